@@ -1,0 +1,29 @@
+# Set-up commands for a fresh Debian machine. Each one installs what is missing first.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: deps configure build test demo run clean
+
+deps:
+	@bash scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# Builds everything and runs every test.
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The program's main job on a small sample.
+demo: build
+	@bash scripts/demo $(BUILD)/bin
+
+# Builds and starts the desktop program.
+run: build
+	@$(BUILD)/bin/quillet-gui
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,102 @@
+// quillet: the command line of Orv Quillet. Looks the command up by its words and runs it.
+#include "Command.h"
+#include "Terminal.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+#include <exception>
+
+using namespace quillet::cli;
+
+namespace {
+
+QString overview(const std::vector<std::unique_ptr<Command>>& commands)
+{
+    QString text = "Usage: quillet COMMAND [OPTIONS] [ARGUMENTS]\n"
+                   "Orv Quillet: personalised e-mail to lists of recipients.\n\n"
+                   "Commands:\n";
+    for (const auto& command : commands)
+        text += "  " + command->name().leftJustified(18) + " " + command->description() + "\n";
+    text += "\nquillet COMMAND --help shows a command's options; quillet --version its version.\n";
+    return text;
+}
+
+// Finds the command whose words begin the argument list (the longest such name wins).
+Command* findCommand(const std::vector<std::unique_ptr<Command>>& commands, const QStringList& args, int& wordCount)
+{
+    Command* found = nullptr;
+    wordCount = 0;
+    for (const auto& command : commands) {
+        const QStringList words = command->name().split(' ');
+        if (words.size() <= wordCount || words.size() > args.size() - 1)
+            continue;
+        if (args.mid(1, words.size()) == words) {
+            found = command.get();
+            wordCount = int(words.size());
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("quillet");
+    QCoreApplication::setApplicationVersion(QUILLET_VERSION);
+    QCoreApplication::setOrganizationName("Orv");
+
+    const QStringList args = QCoreApplication::arguments();
+    const auto commands = CommandTable::instance().createAll();
+
+    if (args.size() < 2 || args.at(1) == "--help" || args.at(1) == "-h" || args.at(1) == "help") {
+        std::fputs(overview(commands).toUtf8().constData(), stdout);
+        return args.size() < 2 ? 2 : 0;
+    }
+    if (args.at(1) == "--version" || args.at(1) == "-v") {
+        std::printf("quillet %s\n", QUILLET_VERSION);
+        return 0;
+    }
+
+    int wordCount = 0;
+    Command* command = findCommand(commands, args, wordCount);
+    if (!command) {
+        std::fprintf(stderr, "quillet: unknown command \"%s\"\n\n", args.at(1).toUtf8().constData());
+        std::fputs(overview(commands).toUtf8().constData(), stderr);
+        return 2;
+    }
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(command->description());
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({"h", "help"}, "Displays help on this command.");
+    parser.addOption(help);
+    command->defineOptions(parser);
+
+    // The parser sees "quillet project new" as the program name and the rest as its arguments.
+    QStringList commandArgs{"quillet " + command->name()};
+    commandArgs += args.mid(1 + wordCount);
+    if (!parser.parse(commandArgs)) {
+        std::fprintf(stderr, "quillet %s: %s\n\n%s", command->name().toUtf8().constData(),
+                     parser.errorText().toUtf8().constData(), parser.helpText().toUtf8().constData());
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toUtf8().constData(), stdout);
+        return 0;
+    }
+
+    try {
+        return command->execute(parser);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "quillet %s: %s\n\n%s", command->name().toUtf8().constData(), e.what(),
+                     parser.helpText().toUtf8().constData());
+        return 2;
+    } catch (const std::exception& e) {
+        printErr(std::string(e.what()) + "\n");
+        return 1;
+    }
+}
