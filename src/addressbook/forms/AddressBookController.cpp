@@ -1,0 +1,9 @@
+#include "AddressBookController.h"
+
+namespace quillet {
+
+AddressBookController::AddressBookController(TOrvQuilletForm& mainWindow) : QObject(nullptr), mainWindow_(mainWindow)
+{
+}
+
+} // namespace quillet

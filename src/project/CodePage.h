@@ -1,0 +1,32 @@
+// The program's code page and locale language, chosen once from the locale
+// (LC_ALL, then LC_CTYPE, then LANG). Every text of the core is a byte string in this code page;
+// conversion to and from UTF-8 happens only at the edges (windows, terminal, JSON).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+enum class LocaleLanguage { Other, Japanese, ChineseSimplified, ChineseTraditional, Korean };
+
+// The language of the locale the program started with (Other when it cannot be told).
+LocaleLanguage localeLanguage();
+// The iconv name of the program's code page: "CP1252" by default; "CP932" for Japanese,
+// "GBK" for simplified Chinese, "BIG5" for other Chinese, "CP949" for Korean.
+const char* codePageName();
+
+// Raised when a text typed by the user holds characters the code page cannot represent.
+class UnrepresentableText : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Code-page bytes to UTF-8. Never fails: bytes the code page leaves undefined become U+FFFD.
+std::string codePageToUtf8(std::string_view bytes);
+// UTF-8 to code-page bytes; throws UnrepresentableText naming the text when a character has no
+// code in the code page.
+std::string utf8ToCodePage(std::string_view utf8);
+
+} // namespace quillet
