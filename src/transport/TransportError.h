@@ -1,0 +1,104 @@
+// The errors of the transport: every failure of the line connection, the SMTP client and the
+// message writer is raised as one of these, and what() is the text the user is shown.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace quillet {
+
+class ETransportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Errors that end a connection quietly (the peer closed it).
+class ESilentTransportError : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+class EStackInitializationFailed : public ETransportError {
+public:
+    EStackInitializationFailed() : ETransportError("Winsock Initialization Error.") {}
+};
+
+class EAlreadyConnected : public ETransportError {
+public:
+    EAlreadyConnected() : ETransportError("Already connected.") {}
+};
+
+class EInvalidSocket : public ETransportError {
+public:
+    EInvalidSocket() : ETransportError("Cannot allocate socket.") {}
+};
+
+class ECouldNotBindSocket : public ETransportError {
+public:
+    ECouldNotBindSocket() : ETransportError("Could not bind socket. Address and port are already in use.") {}
+};
+
+// A socket error: "Socket Error # <code>\r\n<text>" with the Windows Sockets error number.
+class ESocketError : public ETransportError {
+public:
+    ESocketError(int code, const std::string& message) : ETransportError(message), code_(code) {}
+    int code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// A connect through the connect thread failed; the message is that thread's error text.
+class EConnectException : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+class EConnectTimeout : public ETransportError {
+public:
+    EConnectTimeout() : ETransportError("Connect timed out.") {}
+};
+
+class EConnClosedGracefully : public ESilentTransportError {
+public:
+    EConnClosedGracefully() : ESilentTransportError("Connection Closed Gracefully.") {}
+};
+
+class ENotConnected : public ETransportError {
+public:
+    ENotConnected() : ETransportError("Not Connected") {}
+};
+
+class EClosedSocket : public ETransportError {
+public:
+    EClosedSocket() : ETransportError("Disconnected.") {}
+};
+
+class EReadTimeout : public ETransportError {
+public:
+    EReadTimeout() : ETransportError("Read Timeout") {}
+};
+
+class EReadLnMaxLineLengthExceeded : public ETransportError {
+public:
+    EReadLnMaxLineLengthExceeded() : ETransportError("Max line length exceeded.") {}
+};
+
+// A reply whose code was not among the allowed ones: the message is the reply's text lines,
+// each followed by CR LF.
+class EProtocolReplyError : public ETransportError {
+public:
+    EProtocolReplyError(int code, const std::string& message) : ETransportError(message), code_(code) {}
+    int code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// A file the message writer needs cannot be opened: "Cannot open file "%s". %s".
+class EFileOpenError : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+} // namespace quillet
