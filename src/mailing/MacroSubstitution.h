@@ -1,0 +1,43 @@
+// Macro substitution: personalises one line of a message (the subject or one body line) for one
+// recipient. Fourteen macro texts are tried in a fixed order, each replacing its leftmost
+// occurrence once per pass, and passes repeat until one changes nothing. Inserted values are
+// searched again, so a value may itself hold macros.
+//
+// Values that keep re-creating their own macro text would never settle; such a text ends with
+// EMacroSubstitutionError (naming the recipient) after kMaxMacroPasses passes or once the text
+// grows beyond kMaxMacroResultLength bytes.
+#pragma once
+
+#include "project/ProjectRecords.h"
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+class EMacroSubstitutionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The recipient as its list row shows it (caption and the first two sub-items) together with the
+// record the row's index names, which supplies the parameter names and values.
+struct MacroRecipient {
+    std::string_view email;
+    std::string_view name;
+    std::string_view surname;
+    const RecipientRecord& record;
+
+    // The row of a record shows exactly the record's own fields.
+    static MacroRecipient fromRecord(const RecipientRecord& record)
+    {
+        return {record.EMail.view(), record.Name.view(), record.Surname.view(), record};
+    }
+};
+
+// Returns the personalised text; changes neither the record nor the project.
+std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient,
+                             const ProjectProperties& project);
+
+} // namespace quillet

@@ -1,0 +1,47 @@
+// The texts of the mailing subsystem that users see, in one place: template messages, run
+// messages and the macro-substitution limits.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+// Templates.
+inline constexpr std::string_view kTemplateHeader = "Orv Quillet template Version 1.0";
+inline constexpr std::string_view kTemplateExtension = ".tmpl";
+inline constexpr std::string_view kTemplateExists = "Template with this name already exists";
+inline constexpr std::string_view kTemplateNotSelected = "Have not selected template";
+// "Cannot create file "%s". %s" and "Cannot open file "%s". %s": path, then the system's reason.
+inline constexpr std::string_view kCannotCreateFile = "Cannot create file \"%s\". %s";
+inline constexpr std::string_view kCannotOpenFile = "Cannot open file \"%s\". %s";
+// The body a new template starts with.
+inline constexpr std::string_view kNewTemplateBody[] = {"Dear, %NAME%!", "", "Best regards,",
+                                                        "%AUTHORNAME%: %AUTHORWEB%"};
+
+// The mailing run.
+inline constexpr std::string_view kMailSendingComplete = "Mail sending complete!";
+inline constexpr std::string_view kSmtpServerError = "SMTP Server error!";
+inline constexpr std::string_view kRecipientNotSelected = "Have not selected recipient";
+inline constexpr std::string_view kSelectAttachmentForDeletion = "Select attachment for deletion";
+inline constexpr std::string_view kBuiltinHost = "127.0.0.1";
+inline constexpr int kDefaultSmtpPort = 25;
+inline constexpr int kDefaultBuiltinPort = 1026;
+
+// Macro substitution ends with an error instead of looping or growing without end: a text may
+// take at most this many passes, and its result may be at most this long (or as long as the
+// text given, when that is longer).
+inline constexpr std::size_t kMaxMacroPasses = 1000;
+inline constexpr std::size_t kMaxMacroResultLength = 64 * 1024;
+// Recipient's e-mail, then the limit.
+inline constexpr std::string_view kMacroTooManyPasses =
+    "Macros for recipient \"%s\" do not settle within %s passes; nothing was sent to this recipient.";
+inline constexpr std::string_view kMacroTooLong =
+    "Macros for recipient \"%s\" make a text longer than %s bytes; nothing was sent to this recipient.";
+
+// Fills the "%s" placeholders of a message in order.
+std::string formatMessage(std::string_view pattern, std::initializer_list<std::string_view> values);
+
+} // namespace quillet
