@@ -1,0 +1,40 @@
+// The exact texts the mailing windows show: captions, labels and message boxes.
+#pragma once
+
+namespace quillet::texts {
+
+// Window captions.
+inline constexpr const char* kTemplateEditorCaption = "Template editor";
+inline constexpr const char* kSelectTemplateCaption = "Select Template";
+inline constexpr const char* kSmtpPropertiesCaption = "SMTP properties";
+inline constexpr const char* kSendMailCaption = "Send E-mail";
+inline constexpr const char* kSendMethodCaption = "Send method";
+inline constexpr const char* kStatusCaption = "Status";
+
+// Message boxes.
+inline constexpr const char* kProgramCaption = "Orv Quillet";
+inline constexpr const char* kErrorCaption = "Error";
+inline constexpr const char* kErrorBangCaption = "Error!";
+inline constexpr const char* kWarningCaption = "Warning";
+inline constexpr const char* kCompleteCaption = "Orv Quillet!";
+inline constexpr const char* kTemplateExists = "Template with this name already exists";
+inline constexpr const char* kNoTemplateSelected = "Have not selected template";
+inline constexpr const char* kDeleteTemplatePrefix = "Are you sure that you want delete \"";
+inline constexpr const char* kDeleteTemplateSuffix = "\" template?";
+inline constexpr const char* kNoSmtpSelected = "Have not selected SMTP server";
+inline constexpr const char* kDeleteSmtpPrefix = "Are you sure that you want delete \"";
+inline constexpr const char* kDeleteSmtpSuffix = "\" SMTP server?";
+inline constexpr const char* kNoRecipientSelected = "Have not selected recipient";
+inline constexpr const char* kSmtpServerError = "SMTP Server error!";
+inline constexpr const char* kSendingComplete = "Mail sending complete!";
+inline constexpr const char* kSelectAttachment = "Select attachment for deletion";
+
+// The body a new template starts with.
+inline constexpr const char* kNewTemplateBody = "Dear, %NAME%!\n\nBest regards,\n%AUTHORNAME%: %AUTHORWEB%";
+
+// Help page of the SMTP properties dialog, relative to the program folder.
+inline constexpr const char* kSmtpHelpPage = "quillet/l2.htm";
+inline constexpr const char* kHelpFolder = "quillet/";
+inline constexpr const char* kLogoFile = "qlogo.dat";
+
+} // namespace quillet::texts

@@ -1,0 +1,83 @@
+#include "TMessageTemplateEditorForm.h"
+
+#include "MailingWindowTexts.h"
+#include "app/UserInterface.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+TMessageTemplateEditorForm::TMessageTemplateEditorForm(UserInterface& ui, QWidget* parent) : QDialog(parent), ui_(ui)
+{
+    setObjectName("TMessageTemplateEditorForm");
+    setWindowTitle(texts::kTemplateEditorCaption);
+
+    NameEdit = new QLineEdit;
+    SubjectEdit = new QLineEdit;
+    ReplyToEdit = new QLineEdit;
+    MessageEdit = new QPlainTextEdit;
+    MessageEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MessageEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MessageEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MessageEdit->setMinimumSize(420, 220);
+    NameEdit->setObjectName("NameEdit");
+    SubjectEdit->setObjectName("SubjectEdit");
+    ReplyToEdit->setObjectName("ReplyToEdit");
+    MessageEdit->setObjectName("MessageEdit");
+
+    auto* form = new QFormLayout;
+    form->addRow("Name:", NameEdit);
+    form->addRow("Subject:", SubjectEdit);
+    form->addRow("Reply To:", ReplyToEdit);
+    form->addRow("Message:", MessageEdit);
+
+    OKButton = new QPushButton("OK");
+    CancelButton = new QPushButton("Cancel");
+    OKButton->setDefault(true);
+    CancelButton->setAutoDefault(false);
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QStringList TMessageTemplateEditorForm::messageLines() const
+{
+    const QString text = MessageEdit->toPlainText();
+    if (text.isEmpty())
+        return {};
+    return text.split('\n');
+}
+
+void TMessageTemplateEditorForm::setMessageLines(const QStringList& lines)
+{
+    MessageEdit->setPlainText(lines.join('\n'));
+}
+
+int TMessageTemplateEditorForm::ShowModal()
+{
+    return ui_.showModal(*this);
+}
+
+void TMessageTemplateEditorForm::OKButtonClick()
+{
+    if (!editMode && templateExists && templateExists(NameEdit->text())) {
+        ui_.messageBox(this, texts::kTemplateExists, texts::kProgramCaption, MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    accept();
+}
+
+} // namespace quillet

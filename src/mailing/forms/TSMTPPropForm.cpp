@@ -1,0 +1,151 @@
+#include "TSMTPPropForm.h"
+
+#include "MailingWindowTexts.h"
+#include "app/TextBoundary.h"
+#include "app/UserInterface.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+namespace {
+
+QWidget* makePage(QLabel*& picture, const QString& heading, QFormLayout*& form)
+{
+    auto* page = new QWidget;
+    auto* row = new QHBoxLayout(page);
+    picture = new QLabel;
+    picture->setFixedWidth(64);
+    picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    row->addWidget(picture);
+    auto* column = new QVBoxLayout;
+    auto* title = new QLabel(heading);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    column->addWidget(title);
+    form = new QFormLayout;
+    column->addLayout(form);
+    column->addStretch();
+    row->addLayout(column);
+    return page;
+}
+
+} // namespace
+
+TSMTPPropForm::TSMTPPropForm(UserInterface& ui, QWidget* parent) : QDialog(parent), ui_(ui)
+{
+    setObjectName("TSMTPPropForm");
+    setWindowTitle(texts::kSmtpPropertiesCaption);
+
+    PageControl1 = new QTabWidget;
+    PageControl1->setObjectName("PageControl1");
+
+    QFormLayout* general = nullptr;
+    PageControl1->addTab(makePage(generalPicture_, "General SMTP options", general), "General");
+    SMTPServerEdit = new QLineEdit;
+    NameEdit = new QLineEdit;
+    PasswordEdit = new QLineEdit; // shown in clear, as the account list stores it
+    PortEdit = new QLineEdit("25");
+    EnabledCheckBox = new QCheckBox("Enabled");
+    EnabledCheckBox->setChecked(true);
+    general->addRow("SMTP Server", SMTPServerEdit);
+    general->addRow("User name", NameEdit);
+    general->addRow("Password", PasswordEdit);
+    general->addRow("Port", PortEdit);
+    general->addRow(QString(), EnabledCheckBox);
+
+    QFormLayout* advanced = nullptr;
+    PageControl1->addTab(makePage(advancedPicture_, "Advanced options", advanced), "Advanced");
+    FromEdit = new QLineEdit;
+    FromAddrEdit = new QLineEdit;
+    ReplyToEdit = new QLineEdit;
+    advanced->addRow("From Name", FromEdit);
+    advanced->addRow("From Address", FromAddrEdit);
+    advanced->addRow("Reply to", ReplyToEdit);
+
+    SMTPServerEdit->setObjectName("SMTPServerEdit");
+    NameEdit->setObjectName("NameEdit");
+    PasswordEdit->setObjectName("PasswordEdit");
+    PortEdit->setObjectName("PortEdit");
+    EnabledCheckBox->setObjectName("EnabledCheckBox");
+    FromEdit->setObjectName("FromEdit");
+    FromAddrEdit->setObjectName("FromAddrEdit");
+    ReplyToEdit->setObjectName("ReplyToEdit");
+
+    HelpButton = new QPushButton("Help");
+    OKButton = new QPushButton("OK");
+    CancelButton = new QPushButton("Cancel");
+    HelpButton->setAutoDefault(false);
+    CancelButton->setAutoDefault(false);
+    OKButton->setDefault(true);
+    connect(HelpButton, &QPushButton::clicked, this, [this] { HelpButtonClick(); });
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(HelpButton);
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TSMTPPropForm::setProgramFolder(const QString& folder)
+{
+    programFolder_ = folder;
+    const QPixmap logo(QDir(folder).filePath(texts::kLogoFile));
+    generalPicture_->setPixmap(logo);
+    advancedPicture_->setPixmap(logo);
+}
+
+int TSMTPPropForm::ShowModal()
+{
+    PageControl1->setCurrentIndex(0);
+    return ui_.showModal(*this);
+}
+
+void TSMTPPropForm::setAccount(const SmtpAccount& account)
+{
+    SMTPServerEdit->setText(toQt(account.host));
+    NameEdit->setText(toQt(account.user));
+    PasswordEdit->setText(toQt(account.password));
+    PortEdit->setText(toQt(account.port));
+    FromEdit->setText(toQt(account.fromName));
+    FromAddrEdit->setText(toQt(account.fromAddress));
+    ReplyToEdit->setText(toQt(account.replyTo));
+    EnabledCheckBox->setChecked(account.enabled == kTrue);
+}
+
+SmtpAccount TSMTPPropForm::account() const
+{
+    SmtpAccount account;
+    account.host = fromQt(SMTPServerEdit->text());
+    account.user = fromQt(NameEdit->text());
+    account.password = fromQt(PasswordEdit->text());
+    account.port = fromQt(PortEdit->text());
+    account.fromName = fromQt(FromEdit->text());
+    account.fromAddress = fromQt(FromAddrEdit->text());
+    account.replyTo = fromQt(ReplyToEdit->text());
+    account.enabled = std::string(EnabledCheckBox->isChecked() ? kTrue : kFalse);
+    return account;
+}
+
+void TSMTPPropForm::HelpButtonClick()
+{
+    ui_.openWithDesktop(QDir(programFolder_).filePath(texts::kSmtpHelpPage));
+}
+
+} // namespace quillet

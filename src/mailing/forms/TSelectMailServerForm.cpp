@@ -1,0 +1,75 @@
+#include "TSelectMailServerForm.h"
+
+#include "MailingWindowTexts.h"
+#include "app/UserInterface.h"
+
+#include <QButtonGroup>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+TSelectMailServerForm::TSelectMailServerForm(UserInterface& ui, QWidget* parent) : QDialog(parent), ui_(ui)
+{
+    setObjectName("TSelectMailServerForm");
+    setWindowTitle(texts::kSendMethodCaption);
+
+    Image1 = new QLabel;
+    Image1->setObjectName("Image1");
+    Image1->setMinimumWidth(64);
+    Image1->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+
+    DefaultSMTPButton = new QRadioButton("Use default mail server only");
+    AllServersButton = new QRadioButton("Use default server with SMTP servers list");
+    BuildInServersButton = new QRadioButton("Use build-in mail server");
+    DefaultSMTPButton->setObjectName("DefaultSMTPButton");
+    AllServersButton->setObjectName("AllServersButton");
+    BuildInServersButton->setObjectName("BuildInServersButton");
+    auto* group = new QButtonGroup(this);
+    group->addButton(DefaultSMTPButton);
+    group->addButton(AllServersButton);
+    group->addButton(BuildInServersButton);
+    DefaultSMTPButton->setChecked(true);
+
+    OKButton = new QPushButton("OK");
+    CancelButton = new QPushButton("Cancel");
+    OKButton->setDefault(true);
+    CancelButton->setAutoDefault(false);
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* column = new QVBoxLayout;
+    column->addWidget(new QLabel("Select send method:"));
+    column->addWidget(DefaultSMTPButton);
+    column->addWidget(AllServersButton);
+    column->addWidget(BuildInServersButton);
+    column->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+    column->addLayout(buttons);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(Image1);
+    layout->addLayout(column);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TSelectMailServerForm::setProgramFolder(const QString& folder)
+{
+    programFolder_ = folder;
+}
+
+int TSelectMailServerForm::ShowModal()
+{
+    // The picture is read again at every showing; a missing or unreadable file shows none.
+    Image1->setPixmap(QPixmap(QDir(programFolder_).filePath(texts::kLogoFile)));
+    return ui_.showModal(*this);
+}
+
+} // namespace quillet

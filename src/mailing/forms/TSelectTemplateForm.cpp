@@ -1,0 +1,72 @@
+#include "TSelectTemplateForm.h"
+
+#include "MailingWindowTexts.h"
+#include "app/UserInterface.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+TSelectTemplateForm::TSelectTemplateForm(UserInterface& ui, QWidget* parent) : QDialog(parent), ui_(ui)
+{
+    setObjectName("TSelectTemplateForm");
+    setWindowTitle(texts::kSelectTemplateCaption);
+
+    TemplateListView = new QTreeWidget;
+    TemplateListView->setObjectName("TemplateListView");
+    TemplateListView->setHeaderLabels({"Message name", "Message Subject"});
+    TemplateListView->setColumnWidth(0, 150);
+    TemplateListView->header()->setStretchLastSection(true);
+    TemplateListView->setRootIsDecorated(false);
+    TemplateListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    TemplateListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    TemplateListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TemplateListView->setMouseTracking(true);
+    TemplateListView->viewport()->setCursor(Qt::PointingHandCursor);
+    TemplateListView->setMinimumSize(420, 240);
+    connect(TemplateListView, &QTreeWidget::itemDoubleClicked, this, [this] { OKButtonClick(); });
+
+    OKButton = new QPushButton("OK");
+    CancelButton = new QPushButton("Cancel");
+    OKButton->setObjectName("OKButton");
+    OKButton->setDefault(true);
+    CancelButton->setAutoDefault(false);
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(TemplateListView);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+int TSelectTemplateForm::ShowModal(const std::vector<TemplateRowText>& rows)
+{
+    chosenIndex = 0;
+    TemplateListView->clear();
+    for (const auto& row : rows) {
+        auto* item = new QTreeWidgetItem(TemplateListView, QStringList{row.name, row.subject});
+        item->setIcon(0, row.icon);
+    }
+    return ui_.showModal(*this);
+}
+
+void TSelectTemplateForm::OKButtonClick()
+{
+    QTreeWidgetItem* selected = nullptr;
+    const auto items = TemplateListView->selectedItems();
+    if (!items.isEmpty())
+        selected = items.first();
+    chosenIndex = selected ? TemplateListView->indexOfTopLevelItem(selected) : -1;
+    accept();
+}
+
+} // namespace quillet

@@ -1,0 +1,210 @@
+#include "TSendMailForm.h"
+
+#include "MailingWindowTexts.h"
+#include "app/UserInterface.h"
+
+#include <QAction>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+namespace {
+
+QAction* makeAction(QWidget* owner, const char* name, const QString& caption, const QString& hint, const QIcon& icon)
+{
+    auto* action = new QAction(icon, caption, owner);
+    action->setObjectName(name);
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+    return action;
+}
+
+} // namespace
+
+TSendMailForm::TSendMailForm(UserInterface& ui, QWidget* parent) : QDialog(parent), ui_(ui)
+{
+    setObjectName("TSendMailForm");
+    setWindowTitle(texts::kSendMailCaption);
+    setSizeGripEnabled(true);
+
+    QStyle* s = style();
+    InsertFromTemplateAction = makeAction(this, "InsertFromTemplateAction", "Insert from template",
+                                          "Insert data from template", s->standardIcon(QStyle::SP_FileDialogContentsView));
+    SendMailAction = makeAction(this, "SendMailAction", "Send", "Send personalized e-mail",
+                                s->standardIcon(QStyle::SP_ArrowForward));
+    UndoAction = makeAction(this, "UndoAction", "Undo", "Undo last action", s->standardIcon(QStyle::SP_ArrowBack));
+    CutAction = makeAction(this, "CutAction", "Cut", "Cut to clipboard", s->standardIcon(QStyle::SP_DialogDiscardButton));
+    CopyAction = makeAction(this, "CopyAction", "Copy", "Copy to clipboard", s->standardIcon(QStyle::SP_FileIcon));
+    PasteAction = makeAction(this, "PasteAction", "Paste", "Paste from clipboard",
+                             s->standardIcon(QStyle::SP_DialogApplyButton));
+    AttachAction = makeAction(this, "AttachAction", "Attach", "Attach file to mail", s->standardIcon(QStyle::SP_DirOpenIcon));
+    OptionsAction = makeAction(this, "OptionsAction", "Options", "Options", s->standardIcon(QStyle::SP_ComputerIcon));
+    CloseAction = makeAction(this, "CloseAction", "Close", "Close", s->standardIcon(QStyle::SP_DialogCloseButton));
+
+    ToolBar = new QToolBar;
+    ToolBar->setObjectName("ToolBar");
+    ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar->addAction(InsertFromTemplateAction);
+    ToolBar->addAction(SendMailAction);
+    ToolBar->addSeparator();
+    ToolBar->addAction(UndoAction);
+    ToolBar->addSeparator();
+    ToolBar->addAction(CutAction);
+    ToolBar->addAction(CopyAction);
+    ToolBar->addAction(PasteAction);
+    ToolBar->addSeparator();
+    ToolBar->addAction(AttachAction);
+    ToolBar->addAction(OptionsAction);
+    ToolBar->addSeparator();
+    ToolBar->addAction(CloseAction);
+
+    // Page "E-mail": recipient list text, subject and body.
+    EMailPage = new QWidget;
+    CommandPanel = new QWidget;
+    CommandPanel->setObjectName("CommandPanel");
+    BccEdit = new QLineEdit;
+    BccEdit->setObjectName("BccEdit");
+    SubEdit = new QLineEdit;
+    SubEdit->setObjectName("SubEdit");
+    auto* fields = new QFormLayout(CommandPanel);
+    fields->setContentsMargins(0, 0, 0, 0);
+    fields->addRow("Recipient list:", BccEdit);
+    fields->addRow("Subject:", SubEdit);
+    TextEdit = new QPlainTextEdit;
+    TextEdit->setObjectName("TextEdit");
+    TextEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    TextEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    TextEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* mailLayout = new QVBoxLayout(EMailPage);
+    mailLayout->addWidget(CommandPanel);
+    mailLayout->addWidget(TextEdit, 1);
+
+    // Page "Attachment": the buttons left of the list.
+    AttachmentPage = new QWidget;
+    AttachBtn = new QPushButton("Attach");
+    DeleteAttachBtn = new QPushButton("Delete");
+    ClearBtn = new QPushButton("Clear");
+    AttachBtn->setObjectName("AttachBtn");
+    DeleteAttachBtn->setObjectName("DeleteAttachBtn");
+    ClearBtn->setObjectName("ClearBtn");
+    for (QPushButton* b : {AttachBtn, DeleteAttachBtn, ClearBtn})
+        b->setAutoDefault(false);
+    AttachmentListBox = new QListWidget;
+    AttachmentListBox->setObjectName("AttachmentListBox");
+    auto* buttonColumn = new QVBoxLayout;
+    buttonColumn->addWidget(AttachBtn);
+    buttonColumn->addWidget(DeleteAttachBtn);
+    buttonColumn->addWidget(ClearBtn);
+    buttonColumn->addStretch();
+    auto* attachLayout = new QHBoxLayout(AttachmentPage);
+    attachLayout->addLayout(buttonColumn);
+    attachLayout->addWidget(AttachmentListBox, 1);
+
+    PageControl = new QTabWidget;
+    PageControl->setObjectName("PageControl");
+    PageControl->addTab(EMailPage, "E-mail");
+    PageControl->addTab(AttachmentPage, "Attachment");
+
+    Status = new QLabel(" Status");
+    Status->setObjectName("Status");
+    Status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(ToolBar);
+    layout->addWidget(PageControl, 1);
+    layout->addWidget(Status);
+    resize(560, 420);
+
+    // Undo, cut, copy and paste act on the body only.
+    connect(UndoAction, &QAction::triggered, TextEdit, &QPlainTextEdit::undo);
+    connect(CutAction, &QAction::triggered, TextEdit, &QPlainTextEdit::cut);
+    connect(CopyAction, &QAction::triggered, TextEdit, &QPlainTextEdit::copy);
+    connect(PasteAction, &QAction::triggered, TextEdit, &QPlainTextEdit::paste);
+    connect(AttachAction, &QAction::triggered, this, [this] { AttachActionExecute(); });
+    connect(AttachBtn, &QPushButton::clicked, AttachAction, &QAction::trigger);
+    connect(DeleteAttachBtn, &QPushButton::clicked, this, [this] { DeleteAttachBtnClick(); });
+    connect(ClearBtn, &QPushButton::clicked, this, [this] { ClearBtnClick(); });
+    connect(CloseAction, &QAction::triggered, this, &QDialog::reject);
+    connect(InsertFromTemplateAction, &QAction::triggered, this, [this] {
+        if (onInsertFromTemplate)
+            onInsertFromTemplate();
+    });
+    connect(SendMailAction, &QAction::triggered, this, [this] {
+        if (onSend)
+            onSend();
+    });
+    connect(OptionsAction, &QAction::triggered, this, [this] {
+        if (onOptions)
+            onOptions();
+    });
+}
+
+int TSendMailForm::ShowModal()
+{
+    PageControl->setCurrentWidget(EMailPage);
+    accountIndex = -1;
+    if (onShowing)
+        onShowing();
+    return ui_.showModal(*this);
+}
+
+QStringList TSendMailForm::bodyLines() const
+{
+    const QString text = TextEdit->toPlainText();
+    if (text.isEmpty())
+        return {};
+    return text.split('\n');
+}
+
+void TSendMailForm::setBodyLines(const QStringList& lines)
+{
+    TextEdit->setPlainText(lines.join('\n'));
+}
+
+QStringList TSendMailForm::attachmentPaths() const
+{
+    QStringList paths;
+    for (int i = 0; i < AttachmentListBox->count(); ++i)
+        paths << AttachmentListBox->item(i)->text();
+    return paths;
+}
+
+void TSendMailForm::AttachActionExecute()
+{
+    FileDialogOptions options;
+    options.title = "Open";
+    const QStringList files = ui_.openFileNames(this, options);
+    if (files.isEmpty())
+        return;
+    PageControl->setCurrentWidget(AttachmentPage);
+    AttachmentListBox->addItems(files);
+}
+
+void TSendMailForm::DeleteAttachBtnClick()
+{
+    QListWidgetItem* item = AttachmentListBox->currentItem();
+    if (!item || !item->isSelected()) {
+        ui_.messageBox(this, texts::kSelectAttachment, texts::kErrorBangCaption, MessageIcon::Information,
+                       MessageButtons::Ok);
+        return;
+    }
+    delete AttachmentListBox->takeItem(AttachmentListBox->row(item));
+}
+
+void TSendMailForm::ClearBtnClick()
+{
+    AttachmentListBox->clear();
+}
+
+} // namespace quillet

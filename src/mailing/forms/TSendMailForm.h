@@ -1,0 +1,80 @@
+// The send window "Send E-mail": the recipient list text, subject, body and attachments of the
+// one message every chosen recipient receives, with its toolbar. It is created once and only
+// hidden when closed, so what it holds survives from one opening to the next. The template
+// insertion, the mailing run and the options dialog are bound by the mailing controller.
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QToolBar;
+
+namespace quillet {
+
+class UserInterface;
+
+class TSendMailForm : public QDialog {
+    Q_OBJECT
+public:
+    TSendMailForm(UserInterface& ui, QWidget* parent = nullptr);
+
+    // Bound by the controller: "Insert from template", "Send", "Options".
+    std::function<void()> onInsertFromTemplate;
+    std::function<void()> onSend;
+    std::function<void()> onOptions;
+    // Runs when the window is about to be shown (the status window's progress goes to 0).
+    std::function<void()> onShowing;
+
+    // Brings the "E-mail" page to front, resets the account index and shows the window modally.
+    int ShowModal();
+
+    // Which server the next message of the rotating route uses: -1 the default mail server,
+    // otherwise that row of the account list. Reset at every showing.
+    int accountIndex = -1;
+
+    // The body as lines, one per line of the editor.
+    QStringList bodyLines() const;
+    void setBodyLines(const QStringList& lines);
+    QStringList attachmentPaths() const;
+
+    QToolBar* ToolBar;
+    QAction* InsertFromTemplateAction;
+    QAction* SendMailAction;
+    QAction* UndoAction;
+    QAction* CutAction;
+    QAction* CopyAction;
+    QAction* PasteAction;
+    QAction* AttachAction;
+    QAction* OptionsAction;
+    QAction* CloseAction;
+
+    QTabWidget* PageControl;
+    QWidget* EMailPage;
+    QWidget* AttachmentPage;
+    QWidget* CommandPanel;
+    QLineEdit* BccEdit;
+    QLineEdit* SubEdit;
+    QPlainTextEdit* TextEdit;
+    QListWidget* AttachmentListBox;
+    QPushButton* AttachBtn;
+    QPushButton* DeleteAttachBtn;
+    QPushButton* ClearBtn;
+    QLabel* Status;
+
+private:
+    void AttachActionExecute();
+    void DeleteAttachBtnClick();
+    void ClearBtnClick();
+
+    UserInterface& ui_;
+};
+
+} // namespace quillet

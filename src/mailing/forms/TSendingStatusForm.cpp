@@ -1,0 +1,81 @@
+#include "TSendingStatusForm.h"
+
+#include "MailingWindowTexts.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace quillet {
+
+TSendingStatusForm::TSendingStatusForm(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+{
+    setObjectName("TSendingStatusForm");
+    setWindowTitle(texts::kStatusCaption);
+
+    Animate1 = new QLabel;
+    Animate1->setObjectName("Animate1");
+    Animate1->setFixedHeight(40);
+    NumberLabel = new QLabel("0");
+    NumberLabel->setObjectName("NumberLabel");
+    AllLabel = new QLabel("0");
+    AllLabel->setObjectName("AllLabel");
+    AllLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ProgressBar1 = new QProgressBar;
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setMaximum(1);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    Button1 = new QPushButton("Stop");
+    Button1->setObjectName("Button1");
+    connect(Button1, &QPushButton::clicked, this, [this] { stopFlag_ = true; });
+
+    auto* counts = new QHBoxLayout;
+    counts->addWidget(NumberLabel);
+    counts->addStretch();
+    counts->addWidget(AllLabel);
+    auto* stop = new QHBoxLayout;
+    stop->addStretch();
+    stop->addWidget(Button1);
+    stop->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Animate1);
+    layout->addLayout(counts);
+    layout->addWidget(ProgressBar1);
+    layout->addLayout(stop);
+    setFixedSize(320, 150);
+}
+
+void TSendingStatusForm::startRun(int recipientCount)
+{
+    ProgressBar1->setMaximum(recipientCount > 0 ? recipientCount : 1);
+    setProgress(0);
+    AllLabel->setText(QString::number(recipientCount));
+    stopFlag_ = false;
+    if (parentWidget()) {
+        const QRect frame = parentWidget()->window()->geometry();
+        move(frame.center() - rect().center());
+    }
+    show();
+    raise();
+}
+
+void TSendingStatusForm::setProgress(int sent)
+{
+    ProgressBar1->setValue(std::min(sent, ProgressBar1->maximum()));
+    NumberLabel->setText(QString::number(sent));
+}
+
+void TSendingStatusForm::showEvent(QShowEvent* event)
+{
+    stopFlag_ = false;
+    QWidget::showEvent(event);
+}
+
+} // namespace quillet
