@@ -29,4 +29,13 @@ std::string codePageToUtf8(std::string_view bytes);
 // code in the code page.
 std::string utf8ToCodePage(std::string_view utf8);
 
+// The same conversions for a code page given by its iconv name (tests, other code pages).
+std::string codePageToUtf8(std::string_view bytes, const char* codePage);
+std::string utf8ToCodePage(std::string_view utf8, const char* codePage);
+
+// The language a locale name (as in LC_ALL, e.g. "ja_JP.UTF-8") stands for, and the code page of
+// a language; localeLanguage() and codePageName() apply them once to the program's locale.
+LocaleLanguage languageOfLocaleName(std::string_view locale);
+const char* codePageNameFor(LocaleLanguage language);
+
 } // namespace quillet

@@ -1,0 +1,31 @@
+// Reads a project file into memory.
+//
+// The whole file is read into a project of its own and handed over only when every block was
+// read, so a rejected or damaged file never leaves a half-loaded project. Counts are checked
+// against the file's size before anything is allocated; nothing beyond the file's data is read.
+// Recipient records are read straight into the record list in large blocks.
+#pragma once
+
+#include "Project.h"
+#include "ProjectFileError.h"
+
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+// Reads the file at `path`. The returned project's path is `path`, its changed flag clear.
+// Throws ProjectFileError: CannotOpen ("Cannot open file ..."), NotProjectFile (the header does
+// not match), Damaged (the file ends before its counts say), CannotRead.
+Project loadProjectFile(const std::string& path);
+
+// The lifecycle step of opening a file into the open project: sets the project path to `path`
+// and Name to its file-name part, then reads the file. On success the properties, groups,
+// recipients and accounts are replaced and the changed flag is cleared; on failure they stay as
+// they were (callers empty the project first) and the error is rethrown.
+void loadProjectFileInto(Project& project, const std::string& path);
+
+// The text after the last "/" of a path (the whole path when it has none).
+std::string_view fileNamePart(std::string_view path);
+
+} // namespace quillet

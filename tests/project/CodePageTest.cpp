@@ -1,0 +1,61 @@
+// The code page: chosen from the locale name, and conversions that never lose a character
+// silently.
+#include "project/CodePage.h"
+#include "project/ProgramFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace quillet;
+
+TEST(CodePage, ChosenFromTheLocaleName)
+{
+    EXPECT_STREQ(codePageNameFor(languageOfLocaleName("")), "CP1252");
+    EXPECT_STREQ(codePageNameFor(languageOfLocaleName("C.UTF-8")), "CP1252");
+    EXPECT_STREQ(codePageNameFor(languageOfLocaleName("de_DE.UTF-8@euro")), "CP1252");
+    EXPECT_STREQ(codePageNameFor(languageOfLocaleName("ja_JP.UTF-8")), "CP932");
+    EXPECT_STREQ(codePageNameFor(languageOfLocaleName("zh_CN.GB18030")), "GBK");
+    EXPECT_STREQ(codePageNameFor(languageOfLocaleName("zh_TW.UTF-8")), "BIG5");
+    EXPECT_STREQ(codePageNameFor(languageOfLocaleName("zh_HK")), "BIG5");
+    EXPECT_STREQ(codePageNameFor(languageOfLocaleName("ko_KR.UTF-8")), "CP949");
+    EXPECT_EQ(languageOfLocaleName("jam_JM"), LocaleLanguage::Other);
+}
+
+TEST(CodePage, ConvertsBothWaysInWestern)
+{
+    EXPECT_EQ(codePageToUtf8("Caf\xE9 \x80", "CP1252"), "Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(utf8ToCodePage("Caf\xC3\xA9 \xE2\x82\xAC", "CP1252"), "Caf\xE9 \x80");
+    // 0x81 has no character in Windows-1252: shown as U+FFFD, the rest kept.
+    EXPECT_EQ(codePageToUtf8("a\x81z", "CP1252"), "a\xEF\xBF\xBDz");
+}
+
+TEST(CodePage, ConvertsDoubleByteJapanese)
+{
+    const std::string nihon = "\xE6\x97\xA5\xE6\x9C\xAC"; // 日本 in UTF-8
+    EXPECT_EQ(utf8ToCodePage(nihon, "CP932"), "\x93\xFA\x96\x7B");
+    EXPECT_EQ(codePageToUtf8("\x93\xFA\x96\x7B", "CP932"), nihon);
+    // A lead byte at the very end has no second half.
+    EXPECT_EQ(codePageToUtf8("a\x93", "CP932"), "a\xEF\xBF\xBD");
+}
+
+TEST(CodePage, UnrepresentableTextIsReportedNotMangled)
+{
+    try {
+        utf8ToCodePage("\xE6\x97\xA5", "CP1252");
+        FAIL();
+    } catch (const UnrepresentableText& e) {
+        EXPECT_NE(std::string(e.what()).find("\xE6\x97\xA5"), std::string::npos);
+    }
+    EXPECT_THROW(utf8ToCodePage("bad \xFF utf-8", "CP1252"), UnrepresentableText);
+}
+
+TEST(ProgramFolder, QuilletHomeOverridesTheExecutablesFolder)
+{
+    ::setenv("QUILLET_HOME", "/opt/quillet/", 1);
+    EXPECT_EQ(programFolder(), "/opt/quillet");
+    EXPECT_EQ(defaultProjectPath(), "/opt/quillet/default.oqf");
+    EXPECT_EQ(templatesFolder(), "/opt/quillet/Templates");
+    ::unsetenv("QUILLET_HOME");
+    EXPECT_EQ(defaultProjectPath(), std::string(QUILLET_BIN_DIR) + "/default.oqf"); // tests live in bin
+}
