@@ -1,0 +1,163 @@
+#include "EncodedWords.h"
+
+#include "Base64.h"
+#include "Iso2022Jp.h"
+
+namespace quillet {
+
+namespace {
+
+constexpr std::size_t kMaxEncodedWordLength = 75;
+
+bool isWordSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool needsEncoding(char c, std::string_view specials)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return u < 32 || u >= 127 || specials.find(c) != std::string_view::npos;
+}
+
+bool mustEscapeInQ(char c, std::string_view specials)
+{
+    return needsEncoding(c, specials) || c == ' ' || c == '=' || c == '?' || c == '_';
+}
+
+// Writes one run of text as encoded words, opening a new word (after CR LF TAB) before a piece
+// would make the current one longer than the limit.
+class EncodedWordWriter {
+public:
+    EncodedWordWriter(std::string& out, const TEncodingParameters& parameters)
+        : out_(out), opening_("=?" + parameters.WordCharSet + "?" + parameters.WordEncoding + "?")
+    {
+    }
+
+    void piece(std::string_view text)
+    {
+        if (open_ && length_ + text.size() + 2 > kMaxEncodedWordLength) {
+            out_ += "?=\r\n\t";
+            open_ = false;
+        }
+        if (!open_) {
+            out_ += opening_;
+            length_ = opening_.size();
+            open_ = true;
+        }
+        out_ += text;
+        length_ += text.size();
+    }
+
+    void close()
+    {
+        if (open_)
+            out_ += "?=";
+        open_ = false;
+    }
+
+private:
+    std::string& out_;
+    std::string opening_;
+    std::size_t length_ = 0;
+    bool open_ = false;
+};
+
+void encodeRun(std::string_view run, std::string_view specials, const TEncodingParameters& parameters,
+               std::string& out)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    EncodedWordWriter writer(out, parameters);
+    if (parameters.WordEncoding == 'B') {
+        for (std::size_t i = 0; i < run.size(); i += 3)
+            writer.piece(TEncoderMIME::Encode(run.substr(i, 3)));
+    } else {
+        for (const char c : run) {
+            if (!mustEscapeInQ(c, specials)) {
+                writer.piece(std::string_view(&c, 1));
+            } else if (c == ' ') {
+                writer.piece("_");
+            } else {
+                const auto u = static_cast<unsigned char>(c);
+                const char escaped[3] = {'=', kHex[u >> 4], kHex[u & 15]};
+                writer.piece(std::string_view(escaped, 3));
+            }
+        }
+    }
+    writer.close();
+}
+
+} // namespace
+
+TEncodingParameters EncodingParametersFor(LocaleLanguage language)
+{
+    switch (language) {
+    case LocaleLanguage::ChineseSimplified:
+        return {"GB2312", 'B', TTransfer::bit8};
+    case LocaleLanguage::ChineseTraditional:
+        return {"Big5", 'B', TTransfer::bit8};
+    case LocaleLanguage::Japanese:
+        return {"ISO-2022-JP", 'B', TTransfer::iso2022jp};
+    case LocaleLanguage::Korean:
+        return {"EUC-KR", 'B', TTransfer::bit8};
+    case LocaleLanguage::Other:
+        break;
+    }
+    return {"ISO-8859-1", 'Q', TTransfer::bit8};
+}
+
+TEncodingParameters CurrentEncodingParameters() { return EncodingParametersFor(localeLanguage()); }
+
+std::string SingleLineValue(std::string_view text)
+{
+    std::string result(text);
+    for (char& c : result)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return result;
+}
+
+std::string EncodeHeaderWords(std::string_view input, std::string_view specials,
+                              const TEncodingParameters& parameters)
+{
+    std::string converted;
+    if (parameters.TransferMode == TTransfer::iso2022jp) {
+        converted = ConvertToIso2022Jp(input);
+        input = converted;
+    }
+    const std::string_view text = input;
+
+    std::string out;
+    out.reserve(text.size() + 16);
+    std::size_t pos = 0;
+    // Start of the encoded run in progress (npos when none), and the end of its last word.
+    std::size_t runStart = std::string_view::npos;
+    std::size_t runEnd = 0;
+    while (pos < text.size()) {
+        std::size_t wordStart = pos;
+        while (wordStart < text.size() && isWordSeparator(text[wordStart]))
+            ++wordStart;
+        std::size_t wordEnd = wordStart;
+        bool encode = false;
+        while (wordEnd < text.size() && !isWordSeparator(text[wordEnd])) {
+            encode = encode || needsEncoding(text[wordEnd], specials);
+            ++wordEnd;
+        }
+        if (encode) {
+            if (runStart == std::string_view::npos) {
+                out.append(text.substr(pos, wordStart - pos));
+                runStart = wordStart;
+            }
+            runEnd = wordEnd;
+        } else {
+            if (runStart != std::string_view::npos) {
+                encodeRun(text.substr(runStart, runEnd - runStart), specials, parameters, out);
+                runStart = std::string_view::npos;
+            }
+            out.append(text.substr(pos, wordEnd - pos));
+        }
+        pos = wordEnd;
+    }
+    if (runStart != std::string_view::npos)
+        encodeRun(text.substr(runStart, runEnd - runStart), specials, parameters, out);
+    return out;
+}
+
+} // namespace quillet
