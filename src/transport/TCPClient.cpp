@@ -1,0 +1,291 @@
+// The client side of the line connection: host resolution and connect. With the user-interface
+// hook installed on the calling thread the connect is made by a short-lived connect thread while
+// the calling thread waits in short slices, calling the hook, for a limited time.
+#include "transport/TCPConnection.h"
+
+#include "transport/AntiFreeze.h"
+#include "transport/SocketError.h"
+#include "transport/TransportError.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <netdb.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+namespace quillet {
+
+namespace {
+
+constexpr const char* kLoopbackName = "localhost";
+
+// Owns a file descriptor until it is released.
+class FdGuard {
+public:
+    explicit FdGuard(int fd) : fd_(fd) {}
+    ~FdGuard() { reset(); }
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+bool SameLettersCaseless(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// Connects the socket and waits until the connect completes or fails (the result is 0 or the
+// errno), until cancelFd (when not -1) becomes readable (result ECANCELED), or until limitMs
+// have passed (limitMs -1: no limit; timedOut is set). The socket is blocking again afterwards.
+int ConnectWaiting(int fd, const sockaddr_in& address, int cancelFd, int limitMs, bool& timedOut)
+{
+    timedOut = false;
+    const int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    int result = 0;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+        result = errno;
+        if (result == EINPROGRESS || result == EINTR) {
+            pollfd waits[2] = {{fd, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
+            const nfds_t count = cancelFd >= 0 ? 2 : 1;
+            using Clock = std::chrono::steady_clock;
+            const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+            for (;;) {
+                int wait = -1;
+                if (limitMs >= 0) {
+                    const auto left =
+                        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                    if (left <= 0) {
+                        timedOut = true;
+                        result = ETIMEDOUT;
+                        break;
+                    }
+                    wait = static_cast<int>(left);
+                }
+                const int ready = ::poll(waits, count, wait);
+                if (ready < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    result = errno;
+                    break;
+                }
+                if (ready == 0)
+                    continue;
+                if (count == 2 && (waits[1].revents & POLLIN)) {
+                    result = ECANCELED;
+                    break;
+                }
+                int error = 0;
+                socklen_t length = sizeof error;
+                if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
+                    error = errno;
+                result = error;
+                break;
+            }
+        }
+    }
+    ::fcntl(fd, F_SETFL, flags);
+    return result;
+}
+
+// The connect thread and the state it shares with the waiting thread.
+class ConnectThread {
+public:
+    ConnectThread(int fd, const sockaddr_in& address) : cancel_(::eventfd(0, EFD_CLOEXEC))
+    {
+        if (cancel_.get() < 0)
+            RaiseSocketError(SocketErrorFromErrno(errno));
+        thread_ = std::thread([this, fd, address] {
+            bool timedOut = false;
+            const int result = ConnectWaiting(fd, address, cancel_.get(), -1, timedOut);
+            std::lock_guard lock(mutex_);
+            result_ = result;
+            done_ = true;
+            finished_.notify_all();
+        });
+    }
+    ~ConnectThread() { Stop(); }
+    ConnectThread(const ConnectThread&) = delete;
+    ConnectThread& operator=(const ConnectThread&) = delete;
+
+    // Waits at most the time given; true when the connect thread has finished.
+    bool WaitFor(std::chrono::milliseconds time)
+    {
+        std::unique_lock lock(mutex_);
+        return finished_.wait_for(lock, time, [this] { return done_; });
+    }
+    // Cancels a connect still in progress and awaits the thread.
+    void Stop()
+    {
+        if (!thread_.joinable())
+            return;
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(cancel_.get(), &one, sizeof one);
+        thread_.join();
+    }
+    int Result()
+    {
+        std::lock_guard lock(mutex_);
+        return result_;
+    }
+
+private:
+    FdGuard cancel_;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    bool done_ = false;
+    int result_ = 0;
+    std::thread thread_;
+};
+
+} // namespace
+
+std::optional<in_addr> TTCPClient::LiteralHostAddress(std::string_view host)
+{
+    in_addr address{};
+    if (SameLettersCaseless(host, kLoopbackName)) {
+        address.s_addr = htonl(INADDR_LOOPBACK);
+        return address;
+    }
+    uint32_t value = 0;
+    int parts = 0;
+    size_t i = 0;
+    while (parts < 4) {
+        size_t digits = 0;
+        unsigned part = 0;
+        while (i < host.size() && host[i] >= '0' && host[i] <= '9' && digits < 4) {
+            part = part * 10 + static_cast<unsigned>(host[i] - '0');
+            ++i;
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || part > 255)
+            return std::nullopt;
+        value = (value << 8) | part;
+        ++parts;
+        if (parts < 4) {
+            if (i >= host.size() || host[i] != '.')
+                return std::nullopt;
+            ++i;
+        }
+    }
+    if (i != host.size())
+        return std::nullopt;
+    address.s_addr = htonl(value);
+    return address;
+}
+
+in_addr TTCPClient::ResolveHost(const std::string& host)
+{
+    if (auto literal = LiteralHostAddress(host))
+        return *literal;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (result != 0 || found == nullptr) {
+        const int err = errno;
+        if (found)
+            ::freeaddrinfo(found);
+        RaiseSocketError(SocketErrorFromLookup(result == 0 ? EAI_NONAME : result, err));
+    }
+    const in_addr address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    ::freeaddrinfo(found);
+    return address;
+}
+
+void TTCPClient::Connect(int timeoutMs)
+{
+    // 1-2. Only one connection at a time; each connect starts afresh.
+    if (fd_ >= 0)
+        throw EAlreadyConnected();
+    AttachSocket(-1);
+
+    // 3. The socket, bound to any local address and an ephemeral port.
+    FdGuard socketFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socketFd.get() < 0)
+        throw EInvalidSocket();
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = 0;
+    if (::bind(socketFd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0) {
+        if (errno == EADDRINUSE)
+            throw ECouldNotBindSocket();
+        RaiseSocketError(SocketErrorFromErrno(errno));
+    }
+
+    // 4. The remote address.
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_addr = ResolveHost(Host);
+    remote.sin_port = htons(Port);
+
+    // 5. The connect itself.
+    if (TAntiFreeze::Applies()) {
+        const int limit = timeoutMs > 0 ? timeoutMs : DefaultConnectTimeout;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
+        ConnectThread connecting(socketFd.get(), remote);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                connecting.Stop();
+                throw EConnectTimeout();
+            }
+            const bool finished =
+                connecting.WaitFor(std::min(left, std::chrono::milliseconds(TAntiFreeze::ConnectSlice)));
+            TAntiFreeze::DoProcess();
+            if (finished)
+                break;
+        }
+        connecting.Stop();
+        if (const int error = connecting.Result(); error != 0 && error != ECANCELED)
+            throw EConnectException(SocketErrorMessage(SocketErrorFromErrno(error)));
+    } else {
+        bool timedOut = false;
+        const int error = ConnectWaiting(socketFd.get(), remote, -1, timeoutMs > 0 ? timeoutMs : -1, timedOut);
+        if (timedOut)
+            throw EConnectTimeout();
+        if (error != 0)
+            RaiseSocketError(SocketErrorFromErrno(error));
+    }
+
+    // Lines and replies are written whole, so the small-packet delay only slows the dialogue.
+    const int one = 1;
+    ::setsockopt(socketFd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    AttachSocket(socketFd.release());
+}
+
+} // namespace quillet

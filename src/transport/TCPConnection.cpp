@@ -1,0 +1,336 @@
+// Line reading, reply reading and writing over a connected socket.
+#include "transport/TCPConnection.h"
+
+#include "transport/AntiFreeze.h"
+#include "transport/SocketError.h"
+#include "transport/TransportError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace quillet {
+
+TTCPConnection::TTCPConnection(int socketFd)
+{
+    AttachSocket(socketFd);
+}
+
+TTCPConnection::~TTCPConnection()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void TTCPConnection::Adopt(int socketFd)
+{
+    if (fd_ >= 0)
+        throw EAlreadyConnected();
+    AttachSocket(socketFd);
+}
+
+void TTCPConnection::AttachSocket(int socketFd)
+{
+    fd_ = socketFd;
+    begin_ = end_ = 0;
+    output_.clear();
+    gathering_ = false;
+    closedGracefully_ = false;
+}
+
+void TTCPConnection::CloseSocket()
+{
+    if (fd_ < 0)
+        return;
+    ::close(fd_);
+    fd_ = -1;
+    output_.clear();
+    gathering_ = false;
+}
+
+void TTCPConnection::CheckForDisconnect(bool raise)
+{
+    if (closedGracefully_ && fd_ >= 0)
+        CloseSocket();
+    if (raise && closedGracefully_)
+        throw EConnClosedGracefully();
+}
+
+bool TTCPConnection::Connected()
+{
+    CheckForDisconnect(false);
+    return fd_ >= 0;
+}
+
+void TTCPConnection::Disconnect()
+{
+    if (fd_ >= 0) {
+        ::shutdown(fd_, SHUT_WR);
+        CloseSocket();
+    }
+    closedGracefully_ = true;
+}
+
+// --- Writing ---
+
+void TTCPConnection::CheckWritable()
+{
+    CheckForDisconnect(true);
+    if (fd_ < 0)
+        throw ENotConnected();
+}
+
+void TTCPConnection::SendAll(const char* data, size_t size)
+{
+    CheckWritable();
+    while (size > 0) {
+        if (fd_ < 0) // the hook closed the connection between two sends
+            throw EClosedSocket();
+        const ssize_t sent = ::send(fd_, data, size, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR)
+                continue;
+            const int code = SocketErrorFromErrno(errno);
+            if (code == WSAECONNABORTED || code == WSAECONNRESET || code == WSAESHUTDOWN)
+                CloseSocket();
+            RaiseSocketError(code);
+        }
+        if (sent == 0) {
+            closedGracefully_ = true;
+            CheckForDisconnect(true);
+        }
+        data += sent;
+        size -= static_cast<size_t>(sent);
+        TAntiFreeze::DoProcess();
+    }
+}
+
+void TTCPConnection::Write(std::string_view bytes)
+{
+    if (bytes.empty())
+        return;
+    if (gathering_) {
+        CheckWritable();
+        output_.append(bytes);
+        if (output_.size() >= GatherLimit)
+            FlushWriteBuffer();
+        return;
+    }
+    SendAll(bytes.data(), bytes.size());
+}
+
+void TTCPConnection::WriteLn(std::string_view line)
+{
+    if (gathering_) {
+        CheckWritable();
+        output_.append(line);
+        output_.append("\r\n", 2);
+        if (output_.size() >= GatherLimit)
+            FlushWriteBuffer();
+        return;
+    }
+    std::string bytes;
+    bytes.reserve(line.size() + 2);
+    bytes.append(line);
+    bytes.append("\r\n", 2);
+    SendAll(bytes.data(), bytes.size());
+}
+
+void TTCPConnection::FlushWriteBuffer()
+{
+    if (output_.empty())
+        return;
+    std::string pending;
+    pending.swap(output_);
+    SendAll(pending.data(), pending.size());
+}
+
+void TTCPConnection::EndGathering()
+{
+    gathering_ = false;
+    FlushWriteBuffer();
+}
+
+// --- Receiving ---
+
+// Waits until the socket is readable. Returns false when the connection was closed meanwhile
+// (by the hook). Raises "Read Timeout" when a positive ReadTimeout is used up.
+bool TTCPConnection::WaitReadable()
+{
+    const bool sliced = TAntiFreeze::Applies();
+    if (!sliced && ReadTimeout <= 0)
+        return true; // the receive call itself waits
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ReadTimeout);
+    for (;;) {
+        int wait = -1;
+        if (ReadTimeout > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0)
+                throw EReadTimeout();
+            wait = static_cast<int>(left);
+        }
+        if (sliced)
+            wait = wait < 0 ? TAntiFreeze::IdleTimeOut : std::min(wait, TAntiFreeze::IdleTimeOut);
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, wait);
+        if (ready < 0 && errno != EINTR)
+            RaiseSocketError(SocketErrorFromErrno(errno));
+        if (sliced) {
+            TAntiFreeze::DoProcess();
+            if (fd_ < 0)
+                return false;
+        }
+        if (ready > 0)
+            return true;
+    }
+}
+
+void TTCPConnection::ReadFromStack()
+{
+    const size_t chunk = static_cast<size_t>(std::max(RecvBufferSize, 1));
+    while (fd_ >= 0) {
+        if (!WaitReadable())
+            throw EClosedSocket();
+        if (begin_ == end_)
+            begin_ = end_ = 0;
+        if (input_.size() < end_ + chunk)
+            input_.resize(end_ + chunk);
+        const ssize_t received = ::recv(fd_, input_.data() + end_, chunk, 0);
+        if (received > 0) {
+            end_ += static_cast<size_t>(received);
+            return;
+        }
+        if (received == 0) {
+            closedGracefully_ = true;
+            CheckForDisconnect(false);
+            return;
+        }
+        if (errno == EINTR)
+            continue;
+        const int code = SocketErrorFromErrno(errno);
+        if (code == WSAECONNABORTED || code == WSAESHUTDOWN) {
+            CloseSocket();
+            if (end_ > begin_) {
+                closedGracefully_ = true;
+                return;
+            }
+        }
+        RaiseSocketError(code);
+    }
+}
+
+void TTCPConnection::Consume(size_t count)
+{
+    begin_ += count;
+    if (begin_ == end_) {
+        begin_ = end_ = 0;
+    } else if (begin_ >= CompactThreshold) {
+        std::memmove(input_.data(), input_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+}
+
+void TTCPConnection::RaiseMaxLineLength()
+{
+    throw EReadLnMaxLineLengthExceeded();
+}
+
+std::string TTCPConnection::ReadLn(std::string_view terminator, int maxLength)
+{
+    FlushWriteBuffer();
+    if (terminator.empty())
+        terminator = "\n";
+    const size_t limit = static_cast<size_t>(maxLength < 0 ? MaxLineLength : maxLength);
+    size_t searched = 0; // bytes after begin_ already searched
+    for (;;) {
+        const char* start = input_.data() + begin_;
+        const size_t available = end_ - begin_;
+        const char* found = nullptr;
+        if (available >= terminator.size()) {
+            const char* from = start + searched;
+            const char* stop = start + available;
+            if (terminator.size() == 1) {
+                found = static_cast<const char*>(std::memchr(from, terminator[0], static_cast<size_t>(stop - from)));
+            } else {
+                const char* hit = std::search(from, stop, terminator.begin(), terminator.end());
+                found = hit == stop ? nullptr : hit;
+            }
+        }
+        if (found) {
+            size_t length = static_cast<size_t>(found - start);
+            if (length > limit) {
+                if (MaxLineAction == TMaxLineAction::maException)
+                    RaiseMaxLineLength();
+                std::string line(start, limit);
+                Consume(limit);
+                return line;
+            }
+            const size_t taken = length + terminator.size();
+            if (terminator == "\n" && length > 0 && start[length - 1] == '\r')
+                --length;
+            std::string line(start, length);
+            Consume(taken);
+            return line;
+        }
+        if (available > limit) {
+            if (MaxLineAction == TMaxLineAction::maException)
+                RaiseMaxLineLength();
+            std::string line(start, limit);
+            Consume(limit);
+            return line;
+        }
+        searched = available >= terminator.size() ? available - (terminator.size() - 1) : 0;
+        CheckForDisconnect(true);
+        if (fd_ < 0)
+            throw ENotConnected();
+        ReadFromStack();
+    }
+}
+
+// --- Replies ---
+
+namespace {
+
+std::string ReadReplyLine(TTCPConnection& connection)
+{
+    for (;;) {
+        std::string line = TrimText(connection.ReadLn());
+        if (!line.empty())
+            return line;
+    }
+}
+
+} // namespace
+
+int TTCPConnection::GetResponse(const std::vector<int>& allowed)
+{
+    std::vector<std::string> lines;
+    lines.push_back(ReadReplyLine(*this));
+    if (IsReplyContinued(lines.front())) {
+        for (;;) {
+            lines.push_back(ReadReplyLine(*this));
+            if (IsReplyLastLine(lines.front(), lines.back()))
+                break;
+        }
+    }
+    lastReply_.Parse(lines);
+    const int code = lastReply_.NumericCode;
+    if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), code) == allowed.end())
+        throw EProtocolReplyError(code, lastReply_.FormattedText());
+    return code;
+}
+
+int TTCPConnection::SendCmd(std::string_view command, const std::vector<int>& allowed)
+{
+    WriteLn(command);
+    return GetResponse(allowed);
+}
+
+} // namespace quillet

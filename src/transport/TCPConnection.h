@@ -1,0 +1,132 @@
+// A TCP connection that exchanges text lines and numbered replies in the manner of SMTP.
+// Lines are written with CR LF and read up to LF (a CR before it is dropped); a reply is one or
+// more lines beginning with a three-digit code. The client form TTCPClient connects to a host;
+// the server adopts the socket of an accepted connection with Adopt() or the fd constructor.
+//
+// Every wait happens on the calling thread. When that thread has installed the user-interface
+// hook (TAntiFreeze), waits are cut into slices and the hook is called between them and after
+// every send; on other threads a wait is one blocking call.
+//
+// Writes leave at once, one send per Write or WriteLn, unless gathering is switched on: then the
+// bytes are collected and sent in large pieces, and always before any reply is awaited, so the
+// bytes on the wire are the same either way.
+#pragma once
+
+#include "transport/LineWriter.h"
+#include "transport/RFCReply.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <netinet/in.h>
+
+namespace quillet {
+
+enum class TMaxLineAction { maException, maSplit };
+
+class TTCPConnection : public TLineWriter {
+public:
+    static constexpr int DefaultMaxLineLength = 16384;
+    static constexpr int DefaultRecvBufferSize = 32768;
+    // Consumed bytes at the front of the input buffer are dropped once this many have gathered.
+    static constexpr size_t CompactThreshold = 32768;
+    // While gathering, bytes are sent once this many are waiting.
+    static constexpr size_t GatherLimit = 65536;
+
+    TTCPConnection() = default;
+    // Takes over an already connected socket (an accepted connection); it is closed with the object.
+    explicit TTCPConnection(int socketFd);
+    ~TTCPConnection() override;
+    TTCPConnection(const TTCPConnection&) = delete;
+    TTCPConnection& operator=(const TTCPConnection&) = delete;
+
+    int ReadTimeout = 0;                       // milliseconds; 0 waits without limit
+    int RecvBufferSize = DefaultRecvBufferSize; // the most bytes asked for in one receive
+    int MaxLineLength = DefaultMaxLineLength;
+    TMaxLineAction MaxLineAction = TMaxLineAction::maException;
+
+    // Takes over an already connected socket: empties the input buffer and clears the
+    // closed-gracefully flag. Raises "Already connected." while a socket is held.
+    void Adopt(int socketFd);
+    // True while a socket is held; a close by the peer noticed earlier closes it first.
+    bool Connected();
+    // Shuts the socket down for sending and closes it. Harmless when not connected.
+    virtual void Disconnect();
+
+    void Write(std::string_view bytes) override;
+    void WriteLn(std::string_view line) override;
+    // The next line without its terminator (LF by default; one CR before an LF is dropped too).
+    std::string ReadLn(std::string_view terminator = {}, int maxLength = -1);
+    // Reads one reply into LastCmdResult() and returns its code; a code outside a non-empty
+    // allowed list raises EProtocolReplyError with the reply's text.
+    int GetResponse(const std::vector<int>& allowed = {});
+    // WriteLn of the command, then GetResponse.
+    int SendCmd(std::string_view command, const std::vector<int>& allowed = {});
+
+    const TRFCReply& LastCmdResult() const { return lastReply_; }
+    bool ClosedGracefully() const { return closedGracefully_; }
+    // The socket handle, or -1.
+    int Socket() const { return fd_; }
+    // Bytes received and not yet consumed by a read.
+    size_t InputBufferSize() const { return end_ - begin_; }
+
+    // Gathering of written bytes (see the file comment). Ending it sends what is waiting.
+    void BeginGathering() { gathering_ = true; }
+    void EndGathering();
+    // Sends the gathered bytes now.
+    void FlushWriteBuffer();
+
+protected:
+    // Takes a connected socket into use (for the client's connect).
+    void AttachSocket(int socketFd);
+    // Closes the socket without the status steps of Disconnect.
+    void CloseSocket();
+    // A close by the peer noticed earlier closes the socket; with raise set, raises
+    // "Connection Closed Gracefully." when one happened.
+    void CheckForDisconnect(bool raise);
+
+    int fd_ = -1;
+    bool closedGracefully_ = false;
+
+private:
+    void SendAll(const char* data, size_t size);
+    void CheckWritable();
+    // Receives at least one byte into the input buffer, or returns with the connection closed.
+    void ReadFromStack();
+    bool WaitReadable();
+    void Consume(size_t count);
+    [[noreturn]] void RaiseMaxLineLength();
+
+    std::vector<char> input_;
+    size_t begin_ = 0; // first unconsumed byte
+    size_t end_ = 0;   // end of the received bytes
+    std::string output_;
+    bool gathering_ = false;
+    TRFCReply lastReply_;
+};
+
+class TTCPClient : public TTCPConnection {
+public:
+    // How long a connect through the connect thread may take when -1 is passed.
+    static constexpr int DefaultConnectTimeout = 120000;
+
+    std::string Host;
+    uint16_t Port = 0;
+
+    // Resolves Host and connects to Port. timeoutMs -1 selects the default: with the
+    // user-interface hook a connect thread limited to 120 s, without it one blocking connect.
+    // A positive value limits the connect to that many milliseconds either way.
+    void Connect(int timeoutMs = -1);
+
+    // The address a host text stands for without a name lookup: the loopback name in any letter
+    // case, or four full-stop-separated decimal numbers of 0 to 255.
+    static std::optional<in_addr> LiteralHostAddress(std::string_view host);
+    // The IPv4 address of the host: a literal one, or the first of a name lookup.
+    static in_addr ResolveHost(const std::string& host);
+};
+
+} // namespace quillet
