@@ -1,0 +1,96 @@
+#include "HtmlExport.h"
+
+#include "project/FileDescriptor.h"
+#include "project/ProjectFileError.h"
+#include "project/ProjectMessages.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillet {
+
+namespace {
+
+void line(std::string& page, std::string_view text)
+{
+    page += text;
+    page += "\r\n";
+}
+
+std::string cell(std::string_view value)
+{
+    return "<TD WIDTH=25%>" + std::string(value) + "</TD>";
+}
+
+} // namespace
+
+std::string htmlPage(std::string_view groupName, const std::vector<HtmlRecipientRow>& rows)
+{
+    const std::string quotedGroup = "\"" + std::string(groupName) + "\"";
+    std::string page;
+    page.reserve(1024 + rows.size() * 200);
+    line(page, "<HTML><HEAD><TITLE>Orv Software Labs. " + quotedGroup + " group list</TITLE>");
+    line(page, "<style type=\"text/css\">");
+    line(page, "a:hover {text-decoration: underline; color: red;}");
+    line(page, "</style>");
+    line(page, "</HEAD>");
+    line(page, "<BODY><A NAME=\"LeftTop\">");
+    line(page, "<CENTER><h3> Recipients list in " + quotedGroup + " group </CENTER>");
+    line(page, "<TABLE BORDER=1 CELLSPAN=10 COLS=8 WIDTH=\"100%\">");
+    line(page, "<TR ALIGN=CENTER VALIGN=CENTER>");
+    line(page, "<TD BGCOLOR=\"#AAAAAA\" WIDTH=25%><B>E-Mail</B></TD>");
+    line(page, "<TD BGCOLOR=\"#AAAAAA\" WIDTH=25%><B>Name</B></TD>");
+    line(page, "<TD BGCOLOR=\"#AAAAAA\" WIDTH=25%><B>Surname</B></TD>");
+    line(page, "<TD BGCOLOR=\"#AAAAAA\" WIDTH=25%><B>State</B></TD>");
+    line(page, "</TR>");
+    for (const HtmlRecipientRow& row : rows) {
+        line(page, "<TR ALIGN=CENTER VALIGN=CENTER>");
+        line(page, cell(row.email));
+        line(page, cell(row.name));
+        line(page, cell(row.surname));
+        line(page, cell(row.enabled));
+        line(page, "</TR>");
+    }
+    line(page, "</TABLE>");
+    line(page, "<CENTER><FONT SIZE=-1>Created by <A HREF=\"" + std::string(kMakerHomePage) +
+                   "\">Orv Quillet</A>, <FONT COLOR=\"#0000FF\">Orv Software Labs</FONT></FONT></CENTER>");
+    line(page, "</BODY></HTML>");
+    return page;
+}
+
+std::string htmlPage(const Project& project, std::string_view groupName, const std::vector<std::size_t>& rows)
+{
+    std::vector<HtmlRecipientRow> cells;
+    cells.reserve(rows.size());
+    for (std::size_t index : rows) {
+        const RecipientRecord& r = project.recipients.at(index);
+        cells.push_back({r.EMail.str(), r.Name.str(), r.Surname.str(), std::string(r.enabled() ? kTrue : kFalse)});
+    }
+    return htmlPage(groupName, cells);
+}
+
+void writeHtmlFile(const std::string& path, std::string_view page)
+{
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!file.valid())
+        throw ProjectFileError(ProjectFileError::Kind::CannotCreate,
+                               formatFileMessage(messages::kCannotCreateFile, path, std::strerror(errno)));
+    std::size_t written = 0;
+    while (written < page.size()) {
+        const ssize_t n = ::write(file.get(), page.data() + written, page.size() - written);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
+                                   formatFileMessage(messages::kCannotWriteFile, path, std::strerror(errno)));
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (file.close() != 0)
+        throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
+                               formatFileMessage(messages::kCannotWriteFile, path, std::strerror(errno)));
+}
+
+} // namespace quillet
