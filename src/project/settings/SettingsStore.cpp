@@ -1,0 +1,160 @@
+#include "SettingsStore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillet {
+
+namespace {
+
+constexpr const char* kOptionGroup = "Option";
+constexpr const char* kSmtpGroup = "SMTP";
+
+constexpr mode_t kOwnerOnly = 0600;
+
+} // namespace
+
+int settingsNumber(const QString& text, int defaultValue)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    return ok ? value : defaultValue;
+}
+
+SettingsStore::SettingsStore() : settings_(std::make_unique<QSettings>("Orv", "Quillet")) {}
+
+SettingsStore::SettingsStore(const QString& fileName)
+    : settings_(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
+{
+}
+
+SettingsStore::~SettingsStore()
+{
+    // Pending values reach the file here at the latest; keep it private.
+    createFileOwnerOnly();
+    settings_->sync();
+    restrictFile();
+}
+
+QString SettingsStore::fileName() const
+{
+    return settings_->fileName();
+}
+
+QString SettingsStore::text(const char* group, const char* key, const QString& defaultValue) const
+{
+    const QString path = QString::fromLatin1(group) + '/' + QString::fromLatin1(key);
+    const QVariant value = settings_->value(path);
+    if (!value.isValid())
+        return defaultValue;
+    // A value with a comma reads back as a list; join it again so no text is lost.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(", ");
+    return value.toString();
+}
+
+int SettingsStore::number(const char* group, const char* key, int defaultValue) const
+{
+    return settingsNumber(text(group, key, QString()), defaultValue);
+}
+
+void SettingsStore::setText(const char* group, const char* key, const QString& value)
+{
+    settings_->setValue(QString::fromLatin1(group) + '/' + QString::fromLatin1(key), value);
+}
+
+OptionSettings SettingsStore::readOptions() const
+{
+    namespace d = settings_defaults;
+    OptionSettings options;
+    options.placement.width = number(kOptionGroup, "Width", d::kWidth);
+    options.placement.height = number(kOptionGroup, "Heigth", d::kHeight);
+    options.placement.left = number(kOptionGroup, "Left", d::kLeft);
+    options.placement.top = number(kOptionGroup, "Top", d::kTop);
+    options.winState = number(kOptionGroup, "WinState", d::kWinState);
+    options.projectPath = QFile::encodeName(text(kOptionGroup, "Project Name", QString())).toStdString();
+    options.groupListWidth = number(kOptionGroup, "GroupList", d::kGroupListWidth);
+    return options;
+}
+
+ServerSettings SettingsStore::readServer() const
+{
+    ServerSettings server;
+    server.server = text(kSmtpGroup, "Server", server.server);
+    server.port = text(kSmtpGroup, "Port", server.port);
+    server.from = text(kSmtpGroup, "From", server.from);
+    server.userName = text(kSmtpGroup, "UserName", server.userName);
+    server.password = text(kSmtpGroup, "Password", server.password);
+    return server;
+}
+
+void SettingsStore::writeWindowState(int winState)
+{
+    setText(kOptionGroup, "WinState", QString::number(winState));
+}
+
+void SettingsStore::writePlacement(const WindowPlacement& placement)
+{
+    setText(kOptionGroup, "Width", QString::number(placement.width));
+    setText(kOptionGroup, "Heigth", QString::number(placement.height));
+    setText(kOptionGroup, "Left", QString::number(placement.left));
+    setText(kOptionGroup, "Top", QString::number(placement.top));
+}
+
+void SettingsStore::writeProjectPath(const std::string& path)
+{
+    setText(kOptionGroup, "Project Name", QFile::decodeName(QByteArray::fromStdString(path)));
+}
+
+void SettingsStore::writeGroupListWidth(int width)
+{
+    setText(kOptionGroup, "GroupList", QString::number(width));
+}
+
+void SettingsStore::writeServer(const ServerSettings& server)
+{
+    setText(kSmtpGroup, "Server", server.server);
+    setText(kSmtpGroup, "Port", server.port);
+    setText(kSmtpGroup, "From", server.from);
+    setText(kSmtpGroup, "UserName", server.userName);
+    setText(kSmtpGroup, "Password", server.password);
+}
+
+void SettingsStore::createFileOwnerOnly()
+{
+    // Create the file owner-only before its first write, so the password is never readable by
+    // others even for a moment. When this fails, QSettings reports the failure on sync.
+    const QString name = settings_->fileName();
+    if (QFileInfo::exists(name))
+        return;
+    ::mkdir(QFile::encodeName(QFileInfo(name).absolutePath()).constData(), 0700);
+    const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void SettingsStore::sync()
+{
+    const QByteArray file = QFile::encodeName(settings_->fileName());
+    createFileOwnerOnly();
+    settings_->sync();
+    if (settings_->status() != QSettings::NoError)
+        throw std::runtime_error("Cannot write the settings file \"" + file.toStdString() + "\"");
+    restrictFile();
+}
+
+void SettingsStore::restrictFile()
+{
+    const QByteArray file = QFile::encodeName(settings_->fileName());
+    struct stat st {};
+    if (::stat(file.constData(), &st) == 0 && (st.st_mode & 0777) != kOwnerOnly)
+        ::chmod(file.constData(), kOwnerOnly);
+}
+
+} // namespace quillet

@@ -1,0 +1,96 @@
+// The program's own settings, kept per user with QSettings("Orv", "Quillet"): an INI file under
+// $XDG_CONFIG_HOME/Orv/ on Linux. Two groups: "Option" (main window placement, last used
+// project, group list width) and "SMTP" (the default mail server). Every value is stored as
+// text; a number that is missing or not a valid integer reads as its default. The file holds
+// the server password in plain text, so it is kept readable by its owner only.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <string>
+
+class QSettings;
+
+namespace quillet {
+
+namespace settings_defaults {
+inline constexpr int kWidth = 625;
+inline constexpr int kHeight = 410;
+inline constexpr int kLeft = 10;
+inline constexpr int kTop = 10;
+inline constexpr int kWinState = 0;
+inline constexpr int kGroupListWidth = 265;
+inline constexpr const char* kPort = "25";
+// The sender address offered until the user sets one.
+inline constexpr const char* kFrom = "user@example.com";
+} // namespace settings_defaults
+
+// Window states stored in "WinState".
+enum WindowState { kWindowNormal = 0, kWindowMinimised = 1, kWindowMaximised = 2 };
+
+struct WindowPlacement {
+    int width = settings_defaults::kWidth;
+    int height = settings_defaults::kHeight;
+    int left = settings_defaults::kLeft;
+    int top = settings_defaults::kTop;
+};
+
+// The "Option" group.
+struct OptionSettings {
+    WindowPlacement placement;
+    int winState = settings_defaults::kWinState;
+    // The last used project file ("Project Name"), as a file-system path.
+    std::string projectPath;
+    int groupListWidth = settings_defaults::kGroupListWidth;
+};
+
+// The "SMTP" group: the default mail server, texts as typed.
+struct ServerSettings {
+    QString server;
+    QString port = settings_defaults::kPort;
+    QString from = settings_defaults::kFrom;
+    QString userName;
+    QString password;
+};
+
+// A decimal number as the settings read it: `text` converted, or `defaultValue` when it is
+// empty or not a valid integer.
+int settingsNumber(const QString& text, int defaultValue);
+
+class SettingsStore {
+public:
+    // The user's settings: QSettings("Orv", "Quillet").
+    SettingsStore();
+    // Settings kept in the INI file `fileName` (tests, portable copies).
+    explicit SettingsStore(const QString& fileName);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    OptionSettings readOptions() const;
+    ServerSettings readServer() const;
+
+    void writeWindowState(int winState);
+    void writePlacement(const WindowPlacement& placement);
+    void writeProjectPath(const std::string& path);
+    void writeGroupListWidth(int width);
+    void writeServer(const ServerSettings& server);
+
+    // Writes pending changes to the file and keeps it readable by its owner only. Throws
+    // std::runtime_error with the file's name when it cannot be written.
+    void sync();
+    // The file the settings live in.
+    QString fileName() const;
+
+private:
+    QString text(const char* group, const char* key, const QString& defaultValue) const;
+    int number(const char* group, const char* key, int defaultValue) const;
+    void setText(const char* group, const char* key, const QString& value);
+    void createFileOwnerOnly();
+    void restrictFile();
+
+    std::unique_ptr<QSettings> settings_;
+};
+
+} // namespace quillet
