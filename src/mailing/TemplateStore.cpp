@@ -1,0 +1,90 @@
+#include "TemplateStore.h"
+
+#include "MailingTexts.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillet {
+
+namespace {
+
+// A file the user may write: a regular file with the owner's write permission that the user
+// can open for writing. The permission bit is tested as well because the administrator may
+// write any file.
+bool isWritableRegularFile(const std::filesystem::path& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    return (st.st_mode & S_IWUSR) != 0 && ::access(path.c_str(), W_OK) == 0;
+}
+
+bool hasTemplateExtension(const std::string& fileName)
+{
+    return fileName.size() >= kTemplateExtension.size() &&
+           fileName.compare(fileName.size() - kTemplateExtension.size(), std::string::npos, kTemplateExtension) == 0;
+}
+
+} // namespace
+
+std::filesystem::path TemplateStore::pathOf(const std::string& name) const
+{
+    return folder_ / (name + std::string(kTemplateExtension));
+}
+
+bool TemplateStore::exists(const std::string& name) const
+{
+    std::error_code error;
+    return std::filesystem::exists(pathOf(name), error);
+}
+
+std::vector<TemplateRow> TemplateStore::list() const
+{
+    std::vector<TemplateRow> rows;
+    std::error_code error;
+    std::filesystem::directory_iterator it(folder_, error);
+    if (error)
+        return rows;
+    for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
+        const std::filesystem::path path = it->path();
+        if (!hasTemplateExtension(path.filename().string()) || !isWritableRegularFile(path))
+            continue;
+        std::vector<std::string> lines;
+        try {
+            lines = ReadTemplateLines(path);
+        } catch (const ETemplateError&) {
+            continue; // locked or vanished meanwhile: the list stays usable without it
+        }
+        if (lines.empty() || lines[0] != kTemplateHeader)
+            continue;
+        const MessageTemplate tmpl = TemplateFromLines(lines);
+        rows.push_back({tmpl.name, tmpl.subject});
+    }
+    return rows;
+}
+
+MessageTemplate TemplateStore::read(const std::string& name) const
+{
+    return TemplateFromLines(ReadTemplateLines(pathOf(name)));
+}
+
+void TemplateStore::create(const MessageTemplate& tmpl) const
+{
+    if (exists(tmpl.name))
+        throw ETemplateError(std::string(kTemplateExists));
+    save(tmpl);
+}
+
+void TemplateStore::save(const MessageTemplate& tmpl) const
+{
+    WriteTemplateFile(pathOf(tmpl.name), tmpl);
+}
+
+bool TemplateStore::remove(const std::string& name) const
+{
+    std::error_code error;
+    return std::filesystem::remove(pathOf(name), error);
+}
+
+} // namespace quillet

@@ -1,0 +1,50 @@
+// The template folder: listing, reading, creating, replacing and deleting template files.
+// A template is found by the path built from its name (folder + name + ".tmpl"), never by the
+// name of a file that was listed. The folder itself is never created here.
+#pragma once
+
+#include "TemplateFile.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quillet {
+
+// One row of the template list: the name from line 2 and the subject from line 3.
+struct TemplateRow {
+    std::string name;
+    std::string subject;
+
+    bool operator==(const TemplateRow&) const = default;
+};
+
+class TemplateStore {
+public:
+    explicit TemplateStore(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+    const std::filesystem::path& folder() const { return folder_; }
+    std::filesystem::path pathOf(const std::string& name) const;
+    bool exists(const std::string& name) const;
+
+    // Every listed template in the order the folder returns them. Passed over: folders and
+    // other non-regular entries, files the user cannot write (read-only), files that cannot be
+    // read, and files whose first line is not the header exactly. A missing folder lists nothing.
+    std::vector<TemplateRow> list() const;
+
+    // Reads the template of that name; throws ETemplateError "Cannot open file ...".
+    MessageTemplate read(const std::string& name) const;
+
+    // Writes a new template; throws ETemplateError "Template with this name already exists"
+    // when its file exists, "Cannot create file ..." when it cannot be written.
+    void create(const MessageTemplate& tmpl) const;
+    // Writes the template's file, replacing a file of that name if there is one.
+    void save(const MessageTemplate& tmpl) const;
+    // Deletes the file of that name; returns false when there was none to delete.
+    bool remove(const std::string& name) const;
+
+private:
+    std::filesystem::path folder_;
+};
+
+} // namespace quillet

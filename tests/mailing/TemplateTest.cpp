@@ -1,0 +1,136 @@
+#include "TempFolder.h"
+#include "mailing/MailingTexts.h"
+#include "mailing/TemplateStore.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace quillet;
+using quillet::test::TempFolder;
+using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
+
+namespace {
+
+const std::string kHeader(kTemplateHeader);
+
+TEST(TemplateFile, EmptyTemplateIsFourLinesEachWithCrLf)
+{
+    TempFolder dir;
+    TemplateStore store(dir.path());
+    store.create({"Empty", "", "", {}});
+    EXPECT_EQ(dir.read("Empty.tmpl"), kHeader + "\r\nEmpty\r\n\r\n\r\n");
+}
+
+TEST(TemplateFile, FullTemplateRoundTrips)
+{
+    TempFolder dir;
+    TemplateStore store(dir.path());
+    const MessageTemplate tmpl{"News", "Hello %NAME%", "Orv <orv@example.org>", {"Dear %NAME%,", "", "Bye."}};
+    store.create(tmpl);
+    EXPECT_EQ(dir.read("News.tmpl"),
+              kHeader + "\r\nNews\r\nHello %NAME%\r\nOrv <orv@example.org>\r\nDear %NAME%,\r\n\r\nBye.\r\n");
+    const MessageTemplate back = store.read("News");
+    EXPECT_EQ(back.name, "News");
+    EXPECT_EQ(back.subject, "Hello %NAME%");
+    EXPECT_EQ(back.replyTo, "Orv <orv@example.org>");
+    EXPECT_THAT(back.body, ElementsAre("Dear %NAME%,", "", "Bye."));
+}
+
+TEST(TemplateFile, ReadingSplitsAtEveryLineBreakAndStopsAtZeroByte)
+{
+    EXPECT_THAT(SplitTemplateLines("a\r\nb\rc\nd"), ElementsAre("a", "b", "c", "d"));
+    EXPECT_THAT(SplitTemplateLines("a\r\n"), ElementsAre("a"));
+    EXPECT_THAT(SplitTemplateLines("a\n\n"), ElementsAre("a", ""));
+    EXPECT_THAT(SplitTemplateLines("a\r\r\nb"), ElementsAre("a", "", "b"));
+    EXPECT_THAT(SplitTemplateLines(std::string("a\r\nb\0c\r\nd", 10)), ElementsAre("a", "b"));
+    EXPECT_THAT(SplitTemplateLines(""), ElementsAre());
+}
+
+TEST(TemplateFile, ShortFileReadsMissingLinesAsEmpty)
+{
+    const MessageTemplate tmpl = TemplateFromLines({kHeader, "OnlyName"});
+    EXPECT_EQ(tmpl.name, "OnlyName");
+    EXPECT_EQ(tmpl.subject, "");
+    EXPECT_EQ(tmpl.replyTo, "");
+    EXPECT_TRUE(tmpl.body.empty());
+}
+
+TEST(TemplateStore, ListsOnlyWritableTemplateFilesWithExactHeader)
+{
+    TempFolder dir;
+    dir.write("a.tmpl", kHeader + "\r\nA\r\nSubject A\r\n\r\n");
+    dir.write("lower.tmpl", "orv quillet template version 1.0\r\nLower\r\nS\r\n\r\n");
+    dir.write("other.txt", kHeader + "\r\nTxt\r\nS\r\n\r\n");
+    dir.write("ro.tmpl", kHeader + "\r\nReadOnly\r\nS\r\n\r\n");
+    ::chmod((dir / "ro.tmpl").c_str(), 0444);
+    dir.write(".tmpl", kHeader + "\r\n\r\nNo name\r\n\r\n");
+    dir.write("lf.tmpl", kHeader + "\nUnix\nLF lines\n");
+    std::filesystem::create_directory(dir / "folder.tmpl");
+    // A listed file is known by its line 2, whatever its file name.
+    dir.write("file-name.tmpl", kHeader + "\r\nInner name\r\nS2\r\n\r\n");
+
+    TemplateStore store(dir.path());
+    EXPECT_THAT(store.list(), UnorderedElementsAre(TemplateRow{"A", "Subject A"}, TemplateRow{"", "No name"},
+                                                   TemplateRow{"Unix", "LF lines"},
+                                                   TemplateRow{"Inner name", "S2"}));
+    EXPECT_THROW(store.read("Inner name"), ETemplateError);
+}
+
+TEST(TemplateStore, MissingFolderListsNothingAndCannotCreate)
+{
+    TempFolder dir;
+    TemplateStore store(dir / "Templates");
+    EXPECT_TRUE(store.list().empty());
+    try {
+        store.create({"X", "", "", {}});
+        FAIL();
+    } catch (const ETemplateError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file \"" + (dir / "Templates" / "X.tmpl").string() + "\". No such file or directory");
+    }
+    try {
+        store.read("X");
+        FAIL();
+    } catch (const ETemplateError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file \"" + (dir / "Templates" / "X.tmpl").string() + "\". No such file or directory");
+    }
+}
+
+TEST(TemplateStore, CreateRefusesExistingNameSaveReplaces)
+{
+    TempFolder dir;
+    TemplateStore store(dir.path());
+    store.create({"T", "first", "", {}});
+    try {
+        store.create({"T", "second", "", {}});
+        FAIL();
+    } catch (const ETemplateError& e) {
+        EXPECT_STREQ(e.what(), "Template with this name already exists");
+    }
+    EXPECT_EQ(store.read("T").subject, "first");
+    store.save({"T", "second", "", {}});
+    EXPECT_EQ(store.read("T").subject, "second");
+}
+
+TEST(TemplateStore, RenameKeepsTheOldFileAndEmptyNameIsDotTmpl)
+{
+    TempFolder dir;
+    TemplateStore store(dir.path());
+    store.create({"Old", "s", "", {}});
+    MessageTemplate edited = store.read("Old");
+    edited.name = "New";
+    store.save(edited);
+    EXPECT_THAT(store.list(), UnorderedElementsAre(TemplateRow{"Old", "s"}, TemplateRow{"New", "s"}));
+
+    store.create({"", "nameless", "", {}});
+    EXPECT_TRUE(std::filesystem::exists(dir / ".tmpl"));
+    EXPECT_TRUE(store.remove(""));
+    EXPECT_FALSE(store.remove(""));
+    EXPECT_THAT(store.list(), UnorderedElementsAre(TemplateRow{"Old", "s"}, TemplateRow{"New", "s"}));
+}
+
+} // namespace
