@@ -1,0 +1,80 @@
+// The built-in SMTP server: a TTCPServer whose connection threads speak the server side of SMTP.
+//
+// It greets every connection, answers the commands of its command table with fixed texts,
+// accepts a message's data into a temporary file (prefix "oqm"), hands the file to the owner's
+// OnReceiveRaw hook and deletes it again. The owner takes part through three hooks that run on
+// the connection's thread; set them before activation. Without a hook every sender and
+// recipient is accepted and the data is discarded.
+#pragma once
+
+#include "TCPServer.h"
+
+#include "transport/EMailAddress.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet {
+
+class TSMTPServerThread;
+
+// The received data as the owner's OnReceiveRaw hook sees it: a complete file that is deleted
+// after the hook returns.
+struct TReceivedData {
+    const std::string& Path;
+    std::uint64_t Size;
+};
+
+// Accept: false on entry; set it to take the sender.
+using TOnCommandMAIL =
+    std::function<void(TSMTPServerThread& ASender, bool& Accept, const TEMailAddressItem& EMailAddress)>;
+// Accept and ToForward: false on entry; CustomError empty. A CustomError set by the hook is sent
+// as the whole reply line (code and text) in place of the usual reply.
+using TOnCommandRCPT = std::function<void(TSMTPServerThread& ASender, bool& Accept, bool& ToForward,
+                                          const TEMailAddressItem& EMailAddress, std::string& CustomError)>;
+// CustomError empty on entry; when set, it is sent as the whole reply line in place of 250 Ok.
+using TOnReceiveRaw = std::function<void(TSMTPServerThread& ASender, const TReceivedData& VStream,
+                                         const TEMailAddressList& RCPT, std::string& CustomError)>;
+
+class TSMTPServer : public TTCPServer {
+public:
+    TSMTPServer();
+    ~TSMTPServer() override;
+
+    TOnCommandMAIL OnCommandMAIL;
+    TOnCommandRCPT OnCommandRCPT;
+    TOnReceiveRaw OnReceiveRaw;
+
+    // One entry of the command table: the handler, then the fixed reply if any, then the close.
+    struct TCommandHandler {
+        using THandler = void (TSMTPServerThread::*)(const std::string& params);
+        TCommandHandler(std::string command, THandler handler, int replyCode = 0, std::string_view replyText = {},
+                        bool disconnect = false)
+            : Command(std::move(command)), Handler(handler), ReplyCode(replyCode), ReplyText(replyText),
+              Disconnect(disconnect)
+        {
+        }
+        std::string Command;
+        THandler Handler;
+        int ReplyCode; // 0: no fixed reply
+        std::string ReplyText;
+        bool Disconnect;
+    };
+    const std::vector<TCommandHandler>& CommandHandlers() const { return commandHandlers_; }
+
+    // Finds the entry a command line matches and its parameter text; nullptr when none does.
+    const TCommandHandler* MatchCommand(const std::string& line, std::string& params) const;
+
+protected:
+    void InitializeCommandHandlers() override;
+    std::unique_ptr<TPeerThread> CreatePeerThread(TSocketHandle& socket) override;
+    void RefuseConnection(int socket) override;
+
+private:
+    std::vector<TCommandHandler> commandHandlers_;
+};
+
+} // namespace quillet

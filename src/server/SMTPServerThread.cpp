@@ -1,0 +1,231 @@
+#include "SMTPServerThread.h"
+
+#include "SMTPServer.h"
+#include "ServerLimits.h"
+#include "ServerTexts.h"
+#include "TempDataFile.h"
+
+#include <cctype>
+
+namespace quillet {
+
+using namespace SMTPServerTexts;
+
+namespace {
+
+// Removes control characters and spaces at both ends.
+std::string Trim(std::string_view text)
+{
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
+        --last;
+    return std::string(text.substr(first, last - first));
+}
+
+std::string UpperCase(std::string_view text)
+{
+    std::string result(text);
+    for (char& c : result)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return result;
+}
+
+// The reply text with the argument in place of its placeholder.
+std::string WithArgument(std::string_view pattern, std::string_view argument)
+{
+    std::string text(pattern);
+    const std::size_t at = text.find("%s");
+    if (at != std::string::npos)
+        text.replace(at, 2, argument);
+    return text;
+}
+
+} // namespace
+
+TSMTPServerThread::TSMTPServerThread(TSMTPServer& server, TSocketHandle& socket)
+    : TPeerThread(server, socket.Get()), smtpServer_(server),
+      connection_(std::make_unique<TTCPConnection>(socket.Get()))
+{
+    socket.Release();
+    connection_->MaxLineLength = int(MaxCommandLineLength);
+}
+
+TSMTPServerThread::~TSMTPServerThread() = default;
+
+void TSMTPServerThread::BeforeRun()
+{
+    WriteReply(GreetingCode, Greeting);
+}
+
+bool TSMTPServerThread::ConnectionOpen()
+{
+    return connection_ && connection_->Connected();
+}
+
+void TSMTPServerThread::FreeConnection()
+{
+    connection_.reset();
+}
+
+// One command step: read a line, find its entry, run the handler, then the entry's fixed reply
+// and close. An empty line is passed over without a reply.
+void TSMTPServerThread::Run()
+{
+    const std::string line = connection_->ReadLn();
+    if (line.empty())
+        return;
+    std::string params;
+    const TSMTPServer::TCommandHandler* entry = smtpServer_.MatchCommand(line, params);
+    if (!entry) {
+        WriteReply(ReplyUnknownCommandCode, ReplyUnknownCommand);
+        return;
+    }
+    if (entry->Handler)
+        (this->*entry->Handler)(params);
+    if (entry->ReplyCode != 0)
+        WriteReply(entry->ReplyCode, entry->ReplyText);
+    if (entry->Disconnect)
+        connection_->Disconnect();
+}
+
+void TSMTPServerThread::WriteReply(int code, std::string_view text)
+{
+    std::string line = std::to_string(code);
+    line += ' ';
+    line += text;
+    connection_->WriteLn(line);
+}
+
+void TSMTPServerThread::ResetTransaction()
+{
+    rcpt_.clear();
+    from_ = {};
+    state_ = helloGiven_ ? 1 : 0;
+}
+
+void TSMTPServerThread::CommandHELO(const std::string& params)
+{
+    if (state_ != 0)
+        return WriteReply(503, SequenceError);
+    if (params.empty())
+        return WriteReply(501, SyntaxParamError);
+    WriteReply(250, WithArgument(HelloReply, params));
+    helloGiven_ = true;
+    state_ = 1;
+}
+
+void TSMTPServerThread::CommandEHLO(const std::string&)
+{
+    WriteReply(500, EHLONotSupported);
+}
+
+void TSMTPServerThread::CommandMAIL(const std::string& params)
+{
+    if (!helloGiven_)
+        return WriteReply(501, NoHello);
+    ResetTransaction();
+    if (UpperCase(std::string_view(params).substr(0, 5)) != "FROM:")
+        return WriteReply(501, MailParamError);
+
+    TEMailAddressItem address;
+    address.SetText(Trim(std::string_view(params).substr(5)));
+    bool accept = !smtpServer_.OnCommandMAIL;
+    if (smtpServer_.OnCommandMAIL)
+        smtpServer_.OnCommandMAIL(*this, accept, address);
+    if (!accept)
+        return WriteReply(550, WithArgument(AddressRejectedReply, address.Text()));
+    WriteReply(250, WithArgument(AddressOkReply, address.Text()));
+    from_ = std::move(address);
+    state_ = 2;
+}
+
+void TSMTPServerThread::CommandRCPT(const std::string& params)
+{
+    if (state_ != 2 && state_ != 3)
+        return WriteReply(503, SequenceError);
+    if (UpperCase(std::string_view(params).substr(0, 3)) != "TO:")
+        return WriteReply(501, RcptParamError);
+
+    TEMailAddressItem address;
+    address.SetText(Trim(std::string_view(params).substr(3)));
+    if (rcpt_.size() >= MaxRecipientsPerMessage)
+        return WriteReply(452, TooManyRecipientsReply);
+    bool accept = !smtpServer_.OnCommandRCPT;
+    bool toForward = false;
+    std::string customError;
+    if (smtpServer_.OnCommandRCPT)
+        smtpServer_.OnCommandRCPT(*this, accept, toForward, address, customError);
+    if (!customError.empty())
+        return connection_->WriteLn(customError);
+    if (!accept)
+        return WriteReply(550, WithArgument(AddressRejectedReply, address.Text()));
+    if (toForward)
+        WriteReply(251, WithArgument(AddressForwardReply, address.Text()));
+    else
+        WriteReply(250, WithArgument(AddressOkReply, address.Text()));
+    rcpt_.Add(std::move(address));
+    state_ = 3;
+}
+
+void TSMTPServerThread::CommandDATA(const std::string&)
+{
+    if (state_ != 3)
+        return WriteReply(503, SequenceError);
+    WriteReply(354, StartDataReply);
+    ReceiveData();
+}
+
+void TSMTPServerThread::CommandRSET(const std::string&)
+{
+    ResetTransaction();
+}
+
+void TSMTPServerThread::CommandNotSupported(const std::string& params)
+{
+    WriteReply(500, WithArgument(ErrorReply, params));
+}
+
+// Lines up to the one that is exactly "."; a line beginning with two dots loses the first.
+// The file is deleted when it goes out of scope, on every path.
+void TSMTPServerThread::ReceiveData()
+{
+    bool tooBig = false;
+    std::string customError;
+    {
+        TTempDataFile file;
+        for (;;) {
+            std::string line = connection_->ReadLn();
+            if (line == ".")
+                break;
+            if (tooBig)
+                continue;
+            std::string_view text = line;
+            if (text.size() >= 2 && text[0] == '.' && text[1] == '.')
+                text.remove_prefix(1);
+            if (file.Size() + text.size() + 2 > MaxMessageSize) {
+                tooBig = true;
+                continue;
+            }
+            file.Write(text);
+            file.Write("\r\n");
+        }
+        if (!tooBig) {
+            file.Flush();
+            if (smtpServer_.OnReceiveRaw)
+                smtpServer_.OnReceiveRaw(*this, TReceivedData{file.Path(), file.Size()}, rcpt_, customError);
+        }
+    }
+    if (tooBig) {
+        ResetTransaction();
+        return WriteReply(552, MessageTooBigReply);
+    }
+    if (!customError.empty())
+        return connection_->WriteLn(customError);
+    WriteReply(250, EndDataReply);
+    state_ = 4;
+}
+
+} // namespace quillet

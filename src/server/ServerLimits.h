@@ -1,0 +1,38 @@
+// Every limit of the built-in mail server in one place, with the timings of its threads.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+namespace quillet {
+
+// Port of the listening socket until the owner sets another.
+inline constexpr std::uint16_t DefaultServerPort = 25;
+// Address the server listens on unless its owner chooses another: the loopback address only.
+inline constexpr const char* DefaultBindAddress = "127.0.0.1";
+// Backlog of the listening socket.
+inline constexpr int DefaultListenQueue = 15;
+// Connections served at the same time; 0 means no limit.
+inline constexpr int DefaultMaxConnections = 0;
+
+// The listener waits for an incoming connection in slices this long, looking for a stop
+// request between them.
+inline constexpr std::chrono::milliseconds ListenerPollInterval{100};
+// After an accept that failed for want of resources the listener pauses this long, so that a
+// full descriptor table does not turn it into a busy loop.
+inline constexpr std::chrono::milliseconds AcceptFailurePause{100};
+// Deactivation looks this often for the connection threads to have ended ...
+inline constexpr std::chrono::milliseconds TerminatePollInterval{250};
+// ... for at most this long in all.
+inline constexpr std::chrono::milliseconds DefaultTerminateWaitTime{5000};
+
+// Longest command or data line, in bytes before its LF (a CR before the LF counts).
+inline constexpr std::size_t MaxCommandLineLength = 16384;
+// Most recipients one transaction collects; further RCPT commands are refused.
+inline constexpr std::size_t MaxRecipientsPerMessage = 1000;
+// Most bytes of message data kept for one message; the rest is read and discarded and the
+// message refused, so that no client can fill the disk through the temporary folder.
+inline constexpr std::uint64_t MaxMessageSize = std::uint64_t{1} << 30;
+
+} // namespace quillet

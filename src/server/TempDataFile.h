@@ -1,0 +1,42 @@
+// The temporary file that holds one received message's data while the owner looks at it.
+//
+// Created uniquely in the system's temporary folder (TMPDIR or /tmp) with the name prefix
+// "oqm", written through a buffer, and closed and deleted when the object goes, whatever
+// happened meanwhile (a failed read, a failing hook, a closed connection).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+class TTempDataFile {
+public:
+    static constexpr std::string_view NamePrefix = "oqm";
+
+    // Creates the file; raises std::runtime_error naming it when that fails.
+    TTempDataFile();
+    ~TTempDataFile();
+    TTempDataFile(const TTempDataFile&) = delete;
+    TTempDataFile& operator=(const TTempDataFile&) = delete;
+
+    // Appends the bytes (buffered).
+    void Write(std::string_view bytes);
+    // Writes what is buffered, so that the file holds every byte appended so far.
+    void Flush();
+
+    const std::string& Path() const { return path_; }
+    // Bytes appended so far.
+    std::uint64_t Size() const { return size_; }
+
+private:
+    static constexpr std::size_t BufferLimit = 65536;
+
+    std::string path_;
+    int fd_ = -1;
+    std::string buffer_;
+    std::uint64_t size_ = 0;
+};
+
+} // namespace quillet
