@@ -1,0 +1,67 @@
+// Harvesting addresses from text: delimiters, dots, line ends, NUL bytes.
+#include "addressbook/AddressScanner.h"
+#include "project/ProjectFileError.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+using namespace quillet;
+using List = std::vector<std::string>;
+
+TEST(AddressScanner, SchemePrefixAndAngleBrackets)
+{
+    EXPECT_EQ(scanAddresses("<a href=\"mailto:ann@example.com\">write</a>"), List{"ann@example.com\""});
+    EXPECT_EQ(scanAddresses("From: Bob <bob@example.org>"), List{"bob@example.org"});
+}
+
+TEST(AddressScanner, QuotesAndOtherCharactersAreNotDelimiters)
+{
+    EXPECT_EQ(scanAddresses("x=\"cy@ex.com\" y"), List{"\"cy@ex.com\""});
+    EXPECT_EQ(scanAddresses("(tab\tde@ex.com)"), List{"(tab\tde@ex.com)"});
+}
+
+TEST(AddressScanner, ThirdDotEndsTheAddress)
+{
+    EXPECT_EQ(scanAddresses("j.r@mail.example.com more"), List{"j.r@mail.example"});
+    EXPECT_EQ(scanAddresses("a.b@c.d.e"), List{"a.b@c.d"});
+    // Three dots before the "@": the first part is cut off and the rest scanned again.
+    EXPECT_EQ(scanAddresses("w.x.y.z@host.org"), (List{"w.x.y", ".z@host.org"}));
+}
+
+TEST(AddressScanner, LineEndsAndSeparators)
+{
+    EXPECT_EQ(scanAddresses("mail me at:someone@"), List{"someone@"});
+    EXPECT_EQ(scanAddresses("one@a.com,two@b.com"), (List{"one@a.com", "two@b.com"}));
+    EXPECT_EQ(scanAddresses("a@b\r\nc@d\re@f\ng@h"), (List{"a@b", "c@d", "e@f", "g@h"}));
+    EXPECT_EQ(scanAddresses("x@y x@y"), (List{"x@y", "x@y"}));  // duplicates stay
+    EXPECT_EQ(scanAddresses("@"), List{"@"});
+    EXPECT_EQ(scanAddresses("a@@b c"), List{"a@@b"});
+    EXPECT_EQ(scanAddresses("no addresses here\r\n"), List{});
+    EXPECT_EQ(scanAddresses(""), List{});
+    // An address never spans two lines.
+    EXPECT_EQ(scanAddresses("left\nhalf@x"), List{"half@x"});
+    EXPECT_EQ(scanAddresses("left@\nhalf"), List{"left@"});
+}
+
+TEST(AddressScanner, NulEndsTheText)
+{
+    using namespace std::string_literals;
+    EXPECT_EQ(scanAddresses("a@b\0c@d"s), List{"a@b"});
+    // A 16-bit file: nothing beyond its first character is scanned.
+    EXPECT_EQ(scanAddresses("a\0@\0b\0"s), List{});
+}
+
+TEST(AddressScanner, ReadsFilesAndReportsMissingOnes)
+{
+    const auto path = std::filesystem::temp_directory_path() / "quillet-scanner-test.txt";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "<p>Mail <a href=\"mailto:x@y.z\">x@y.z</a></p>\r\nsecond;line@here\r\n";
+    }
+    EXPECT_EQ(scanAddressFile(path.string()), (List{"x@y.z\"", "x@y.z", "line@here"}));
+    std::filesystem::remove(path);
+    EXPECT_THROW(scanAddressFile(path.string()), ProjectFileError);
+}
