@@ -127,8 +127,9 @@ void TMessageEncoderMIME::Encode(int fd, TLineWriter& out, std::string_view sour
                     continue;
                 const std::string reason = std::strerror(errno);
                 std::string message = kCannotReadFileFormat;
-                message.replace(message.find("%s"), 2, sourceName);
-                message.replace(message.find("%s"), 2, reason);
+                const std::size_t first = message.find("%s");
+                message.replace(first, 2, sourceName);
+                message.replace(message.find("%s", first + sourceName.size()), 2, reason);
                 throw ETransportError(message);
             }
             if (got == 0) {

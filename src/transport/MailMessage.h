@@ -1,0 +1,89 @@
+// The outgoing message: sender, recipients, subject, body lines, attached files and the extra
+// header lines, and its rendering onto a line writer (the connection after DATA, or a file):
+// the header block, one empty line, then the plain body or a multipart/mixed body with one
+// base64 part per attached file. The terminating "." line is the SMTP client's.
+//
+// Every body line is written with a leading "." doubled, and a body line that holds CR or LF
+// is written as separate lines, so no data can end the message text early. Attached files are
+// streamed from disk in large blocks and never held in memory whole.
+#pragma once
+
+#include "EMailAddress.h"
+#include "EncodedWords.h"
+#include "HeaderList.h"
+#include "LineWriter.h"
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace quillet {
+
+enum class TMessageEncoding { meMIME, meUU };
+enum class TMessagePriority { mpHighest, mpHigh, mpNormal, mpLow, mpLowest };
+
+class TMailAttachment {
+public:
+    explicit TMailAttachment(std::string sourcePath);
+
+    // Full path of the file whose bytes are sent.
+    std::string SourcePath;
+    // The file-name part of SourcePath (the text after the last "/").
+    std::string FileName;
+    // The part's "Content-Type", "Content-Transfer-Encoding" and "Content-Disposition".
+    THeaderList Headers;
+    // Further part header lines, written after the standard ones.
+    THeaderList ExtraHeaders;
+
+    std::string ContentType() const { return Headers.Value("Content-Type"); }
+    void SetContentType(std::string_view value) { Headers.SetValue("Content-Type", value); }
+    std::string ContentTransfer() const { return Headers.Value("Content-Transfer-Encoding"); }
+    void SetContentTransfer(std::string_view value) { Headers.SetValue("Content-Transfer-Encoding", value); }
+    std::string ContentDisposition() const { return Headers.Value("Content-Disposition"); }
+    void SetContentDisposition(std::string_view value) { Headers.SetValue("Content-Disposition", value); }
+};
+
+class TMailMessage {
+public:
+    TEMailAddressItem From;
+    TEMailAddressItem Sender;
+    TEMailAddressList Recipients;
+    TEMailAddressList CCList;
+    TEMailAddressList BccList;
+    TEMailAddressList ReplyTo;
+    std::string Subject;
+    std::vector<std::string> Body;
+    std::string ContentType;
+    std::string CharSet;
+    std::string ContentTransferEncoding;
+    TMessageEncoding Encoding = TMessageEncoding::meMIME;
+    std::string AttachmentEncoding = "MIME";
+    std::vector<TMailAttachment> Attachments;
+    THeaderList ExtraHeaders;
+    // 0: the local time at the moment the header block is built.
+    std::time_t Date = 0;
+    TMessagePriority Priority = TMessagePriority::mpNormal;
+    std::string Organization;
+    std::string References;
+    TEMailAddressItem ReceiptRecipient;
+    std::vector<std::string> NewsGroups;
+
+    // Resets every field to its default.
+    void Clear() { *this = TMailMessage(); }
+};
+
+// The Date header value for a moment: "Www, D Mmm YYYY HH:NN:SS +HHMM" in local time with the
+// local zone's offset (daylight saving included).
+std::string FormatMessageDate(std::time_t moment);
+
+// The header block of a message, with the encoding parameters of the current locale.
+THeaderList BuildHeaderLines(const TMailMessage& message);
+THeaderList BuildHeaderLines(const TMailMessage& message, const TEncodingParameters& parameters);
+
+// Writes header block, empty line and body. Stores the attachment defaults (base64,
+// attachment, application/octet-stream) into the attachments. An attached file that cannot be
+// opened raises EFileOpenError "Cannot open file "<path>". <reason>".
+void WriteMessage(TMailMessage& message, TLineWriter& writer);
+void WriteMessage(TMailMessage& message, TLineWriter& writer, const TEncodingParameters& parameters);
+
+} // namespace quillet
