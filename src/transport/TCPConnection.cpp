@@ -116,6 +116,12 @@ void TTCPConnection::Write(std::string_view bytes)
         return;
     if (gathering_) {
         CheckWritable();
+        if (bytes.size() >= GatherLimit) {
+            // A large block (an attachment's lines) goes out as it is, after what is waiting.
+            FlushWriteBuffer();
+            SendAll(bytes.data(), bytes.size());
+            return;
+        }
         output_.append(bytes);
         if (output_.size() >= GatherLimit)
             FlushWriteBuffer();

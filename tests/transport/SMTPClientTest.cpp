@@ -1,0 +1,324 @@
+// Whole SMTP dialogues of the client against scripted servers on 127.0.0.1: the exact command
+// lines, the message text after DATA, and what each refusal does.
+#include "transport/MailMessage.h"
+#include "transport/SMTPClient.h"
+#include "transport/StringLineWriter.h"
+#include "transport/TransportError.h"
+
+#include "transport/ScriptedSmtpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TMailMessage SampleMessage(const std::string& to = "rcpt@example.org")
+{
+    TMailMessage message;
+    message.From = TEMailAddressItem("sender@example.org", "Sender");
+    message.Recipients.SetAddressesText(to);
+    message.Subject = "Hello";
+    message.ContentType = "text/plain";
+    message.Body = {"Line one", ".dot line", ""};
+    message.Date = 1796574919; // fixed, so two renderings are the same
+    return message;
+}
+
+void ConnectTo(TSMTPClient& client, uint16_t port)
+{
+    client.Host = "127.0.0.1";
+    client.Port = port;
+    client.HeloName = "client.test";
+    client.Connect();
+}
+
+TEST(SMTPClientSettings, LoginSwitchesEhloOnAndNoEhloSwitchesLoginOff)
+{
+    TSMTPClient client;
+    EXPECT_EQ(client.Port, 25);
+    EXPECT_EQ(client.RecvBufferSize, 8192);
+    client.SetUseEhlo(false);
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    EXPECT_TRUE(client.UseEhlo());
+    client.SetUseEhlo(false);
+    EXPECT_EQ(client.AuthenticationType(), TAuthenticationType::atNone);
+}
+
+TEST(SMTPClientSettings, AuthLinesInAnyFormAnnounceMechanismsOnce)
+{
+    Lines schemes;
+    TSMTPClient::AddAuthSchemes({"SIZE 1000", "AUTH=LOGIN", "auth login plain", "Auth=Cram-MD5=x  y", "AUTHX Z", "AUTH"},
+                                schemes);
+    EXPECT_EQ(schemes, (Lines{"LOGIN", "PLAIN", "CRAM-MD5", "X", "Y"}));
+}
+
+TEST(SMTPClientSession, EhloRefusedFallsBackToHeloAndSkipsAuthentication)
+{
+    ScriptedSmtpServer server("220 old.server ready\r\n", [](const std::string& command) -> std::string {
+        if (command.rfind("EHLO", 0) == 0)
+            return "502 Command not implemented\r\n";
+        if (command == "DATA")
+            return "354 go\r\n";
+        return "250 OK\r\n";
+    });
+    TSMTPClient client;
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    client.Username = "user";
+    client.Password = "pass";
+    ConnectTo(client, server.Port());
+    EXPECT_TRUE(client.AuthSchemes().empty());
+    TMailMessage message = SampleMessage();
+    client.Send(message);
+    EXPECT_FALSE(client.Authenticated());
+    client.Disconnect();
+    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "HELO client.test", "RSET", "MAIL FROM:<sender@example.org>",
+                                        "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "QUIT"}));
+}
+
+TEST(SMTPClientSession, RefusedGreetingWritesQuitThenRaisesTheGreetingText)
+{
+    ScriptedSmtpServer server("554-No service here\r\n554 Go away\r\n", ScriptedSmtpServer::Accepting());
+    TSMTPClient client;
+    try {
+        ConnectTo(client, server.Port());
+        FAIL() << "no error";
+    } catch (const EProtocolReplyError& e) {
+        EXPECT_EQ(e.code(), 554);
+        EXPECT_STREQ(e.what(), "No service here\r\nGo away\r\n");
+    }
+    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(server.Commands(), (Lines{"QUIT"}));
+}
+
+TEST(SMTPClientSession, TwoMessagesOnOneConnectionAuthenticateOnce)
+{
+    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"SIZE 10240000", "AUTH=LOGIN", "AUTH PLAIN LOGIN"}));
+    TSMTPClient client;
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    client.Username = "user";
+    client.Password = "pass";
+    ConnectTo(client, server.Port());
+    EXPECT_EQ(client.AuthSchemes(), (Lines{"LOGIN", "PLAIN"}));
+    TMailMessage message = SampleMessage();
+    client.Send(message);
+    EXPECT_TRUE(client.Authenticated());
+    message.Recipients.SetAddressesText("second@example.org");
+    client.Send(message);
+    client.Disconnect();
+    EXPECT_FALSE(client.Authenticated());
+    EXPECT_EQ(server.Commands(),
+              (Lines{"EHLO client.test", "RSET", "AUTH LOGIN", "dXNlcg==", "cGFzcw==", "MAIL FROM:<sender@example.org>",
+                     "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "RSET", "MAIL FROM:<sender@example.org>",
+                     "RCPT TO:<second@example.org>", "DATA", "<text>", ".", "QUIT"}));
+}
+
+TEST(SMTPClientSession, RefusedPasswordRaisesAndLeavesTheClientUnauthenticated)
+{
+    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"AUTH LOGIN"}));
+    TSMTPClient client;
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    client.Username = "user";
+    client.Password = "wrong";
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage();
+    try {
+        client.Send(message);
+        FAIL() << "no error";
+    } catch (const EProtocolReplyError& e) {
+        EXPECT_EQ(e.code(), 535);
+        EXPECT_STREQ(e.what(), "Authentication failed\r\n");
+    }
+    EXPECT_FALSE(client.Authenticated());
+    client.Disconnect();
+}
+
+TEST(SMTPClientSession, RefusedRecipientRaisesTheServerTextAndSendsNoData)
+{
+    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+        if (command == "RCPT TO:<bad@example.org>")
+            return "550 Mailbox unavailable\r\n";
+        if (command.rfind("RCPT", 0) == 0)
+            return "251 User not local; will forward\r\n";
+        return ScriptedSmtpServer::Accepting()(command);
+    });
+    TSMTPClient client;
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage("good@example.org, bad@example.org");
+    message.CCList.SetAddressesText("cc@example.org");
+    try {
+        client.Send(message);
+        FAIL() << "no error";
+    } catch (const EProtocolReplyError& e) {
+        EXPECT_EQ(e.code(), 550);
+        EXPECT_STREQ(e.what(), "Mailbox unavailable\r\n");
+    }
+    EXPECT_TRUE(client.Connected());
+    client.Disconnect();
+    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
+                                        "RCPT TO:<good@example.org>", "RCPT TO:<bad@example.org>", "QUIT"}));
+}
+
+TEST(SMTPClientSession, MessageWithoutFromIsAnnouncedWithEmptySenderAndAllListsAreRecipients)
+{
+    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting());
+    TSMTPClient client;
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage("to@example.org");
+    message.From = TEMailAddressItem();
+    message.CCList.SetAddressesText("cc@example.org");
+    message.BccList.SetAddressesText("bcc1@example.org; bcc2@example.org");
+    client.Send(message);
+    client.Disconnect();
+    EXPECT_EQ(server.Commands(),
+              (Lines{"EHLO client.test", "RSET", "MAIL FROM:<>", "RCPT TO:<to@example.org>", "RCPT TO:<cc@example.org>",
+                     "RCPT TO:<bcc1@example.org>", "RCPT TO:<bcc2@example.org>", "DATA", "<text>", ".", "QUIT"}));
+}
+
+TEST(SMTPClientSession, LineBreaksInAnAddressCannotStartACommand)
+{
+    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting());
+    TSMTPClient client;
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage();
+    message.Recipients.clear();
+    message.Recipients.Add(TEMailAddressItem("a@example.org>\r\nRCPT TO:<evil@example.org"));
+    client.Send(message);
+    client.Disconnect();
+    const Lines commands = server.Commands();
+    ASSERT_GE(commands.size(), 4u);
+    EXPECT_EQ(commands[3], "RCPT TO:<a@example.org>  RCPT TO:<evil@example.org>");
+    EXPECT_EQ(commands[4], "DATA");
+}
+
+TEST(SMTPClientSession, MessageTextIsTheRenderedMessageByteForByteWithTheMailAgent)
+{
+    const auto file = std::filesystem::temp_directory_path() / "quillet-smtp-client-attachment.bin";
+    {
+        std::ofstream out(file, std::ios::binary);
+        for (int i = 0; i < 300000; ++i) // larger than one gathered send
+            out.put(static_cast<char>(i * 7 % 256));
+    }
+    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting());
+    TSMTPClient client;
+    client.MailAgent = "Quillet Agent";
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage();
+    message.Attachments.emplace_back(file.string());
+    client.Send(message);
+    client.MailAgent.clear();
+    message.Attachments.clear();
+    client.Send(message);
+    client.Disconnect();
+
+    const Lines texts = server.Messages();
+    ASSERT_EQ(texts.size(), 2u);
+    TMailMessage expected = SampleMessage();
+    expected.Attachments.emplace_back(file.string());
+    expected.ExtraHeaders.SetValue("X-Mailer", "Quillet Agent");
+    TStringLineWriter first;
+    WriteMessage(expected, first);
+    std::filesystem::remove(file);
+    EXPECT_EQ(texts[0], first.text);
+    EXPECT_NE(texts[0].find("\r\nX-Mailer: Quillet Agent\r\n"), std::string::npos);
+
+    expected.Attachments.clear();
+    expected.ExtraHeaders.SetValue("X-Mailer", "");
+    TStringLineWriter second;
+    WriteMessage(expected, second);
+    EXPECT_EQ(texts[1], second.text);
+    EXPECT_EQ(texts[1].find("X-Mailer"), std::string::npos);
+}
+
+TEST(SMTPClientSession, MissingAttachmentRaisesAfterTheHeaderBlockWasSent)
+{
+    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting());
+    TSMTPClient client;
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage();
+    message.Attachments.emplace_back("/nonexistent/quillet/file.bin");
+    try {
+        client.Send(message);
+        FAIL() << "no error";
+    } catch (const EFileOpenError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"/nonexistent/quillet/file.bin\". ", 0), 0u);
+    }
+    client.Disconnect();
+    const std::string received = server.Received();
+    EXPECT_NE(received.find("Subject: Hello\r\n"), std::string::npos);
+    EXPECT_NE(received.find("Content-Type: text/plain\r\nContent-Transfer-Encoding: 7bit\r\n"), std::string::npos);
+}
+
+TEST(SMTPClientSession, DisconnectAfterTheServerClosedLeavesTheClientClosedAndUnauthenticated)
+{
+    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+        if (command == ".")
+            return ""; // closes without answering
+        return ScriptedSmtpServer::Accepting({"AUTH LOGIN"})(command);
+    });
+    TSMTPClient client;
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    client.Username = "user";
+    client.Password = "pass";
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage();
+    EXPECT_THROW(client.Send(message), EConnClosedGracefully);
+    EXPECT_TRUE(client.Authenticated());
+    client.Disconnect(); // the peer's close was noticed: no QUIT, no error
+    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.Authenticated());
+}
+
+TEST(SMTPClientSession, QuitWriteFailureIsRaisedAfterClosing)
+{
+    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+        if (command == ".")
+            return "250 Queued\r\n<close>";
+        return ScriptedSmtpServer::Accepting({"AUTH LOGIN"})(command);
+    });
+    TSMTPClient client;
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    client.Username = "user";
+    client.Password = "pass";
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage();
+    client.Send(message);
+    server.Join();
+    client.WriteLn("NOOP"); // accepted locally; the closed peer answers with a reset
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(client.Connected()); // nothing read: the close is not noticed yet
+    try {
+        client.Disconnect();
+        FAIL() << "no error";
+    } catch (const ESocketError& e) {
+        EXPECT_TRUE(e.code() == 10054 || e.code() == 10058) << e.code();
+    }
+    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.Authenticated());
+}
+
+TEST(SMTPClientSession, ReconnectAfterDisconnectGreetsAndAuthenticatesAnew)
+{
+    TSMTPClient client;
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    client.Username = "user";
+    client.Password = "pass";
+    for (int round = 0; round < 2; ++round) {
+        ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"AUTH LOGIN"}));
+        ConnectTo(client, server.Port());
+        TMailMessage message = SampleMessage();
+        client.Send(message);
+        client.Disconnect();
+        const Lines commands = server.Commands();
+        ASSERT_GE(commands.size(), 3u);
+        EXPECT_EQ(commands[2], "AUTH LOGIN") << "round " << round;
+    }
+}
+
+} // namespace
