@@ -29,12 +29,7 @@ inline constexpr const char* kSmtpServerError = "SMTP Server error!";
 inline constexpr const char* kSendingComplete = "Mail sending complete!";
 inline constexpr const char* kSelectAttachment = "Select attachment for deletion";
 
-// The body a new template starts with.
-inline constexpr const char* kNewTemplateBody = "Dear, %NAME%!\n\nBest regards,\n%AUTHORNAME%: %AUTHORWEB%";
-
-// Help page of the SMTP properties dialog, relative to the program folder.
-inline constexpr const char* kSmtpHelpPage = "quillet/l2.htm";
-inline constexpr const char* kHelpFolder = "quillet/";
-inline constexpr const char* kLogoFile = "qlogo.dat";
+// Help page of the SMTP properties dialog in the help folder.
+inline constexpr const char* kSmtpHelpPage = "l2.htm";
 
 } // namespace quillet::texts

@@ -3,9 +3,9 @@
 #include "MailingWindowTexts.h"
 #include "app/TextBoundary.h"
 #include "app/UserInterface.h"
+#include "project/ProgramFolder.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -103,16 +103,12 @@ TSMTPPropForm::TSMTPPropForm(UserInterface& ui, QWidget* parent) : QDialog(paren
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TSMTPPropForm::setProgramFolder(const QString& folder)
-{
-    programFolder_ = folder;
-    const QPixmap logo(QDir(folder).filePath(texts::kLogoFile));
-    generalPicture_->setPixmap(logo);
-    advancedPicture_->setPixmap(logo);
-}
-
 int TSMTPPropForm::ShowModal()
 {
+    const QPixmap logo(QString::fromStdString(logoPath()));
+    const QPixmap small = logo.isNull() ? logo : logo.scaledToWidth(56, Qt::SmoothTransformation);
+    generalPicture_->setPixmap(small);
+    advancedPicture_->setPixmap(small);
     PageControl1->setCurrentIndex(0);
     return ui_.showModal(*this);
 }
@@ -145,7 +141,7 @@ SmtpAccount TSMTPPropForm::account() const
 
 void TSMTPPropForm::HelpButtonClick()
 {
-    ui_.openWithDesktop(QDir(programFolder_).filePath(texts::kSmtpHelpPage));
+    ui_.openWithDesktop(QString::fromStdString(helpFolder()) + "/" + texts::kSmtpHelpPage);
 }
 
 } // namespace quillet

@@ -22,8 +22,6 @@ class TSMTPPropForm : public QDialog {
 public:
     TSMTPPropForm(UserInterface& ui, QWidget* parent = nullptr);
 
-    // Folder that holds the help pages and the logo picture.
-    void setProgramFolder(const QString& folder);
     // Brings the first page to front and shows the dialog modally; returns the modal result.
     int ShowModal();
 
@@ -49,7 +47,6 @@ private:
     void HelpButtonClick();
 
     UserInterface& ui_;
-    QString programFolder_;
     QLabel* generalPicture_;
     QLabel* advancedPicture_;
 };

@@ -2,12 +2,11 @@
 
 #include "MailingWindowTexts.h"
 #include "app/UserInterface.h"
+#include "project/forms/LogoPicture.h"
 
 #include <QButtonGroup>
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -19,10 +18,8 @@ TSelectMailServerForm::TSelectMailServerForm(UserInterface& ui, QWidget* parent)
     setObjectName("TSelectMailServerForm");
     setWindowTitle(texts::kSendMethodCaption);
 
-    Image1 = new QLabel;
+    Image1 = new LogoPicture;
     Image1->setObjectName("Image1");
-    Image1->setMinimumWidth(64);
-    Image1->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     DefaultSMTPButton = new QRadioButton("Use default mail server only");
     AllServersButton = new QRadioButton("Use default server with SMTP servers list");
@@ -60,15 +57,10 @@ TSelectMailServerForm::TSelectMailServerForm(UserInterface& ui, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TSelectMailServerForm::setProgramFolder(const QString& folder)
-{
-    programFolder_ = folder;
-}
-
 int TSelectMailServerForm::ShowModal()
 {
     // The picture is read again at every showing; a missing or unreadable file shows none.
-    Image1->setPixmap(QPixmap(QDir(programFolder_).filePath(texts::kLogoFile)));
+    Image1->reload();
     return ui_.showModal(*this);
 }
 

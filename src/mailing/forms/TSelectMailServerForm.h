@@ -4,12 +4,12 @@
 
 #include <QDialog>
 
-class QLabel;
 class QPushButton;
 class QRadioButton;
 
 namespace quillet {
 
+class LogoPicture;
 class UserInterface;
 
 class TSelectMailServerForm : public QDialog {
@@ -17,11 +17,9 @@ class TSelectMailServerForm : public QDialog {
 public:
     TSelectMailServerForm(UserInterface& ui, QWidget* parent = nullptr);
 
-    // Folder that holds the picture file read each time the dialog is shown.
-    void setProgramFolder(const QString& folder);
     int ShowModal();
 
-    QLabel* Image1;
+    LogoPicture* Image1;
     QRadioButton* DefaultSMTPButton;
     QRadioButton* AllServersButton;
     QRadioButton* BuildInServersButton;
@@ -30,7 +28,6 @@ public:
 
 private:
     UserInterface& ui_;
-    QString programFolder_;
 };
 
 } // namespace quillet

@@ -89,8 +89,9 @@ private slots:
     {
         ScriptedUserInterface ui;
         TSMTPPropForm form(ui);
-        form.setProgramFolder("/opt/quillet");
+        qputenv("QUILLET_HOME", "/opt/quillet");
         form.HelpButton->click();
+        qunsetenv("QUILLET_HOME");
         QCOMPARE(ui.opened, QStringList{"/opt/quillet/quillet/l2.htm"});
         QCOMPARE(form.result(), 0);
     }
