@@ -9,6 +9,7 @@
 #include "transport/SMTPClient.h"
 #include "transport/StringLineWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,12 +27,34 @@ std::string dryRunFileName(std::size_t number)
     return name;
 }
 
-void writeWholeFile(const std::filesystem::path& path, const std::string& bytes)
+// The highest number of an NNNNNN.eml file already in the folder (0 for none).
+std::size_t highestMessageNumber(const std::filesystem::path& folder)
+{
+    std::size_t highest = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != 10 || name.compare(6, 4, ".eml") != 0)
+            continue;
+        std::size_t number = 0;
+        bool digits = true;
+        for (std::size_t i = 0; i < 6; ++i) {
+            digits = digits && name[i] >= '0' && name[i] <= '9';
+            number = number * 10 + std::size_t(name[i] - '0');
+        }
+        if (digits)
+            highest = std::max(highest, number);
+    }
+    return highest;
+}
+
+// Creates the file new (an existing file is never overwritten) with the bytes.
+void writeNewFile(const std::filesystem::path& path, const std::string& bytes)
 {
     auto fail = [&path](int error) {
         return EMailingError(formatMessage(kCannotCreateFile, {path.string(), std::strerror(error)}));
     };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
         throw fail(errno);
     std::size_t done = 0;
@@ -67,6 +90,13 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
     if (!request.project || !request.draft)
         throw std::invalid_argument("mailing run without project or message");
     const bool dryRun = request.dryRunFolder.has_value();
+    if (dryRun) {
+        std::error_code error;
+        std::filesystem::create_directories(*request.dryRunFolder, error);
+        if (error)
+            throw EMailingError(formatMessage(kCannotCreateFile, {request.dryRunFolder->string(), error.message()}));
+        dryRunNumber_ = highestMessageNumber(*request.dryRunFolder);
+    }
     const std::size_t total = request.recipients.size();
     std::size_t sent = 0;
     try {
@@ -87,7 +117,7 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
         }
         // Step 5: one message per recipient, in the list's order.
         for (const std::size_t recordIndex : request.recipients) {
-            SendToRecipient(request, recordIndex, sent + 1);
+            SendToRecipient(request, recordIndex);
             ++sent;
             if (hooks.messageSent)
                 hooks.messageSent(sent, total);
@@ -136,7 +166,7 @@ void TMailingRun::ApplyDefaultServer(const DefaultServerSettings& settings)
                                                                                 : TAuthenticationType::atNone);
 }
 
-void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t recordIndex, std::size_t number)
+void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t recordIndex)
 {
     const Project& project = *request.project;
     const MailDraft& draft = *request.draft;
@@ -189,7 +219,7 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
         message_.Attachments.emplace_back(path);
 
     if (request.dryRunFolder) {
-        WriteDryRunMessage(*request.dryRunFolder, number);
+        WriteDryRunMessage(*request.dryRunFolder);
     } else if (request.route == TSendRoute::Rotating) {
         // 7 and 8: a connection of its own, closed also when sending fails.
         client_.Connect();
@@ -212,13 +242,13 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
     accountIndex_ = NextAccountIndex(accountIndex_, project.accounts);
 }
 
-void TMailingRun::WriteDryRunMessage(const std::filesystem::path& folder, std::size_t number)
+void TMailingRun::WriteDryRunMessage(const std::filesystem::path& folder)
 {
     // What the client writes after DATA, including its X-Mailer line.
     message_.ExtraHeaders.SetValue("X-Mailer", client_.MailAgent);
     TStringLineWriter writer;
     WriteMessage(message_, writer);
-    writeWholeFile(folder / dryRunFileName(number), writer.text);
+    writeNewFile(folder / dryRunFileName(++dryRunNumber_), writer.text);
 }
 
 void TMailingRun::CleanUpAfterFailure(const MailingRunRequest& request) noexcept

@@ -73,7 +73,8 @@ struct MailingRunRequest {
     DefaultServerSettings defaultServer;
     BuiltinServerSettings builtinServer;
     // When set, nothing is connected: every personalised message is written, exactly as it
-    // would follow DATA, to <folder>/NNNNNN.eml (000001 for the first message of the run).
+    // would follow DATA, to <folder>/NNNNNN.eml. The folder is created when missing; numbers
+    // go on after the highest one already there, and no existing file is overwritten.
     std::optional<std::filesystem::path> dryRunFolder;
 };
 
@@ -103,8 +104,8 @@ public:
 private:
     void PrepareRoute(const MailingRunRequest& request);
     void ApplyDefaultServer(const DefaultServerSettings& settings);
-    void SendToRecipient(const MailingRunRequest& request, std::size_t recordIndex, std::size_t number);
-    void WriteDryRunMessage(const std::filesystem::path& folder, std::size_t number);
+    void SendToRecipient(const MailingRunRequest& request, std::size_t recordIndex);
+    void WriteDryRunMessage(const std::filesystem::path& folder);
     void CleanUpAfterFailure(const MailingRunRequest& request) noexcept;
     void DeactivateBuiltinServer();
 
@@ -112,6 +113,7 @@ private:
     TMailMessage& message_;
     TSMTPServer* builtinServer_;
     int accountIndex_ = -1;
+    std::size_t dryRunNumber_ = 0;
 };
 
 } // namespace quillet

@@ -369,6 +369,11 @@ TEST_F(RunFixture, DryRunWritesWhatTheServerWouldReceive)
     EXPECT_EQ(withoutDate(dir.read("000001.eml")), withoutDate(messages[0]));
     EXPECT_EQ(withoutDate(dir.read("000002.eml")), withoutDate(messages[1]));
     EXPECT_FALSE(std::filesystem::exists(dir / "000003.eml"));
+    // A second dry run into the same folder goes on numbering and overwrites nothing.
+    r.recipients = {2};
+    run.Run(r);
+    EXPECT_THAT(dir.read("000003.eml"), HasSubstr("To: c@x.org\r\n"));
+    EXPECT_EQ(withoutDate(dir.read("000001.eml")), withoutDate(messages[0]));
 }
 
 // The built-in server, started by the run on its port and switched off again.
