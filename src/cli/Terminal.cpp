@@ -1,30 +1,31 @@
 #include "Terminal.h"
 
+#include "project/CodePage.h"
+
 #include <cstdio>
 #include <unistd.h>
 
 namespace quillet::cli {
 
-// Until the code-page layer lands, texts pass through as UTF-8.
 std::string toCodePage(const QString& text)
 {
-    return text.toStdString();
+    return utf8ToCodePage(text.toStdString());
 }
 
 QString fromCodePage(const std::string& bytes)
 {
-    return QString::fromStdString(bytes);
+    return QString::fromStdString(codePageToUtf8(bytes));
 }
 
 void printOut(const std::string& codePageText)
 {
-    const std::string utf8 = fromCodePage(codePageText).toStdString();
+    const std::string utf8 = codePageToUtf8(codePageText);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
 }
 
 void printErr(const std::string& codePageText)
 {
-    const std::string utf8 = fromCodePage(codePageText).toStdString();
+    const std::string utf8 = codePageToUtf8(codePageText);
     std::fwrite(utf8.data(), 1, utf8.size(), stderr);
 }
 

@@ -3,6 +3,7 @@
 // for the life of the thread, so converting many short texts (list rows, JSON) stays cheap.
 #include "CodePage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <iconv.h>
@@ -188,6 +189,29 @@ std::string utf8ToCodePage(std::string_view utf8, const char* codePage)
     if (!convert(converter, utf8, result, OnBadInput::Throw, {}))
         throw UnrepresentableText("The text \"" + std::string(utf8) + "\" holds characters that code page " +
                                   codePage + " cannot represent");
+    return result;
+}
+
+std::string utf8ToCodePageForMessage(std::string_view utf8)
+{
+    try {
+        return utf8ToCodePage(utf8);
+    } catch (const UnrepresentableText&) {
+    }
+    // Character by character: a UTF-8 sequence that does not convert becomes "?".
+    std::string result;
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        length = std::min(length, utf8.size() - i);
+        try {
+            result += utf8ToCodePage(utf8.substr(i, length));
+        } catch (const UnrepresentableText&) {
+            result += '?';
+        }
+        i += length;
+    }
     return result;
 }
 

@@ -29,6 +29,10 @@ std::string codePageToUtf8(std::string_view bytes);
 // code in the code page.
 std::string utf8ToCodePage(std::string_view utf8);
 
+// UTF-8 to code-page bytes for messages: characters the code page lacks become "?" instead of
+// failing (a file name inside an error text, for example).
+std::string utf8ToCodePageForMessage(std::string_view utf8);
+
 // The same conversions for a code page given by its iconv name (tests, other code pages).
 std::string codePageToUtf8(std::string_view bytes, const char* codePage);
 std::string utf8ToCodePage(std::string_view utf8, const char* codePage);

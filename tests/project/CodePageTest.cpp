@@ -59,3 +59,10 @@ TEST(ProgramFolder, QuilletHomeOverridesTheExecutablesFolder)
     ::unsetenv("QUILLET_HOME");
     EXPECT_EQ(defaultProjectPath(), std::string(QUILLET_BIN_DIR) + "/default.oqf"); // tests live in bin
 }
+
+TEST(CodePage, MessagesShowUnrepresentableCharactersAsQuestionMarks)
+{
+    if (std::string(codePageName()) != "CP1252")
+        GTEST_SKIP() << "the test process runs in another code page";
+    EXPECT_EQ(utf8ToCodePageForMessage("/tmp/caf\xC3\xA9-\xE6\x97\xA5.oqf"), "/tmp/caf\xE9-?.oqf");
+}

@@ -1,0 +1,69 @@
+#include "ProjectFileAccess.h"
+
+#include "Terminal.h"
+#include "project/CodePage.h"
+#include "project/ProjectFileReader.h"
+#include "project/ProjectFileWriter.h"
+
+#include <QFile>
+
+#include <stdexcept>
+
+namespace quillet::cli {
+
+namespace {
+
+// The reader's and writer's messages carry the path as file-system bytes (UTF-8); the terminal
+// expects code-page text, so the path is put back in its code-page form.
+[[noreturn]] void rethrowWithPathShown(const ProjectFileError& error, const std::string& path)
+{
+    std::string message = error.what();
+    if (const std::size_t at = message.find(path); !path.empty() && at != std::string::npos)
+        message.replace(at, path.size(), utf8ToCodePageForMessage(path));
+    throw ProjectFileError(error.kind(), message);
+}
+
+} // namespace
+
+std::string filePath(const QString& argument)
+{
+    return QFile::encodeName(argument).toStdString();
+}
+
+Project openProjectFile(const QString& argument)
+{
+    const std::string path = filePath(argument);
+    try {
+        return loadProjectFile(path);
+    } catch (const ProjectFileError& error) {
+        rethrowWithPathShown(error, path);
+    }
+}
+
+void saveOpenProject(Project& project)
+{
+    try {
+        saveProject(project);
+    } catch (const ProjectFileError& error) {
+        rethrowWithPathShown(error, project.path);
+    }
+}
+
+std::string argumentText(const QString& value, const QString& what)
+{
+    try {
+        return utf8ToCodePage(value.toStdString());
+    } catch (const UnrepresentableText&) {
+        throw UnrepresentableText(utf8ToCodePageForMessage(
+            (QStringLiteral("The text of %1 holds characters that code page %2 cannot represent: \"%3\"")
+                 .arg(what, QString::fromLatin1(codePageName()), value))
+                .toStdString()));
+    }
+}
+
+std::string optionText(const QCommandLineParser& parser, const QString& option)
+{
+    return argumentText(parser.value(option), "--" + option);
+}
+
+} // namespace quillet::cli
