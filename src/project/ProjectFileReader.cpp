@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +18,8 @@ namespace quillet {
 
 namespace {
 
-// Recipient records are read in blocks of this many bytes (rounded down to whole records).
+// Recipient records are read in blocks of this many bytes (rounded down to whole records), so the
+// list is constructed one block ahead of the read that fills it.
 constexpr std::size_t kRecipientBlockBytes = 4 << 20;
 constexpr std::size_t kSmallReadBuffer = 64 << 10;
 
@@ -150,12 +152,25 @@ std::string readText(ProjectInput& input)
     return field.str();
 }
 
+// Asks for large pages under a big record list: one page fault per 2 MB instead of per 4 KB.
+// Only a hint; where the system does not offer them, nothing changes.
+void adviseLargePages(void* memory, std::size_t bytes)
+{
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / page * page;
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 void readRecipients(ProjectInput& input, std::size_t count, std::vector<RecipientRecord>& records)
 {
     // The count was checked against the file's size, so reserving it is safe; when the size is
     // unknown (a pipe) the list grows as the records arrive.
-    if (input.sizeKnown())
+    if (input.sizeKnown()) {
         records.reserve(count);
+        adviseLargePages(records.data(), count * layout::kRecipientSize);
+    }
     constexpr std::size_t perBlock = kRecipientBlockBytes / layout::kRecipientSize;
     while (records.size() < count) {
         const std::size_t start = records.size();
