@@ -1,0 +1,143 @@
+// Helpers of the transport benchmarks: running a program and timing it, and an smtp-sink
+// started on a free port of 127.0.0.1 for the length of a benchmark.
+#pragma once
+
+#include "transport/TCPConnection.h"
+#include "transport/TransportError.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace quillet::bench {
+
+constexpr const char* kSmtpSink = "/usr/sbin/smtp-sink";
+
+inline double Seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+inline double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Starts a program with its output to stdoutPath (or inherited when empty); returns its pid or -1.
+inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& stdoutPath = {})
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!stdoutPath.empty())
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> args;
+    for (const auto& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Runs a program to its end; the wall-clock seconds it took, or nothing when it failed.
+inline std::optional<double> TimeProgram(const std::vector<std::string>& argv, const std::string& stdoutPath = {})
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = Spawn(argv, stdoutPath);
+    if (pid < 0)
+        return std::nullopt;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return seconds;
+}
+
+inline uint16_t FreeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// smtp-sink listening on 127.0.0.1 until the object goes.
+class SmtpSink {
+public:
+    SmtpSink()
+    {
+        for (int attempt = 0; attempt < 3 && pid_ < 0; ++attempt) {
+            port_ = FreeLoopbackPort();
+            std::vector<std::string> argv = {kSmtpSink};
+            if (::geteuid() == 0)
+                argv.insert(argv.end(), {"-u", "nobody"});
+            argv.insert(argv.end(), {"127.0.0.1:" + std::to_string(port_), "100"});
+            pid_ = Spawn(argv);
+            if (pid_ > 0 && !Ready()) {
+                Stop();
+            }
+        }
+    }
+    ~SmtpSink() { Stop(); }
+    SmtpSink(const SmtpSink&) = delete;
+    SmtpSink& operator=(const SmtpSink&) = delete;
+
+    bool Running() const { return pid_ > 0; }
+    uint16_t Port() const { return port_; }
+
+private:
+    bool Ready()
+    {
+        for (int i = 0; i < 50; ++i) {
+            TTCPClient probe;
+            probe.Host = "127.0.0.1";
+            probe.Port = port_;
+            try {
+                probe.Connect(1000);
+                probe.Disconnect();
+                return true;
+            } catch (const ETransportError&) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        return false;
+    }
+    void Stop()
+    {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+};
+
+} // namespace quillet::bench
