@@ -11,8 +11,12 @@ namespace quillet {
 inline constexpr std::uint16_t DefaultServerPort = 25;
 // Address the server listens on unless its owner chooses another: the loopback address only.
 inline constexpr const char* DefaultBindAddress = "127.0.0.1";
-// Backlog of the listening socket.
-inline constexpr int DefaultListenQueue = 15;
+// Backlog of the listening socket. A short queue such as 15 is not enough here: when a burst of
+// clients overflows it, this platform answers the surplus handshakes with SYN cookies and then
+// drops them silently, so those clients hold a connection that is never accepted and wait
+// forever for the greeting. A queue of this size takes such bursts (the system caps it at its
+// own maximum).
+inline constexpr int DefaultListenQueue = 1024;
 // Connections served at the same time; 0 means no limit.
 inline constexpr int DefaultMaxConnections = 0;
 

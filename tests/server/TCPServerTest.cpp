@@ -61,7 +61,7 @@ TEST_F(TCPServerTest, ListensOnLoopbackOnlyByDefault)
     TSMTPServer fresh;
     EXPECT_EQ(fresh.DefaultPort, 25);
     EXPECT_EQ(fresh.BindAddress, "127.0.0.1");
-    EXPECT_EQ(fresh.ListenQueue, 15);
+    EXPECT_GE(fresh.ListenQueue, 128);
     EXPECT_FALSE(fresh.Active());
 
     const std::uint16_t port = Start();
@@ -209,6 +209,41 @@ TEST_F(TCPServerTest, SeveralClientsAtOnceKeepTheirOwnState)
             EXPECT_EQ(reply, "501 Polite people say HELO\r\n");
     }
     EXPECT_EQ(server.ConnectionCount(), 8u);
+}
+
+TEST_F(TCPServerTest, BurstOfConnectionsIsGreetedEveryTime)
+{
+    constexpr int burst = 150;
+    const std::uint16_t port = Start();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<pollfd> sockets;
+    for (int i = 0; i < burst; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        sockets.push_back({fd, POLLIN, 0});
+    }
+    int greeted = 0;
+    const auto deadline = Clock::now() + 10s;
+    while (greeted < burst && Clock::now() < deadline) {
+        if (::poll(sockets.data(), sockets.size(), 100) <= 0)
+            continue;
+        for (pollfd& entry : sockets) {
+            if (entry.fd >= 0 && (entry.revents & POLLIN)) {
+                char reply[64];
+                if (::recv(entry.fd, reply, sizeof reply, 0) > 0)
+                    ++greeted;
+                ::close(entry.fd);
+                entry.fd = -1;
+            }
+        }
+    }
+    for (const pollfd& entry : sockets)
+        if (entry.fd >= 0)
+            ::close(entry.fd);
+    EXPECT_EQ(greeted, burst);
 }
 
 TEST_F(TCPServerTest, ThreadsThatOutliveTheWaitRaiseTerminateThreadTimeout)
