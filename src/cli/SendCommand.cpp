@@ -1,0 +1,258 @@
+// quillet send PROJECT --group G ...: the mailing run of the desktop program's send window, on
+// the command line. Recipients are the group's rows in the recipient list's order (sorted by
+// e-mail), or those of them named with --recipient; the message comes from a template and/or
+// --subject, --body-file, --from and --attach; the route is default, rotating or builtin.
+// SIGINT acts as the Stop button: the message under way is completed, then the run ends.
+#include "Command.h"
+#include "MailingCommandTexts.h"
+#include "ProjectCommandTexts.h"
+#include "ProjectFileAccess.h"
+#include "Terminal.h"
+
+#include "addressbook/RecipientRows.h"
+#include "mailing/MailingRun.h"
+#include "mailing/MailingTexts.h"
+#include "mailing/TemplateInsertion.h"
+#include "mailing/TemplateStore.h"
+#include "project/ProgramFolder.h"
+#include "project/settings/SettingsStore.h"
+#include "server/MessageCapture.h"
+#include "server/SMTPServer.h"
+#include "transport/MailMessage.h"
+#include "transport/SMTPClient.h"
+#include "transport/TransportError.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <optional>
+#include <pthread.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quillet::cli {
+
+namespace {
+
+// SIGINT sets a flag for as long as this object lives. The signal is blocked on every thread
+// (the server's threads inherit the mask) and taken by one watcher thread, so no network wait
+// is ever interrupted by it.
+class StopOnInterrupt {
+public:
+    StopOnInterrupt()
+    {
+        sigemptyset(&set_);
+        sigaddset(&set_, SIGINT);
+        ::pthread_sigmask(SIG_BLOCK, &set_, &oldMask_);
+        watcher_ = std::thread([this] {
+            const timespec slice{0, 100'000'000};
+            while (!done_) {
+                if (::sigtimedwait(&set_, nullptr, &slice) == SIGINT)
+                    stop_ = true;
+            }
+        });
+    }
+    ~StopOnInterrupt()
+    {
+        done_ = true;
+        watcher_.join();
+        ::pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr);
+    }
+    StopOnInterrupt(const StopOnInterrupt&) = delete;
+    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+    bool stopRequested() const { return stop_; }
+
+private:
+    sigset_t set_{};
+    sigset_t oldMask_{};
+    std::atomic<bool> done_{false};
+    std::atomic<bool> stop_{false};
+    std::thread watcher_;
+};
+
+TSendRoute parseRoute(const QString& text)
+{
+    if (text == "default")
+        return TSendRoute::Default;
+    if (text == "rotating")
+        return TSendRoute::Rotating;
+    if (text == "builtin")
+        return TSendRoute::Builtin;
+    throw UsageError(texts::kBadRoute);
+}
+
+// Every attached file must be readable before anything is sent; otherwise the run would stop
+// in the middle of the first message.
+void checkReadable(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw EFileOpenError(formatMessage(kCannotOpenFile, {path, std::strerror(errno)}));
+    ::close(fd);
+}
+
+} // namespace
+
+class SendCommand : public Command {
+public:
+    SendCommand() : Command("send", "Send a personalised message to the recipients of a group") {}
+
+    void defineOptions(QCommandLineParser& parser) override
+    {
+        parser.addPositionalArgument("PROJECT", "The project file.");
+        parser.addOption({"group", "The group whose recipients receive the message.", "G"});
+        parser.addOption({"recipient", "Send only to this recipient of the group (repeatable).", "ADDRESS"});
+        parser.addOption({"template", "Fill subject, body and From from this template.", "NAME"});
+        parser.addOption({"subject", "The subject (wins over the template's).", "TEXT"});
+        parser.addOption({"body-file", "A text file whose lines are the body.", "FILE"});
+        parser.addOption({"from", "The From address (wins over the template's).", "ADDRESS"});
+        parser.addOption({"attach", "Attach a file (repeatable).", "FILE"});
+        parser.addOption({"route", "default, rotating or builtin (default: default).", "ROUTE"});
+        parser.addOption({"server", "Default mail server host for this run.", "HOST"});
+        parser.addOption({"port", "Default mail server port for this run.", "N"});
+        parser.addOption({"user", "User name for the default mail server.", "U"});
+        parser.addOption({"password", "Password for the default mail server.", "P"});
+        parser.addOption({"sender", "Sender address through the default mail server.", "ADDRESS"});
+        parser.addOption({"builtin-port", "Port of the built-in server (default 1026).", "N"});
+        parser.addOption({"builtin-sender", "Sender address through the built-in server.", "ADDRESS"});
+        parser.addOption({"capture", "Built-in route: keep every received message as DIR/NNNNNN.eml.", "DIR"});
+        parser.addOption({"dry-run", "Connect nowhere; write every message to DIR/NNNNNN.eml.", "DIR"});
+    }
+
+    int execute(const QCommandLineParser& parser) override
+    {
+        const QString projectFile = positional(parser, 1, 1).at(0);
+        if (!parser.isSet("group"))
+            throw UsageError(texts::kGroupRequired);
+        const TSendRoute route = parser.isSet("route") ? parseRoute(parser.value("route")) : TSendRoute::Default;
+        if (parser.isSet("capture") && route != TSendRoute::Builtin)
+            throw UsageError(texts::kCaptureNeedsBuiltin);
+
+        const Project project = openProjectFile(projectFile);
+        const std::string group = ShortString255(optionText(parser, "group")).str();
+        bool groupExists = false;
+        for (const GroupEntry& entry : project.groups)
+            groupExists = groupExists || entry.name == group;
+        if (!groupExists)
+            throw std::runtime_error(texts::fill(texts::kNoSuchGroup, group));
+
+        MailingRunRequest request;
+        request.route = route;
+        request.project = &project;
+        request.recipients = chooseRecipients(parser, project, group);
+
+        // The message: template first, then the options that win over it.
+        TMailMessage message;
+        message.ContentType = "text/plain";
+        MailDraft draft;
+        if (parser.isSet("template"))
+            InsertTemplate(TemplateStore(templatesFolder()).read(optionText(parser, "template")), draft,
+                           message.From);
+        if (parser.isSet("subject"))
+            draft.subject = optionText(parser, "subject");
+        if (parser.isSet("body-file"))
+            draft.body = ReadTemplateLines(filePath(parser.value("body-file")));
+        if (parser.isSet("from"))
+            message.From.SetText(optionText(parser, "from"));
+        for (const QString& attachment : parser.values("attach")) {
+            draft.attachments.push_back(filePath(attachment));
+            checkReadable(draft.attachments.back());
+        }
+        request.draft = &draft;
+
+        // The default server as the settings hold it, with this run's overrides.
+        const ServerSettings settings = SettingsStore().readServer();
+        auto setting = [&](const char* option, const QString& stored) {
+            return parser.isSet(option) ? optionText(parser, option) : toCodePage(stored);
+        };
+        request.defaultServer = {setting("server", settings.server), setting("port", settings.port),
+                                 setting("user", settings.userName), setting("password", settings.password),
+                                 setting("sender", settings.from)};
+        if (parser.isSet("builtin-port"))
+            request.builtinServer.port = optionText(parser, "builtin-port");
+        request.builtinServer.sendFrom = optionText(parser, "builtin-sender");
+        if (parser.isSet("dry-run"))
+            request.dryRunFolder = filePath(parser.value("dry-run"));
+
+        // The built-in server takes every message; with --capture it keeps them.
+        std::optional<TMessageCapture> capture;
+        if (parser.isSet("capture"))
+            capture.emplace(filePath(parser.value("capture")));
+        StopOnInterrupt interrupt; // before any thread is started
+        TSMTPServer server;
+        server.OnCommandMAIL = [](TSMTPServerThread&, bool& accept, const TEMailAddressItem&) { accept = true; };
+        server.OnCommandRCPT = [](TSMTPServerThread&, bool& accept, bool&, const TEMailAddressItem&, std::string&) {
+            accept = true;
+        };
+        server.OnReceiveRaw = [&capture](TSMTPServerThread&, const TReceivedData& data, const TEMailAddressList&,
+                                         std::string&) {
+            if (capture)
+                capture->Keep(data.Path);
+        };
+
+        TSMTPClient client;
+        TMailingRun run(client, message, &server);
+        const bool showProgress = stderrIsTerminal();
+        bool progressShown = false;
+        MailingRunHooks hooks;
+        hooks.messageSent = [&](std::size_t sent, std::size_t total) {
+            if (!showProgress)
+                return;
+            const std::string count = std::to_string(sent) + "/" + std::to_string(total);
+            std::fprintf(stderr, "\r%s", texts::fill(texts::kProgress, count).c_str());
+            std::fflush(stderr);
+            progressShown = true;
+        };
+        hooks.stopRequested = [&interrupt] { return interrupt.stopRequested(); };
+        try {
+            run.Run(request, hooks);
+        } catch (...) {
+            if (progressShown)
+                std::fputc('\n', stderr);
+            throw;
+        }
+        if (progressShown)
+            std::fputc('\n', stderr);
+        printOut(std::string(kMailSendingComplete) + "\n");
+        return 0;
+    }
+
+private:
+    // The group's rows in the list's order; with --recipient only the rows with those e-mails.
+    static std::vector<std::size_t> chooseRecipients(const QCommandLineParser& parser, const Project& project,
+                                                     const std::string& group)
+    {
+        std::vector<std::size_t> rows = sortedRecipientRows(project, group);
+        if (!parser.isSet("recipient"))
+            return rows;
+        std::vector<std::string> wanted;
+        for (const QString& value : parser.values("recipient"))
+            wanted.push_back(argumentText(value, "--recipient"));
+        for (const std::string& address : wanted) {
+            bool found = false;
+            for (std::size_t row : rows)
+                found = found || project.recipients[row].EMail == address;
+            if (!found)
+                throw std::runtime_error(texts::fill(texts::kNoRecipientInGroup, address));
+        }
+        std::vector<std::size_t> chosen;
+        for (std::size_t row : rows) {
+            for (const std::string& address : wanted) {
+                if (project.recipients[row].EMail == address) {
+                    chosen.push_back(row);
+                    break;
+                }
+            }
+        }
+        return chosen;
+    }
+};
+
+QUILLET_REGISTER_COMMAND(SendCommand);
+
+} // namespace quillet::cli
