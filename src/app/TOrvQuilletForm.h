@@ -30,6 +30,8 @@
 //  - opens the Program options dialog with showProgramOptions(page) and reads the settings in
 //    force from propertiesForm() (its edits) at the moment they are needed.
 //  - the mailing UI creates the mail server window and hands it over with setSMTPServerForm().
+//  - drops onto the group list are the address book's: it enables them on groupListView() and
+//    handles them (the window leaves drops off, so nothing lands there by accident).
 #pragma once
 
 #include "app/UserInterface.h"
@@ -61,6 +63,8 @@ class AddressBookController;
 class MailingController;
 class ActionBars;
 class ProjectLifecycle;
+class SettingsStore;
+class TCustomizeToolbarForm;
 class TAboutForm;
 class TPropertiesForm;
 
@@ -154,6 +158,8 @@ private:
     void formShow();
     void readSettings();
     void writeSettings();
+    void customizeActionBars();
+    void styleList(QTreeView* view);
 
     UserInterface& ui_;
     Project project_;
@@ -170,10 +176,13 @@ private:
     QSplitter* Splitter1 = nullptr;
     QLabel* statusPanels_[3] = {};
     int pendingGroupListWidth_ = 265;
-    bool shownOnce_ = false;
+    int replaceDepth_ = 0;
+    bool hintsInstalled_ = false;
+    QString layoutFilePath_;
 
     TAboutForm* AboutForm = nullptr;
     TPropertiesForm* PropertiesForm = nullptr;
+    TCustomizeToolbarForm* CustomizeForm = nullptr;
     QWidget* smtpServerForm_ = nullptr;
     std::unique_ptr<ActionBars> actionBars_;
     std::unique_ptr<ProjectLifecycle> lifecycle_;

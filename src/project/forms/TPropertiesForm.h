@@ -11,6 +11,8 @@ class QTabWidget;
 
 namespace quillet {
 
+class SettingsStore;
+
 class TPropertiesForm : public QDialog {
     Q_OBJECT
 public:
@@ -44,8 +46,9 @@ public:
     // LoadServerSettings: the five stored "SMTP" values (or their defaults) into the edits of the
     // first page; the built-in server edits are not touched.
     void loadServerSettings();
+    void loadServerSettings(const SettingsStore& store);
     // The five edits of the first page into the stored "SMTP" values (part of WriteSettings).
-    void writeServerSettings() const;
+    void writeServerSettings(SettingsStore& store) const;
 
     // Opens the dialog on a page at its next showing; -1 keeps the page it last showed.
     void selectPage(int page);

@@ -1,0 +1,38 @@
+// The texts of the main window and the program shell that users see, in one place.
+#pragma once
+
+namespace quillet::texts {
+
+inline constexpr const char* kProgramTitle = "Orv Quillet";
+// The title once a project is open: this prefix followed directly by the project's name.
+inline constexpr const char* kTitlePrefix = "Orv Quillet:";
+// Caption of the program's general error box.
+inline constexpr const char* kErrorBoxCaption = "Orv Quillet";
+inline constexpr const char* kUnableToSaveSettings = "Unable to save settings";
+
+// Pages and columns.
+inline constexpr const char* kRecipientsPage = "Recipients";
+inline constexpr const char* kSmtpServersPage = "SMTP Servers";
+inline constexpr const char* kTemplatesPage = "Messages templates";
+
+// The maker's addresses.
+inline constexpr const char* kHomePage = "https://orv-quillet.example.org/";
+inline constexpr const char* kContactAddress = "quillet@orv-quillet.example.org";
+
+// Help pages in the program folder.
+inline constexpr const char* kHelpFolder = "quillet/";
+inline constexpr const char* kHelpIndex = "quillet/index.htm";
+// The layout file in the program folder.
+inline constexpr const char* kLayoutFileName = "quillet.dat";
+
+// The About window.
+inline constexpr const char* kAboutCaption = "About Orv Quillet";
+inline constexpr const char* kAboutText =
+    "Orv Quillet sends personalised e-mail to lists of recipients.\n\n"
+    "Keep your recipients in groups of a mailing project, write one message with macros such as "
+    "%NAME% and %SURNAME%, and send one individually addressed message to every recipient: "
+    "through your default mail server, through the project's SMTP servers in turn, or through "
+    "the built-in mail server.\n\n"
+    "This program is free software. It comes with no warranty.";
+
+} // namespace quillet::texts

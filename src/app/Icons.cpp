@@ -1,0 +1,214 @@
+#include "Icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include <map>
+
+namespace quillet {
+
+namespace {
+
+void drawFolder(QPainter& p)
+{
+    p.setPen(QColor(150, 110, 20));
+    p.setBrush(QColor(240, 200, 80));
+    p.drawRect(1, 4, 13, 10);
+    p.drawRect(1, 2, 6, 2);
+}
+
+void drawFace(QPainter& p)
+{
+    p.setPen(QColor(120, 90, 30));
+    p.setBrush(QColor(250, 220, 120));
+    p.drawEllipse(2, 1, 11, 12);
+    p.setBrush(Qt::black);
+    p.drawPoint(5, 5);
+    p.drawPoint(9, 5);
+    p.drawArc(4, 5, 7, 5, 200 * 16, 140 * 16);
+}
+
+void drawServer(QPainter& p)
+{
+    p.setPen(QColor(60, 60, 70));
+    p.setBrush(QColor(190, 195, 205));
+    p.drawRect(3, 1, 9, 13);
+    p.setPen(QColor(40, 160, 40));
+    p.drawLine(5, 4, 9, 4);
+    p.drawLine(5, 7, 9, 7);
+}
+
+void drawCheck(QPainter& p)
+{
+    QPen pen(QColor(220, 20, 20));
+    pen.setWidth(2);
+    p.setPen(pen);
+    p.drawLine(8, 11, 10, 14);
+    p.drawLine(10, 14, 15, 7);
+}
+
+void drawNotePad(QPainter& p)
+{
+    p.setPen(QColor(90, 90, 90));
+    p.setBrush(Qt::white);
+    p.drawRect(2, 1, 11, 14);
+    p.setPen(QColor(80, 120, 200));
+    for (int y = 4; y < 14; y += 3)
+        p.drawLine(4, y, 11, y);
+}
+
+void drawEnvelope(QPainter& p)
+{
+    p.setPen(QColor(90, 90, 90));
+    p.setBrush(QColor(255, 250, 230));
+    p.drawRect(1, 3, 14, 10);
+    p.drawLine(1, 3, 8, 9);
+    p.drawLine(15, 3, 8, 9);
+}
+
+QPixmap blank()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
+// A simple glyph for an action: a base picture and an optional overlay letter or mark.
+enum class Base { Folder, Face, Server, NotePad, Envelope, Disk, Page, Gear, Help, Door, Globe, Magnifier };
+
+void drawBase(QPainter& p, Base base)
+{
+    switch (base) {
+    case Base::Folder: drawFolder(p); break;
+    case Base::Face: drawFace(p); break;
+    case Base::Server: drawServer(p); break;
+    case Base::NotePad: drawNotePad(p); break;
+    case Base::Envelope: drawEnvelope(p); break;
+    case Base::Disk:
+        p.setPen(QColor(30, 40, 90));
+        p.setBrush(QColor(70, 90, 180));
+        p.drawRect(1, 1, 13, 13);
+        p.setBrush(Qt::white);
+        p.drawRect(4, 2, 7, 4);
+        break;
+    case Base::Page:
+        p.setPen(QColor(90, 90, 90));
+        p.setBrush(Qt::white);
+        p.drawRect(3, 1, 10, 14);
+        break;
+    case Base::Gear:
+        p.setPen(QColor(60, 60, 60));
+        p.setBrush(QColor(160, 160, 170));
+        p.drawEllipse(2, 2, 12, 12);
+        p.setBrush(Qt::white);
+        p.drawEllipse(6, 6, 4, 4);
+        break;
+    case Base::Help:
+        p.setPen(QColor(20, 60, 150));
+        p.setBrush(QColor(80, 130, 230));
+        p.drawEllipse(1, 1, 14, 14);
+        p.setPen(Qt::white);
+        p.drawText(QRect(1, 1, 14, 14), Qt::AlignCenter, "?");
+        break;
+    case Base::Door:
+        p.setPen(QColor(90, 50, 20));
+        p.setBrush(QColor(170, 110, 60));
+        p.drawRect(4, 1, 8, 14);
+        p.setBrush(Qt::yellow);
+        p.drawEllipse(9, 8, 2, 2);
+        break;
+    case Base::Globe:
+        p.setPen(QColor(20, 90, 60));
+        p.setBrush(QColor(90, 180, 220));
+        p.drawEllipse(1, 1, 14, 14);
+        p.drawLine(1, 8, 15, 8);
+        p.drawEllipse(5, 1, 6, 14);
+        break;
+    case Base::Magnifier: {
+        QPen pen(QColor(60, 60, 60));
+        pen.setWidth(2);
+        p.setPen(pen);
+        p.setBrush(QColor(200, 230, 255));
+        p.drawEllipse(2, 2, 8, 8);
+        p.drawLine(9, 9, 14, 14);
+        break;
+    }
+    }
+}
+
+void drawMark(QPainter& p, QChar mark)
+{
+    if (mark.isNull())
+        return;
+    QFont font = p.font();
+    font.setPixelSize(9);
+    font.setBold(true);
+    p.setFont(font);
+    const QRect box(8, 8, 8, 8);
+    p.setPen(Qt::NoPen);
+    p.setBrush(mark == '+' ? QColor(40, 150, 40) : mark == 'x' ? QColor(200, 30, 30) : QColor(40, 80, 170));
+    p.drawEllipse(box);
+    p.setPen(Qt::white);
+    p.drawText(box, Qt::AlignCenter, QString(mark));
+}
+
+} // namespace
+
+QIcon paintStateIcon(int index)
+{
+    QPixmap pixmap = blank();
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (index) {
+    case 0: drawFolder(p); break;
+    case 1: drawFace(p); break;
+    case 2: drawFace(p); drawCheck(p); break;
+    case 3: drawServer(p); break;
+    case 4: drawServer(p); drawCheck(p); break;
+    case 5: drawNotePad(p); break;
+    case 6: drawEnvelope(p); break;
+    default: break;
+    }
+    p.end();
+    return QIcon(pixmap);
+}
+
+QIcon paintActionIcon(const QString& actionName)
+{
+    struct Glyph {
+        Base base;
+        char mark;
+    };
+    static const std::map<QString, Glyph> glyphs = {
+        {"CreateDefaultAction", {Base::Page, 'D'}},   {"NewProjectAction", {Base::Page, '+'}},
+        {"OpenDefaultAction", {Base::Folder, 'D'}},   {"OpenProjectAction", {Base::Folder, 0}},
+        {"SaveProjectAction", {Base::Disk, 0}},       {"SaveAsAction", {Base::Disk, 'A'}},
+        {"ProjectPropAction", {Base::Page, 'i'}},     {"ExitAction", {Base::Door, 0}},
+        {"HowToUseAction", {Base::Help, 0}},          {"HomePageAction", {Base::Globe, 0}},
+        {"MailToUsAction", {Base::Envelope, '@'}},    {"AboutAction", {Base::Help, 'i'}},
+        {"ProgOptionsAction", {Base::Gear, 0}},       {"CustomizeActionBars", {Base::Gear, 'T'}},
+        {"NewRecipientGroupAction", {Base::Folder, '+'}}, {"EditGroupAction", {Base::Folder, 'e'}},
+        {"DeleteGroupAction", {Base::Folder, 'x'}},   {"EMailToGroupAction", {Base::Envelope, 'G'}},
+        {"NewRecipientAction", {Base::Face, '+'}},    {"EditRecipientAction", {Base::Face, 'e'}},
+        {"DeleteRecipientAction", {Base::Face, 'x'}}, {"EnableRecipientAction", {Base::Face, 'v'}},
+        {"SelectAllAction", {Base::Face, '*'}},       {"CopyToGroupAction", {Base::Folder, 'c'}},
+        {"MoveToGroupAction", {Base::Folder, 'm'}},   {"EMailToCurrentAction", {Base::Envelope, 0}},
+        {"NewSMTPAction", {Base::Server, '+'}},       {"EditSMTPAction", {Base::Server, 'e'}},
+        {"DelSMTPAction", {Base::Server, 'x'}},       {"EnableSMTPAction", {Base::Server, 'v'}},
+        {"NewTemplateAction", {Base::NotePad, '+'}},  {"EditTemplateAction", {Base::NotePad, 'e'}},
+        {"DeltemplateAction", {Base::NotePad, 'x'}},  {"FindRecipientAction", {Base::Magnifier, 0}},
+        {"FindInFilesAction", {Base::Magnifier, 'f'}}, {"ExportToAHTMLAction", {Base::Globe, 'h'}},
+    };
+    QPixmap pixmap = blank();
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const auto found = glyphs.find(actionName);
+    const Glyph glyph = found != glyphs.end() ? found->second : Glyph{Base::Page, 0};
+    drawBase(p, glyph.base);
+    drawMark(p, glyph.mark ? QChar(glyph.mark) : QChar());
+    p.end();
+    return QIcon(pixmap);
+}
+
+} // namespace quillet

@@ -1,0 +1,57 @@
+#include "TAboutForm.h"
+
+#include "AppTexts.h"
+#include "project/forms/LogoPicture.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("TAboutForm");
+    setWindowTitle(texts::kAboutCaption);
+
+    Image1 = new LogoPicture(this);
+    auto* name = new QLabel(texts::kProgramTitle);
+    QFont font = name->font();
+    font.setBold(true);
+    font.setPointSize(font.pointSize() + 6);
+    name->setFont(font);
+    Memo1 = new QPlainTextEdit(texts::kAboutText);
+    Memo1->setObjectName("Memo1");
+    Memo1->setReadOnly(true);
+
+    OKButton = new QPushButton("OK");
+    OKButton->setObjectName("OKButton");
+    OKButton->setDefault(true);
+    EMailButton = new QPushButton("E-Mail");
+    EMailButton->setObjectName("EMailButton");
+    EMailButton->setAutoDefault(false);
+    HomePageButton = new QPushButton("Home Page");
+    HomePageButton->setObjectName("HomePageButton");
+    HomePageButton->setAutoDefault(false);
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(EMailButton, &QPushButton::clicked, this, &TAboutForm::mailToUsRequested);
+    connect(HomePageButton, &QPushButton::clicked, this, &TAboutForm::homePageRequested);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(EMailButton);
+    buttons->addWidget(HomePageButton);
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    auto* right = new QVBoxLayout;
+    right->addWidget(name);
+    right->addWidget(Memo1, 1);
+    right->addLayout(buttons);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(Image1);
+    layout->addLayout(right, 1);
+    resize(520, 260);
+}
+
+} // namespace quillet

@@ -1,0 +1,275 @@
+#include "TCustomizeToolbarForm.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+namespace {
+
+constexpr int kNameRole = Qt::UserRole;
+const char* const kSeparatorText = "[Separator]";
+
+// Drags from the list of available actions always copy: the list itself never loses an entry.
+class AvailableActionsTree : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+
+protected:
+    void startDrag(Qt::DropActions) override { QTreeWidget::startDrag(Qt::CopyAction); }
+};
+
+QString plainCaption(const QString& caption)
+{
+    QString text = caption.section('\t', 0, 0);
+    return text.remove('&');
+}
+
+} // namespace
+
+TCustomizeToolbarForm::TCustomizeToolbarForm(const QList<QAction*>& actions, QWidget* parent) : QDialog(parent)
+{
+    setObjectName("TCustomizeToolbarForm");
+    setWindowTitle("Customize");
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+
+    AvailableList = new AvailableActionsTree;
+    AvailableList->setObjectName("AvailableList");
+    AvailableList->setHeaderLabel("Commands");
+    AvailableList->setDragEnabled(true);
+    AvailableList->setDragDropMode(QAbstractItemView::DragOnly);
+    std::map<QString, QTreeWidgetItem*> categoryItems;
+    for (QAction* action : actions) {
+        const QString category = action->property("category").toString();
+        QTreeWidgetItem*& categoryItem = categoryItems[category];
+        if (!categoryItem) {
+            categoryItem = new QTreeWidgetItem(AvailableList, {category});
+            categoryItem->setFlags(Qt::ItemIsEnabled);
+        }
+        auto* item = new QTreeWidgetItem(categoryItem, {plainCaption(action->text())});
+        item->setIcon(0, action->icon());
+        item->setData(0, kNameRole, action->objectName());
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
+        actions_[action->objectName()] = action;
+    }
+    auto* separator = new QTreeWidgetItem(AvailableList, {kSeparatorText});
+    separator->setData(0, kNameRole, kSeparatorItem);
+    separator->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
+    AvailableList->expandAll();
+
+    BarCombo = new QComboBox;
+    BarCombo->setObjectName("BarCombo");
+    BarItemsList = new QListWidget;
+    BarItemsList->setObjectName("BarItemsList");
+    BarItemsList->setDragDropMode(QAbstractItemView::DragDrop);
+    BarItemsList->setDefaultDropAction(Qt::MoveAction);
+    BarItemsList->setAcceptDrops(true);
+
+    auto button = [](const char* text, const char* name) {
+        auto* b = new QPushButton(text);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        return b;
+    };
+    AddButton = button("Add >", "AddButton");
+    RemoveButton = button("< Remove", "RemoveButton");
+    UpButton = button("Move up", "UpButton");
+    DownButton = button("Move down", "DownButton");
+    NewMenuButton = button("New menu...", "NewMenuButton");
+    DeleteMenuButton = button("Delete menu", "DeleteMenuButton");
+    ResetButton = button("Reset", "ResetButton");
+
+    connect(AddButton, &QPushButton::clicked, this, [this] {
+        if (QTreeWidgetItem* item = AvailableList->currentItem(); item && item->data(0, kNameRole).isValid())
+            addItem(item->data(0, kNameRole).toString());
+    });
+    connect(AvailableList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        if (item->data(0, kNameRole).isValid())
+            addItem(item->data(0, kNameRole).toString());
+    });
+    connect(RemoveButton, &QPushButton::clicked, this, &TCustomizeToolbarForm::removeCurrentItem);
+    connect(UpButton, &QPushButton::clicked, this, [this] { moveCurrentItem(-1); });
+    connect(DownButton, &QPushButton::clicked, this, [this] { moveCurrentItem(1); });
+    connect(NewMenuButton, &QPushButton::clicked, this, &TCustomizeToolbarForm::newMenuRequested);
+    connect(DeleteMenuButton, &QPushButton::clicked, this, [this] {
+        const int index = BarCombo->currentIndex();
+        if (index < 0 || index >= static_cast<int>(layout_.menus.size()))
+            return;
+        shownBar_ = -1;
+        layout_.menus.erase(layout_.menus.begin() + index);
+        fillBarCombo();
+        selectBar(0);
+    });
+    connect(ResetButton, &QPushButton::clicked, this, [this] { setBarsLayout(ActionBarsLayout::builtIn()); });
+    connect(BarCombo, &QComboBox::currentIndexChanged, this, [this](int index) { showBar(index); });
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+    ok->setObjectName("OKButton");
+    ok->setDefault(true);
+    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("CancelButton");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* middle = new QVBoxLayout;
+    middle->addStretch();
+    middle->addWidget(AddButton);
+    middle->addWidget(RemoveButton);
+    middle->addStretch();
+    auto* barButtons = new QHBoxLayout;
+    barButtons->addWidget(UpButton);
+    barButtons->addWidget(DownButton);
+    barButtons->addStretch();
+    barButtons->addWidget(NewMenuButton);
+    barButtons->addWidget(DeleteMenuButton);
+    barButtons->addWidget(ResetButton);
+    auto* right = new QVBoxLayout;
+    right->addWidget(new QLabel("Menu or toolbar:"));
+    right->addWidget(BarCombo);
+    right->addWidget(BarItemsList, 1);
+    right->addLayout(barButtons);
+    auto* lists = new QHBoxLayout;
+    lists->addWidget(AvailableList, 1);
+    lists->addLayout(middle);
+    lists->addLayout(right, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("Drag commands onto a menu or a toolbar, or use the buttons."));
+    layout->addLayout(lists, 1);
+    layout->addWidget(buttons);
+    resize(720, 440);
+}
+
+void TCustomizeToolbarForm::setBarsLayout(const ActionBarsLayout& layout)
+{
+    shownBar_ = -1;
+    layout_ = layout;
+    fillBarCombo();
+    selectBar(0);
+}
+
+ActionBarsLayout TCustomizeToolbarForm::barsLayout()
+{
+    storeShownBar();
+    return layout_;
+}
+
+int TCustomizeToolbarForm::barCount() const
+{
+    return static_cast<int>(layout_.menus.size() + layout_.toolBars.size());
+}
+
+BarLayout& TCustomizeToolbarForm::bar(int index)
+{
+    const int menus = static_cast<int>(layout_.menus.size());
+    return index < menus ? layout_.menus[index] : layout_.toolBars[index - menus];
+}
+
+void TCustomizeToolbarForm::fillBarCombo()
+{
+    const QSignalBlocker blocker(BarCombo);
+    BarCombo->clear();
+    for (const BarLayout& menu : layout_.menus)
+        BarCombo->addItem("Menu: " + plainCaption(menu.caption));
+    for (std::size_t i = 0; i < layout_.toolBars.size(); ++i)
+        BarCombo->addItem(QString("Toolbar %1: %2").arg(i + 1).arg(layout_.toolBars[i].caption));
+}
+
+void TCustomizeToolbarForm::selectBar(int index)
+{
+    if (index < 0 || index >= barCount())
+        return;
+    {
+        const QSignalBlocker blocker(BarCombo);
+        BarCombo->setCurrentIndex(index);
+    }
+    showBar(index);
+}
+
+void TCustomizeToolbarForm::storeShownBar()
+{
+    if (shownBar_ < 0 || shownBar_ >= barCount())
+        return;
+    QStringList items;
+    for (int row = 0; row < BarItemsList->count(); ++row) {
+        const QVariant name = BarItemsList->item(row)->data(kNameRole);
+        if (name.isValid())
+            items << name.toString();
+    }
+    bar(shownBar_).items = items;
+}
+
+void TCustomizeToolbarForm::showBar(int index)
+{
+    storeShownBar();
+    BarItemsList->clear();
+    shownBar_ = index;
+    if (index < 0 || index >= barCount())
+        return;
+    for (const QString& name : bar(index).items)
+        appendListItem(name);
+    DeleteMenuButton->setEnabled(index < static_cast<int>(layout_.menus.size()));
+}
+
+void TCustomizeToolbarForm::appendListItem(const QString& name, int row)
+{
+    auto* item = new QListWidgetItem;
+    item->setData(kNameRole, name);
+    if (name == kSeparatorItem) {
+        item->setText(kSeparatorText);
+    } else if (auto found = actions_.find(name); found != actions_.end()) {
+        item->setText(plainCaption(found->second->text()));
+        item->setIcon(found->second->icon());
+    } else {
+        delete item;
+        return;
+    }
+    if (row < 0 || row > BarItemsList->count())
+        BarItemsList->addItem(item);
+    else
+        BarItemsList->insertItem(row, item);
+    BarItemsList->setCurrentItem(item);
+}
+
+void TCustomizeToolbarForm::addItem(const QString& name)
+{
+    const int current = BarItemsList->currentRow();
+    appendListItem(name, current < 0 ? -1 : current + 1);
+    storeShownBar();
+}
+
+void TCustomizeToolbarForm::removeCurrentItem()
+{
+    delete BarItemsList->takeItem(BarItemsList->currentRow());
+    storeShownBar();
+}
+
+void TCustomizeToolbarForm::moveCurrentItem(int delta)
+{
+    const int row = BarItemsList->currentRow();
+    const int target = row + delta;
+    if (row < 0 || target < 0 || target >= BarItemsList->count())
+        return;
+    QListWidgetItem* item = BarItemsList->takeItem(row);
+    BarItemsList->insertItem(target, item);
+    BarItemsList->setCurrentItem(item);
+    storeShownBar();
+}
+
+void TCustomizeToolbarForm::addMenu(const QString& caption)
+{
+    storeShownBar();
+    shownBar_ = -1;
+    layout_.menus.push_back({caption, {}});
+    fillBarCombo();
+    selectBar(static_cast<int>(layout_.menus.size()) - 1);
+}
+
+} // namespace quillet

@@ -1,0 +1,50 @@
+// The desktop program: creates the main window with every other window, runs the first-show
+// steps and the message loop, and writes the menu and toolbar layout as the program ends.
+#include "AppTexts.h"
+#include "TOrvQuilletForm.h"
+#include "UserInterface.h"
+
+#include <QApplication>
+
+#include <exception>
+
+namespace {
+
+// Errors that escape an event handler are shown in the program's error box; the program then
+// goes on waiting for the user.
+class QuilletApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    quillet::TOrvQuilletForm* mainForm = nullptr;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            if (mainForm)
+                mainForm->showException(error);
+            return false;
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QuilletApplication app(argc, argv);
+    QApplication::setApplicationName(quillet::texts::kProgramTitle);
+    QApplication::setApplicationDisplayName(quillet::texts::kProgramTitle);
+    QApplication::setOrganizationName("Orv");
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    quillet::QtUserInterface ui;
+    quillet::TOrvQuilletForm form(ui);
+    app.mainForm = &form;
+    form.start();
+    const int status = form.isVisible() ? QApplication::exec() : 0;
+    form.programEnding();
+    app.mainForm = nullptr;
+    return status;
+}

@@ -1,0 +1,53 @@
+// The texts of the project store's dialogs and lifecycle operations, in one place.
+#pragma once
+
+namespace quillet::texts {
+
+// Program options.
+inline constexpr const char* kPropertiesCaption = "Properties";
+inline constexpr const char* kDefaultServerPage = "Default Mail Server";
+inline constexpr const char* kBuiltInServerPage = "Build-in Mail Server";
+inline constexpr const char* kServerOptionsHeading = "SMTP Server options";
+inline constexpr const char* kDefaultPort = "25";
+inline constexpr const char* kDefaultBuiltInPort = "1026";
+inline constexpr int kDefaultPortNumber = 25;
+inline constexpr int kDefaultBuiltInPortNumber = 1026;
+
+// Start-up dialog.
+inline constexpr const char* kOpenWizardCaption = "Select project";
+inline constexpr const char* kOpenWizardHeading = "Select work project";
+inline constexpr const char* kOpenLastLabel = "Open last used project";
+inline constexpr const char* kCreateDefaultLabel = "Create default project";
+inline constexpr const char* kCreateNewLabel = "Create new project";
+inline constexpr const char* kOpenDefaultLabel = "Open default project";
+inline constexpr const char* kOpenExistingLabel = "Open existing project";
+inline constexpr const char* kLastProjectMissing = "Last used project is not exist";
+
+// New project and Project properties.
+inline constexpr const char* kNewProjectCaption = "New project";
+inline constexpr const char* kProjectPropertiesCaption = "Project properties";
+inline constexpr const char* kGeneralPage = "General";
+inline constexpr const char* kGeneralHeading = "General project options";
+inline constexpr const char* kNewProjectWeb = "http://";
+inline constexpr const char* kPlaceholderEmail = "your.name@example.com";
+
+// Create default.
+inline constexpr const char* kDefaultMessageCaption = "Warning";
+inline constexpr const char* kDefaultProjectExists =
+    "Default  project  already  exist.  Click \"Open\" for  open  existing default project. Click "
+    "\"Overwrite\" for create new default project and owervrite old data. ";
+inline constexpr const char* kDefaultGroupName = "Default Group";
+inline constexpr const char* kDefaultGroupDescription = "This is default group";
+inline constexpr const char* kDefaultProjectName = "default.oqf";
+inline constexpr const char* kDefaultProjectDescription = "This is defaul Orv Quillet project";
+
+// Project files.
+inline constexpr const char* kSaveChangesPrompt = "Project has changed. Save changes?";
+inline constexpr const char* kConfirmCaption = "Confirm";
+inline constexpr const char* kErrorCaption = "Error";
+inline constexpr const char* kOpenDialogTitle = "Opening Orv Quillet project";
+inline constexpr const char* kSaveDialogTitle = "Saving Orv Quillet project";
+inline constexpr const char* kProjectFilter = "Orv Quillet Files|*.oqf";
+inline constexpr const char* kProjectSuffix = "oqf";
+
+} // namespace quillet::texts

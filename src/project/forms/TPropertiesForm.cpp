@@ -1,0 +1,126 @@
+#include "TPropertiesForm.h"
+
+#include "ProjectFormTexts.h"
+
+#include "project/settings/SettingsStore.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+namespace {
+
+QLineEdit* addEdit(QFormLayout* form, const char* label, const char* name, const char* text = "")
+{
+    auto* edit = new QLineEdit(QString::fromLatin1(text));
+    edit->setObjectName(name);
+    form->addRow(QString::fromLatin1(label), edit);
+    return edit;
+}
+
+QWidget* page(QFormLayout*& form)
+{
+    auto* widget = new QWidget;
+    auto* layout = new QVBoxLayout(widget);
+    auto* heading = new QLabel(texts::kServerOptionsHeading);
+    QFont font = heading->font();
+    font.setBold(true);
+    heading->setFont(font);
+    layout->addWidget(heading);
+    form = new QFormLayout;
+    layout->addLayout(form);
+    layout->addStretch();
+    return widget;
+}
+
+int portOr(const QLineEdit* edit, int fallback)
+{
+    bool ok = false;
+    const int port = edit->text().toInt(&ok, 10);
+    return ok ? port : fallback;
+}
+
+} // namespace
+
+TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("TPropertiesForm");
+    setWindowTitle(texts::kPropertiesCaption);
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName("PageControl");
+
+    QFormLayout* form = nullptr;
+    QWidget* first = page(form);
+    SMTPEdit = addEdit(form, "SMTP Server", "SMTPEdit");
+    PortEdit = addEdit(form, "Port", "PortEdit", texts::kDefaultPort);
+    SendFromEdit = addEdit(form, "Send From", "SendFromEdit");
+    UserNameEdit = addEdit(form, "User name", "UserNameEdit");
+    PasswordEdit = addEdit(form, "Passwod", "PasswordEdit");
+    PageControl->addTab(first, texts::kDefaultServerPage);
+
+    QWidget* second = page(form);
+    BuildInPortEdit = addEdit(form, "Port", "BuildInPortEdit", texts::kDefaultBuiltInPort);
+    BuildInFromEdit = addEdit(form, "Send From", "BuildInFromEdit");
+    PageControl->addTab(second, texts::kBuiltInServerPage);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+    ok->setObjectName("OKButton");
+    ok->setDefault(true);
+    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("CancelButton");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl);
+    layout->addWidget(buttons);
+    resize(400, 280);
+}
+
+QString TPropertiesForm::defaultServerHost() const { return SMTPEdit->text(); }
+int TPropertiesForm::defaultServerPort() const { return portOr(PortEdit, texts::kDefaultPortNumber); }
+QString TPropertiesForm::defaultServerUser() const { return UserNameEdit->text(); }
+QString TPropertiesForm::defaultServerPassword() const { return PasswordEdit->text(); }
+QString TPropertiesForm::defaultServerSender() const { return SendFromEdit->text(); }
+int TPropertiesForm::builtInServerPort() const { return portOr(BuildInPortEdit, texts::kDefaultBuiltInPortNumber); }
+QString TPropertiesForm::builtInServerSender() const { return BuildInFromEdit->text(); }
+
+void TPropertiesForm::loadServerSettings()
+{
+    loadServerSettings(SettingsStore());
+}
+
+void TPropertiesForm::loadServerSettings(const SettingsStore& store)
+{
+    const ServerSettings server = store.readServer();
+    SMTPEdit->setText(server.server);
+    PortEdit->setText(server.port);
+    SendFromEdit->setText(server.from);
+    UserNameEdit->setText(server.userName);
+    PasswordEdit->setText(server.password);
+}
+
+void TPropertiesForm::writeServerSettings(SettingsStore& store) const
+{
+    ServerSettings server;
+    server.server = SMTPEdit->text();
+    server.port = PortEdit->text();
+    server.from = SendFromEdit->text();
+    server.userName = UserNameEdit->text();
+    server.password = PasswordEdit->text();
+    store.writeServer(server);
+}
+
+void TPropertiesForm::selectPage(int page)
+{
+    if (page >= 0 && page < PageControl->count())
+        PageControl->setCurrentIndex(page);
+}
+
+} // namespace quillet
