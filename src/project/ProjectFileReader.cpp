@@ -1,5 +1,6 @@
 #include "ProjectFileReader.h"
 
+#include "CodePage.h"
 #include "FileDescriptor.h"
 #include "ProjectFileLayout.h"
 #include "ProjectMessages.h"
@@ -229,7 +230,8 @@ Project loadProjectFile(const std::string& path)
 void loadProjectFileInto(Project& project, const std::string& path)
 {
     project.path = path;
-    project.properties.Name.set(fileNamePart(path));
+    // File names are UTF-8 on this system; Name is code-page text.
+    project.properties.Name.set(utf8ToCodePageForMessage(fileNamePart(path)));
     Project loaded = loadProjectFile(path);
     project.properties = loaded.properties;
     project.groups = std::move(loaded.groups);

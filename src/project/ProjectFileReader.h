@@ -20,7 +20,8 @@ namespace quillet {
 Project loadProjectFile(const std::string& path);
 
 // The lifecycle step of opening a file into the open project: sets the project path to `path`
-// and Name to its file-name part, then reads the file. On success the properties, groups,
+// and Name to its file-name part (in the code page; characters it lacks become "?"), then reads
+// the file. On success the properties, groups,
 // recipients and accounts are replaced and the changed flag is cleared; on failure they stay as
 // they were (callers empty the project first) and the error is rethrown.
 void loadProjectFileInto(Project& project, const std::string& path);
