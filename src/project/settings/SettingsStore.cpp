@@ -18,6 +18,16 @@ constexpr const char* kSmtpGroup = "SMTP";
 
 constexpr mode_t kOwnerOnly = 0600;
 
+// Creates a folder and its missing parents, readable by the owner only.
+void makeFolders(const std::string& folder)
+{
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        ::mkdir(folder.substr(0, slash).c_str(), 0700); // existing folders stay as they are
+        if (slash == std::string::npos)
+            break;
+    }
+}
+
 } // namespace
 
 int settingsNumber(const QString& text, int defaultValue)
@@ -133,7 +143,7 @@ void SettingsStore::createFileOwnerOnly()
     const QString name = settings_->fileName();
     if (QFileInfo::exists(name))
         return;
-    ::mkdir(QFile::encodeName(QFileInfo(name).absolutePath()).constData(), 0700);
+    makeFolders(QFile::encodeName(QFileInfo(name).absolutePath()).toStdString());
     const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly);
     if (fd >= 0)
         ::close(fd);

@@ -120,3 +120,17 @@ TEST(SettingsStore, UserSettingsLiveUnderXdgConfigHomeAndAreOwnerOnly)
     EXPECT_EQ(fileMode(fileName), 0600u);
     EXPECT_EQ(SettingsStore().readServer().password, "secret");
 }
+
+TEST(SettingsStore, FileInAFolderThatDoesNotExistYetIsCreatedOwnerOnly)
+{
+    TempFolder dir;
+    const mode_t oldMask = ::umask(0);
+    const QString file = QString::fromStdString(dir.file("a/b/settings.ini"));
+    {
+        SettingsStore store(file);
+        store.writeServer({"h", "25", "f@example.org", "u", "secret"});
+    } // written when the store closes
+    ::umask(oldMask);
+    EXPECT_EQ(fileMode(file), 0600u);
+    EXPECT_EQ(SettingsStore(file).readServer().password, "secret");
+}
