@@ -111,16 +111,6 @@ TEST(Base64, LargeSourceWithShortReadsKeepsLineFraming)
     EXPECT_EQ(encoded.find("\n."), std::string::npos);
 }
 
-TEST(Base64, EncodeLinesMatchesChunkedEncoding)
-{
-    for (std::size_t n : {0u, 1u, 2u, 3u, 56u, 57u, 58u, 113u, 114u, 115u, 1000u}) {
-        const std::string data = randomBytes(n, static_cast<unsigned>(n));
-        std::string out;
-        TMessageEncoderMIME::EncodeLines(data, out);
-        EXPECT_EQ(out, chunkedReference(data)) << n;
-    }
-}
-
 TEST(Base64, ReadFailureIsReported)
 {
     const int fd = ::open("/", O_RDONLY | O_DIRECTORY);

@@ -29,18 +29,17 @@ std::vector<std::string> splitWords(const std::string& s)
 
 TEST(EncodingParameters, LocaleTable)
 {
-    EXPECT_EQ(kWestern.WordCharSet, "ISO-8859-1");
-    EXPECT_EQ(kWestern.WordEncoding, 'Q');
-    EXPECT_EQ(kWestern.TransferMode, TTransfer::bit8);
-    EXPECT_EQ(kJapanese.WordCharSet, "ISO-2022-JP");
-    EXPECT_EQ(kJapanese.WordEncoding, 'B');
-    EXPECT_EQ(kJapanese.TransferMode, TTransfer::iso2022jp);
-    EXPECT_EQ(EncodingParametersFor(LocaleLanguage::ChineseSimplified).WordCharSet, "GB2312");
-    EXPECT_EQ(EncodingParametersFor(LocaleLanguage::ChineseTraditional).WordCharSet, "Big5");
-    const auto korean = EncodingParametersFor(LocaleLanguage::Korean);
-    EXPECT_EQ(korean.WordCharSet, "EUC-KR");
-    EXPECT_EQ(korean.WordEncoding, 'B');
-    EXPECT_EQ(korean.TransferMode, TTransfer::bit8);
+    const auto check = [](LocaleLanguage language, const char* charset, char encoding, TTransfer mode) {
+        const auto p = EncodingParametersFor(language);
+        EXPECT_EQ(p.WordCharSet, charset);
+        EXPECT_EQ(p.WordEncoding, encoding);
+        EXPECT_EQ(p.TransferMode, mode);
+    };
+    check(LocaleLanguage::Other, "ISO-8859-1", 'Q', TTransfer::bit8);
+    check(LocaleLanguage::Japanese, "ISO-2022-JP", 'B', TTransfer::iso2022jp);
+    check(LocaleLanguage::ChineseSimplified, "GB2312", 'B', TTransfer::bit8);
+    check(LocaleLanguage::ChineseTraditional, "Big5", 'B', TTransfer::bit8);
+    check(LocaleLanguage::Korean, "EUC-KR", 'B', TTransfer::bit8);
 }
 
 TEST(EncodedWords, PlainTextUnchanged)
