@@ -19,9 +19,9 @@ namespace quillet {
 
 namespace {
 
-// Recipient records are read in blocks of this many bytes (rounded down to whole records), so the
-// list is constructed one block ahead of the read that fills it.
-constexpr std::size_t kRecipientBlockBytes = 4 << 20;
+// Recipient records are read in blocks of this many bytes (rounded down to whole records); a
+// block fits the processor's cache.
+constexpr std::size_t kRecipientBlockBytes = 256 << 10;
 constexpr std::size_t kSmallReadBuffer = 64 << 10;
 
 // Sequential reading of one file with a small buffer for the short blocks and direct reads for
@@ -172,12 +172,13 @@ void readRecipients(ProjectInput& input, std::size_t count, std::vector<Recipien
         records.reserve(count);
         adviseLargePages(records.data(), count * layout::kRecipientSize);
     }
-    constexpr std::size_t perBlock = kRecipientBlockBytes / layout::kRecipientSize;
+    // Each block is read into a small staging list that stays in the cache, then copied to the
+    // end of the record list: the list's fresh memory is written once.
+    std::vector<RecipientRecord> block(std::min(count, kRecipientBlockBytes / layout::kRecipientSize));
     while (records.size() < count) {
-        const std::size_t start = records.size();
-        const std::size_t n = std::min(perBlock, count - start);
-        records.resize(start + n);
-        input.read(&records[start], n * layout::kRecipientSize);
+        const std::size_t n = std::min(block.size(), count - records.size());
+        input.read(block.data(), n * layout::kRecipientSize);
+        records.insert(records.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
     }
 }
 
