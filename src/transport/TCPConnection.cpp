@@ -321,6 +321,8 @@ int TTCPConnection::GetResponse(const std::vector<int>& allowed)
     lines.push_back(ReadReplyLine(*this));
     if (IsReplyContinued(lines.front())) {
         for (;;) {
+            if (lines.size() >= MaxReplyLines)
+                throw EReplyTooLong();
             lines.push_back(ReadReplyLine(*this));
             if (IsReplyLastLine(lines.front(), lines.back()))
                 break;

@@ -34,6 +34,8 @@ public:
     static constexpr int DefaultRecvBufferSize = 32768;
     // Consumed bytes at the front of the input buffer are dropped once this many have gathered.
     static constexpr size_t CompactThreshold = 32768;
+    // The most lines one reply may have; a longer one raises "Reply too long.".
+    static constexpr size_t MaxReplyLines = 1000;
     // While gathering, bytes are sent once this many are waiting.
     static constexpr size_t GatherLimit = 65536;
 

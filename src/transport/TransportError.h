@@ -95,6 +95,12 @@ private:
     int code_;
 };
 
+// A reply that goes on for more lines than any reply may have (a peer that never ends it).
+class EReplyTooLong : public ETransportError {
+public:
+    EReplyTooLong() : ETransportError("Reply too long.") {}
+};
+
 // A file the message writer needs cannot be opened: "Cannot open file "%s". %s".
 class EFileOpenError : public ETransportError {
 public:

@@ -155,6 +155,20 @@ TEST_F(LineConnection, MultiLineReplyEndsAtOwnCodeWithSpaceOrShortLine)
     EXPECT_EQ(connection.LastCmdResult().Text, (std::vector<std::string>{"x", ""}));
 }
 
+TEST_F(LineConnection, ReplyThatNeverEndsIsCutOffAtTheLineLimit)
+{
+    std::string lines;
+    for (size_t i = 0; i < TTCPConnection::MaxReplyLines + 5; ++i)
+        lines += "250-more\r\n";
+    PeerSends(lines);
+    try {
+        connection.GetResponse();
+        FAIL() << "no error";
+    } catch (const EReplyTooLong& e) {
+        EXPECT_STREQ(e.what(), "Reply too long.");
+    }
+}
+
 TEST_F(LineConnection, NonNumericCodeIsZero)
 {
     PeerSends("abc-def\r\nABC ghi\r\n");
