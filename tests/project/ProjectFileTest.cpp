@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace quillet;
@@ -235,6 +236,28 @@ TEST(ProjectFileRefusal, TruncatedFileAndAbsurdCountsAreDamaged)
             EXPECT_EQ(std::string(e.what()), "The file \"" + file + "\" is damaged: it ends before the end of its data");
         }
         EXPECT_EQ(readFileBytes(file), bytes) << "the file was touched";
+    }
+}
+
+// A pipe has no size to check counts against: the records are taken as they arrive and a
+// stream that stops early is still refused.
+TEST(ProjectFileReading, ReadsFromAPipeAndRefusesOneThatStopsEarly)
+{
+    TempFolder dir;
+    saveProjectFile(sampleProject(), dir.file("p.oqf"));
+    const std::string whole = readFileBytes(dir.file("p.oqf"));
+    const std::string fifo = dir.file("fifo");
+    std::signal(SIGPIPE, SIG_IGN); // a reader that stops early must not end the test
+    for (const std::string& bytes : {whole, whole.substr(0, 5000), headerWithCounts(0, 0x7fffffff, 0)}) {
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::thread writer([&] { writeFileBytes(fifo, bytes); });
+        if (bytes == whole) {
+            EXPECT_EQ(loadProjectFile(fifo).recipients.size(), 3u);
+        } else {
+            EXPECT_THROW(loadProjectFile(fifo), ProjectFileError);
+        }
+        writer.join();
+        std::filesystem::remove(fifo);
     }
 }
 
