@@ -1,0 +1,309 @@
+// Opening, creating, saving and closing projects from the main window, and the start-up dialog.
+#include "AppTestEnvironment.h"
+
+#include "project/ProjectFileReader.h"
+#include "project/forms/ClickLabel.h"
+#include "project/forms/TNewProjectForm.h"
+#include "project/forms/TOpenWizardForm.h"
+#include "project/forms/TProjectPropertiesForm.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+// A start-up dialog script that clicks one of its choices.
+std::function<int(QDialog&)> choose(QPushButton* TOpenWizardForm::*button)
+{
+    return [button](QDialog& dialog) {
+        (static_cast<TOpenWizardForm&>(dialog).*button)->click();
+        return dialog.result() == mrOk ? int(mrOk) : int(mrCancel);
+    };
+}
+
+void rememberLastProject(const QString& path)
+{
+    QSettings settings("Orv", "Quillet");
+    settings.setValue("Option/Project Name", path);
+}
+
+} // namespace
+
+class LifecycleTests : public QObject {
+    Q_OBJECT
+private slots:
+    void openLastUsedProjectLoadsIt()
+    {
+        FreshProgram program;
+        writeProject(program.localPath("work.oqf"), "Work project", {"Friends", "Clients"});
+        rememberLastProject(program.path("work.oqf"));
+        ProgramRun run;
+        run.ui.dialogScripts.push_back(choose(&TOpenWizardForm::OpenLastButton));
+        run.start();
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Work project"));
+        QCOMPARE(run.form->groupListView()->topLevelItemCount(), 2);
+        QCOMPARE(run.form->groupListView()->topLevelItem(1)->text(0), QString("Clients"));
+        QVERIFY(!run.form->action("SaveProjectAction")->isEnabled());
+        QVERIFY(run.close());
+    }
+
+    void missingLastProjectKeepsTheDialogOpen()
+    {
+        FreshProgram program;
+        rememberLastProject(program.path("gone.oqf"));
+        ProgramRun run;
+        bool stayedOpen = false;
+        run.ui.dialogScripts.push_back([&](QDialog& dialog) {
+            auto& wizard = static_cast<TOpenWizardForm&>(dialog);
+            if (!wizard.LastProjectLabel->isEnabled())
+                return int(mrCancel);
+            wizard.OpenLastButton->click();
+            stayedOpen = dialog.result() != mrOk;
+            wizard.OKButton->click();
+            return int(mrCancel);
+        });
+        run.start();
+        QVERIFY(stayedOpen);
+        const auto messages = run.ui.messages();
+        QCOMPARE(messages.size(), std::size_t(1));
+        QCOMPARE(messages[0].text, QString("Last used project is not exist"));
+        QCOMPARE(messages[0].caption, QString("Error"));
+        QCOMPARE(messages[0].icon, MessageIcon::Information);
+        // "OK" then created the default project.
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:default.oqf"));
+        run.close();
+    }
+
+    void okInTheStartupDialogOpensTheDefaultProject()
+    {
+        FreshProgram program;
+        writeProject(program.localPath("default.oqf"), "My default", {"Everyone"});
+        ProgramRun run;
+        run.ui.dialogScripts.push_back([](QDialog& dialog) {
+            static_cast<TOpenWizardForm&>(dialog).OKButton->click();
+            return int(mrCancel);
+        });
+        run.start();
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:My default"));
+        QCOMPARE(run.form->project().groups.size(), std::size_t(1));
+        QVERIFY(!run.form->project().changed());
+        QVERIFY(run.close());
+    }
+
+    void newProjectThenSaveAsksForAFileAndLeavesThePreviousOneAlone()
+    {
+        FreshProgram program;
+        writeProject(program.localPath("old.oqf"), "Old", {"Old group"});
+        const QByteArray before = fileBytes(program.path("old.oqf"));
+        rememberLastProject(program.path("old.oqf"));
+        ProgramRun run;
+        run.ui.dialogScripts.push_back(choose(&TOpenWizardForm::OpenLastButton));
+        run.start();
+
+        bool webPrefilled = false;
+        run.ui.dialogScripts.push_back([&](QDialog& dialog) {
+            auto& form = static_cast<TNewProjectForm&>(dialog);
+            webPrefilled = form.AutorWEBEdit->text() == "http://" && !form.AutorEmailEdit->text().isEmpty();
+            form.NameEdit->setText("Fresh");
+            form.DescriptionEdit->setText("A new one");
+            return int(mrOk);
+        });
+        run.form->action("NewProjectAction")->trigger();
+        QVERIFY(webPrefilled);
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Fresh"));
+        QCOMPARE(run.form->statusPanel(0)->text(), QString("Fresh"));
+        QCOMPARE(run.form->groupListView()->topLevelItem(0)->text(0), QString("Fresh"));
+        QVERIFY(run.form->project().path.empty());
+        QVERIFY(run.form->action("SaveProjectAction")->isEnabled());
+
+        run.ui.fileAnswers.push_back(program.path("fresh.oqf"));
+        run.form->action("SaveProjectAction")->trigger();
+        QCOMPARE(run.ui.prompts.back().kind, QString("save"));
+        QCOMPARE(run.ui.prompts.back().caption, QString("Saving Orv Quillet project"));
+        QCOMPARE(run.ui.prompts.back().text, QString("Orv Quillet Files|*.oqf"));
+        QCOMPARE(fileBytes(program.path("old.oqf")), before);
+        QCOMPARE(fileBytes(program.path("fresh.oqf")).size(), 1304 + 512);
+        QVERIFY(!run.form->action("SaveProjectAction")->isEnabled());
+        QVERIFY(run.close());
+    }
+
+    void saveAsRenamesTheProjectAfterTheFile()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        run.ui.fileAnswers.push_back(program.path("Mail list.oqf"));
+        run.form->action("SaveAsAction")->trigger();
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Mail list.oqf"));
+        QCOMPARE(run.form->statusPanel(0)->text(), QString("Mail list.oqf"));
+        const Project saved = loadProjectFile(program.localPath("Mail list.oqf"));
+        QCOMPARE(QString::fromStdString(saved.properties.Name.str()), QString("Mail list.oqf"));
+        QCOMPARE(saved.groups.size(), std::size_t(1));
+        // The default project was not written: Save as chose another file.
+        QVERIFY(!QFile::exists(program.path("default.oqf")));
+
+        // A cancelled Save as changes nothing.
+        run.ui.fileAnswers.push_back(QString());
+        run.form->action("SaveAsAction")->trigger();
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Mail list.oqf"));
+        QVERIFY(run.close());
+    }
+
+    void createDefaultWithOverwriteLeavesTheOldFileUntilSaved()
+    {
+        FreshProgram program;
+        writeProject(program.localPath("default.oqf"), "Old default", {"Old one", "Old two"});
+        const QByteArray before = fileBytes(program.path("default.oqf"));
+        ProgramRun run;
+        run.ui.dialogScripts.push_back(choose(&TOpenWizardForm::CreateDefaultButton));
+        run.ui.dialogScripts.push_back([](QDialog& dialog) {
+            dialog.findChild<QPushButton*>("OverwriteButton")->click();
+            return int(mrCancel);
+        });
+        run.start();
+        QCOMPARE(run.ui.prompts[1].caption, QString("Warning"));
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:default.oqf"));
+        QCOMPARE(run.form->groupListView()->topLevelItem(0)->text(0), QString("Default Group"));
+        QCOMPARE(run.form->groupListView()->topLevelItem(0)->text(1), QString("This is default group"));
+        QVERIFY(run.form->project().changed());
+        QCOMPARE(fileBytes(program.path("default.oqf")), before);
+
+        run.form->action("SaveProjectAction")->trigger();
+        const Project saved = loadProjectFile(program.localPath("default.oqf"));
+        QCOMPARE(QString::fromStdString(saved.properties.Description.str()),
+                 QString("This is defaul Orv Quillet project"));
+        QCOMPARE(saved.groups.size(), std::size_t(1));
+        QVERIFY(run.close());
+    }
+
+    void createDefaultWithOpenLoadsTheExistingFile()
+    {
+        FreshProgram program;
+        writeProject(program.localPath("default.oqf"), "Kept default", {"Kept"});
+        ProgramRun run;
+        run.start();
+        run.ui.dialogScripts.push_back([](QDialog& dialog) {
+            dialog.findChild<QPushButton*>("OpenButton")->click();
+            return dialog.result();
+        });
+        run.form->action("CreateDefaultAction")->trigger();
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Kept default"));
+        QVERIFY(!run.form->project().changed());
+        QVERIFY(run.close());
+    }
+
+    void cancelOnTheSavePromptAtExitKeepsProgramAndProject()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        QVERIFY(run.form->project().changed());
+        run.ui.prompts.clear();
+        run.ui.messageAnswers.push_back(mrCancel);
+        run.form->action("ExitAction")->trigger();
+        QVERIFY(run.form->isVisible());
+        QCOMPARE(run.form->project().groups.size(), std::size_t(1));
+        QVERIFY(run.form->project().changed());
+        QCOMPARE(run.form->groupListView()->topLevelItemCount(), 1);
+        const auto messages = run.ui.messages();
+        QCOMPARE(messages.size(), std::size_t(1));
+        QCOMPARE(messages[0].text, QString("Project has changed. Save changes?"));
+        QCOMPARE(messages[0].caption, QString("Confirm"));
+        QCOMPARE(messages[0].icon, MessageIcon::Question);
+        QCOMPARE(messages[0].buttons, MessageButtons::YesNoCancel);
+        // Nothing was written: the settings are written only when the window really closes.
+        QCOMPARE(setting("Option/Width"), QString());
+
+        // Yes saves and then closes.
+        run.ui.messageAnswers.push_back(mrYes);
+        QVERIFY(run.form->close());
+        QVERIFY(QFile::exists(program.path("default.oqf")));
+    }
+
+    void rejectedFileIsNeverOverwrittenBySaveProject()
+    {
+        FreshProgram program;
+        QFile broken(program.path("broken.oqf"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write(QByteArray("\x0A" "OrvQuillet1", 12) + QByteArray(1292, '\0'));
+        broken.close();
+        const QByteArray before = fileBytes(program.path("broken.oqf"));
+
+        ProgramRun run;
+        run.start();
+        run.ui.prompts.clear();
+        run.ui.messageAnswers.push_back(mrNo);
+        run.ui.fileAnswers.push_back(program.path("broken.oqf"));
+        run.form->action("OpenProjectAction")->trigger();
+        const auto messages = run.ui.messages();
+        QCOMPARE(messages.back().text, QString("Is not are Orv Quillet file or this file broken"));
+        QCOMPARE(messages.back().caption, QString("Error"));
+        QCOMPARE(run.form->project().path, program.localPath("broken.oqf"));
+        QVERIFY(!run.form->project().changed());
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:default.oqf"));
+
+        // Building a project now and saving it asks for a file instead of replacing the rejected one.
+        run.form->project().groups.push_back({"Typed in", ""});
+        run.form->project().setChanged();
+        run.ui.fileAnswers.push_back(program.path("rescued.oqf"));
+        run.form->action("SaveProjectAction")->trigger();
+        QCOMPARE(run.ui.prompts.back().kind, QString("save"));
+        QCOMPARE(fileBytes(program.path("broken.oqf")), before);
+        QVERIFY(QFile::exists(program.path("rescued.oqf")));
+        QVERIFY(run.close());
+    }
+
+    void aSaveThatFailsKeepsTheProjectOpen()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        run.ui.fileAnswers.push_back(program.path("no such folder/x.oqf"));
+        run.form->action("SaveAsAction")->trigger();
+        auto messages = run.ui.messages();
+        QVERIFY(messages.back().text.startsWith("Cannot create file \""));
+        QCOMPARE(messages.back().caption, QString("Orv Quillet"));
+        QCOMPARE(messages.back().icon, MessageIcon::Stop);
+        QVERIFY(run.form->project().changed());
+
+        // Exit, Yes to saving, the save fails again: the window stays open with the project.
+        run.ui.messageAnswers.push_back(mrYes);
+        QVERIFY(!run.form->close());
+        QCOMPARE(run.form->project().groups.size(), std::size_t(1));
+        QVERIFY(run.form->project().changed());
+        QVERIFY(run.close(mrNo));
+    }
+
+    void projectPropertiesOkSetsTheChangedFlagButKeepsTheTitle()
+    {
+        FreshProgram program;
+        writeProject(program.localPath("default.oqf"), "Props", {});
+        ProgramRun run;
+        run.start();
+        QVERIFY(!run.form->project().changed());
+        run.ui.dialogScripts.push_back([](QDialog& dialog) {
+            auto& form = static_cast<TProjectPropertiesForm&>(dialog);
+            if (form.NameEdit->text() != "Props")
+                return int(mrCancel);
+            form.NameEdit->setText("Renamed");
+            form.AutorNameEdit->setText("Ann Author");
+            return int(mrOk);
+        });
+        run.form->action("ProjectPropAction")->trigger();
+        QVERIFY(run.form->project().changed());
+        QCOMPARE(QString::fromStdString(run.form->project().properties.AutorName.str()), QString("Ann Author"));
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Props"));
+        run.form->action("SaveProjectAction")->trigger();
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Renamed"));
+        QVERIFY(run.close());
+    }
+};
+
+QUILLET_APP_TEST_MAIN(LifecycleTests)
+#include "LifecycleTests.moc"

@@ -1,0 +1,362 @@
+// The main window: first start, stored placement, Program options, the Ctrl+E rule, the layout
+// file and the program's error box.
+#include "AppTestEnvironment.h"
+
+#include "app/ActionBars.h"
+#include "app/TCustomizeToolbarForm.h"
+#include "project/forms/TOpenWizardForm.h"
+#include "project/forms/TPropertiesForm.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTreeView>
+#include <QStatusTipEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QToolBar>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+QStringList actionNames(const QList<QAction*>& actions)
+{
+    QStringList names;
+    for (QAction* a : actions)
+        names << (a->isSeparator() ? QString("-") : a->objectName());
+    return names;
+}
+
+} // namespace
+
+class MainWindowTests : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartShowsDefaults()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        bool lastProjectEnabled = true;
+        run.ui.dialogScripts.push_back([&](QDialog& dialog) {
+            lastProjectEnabled = static_cast<TOpenWizardForm&>(dialog).OpenLastButton->isEnabled();
+            return int(mrCancel);
+        });
+        run.start();
+        TOrvQuilletForm& form = *run.form;
+
+        QCOMPARE(form.size(), QSize(625, 410));
+        QCOMPARE(form.pos(), QPoint(10, 10));
+        QCOMPARE(form.splitter()->sizes().value(0), 265);
+        QCOMPARE(form.groupListWidth(), 265);
+        QCOMPARE(form.propertiesForm().PortEdit->text(), QString("25"));
+        QCOMPARE(form.propertiesForm().BuildInPortEdit->text(), QString("1026"));
+        QVERIFY(!lastProjectEnabled);
+        QCOMPARE(form.mainPageControl()->currentIndex(), 0);
+        // "OK" in the start-up dialog with no default project creates one, unsaved.
+        QCOMPARE(form.windowTitle(), QString("Orv Quillet:default.oqf"));
+        QCOMPARE(form.statusPanel(0)->text(), QString("default.oqf"));
+        QVERIFY(form.action("SaveProjectAction")->isEnabled());
+        QVERIFY(!QFile::exists(program.path("default.oqf")));
+        QVERIFY(run.close());
+        QCOMPARE(setting("Option/Width"), QString("625"));
+        QCOMPARE(setting("Option/GroupList"), QString("265"));
+        QCOMPARE(setting("Option/Project Name"), program.path("default.oqf"));
+    }
+
+    void aWidthThatIsNotANumberGivesTheDefault()
+    {
+        FreshProgram program;
+        {
+            QSettings settings("Orv", "Quillet");
+            settings.setValue("Option/Width", "abc");
+            settings.setValue("Option/Heigth", "300");
+        }
+        ProgramRun run;
+        run.start();
+        QCOMPARE(run.form->size(), QSize(625, 300));
+        run.close();
+    }
+
+    void closingMaximisedKeepsTheNormalPlacement()
+    {
+        FreshProgram program;
+        {
+            ProgramRun run;
+            run.start();
+            run.form->move(30, 40);
+            run.form->resize(700, 500);
+            QVERIFY(run.close());
+        }
+        QCOMPARE(setting("Option/Width"), QString("700"));
+        QCOMPARE(setting("Option/WinState"), QString("0"));
+        {
+            ProgramRun run;
+            run.start();
+            QCOMPARE(run.form->size(), QSize(700, 500));
+            run.form->showMaximized();
+            QVERIFY(run.close());
+        }
+        QCOMPARE(setting("Option/WinState"), QString("2"));
+        QCOMPARE(setting("Option/Width"), QString("700"));
+        QCOMPARE(setting("Option/Heigth"), QString("500"));
+        QCOMPARE(setting("Option/Left"), QString("30"));
+        QCOMPARE(setting("Option/Top"), QString("40"));
+        {
+            ProgramRun run;
+            run.start();
+            QVERIFY(run.form->isMaximized());
+            run.form->showNormal();
+            QCOMPARE(run.form->size(), QSize(700, 500));
+            QCOMPARE(run.form->pos(), QPoint(30, 40));
+            run.close();
+        }
+    }
+
+    void programOptionsCancelRestoresAndOkKeeps()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        TPropertiesForm& options = run.form->propertiesForm();
+
+        run.ui.dialogScripts.push_back([](QDialog& dialog) {
+            static_cast<TPropertiesForm&>(dialog).SMTPEdit->setText("mail.example.net");
+            return int(mrOk);
+        });
+        run.form->action("ProgOptionsAction")->trigger();
+        QCOMPARE(options.SMTPEdit->text(), QString("mail.example.net"));
+
+        run.ui.dialogScripts.push_back([](QDialog& dialog) {
+            auto& form = static_cast<TPropertiesForm&>(dialog);
+            form.SMTPEdit->setText("typo.example.net");
+            form.PageControl->setCurrentIndex(1);
+            return int(mrCancel);
+        });
+        run.form->action("ProgOptionsAction")->trigger();
+        // Cancel reads the stored settings again: the server of this run is not stored yet.
+        QCOMPARE(options.SMTPEdit->text(), QString(""));
+        // The dialog opens on the page it last showed.
+        int page = -1;
+        run.ui.dialogScripts.push_back([&](QDialog& dialog) {
+            page = static_cast<TPropertiesForm&>(dialog).PageControl->currentIndex();
+            static_cast<TPropertiesForm&>(dialog).SMTPEdit->setText("smtp.example.org");
+            return int(mrOk);
+        });
+        run.form->action("ProgOptionsAction")->trigger();
+        QCOMPARE(page, 1);
+        QCOMPARE(options.defaultServerHost(), QString("smtp.example.org"));
+        QVERIFY(run.close());
+        QCOMPARE(setting("SMTP/Server"), QString("smtp.example.org"));
+        QCOMPARE(setting("SMTP/Port"), QString("25"));
+    }
+
+    void builtInServerEditsAreForgottenAfterARestart()
+    {
+        FreshProgram program;
+        {
+            ProgramRun run;
+            run.start();
+            run.ui.dialogScripts.push_back([](QDialog& dialog) {
+                auto& form = static_cast<TPropertiesForm&>(dialog);
+                form.BuildInPortEdit->setText("2525");
+                form.BuildInFromEdit->setText("me@example.org");
+                return int(mrOk);
+            });
+            run.form->action("ProgOptionsAction")->trigger();
+            QCOMPARE(run.form->propertiesForm().builtInServerPort(), 2525);
+            QVERIFY(run.close());
+        }
+        ProgramRun run;
+        run.start();
+        QCOMPARE(run.form->propertiesForm().BuildInPortEdit->text(), QString("1026"));
+        QCOMPARE(run.form->propertiesForm().BuildInFromEdit->text(), QString(""));
+        run.form->propertiesForm().BuildInPortEdit->setText("none");
+        QCOMPARE(run.form->propertiesForm().builtInServerPort(), 1026);
+        run.form->propertiesForm().PortEdit->setText("x25");
+        QCOMPARE(run.form->propertiesForm().defaultServerPort(), 25);
+        run.close();
+    }
+
+    void ctrlENeverOpensTheRecipientEditor()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        TOrvQuilletForm& form = *run.form;
+        QAction* group = form.action("EMailToGroupAction");
+        QAction* edit = form.action("EditRecipientAction");
+        int groupRuns = 0;
+        int editRuns = 0;
+        connect(group, &QAction::triggered, [&] { ++groupRuns; });
+        connect(edit, &QAction::triggered, [&] { ++editRuns; });
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+
+        // The menu entry shows the key, but the key belongs to the group action only.
+        QVERIFY(edit->text().endsWith("\tCtrl+E"));
+        QVERIFY(edit->shortcut().isEmpty());
+        QCOMPARE(group->shortcut(), QKeySequence("Ctrl+E"));
+
+        group->setEnabled(false);
+        edit->setEnabled(true);
+        form.recipientListView()->setFocus();
+        QTest::keyClick(form.recipientListView(), Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(editRuns, 0);
+        QCOMPARE(groupRuns, 0);
+
+        group->setEnabled(true);
+        run.ui.dialogScripts.clear();
+        QTest::keyClick(form.recipientListView(), Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(groupRuns, 1);
+        QCOMPARE(editRuns, 0);
+        run.close();
+    }
+
+    void actionListHasItsCaptionsShortcutsAndStates()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        TOrvQuilletForm& form = *run.form;
+        QCOMPARE(form.actionList().size(), 36);
+        QCOMPARE(form.actionList().first()->objectName(), QString("CreateDefaultAction"));
+        QCOMPARE(form.actionList().last()->objectName(), QString("ExportToAHTMLAction"));
+        QCOMPARE(form.action("OpenProjectAction")->toolTip(), QString("Open project existing project"));
+        QCOMPARE(form.action("CreateDefaultAction")->shortcut(), QKeySequence("Ctrl+Shift+N"));
+        QCOMPARE(form.action("NewRecipientAction")->shortcut(), QKeySequence(Qt::Key_Insert));
+        QVERIFY(form.action("EnableRecipientAction")->isChecked());
+        QVERIFY(!form.action("EditGroupAction")->isEnabled());
+        QVERIFY(form.action("NewSMTPAction")->isEnabled());
+        // Menus in order, with accelerators.
+        QStringList menus;
+        for (QAction* menu : form.menuBar()->actions())
+            menus << menu->text();
+        QCOMPARE(menus, QStringList({"&File", "&Group", "&Recipient", "&SMTP", "&Templates", "Too&ls", "&Options",
+                                     "&Help"}));
+        QCOMPARE(actionNames(form.actionBars().toolBar(2)->actions()),
+                 QStringList({"NewSMTPAction", "EditSMTPAction", "DelSMTPAction", "-", "EnableSMTPAction"}));
+        // The hint of the item under the mouse goes to status bar panel 2.
+        QStatusTipEvent tip("Save current project");
+        QApplication::sendEvent(&form, &tip);
+        QCOMPARE(form.statusPanel(2)->text(), QString("Save current project"));
+        run.close();
+    }
+
+    void customisedLayoutSurvivesARestart()
+    {
+        FreshProgram program;
+        {
+            ProgramRun run;
+            run.start();
+            run.ui.dialogScripts.push_back([](QDialog& dialog) {
+                auto& customize = static_cast<TCustomizeToolbarForm&>(dialog);
+                customize.selectBar(customize.toolBarIndex(2));
+                customize.BarItemsList->setCurrentRow(4);
+                customize.addItem("FindRecipientAction");
+                customize.BarItemsList->setCurrentRow(0);
+                customize.moveCurrentItem(1);
+                customize.selectBar(0);
+                customize.BarItemsList->setCurrentRow(0);
+                customize.removeCurrentItem();
+                return int(mrOk);
+            });
+            run.form->action("CustomizeActionBars")->trigger();
+            QCOMPARE(actionNames(run.form->actionBars().toolBar(2)->actions()),
+                     QStringList({"EditSMTPAction", "NewSMTPAction", "DelSMTPAction", "-", "EnableSMTPAction",
+                                  "FindRecipientAction"}));
+            QVERIFY(run.close());
+            QVERIFY(QFile::exists(program.path("quillet.dat")));
+        }
+        ProgramRun run;
+        run.start();
+        QCOMPARE(actionNames(run.form->actionBars().toolBar(2)->actions()),
+                 QStringList({"EditSMTPAction", "NewSMTPAction", "DelSMTPAction", "-", "EnableSMTPAction",
+                              "FindRecipientAction"}));
+        QMenu* file = run.form->menuBar()->actions().first()->menu();
+        QCOMPARE(file->actions().first()->objectName(), QString("NewProjectAction"));
+
+        // Cancel in the dialog changes nothing.
+        run.ui.dialogScripts.push_back([](QDialog& dialog) {
+            static_cast<TCustomizeToolbarForm&>(dialog).ResetButton->click();
+            return int(mrCancel);
+        });
+        run.form->action("CustomizeActionBars")->trigger();
+        QCOMPARE(run.form->actionBars().toolBar(2)->actions().size(), 6);
+        run.close();
+    }
+
+    void unreadableLayoutFileGivesTheBuiltInArrangement()
+    {
+        FreshProgram program;
+        QFile garbage(program.path("quillet.dat"));
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write("{\"format\": \"something else\"}");
+        garbage.close();
+        ProgramRun run;
+        run.start();
+        QCOMPARE(run.form->actionBars().layout(), ActionBarsLayout::builtIn());
+        QCOMPARE(run.form->actionBars().toolBar(0)->actions().size(), 19);
+        run.close(mrNo);
+    }
+
+    void layoutThatCannotBeWrittenIsReported()
+    {
+        FreshProgram program;
+        QVERIFY(QDir(program.home.path()).mkdir("quillet.dat"));
+        ProgramRun run;
+        run.start();
+        QVERIFY(run.close());
+        const auto messages = run.ui.messages();
+        QVERIFY(!messages.empty());
+        QCOMPARE(messages.back().text, QString("Unable to save settings."));
+        QCOMPARE(messages.back().caption, QString("Orv Quillet"));
+        QCOMPARE(messages.back().icon, MessageIcon::Stop);
+    }
+
+    void errorBoxAddsAFullStopOnlyAfterLettersAndDigits()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        run.ui.prompts.clear();
+        run.form->showException(std::runtime_error("Connection refused"));
+        run.form->showException(std::runtime_error("Socket Error # 10061"));
+        run.form->showException(std::runtime_error("Done."));
+        run.form->showException(std::runtime_error("Stop!"));
+        run.form->showException(std::runtime_error("(quoted)"));
+        const auto messages = run.ui.messages();
+        QCOMPARE(messages.size(), std::size_t(5));
+        QCOMPARE(messages[0].text, QString("Connection refused."));
+        QCOMPARE(messages[1].text, QString("Socket Error # 10061."));
+        QCOMPARE(messages[2].text, QString("Done."));
+        QCOMPARE(messages[3].text, QString("Stop!"));
+        QCOMPARE(messages[4].text, QString("(quoted)"));
+        run.close();
+    }
+
+    void helpAndLinksGoToTheDesktop()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        run.form->action("HowToUseAction")->trigger();
+        run.form->action("MailToUsAction")->trigger();
+        QCOMPARE(run.ui.opened.value(0), program.path("quillet/index.htm"));
+        QVERIFY(run.ui.opened.value(1).startsWith("mailto:"));
+        run.ui.dialogScripts.push_back([](QDialog& dialog) {
+            dialog.findChild<QPushButton*>("HomePageButton")->click();
+            return int(mrOk);
+        });
+        run.form->action("AboutAction")->trigger();
+        QVERIFY(run.ui.opened.value(2).startsWith("http"));
+        run.close();
+    }
+};
+
+QUILLET_APP_TEST_MAIN(MainWindowTests)
+#include "MainWindowTests.moc"
