@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 using namespace quillet;
 namespace fs = std::filesystem;
@@ -276,4 +277,18 @@ TEST_F(MailMessageTest, JapaneseBodyConvertedOnlyWithoutAttachments)
     m.Attachments.emplace_back(file("x", ""));
     text = render(m, japanese);
     EXPECT_NE(text.find("\r\n\r\n\x82\xA0\r\n..\x82\xA0\r\n"), std::string::npos);
+}
+
+TEST_F(MailMessageTest, NoMessageWrittenWhenTheLocalTimeCannotBeDetermined)
+{
+    TMailMessage m = runMessage();
+    m.Date = std::numeric_limits<std::time_t>::max();
+    TStringLineWriter writer;
+    try {
+        WriteMessage(m, writer, TEncodingParameters());
+        FAIL() << "no error";
+    } catch (const ETransportError& e) {
+        EXPECT_STREQ(e.what(), "Failed attempting to retrieve time zone information.");
+    }
+    EXPECT_EQ(writer.text, "");
 }
