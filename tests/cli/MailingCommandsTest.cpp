@@ -1,0 +1,288 @@
+// The template, settings and send commands, run as the real binary. Sending goes to the real
+// built-in server run as `quillet serve --capture`, and the captured files are checked.
+#include "cli/CliHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+using quillet::test::CliHarness;
+using quillet::test::CliResult;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+// `quillet serve --port 0 --capture DIR` in the background, stopped with SIGINT at the end.
+class ServeProcess {
+public:
+    ServeProcess(const CliHarness& cli, const std::string& captureDir)
+    {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::setenv("QUILLET_HOME", cli.home().c_str(), 1);
+            ::setenv("XDG_CONFIG_HOME", cli.configHome().c_str(), 1);
+            ::setenv("LC_ALL", "C.UTF-8", 1);
+            ::execl(QUILLET_CLI, QUILLET_CLI, "serve", "--port", "0", "--capture", captureDir.c_str(), nullptr);
+            _exit(127);
+        }
+        ::close(out[1]);
+        // "Listening on 127.0.0.1:PORT", within 10 s.
+        std::string line;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{out[0], POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            char c;
+            if (::read(out[0], &c, 1) != 1)
+                break;
+            line += c;
+        }
+        ::close(out[0]);
+        const auto colon = line.rfind(':');
+        if (line.rfind("Listening on ", 0) != 0 || colon == std::string::npos)
+            throw std::runtime_error("serve did not start: " + line);
+        port_ = std::stoi(line.substr(colon + 1));
+    }
+    ~ServeProcess()
+    {
+        ::kill(pid_, SIGINT);
+        for (int i = 0; i < 100; ++i) {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_)
+                return;
+            ::usleep(50'000);
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::string port() const { return std::to_string(port_); }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// A port nothing listens on at the moment.
+std::string freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return std::to_string(ntohs(addr.sin_port));
+}
+
+std::string header(const std::string& text, const std::string& name)
+{
+    const std::string all = "\r\n" + text;
+    const auto at = all.find("\r\n" + name + ": ");
+    if (at == std::string::npos || at > all.find("\r\n\r\n"))
+        return "<none>";
+    const auto start = at + name.size() + 4;
+    return all.substr(start, all.find("\r\n", start) - start);
+}
+
+std::string firstBodyLine(const std::string& text)
+{
+    const auto start = text.find("\r\n\r\n") + 4;
+    return text.substr(start, text.find("\r\n", start) - start);
+}
+
+class MailingCommands : public ::testing::Test {
+protected:
+    CliResult quillet(std::vector<std::string> args)
+    {
+        CliResult r = cli.run(args);
+        return r;
+    }
+    void ok(std::vector<std::string> args)
+    {
+        const CliResult r = quillet(args);
+        ASSERT_EQ(r.status, 0) << r;
+    }
+    std::string captured(const std::string& dir, int n)
+    {
+        char name[16];
+        std::snprintf(name, sizeof name, "%06d.eml", n);
+        return CliHarness::readFile(dir + "/" + name);
+    }
+
+    // A project with a group "Club" of three recipients (added out of e-mail order) and one
+    // recipient in another group; a template "Invite" with macros and a reply-to line.
+    void prepare()
+    {
+        project = cli.file("club.oqf");
+        ok({"project", "new", project, "--author-name", "Orv"});
+        ok({"group", "add", project, "Club"});
+        ok({"group", "add", project, "Other"});
+        ok({"recipient", "add", project, "--group", "Club", "--email", "zoe@x.org", "--name", "Zoe", "--param",
+            "CITY=Oslo"});
+        ok({"recipient", "add", project, "--group", "Club", "--email", "amy@x.org", "--name", "Amy", "--disabled",
+            "--param", "CITY=Rome"});
+        ok({"recipient", "add", project, "--group", "Other", "--email", "out@x.org", "--name", "Out"});
+        ok({"recipient", "add", project, "--group", "Club", "--email", "max@x.org", "--name", "Max", "--param",
+            "CITY=Lima"});
+        std::filesystem::create_directory(cli.home() / "Templates");
+        CliHarness::writeFile(cli.file("body.txt"), "Hello %NAME% from %CITY%!\n\nRegards, %AUTHORNAME%\n");
+        ok({"template", "add", "Invite", "--subject", "Invitation for %NAME%", "--reply-to",
+            "Club <club@x.org>", "--body-file", cli.file("body.txt")});
+    }
+
+    CliHarness cli;
+    std::string project;
+};
+
+TEST_F(MailingCommands, TemplateAddListShowDelete)
+{
+    const CliResult noFolder = quillet({"template", "add", "T"});
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_THAT(noFolder.err, HasSubstr("Cannot create file \""));
+
+    std::filesystem::create_directory(cli.home() / "Templates");
+    ok({"template", "add", "Empty"});
+    EXPECT_EQ(CliHarness::readFile((cli.home() / "Templates" / "Empty.tmpl").string()),
+              "Orv Quillet template Version 1.0\r\nEmpty\r\n\r\n\r\n");
+    CliHarness::writeFile(cli.file("b.txt"), "line one\r\nline two\n");
+    ok({"template", "add", "News", "--subject", "Hi %NAME%", "--reply-to", "a@x.org", "--body-file",
+        cli.file("b.txt")});
+    const CliResult exists = quillet({"template", "add", "News"});
+    EXPECT_EQ(exists.status, 1);
+    EXPECT_EQ(exists.err, "Template with this name already exists\n");
+
+    const CliResult list = quillet({"template", "list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_THAT(list.out, HasSubstr("Empty\n"));
+    EXPECT_THAT(list.out, HasSubstr("News\tHi %NAME%\n"));
+    const CliResult show = quillet({"template", "show", "News"});
+    EXPECT_EQ(show.out, "Subject: Hi %NAME%\nReply-To: a@x.org\n\nline one\nline two\n");
+
+    ok({"template", "delete", "News"});
+    EXPECT_EQ(quillet({"template", "list"}).out, "Empty\n");
+    const CliResult gone = quillet({"template", "delete", "News"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.err, "Template \"News\" does not exist\n");
+    EXPECT_EQ(quillet({"template", "show", "News"}).status, 1);
+}
+
+TEST_F(MailingCommands, SettingsSetAndShow)
+{
+    EXPECT_EQ(quillet({"settings", "show"}).out,
+              "Server: \nPort: 25\nFrom: user@example.com\nUserName: \nPassword: \n");
+    ok({"settings", "set", "Server", "mail.x.org"});
+    ok({"settings", "set", "port", "587"});
+    ok({"settings", "set", "Password", "secret"});
+    EXPECT_EQ(quillet({"settings", "show"}).out,
+              "Server: mail.x.org\nPort: 587\nFrom: user@example.com\nUserName: \nPassword: ***\n");
+    EXPECT_EQ(quillet({"settings", "set", "Colour", "red"}).status, 2);
+}
+
+TEST_F(MailingCommands, SendThroughTheDefaultServerToServeCapture)
+{
+    prepare();
+    const std::string capture = cli.file("captured");
+    ServeProcess serve(cli, capture);
+    ok({"settings", "set", "Server", "127.0.0.1"});
+    ok({"settings", "set", "Port", serve.port()});
+    const CliResult r = quillet({"send", project, "--group", "Club", "--template", "Invite"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Mail sending complete!\n");
+    EXPECT_EQ(r.err, ""); // no progress when standard error is not a terminal
+
+    // Sorted by e-mail; the disabled recipient receives too; the other group does not.
+    const std::string first = captured(capture, 1), second = captured(capture, 2), third = captured(capture, 3);
+    EXPECT_EQ(header(first, "To"), "amy@x.org");
+    EXPECT_EQ(header(second, "To"), "max@x.org");
+    EXPECT_EQ(header(third, "To"), "zoe@x.org");
+    EXPECT_FALSE(std::filesystem::exists(capture + "/000004.eml"));
+    EXPECT_EQ(header(first, "Subject"), "Invitation for Amy");
+    EXPECT_EQ(firstBodyLine(second), "Hello Max from Lima!");
+    EXPECT_THAT(third, HasSubstr("\r\n\r\nHello Zoe from Oslo!\r\n\r\nRegards, Orv\r\n"));
+    EXPECT_EQ(header(first, "From"), "\"Club\" <club@x.org>");
+    EXPECT_EQ(header(first, "Sender"), "user@example.com");
+
+    // --recipient limits the run; --subject and --from win over the template.
+    const CliResult one = quillet({"send", project, "--group", "Club", "--template", "Invite", "--recipient",
+                                   "zoe@x.org", "--subject", "Just %NAME%", "--from", "me@x.org"});
+    ASSERT_EQ(one.status, 0) << one;
+    const std::string fourth = captured(capture, 4);
+    EXPECT_EQ(header(fourth, "To"), "zoe@x.org");
+    EXPECT_EQ(header(fourth, "Subject"), "Just Zoe");
+    EXPECT_EQ(header(fourth, "From"), "me@x.org");
+    EXPECT_FALSE(std::filesystem::exists(capture + "/000005.eml"));
+}
+
+TEST_F(MailingCommands, SendThroughTheBuiltinRouteWithCapture)
+{
+    prepare();
+    const std::string capture = cli.file("kept");
+    CliHarness::writeFile(cli.file("a.bin"), "abc");
+    const CliResult r = quillet({"send", project, "--group", "Club", "--route", "builtin", "--builtin-port",
+                                 freePort(), "--builtin-sender", "robot@x.org", "--capture", capture, "--subject",
+                                 "S %NAME%", "--attach", cli.file("a.bin")});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Mail sending complete!\n");
+    const std::string first = captured(capture, 1);
+    EXPECT_EQ(header(first, "Subject"), "S Amy");
+    EXPECT_EQ(header(first, "Sender"), "robot@x.org");
+    EXPECT_EQ(header(first, "From"), "<none>");
+    EXPECT_THAT(first, HasSubstr("filename=\"a.bin\""));
+    EXPECT_TRUE(std::filesystem::exists(capture + "/000003.eml"));
+}
+
+TEST_F(MailingCommands, DryRunWritesMessagesAndConnectsNowhere)
+{
+    prepare();
+    const std::string dir = cli.file("dry");
+    const CliResult r = quillet({"send", project, "--group", "Club", "--template", "Invite", "--dry-run", dir,
+                                 "--server", "127.0.0.1", "--port", freePort()});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(header(captured(dir, 2), "Subject"), "Invitation for Max");
+    EXPECT_TRUE(std::filesystem::exists(dir + "/000003.eml"));
+}
+
+TEST_F(MailingCommands, FailuresExitWithTheirText)
+{
+    prepare();
+    // Nothing listens on the port: the connection error ends the run.
+    const CliResult refused =
+        quillet({"send", project, "--group", "Club", "--subject", "x", "--server", "127.0.0.1", "--port", freePort()});
+    EXPECT_EQ(refused.status, 1) << refused;
+    EXPECT_THAT(refused.err, HasSubstr("10061"));
+    EXPECT_THAT(refused.out, Not(HasSubstr("Mail sending complete!")));
+
+    // No default server in the settings.
+    const CliResult noServer = quillet({"send", project, "--group", "Club"});
+    EXPECT_EQ(noServer.status, 1);
+    EXPECT_EQ(noServer.err, "SMTP Server error!\n");
+
+    const CliResult noGroup = quillet({"send", project, "--group", "Nobody"});
+    EXPECT_EQ(noGroup.status, 1);
+    EXPECT_EQ(noGroup.err, "Group \"Nobody\" does not exist\n");
+
+    const CliResult stranger = quillet({"send", project, "--group", "Club", "--recipient", "out@x.org",
+                                        "--server", "127.0.0.1"});
+    EXPECT_EQ(stranger.status, 1);
+    EXPECT_EQ(stranger.err, "No recipient \"out@x.org\" in the group\n");
+
+    const CliResult missing = quillet({"send", project, "--group", "Club", "--server", "127.0.0.1", "--attach",
+                                       cli.file("nope.bin")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_THAT(missing.err, HasSubstr("Cannot open file \"" + cli.file("nope.bin") + "\"."));
+
+    EXPECT_EQ(quillet({"send", project, "--group", "Club", "--route", "sideways"}).status, 2);
+    EXPECT_EQ(quillet({"send", project, "--group", "Club", "--capture", cli.file("c")}).status, 2);
+    EXPECT_EQ(quillet({"send", project}).status, 2);
+}
+
+} // namespace
