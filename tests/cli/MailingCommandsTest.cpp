@@ -2,6 +2,8 @@
 // built-in server run as `quillet serve --capture`, and the captured files are checked.
 #include "cli/CliHarness.h"
 
+#include "project/ProjectFileWriter.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -283,6 +285,56 @@ TEST_F(MailingCommands, FailuresExitWithTheirText)
     EXPECT_EQ(quillet({"send", project, "--group", "Club", "--route", "sideways"}).status, 2);
     EXPECT_EQ(quillet({"send", project, "--group", "Club", "--capture", cli.file("c")}).status, 2);
     EXPECT_EQ(quillet({"send", project}).status, 2);
+}
+
+TEST_F(MailingCommands, InterruptActsAsStop)
+{
+    // 200 recipients with a 1 MB attachment each: long enough to interrupt after the first.
+    quillet::Project big;
+    big.groups.push_back({"Big", ""});
+    for (int i = 0; i < 200; ++i) {
+        quillet::RecipientRecord r;
+        r.EMail.set("r" + std::to_string(1000 + i) + "@x.org");
+        r.Group.set("Big");
+        big.recipients.push_back(r);
+    }
+    quillet::saveProjectFile(big, cli.file("big.oqf"));
+    CliHarness::writeFile(cli.file("one.bin"), std::string(1 << 20, 'q'));
+    const std::string capture = cli.file("stopped");
+
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], 1);
+        ::setenv("QUILLET_HOME", cli.home().c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", cli.configHome().c_str(), 1);
+        const std::string port = freePort(), project = cli.file("big.oqf"), attach = cli.file("one.bin");
+        ::execl(QUILLET_CLI, QUILLET_CLI, "send", project.c_str(), "--group", "Big", "--route", "builtin",
+                "--builtin-port", port.c_str(), "--capture", capture.c_str(), "--attach", attach.c_str(), nullptr);
+        _exit(127);
+    }
+    ::close(out[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!std::filesystem::exists(capture + "/000001.eml") && std::chrono::steady_clock::now() < deadline)
+        ::usleep(5'000);
+    ::kill(child, SIGINT);
+    int status = -1;
+    for (int i = 0; i < 400 && ::waitpid(child, &status, WNOHANG) != child; ++i)
+        ::usleep(50'000);
+    if (!WIFEXITED(status)) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        FAIL() << "send did not end after SIGINT";
+    }
+    char buffer[256] = {};
+    const ssize_t n = ::read(out[0], buffer, sizeof buffer - 1);
+    ::close(out[0]);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(std::string(buffer, n > 0 ? std::size_t(n) : 0), "Mail sending complete!\n");
+    const auto kept = std::distance(std::filesystem::directory_iterator(capture), {});
+    EXPECT_GE(kept, 1);
+    EXPECT_LT(kept, 200);
 }
 
 } // namespace

@@ -30,13 +30,6 @@ TEST(SmtpAccountUse, PortTextThatIsNotAPortGivesTheFallback)
     EXPECT_EQ(PortFromText("65535", 25), 65535);
 }
 
-TEST(SmtpAccountUse, LoginOnlyWithUserAndPassword)
-{
-    EXPECT_TRUE(UsesLogin("u", "p"));
-    EXPECT_FALSE(UsesLogin("u", ""));
-    EXPECT_FALSE(UsesLogin("", "p"));
-}
-
 TEST(SmtpAccountUse, RotationSkipsExactlyFalse)
 {
     const std::vector<SmtpAccount> accounts{account("True"), account("False"), account("True")};
