@@ -46,6 +46,12 @@ void RecipientRows::rebuild(const Project& project, std::string_view groupName)
     std::stable_sort(rows_.begin(), rows_.end(), before);
 }
 
+std::size_t RecipientRows::insertionRow(const Project& project, std::size_t recordIndex) const
+{
+    const Row row{EmailCollation::instance().sortKey(project.recipients.at(recordIndex).EMail.view()), recordIndex};
+    return static_cast<std::size_t>(std::upper_bound(rows_.begin(), rows_.end(), row, before) - rows_.begin());
+}
+
 std::size_t RecipientRows::addRow(const Project& project, std::size_t recordIndex)
 {
     Row row{EmailCollation::instance().sortKey(project.recipients.at(recordIndex).EMail.view()), recordIndex};

@@ -35,6 +35,8 @@ public:
     void clear() { rows_.clear(); }
     // Rebuilt from scratch for a group: one row per record whose Group equals the name.
     void rebuild(const Project& project, std::string_view groupName);
+    // The position addRow would give the record's row.
+    std::size_t insertionRow(const Project& project, std::size_t recordIndex) const;
     // A row for a record appended to the project; returns the row's position.
     std::size_t addRow(const Project& project, std::size_t recordIndex);
     // The record of a row was edited: the row moves to its new sorted place; returns it.

@@ -1,19 +1,103 @@
-// Binds the address-book actions (groups, recipients, find, harvesting, HTML export) of the main window to their handlers and dialogs.
+// Binds the address-book actions (groups, recipients, find, harvesting, HTML export) of the
+// main window to their handlers and dialogs, fills the recipient list from the selected group,
+// keeps the enabled states of the group and recipient actions, and handles drops of recipient
+// rows onto the group list (DragPopupMenu: "Copy recipient", "Move recipient", "Cancel").
 #pragma once
 
 #include <QObject>
+#include <QPoint>
+#include <QString>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QMenu;
+class QAction;
+class QTreeWidgetItem;
 
 namespace quillet {
 
 class TOrvQuilletForm;
+class RecipientListModel;
+class TEditGroupParamsForm;
+class TEditRecipientForm;
+class TSelectGroupForm;
+class TFindForm;
+class TFindEMailForm;
+class TEMailFoundedForm;
 
 class AddressBookController : public QObject {
     Q_OBJECT
 public:
     explicit AddressBookController(TOrvQuilletForm& mainWindow);
+    ~AddressBookController() override;
+
+    RecipientListModel& recipientModel() const { return *recipientModel_; }
+    // Position of the group selected in the main window, or -1.
+    int selectedGroup() const;
+    // Rows of the recipient list that are selected, top to bottom.
+    std::vector<int> selectedRows() const;
+
+    // Event handlers, public so that window tests can drive them as the user would.
+    void GroupListViewSelectItem();
+    void RecipientListViewSelectItem();
+    bool GroupListViewDragOver(const QObject* source) const;
+    void GroupListViewDragDrop(const QPoint& viewportPosition);
+
+    TEditGroupParamsForm& editGroupParamsForm() const { return *EditGroupParamsForm; }
+    TEditRecipientForm& editRecipientForm() const { return *EditRecipientForm; }
+    TSelectGroupForm& selectGroupForm() const { return *SelectGroupForm; }
+    TFindForm& findForm() const { return *FindForm; }
+    TFindEMailForm& findEMailForm() const { return *FindEMailForm; }
+    TEMailFoundedForm& eMailFoundedForm() const { return *EMailFoundedForm; }
+    QMenu& dragPopupMenu() const { return *DragPopupMenu; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void NewRecipientGroupActionExecute();
+    void EditGroupActionExecute();
+    void DeleteGroupActionExecute();
+    void MoveToGroupActionExecute();
+    void CopyToGroupActionExecute();
+    void NewRecipientActionExecute();
+    void EditRecipientActionExecute();
+    void DeleteRecipientActionExecute();
+    void EnableRecipientActionExecute();
+    void SelectAllActionExecute();
+    void FindRecipientActionExecute();
+    void FindInFilesActionExecute();
+    void ExportToAHTMLActionExecute();
+    void FindFormSearch(bool fromStart);
+
+    // Steps 3 to 5 of Move to group / Copy to group with the chosen group.
+    void moveSelectedTo(int group);
+    void copySelectedTo(int group);
+    // Selects the group at the position in the main window (its rows are shown) and, if it
+    // already was selected, shows its rows again.
+    void selectGroupAndRefresh(int group);
+    void showRecipientsOfSelectedGroup();
+
+    void showError(const std::string& text);
+    bool confirm(const std::string& text);
+    void enable(const char* actionName, bool enabled);
+
     TOrvQuilletForm& mainWindow_;
+    RecipientListModel* recipientModel_ = nullptr;
+    TEditGroupParamsForm* EditGroupParamsForm = nullptr;
+    TEditRecipientForm* EditRecipientForm = nullptr;
+    TSelectGroupForm* SelectGroupForm = nullptr;
+    TFindForm* FindForm = nullptr;
+    TFindEMailForm* FindEMailForm = nullptr;
+    TEMailFoundedForm* EMailFoundedForm = nullptr;
+    QMenu* DragPopupMenu = nullptr;
+    QAction* Copy1 = nullptr;
+    QAction* Move1 = nullptr;
+    QAction* Cancel1 = nullptr;
+    std::optional<std::size_t> lastHit_;
 };
 
 } // namespace quillet

@@ -1,0 +1,57 @@
+#include "TEditGroupParamsForm.h"
+
+#include "project/forms/LogoPicture.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+TEditGroupParamsForm::TEditGroupParamsForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("TEditGroupParamsForm");
+    setWindowTitle("Edit group parameters");
+
+    Image1 = new LogoPicture(this);
+    auto* heading = new QLabel("Edit group parameters");
+    QFont font = heading->font();
+    font.setBold(true);
+    heading->setFont(font);
+
+    GroupNameEdit = new QLineEdit;
+    GroupNameEdit->setObjectName("GroupNameEdit");
+    GroupNameEdit->setMaxLength(255);
+    DescriptionEdit = new QLineEdit;
+    DescriptionEdit->setObjectName("DescriptionEdit");
+    DescriptionEdit->setMaxLength(255);
+    auto* fields = new QFormLayout;
+    fields->addRow("Group name", GroupNameEdit);
+    fields->addRow("Description", DescriptionEdit);
+
+    OKButton = new QPushButton("OK");
+    OKButton->setObjectName("OKButton");
+    OKButton->setDefault(true);
+    CancelButton = new QPushButton("Cancel");
+    CancelButton->setObjectName("CancelButton");
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(heading);
+    right->addLayout(fields);
+    right->addStretch();
+    right->addLayout(buttons);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(Image1);
+    layout->addLayout(right, 1);
+}
+
+} // namespace quillet
