@@ -125,12 +125,7 @@ void TMessageEncoderMIME::Encode(int fd, TLineWriter& out, std::string_view sour
             if (got < 0) {
                 if (errno == EINTR)
                     continue;
-                const std::string reason = std::strerror(errno);
-                std::string message = kCannotReadFileFormat;
-                const std::size_t first = message.find("%s");
-                message.replace(first, 2, sourceName);
-                message.replace(message.find("%s", first + sourceName.size()), 2, reason);
-                throw ETransportError(message);
+                throw ETransportError(FormatText(kCannotReadFileFormat, sourceName, std::strerror(errno)));
             }
             if (got == 0) {
                 atEnd = true;

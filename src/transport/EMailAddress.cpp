@@ -35,17 +35,24 @@ std::string_view trimRight(std::string_view s)
 
 std::string_view trim(std::string_view s) { return trimRight(trimLeft(s)); }
 
-// The text with a backslash before every backslash and double quote.
-std::string escapeQuoted(std::string_view s)
+// Appends the text in double quotes, with a backslash before every backslash and double quote.
+void appendQuoted(std::string& out, std::string_view s)
 {
-    std::string out;
-    out.reserve(s.size() + 2);
+    out += '"';
     for (const char c : s) {
         if (c == '\\' || c == '"')
             out += '\\';
         out += c;
     }
-    return out;
+    out += '"';
+}
+
+// Appends " <address>".
+void appendAngleAddress(std::string& out, std::string_view address)
+{
+    out += " <";
+    out += address;
+    out += '>';
 }
 
 std::string upperCase(std::string_view s)
@@ -66,10 +73,19 @@ std::string displayAddressForm(const std::string& address, bool withName)
     const std::string_view local = at == std::string::npos ? std::string_view() : std::string_view(address).substr(0, at);
     const std::string_view domain = at == std::string::npos ? std::string_view() : std::string_view(address).substr(at);
     const auto firstOther = std::find_if(local.begin(), local.end(), [](char c) { return !isAtomChar(c); });
-    if (firstOther != local.end() && *firstOther != '.')
-        return "<\"" + escapeQuoted(local) + "\"" + std::string(domain) + ">";
-    std::string form = std::string(local) + std::string(domain);
-    return withName ? "<" + form + ">" : form;
+    std::string form;
+    const bool quoteLocal = firstOther != local.end() && *firstOther != '.';
+    const bool brackets = quoteLocal || withName;
+    if (brackets)
+        form += '<';
+    if (quoteLocal)
+        appendQuoted(form, local);
+    else
+        form += local;
+    form += domain;
+    if (brackets)
+        form += '>';
+    return form;
 }
 
 // The scanner that parses one address (writing Text).
@@ -196,9 +212,14 @@ std::string TEMailAddressItem::Text() const
     if (Name.empty() || Name == upperCase(Address))
         return addressForm;
     const bool plain = std::all_of(Name.begin(), Name.end(), [](char c) { return c == ' ' || isAtomChar(c); });
+    std::string text;
     if (plain)
-        return Name + " " + addressForm;
-    return "\"" + escapeQuoted(Name) + "\" " + addressForm;
+        text += Name;
+    else
+        appendQuoted(text, Name);
+    text += ' ';
+    text += addressForm;
+    return text;
 }
 
 void TEMailAddressItem::SetText(std::string_view text)
@@ -231,9 +252,13 @@ std::string TEMailAddressItem::HeaderForm(const TEncodingParameters& parameters)
         const auto u = static_cast<unsigned char>(c);
         return u >= 32 && u <= 126;
     });
+    std::string form;
     if (printable)
-        return "\"" + escapeQuoted(name) + "\" <" + address + ">";
-    return EncodeHeaderWords(name, kAddressSpecials, parameters) + " <" + address + ">";
+        appendQuoted(form, name);
+    else
+        form = EncodeHeaderWords(name, kAddressSpecials, parameters);
+    appendAngleAddress(form, address);
+    return form;
 }
 
 std::string TEMailAddressList::AddressesText() const

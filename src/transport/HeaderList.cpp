@@ -63,14 +63,20 @@ const LeadBytes& leadBytes()
 
 bool isBreak(char c) { return c == ' ' || c == '\t' || c == ','; }
 
-// Adds a produced line without its trailing blanks and control characters; a line left empty
-// is not produced.
-void emit(std::vector<std::string>& out, std::string line)
+// Adds a produced line, after one leading space when it continues the header, without its
+// trailing blanks and control characters; a line left empty is not produced.
+void emit(std::vector<std::string>& out, bool continuation, std::string_view text)
 {
-    while (!line.empty() && isBlank(line.back()))
-        line.pop_back();
-    if (!line.empty())
-        out.push_back(std::move(line));
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    if (text.empty())
+        return;
+    std::string line;
+    line.reserve(text.size() + 1);
+    if (continuation)
+        line += ' ';
+    line += text;
+    out.push_back(std::move(line));
 }
 
 // Folds one physical line: cuts after the last break opportunity once the limit is reached.
@@ -119,14 +125,14 @@ void foldPhysicalLine(std::string_view line, std::size_t foldLength, std::vector
             ++next;
         if (next + 1 >= n)
             break;
-        emit(out, (continuation ? " " : "") + std::string(line.substr(lineStart, cutAfter + 1 - lineStart)));
+        emit(out, continuation, line.substr(lineStart, cutAfter + 1 - lineStart));
         continuation = true;
         lineStart = cutAfter + 1;
         lastBreak = std::string_view::npos;
         waitForBreak = false;
         i = next;
     }
-    emit(out, (continuation ? " " : "") + std::string(line.substr(lineStart)));
+    emit(out, continuation, line.substr(lineStart));
 }
 
 } // namespace

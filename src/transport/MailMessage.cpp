@@ -20,15 +20,6 @@ constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kPartIndent = "        ";
 
-std::string formatted(const char* format, std::string_view first, std::string_view second)
-{
-    std::string text = format;
-    const std::size_t a = text.find("%s");
-    text.replace(a, 2, first);
-    text.replace(text.find("%s", a + first.size()), 2, second);
-    return text;
-}
-
 // Owns an open file descriptor.
 class FileHandle {
 public:
@@ -95,7 +86,7 @@ void writeAttachment(TLineWriter& writer, TMailAttachment& attachment)
 
     FileHandle file(::open(attachment.SourcePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0)
-        throw EFileOpenError(formatted(kCannotOpenFileFormat, attachment.SourcePath, std::strerror(errno)));
+        throw EFileOpenError(FormatText(kCannotOpenFileFormat, attachment.SourcePath, std::strerror(errno)));
     ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     TMessageEncoderMIME::Encode(file.get(), writer, attachment.SourcePath);
 
