@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::size_t kWriteChunk = 8 << 20;
 constexpr mode_t kNewFileMode = 0600;
+constexpr std::size_t kTemporaryNameMax = 200;
 
 [[noreturn]] void fail(ProjectFileError::Kind kind, const char* format, const std::string& path, int error)
 {
@@ -33,7 +34,8 @@ public:
         const std::size_t slash = target.rfind('/');
         const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
         const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-        path_ = folder + "." + name + ".save-XXXXXX";
+        // The name is shortened so that a file name near the system's limit still gets a sibling.
+        path_ = folder + "." + name.substr(0, kTemporaryNameMax) + ".save-XXXXXX";
         const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
         if (fd < 0)
             fail(ProjectFileError::Kind::CannotCreate, messages::kCannotCreateFile, shownPath, errno);

@@ -297,6 +297,14 @@ TEST(ProjectFileSaving, NewFileIsOwnerOnlyAndReplacedFileKeepsItsMode)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
+TEST(ProjectFileSaving, FileNameAtTheSystemsLimitCanBeSaved)
+{
+    TempFolder dir;
+    const std::string path = dir.file(std::string(251, 'n') + ".oqf"); // 255 bytes
+    saveProjectFile(sampleProject(), path);
+    EXPECT_EQ(loadProjectFile(path).recipients.size(), 3u);
+}
+
 TEST(ProjectFileSaving, SavingThroughASymbolicLinkReplacesTheLinkedFile)
 {
     TempFolder dir;
