@@ -246,6 +246,15 @@ TEST(MailingRotation, DefaultServerAndEnabledAccountsInTurn)
     run.Run(r);
     ASSERT_TRUE(peerC.waitClosed(2));
     EXPECT_EQ(peerC.messages().size(), 2u);
+
+    // Accounts removed between two runs: an index past the list means the default server.
+    r.recipients = {0, 1};
+    run.Run(r); // default server, then A: the index now names A
+    ASSERT_EQ(run.AccountIndex(), 2);
+    project.accounts.resize(1);
+    run.Run(r);
+    ASSERT_TRUE(defaultPeer.waitClosed(4));
+    EXPECT_EQ(defaultPeer.messages().size(), 4u);
 }
 
 TEST_F(RunFixture, StopDuringTheThirdOfTenSendsThree)
