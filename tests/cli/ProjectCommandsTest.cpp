@@ -99,6 +99,12 @@ TEST_F(ProjectCommands, GroupsAreAppendedInOrderAndDuplicateNamesRefused)
     const CliResult list = quillet({"group", "list", "p.oqf"});
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "p.oqf\nFriends\tclose ones\nfriends\n");
+
+    // JSON escapes what would break a string.
+    ASSERT_EQ(quillet({"group", "add", "p.oqf", "Say \"hi\"\\", "--description", "a\tb\x01"}).status, 0);
+    EXPECT_NE(quillet({"project", "show", "p.oqf", "--json"})
+                  .out.find("{\"name\": \"Say \\\"hi\\\"\\\\\", \"description\": \"a\\tb\\u0001\"}"),
+              std::string::npos);
 }
 
 TEST_F(ProjectCommands, RecipientKeepsEveryFieldAndLongTextsAreCut)
