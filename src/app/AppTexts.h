@@ -19,9 +19,8 @@ inline constexpr const char* kTemplatesPage = "Messages templates";
 inline constexpr const char* kHomePage = "https://orv-quillet.example.org/";
 inline constexpr const char* kContactAddress = "quillet@orv-quillet.example.org";
 
-// Help pages in the program folder.
-inline constexpr const char* kHelpFolder = "quillet/";
-inline constexpr const char* kHelpIndex = "quillet/index.htm";
+// The contents page in the help folder.
+inline constexpr const char* kHelpIndex = "index.htm";
 // The layout file in the program folder.
 inline constexpr const char* kLayoutFileName = "quillet.dat";
 

@@ -348,7 +348,7 @@ void TOrvQuilletForm::bindOwnActions()
     bindAction(action("ProjectPropAction"), [&life] { life.projectProperties(); });
     bindAction(action("ExitAction"), [this] { close(); });
     bindAction(action("HowToUseAction"),
-               [this] { ui_.openWithDesktop(localFile(programFolder()) + '/' + texts::kHelpIndex); });
+               [this] { ui_.openWithDesktop(localFile(helpFolder()) + '/' + texts::kHelpIndex); });
     bindAction(action("HomePageAction"), [this] { ui_.openWithDesktop(texts::kHomePage); });
     bindAction(action("MailToUsAction"),
                [this] { ui_.openWithDesktop(QString("mailto:") + texts::kContactAddress); });

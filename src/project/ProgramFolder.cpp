@@ -61,7 +61,8 @@ std::string layoutFilePath()
 
 std::string helpFolder()
 {
-    return inProgramFolder("quillet");
+    // Not "quillet": the command-line executable of that name lives in the same folder.
+    return inProgramFolder("quillet-help");
 }
 
 } // namespace quillet

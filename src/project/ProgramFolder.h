@@ -17,7 +17,7 @@ std::string templatesFolder();
 std::string logoPath();
 // The menu and toolbar layout file: programFolder() + "/quillet.dat".
 std::string layoutFilePath();
-// The help folder: programFolder() + "/quillet".
+// The help folder: programFolder() + "/quillet-help" (the executable "quillet" sits beside it).
 std::string helpFolder();
 
 } // namespace quillet

@@ -346,7 +346,7 @@ private slots:
         run.start();
         run.form->action("HowToUseAction")->trigger();
         run.form->action("MailToUsAction")->trigger();
-        QCOMPARE(run.ui.opened.value(0), program.path("quillet/index.htm"));
+        QCOMPARE(run.ui.opened.value(0), program.path("quillet-help/index.htm"));
         QVERIFY(run.ui.opened.value(1).startsWith("mailto:"));
         run.ui.dialogScripts.push_back([](QDialog& dialog) {
             dialog.findChild<QPushButton*>("HomePageButton")->click();
