@@ -157,8 +157,18 @@ public:
         for (int fd : {inFd, outFd, errFd})
             if (fd >= 0)
                 ::close(fd);
+        // The output is closed; the process may still be running (it closed its output itself):
+        // it gets until the deadline too.
         int status = 0;
-        ::waitpid(child, &status, 0);
+        while (::waitpid(child, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                result.timedOut = true;
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+                break;
+            }
+            ::usleep(2000);
+        }
         if (result.timedOut)
             result.status = -1;
         else if (WIFEXITED(status))
