@@ -1,0 +1,142 @@
+// quillet serve [--port N] [--bind ADDRESS] [--capture DIR] [--verbose]: runs the built-in SMTP
+// server in the foreground until SIGINT or SIGTERM, then shuts it down in order and exits 0.
+#include "Command.h"
+#include "Terminal.h"
+
+#include "server/MessageCapture.h"
+#include "server/SMTPServer.h"
+#include "server/SMTPServerThread.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unistd.h>
+
+namespace quillet::cli {
+
+namespace {
+
+constexpr int DefaultServePort = 1026;
+
+// The write end of the pipe the signal handler wakes the main thread through.
+int signalPipeWrite = -1;
+
+extern "C" void OnStopSignal(int)
+{
+    const int saved = errno;
+    const char byte = 's';
+    [[maybe_unused]] const ssize_t ignored = ::write(signalPipeWrite, &byte, 1);
+    errno = saved;
+}
+
+// Routes SIGINT and SIGTERM into a pipe for as long as it lives.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        if (::pipe2(pipe_, O_CLOEXEC) != 0)
+            throw std::runtime_error("Cannot create signal pipe.");
+        signalPipeWrite = pipe_[1];
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &oldInt_);
+        ::sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~StopSignals()
+    {
+        ::sigaction(SIGINT, &oldInt_, nullptr);
+        ::sigaction(SIGTERM, &oldTerm_, nullptr);
+        signalPipeWrite = -1;
+        ::close(pipe_[0]);
+        ::close(pipe_[1]);
+    }
+    // Blocks until a stop signal has arrived.
+    void Wait()
+    {
+        char byte;
+        while (::read(pipe_[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    int pipe_[2] = {-1, -1};
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+} // namespace
+
+class ServeCommand : public Command {
+public:
+    ServeCommand() : Command("serve", "Run the built-in SMTP server in the foreground") {}
+
+    void defineOptions(QCommandLineParser& parser) override
+    {
+        parser.addOption({"port", "Port to listen on (default 1026; 0 picks a free one).", "N"});
+        parser.addOption({"bind", "IPv4 address to listen on (default 127.0.0.1).", "ADDRESS"});
+        parser.addOption({"capture", "Keep every received message as DIR/NNNNNN.eml.", "DIR"});
+        parser.addOption({"verbose", "Print one line per received message."});
+    }
+
+    int execute(const QCommandLineParser& parser) override
+    {
+        positional(parser, 0, 0);
+        int port = DefaultServePort;
+        if (parser.isSet("port")) {
+            bool ok = false;
+            port = parser.value("port").toInt(&ok);
+            if (!ok || port < 0 || port > 65535)
+                throw UsageError("--port takes a number from 0 to 65535");
+        }
+        const bool verbose = parser.isSet("verbose");
+        std::optional<TMessageCapture> capture;
+        if (parser.isSet("capture"))
+            capture.emplace(parser.value("capture").toStdString());
+
+        StopSignals stopSignals;
+        TSMTPServer server;
+        server.DefaultPort = std::uint16_t(port);
+        if (parser.isSet("bind"))
+            server.BindAddress = parser.value("bind").toStdString();
+
+        std::mutex outputLock;
+        server.OnCommandMAIL = [](TSMTPServerThread&, bool& accept, const TEMailAddressItem&) { accept = true; };
+        server.OnCommandRCPT = [](TSMTPServerThread&, bool& accept, bool&, const TEMailAddressItem&, std::string&) {
+            accept = true;
+        };
+        server.OnReceiveRaw = [&](TSMTPServerThread& session, const TReceivedData& data, const TEMailAddressList& rcpt,
+                                  std::string&) {
+            std::string kept;
+            if (capture)
+                kept = capture->Keep(data.Path);
+            if (!verbose)
+                return;
+            std::string line = "Received " + std::to_string(data.Size) + " bytes from <" + session.From().Address +
+                               "> for " + rcpt.AddressesText();
+            if (!kept.empty())
+                line += ", kept as " + kept;
+            std::lock_guard guard(outputLock);
+            printOut(line + "\n");
+            std::fflush(stdout);
+        };
+
+        server.SetActive(true);
+        {
+            std::lock_guard guard(outputLock);
+            printOut("Listening on " + server.BindAddress + ":" + std::to_string(server.BoundPort()) + "\n");
+            std::fflush(stdout);
+        }
+        stopSignals.Wait();
+        server.SetActive(false);
+        return 0;
+    }
+};
+
+QUILLET_REGISTER_COMMAND(ServeCommand);
+
+} // namespace quillet::cli
