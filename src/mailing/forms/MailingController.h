@@ -1,19 +1,78 @@
-// Binds the mailing actions (templates page, SMTP accounts page, send window and its runs) of the main window to their handlers and dialogs.
+// Binds the mailing actions of the main window to their handlers and dialogs: the template page,
+// the SMTP accounts page, the two actions that open the send window, and the send window's
+// template insertion, options and mailing run (with the send method dialog and the status
+// window). It also creates the mail server window, which owns the built-in server, and hands it
+// to the main window. The windows bind to the core (templates, accounts, the mailing run);
+// none of them repeats it.
 #pragma once
 
 #include <QObject>
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+#include <vector>
 
 namespace quillet {
 
+class SmtpAccountsPage;
+class TMessageTemplateEditorForm;
 class TOrvQuilletForm;
+class TSMTPPropForm;
+class TSMTPServerForm;
+class TSelectMailServerForm;
+class TSelectTemplateForm;
+class TSendMailForm;
+class TSendingStatusForm;
+class TemplatesPage;
 
 class MailingController : public QObject {
     Q_OBJECT
 public:
     explicit MailingController(TOrvQuilletForm& mainWindow);
+    ~MailingController() override;
+
+    TSendMailForm& sendMailForm() const { return *SendMailForm; }
+    TSendingStatusForm& sendingStatusForm() const { return *SendingStatusForm; }
+    TSelectMailServerForm& selectMailServerForm() const { return *SelectMailServerForm; }
+    TSelectTemplateForm& selectTemplateForm() const { return *SelectTemplateForm; }
+    TMessageTemplateEditorForm& templateEditorForm() const { return *MessageTemplateEditorForm; }
+    TSMTPPropForm& smtpPropForm() const { return *SMTPPropForm; }
+    TSMTPServerForm& smtpServerForm() const { return *SMTPServerForm; }
+    TemplatesPage& templatesPage() const { return *templates_; }
+    SmtpAccountsPage& smtpAccountsPage() const { return *accounts_; }
+
+    // "Send e-mail to selected recipients" and "E-mail to all recipient in group".
+    void EMailToCurrentActionExecute();
+    void EMailToGroupActionExecute();
+    // The send window's actions.
+    void InsertFromTemplateActionExecute();
+    void OptionsActionExecute();
+    void SendButtonClick();
+    // The Options menu's "Mail server": shows the mail server window.
+    void ShowMailServerActionExecute();
 
 private:
-    TOrvQuilletForm& mainWindow_;
+    // Rows of the recipient list that are selected, from top to bottom.
+    std::vector<int> selectedRecipientRows() const;
+    std::size_t recordIndexOfRow(int row) const;
+    QString addressOfRow(int row) const;
+    void openSendWindow();
+    void bindActions();
+    void bindSendWindow();
+    // Runs send-window work inside the program's error handling.
+    void guarded(void (MailingController::*handler)());
+
+    TOrvQuilletForm& main_;
+    TSendMailForm* SendMailForm = nullptr;
+    TSMTPPropForm* SMTPPropForm = nullptr;
+    TMessageTemplateEditorForm* MessageTemplateEditorForm = nullptr;
+    TSelectTemplateForm* SelectTemplateForm = nullptr;
+    TSendingStatusForm* SendingStatusForm = nullptr;
+    TSMTPServerForm* SMTPServerForm = nullptr;
+    TSelectMailServerForm* SelectMailServerForm = nullptr;
+    std::unique_ptr<TemplatesPage> templates_;
+    std::unique_ptr<SmtpAccountsPage> accounts_;
 };
 
 } // namespace quillet

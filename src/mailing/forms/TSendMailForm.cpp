@@ -31,8 +31,11 @@ QAction* makeAction(QWidget* owner, const char* name, const QString& caption, co
 
 } // namespace
 
-TSendMailForm::TSendMailForm(UserInterface& ui, QWidget* parent) : QDialog(parent), ui_(ui)
+TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWidget* parent)
+    : QDialog(parent), MailingRun(SMTP, MsgSend, builtinServer), ui_(ui)
 {
+    MsgSend.ContentType = "text/plain";
+
     setObjectName("TSendMailForm");
     setWindowTitle(texts::kSendMailCaption);
     setSizeGripEnabled(true);
@@ -153,10 +156,27 @@ TSendMailForm::TSendMailForm(UserInterface& ui, QWidget* parent) : QDialog(paren
 int TSendMailForm::ShowModal()
 {
     PageControl->setCurrentWidget(EMailPage);
-    accountIndex = -1;
+    MailingRun.ResetAccountIndex();
     if (onShowing)
         onShowing();
     return ui_.showModal(*this);
+}
+
+void TSendMailForm::setRunInProgress(bool running)
+{
+    runInProgress_ = running;
+    for (QAction* action : {InsertFromTemplateAction, SendMailAction, AttachAction, OptionsAction, CloseAction})
+        action->setEnabled(!running);
+    for (QPushButton* button : {AttachBtn, DeleteAttachBtn, ClearBtn})
+        button->setEnabled(!running);
+}
+
+void TSendMailForm::reject()
+{
+    // Closing the window in the middle of a run would leave the run without its window.
+    if (runInProgress_)
+        return;
+    QDialog::reject();
 }
 
 QStringList TSendMailForm::bodyLines() const

@@ -4,6 +4,10 @@
 // insertion, the mailing run and the options dialog are bound by the mailing controller.
 #pragma once
 
+#include "mailing/MailingRun.h"
+#include "transport/MailMessage.h"
+#include "transport/SMTPClient.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -24,7 +28,8 @@ class UserInterface;
 class TSendMailForm : public QDialog {
     Q_OBJECT
 public:
-    TSendMailForm(UserInterface& ui, QWidget* parent = nullptr);
+    // builtinServer: the built-in mail server the built-in route switches on (may be null).
+    TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWidget* parent = nullptr);
 
     // Bound by the controller: "Insert from template", "Send", "Options".
     std::function<void()> onInsertFromTemplate;
@@ -36,9 +41,17 @@ public:
     // Brings the "E-mail" page to front, resets the account index and shows the window modally.
     int ShowModal();
 
-    // Which server the next message of the rotating route uses: -1 the default mail server,
-    // otherwise that row of the account list. Reset at every showing.
-    int accountIndex = -1;
+    // The one outgoing message and the one client, reused by every message of every run; the
+    // message's From is set only by template insertion and kept until the program ends.
+    TMailMessage MsgSend;
+    TSMTPClient SMTP;
+    // The mailing run over them; it holds the account index, reset at every showing.
+    TMailingRun MailingRun;
+
+    // While a run is in progress the window's own actions are blocked (a run must not start
+    // inside another or change what is being sent); Stop in the status window stays usable.
+    void setRunInProgress(bool running);
+    bool runInProgress() const { return runInProgress_; }
 
     // The body as lines, one per line of the editor.
     QStringList bodyLines() const;
@@ -69,12 +82,16 @@ public:
     QPushButton* ClearBtn;
     QLabel* Status;
 
+public slots:
+    void reject() override;
+
 private:
     void AttachActionExecute();
     void DeleteAttachBtnClick();
     void ClearBtnClick();
 
     UserInterface& ui_;
+    bool runInProgress_ = false;
 };
 
 } // namespace quillet

@@ -1,0 +1,150 @@
+#include "TemplatesPage.h"
+
+#include "MailingWindowTexts.h"
+#include "TMessageTemplateEditorForm.h"
+#include "app/TOrvQuilletForm.h"
+#include "app/TextBoundary.h"
+#include "mailing/MailingTexts.h"
+#include "project/ProgramFolder.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QTreeWidget>
+
+namespace quillet {
+
+namespace {
+
+constexpr int kTemplateIcon = 6;
+
+QStringList toQtLines(const std::vector<std::string>& lines)
+{
+    QStringList result;
+    for (const auto& line : lines)
+        result << toQt(line);
+    return result;
+}
+
+} // namespace
+
+TemplatesPage::TemplatesPage(TOrvQuilletForm& mainWindow, TMessageTemplateEditorForm& editor)
+    : main_(mainWindow), editor_(editor)
+{
+    editor_.templateExists = [this](const QString& name) { return store().exists(fromQt(name)); };
+}
+
+TemplateStore TemplatesPage::store() const
+{
+    return TemplateStore(templatesFolder());
+}
+
+QTreeWidgetItem* TemplatesPage::selectedRow() const
+{
+    const auto selected = main_.templateListView()->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+QTreeWidgetItem* TemplatesPage::appendRow(const QString& name, const QString& subject)
+{
+    auto* item = new QTreeWidgetItem(main_.templateListView(), QStringList{name, subject});
+    item->setIcon(0, main_.stateIcon(kTemplateIcon));
+    return item;
+}
+
+void TemplatesPage::LoadTemplateList()
+{
+    QTreeWidget* list = main_.templateListView();
+    list->setUpdatesEnabled(false);
+    list->clear();
+    for (const TemplateRow& row : store().list())
+        appendRow(toQt(row.name), toQt(row.subject));
+    list->setUpdatesEnabled(true);
+    TemplateListViewSelectItem();
+}
+
+MessageTemplate TemplatesPage::templateFromEditor() const
+{
+    MessageTemplate tmpl;
+    tmpl.name = fromQt(editor_.NameEdit->text());
+    tmpl.subject = fromQt(editor_.SubjectEdit->text());
+    tmpl.replyTo = fromQt(editor_.ReplyToEdit->text());
+    for (const QString& line : editor_.messageLines())
+        tmpl.body.push_back(fromQt(line));
+    return tmpl;
+}
+
+void TemplatesPage::NewTemplateActionExecute()
+{
+    editor_.NameEdit->clear();
+    editor_.SubjectEdit->clear();
+    editor_.ReplyToEdit->clear();
+    QStringList body;
+    for (std::string_view line : kNewTemplateBody)
+        body << QString::fromUtf8(line.data(), qsizetype(line.size()));
+    editor_.setMessageLines(body);
+    editor_.editMode = false;
+    if (editor_.ShowModal() != mrOk)
+        return;
+    const MessageTemplate tmpl = templateFromEditor();
+    store().create(tmpl);
+    appendRow(toQt(tmpl.name), toQt(tmpl.subject));
+}
+
+void TemplatesPage::EditTemplateActionExecute()
+{
+    QTreeWidgetItem* row = selectedRow();
+    if (!row) {
+        main_.ui().messageBox(&main_, texts::kNoTemplateSelected, texts::kErrorCaption, MessageIcon::Information,
+                              MessageButtons::Ok);
+        return;
+    }
+    const MessageTemplate current = store().read(fromQt(row->text(0)));
+    editor_.NameEdit->setText(toQt(current.name));
+    editor_.SubjectEdit->setText(toQt(current.subject));
+    editor_.ReplyToEdit->setText(toQt(current.replyTo));
+    editor_.setMessageLines(toQtLines(current.body));
+    editor_.editMode = true;
+    if (editor_.ShowModal() != mrOk)
+        return;
+    // A changed name makes a new file; the file of the old name stays and is listed too.
+    store().save(templateFromEditor());
+    LoadTemplateList();
+}
+
+void TemplatesPage::DeltemplateActionExecute()
+{
+    QTreeWidgetItem* row = selectedRow();
+    if (!row) {
+        main_.ui().messageBox(&main_, texts::kNoTemplateSelected, texts::kErrorCaption, MessageIcon::Information,
+                              MessageButtons::Ok);
+        return;
+    }
+    const QString question = texts::kDeleteTemplatePrefix + row->text(0) + texts::kDeleteTemplateSuffix;
+    if (main_.ui().messageBox(&main_, question, texts::kWarningCaption, MessageIcon::Information,
+                              MessageButtons::OkCancel) != mrOk)
+        return;
+    // The row goes even when its file is already gone.
+    store().remove(fromQt(row->text(0)));
+    delete row;
+    TemplateListViewSelectItem();
+}
+
+void TemplatesPage::TemplateListViewSelectItem()
+{
+    const bool selected = selectedRow() != nullptr;
+    main_.action("EditTemplateAction")->setEnabled(selected);
+    main_.action("DeltemplateAction")->setEnabled(selected);
+}
+
+std::vector<TemplateRowText> TemplatesPage::rows() const
+{
+    std::vector<TemplateRowText> result;
+    QTreeWidget* list = main_.templateListView();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list->topLevelItem(i);
+        result.push_back({item->text(0), item->text(1), item->icon(0)});
+    }
+    return result;
+}
+
+} // namespace quillet

@@ -1,0 +1,324 @@
+// Whole mailing runs started from the send window against real sockets: the built-in server
+// (with the mail server window showing what arrived) and a scripted SMTP peer. The run goes on
+// the window thread; the scripted interface's processEvents hook stands for the event loop.
+#include "app/AppTestEnvironment.h"
+#include "mailing/ScriptedSmtpPeer.h"
+#include "mailing/forms/TSelectMailServerForm.h"
+#include "mailing/forms/TSendMailForm.h"
+#include "mailing/forms/TSendingStatusForm.h"
+#include "project/forms/TPropertiesForm.h"
+#include "server/forms/TSMTPServerForm.h"
+
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+// A port nobody listens on right now (bound once and released).
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+RecipientRecord recipient(const char* email, const char* name, const char* group)
+{
+    RecipientRecord r;
+    r.EMail.set(email);
+    r.Name.set(name);
+    r.Group.set(group);
+    return r;
+}
+
+enum class Method { Default, Rotating, BuiltIn };
+
+std::function<int(QDialog&)> chooseMethod(Method method)
+{
+    return [method](QDialog& d) {
+        auto& f = static_cast<TSelectMailServerForm&>(d);
+        (method == Method::Default ? f.DefaultSMTPButton
+                                   : method == Method::Rotating ? f.AllServersButton : f.BuildInServersButton)
+            ->setChecked(true);
+        f.OKButton->click();
+        return d.result() == QDialog::Accepted ? int(mrOk) : int(mrCancel);
+    };
+}
+
+} // namespace
+
+class MailingRunWindowTests : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FreshProgram> program;
+    std::unique_ptr<ProgramRun> run;
+
+    TOrvQuilletForm& main() { return *run->form; }
+    TSendMailForm& send() { return *main().findChild<TSendMailForm*>(); }
+    TSendingStatusForm& status() { return *main().findChild<TSendingStatusForm*>(); }
+    TSMTPServerForm& serverWindow() { return *static_cast<TSMTPServerForm*>(main().smtpServerForm()); }
+
+    void selectGroup(const QString& name)
+    {
+        const auto items = main().groupListView()->findItems(name, Qt::MatchExactly);
+        QVERIFY(!items.isEmpty());
+        main().groupListView()->setCurrentItem(items.first());
+    }
+    QStringList recipientCaptions()
+    {
+        QStringList captions;
+        auto* model = main().recipientListView()->model();
+        for (int row = 0; model && row < model->rowCount(); ++row)
+            captions << model->index(row, 0).data().toString();
+        return captions;
+    }
+    // The send window's script: write the message, send once per entry of methods, close.
+    void scriptSendWindow(const QString& subject, const QStringList& body, std::vector<Method> methods)
+    {
+        run->ui.dialogScripts.push_back([this, subject, body, methods](QDialog& d) {
+            auto& f = static_cast<TSendMailForm&>(d);
+            f.SubEdit->setText(subject);
+            f.setBodyLines(body);
+            for (Method method : methods) {
+                run->ui.dialogScripts.push_front(chooseMethod(method));
+                f.SendMailAction->trigger();
+            }
+            f.CloseAction->trigger();
+            return int(mrCancel);
+        });
+    }
+    void useDefaultServer(int port)
+    {
+        main().propertiesForm().SMTPEdit->setText("127.0.0.1");
+        main().propertiesForm().PortEdit->setText(QString::number(port));
+        main().propertiesForm().SendFromEdit->setText("sender@example.org");
+    }
+    QStringList messageTexts()
+    {
+        QStringList texts;
+        for (const auto& m : run->ui.messages())
+            texts << m.text;
+        return texts;
+    }
+
+private slots:
+    void init()
+    {
+        program = std::make_unique<FreshProgram>();
+        Project project;
+        project.properties.Name.set("Runs");
+        project.groups = {{"Five", ""}, {"Ten", ""}, {"Empty", ""}};
+        for (const char* e : {"e@x.org", "a@x.org", "d@x.org", "c@x.org", "b@x.org"})
+            project.recipients.push_back(recipient(e, e, "Five"));
+        for (int i = 0; i < 10; ++i) {
+            const std::string e = "n" + std::to_string(i) + "@y.org";
+            project.recipients.push_back(recipient(e.c_str(), ("N" + std::to_string(i)).c_str(), "Ten"));
+        }
+        saveProjectFile(project, program->localPath("default.oqf"));
+        run = std::make_unique<ProgramRun>();
+        run->start();
+        QCOMPARE(main().groupListView()->topLevelItemCount(), 3);
+    }
+    void cleanup()
+    {
+        run->close();
+        run.reset();
+        program.reset();
+    }
+
+    void groupThroughBuiltInServer()
+    {
+        main().propertiesForm().BuildInPortEdit->setText(QString::number(freePort()));
+        main().propertiesForm().BuildInFromEdit->setText("me@example.org");
+        selectGroup("Five");
+        QCOMPARE(recipientCaptions(), (QStringList{"a@x.org", "b@x.org", "c@x.org", "d@x.org", "e@x.org"}));
+        QStringList counts;
+        QString all;
+        run->ui.onProcessEvents = [&] {
+            if (status().isVisible() && (counts.isEmpty() || counts.back() != status().NumberLabel->text()))
+                counts << status().NumberLabel->text();
+            all = status().AllLabel->text();
+        };
+        scriptSendWindow("Hello %NAME%", {"Body for %ADDRESS%"}, {Method::BuiltIn});
+        main().action("EMailToGroupAction")->trigger();
+
+        QCOMPARE(send().BccEdit->text(), QString("a@x.org;b@x.org;c@x.org;d@x.org;e@x.org;"));
+        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!"});
+        QCOMPARE(run->ui.messages()[0].caption, QString("Orv Quillet!"));
+        QCOMPARE(all, QString("5"));
+        QCOMPARE(counts, (QStringList{"0", "1", "2", "3", "4", "5"}));
+        QVERIFY(status().isHidden());
+        QVERIFY(!serverWindow().SMTPServer1.Active());
+        // The last message reaches the server window through the event loop.
+        QTRY_COMPARE_WITH_TIMEOUT(serverWindow().SubjectLabel->text(), QString("Hello e@x.org"), 5000);
+        QCOMPARE(serverWindow().ToLabel->text(), QString("e@x.org"));
+        QCOMPARE(serverWindow().Memo1->toPlainText(), QString("Body for e@x.org"));
+        QVERIFY(serverWindow().isHidden());
+        // The window's own text keeps its macros for the next run.
+        QCOMPARE(send().SubEdit->text(), QString("Hello %NAME%"));
+    }
+
+    void threeOfFiveSelectedRowsThroughScriptedPeer()
+    {
+        ScriptedSmtpPeer peer;
+        peer.start();
+        useDefaultServer(peer.port());
+        selectGroup("Five");
+        auto* view = main().recipientListView();
+        view->clearSelection();
+        for (int row : {1, 2, 4})
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QString all;
+        run->ui.onProcessEvents = [&] { all = status().AllLabel->text(); };
+        scriptSendWindow("Hi %NAME%", {"line"}, {Method::Default});
+        main().action("EMailToCurrentAction")->trigger();
+
+        QCOMPARE(send().BccEdit->text(), QString("b@x.org;c@x.org;e@x.org;"));
+        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!"});
+        QCOMPARE(all, QString("3"));
+        QVERIFY(peer.waitClosed(1));
+        std::vector<std::string> rcpt;
+        for (const auto& c : peer.allCommands())
+            if (c.rfind("RCPT", 0) == 0)
+                rcpt.push_back(c);
+        QCOMPARE(rcpt, (std::vector<std::string>{"RCPT TO:<b@x.org>", "RCPT TO:<c@x.org>", "RCPT TO:<e@x.org>"}));
+        QCOMPARE(peer.connections().size(), size_t(1));
+    }
+
+    void noSelectionAndNoHostAreReported()
+    {
+        selectGroup("Five");
+        main().recipientListView()->clearSelection();
+        // Emptying a selection need not disable the action; the handler checks for itself.
+        main().action("EMailToCurrentAction")->setEnabled(true);
+        main().action("EMailToCurrentAction")->trigger();
+        QCOMPARE(messageTexts(), QStringList{"Have not selected recipient"});
+        QCOMPARE(run->ui.messages()[0].caption, QString("Error"));
+
+        // No default host: the options dialog is offered, then "SMTP Server error!".
+        main().propertiesForm().SMTPEdit->clear();
+        int optionsShown = 0;
+        run->ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& f = static_cast<TSendMailForm&>(d);
+            run->ui.dialogScripts.push_front([&](QDialog&) {
+                ++optionsShown;
+                return int(mrCancel);
+            });
+            run->ui.dialogScripts.push_front(chooseMethod(Method::Default));
+            f.SendMailAction->trigger();
+            return int(mrCancel);
+        });
+        main().action("EMailToGroupAction")->trigger();
+        QCOMPARE(optionsShown, 1);
+        QCOMPARE(messageTexts(), (QStringList{"Have not selected recipient", "SMTP Server error!"}));
+        QCOMPARE(run->ui.messages()[1].caption, QString("Error!"));
+        QVERIFY(status().isHidden());
+    }
+
+    void stopDuringThirdOfTen()
+    {
+        ScriptedSmtpPeer peer;
+        peer.start();
+        useDefaultServer(peer.port());
+        selectGroup("Ten");
+        int callsAtTwo = 0;
+        bool blockedDuringRun = false;
+        run->ui.onProcessEvents = [&] {
+            if (!status().isVisible() || status().NumberLabel->text() != "2")
+                return;
+            blockedDuringRun = !send().SendMailAction->isEnabled();
+            // The first call follows the second message; later ones come from network waits
+            // of the third.
+            if (++callsAtTwo == 2)
+                status().Button1->click();
+        };
+        scriptSendWindow("Stop test", {"x"}, {Method::Default});
+        main().action("EMailToGroupAction")->trigger();
+
+        QVERIFY(callsAtTwo >= 2);
+        QVERIFY(blockedDuringRun);
+        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!"});
+        QVERIFY(peer.waitClosed(1));
+        QCOMPARE(peer.messages().size(), size_t(3));
+        QVERIFY(send().SendMailAction->isEnabled());
+    }
+
+    void errorMidRunShowsItsTextAndNextRunSucceeds()
+    {
+        ScriptedSmtpPeer peer;
+        peer.failDataOf = 2;
+        peer.start();
+        useDefaultServer(peer.port());
+        selectGroup("Five");
+        scriptSendWindow("Twice", {"x"}, {Method::Default, Method::Default});
+        main().action("EMailToGroupAction")->trigger();
+
+        const auto messages = run->ui.messages();
+        QCOMPARE(messages.size(), size_t(2));
+        QVERIFY(messages[0].text.contains("no thanks"));
+        QCOMPARE(messages[0].caption, QString("Orv Quillet"));
+        QCOMPARE(messages[0].icon, MessageIcon::Stop);
+        QCOMPARE(messages[1].text, QString("Mail sending complete!"));
+        QVERIFY(peer.waitClosed(2));
+        // One message before the failure, then all five.
+        QCOMPARE(peer.messages().size(), size_t(6));
+        QVERIFY(status().isHidden());
+    }
+
+    void ctrlEOnEmptyGroupCompletes()
+    {
+        main().propertiesForm().BuildInPortEdit->setText(QString::number(freePort()));
+        selectGroup("Empty");
+        QVERIFY(main().action("EMailToGroupAction")->isEnabled());
+        scriptSendWindow("Nobody", {}, {Method::BuiltIn});
+        main().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main()));
+        main().recipientListView()->setFocus();
+        QTest::keyClick(main().recipientListView(), Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(send().BccEdit->text(), QString());
+        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!"});
+        QVERIFY(!serverWindow().SMTPServer1.Active());
+    }
+
+    void serverWindowFromOptionsMenu()
+    {
+        QAction* show = main().action("MailServerAction");
+        if (!show)
+            QSKIP("the main window has no Mail server entry");
+        show->trigger();
+        QVERIFY(serverWindow().isVisible());
+        int optionsPage = -1;
+        run->ui.dialogScripts.push_back([&](QDialog& d) {
+            optionsPage = static_cast<TPropertiesForm&>(d).PageControl->currentIndex();
+            return int(mrCancel);
+        });
+        serverWindow().PropertiesButton->click();
+        QCOMPARE(optionsPage, int(TPropertiesForm::kBuiltInServerPage));
+        serverWindow().HideButton->click();
+        QVERIFY(serverWindow().isHidden());
+    }
+};
+
+QUILLET_APP_TEST_MAIN(MailingRunWindowTests)
+#include "MailingRunWindowTests.moc"
