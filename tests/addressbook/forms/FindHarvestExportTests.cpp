@@ -1,0 +1,222 @@
+// The Find window, harvesting addresses from a text file and exporting a group to HTML, driven
+// through the main window's actions with scripted dialogs.
+#include "AddressBookWindow.h"
+
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringListModel>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+void search(AddressBookWindow& w, const QString& text, bool next = false)
+{
+    w.controller->findForm().FindEdit->setText(text);
+    (next ? w.controller->findForm().FindNextButton : w.controller->findForm().FindButton)->click();
+}
+
+QStringList selectedEmails(AddressBookWindow& w)
+{
+    QStringList result;
+    for (int row : w.controller->selectedRows())
+        result << w.model().index(row, 0).data().toString();
+    return result;
+}
+
+} // namespace
+
+class FindHarvestExportTests : public QObject {
+    Q_OBJECT
+private slots:
+    void findShowsHitsAndReportsTheEnd()
+    {
+        AddressBookWindow w;
+        w.action("FindRecipientAction")->trigger();
+        TFindForm& find = w.controller->findForm();
+        QVERIFY(find.isVisible());
+        QVERIFY(!find.isModal());
+        QVERIFY(find.windowFlags() & Qt::WindowStaysOnTopHint);
+
+        // No group selected: the scope falls back to Global.
+        search(w, "X");
+        QVERIFY(find.GlobalButton->isChecked());
+        QCOMPARE(w.groups()->currentItem()->text(0), QString("Friends"));
+        QCOMPARE(selectedEmails(w), QStringList{"zed@x"});
+        search(w, "X");
+        QCOMPARE(selectedEmails(w), QStringList{"zed@x"});  // "Find" again: the same first hit
+        search(w, "X", true);
+        QCOMPARE(selectedEmails(w), (QStringList{"abc@x", "zed@x"}));  // earlier selections stay
+        search(w, "X", true);
+        QCOMPARE(selectedEmails(w), (QStringList{"abc@x", "mid@x", "zed@x"}));
+        search(w, "X", true);
+        QCOMPARE(w.lastMessage().text, QString("Search string \"X\" not found"));
+        QCOMPARE(w.lastMessage().caption, QString("Information"));
+        QCOMPARE(w.lastMessage().icon, MessageIcon::Information);
+        search(w, "X", true);
+        QCOMPARE(int(w.ui.messages().size()), 2);
+
+        // Global: a hit in another group selects that group first.
+        search(w, "boss");
+        QCOMPARE(w.groups()->currentItem()->text(0), QString("Work"));
+        QCOMPARE(selectedEmails(w), QStringList{"boss@w"});
+
+        // Current group: the hit must be in the selected group.
+        find.CurrentGroupButton->setChecked(true);
+        search(w, "zed");
+        QCOMPARE(w.lastMessage().text, QString("Search string \"zed\" not found"));
+        find.CancelButton->click();
+        QVERIFY(!find.isVisible());
+        w.action("FindRecipientAction")->trigger();
+        QCOMPARE(find.FindEdit->text(), QString("zed"));  // the state survives
+    }
+
+    void twoSameAddressesSelectTheFirstRow()
+    {
+        AddressBookWindow w;
+        w.project().recipients.push_back(makeRecipient("Twin@x", "Work", true, "first"));
+        w.project().recipients.push_back(makeRecipient("twin@X", "Work", true, "second"));
+        w.selectGroup(1);
+        TFindForm& find = w.controller->findForm();
+        find.FindExactlyBox->setChecked(true);
+        search(w, "second");
+        const auto rows = w.controller->selectedRows();
+        QCOMPARE(int(rows.size()), 1);
+        QCOMPARE(w.model().recordIndex(rows.front()), std::size_t(4));  // the first such row
+    }
+
+    void harvestingAddsTheReviewedEntries()
+    {
+        AddressBookWindow w;
+        w.selectGroup(0);
+        const QString file = w.program.path("page.html");
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write("<a href=\"mailto:one@a.com\">one@a.com</a>\r\ntwo@b.com,three@c.com\r\n");
+        }
+        // A file that does not exist.
+        w.ui.dialogScripts.push_back([&](QDialog& d) {
+            static_cast<TFindEMailForm&>(d).FileNameEdit->setText(file + ".missing");
+            return int(mrOk);
+        });
+        w.action("FindInFilesAction")->trigger();
+        QCOMPARE(w.lastMessage().text, QString("File is not exists"));
+        QCOMPARE(w.lastMessage().caption, QString("Error"));
+
+        QStringList found;
+        QString chosenGroup, keptName;
+        int firstChoice = -1;
+        QList<bool> buttonStates;
+        bool animationHidden = false;
+        w.ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& form = static_cast<TFindEMailForm&>(d);
+            keptName = form.FileNameEdit->text();
+            firstChoice = form.GroupComboBox->currentIndex();
+            form.FileNameEdit->setText(file);
+            form.GroupComboBox->setCurrentIndex(1);
+            chosenGroup = form.GroupComboBox->currentText();
+            return int(mrOk);
+        });
+        w.ui.inputAnswers.push_back(QString("edited@a.com"));
+        w.ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& form = static_cast<TEMailFoundedForm&>(d);
+            found = form.foundedEntries->stringList();
+            buttonStates << form.EditButton->isEnabled();
+            form.FoundedListBox->setCurrentIndex(form.foundedEntries->index(0));
+            buttonStates << form.EditButton->isEnabled() << form.DeleteButton->isEnabled();
+            form.EditButton->click();
+            form.FoundedListBox->setCurrentIndex(form.foundedEntries->index(1));
+            form.DeleteButton->click();
+            buttonStates << form.EditButton->isEnabled() << form.DeleteButton->isEnabled();
+            animationHidden = form.Animate1->isHidden();
+            return int(mrOk);
+        });
+        w.action("FindInFilesAction")->trigger();
+        QCOMPARE(keptName, file + ".missing");  // kept from the previous use
+        QCOMPARE(firstChoice, 0);
+        QCOMPARE(buttonStates, (QList<bool>{false, true, true, false, false}));
+        QVERIFY(animationHidden);
+        QCOMPARE(found, (QStringList{"one@a.com\"", "one@a.com", "two@b.com", "three@c.com"}));
+        QCOMPARE(w.ui.prompts.back().caption, QString("Edit e-mail"));
+        QCOMPARE(w.ui.prompts.back().text, QString("Edit selected e-mail"));
+        QCOMPARE(chosenGroup, QString("Work"));
+        QCOMPARE(w.recordEmails().mid(4), (QStringList{"edited@a.com", "two@b.com", "three@c.com"}));
+        QCOMPARE(w.groups()->currentItem()->text(0), QString("Work"));
+        QCOMPARE(w.model().rowCount(), 4);
+        QVERIFY(w.project().changed());
+    }
+
+    void harvestingWithoutAChosenGroupAddsNothing()
+    {
+        AddressBookWindow w;
+        const QString file = w.program.path("t.txt");
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write("a@b\n");
+        }
+        // "New group" inside the dialog leaves no entry chosen.
+        int entries = 0, choice = 0;
+        w.ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& form = static_cast<TFindEMailForm&>(d);
+            form.FileNameEdit->setText(file);
+            w.ui.dialogScripts.push_front([](QDialog& g) {
+                static_cast<TEditGroupParamsForm&>(g).GroupNameEdit->setText("Harvest");
+                return int(mrOk);
+            });
+            form.NewGroupBtn->click();
+            entries = form.GroupComboBox->count();
+            choice = form.GroupComboBox->currentIndex();
+            return int(mrOk);
+        });
+        w.action("FindInFilesAction")->trigger();
+        QCOMPARE(entries, 4);
+        QCOMPARE(choice, -1);
+        QCOMPARE(w.lastMessage().text, QString("Have not selected group"));
+        QCOMPARE(w.project().recipients.size(), std::size_t(4));
+        QCOMPARE(w.project().groups.back().name, std::string("Harvest"));
+
+        // Cancel in the review dialog changes nothing.
+        w.project().setChanged(false);
+        w.ui.dialogScripts.push_back([](QDialog&) { return int(mrOk); });
+        w.ui.dialogScripts.push_back([](QDialog&) { return int(mrCancel); });
+        w.action("FindInFilesAction")->trigger();
+        QCOMPARE(w.project().recipients.size(), std::size_t(4));
+        QVERIFY(!w.project().changed());
+    }
+
+    void exportWritesThePageAndOpensIt()
+    {
+        AddressBookWindow w;
+        w.action("ExportToAHTMLAction")->setEnabled(true);
+        w.action("ExportToAHTMLAction")->trigger();
+        QCOMPARE(w.lastMessage().text, QString("Have not selected group"));
+
+        w.selectGroup(0);
+        const QString page = w.program.path("friends.htm");
+        w.ui.fileAnswers.push_back(page);
+        w.action("ExportToAHTMLAction")->trigger();
+        const RecordedPrompt save = w.ui.prompts[w.ui.prompts.size() - 2];
+        QCOMPARE(save.kind, QString("save"));
+        QCOMPARE(save.text, QString("HTML files|*.htm;*.html"));
+        QCOMPARE(w.ui.opened.last(), page);
+        const QByteArray html = fileBytes(page);
+        QVERIFY(html.startsWith("<HTML><HEAD><TITLE>Orv Software Labs. \"Friends\" group list</TITLE>\r\n"));
+        const qsizetype abc = html.indexOf("<TD WIDTH=25%>abc@x</TD>\r\n<TD WIDTH=25%></TD>\r\n<TD WIDTH=25%></TD>\r\n"
+                                           "<TD WIDTH=25%>False</TD>");
+        QVERIFY(abc > 0);
+        QVERIFY(abc < html.indexOf("mid@x"));
+        QVERIFY(html.endsWith("</BODY></HTML>\r\n"));
+
+        // Cancel in the save dialog: nothing written or opened.
+        const int opened = int(w.ui.opened.size());
+        w.action("ExportToAHTMLAction")->trigger();
+        QCOMPARE(int(w.ui.opened.size()), opened);
+    }
+};
+
+QUILLET_APP_TEST_MAIN(FindHarvestExportTests)
+#include "FindHarvestExportTests.moc"
