@@ -35,7 +35,6 @@ int main(int argc, char* argv[])
 {
     QuilletApplication app(argc, argv);
     QApplication::setApplicationName(quillet::texts::kProgramTitle);
-    QApplication::setApplicationDisplayName(quillet::texts::kProgramTitle);
     QApplication::setOrganizationName("Orv");
     QApplication::setQuitOnLastWindowClosed(true);
 

@@ -74,6 +74,12 @@ TOpenWizardForm::TOpenWizardForm(QWidget* parent) : QDialog(parent)
     setFixedSize(sizeHint().expandedTo(QSize(420, 240)));
 }
 
+void TOpenWizardForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    (OpenLastButton->isEnabled() ? OpenLastButton : CreateDefaultButton)->setFocus();
+}
+
 void TOpenWizardForm::setLastProjectEnabled(bool enabled)
 {
     OpenLastButton->setEnabled(enabled);

@@ -34,6 +34,10 @@ public:
     ClickLabel* OpenExistingLabel = nullptr;
     QPushButton* OKButton = nullptr;
 
+protected:
+    // The first choice that can be taken has the keyboard focus.
+    void showEvent(QShowEvent* event) override;
+
 signals:
     void openLastChosen();
     void createDefaultChosen();
