@@ -1,7 +1,7 @@
 // Helper of the desktop smoke test and the screenshot: prepares a program folder with a sample
 // project remembered as the last used one, and grabs the X screen into a PNG file.
 //   app_smoke_driver prepare <program folder> <project file name>
-//   app_smoke_driver screenshot <png file>
+//   app_smoke_driver screenshot <png file> [x y width height]
 #include "project/Project.h"
 #include "project/ProjectFileWriter.h"
 
@@ -58,12 +58,15 @@ int prepare(const QString& folder, const QString& fileName)
     return 0;
 }
 
-int screenshot(const QString& file)
+int screenshot(const QString& file, const QStringList& area)
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return 2;
-    return screen->grabWindow(0).save(file, "PNG") ? 0 : 3;
+    QPixmap picture = screen->grabWindow(0);
+    if (area.size() == 4)
+        picture = picture.copy(area[0].toInt(), area[1].toInt(), area[2].toInt(), area[3].toInt());
+    return picture.save(file, "PNG") ? 0 : 3;
 }
 
 } // namespace
@@ -75,8 +78,8 @@ int main(int argc, char** argv)
     try {
         if (args.size() == 4 && args[1] == "prepare")
             return prepare(args[2], args[3]);
-        if (args.size() == 3 && args[1] == "screenshot")
-            return screenshot(args[2]);
+        if ((args.size() == 3 || args.size() == 7) && args[1] == "screenshot")
+            return screenshot(args[2], args.mid(3));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
