@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,13 +97,18 @@ std::vector<std::string> scanAddressFile(const std::string& path)
         throw ProjectFileError(ProjectFileError::Kind::CannotRead,
                                formatFileMessage(messages::kCannotReadFile, path,
                                                  std::strerror(S_ISDIR(info.st_mode) ? EISDIR : errno)));
-    std::string text;
-    text.resize(static_cast<std::size_t>(info.st_size));
+    // One byte more than the file's size, so that the read which sees the end needs no growth.
+    std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
+    std::unique_ptr<char[]> text(new char[capacity]);
     std::size_t filled = 0;
     for (;;) {
-        if (filled == text.size())
-            text.resize(text.size() + 65536);  // the file may have grown since fstat
-        const ssize_t n = ::read(file.get(), text.data() + filled, text.size() - filled);
+        if (filled == capacity) {  // the file has grown since fstat
+            std::unique_ptr<char[]> larger(new char[capacity * 2]);
+            std::memcpy(larger.get(), text.get(), filled);
+            text = std::move(larger);
+            capacity *= 2;
+        }
+        const ssize_t n = ::read(file.get(), text.get() + filled, capacity - filled);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -113,8 +119,8 @@ std::vector<std::string> scanAddressFile(const std::string& path)
             break;
         filled += static_cast<std::size_t>(n);
     }
-    text.resize(filled);
-    return scanAddresses(text);
+    file.reset();
+    return scanAddresses(std::string_view(text.get(), filled));
 }
 
 } // namespace quillet
