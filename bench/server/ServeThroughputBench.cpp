@@ -1,0 +1,237 @@
+// Throughput of `quillet serve` beside Postfix's smtp-sink, measured in the same run.
+//
+// Postfix's smtp-source sends MESSAGES messages of 1 KB over 20 parallel sessions, once keeping
+// each session's connection (-d) and once with a connection per message (its default), to each
+// server in turn: quillet serve, smtp-sink, quillet serve, ... for ROUNDS rounds. Each server is
+// started fresh for every measurement. Prints the median messages per second of each and their
+// ratio (quillet / smtp-sink).
+//
+// Usage: bench_server_throughput [--messages N] [--sessions N] [--rounds N] [--quillet PATH]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char* const SmtpSource = "/usr/sbin/smtp-source";
+const char* const SmtpSink = "/usr/sbin/smtp-sink";
+
+struct Options {
+    int messages = 20000;
+    int sessions = 20;
+    int rounds = 5;
+    std::string quillet = QUILLET_BIN_DIR "/quillet";
+};
+
+pid_t Spawn(const std::vector<std::string>& args, int stdoutFd = -1)
+{
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (stdoutFd >= 0)
+            ::dup2(stdoutFd, 1);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int Wait(pid_t pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void Stop(pid_t pid, int signal)
+{
+    ::kill(pid, signal);
+    Wait(pid);
+}
+
+bool Accepts(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(std::uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+int FreePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A server under test, running while the object lives.
+class Server {
+public:
+    virtual ~Server() = default;
+    virtual int Port() const = 0;
+};
+
+class QuilletServe : public Server {
+public:
+    explicit QuilletServe(const std::string& program)
+    {
+        int out[2];
+        if (::pipe(out) != 0)
+            throw std::runtime_error("pipe failed");
+        pid_ = Spawn({program, "serve", "--port", "0"}, out[1]);
+        ::close(out[1]);
+        std::string line;
+        pollfd p{out[0], POLLIN, 0};
+        char c;
+        while (line.find('\n') == std::string::npos && ::poll(&p, 1, 10000) == 1 && ::read(out[0], &c, 1) == 1)
+            line += c;
+        ::close(out[0]);
+        const auto colon = line.rfind(':');
+        if (line.rfind("Listening on ", 0) != 0 || colon == std::string::npos)
+            throw std::runtime_error("quillet serve did not start: " + line);
+        port_ = std::atoi(line.c_str() + colon + 1);
+    }
+    ~QuilletServe() override { Stop(pid_, SIGTERM); }
+    int Port() const override { return port_; }
+
+private:
+    pid_t pid_;
+    int port_;
+};
+
+class SmtpSinkServer : public Server {
+public:
+    SmtpSinkServer()
+    {
+        port_ = FreePort();
+        std::vector<std::string> args{SmtpSink};
+        if (::geteuid() == 0) {
+            args.push_back("-u");
+            args.push_back("nobody");
+        }
+        args.push_back("127.0.0.1:" + std::to_string(port_));
+        args.push_back("1024");
+        pid_ = Spawn(args);
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (!Accepts(port_)) {
+            if (Clock::now() > deadline)
+                throw std::runtime_error("smtp-sink did not start");
+            ::usleep(10000);
+        }
+    }
+    ~SmtpSinkServer() override { Stop(pid_, SIGTERM); }
+    int Port() const override { return port_; }
+
+private:
+    pid_t pid_;
+    int port_;
+};
+
+// Messages per second of one smtp-source run against the port.
+double Measure(const Options& options, int port, bool keepConnection)
+{
+    std::vector<std::string> args{SmtpSource, "-s", std::to_string(options.sessions), "-m",
+                                  std::to_string(options.messages), "-l", "1024"};
+    if (keepConnection)
+        args.push_back("-d");
+    args.push_back("127.0.0.1:" + std::to_string(port));
+    const auto start = Clock::now();
+    const int status = Wait(Spawn(args));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (status != 0)
+        throw std::runtime_error("smtp-source failed with status " + std::to_string(status));
+    return options.messages / seconds;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+Options Parse(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        if (name == "--messages")
+            options.messages = std::atoi(argv[i + 1]);
+        else if (name == "--sessions")
+            options.sessions = std::atoi(argv[i + 1]);
+        else if (name == "--rounds")
+            options.rounds = std::atoi(argv[i + 1]);
+        else if (name == "--quillet")
+            options.quillet = argv[i + 1];
+        else
+            throw std::runtime_error("unknown option " + name);
+    }
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        const Options options = Parse(argc, argv);
+        for (const char* program : {SmtpSource, SmtpSink})
+            if (::access(program, X_OK) != 0)
+                throw std::runtime_error(std::string(program) + " is not installed (Debian package postfix)");
+        std::printf("smtp-source: %d sessions, %d messages of 1 KB, %d rounds, alternating servers\n",
+                    options.sessions, options.messages, options.rounds);
+        for (const bool keep : {true, false}) {
+            std::vector<double> ours, sink;
+            for (int round = 0; round < options.rounds; ++round) {
+                {
+                    QuilletServe server(options.quillet);
+                    ours.push_back(Measure(options, server.Port(), keep));
+                }
+                {
+                    SmtpSinkServer server;
+                    sink.push_back(Measure(options, server.Port(), keep));
+                }
+                std::printf("  round %d %-22s quillet serve %8.0f msg/s   smtp-sink %8.0f msg/s\n", round + 1,
+                            keep ? "(-d, one connection):" : "(connection/message):", ours.back(), sink.back());
+                std::fflush(stdout);
+            }
+            const double a = Median(ours), b = Median(sink);
+            std::printf("%-40s quillet serve %8.0f msg/s   smtp-sink %8.0f msg/s   ratio %.2f\n",
+                        keep ? "median, connection kept (-d):" : "median, connection per message:", a, b, a / b);
+        }
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_server_throughput: %s\n", error.what());
+        return 1;
+    }
+}
