@@ -89,6 +89,15 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
 {
     if (!request.project || !request.draft)
         throw std::invalid_argument("mailing run without project or message");
+    // Events are processed during a run, so a second run could be started from inside the
+    // first; it is refused instead of sharing the client and the message.
+    if (running_)
+        throw EMailingError(std::string(kRunInProgress));
+    running_ = true;
+    struct RunningFlag {
+        bool& flag;
+        ~RunningFlag() { flag = false; }
+    } runningFlag{running_};
     const bool dryRun = request.dryRunFolder.has_value();
     if (dryRun) {
         std::error_code error;
@@ -132,8 +141,13 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
         throw;
     }
     // Step 7: the run is complete; step 8: the built-in server goes off whatever the route.
-    if (hooks.completed)
-        hooks.completed(sent);
+    try {
+        if (hooks.completed)
+            hooks.completed(sent);
+    } catch (...) {
+        CleanUpAfterFailure(request);
+        throw;
+    }
     if (!dryRun)
         DeactivateBuiltinServer();
     return sent;
@@ -143,7 +157,7 @@ void TMailingRun::PrepareRoute(const MailingRunRequest& request)
 {
     if (request.route == TSendRoute::Builtin) {
         if (!builtinServer_)
-            throw EMailingError("The built-in mail server is not available.");
+            throw EMailingError(std::string(kBuiltinServerMissing));
         const std::uint16_t port = PortFromText(request.builtinServer.port, kDefaultBuiltinPort);
         client_.Host = std::string(kBuiltinHost);
         client_.Port = port;

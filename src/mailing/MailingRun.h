@@ -99,6 +99,7 @@ public:
     int AccountIndex() const { return accountIndex_; }
 
     // Runs the mailing and returns the number of messages sent; raises the error that ended it.
+    // A call from inside a running run (through a hook) is refused with EMailingError.
     std::size_t Run(const MailingRunRequest& request, const MailingRunHooks& hooks = {});
 
 private:
@@ -113,6 +114,7 @@ private:
     TMailMessage& message_;
     TSMTPServer* builtinServer_;
     int accountIndex_ = -1;
+    bool running_ = false;
     std::size_t dryRunNumber_ = 0;
 };
 

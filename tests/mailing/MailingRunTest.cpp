@@ -206,6 +206,24 @@ TEST_F(RunFixture, EmptyDefaultHostIsRefusedBeforeAnything)
     EXPECT_FALSE(started);
 }
 
+TEST_F(RunFixture, ASecondRunFromInsideARunIsRefused)
+{
+    peer.start();
+    std::string nested;
+    MailingRunHooks hooks;
+    hooks.messageSent = [&](std::size_t, std::size_t) {
+        try {
+            run.Run(request(TSendRoute::Default, {4}));
+        } catch (const EMailingError& e) {
+            nested = e.what();
+        }
+    };
+    EXPECT_EQ(run.Run(request(TSendRoute::Default, {0, 1}), hooks), 2u);
+    EXPECT_EQ(nested, "A mailing run is already in progress.");
+    ASSERT_TRUE(peer.waitClosed(1));
+    EXPECT_EQ(peer.messages().size(), 2u);
+}
+
 TEST(MailingRotation, DefaultServerAndEnabledAccountsInTurn)
 {
     ScriptedSmtpPeer defaultPeer, peerA, peerB, peerC;
