@@ -189,10 +189,16 @@ public:
         server.OnCommandRCPT = [](TSMTPServerThread&, bool& accept, bool&, const TEMailAddressItem&, std::string&) {
             accept = true;
         };
+        // A message that cannot be kept is refused with the reason, so the run ends with it.
         server.OnReceiveRaw = [&capture](TSMTPServerThread&, const TReceivedData& data, const TEMailAddressList&,
-                                         std::string&) {
-            if (capture)
+                                         std::string& customError) {
+            if (!capture)
+                return;
+            try {
                 capture->Keep(data.Path);
+            } catch (const std::exception& e) {
+                customError = std::string("451 ") + e.what();
+            }
         };
 
         TSMTPClient client;
