@@ -20,9 +20,11 @@ namespace quillet {
 
 namespace {
 
-QAction* makeAction(QWidget* owner, const char* name, const QString& caption, const QString& hint, const QIcon& icon)
+// The desktop theme's icon when there is one, else the style's.
+QAction* makeAction(QWidget* owner, const char* name, const QString& caption, const QString& hint, const QIcon& icon,
+                    const char* themeName = nullptr)
 {
-    auto* action = new QAction(icon, caption, owner);
+    auto* action = new QAction(themeName ? QIcon::fromTheme(themeName, icon) : icon, caption, owner);
     action->setObjectName(name);
     action->setToolTip(hint);
     action->setStatusTip(hint);
@@ -42,17 +44,18 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
 
     QStyle* s = style();
     InsertFromTemplateAction = makeAction(this, "InsertFromTemplateAction", "Insert from template",
-                                          "Insert data from template", s->standardIcon(QStyle::SP_FileDialogContentsView));
+                                          "Insert data from template", s->standardIcon(QStyle::SP_FileDialogContentsView),
+                                          "insert-text");
     SendMailAction = makeAction(this, "SendMailAction", "Send", "Send personalized e-mail",
-                                s->standardIcon(QStyle::SP_ArrowForward));
-    UndoAction = makeAction(this, "UndoAction", "Undo", "Undo last action", s->standardIcon(QStyle::SP_ArrowBack));
-    CutAction = makeAction(this, "CutAction", "Cut", "Cut to clipboard", s->standardIcon(QStyle::SP_DialogDiscardButton));
-    CopyAction = makeAction(this, "CopyAction", "Copy", "Copy to clipboard", s->standardIcon(QStyle::SP_FileIcon));
+                                s->standardIcon(QStyle::SP_ArrowForward), "mail-send");
+    UndoAction = makeAction(this, "UndoAction", "Undo", "Undo last action", s->standardIcon(QStyle::SP_ArrowBack), "edit-undo");
+    CutAction = makeAction(this, "CutAction", "Cut", "Cut to clipboard", s->standardIcon(QStyle::SP_DialogDiscardButton), "edit-cut");
+    CopyAction = makeAction(this, "CopyAction", "Copy", "Copy to clipboard", s->standardIcon(QStyle::SP_FileIcon), "edit-copy");
     PasteAction = makeAction(this, "PasteAction", "Paste", "Paste from clipboard",
-                             s->standardIcon(QStyle::SP_DialogApplyButton));
-    AttachAction = makeAction(this, "AttachAction", "Attach", "Attach file to mail", s->standardIcon(QStyle::SP_DirOpenIcon));
-    OptionsAction = makeAction(this, "OptionsAction", "Options", "Options", s->standardIcon(QStyle::SP_ComputerIcon));
-    CloseAction = makeAction(this, "CloseAction", "Close", "Close", s->standardIcon(QStyle::SP_DialogCloseButton));
+                             s->standardIcon(QStyle::SP_DialogApplyButton), "edit-paste");
+    AttachAction = makeAction(this, "AttachAction", "Attach", "Attach file to mail", s->standardIcon(QStyle::SP_DirOpenIcon), "mail-attachment");
+    OptionsAction = makeAction(this, "OptionsAction", "Options", "Options", s->standardIcon(QStyle::SP_ComputerIcon), "preferences-system");
+    CloseAction = makeAction(this, "CloseAction", "Close", "Close", s->standardIcon(QStyle::SP_DialogCloseButton), "window-close");
 
     ToolBar = new QToolBar;
     ToolBar->setObjectName("ToolBar");
@@ -156,6 +159,7 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
 int TSendMailForm::ShowModal()
 {
     PageControl->setCurrentWidget(EMailPage);
+    SubEdit->setFocus();
     MailingRun.ResetAccountIndex();
     if (onShowing)
         onShowing();
