@@ -190,22 +190,6 @@ TEST_F(RunFixture, LoginOnlyWithUserAndPassword)
     EXPECT_THAT(peer.connections()[1].commands, Contains("dXNlcg==")); // "user"
 }
 
-TEST_F(RunFixture, EmptyDefaultHostIsRefusedBeforeAnything)
-{
-    auto r = request(TSendRoute::Rotating, {0});
-    r.defaultServer.host.clear();
-    bool started = false;
-    MailingRunHooks hooks;
-    hooks.started = [&](std::size_t) { started = true; };
-    try {
-        run.Run(r, hooks);
-        FAIL();
-    } catch (const EMailingError& e) {
-        EXPECT_STREQ(e.what(), "SMTP Server error!");
-    }
-    EXPECT_FALSE(started);
-}
-
 TEST_F(RunFixture, ASecondRunFromInsideARunIsRefused)
 {
     peer.start();

@@ -8,17 +8,6 @@ using ::testing::ElementsAre;
 
 namespace {
 
-TEST(TemplateInsertion, ReplacesSubjectAndBodyKeepsRecipientsAndAttachments)
-{
-    MailDraft draft{"old", {"old body"}, {"/tmp/a.pdf"}};
-    TEMailAddressItem from;
-    InsertTemplate({"T", "New subject", "", {"line 1", "line 2"}}, draft, from);
-    EXPECT_EQ(draft.subject, "New subject");
-    EXPECT_THAT(draft.body, ElementsAre("line 1", "line 2"));
-    EXPECT_THAT(draft.attachments, ElementsAre("/tmp/a.pdf"));
-    EXPECT_EQ(from.Address, "");
-}
-
 TEST(TemplateInsertion, ReplyToLineSetsFromAndEmptyLineKeepsIt)
 {
     MailDraft draft;
