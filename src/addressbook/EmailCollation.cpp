@@ -23,19 +23,26 @@ std::string toUtf8(std::string_view codePageText)
     return isAscii(codePageText) ? std::string(codePageText) : codePageToUtf8(codePageText);
 }
 
-// The collation locale of the environment, or null when it is plain code-point order (C, POSIX,
-// C.UTF-8) or cannot be loaded. Collation works on UTF-8, so a non-UTF-8 locale is used through
-// its UTF-8 twin when one exists.
-locale_t openCollationLocale()
+// The name of the environment's collation locale, or empty when it collates as plain code-point
+// order: C, POSIX and C.UTF-8 (whose order is that of the UTF-8 bytes, so no key is needed).
+std::string environmentCollationName()
 {
-    std::string name;
     for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
         if (const char* value = std::getenv(variable); value && *value) {
-            name = value;
-            break;
+            const std::string name = value;
+            if (name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0)
+                return {};
+            return name;
         }
     }
-    if (name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0)
+    return {};
+}
+
+// Collation works on UTF-8, so a non-UTF-8 locale is used through its UTF-8 twin when one
+// exists. Null when none can be loaded (code-point order then).
+locale_t openCollationLocale(const std::string& name)
+{
+    if (name.empty())
         return nullptr;
     const std::string base = name.substr(0, name.find_first_of(".@"));
     for (const std::string& candidate : {base + ".UTF-8", base + ".utf8", name}) {
@@ -49,11 +56,11 @@ locale_t openCollationLocale()
 
 const EmailCollation& EmailCollation::instance()
 {
-    static const EmailCollation collation;
+    static const EmailCollation collation(environmentCollationName());
     return collation;
 }
 
-EmailCollation::EmailCollation() : locale_(openCollationLocale()) {}
+EmailCollation::EmailCollation(const std::string& localeName) : locale_(openCollationLocale(localeName)) {}
 
 EmailCollation::~EmailCollation()
 {

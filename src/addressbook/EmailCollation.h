@@ -3,8 +3,8 @@
 // group order, the HTML page) uses this one comparison.
 //
 // Texts are code-page bytes; they are compared by their Unicode form under the collation of
-// the locale the program started with (LC_ALL, LC_COLLATE, LANG). In the C/POSIX locales that
-// is code-point order. Texts the collation finds equal fall back to byte order, so the order is
+// the locale the program started with (LC_ALL, LC_COLLATE, LANG). In the C, POSIX and C.UTF-8
+// locales that is code-point order. Texts the collation finds equal fall back to byte order, so the order is
 // total and the same on every run.
 #pragma once
 
@@ -23,12 +23,13 @@ public:
     // Negative, zero or positive as a sorts before, with or after b.
     int compare(std::string_view a, std::string_view b) const;
 
+    // The collation of a named locale (empty: code-point order). Used by instance() and tests.
+    explicit EmailCollation(const std::string& localeName);
     ~EmailCollation();
     EmailCollation(const EmailCollation&) = delete;
     EmailCollation& operator=(const EmailCollation&) = delete;
 
 private:
-    EmailCollation();
     void* locale_ = nullptr;  // locale_t of the collation; null for code-point order
 };
 

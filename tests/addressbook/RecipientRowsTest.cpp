@@ -1,4 +1,5 @@
 // The recipient rows and their record indices through new, edit, delete and regrouping.
+#include "addressbook/EmailCollation.h"
 #include "addressbook/RecipientRows.h"
 #include "ProjectBuilder.h"
 
@@ -112,4 +113,17 @@ TEST(RecipientRows, CaseSensitiveCollationIsTotal)
     // Whatever the locale, upper and lower case are different rows and the order is stable.
     EXPECT_EQ(sortedRecipientRows(p, "G"), order);
     EXPECT_NE(emailAt(p, order[0]), emailAt(p, order[1]));
+}
+
+TEST(EmailCollation, LocaleKeysOrderByCollationAndBreakTiesByBytes)
+{
+    const EmailCollation codePoints("");
+    const EmailCollation locale("C.UTF-8");  // goes through the locale's collation keys
+    for (const EmailCollation* c : {&codePoints, &locale}) {
+        EXPECT_LT(c->compare("B@x", "a@x"), 0);
+        EXPECT_LT(c->compare("a@x", "b@x"), 0);
+        EXPECT_LT(c->compare("z@x", "\xe9@x"), 0);  // code-page e-acute sorts after ASCII letters
+        EXPECT_EQ(c->compare("same@x", "same@x"), 0);
+        EXPECT_LT(c->compare("a", "ab"), 0);
+    }
 }
