@@ -238,7 +238,7 @@ void MailingController::SendButtonClick()
 
     MailingRunHooks hooks;
     hooks.started = [this, &ui](std::size_t total) {
-        SendingStatusForm->startRun(int(total));
+        SendingStatusForm->startRun(int(total), &main_);
         ui.processEvents();
     };
     hooks.messageSent = [this, &ui](std::size_t sent, std::size_t) {

@@ -52,16 +52,14 @@ TSendingStatusForm::TSendingStatusForm(QWidget* parent)
     setFixedSize(320, 150);
 }
 
-void TSendingStatusForm::startRun(int recipientCount)
+void TSendingStatusForm::startRun(int recipientCount, const QWidget* centreOn)
 {
     ProgressBar1->setMaximum(recipientCount > 0 ? recipientCount : 1);
     setProgress(0);
     AllLabel->setText(QString::number(recipientCount));
     stopFlag_ = false;
-    if (parentWidget()) {
-        const QRect frame = parentWidget()->window()->geometry();
-        move(frame.center() - rect().center());
-    }
+    if (centreOn)
+        move(centreOn->geometry().center() - rect().center());
     show();
     raise();
 }

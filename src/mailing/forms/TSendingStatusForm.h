@@ -16,8 +16,9 @@ class TSendingStatusForm : public QWidget {
 public:
     explicit TSendingStatusForm(QWidget* parent = nullptr);
 
-    // Progress 0, maximum and AllLabel the number of recipients; then shows the window.
-    void startRun(int recipientCount);
+    // Progress 0, maximum and AllLabel the number of recipients; then shows the window centred
+    // on the given window (when there is one).
+    void startRun(int recipientCount, const QWidget* centreOn = nullptr);
     // The number of messages sent so far: NumberLabel and the bar.
     void setProgress(int sent);
     bool stopRequested() const { return stopFlag_; }

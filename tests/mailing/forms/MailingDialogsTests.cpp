@@ -125,16 +125,6 @@ private slots:
         QCOMPARE(ui.messages().size(), size_t(1));
     }
 
-    void templateEditorLines()
-    {
-        ScriptedUserInterface ui;
-        TMessageTemplateEditorForm form(ui);
-        form.setMessageLines({});
-        QVERIFY(form.messageLines().isEmpty());
-        form.setMessageLines({"a", "", "b"});
-        QCOMPARE(form.messageLines(), (QStringList{"a", "", "b"}));
-    }
-
     void selectTemplateReportsChosenRow()
     {
         ScriptedUserInterface ui;

@@ -190,7 +190,13 @@ private slots:
             view->selectionModel()->select(view->model()->index(row, 0),
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QString all;
-        run->ui.onProcessEvents = [&] { all = status().AllLabel->text(); };
+        run->ui.onProcessEvents = [&] {
+            if (status().isVisible()) {
+                all = status().AllLabel->text();
+                // The close box only hides the status window; the run goes on.
+                status().close();
+            }
+        };
         scriptSendWindow("Hi %NAME%", {"line"}, {Method::Default});
         main().action("EMailToCurrentAction")->trigger();
 
