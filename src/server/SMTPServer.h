@@ -44,6 +44,10 @@ public:
     TSMTPServer();
     ~TSMTPServer() override;
 
+    // Most bytes of data kept for one message; a longer message is read to its end, discarded and
+    // refused with 552.
+    std::uint64_t MaxMessageSize = DefaultMaxMessageSize;
+
     TOnCommandMAIL OnCommandMAIL;
     TOnCommandRCPT OnCommandRCPT;
     TOnReceiveRaw OnReceiveRaw;

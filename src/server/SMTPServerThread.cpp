@@ -205,7 +205,7 @@ void TSMTPServerThread::ReceiveData()
             std::string_view text = line;
             if (text.size() >= 2 && text[0] == '.' && text[1] == '.')
                 text.remove_prefix(1);
-            if (file.Size() + text.size() + 2 > MaxMessageSize) {
+            if (file.Size() + text.size() + 2 > smtpServer_.MaxMessageSize) {
                 tooBig = true;
                 continue;
             }

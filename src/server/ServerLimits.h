@@ -37,6 +37,6 @@ inline constexpr std::size_t MaxCommandLineLength = 16384;
 inline constexpr std::size_t MaxRecipientsPerMessage = 1000;
 // Most bytes of message data kept for one message; the rest is read and discarded and the
 // message refused, so that no client can fill the disk through the temporary folder.
-inline constexpr std::uint64_t MaxMessageSize = std::uint64_t{1} << 30;
+inline constexpr std::uint64_t DefaultMaxMessageSize = std::uint64_t{1} << 30;
 
 } // namespace quillet

@@ -342,6 +342,26 @@ TEST_F(SMTPSession, TooManyRecipientsAreRefused)
     EXPECT_EQ(client->Command("."), "250 Ok\r\n");
 }
 
+TEST_F(SMTPSession, OversizedMessageIsReadToItsEndAndRefused)
+{
+    server.MaxMessageSize = 100;
+    auto client = ReadyForData();
+    client->Command("DATA");
+    client->Send(std::string(60, 'a') + "\r\n" + std::string(60, 'b') + "\r\n.x\r\n");
+    EXPECT_EQ(client->Command("."), "552 Message size exceeds fixed maximum message size\r\n");
+    EXPECT_TRUE(Received().empty());
+    EXPECT_EQ(DataFilesLeft(), 0);
+    // The transaction is over; the session goes on and a message within the limit passes.
+    EXPECT_EQ(client->Command("DATA"), "503 \r\n");
+    client->Command("MAIL FROM:<a@example.com>");
+    client->Command("RCPT TO:<b@example.com>");
+    client->Command("DATA");
+    client->SendLine(std::string(98, 'c')); // exactly 100 bytes with its CR LF
+    EXPECT_EQ(client->Command("."), "250 Ok\r\n");
+    ASSERT_EQ(Received().size(), 1u);
+    EXPECT_EQ(Received()[0].size(), 100u);
+}
+
 TEST_F(SMTPSession, ConnectionsBeyondTheLimitAreRefused)
 {
     server.MaxConnections = 1;

@@ -28,16 +28,18 @@ namespace quillet::test {
 // Every data file of the server tests lands here (TMPDIR is set before any test runs).
 inline const std::string& PrivateTempFolder()
 {
-    static const std::string folder = [] {
+    // Kept for the whole run (never destroyed), so that the exit handler can still remove it.
+    static const std::string* folder = [] {
         char pattern[] = "/tmp/quillet-server-tests-XXXXXX";
         const char* made = ::mkdtemp(pattern);
         if (!made)
             throw std::runtime_error("cannot create the test folder");
         ::setenv("TMPDIR", made, 1);
-        std::atexit([] { std::filesystem::remove_all(PrivateTempFolder()); });
-        return std::string(made);
+        auto* name = new std::string(made);
+        std::atexit([] { std::filesystem::remove_all(*folder); });
+        return name;
     }();
-    return folder;
+    return *folder;
 }
 
 // Files whose name starts with "oqm" in the private temporary folder.
