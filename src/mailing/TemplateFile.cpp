@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillet {
@@ -84,24 +85,46 @@ void WriteTemplateFile(const std::filesystem::path& path, const MessageTemplate&
     auto fail = [&path](int error) {
         return ETemplateError(formatMessage(kCannotCreateFile, {path.string(), std::strerror(error)}));
     };
+    // A read-only file stays as it is, also for the administrator.
+    struct stat existing {};
+    const bool replacing = ::stat(path.c_str(), &existing) == 0;
+    if (replacing && (!S_ISREG(existing.st_mode) || (existing.st_mode & S_IWUSR) == 0))
+        throw fail(S_ISDIR(existing.st_mode) ? EISDIR : EACCES);
+    const mode_t mode = replacing ? (existing.st_mode & 07777) : 0644;
+
+    // The bytes go to a new file beside the old one, which is replaced only once they are all
+    // written: a failure never leaves a half-written template behind.
     const std::string bytes = TemplateFileBytes(tmpl);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string temporary = path.string() + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         throw fail(errno);
+    auto abandon = [&](int error) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return fail(error);
+    };
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw fail(error);
-        }
+        if (n < 0)
+            throw abandon(errno);
         done += static_cast<std::size_t>(n);
     }
-    if (::close(fd) != 0)
-        throw fail(errno);
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+        throw abandon(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw fail(error);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw fail(error);
+    }
 }
 
 } // namespace quillet

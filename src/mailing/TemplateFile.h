@@ -40,6 +40,7 @@ std::vector<std::string> ReadTemplateLines(const std::filesystem::path& path);
 MessageTemplate TemplateFromLines(const std::vector<std::string>& lines);
 
 // Writes (creating or replacing) the file; throws ETemplateError "Cannot create file "%s". %s".
+// The old file is replaced only by a completely written new one; a read-only file is refused.
 void WriteTemplateFile(const std::filesystem::path& path, const MessageTemplate& tmpl);
 
 } // namespace quillet

@@ -99,6 +99,18 @@ TEST(TemplateStore, CreateRefusesExistingNameSaveReplaces)
     EXPECT_EQ(store.read("T").subject, "first");
     store.save({"T", "second", "", {}});
     EXPECT_EQ(store.read("T").subject, "second");
+
+    // A read-only template is left as it is, and nothing else appears in the folder.
+    ::chmod((dir / "T.tmpl").c_str(), 0444);
+    try {
+        store.save({"T", "third", "", {}});
+        FAIL();
+    } catch (const ETemplateError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (dir / "T.tmpl").string() + "\". Permission denied");
+    }
+    ::chmod((dir / "T.tmpl").c_str(), 0644);
+    EXPECT_EQ(store.read("T").subject, "second");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 TEST(TemplateStore, RenameKeepsTheOldFileAndEmptyNameIsDotTmpl)
