@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
-#include <vector>
 
 namespace quillet::test {
 namespace {
@@ -58,29 +56,6 @@ TEST_F(MessageCaptureTest, ContinuesAfterEarlierCapturesAndNeverOverwrites)
     EXPECT_EQ(capture.Keep(source.string()), (folder / "000009.eml").string());
     EXPECT_EQ(Read(folder / "000007.eml"), "old seven");
     EXPECT_EQ(Read(folder / "000008.eml"), "old eight");
-}
-
-TEST_F(MessageCaptureTest, ParallelKeepsGetDistinctFiles)
-{
-    TMessageCapture capture(root.string() + "/parallel");
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i)
-        threads.emplace_back([&] {
-            for (int j = 0; j < 25; ++j)
-                capture.Keep(source.string());
-        });
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(std::distance(fs::directory_iterator(root / "parallel"), fs::directory_iterator{}), 200);
-    EXPECT_TRUE(fs::exists(root / "parallel" / "000200.eml"));
-}
-
-TEST_F(MessageCaptureTest, UnusableFolderIsReported)
-{
-    std::ofstream(root / "plain") << "a file";
-    EXPECT_THROW(TMessageCapture((root / "plain").string()), std::runtime_error);
-    TMessageCapture capture((root / "ok").string());
-    EXPECT_THROW(capture.Keep((root / "missing").string()), std::runtime_error);
 }
 
 } // namespace

@@ -36,18 +36,11 @@ protected:
 TEST_F(SMTPSession, HeloOnceOnlyEvenAfterReset)
 {
     auto client = Connect();
+    EXPECT_EQ(client->Command("HELO "), "501 Syntax Error in parameters or arguments\r\n");
     EXPECT_EQ(client->Command("helo x"), "250 Hello x\r\n");
     EXPECT_EQ(client->Command("HELO again"), "503 \r\n");
     EXPECT_EQ(client->Command("RSET"), "250 Ok\r\n");
     EXPECT_EQ(client->Command("HELO again"), "503 \r\n");
-}
-
-TEST_F(SMTPSession, HeloNeedsAParameterAndKeepsItUnchanged)
-{
-    auto client = Connect();
-    EXPECT_EQ(client->Command("HELO"), "501 Syntax Error in parameters or arguments\r\n");
-    EXPECT_EQ(client->Command("HELO "), "501 Syntax Error in parameters or arguments\r\n");
-    EXPECT_EQ(client->Command("HELO  two  spaces %s "), "250 Hello  two  spaces %s \r\n");
 }
 
 TEST_F(SMTPSession, EhloIsRefusedAndHeloThenWorks)
@@ -124,26 +117,11 @@ TEST_F(SMTPSession, DotLinesAreUnstuffedExactly)
 {
     auto client = ReadyForData();
     client->Command("DATA");
-    client->Send("Subject: dots\r\n\r\n..\r\n..x\r\n. \r\n.x\r\n...\r\nlf only\nlast\r\n");
+    const std::string binary("\x01\xff\x80 \0 tab\tend", 13);
+    client->Send("Subject: dots\r\n\r\n..\r\n..x\r\n. \r\n.x\r\n...\r\nlf only\n" + binary + "\r\n");
     EXPECT_EQ(client->Command("."), "250 Ok\r\n");
     ASSERT_EQ(Received().size(), 1u);
-    EXPECT_EQ(Received()[0], "Subject: dots\r\n\r\n.\r\n.x\r\n. \r\n.x\r\n..\r\nlf only\r\nlast\r\n");
-}
-
-TEST_F(SMTPSession, EmptyMessageAndBinaryBytesArriveUnchanged)
-{
-    auto client = ReadyForData();
-    client->Command("DATA");
-    EXPECT_EQ(client->Command("."), "250 Ok\r\n");
-    client->Command("MAIL FROM:<a@example.com>");
-    client->Command("RCPT TO:<b@example.com>");
-    client->Command("DATA");
-    const std::string binary("\x01\xff\x80 \0 tab\tend", 13);
-    client->SendLine(binary);
-    EXPECT_EQ(client->Command("."), "250 Ok\r\n");
-    ASSERT_EQ(Received().size(), 2u);
-    EXPECT_EQ(Received()[0], "");
-    EXPECT_EQ(Received()[1], binary + "\r\n");
+    EXPECT_EQ(Received()[0], "Subject: dots\r\n\r\n.\r\n.x\r\n. \r\n.x\r\n..\r\nlf only\r\n" + binary + "\r\n");
 }
 
 TEST_F(SMTPSession, TwoMessagesInOneSessionLeaveNoDataFile)
@@ -191,13 +169,6 @@ TEST_F(SMTPSession, CommandsMatchOnlyWholeWords)
     client->Send("\r\n\n");
     EXPECT_EQ(client->Command("NOOP"), "250 Ok\r\n");
     EXPECT_EQ(client->Pending(), "");
-}
-
-TEST_F(SMTPSession, QuitClosesInAnyState)
-{
-    auto client = ReadyForData();
-    EXPECT_EQ(client->Command("quit"), "221 Signing Off\r\n");
-    EXPECT_TRUE(client->ClosedByServer());
 }
 
 TEST_F(SMTPSession, OverlongLineEndsTheSessionWithoutReply)

@@ -115,13 +115,6 @@ TEST_F(TCPServerTest, BusyPortFailsAndLeavesTheServerInactive)
     EXPECT_TRUE(CanConnect(busy.port));
 }
 
-TEST_F(TCPServerTest, BadBindAddressIsReported)
-{
-    server.BindAddress = "not an address";
-    EXPECT_THROW(server.SetActive(true), ESocketError);
-    EXPECT_FALSE(server.Active());
-}
-
 TEST_F(TCPServerTest, PortChangedBetweenActivationsTakesEffect)
 {
     const std::uint16_t first = Start();
@@ -149,16 +142,6 @@ TEST_F(TCPServerTest, SamePortAgainRightAfterSessionsClosedByTheServer)
     server.SetActive(false);
     server.DefaultPort = port;
     server.SetActive(true);
-    EXPECT_TRUE(CanConnect(port));
-}
-
-TEST_F(TCPServerTest, ConnectAndCloseLeavesTheListenerServing)
-{
-    const std::uint16_t port = Start();
-    for (int i = 0; i < 5; ++i) {
-        TestClient client(port);
-    }
-    EXPECT_TRUE(WaitFor([&] { return server.ConnectionCount() == 0; }));
     EXPECT_TRUE(CanConnect(port));
 }
 
