@@ -98,10 +98,8 @@ AddressBookController::AddressBookController(TOrvQuilletForm& mainWindow)
             [this] { mainWindow_.runGuarded([this] { GroupListViewSelectItem(); }); });
     connect(mainWindow_.recipientListView()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { RecipientListViewSelectItem(); });
-    connect(&mainWindow_, &TOrvQuilletForm::projectAboutToBeReplaced, this, [this] {
-        recipientModel_->clear();
-        lastHit_.reset();
-    });
+    // The Find window's position survives a change of project; the rows do not.
+    connect(&mainWindow_, &TOrvQuilletForm::projectAboutToBeReplaced, this, [this] { recipientModel_->clear(); });
 
     // Recipient rows dropped on a group.
     groups->setAcceptDrops(true);
