@@ -28,7 +28,8 @@ struct ShortString255 {
         const std::size_t n = std::min(text.size(), kMaxShortStringLength);
         std::memset(bytes, 0, sizeof bytes);
         bytes[0] = static_cast<unsigned char>(n);
-        std::memcpy(bytes + 1, text.data(), n);
+        if (n > 0)  // an empty view may have no data pointer at all
+            std::memcpy(bytes + 1, text.data(), n);
     }
     std::size_t length() const { return bytes[0]; }
     std::string_view view() const { return {reinterpret_cast<const char*>(bytes + 1), length()}; }
