@@ -85,6 +85,7 @@ TOrvQuilletForm::TOrvQuilletForm(UserInterface& ui, QWidget* parent) : QMainWind
     setWindowTitle(texts::kProgramTitle);
     for (int i = 0; i < 7; ++i)
         stateIcons_[i] = paintStateIcon(i);
+    setWindowIcon(stateIcons_[6]);
 
     createActions();
     actionBars_ = std::make_unique<ActionBars>(*menuBar(), this, [this](const QString& name) { return action(name); });
