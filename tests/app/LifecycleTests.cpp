@@ -96,6 +96,22 @@ private slots:
         QVERIFY(run.close());
     }
 
+    void startupChoicesCloseTheDialogAlsoWhenTheirOwnDialogIsCancelled()
+    {
+        FreshProgram program;
+        writeProject(program.localPath("default.oqf"), "Not wanted", {"Default"});
+        for (auto button : {&TOpenWizardForm::CreateNewButton, &TOpenWizardForm::OpenExistingButton}) {
+            ProgramRun run;
+            run.ui.dialogScripts.push_back(choose(button));
+            run.start();
+            // No project: the default project was not opened after the choice.
+            QCOMPARE(run.form->windowTitle(), QString("Orv Quillet"));
+            QVERIFY(run.form->project().groups.empty());
+            QVERIFY(!run.form->project().changed());
+            QVERIFY(run.close());
+        }
+    }
+
     void newProjectThenSaveAsksForAFileAndLeavesThePreviousOneAlone()
     {
         FreshProgram program;

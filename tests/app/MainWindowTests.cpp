@@ -304,6 +304,24 @@ private slots:
         run.close(mrNo);
     }
 
+    void layoutFileEntriesOfUnknownActionsAreLeftOut()
+    {
+        FreshProgram program;
+        ActionBarsLayout layout = ActionBarsLayout::builtIn();
+        layout.toolBars[3].items = QStringList({"NoSuchAction", "-", "NewTemplateAction"});
+        layout.menus.push_back({"&Extra", {"AboutAction"}});
+        QFile file(program.path("quillet.dat"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(layout.toJson());
+        file.close();
+        ProgramRun run;
+        run.start();
+        QCOMPARE(actionNames(run.form->actionBars().toolBar(3)->actions()), QStringList({"-", "NewTemplateAction"}));
+        QCOMPARE(run.form->menuBar()->actions().size(), 9);
+        QCOMPARE(run.form->menuBar()->actions().last()->text(), QString("&Extra"));
+        run.close();
+    }
+
     void layoutThatCannotBeWrittenIsReported()
     {
         FreshProgram program;
