@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <stdexcept>
 #include <unistd.h>
 #include <vector>
@@ -18,11 +17,12 @@ namespace {
     throw std::runtime_error(what + " \"" + path + "\". " + std::strerror(err));
 }
 
+// The system's temporary folder: TMPDIR when set, else /tmp. Read for every file, without a
+// status call, since one is made per received message.
 std::string TemporaryFolder()
 {
-    std::error_code error;
-    std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    return error ? std::string("/tmp") : folder.string();
+    const char* folder = std::getenv("TMPDIR");
+    return folder && *folder ? std::string(folder) : std::string("/tmp");
 }
 
 } // namespace
