@@ -24,6 +24,13 @@ unset WAYLAND_DISPLAY
 exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
   gui=$1; driver=$2; out=$3
   QT_QPA_PLATFORM=offscreen "$driver" prepare "$QUILLET_HOME" "Smoke mailing.oqf"
+  # The built-in server listens on its default port, 1026, during the run (wait up to 10 s for it).
+  tries=0
+  until /usr/bin/python3 -c "import socket; s = socket.socket(); s.bind((\"127.0.0.1\", 1026))" 2>/dev/null; do
+    tries=$((tries + 1))
+    [ $tries -lt 20 ] || { echo "mailing smoke: port 1026 is in use" >&2; exit 1; }
+    sleep 0.5
+  done
   "$gui" >"$out/gui.log" 2>&1 &
   pid=$!
   fail() { echo "mailing smoke: $1" >&2; "$driver" screenshot "$out/failure.png" || true; kill $pid 2>/dev/null || true; cat "$out/gui.log" >&2; exit 1; }
