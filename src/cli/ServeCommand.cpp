@@ -6,6 +6,7 @@
 #include "server/MessageCapture.h"
 #include "server/SMTPServer.h"
 #include "server/SMTPServerThread.h"
+#include "transport/TransportError.h"
 
 #include <cerrno>
 #include <csignal>
@@ -112,8 +113,16 @@ public:
         server.OnReceiveRaw = [&](TSMTPServerThread& session, const TReceivedData& data, const TEMailAddressList& rcpt,
                                   std::string&) {
             std::string kept;
-            if (capture)
-                kept = capture->Keep(data.Path);
+            if (capture) {
+                try {
+                    kept = capture->Keep(data.Path);
+                } catch (const std::exception& error) {
+                    // The client is not told 250: the session ends, and the user learns why.
+                    std::lock_guard guard(outputLock);
+                    printErr(std::string(error.what()) + "\n");
+                    throw;
+                }
+            }
             if (!verbose)
                 return;
             std::string line = "Received " + std::to_string(data.Size) + " bytes from <" + session.From().Address +
@@ -124,6 +133,15 @@ public:
             printOut(line + "\n");
             std::fflush(stdout);
         };
+
+        // With --verbose, sessions that end in an error say so (not those the client just left).
+        if (verbose)
+            server.OnException = [&](const std::exception& error) {
+                if (dynamic_cast<const ESilentTransportError*>(&error))
+                    return;
+                std::lock_guard guard(outputLock);
+                printErr("Session ended: " + std::string(error.what()) + "\n");
+            };
 
         server.SetActive(true);
         {
