@@ -26,6 +26,7 @@
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -49,6 +50,20 @@ QString errorBoxText(const std::string& text)
         shown += '.';
     return shown;
 }
+
+// Hot tracking: the row under the mouse is drawn underlined.
+class HotTrackDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (option->state & QStyle::State_MouseOver)
+            option->font.setUnderline(true);
+    }
+};
 
 QWidget* pageWith(QToolBar* toolBar, QWidget* content)
 {
@@ -186,7 +201,7 @@ void TOrvQuilletForm::showException(const std::exception& error)
     ui_.messageBox(this, errorBoxText(error.what()), texts::kErrorBoxCaption, MessageIcon::Stop, MessageButtons::Ok);
 }
 
-void TOrvQuilletForm::styleList(QTreeView* view)
+void TOrvQuilletForm::styleList(QTreeView* view, bool hotTracking)
 {
     view->setRootIsDecorated(false);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -196,8 +211,12 @@ void TOrvQuilletForm::styleList(QTreeView* view)
     view->setIconSize(QSize(16, 16));
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     // Hot tracking with a hand cursor; the selection stays visible without the focus.
-    view->setMouseTracking(true);
-    view->viewport()->setCursor(Qt::PointingHandCursor);
+    if (hotTracking) {
+        view->setMouseTracking(true);
+        view->viewport()->setAttribute(Qt::WA_Hover);
+        view->viewport()->setCursor(Qt::PointingHandCursor);
+        view->setItemDelegate(new HotTrackDelegate(view));
+    }
     QPalette palette = view->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
@@ -214,13 +233,13 @@ void TOrvQuilletForm::createPages()
     GroupListView = new QTreeWidget;
     GroupListView->setObjectName("GroupListView");
     GroupListView->setHeaderLabels({"Group name", "Description"});
-    styleList(GroupListView);
+    styleList(GroupListView, true);
     GroupListView->setSelectionMode(QAbstractItemView::SingleSelection);
     setColumns(GroupListView, {150, 0}, 1);
 
     RecipientListView = new QTreeView;
     RecipientListView->setObjectName("RecipientListView");
-    styleList(RecipientListView);
+    styleList(RecipientListView, true);
     RecipientListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     RecipientListView->setDragEnabled(true);
     RecipientListView->setDragDropMode(QAbstractItemView::DragOnly);
@@ -243,7 +262,7 @@ void TOrvQuilletForm::createPages()
     SMTPList->setObjectName("SMTPList");
     SMTPList->setHeaderLabels(
         {"SMTP Server", "User name", "Password", "Port", "From name", "From address", "Reply to", "Enabled"});
-    styleList(SMTPList);
+    styleList(SMTPList, false);
     SMTPList->setSelectionMode(QAbstractItemView::SingleSelection);
     setColumns(SMTPList, {100, 100, 1, 100, 100, 100, 100, 70}, -1);
     auto* tab2 = pageWith(actionBars_->toolBar(2), SMTPList);
@@ -253,7 +272,7 @@ void TOrvQuilletForm::createPages()
     TemplateListView = new QTreeWidget;
     TemplateListView->setObjectName("TemplateListView");
     TemplateListView->setHeaderLabels({"Message name", "Message Subject"});
-    styleList(TemplateListView);
+    styleList(TemplateListView, false);
     TemplateListView->setSelectionMode(QAbstractItemView::SingleSelection);
     setColumns(TemplateListView, {150, 0}, 1);
     auto* tab3 = pageWith(actionBars_->toolBar(3), TemplateListView);

@@ -159,7 +159,7 @@ private:
     void readSettings();
     void writeSettings();
     void customizeActionBars();
-    void styleList(QTreeView* view);
+    void styleList(QTreeView* view, bool hotTracking);
 
     UserInterface& ui_;
     Project project_;
