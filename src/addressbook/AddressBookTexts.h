@@ -19,7 +19,12 @@ inline constexpr std::string_view kNewGroupDefaultName = "New group";
 
 inline std::string quoted(std::string_view text)
 {
-    return "\"" + std::string(text) + "\"";
+    std::string result;
+    result.reserve(text.size() + 2);
+    result += '"';
+    result += text;
+    result += '"';
+    return result;
 }
 inline std::string duplicateGroupName(std::string_view name)
 {

@@ -1,5 +1,6 @@
 #include "HtmlExport.h"
 
+#include "AddressBookTexts.h"
 #include "project/FileDescriptor.h"
 #include "project/ProjectFileError.h"
 #include "project/ProjectMessages.h"
@@ -21,14 +22,17 @@ void line(std::string& page, std::string_view text)
 
 std::string cell(std::string_view value)
 {
-    return "<TD WIDTH=25%>" + std::string(value) + "</TD>";
+    std::string text = "<TD WIDTH=25%>";
+    text += value;
+    text += "</TD>";
+    return text;
 }
 
 } // namespace
 
 std::string htmlPage(std::string_view groupName, const std::vector<HtmlRecipientRow>& rows)
 {
-    const std::string quotedGroup = "\"" + std::string(groupName) + "\"";
+    const std::string quotedGroup = texts::quoted(groupName);
     std::string page;
     page.reserve(1024 + rows.size() * 200);
     line(page, "<HTML><HEAD><TITLE>Orv Software Labs. " + quotedGroup + " group list</TITLE>");

@@ -16,7 +16,12 @@ using MacroTable = std::array<std::pair<std::string, std::string_view>, 14>;
 MacroTable buildTable(const MacroRecipient& r, const ProjectProperties& p)
 {
     const RecipientRecord& rec = r.record;
-    auto named = [&](int i) { return "%" + rec.paramName(i).str() + "%"; };
+    auto named = [&](int i) {
+        std::string macro = "%";
+        macro += rec.paramName(i).view();
+        macro += '%';
+        return macro;
+    };
     return MacroTable{{
         {"%ADDRESS%", r.email},
         {"%NAME%", r.name},

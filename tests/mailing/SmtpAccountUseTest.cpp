@@ -9,7 +9,7 @@ namespace {
 SmtpAccount account(std::string enabled)
 {
     SmtpAccount a;
-    a.host = "h";
+    a.host = std::string("h");
     a.enabled = std::move(enabled);
     return a;
 }

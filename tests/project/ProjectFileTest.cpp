@@ -46,8 +46,8 @@ Project sampleProject()
         r.Surname.set("Surname" + std::to_string(i));
         r.Enabled = i == 1 ? 0 : 1;
         for (int k = 0; k < 4; ++k) {
-            r.paramName(k).set("P" + std::to_string(k));
-            r.paramValue(k).set("V" + std::to_string(i) + std::to_string(k));
+            r.paramName(k).set(std::string("P").append(std::to_string(k)));
+            r.paramValue(k).set(std::string("V").append(std::to_string(i)).append(std::to_string(k)));
         }
         p.recipients.push_back(r);
     }
