@@ -158,12 +158,6 @@ void TThreadMgrDefault::JoinAll()
     }
 }
 
-std::size_t TThreadMgrDefault::ActiveCount()
-{
-    std::lock_guard guard(lock_);
-    return active_.size();
-}
-
 // ---- TTCPServer -------------------------------------------------------------------------------
 
 TTCPServer::TTCPServer() = default;

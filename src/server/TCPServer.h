@@ -103,7 +103,6 @@ public:
     void ReapFinished();
     // Joins and frees every thread; called when none of them can still be blocked.
     void JoinAll();
-    std::size_t ActiveCount();
 
 private:
     std::mutex lock_;
