@@ -27,6 +27,19 @@ protected:
     void startDrag(Qt::DropActions) override { QTreeWidget::startDrag(Qt::CopyAction); }
 };
 
+// A dropped command is inserted where it is dropped; it never replaces the entry under it.
+class BarItemsListWidget : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    bool dropMimeData(int index, const QMimeData* data, Qt::DropAction action) override
+    {
+        auto* listModel = static_cast<QAbstractListModel*>(model());
+        return listModel->QAbstractListModel::dropMimeData(data, action, index, 0, QModelIndex());
+    }
+};
+
 QString plainCaption(const QString& caption)
 {
     QString text = caption.section('\t', 0, 0);
@@ -67,7 +80,7 @@ TCustomizeToolbarForm::TCustomizeToolbarForm(const QList<QAction*>& actions, QWi
 
     BarCombo = new QComboBox;
     BarCombo->setObjectName("BarCombo");
-    BarItemsList = new QListWidget;
+    BarItemsList = new BarItemsListWidget;
     BarItemsList->setObjectName("BarItemsList");
     BarItemsList->setDragDropMode(QAbstractItemView::DragDrop);
     BarItemsList->setDefaultDropAction(Qt::MoveAction);

@@ -11,7 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QStatusTipEvent>
 #include <QMenuBar>
 #include <QPushButton>
@@ -287,6 +289,33 @@ private slots:
         });
         run.form->action("CustomizeActionBars")->trigger();
         QCOMPARE(run.form->actionBars().toolBar(2)->actions().size(), 6);
+        run.close();
+    }
+
+    void actionsDroppedOnABarAreKept()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        run.ui.dialogScripts.push_back([](QDialog& dialog) {
+            auto& customize = static_cast<TCustomizeToolbarForm&>(dialog);
+            customize.selectBar(customize.toolBarIndex(3));
+            // What a drag from the command list onto the bar's list hands over.
+            QTreeWidgetItem* about = nullptr;
+            for (QTreeWidgetItem* item : customize.AvailableList->findItems("About program", Qt::MatchRecursive))
+                about = item;
+            if (!about)
+                return int(mrCancel);
+            const QModelIndex index = customize.AvailableList->model()->index(
+                about->parent()->indexOfChild(about), 0, customize.AvailableList->model()->index(
+                                                             customize.AvailableList->indexOfTopLevelItem(about->parent()), 0));
+            std::unique_ptr<QMimeData> data(customize.AvailableList->model()->mimeData({index}));
+            customize.BarItemsList->model()->dropMimeData(data.get(), Qt::CopyAction, 0, 0, QModelIndex());
+            return int(mrOk);
+        });
+        run.form->action("CustomizeActionBars")->trigger();
+        QCOMPARE(actionNames(run.form->actionBars().toolBar(3)->actions()),
+                 QStringList({"AboutAction", "NewTemplateAction", "EditTemplateAction", "DeltemplateAction"}));
         run.close();
     }
 
