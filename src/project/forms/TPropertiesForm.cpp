@@ -4,7 +4,10 @@
 
 #include "project/settings/SettingsStore.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QStyle>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,11 +31,17 @@ QWidget* page(QFormLayout*& form)
 {
     auto* widget = new QWidget;
     auto* layout = new QVBoxLayout(widget);
+    auto* picture = new QLabel;
+    picture->setObjectName("Image1");
+    picture->setPixmap(QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(32, 32));
     auto* heading = new QLabel(texts::kServerOptionsHeading);
     QFont font = heading->font();
     font.setBold(true);
     heading->setFont(font);
-    layout->addWidget(heading);
+    auto* top = new QHBoxLayout;
+    top->addWidget(picture);
+    top->addWidget(heading, 1);
+    layout->addLayout(top);
     form = new QFormLayout;
     layout->addLayout(form);
     layout->addStretch();
