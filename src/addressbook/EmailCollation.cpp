@@ -2,13 +2,19 @@
 
 #include "project/CodePage.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <locale.h>
-#include <string.h>
+#include <vector>
+#include <wchar.h>
 
 namespace quillet {
 
 namespace {
+
+constexpr int kLowestAscii = 1;
+constexpr int kAsciiCount = 128;
+constexpr wchar_t kLevelSeparator = L'\1';
 
 bool isAscii(std::string_view text)
 {
@@ -18,13 +24,68 @@ bool isAscii(std::string_view text)
     return true;
 }
 
-std::string toUtf8(std::string_view codePageText)
+// UTF-8 (valid, as the code-page conversion writes it) to wide characters.
+std::wstring utf8ToWide(std::string_view utf8)
 {
-    return isAscii(codePageText) ? std::string(codePageText) : codePageToUtf8(codePageText);
+    std::wstring wide;
+    wide.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+        char32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + static_cast<std::size_t>(k) < utf8.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]) & 0x3F);
+        wide.push_back(static_cast<wchar_t>(c));
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return wide;
+}
+
+std::wstring codePageToWide(std::string_view codePageText)
+{
+    if (isAscii(codePageText))
+        return std::wstring(codePageText.begin(), codePageText.end());
+    return utf8ToWide(codePageToUtf8(codePageText));
+}
+
+// Appends a collation weight (never zero) as one to six bytes whose byte order is the order of
+// the weights and none of which is zero: the UTF-8 pattern, carried on to 31 bits. No encoding
+// is the beginning of another, so joined encodings compare as the weight sequences do.
+void appendWeight(std::string& out, wchar_t weight)
+{
+    const auto w = static_cast<std::uint32_t>(weight) & 0x7FFFFFFF;
+    if (w < 0x80) {
+        out.push_back(static_cast<char>(w));
+        return;
+    }
+    int trailing = w < 0x800 ? 1 : w < 0x10000 ? 2 : w < 0x200000 ? 3 : w < 0x4000000 ? 4 : 5;
+    static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
+    out.push_back(static_cast<char>(kLead[trailing] | (w >> (6 * trailing))));
+    while (trailing-- > 0)
+        out.push_back(static_cast<char>(0x80 | ((w >> (6 * trailing)) & 0x3F)));
+}
+
+std::wstring wideKey(locale_t loc, const std::wstring& text)
+{
+    std::wstring key(text.size() * 8 + 16, L'\0');
+    std::size_t n = wcsxfrm_l(key.data(), text.c_str(), key.size(), loc);
+    if (n >= key.size()) {
+        key.assign(n + 1, L'\0');
+        n = wcsxfrm_l(key.data(), text.c_str(), key.size(), loc);
+    }
+    key.resize(n);
+    return key;
+}
+
+// The collation key, a zero byte, then the text's own bytes as the tie-break.
+void appendTieBreak(std::string& key, std::string_view codePageText)
+{
+    key.push_back('\0');
+    key.append(codePageText);
 }
 
 // The name of the environment's collation locale, or empty when it collates as plain code-point
-// order: C, POSIX and C.UTF-8 (whose order is that of the UTF-8 bytes, so no key is needed).
+// order: C, POSIX and C.UTF-8.
 std::string environmentCollationName()
 {
     for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
@@ -38,14 +99,14 @@ std::string environmentCollationName()
     return {};
 }
 
-// Collation works on UTF-8, so a non-UTF-8 locale is used through its UTF-8 twin when one
-// exists. Null when none can be loaded (code-point order then).
+// The locale itself, whatever its character set (wide-character collation does not depend on
+// it), or its UTF-8 twin. Null when none can be loaded (code-point order then).
 locale_t openCollationLocale(const std::string& name)
 {
     if (name.empty())
         return nullptr;
     const std::string base = name.substr(0, name.find_first_of(".@"));
-    for (const std::string& candidate : {base + ".UTF-8", base + ".utf8", name}) {
+    for (const std::string& candidate : {name, base + ".UTF-8", base + ".utf8"}) {
         if (locale_t loc = newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, candidate.c_str(), static_cast<locale_t>(nullptr)))
             return loc;
     }
@@ -54,13 +115,41 @@ locale_t openCollationLocale(const std::string& name)
 
 } // namespace
 
+// The locale's key of a pure-ASCII text is, level by level, the characters' weights at that
+// level one after the other, levels parted by a separator. The pieces are each character's
+// share of each level, cut out of the key of the character alone. A character is used this way
+// only when the key of every pair it forms with the others is exactly the joined pieces (no
+// contraction such as a two-letter unit, no level read backwards), which the constructor checks.
+struct EmailCollation::AsciiPieces {
+    int levels = 0;
+    std::vector<std::wstring> wide[kAsciiCount];  // [character][level]
+    std::vector<std::string> levelBytes[kAsciiCount];
+    bool usable[kAsciiCount] = {};
+
+    std::wstring join(std::wstring_view text) const
+    {
+        std::wstring key;
+        for (int level = 0; level < levels; ++level) {
+            if (level > 0)
+                key.push_back(kLevelSeparator);
+            for (wchar_t c : text)
+                key += wide[c][static_cast<std::size_t>(level)];
+        }
+        return key;
+    }
+};
+
 const EmailCollation& EmailCollation::instance()
 {
     static const EmailCollation collation(environmentCollationName());
     return collation;
 }
 
-EmailCollation::EmailCollation(const std::string& localeName) : locale_(openCollationLocale(localeName)) {}
+EmailCollation::EmailCollation(const std::string& localeName) : locale_(openCollationLocale(localeName))
+{
+    if (locale_)
+        buildAsciiPieces();
+}
 
 EmailCollation::~EmailCollation()
 {
@@ -68,22 +157,98 @@ EmailCollation::~EmailCollation()
         freelocale(static_cast<locale_t>(locale_));
 }
 
+void EmailCollation::buildAsciiPieces()
+{
+    const auto loc = static_cast<locale_t>(locale_);
+    std::wstring single[kAsciiCount];
+    for (int c = kLowestAscii; c < kAsciiCount; ++c)
+        single[c] = wideKey(loc, std::wstring(1, static_cast<wchar_t>(c)));
+
+    // Cuts every single-character key into `levels` pieces at its first separators.
+    auto cut = [&](AsciiPieces& p, int levels) {
+        p.levels = levels;
+        for (int c = kLowestAscii; c < kAsciiCount; ++c) {
+            p.wide[c].clear();
+            std::size_t from = 0;
+            for (int level = 0; level + 1 < levels; ++level) {
+                const std::size_t at = single[c].find(kLevelSeparator, from);
+                if (at == std::wstring::npos)
+                    return false;
+                p.wide[c].push_back(single[c].substr(from, at - from));
+                from = at + 1;
+            }
+            p.wide[c].push_back(single[c].substr(from));
+        }
+        return true;
+    };
+    auto pairJoins = [&](const AsciiPieces& p, wchar_t a, wchar_t b) {
+        const wchar_t pair[] = {a, b};
+        return wideKey(loc, std::wstring(pair, 2)) == p.join(std::wstring_view(pair, 2));
+    };
+
+    auto pieces = std::make_unique<AsciiPieces>();
+    bool found = false;
+    for (int levels = 1; levels <= 8 && !found; ++levels) {
+        found = cut(*pieces, levels) && pairJoins(*pieces, L'a', L'b') && pairJoins(*pieces, L'a', L'-') &&
+                pairJoins(*pieces, L'-', L'a') && pairJoins(*pieces, L'B', L'a');
+    }
+    if (!found)
+        return;
+
+    for (int c = kLowestAscii; c < kAsciiCount; ++c)
+        pieces->usable[c] = true;
+    for (int a = kLowestAscii; a < kAsciiCount; ++a)
+        for (int b = kLowestAscii; b < kAsciiCount; ++b)
+            if (!pairJoins(*pieces, static_cast<wchar_t>(a), static_cast<wchar_t>(b)))
+                pieces->usable[a] = pieces->usable[b] = false;
+    for (int c = kLowestAscii; c < kAsciiCount; ++c) {
+        for (const std::wstring& level : pieces->wide[c]) {
+            std::string bytes;
+            for (wchar_t w : level)
+                appendWeight(bytes, w);
+            pieces->levelBytes[c].push_back(std::move(bytes));
+        }
+    }
+    pieces_ = std::move(pieces);
+}
+
+std::string EmailCollation::localeKey(std::string_view codePageText) const
+{
+    const std::wstring key = wideKey(static_cast<locale_t>(locale_), codePageToWide(codePageText));
+    std::string bytes;
+    bytes.reserve(key.size() * 3 + codePageText.size() + 1);
+    for (wchar_t w : key)
+        appendWeight(bytes, w);
+    return bytes;
+}
+
 std::string EmailCollation::sortKey(std::string_view codePageText) const
 {
-    std::string utf8 = toUtf8(codePageText);
-    if (!locale_)
-        return utf8;  // UTF-8 byte order is code-point order
-    // The collation key, then a zero byte and the text itself as the tie-break.
-    const auto loc = static_cast<locale_t>(locale_);
-    std::string key(utf8.size() * 4 + 16, '\0');
-    std::size_t n = strxfrm_l(key.data(), utf8.c_str(), key.size(), loc);
-    if (n >= key.size()) {
-        key.resize(n + 1);
-        n = strxfrm_l(key.data(), utf8.c_str(), key.size(), loc);
+    if (!locale_) {
+        if (isAscii(codePageText))
+            return std::string(codePageText);  // code-point order is byte order
+        std::string key = codePageToUtf8(codePageText);  // UTF-8 byte order is code-point order
+        appendTieBreak(key, codePageText);  // bytes the code page leaves undefined all read U+FFFD
+        return key;
     }
-    key.resize(n);
-    key.push_back('\0');
-    key += utf8;
+    bool joinable = pieces_ && !codePageText.empty();
+    for (std::size_t i = 0; joinable && i < codePageText.size(); ++i) {
+        const auto c = static_cast<unsigned char>(codePageText[i]);
+        joinable = c < kAsciiCount && pieces_->usable[c];
+    }
+    std::string key;
+    if (joinable) {
+        key.reserve(codePageText.size() * 9 + 8);
+        for (int level = 0; level < pieces_->levels; ++level) {
+            if (level > 0)
+                key.push_back(static_cast<char>(kLevelSeparator));
+            for (unsigned char c : codePageText)
+                key += pieces_->levelBytes[c][static_cast<std::size_t>(level)];
+        }
+    } else {
+        key = localeKey(codePageText);
+    }
+    appendTieBreak(key, codePageText);
     return key;
 }
 

@@ -2,12 +2,15 @@
 // case-sensitive. Every list that sorts by e-mail (the recipient list, the command line's
 // group order, the HTML page) uses this one comparison.
 //
-// Texts are code-page bytes; they are compared by their Unicode form under the collation of
-// the locale the program started with (LC_ALL, LC_COLLATE, LANG). In the C, POSIX and C.UTF-8
-// locales that is code-point order. Texts the collation finds equal fall back to byte order, so the order is
-// total and the same on every run.
+// Texts are code-page bytes, whatever the locale's own character set is. They are turned into
+// wide characters (Unicode) and compared by the wide-character collation of the locale the
+// program started with (LC_ALL, LC_COLLATE, LANG), so a UTF-8 locale and a Latin-1 locale
+// order the same texts alike. In the C and POSIX locales (and C.UTF-8) the order is that of the
+// Unicode code points. Texts the collation finds equal fall back to the order of their bytes,
+// so the order is total and the same on every run.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,14 +26,27 @@ public:
     // Negative, zero or positive as a sorts before, with or after b.
     int compare(std::string_view a, std::string_view b) const;
 
-    // The collation of a named locale (empty: code-point order). Used by instance() and tests.
+    // The collation of a named locale (empty, or a locale that cannot be loaded: code-point
+    // order). Used by instance() and tests.
     explicit EmailCollation(const std::string& localeName);
     ~EmailCollation();
     EmailCollation(const EmailCollation&) = delete;
     EmailCollation& operator=(const EmailCollation&) = delete;
 
+    // True when a locale collation is in use (false: code-point order).
+    bool usesLocale() const { return locale_ != nullptr; }
+    // True when keys of pure-ASCII texts are put together from per-character pieces (the
+    // locale's keys of every character and every pair of characters were found to be exactly
+    // the joined pieces).
+    bool hasAsciiPieces() const { return pieces_ != nullptr; }
+
 private:
+    struct AsciiPieces;
+    std::string localeKey(std::string_view codePageText) const;
+    void buildAsciiPieces();
+
     void* locale_ = nullptr;  // locale_t of the collation; null for code-point order
+    std::unique_ptr<AsciiPieces> pieces_;
 };
 
 } // namespace quillet

@@ -92,7 +92,7 @@ TEST(RecipientRows, NewRecipientSortingFirstThenEdited)
 TEST(RecipientRows, EqualAddressesKeepRecordOrderAndFindFirstRowIgnoringCase)
 {
     Project p;
-    p.recipients.push_back(recipient("b@x", "G"));
+    p.recipients.push_back(recipient("zzz@x", "G"));  // last in every locale's order
     p.recipients.push_back(recipient("Same@X", "G", "first"));
     p.recipients.push_back(recipient("Same@X", "G", "second"));
     RecipientRows rows;
