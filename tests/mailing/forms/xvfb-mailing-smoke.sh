@@ -1,6 +1,6 @@
 #!/bin/sh
 # A small mailing from the real desktop program under Xvfb: opens a project of three readers,
-# selects their group, presses Ctrl+E, writes subject and body in the send window, sends through
+# types a free port for the built-in mail server into the Program options, selects the group, presses Ctrl+E, writes subject and body in the send window, sends through
 # the built-in mail server and waits for "Mail sending complete!". Screenshots of the send
 # window and of the status window (visible while the completion message is up) are kept as
 # <output>/send-window.png and <output>/status-window.png.
@@ -24,13 +24,8 @@ unset WAYLAND_DISPLAY
 exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
   gui=$1; driver=$2; out=$3
   QT_QPA_PLATFORM=offscreen "$driver" prepare "$QUILLET_HOME" "Smoke mailing.oqf"
-  # The built-in server listens on its default port, 1026, during the run (wait up to 10 s for it).
-  tries=0
-  until /usr/bin/python3 -c "import socket; s = socket.socket(); s.bind((\"127.0.0.1\", 1026))" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ $tries -lt 20 ] || { echo "mailing smoke: port 1026 is in use" >&2; exit 1; }
-    sleep 0.5
-  done
+  # A free port for the built-in server, typed into the Program options.
+  port=$(/usr/bin/python3 -c "import socket; s = socket.socket(); s.bind((\"127.0.0.1\", 0)); print(s.getsockname()[1])")
   "$gui" >"$out/gui.log" 2>&1 &
   pid=$!
   fail() { echo "mailing smoke: $1" >&2; "$driver" screenshot "$out/failure.png" || true; kill $pid 2>/dev/null || true; cat "$out/gui.log" >&2; exit 1; }
@@ -48,6 +43,22 @@ exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
   xdotool mousemove --window "$dialog" 168 58 click 1
   main=$(find_window "^Orv Quillet:Smoke mailing\$") || fail "the project did not open"
   sleep 1
+  xdotool windowfocus --sync "$main" || true
+  xdotool key alt+o p
+  props=$(find_window "^Properties\$") || fail "no Program options"
+  sleep 0.5
+  xdotool windowfocus --sync "$props" || true
+  step 4
+  xdotool mousemove --window "$props" '"${PORT_TAB_X:-220}"' '"${PORT_TAB_Y:-20}"' click 1
+  sleep 0.3
+  step 5
+  # From the tab of the page, Tab moves into its first field, Port.
+  xdotool key Tab ctrl+a
+  xdotool type --delay 20 "$port"
+  sleep 0.5
+  step 6
+  xdotool key Return
+  sleep 0.5
   xdotool windowfocus --sync "$main" || true
   step 2
   # The group list: click its first row, then Ctrl+E mails the whole group.
