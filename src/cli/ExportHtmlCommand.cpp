@@ -3,12 +3,8 @@
 #include "Command.h"
 #include "ProjectFileAccess.h"
 
-#include "addressbook/AddressBookTexts.h"
-#include "addressbook/GroupOperations.h"
 #include "addressbook/HtmlExport.h"
 #include "addressbook/RecipientRows.h"
-
-#include <stdexcept>
 
 namespace quillet::cli {
 
@@ -28,10 +24,9 @@ public:
         const QStringList args = positional(parser, 1, 1);
         if (!parser.isSet("group") || !parser.isSet("output"))
             throw UsageError("--group and --output are required");
-        const std::string group = ShortString255(optionText(parser, "group")).str();
+        const std::string group = groupOption(parser);
         const Project project = openProjectFile(args.at(0));
-        if (!findGroup(project, group))
-            throw std::runtime_error(texts::groupDoesNotExist(group));
+        requireGroup(project, group);
         writeHtmlFile(filePath(parser.value("output")), htmlPage(project, group, sortedRecipientRows(project, group)));
         return 0;
     }

@@ -6,7 +6,6 @@
 #include "Terminal.h"
 
 #include "addressbook/AddressBookTexts.h"
-#include "addressbook/GroupOperations.h"
 #include "addressbook/RecipientSearch.h"
 
 #include <stdexcept>
@@ -34,9 +33,8 @@ public:
         const Project project = openProjectFile(args.at(0));
         std::string group;
         if (parser.isSet("group")) {
-            group = ShortString255(optionText(parser, "group")).str();
-            if (!findGroup(project, group))
-                throw std::runtime_error(texts::groupDoesNotExist(group));
+            group = groupOption(parser);
+            requireGroup(project, group);
         }
 
         std::string listing;

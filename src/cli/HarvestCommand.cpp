@@ -7,7 +7,6 @@
 
 #include "addressbook/AddressBookTexts.h"
 #include "addressbook/AddressScanner.h"
-#include "addressbook/GroupOperations.h"
 #include "addressbook/RecipientOperations.h"
 
 #include <QFileInfo>
@@ -38,10 +37,9 @@ public:
         Project project;
         std::string group;
         if (parser.isSet("project")) {
-            group = ShortString255(optionText(parser, "group")).str();
+            group = groupOption(parser);
             project = openProjectFile(parser.value("project"));
-            if (!findGroup(project, group))
-                throw std::runtime_error(texts::groupDoesNotExist(group));
+            requireGroup(project, group);
         }
 
         const QFileInfo file(args.at(0));

@@ -7,7 +7,6 @@
 namespace quillet::cli::texts {
 
 inline constexpr const char* kGroupExists = "Group with \"%1\" name already exist.";
-inline constexpr const char* kNoSuchGroup = "Group \"%1\" does not exist";
 inline constexpr const char* kFileExists = "File \"%1\" already exists";
 inline constexpr const char* kTooManyParams = "at most four --param options are allowed";
 inline constexpr const char* kParamWithoutValue = "--param needs NAME=VALUE, got \"%1\"";

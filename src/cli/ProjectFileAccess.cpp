@@ -1,6 +1,8 @@
 #include "ProjectFileAccess.h"
 
 #include "Terminal.h"
+#include "addressbook/AddressBookTexts.h"
+#include "addressbook/GroupOperations.h"
 #include "project/CodePage.h"
 #include "project/ProjectFileReader.h"
 #include "project/ProjectFileWriter.h"
@@ -64,6 +66,17 @@ std::string argumentText(const QString& value, const QString& what)
 std::string optionText(const QCommandLineParser& parser, const QString& option)
 {
     return argumentText(parser.value(option), "--" + option);
+}
+
+std::string groupOption(const QCommandLineParser& parser)
+{
+    return ShortString255(optionText(parser, "group")).str();
+}
+
+void requireGroup(const Project& project, const std::string& group)
+{
+    if (!findGroup(project, group))
+        throw std::runtime_error(texts::groupDoesNotExist(group));
 }
 
 } // namespace quillet::cli

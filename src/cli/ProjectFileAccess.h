@@ -26,4 +26,10 @@ std::string optionText(const QCommandLineParser& parser, const QString& option);
 // A positional argument as code-page text, failing like optionText.
 std::string argumentText(const QString& value, const QString& what);
 
+// The group named by --group: its code-page text cut to 255 bytes, as group names are stored.
+std::string groupOption(const QCommandLineParser& parser);
+// Fails with the message the desktop program shows unless the project has a group of exactly
+// that name.
+void requireGroup(const Project& project, const std::string& group);
+
 } // namespace quillet::cli

@@ -32,7 +32,7 @@ public:
             throw UsageError(texts::kTooManyParams);
 
         RecipientRecord record;
-        const std::string group = ShortString255(optionText(parser, "group")).str();
+        const std::string group = groupOption(parser);
         record.Group.set(group);
         record.EMail.set(optionText(parser, "email"));
         record.Name.set(optionText(parser, "name"));
@@ -47,11 +47,7 @@ public:
         }
 
         Project project = openProjectFile(file);
-        bool groupExists = false;
-        for (const GroupEntry& entry : project.groups)
-            groupExists = groupExists || entry.name == group;
-        if (!groupExists)
-            throw std::runtime_error(texts::fill(texts::kNoSuchGroup, group));
+        requireGroup(project, group);
         project.recipients.push_back(record);
         project.setChanged(true);
         saveOpenProject(project);

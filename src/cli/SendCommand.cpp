@@ -134,12 +134,8 @@ public:
             throw UsageError(texts::kCaptureNeedsBuiltin);
 
         const Project project = openProjectFile(projectFile);
-        const std::string group = ShortString255(optionText(parser, "group")).str();
-        bool groupExists = false;
-        for (const GroupEntry& entry : project.groups)
-            groupExists = groupExists || entry.name == group;
-        if (!groupExists)
-            throw std::runtime_error(texts::fill(texts::kNoSuchGroup, group));
+        const std::string group = groupOption(parser);
+        requireGroup(project, group);
 
         MailingRunRequest request;
         request.route = route;
