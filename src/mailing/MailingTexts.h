@@ -13,6 +13,7 @@ namespace quillet {
 inline constexpr std::string_view kTemplateHeader = "Orv Quillet template Version 1.0";
 inline constexpr std::string_view kTemplateExtension = ".tmpl";
 inline constexpr std::string_view kTemplateExists = "Template with this name already exists";
+inline constexpr std::string_view kTemplateNameInvalid = "A template name cannot contain \"/\": \"%s\"";
 inline constexpr std::string_view kTemplateNotSelected = "Have not selected template";
 // "Cannot create file "%s". %s" and "Cannot open file "%s". %s": path, then the system's reason.
 inline constexpr std::string_view kCannotCreateFile = "Cannot create file \"%s\". %s";

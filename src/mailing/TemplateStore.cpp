@@ -30,6 +30,9 @@ bool hasTemplateExtension(const std::string& fileName)
 
 std::filesystem::path TemplateStore::pathOf(const std::string& name) const
 {
+    // The name becomes a file name inside the folder: a "/" would reach another folder.
+    if (name.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+        throw ETemplateError(formatMessage(kTemplateNameInvalid, {name}));
     return folder_ / (name + std::string(kTemplateExtension));
 }
 

@@ -1,4 +1,4 @@
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "mailing/MailingTexts.h"
 #include "mailing/TemplateStore.h"
 
@@ -128,6 +128,23 @@ TEST(TemplateStore, RenameKeepsTheOldFileAndEmptyNameIsDotTmpl)
     EXPECT_TRUE(store.remove(""));
     EXPECT_FALSE(store.remove(""));
     EXPECT_THAT(store.list(), UnorderedElementsAre(TemplateRow{"Old", "s"}, TemplateRow{"New", "s"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST(TemplateStore, NameWithSlashNeverReachesAnotherFolder)
+{
+    TempFolder dir;
+    TemplateStore store(dir.path() / "Templates");
+    std::filesystem::create_directory(dir.path() / "Templates");
+    for (const std::string name : {"../escape", "sub/inner", "/tmp/abs"}) {
+        EXPECT_THROW(store.create({name, "S", "", {"body"}}), ETemplateError) << name;
+        EXPECT_THROW(store.read(name), ETemplateError) << name;
+        EXPECT_THROW(store.remove(name), ETemplateError) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "escape.tmpl"));
 }
 
 } // namespace
