@@ -1,5 +1,5 @@
 #include "ScriptedSmtpPeer.h"
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "mailing/MailingRun.h"
 #include "mailing/TemplateInsertion.h"
 

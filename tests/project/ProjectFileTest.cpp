@@ -1,6 +1,6 @@
 // The project file: exact bytes written, every field kept through a save and a load, and the
 // refusal of files that are not project files or are damaged.
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 
 #include "project/ProjectFileLayout.h"
 #include "project/ProjectFileReader.h"

@@ -1,6 +1,6 @@
 // The settings store: defaults on a first start, numbers that do not parse, every value stored
 // as text, and a file readable by its owner only.
-#include "project/TempFolder.h"
+#include "support/TempFolder.h"
 #include "project/settings/SettingsStore.h"
 
 #include <gtest/gtest.h>

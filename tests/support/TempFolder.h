@@ -1,4 +1,5 @@
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under the system's temporary folder, removed with everything in it at the end
+// of a test, and whole-file reading and writing for tests.
 #pragma once
 
 #include <cstdlib>
@@ -9,6 +10,18 @@
 #include <string>
 
 namespace quillet::test {
+
+inline std::string readFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeFileBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
 
 class TempFolder {
 public:
@@ -28,22 +41,14 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+    void write(const std::string& name, const std::string& bytes) const { writeFileBytes(file(name), bytes); }
+    std::string read(const std::string& name) const { return readFileBytes(file(name)); }
 
 private:
     std::filesystem::path path_;
 };
-
-inline std::string readFileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeFileBytes(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 } // namespace quillet::test
