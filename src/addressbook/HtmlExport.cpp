@@ -81,17 +81,9 @@ void writeHtmlFile(const std::string& path, std::string_view page)
     if (!file.valid())
         throw ProjectFileError(ProjectFileError::Kind::CannotCreate,
                                formatFileMessage(messages::kCannotCreateFile, path, std::strerror(errno)));
-    std::size_t written = 0;
-    while (written < page.size()) {
-        const ssize_t n = ::write(file.get(), page.data() + written, page.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
-                                   formatFileMessage(messages::kCannotWriteFile, path, std::strerror(errno)));
-        }
-        written += static_cast<std::size_t>(n);
-    }
+    if (const int error = writeAllBytes(file.get(), page))
+        throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
+                               formatFileMessage(messages::kCannotWriteFile, path, std::strerror(error)));
     if (file.close() != 0)
         throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
                                formatFileMessage(messages::kCannotWriteFile, path, std::strerror(errno)));

@@ -4,6 +4,7 @@
 #include "MailingTexts.h"
 #include "SmtpAccountUse.h"
 
+#include "project/FileDescriptor.h"
 #include "server/SMTPServer.h"
 #include "transport/MailMessage.h"
 #include "transport/SMTPClient.h"
@@ -54,22 +55,12 @@ void writeNewFile(const std::filesystem::path& path, const std::string& bytes)
     auto fail = [&path](int error) {
         return EMailingError(formatMessage(kCannotCreateFile, {path.string(), std::strerror(error)}));
     };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!file.valid())
         throw fail(errno);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw fail(error);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0)
+    if (const int error = writeAllBytes(file.get(), bytes))
+        throw fail(error);
+    if (file.close() != 0)
         throw fail(errno);
 }
 

@@ -1,6 +1,7 @@
 #include "TemplateFile.h"
 
 #include "MailingTexts.h"
+#include "project/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -104,15 +105,8 @@ void WriteTemplateFile(const std::filesystem::path& path, const MessageTemplate&
         ::unlink(temporary.c_str());
         return fail(error);
     };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw abandon(errno);
-        done += static_cast<std::size_t>(n);
-    }
+    if (const int error = writeAllBytes(fd, bytes))
+        throw abandon(error);
     if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
         throw abandon(errno);
     if (::close(fd) != 0) {

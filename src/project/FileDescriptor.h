@@ -1,6 +1,10 @@
-// A POSIX file descriptor owned by one object and closed with it.
+// A POSIX file descriptor owned by one object and closed with it, and writing a whole buffer
+// to a descriptor.
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
+#include <string_view>
 #include <unistd.h>
 #include <utility>
 
@@ -42,5 +46,21 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Writes all the bytes, going on after short and interrupted writes. Returns 0 when every byte
+// is written, else the errno value of the failed write.
+inline int writeAllBytes(int fd, std::string_view bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
 
 } // namespace quillet
