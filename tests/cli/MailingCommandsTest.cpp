@@ -1,14 +1,13 @@
 // The template, settings and send commands, run as the real binary. Sending goes to the real
 // built-in server run as `quillet serve --capture`, and the captured files are checked.
 #include "cli/CliHarness.h"
+#include "support/FreePort.h"
 
 #include "project/ProjectFileWriter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 using quillet::test::CliHarness;
 using quillet::test::CliResult;
@@ -71,18 +70,10 @@ private:
     int port_ = 0;
 };
 
-// A port nothing listens on at the moment.
+// A port nothing listens on at the moment, as command-line text.
 std::string freePort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return std::to_string(ntohs(addr.sin_port));
+    return std::to_string(quillet::test::freePort());
 }
 
 std::string header(const std::string& text, const std::string& name)

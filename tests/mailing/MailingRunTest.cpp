@@ -1,4 +1,5 @@
 #include "ScriptedSmtpPeer.h"
+#include "support/FreePort.h"
 #include "support/TempFolder.h"
 #include "mailing/MailingRun.h"
 #include "mailing/TemplateInsertion.h"
@@ -16,6 +17,7 @@
 #include <mutex>
 
 using namespace quillet;
+using quillet::test::freePort;
 using quillet::test::ScriptedSmtpPeer;
 using quillet::test::TempFolder;
 using ::testing::Contains;
@@ -69,20 +71,6 @@ std::vector<std::string> startingWith(const std::vector<std::string>& commands, 
         if (c.rfind(prefix, 0) == 0)
             out.push_back(c);
     return out;
-}
-
-// A port nothing listens on at the moment (bound and released again).
-unsigned short freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
 }
 
 struct RunFixture : ::testing::Test {
