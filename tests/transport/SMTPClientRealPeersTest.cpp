@@ -6,6 +6,7 @@
 
 #include "transport/ChildProcess.h"
 #include "transport/LoopbackPeer.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 using namespace quillet;
 using namespace quillet::test;
@@ -25,32 +25,16 @@ namespace {
 constexpr const char* kSmtpSink = "/usr/sbin/smtp-sink";
 constexpr const char* kPython = "/usr/bin/python3";
 
-// A fresh folder under the temporary folder, removed with the object.
-class TempFolder {
+// A temporary folder anyone may write to: smtp-sink writes as "nobody".
+class PeerFolder : public TempFolder {
 public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "quillet-peer-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-        fs::permissions(path_, fs::perms::all); // smtp-sink writes as "nobody"
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
+    PeerFolder() { fs::permissions(path(), fs::perms::all); }
+    const fs::path& Path() const { return path(); }
 };
 
 std::string ReadFile(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return readFileBytes(path.string());
 }
 
 void WriteFile(const fs::path& path, size_t size, int seed)
@@ -90,7 +74,7 @@ TEST(SMTPClientRealPeers, SmtpSinkAcceptsSeveralMessagesWithAttachmentsOnOneConn
 {
     if (::access(kSmtpSink, X_OK) != 0)
         GTEST_SKIP() << kSmtpSink << " is not installed";
-    TempFolder folder;
+    PeerFolder folder;
     std::unique_ptr<ChildProcess> sink;
     uint16_t port = 0;
     for (int attempt = 0; attempt < 3 && !sink; ++attempt) {
@@ -148,7 +132,7 @@ TEST(SMTPClientRealPeers, AiosmtpdRequiringLoginIsAuthenticatedOncePerConnection
         GTEST_SKIP() << kPython << " is not installed";
     if (std::system((std::string(kPython) + " -c 'import aiosmtpd' 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "python3-aiosmtpd is not installed";
-    TempFolder folder;
+    PeerFolder folder;
     ChildProcess server({kPython, "-W", "ignore", script.string(), folder.Path().string(), "user", "secret"});
     ASSERT_TRUE(server.Running());
     const auto ready = server.ReadLine(15000);
