@@ -16,14 +16,6 @@ constexpr int kLowestAscii = 1;
 constexpr int kAsciiCount = 128;
 constexpr wchar_t kLevelSeparator = L'\1';
 
-bool isAscii(std::string_view text)
-{
-    for (unsigned char c : text)
-        if (c >= 0x80)
-            return false;
-    return true;
-}
-
 // UTF-8 (valid, as the code-page conversion writes it) to wide characters.
 std::wstring utf8ToWide(std::string_view utf8)
 {
@@ -43,7 +35,7 @@ std::wstring utf8ToWide(std::string_view utf8)
 
 std::wstring codePageToWide(std::string_view codePageText)
 {
-    if (isAscii(codePageText))
+    if (isPlainAscii(codePageText))
         return std::wstring(codePageText.begin(), codePageText.end());
     return utf8ToWide(codePageToUtf8(codePageText));
 }
@@ -225,7 +217,7 @@ std::string EmailCollation::localeKey(std::string_view codePageText) const
 std::string EmailCollation::sortKey(std::string_view codePageText) const
 {
     if (!locale_) {
-        if (isAscii(codePageText))
+        if (isPlainAscii(codePageText))
             return std::string(codePageText);  // code-point order is byte order
         std::string key = codePageToUtf8(codePageText);  // UTF-8 byte order is code-point order
         appendTieBreak(key, codePageText);  // bytes the code page leaves undefined all read U+FFFD

@@ -12,14 +12,6 @@ namespace quillet {
 
 namespace {
 
-bool isAscii(std::string_view text)
-{
-    for (unsigned char c : text)
-        if (c >= 0x80)
-            return false;
-    return true;
-}
-
 // A UTF-8 character-type locale for towupper_l: the user's language when it has a UTF-8
 // locale, otherwise C.UTF-8 (whose case mapping covers all of Unicode).
 locale_t caseLocale()
@@ -68,7 +60,7 @@ void appendUtf8(std::string& out, char32_t c)
 
 std::string upperCased(std::string_view codePageText)
 {
-    if (isAscii(codePageText)) {
+    if (isPlainAscii(codePageText)) {
         std::string out(codePageText);
         for (char& c : out)
             if (c >= 'a' && c <= 'z')
@@ -99,7 +91,7 @@ std::string upperCased(std::string_view codePageText)
 
 bool equalIgnoringCase(std::string_view a, std::string_view b)
 {
-    if (a.size() == b.size() && isAscii(a) && isAscii(b)) {
+    if (a.size() == b.size() && isPlainAscii(a) && isPlainAscii(b)) {
         for (std::size_t i = 0; i < a.size(); ++i) {
             char x = a[i], y = b[i];
             if (x >= 'a' && x <= 'z')

@@ -153,16 +153,17 @@ const char* codePageName()
     return codePageNameFor(localeLanguage());
 }
 
+bool isPlainAscii(std::string_view text)
+{
+    for (unsigned char c : text)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+
 std::string codePageToUtf8(std::string_view bytes, const char* codePage)
 {
-    // Plain ASCII is the same in every supported code page and in UTF-8.
-    bool ascii = true;
-    for (unsigned char c : bytes)
-        if (c >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii)
+    if (isPlainAscii(bytes))
         return std::string(bytes);
     const Converter& converter = toUtf8Converter(codePage);
     if (!converter.valid())
@@ -174,13 +175,7 @@ std::string codePageToUtf8(std::string_view bytes, const char* codePage)
 
 std::string utf8ToCodePage(std::string_view utf8, const char* codePage)
 {
-    bool ascii = true;
-    for (unsigned char c : utf8)
-        if (c >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii)
+    if (isPlainAscii(utf8))
         return std::string(utf8);
     const Converter& converter = fromUtf8Converter(codePage);
     if (!converter.valid())

@@ -23,6 +23,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// True when every byte is below 0x80: such a text reads the same in every supported code page
+// and in UTF-8.
+bool isPlainAscii(std::string_view text);
+
 // Code-page bytes to UTF-8. Never fails: bytes the code page leaves undefined become U+FFFD.
 std::string codePageToUtf8(std::string_view bytes);
 // UTF-8 to code-page bytes; throws UnrepresentableText naming the text when a character has no
