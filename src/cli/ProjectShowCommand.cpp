@@ -92,9 +92,14 @@ std::string projectListing(const Project& project)
     for (const RecipientRecord& r : project.recipients) {
         out += "  " + r.EMail.str() + "\t" + r.Name.str() + "\t" + r.Surname.str() + "\t" +
                std::string(r.enabled() ? kTrue : kFalse) + "\t" + r.Group.str();
-        for (int i = 0; i < 4; ++i)
-            if (r.paramName(i).length() || r.paramValue(i).length())
-                out += "\t" + r.paramName(i).str() + "=" + r.paramValue(i).str();
+        for (int i = 0; i < 4; ++i) {
+            if (r.paramName(i).length() || r.paramValue(i).length()) {
+                out += '\t';
+                out += r.paramName(i).view();
+                out += '=';
+                out += r.paramValue(i).view();
+            }
+        }
         out += "\n";
     }
 
