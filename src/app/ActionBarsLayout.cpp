@@ -68,7 +68,7 @@ ActionBarsLayout ActionBarsLayout::builtIn()
         bar("&SMTP", {"NewSMTPAction", "EditSMTPAction", "DelSMTPAction", "-", "EnableSMTPAction"}),
         bar("&Templates", {"NewTemplateAction", "EditTemplateAction", "DeltemplateAction"}),
         bar("Too&ls", {"FindInFilesAction", "ExportToAHTMLAction"}),
-        bar("&Options", {"ProgOptionsAction", "CustomizeActionBars"}),
+        bar("&Options", {"ProgOptionsAction", "CustomizeActionBars", "-", "MailServerAction"}),
         bar("&Help", {"HowToUseAction", "-", "HomePageAction", "MailToUsAction", "-", "AboutAction"}),
     };
     layout.toolBars = {

@@ -23,6 +23,7 @@ const std::vector<ActionDefinition>& actionDefinitions()
         {"AboutAction", "Help", "&About program", "Ctrl+F1", "Information about program", true},
         {"ProgOptionsAction", "Options", "&Program options", "", "Edit program options", true},
         {"CustomizeActionBars", "Options", "&Customize toolbar", "", "Customize toolbar buttons", true},
+        {"MailServerAction", "Options", "&Mail server", "", "Show the mail server status window", true},
         {"NewRecipientGroupAction", "Group", "&New group", "Ctrl+G", "Create new recipient group", true},
         {"EditGroupAction", "Group", "&Edit Group", "", "Edit group parameters", false},
         {"DeleteGroupAction", "Group", "&Delete group", "", "Delete selected group", false},

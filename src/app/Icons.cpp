@@ -188,6 +188,7 @@ QIcon paintActionIcon(const QString& actionName)
         {"HowToUseAction", {Base::Help, 0}},          {"HomePageAction", {Base::Globe, 0}},
         {"MailToUsAction", {Base::Envelope, '@'}},    {"AboutAction", {Base::Help, 'i'}},
         {"ProgOptionsAction", {Base::Gear, 0}},       {"CustomizeActionBars", {Base::Gear, 'T'}},
+        {"MailServerAction", {Base::Envelope, 'S'}},
         {"NewRecipientGroupAction", {Base::Folder, '+'}}, {"EditGroupAction", {Base::Folder, 'e'}},
         {"DeleteGroupAction", {Base::Folder, 'x'}},   {"EMailToGroupAction", {Base::Envelope, 'G'}},
         {"NewRecipientAction", {Base::Face, '+'}},    {"EditRecipientAction", {Base::Face, 'e'}},

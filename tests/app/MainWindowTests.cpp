@@ -225,7 +225,7 @@ private slots:
         ProgramRun run;
         run.start();
         TOrvQuilletForm& form = *run.form;
-        QCOMPARE(form.actionList().size(), 36);
+        QCOMPARE(form.actionList().size(), 37);
         QCOMPARE(form.actionList().first()->objectName(), QString("CreateDefaultAction"));
         QCOMPARE(form.actionList().last()->objectName(), QString("ExportToAHTMLAction"));
         QCOMPARE(form.action("OpenProjectAction")->toolTip(), QString("Open project existing project"));
