@@ -7,6 +7,8 @@
 // error. The locale is C.UTF-8 (code page Windows-1252) unless the test sets LC_ALL itself.
 #pragma once
 
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -178,16 +180,8 @@ public:
         return result;
     }
 
-    static std::string readFile(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    static void writeFile(const std::string& path, const std::string& bytes)
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
+    static std::string readFile(const std::string& path) { return readFileBytes(path); }
+    static void writeFile(const std::string& path, const std::string& bytes) { writeFileBytes(path, bytes); }
 
 private:
     static std::filesystem::path makeFolder(const char* what)

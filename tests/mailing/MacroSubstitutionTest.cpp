@@ -17,7 +17,7 @@ struct Recipient {
         record.Name.set("Ann");
         record.Surname.set("Lee");
         for (int i = 0; i < 4; ++i)
-            record.paramName(i).set("P" + std::to_string(i + 1));
+            record.paramName(i).set(std::string("P").append(std::to_string(i + 1)));
         project.AutorName.set("Orv");
         project.AutorWEB.set("orv.example");
         project.AutorEmail.set("orv@example.org");
