@@ -5,16 +5,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <locale.h>
-#include <vector>
 #include <wchar.h>
 
 namespace quillet {
 
 namespace {
-
-constexpr int kLowestAscii = 1;
-constexpr int kAsciiCount = 128;
-constexpr wchar_t kLevelSeparator = L'\1';
 
 // UTF-8 (valid, as the code-page conversion writes it) to wide characters.
 std::wstring utf8ToWide(std::string_view utf8)
@@ -107,101 +102,18 @@ locale_t openCollationLocale(const std::string& name)
 
 } // namespace
 
-// The locale's key of a pure-ASCII text is, level by level, the characters' weights at that
-// level one after the other, levels parted by a separator. The pieces are each character's
-// share of each level, cut out of the key of the character alone. A character is used this way
-// only when the key of every pair it forms with the others is exactly the joined pieces (no
-// contraction such as a two-letter unit, no level read backwards), which the constructor checks.
-struct EmailCollation::AsciiPieces {
-    int levels = 0;
-    std::vector<std::wstring> wide[kAsciiCount];  // [character][level]
-    std::vector<std::string> levelBytes[kAsciiCount];
-    bool usable[kAsciiCount] = {};
-
-    std::wstring join(std::wstring_view text) const
-    {
-        std::wstring key;
-        for (int level = 0; level < levels; ++level) {
-            if (level > 0)
-                key.push_back(kLevelSeparator);
-            for (wchar_t c : text)
-                key += wide[c][static_cast<std::size_t>(level)];
-        }
-        return key;
-    }
-};
-
 const EmailCollation& EmailCollation::instance()
 {
     static const EmailCollation collation(environmentCollationName());
     return collation;
 }
 
-EmailCollation::EmailCollation(const std::string& localeName) : locale_(openCollationLocale(localeName))
-{
-    if (locale_)
-        buildAsciiPieces();
-}
+EmailCollation::EmailCollation(const std::string& localeName) : locale_(openCollationLocale(localeName)) {}
 
 EmailCollation::~EmailCollation()
 {
     if (locale_)
         freelocale(static_cast<locale_t>(locale_));
-}
-
-void EmailCollation::buildAsciiPieces()
-{
-    const auto loc = static_cast<locale_t>(locale_);
-    std::wstring single[kAsciiCount];
-    for (int c = kLowestAscii; c < kAsciiCount; ++c)
-        single[c] = wideKey(loc, std::wstring(1, static_cast<wchar_t>(c)));
-
-    // Cuts every single-character key into `levels` pieces at its first separators.
-    auto cut = [&](AsciiPieces& p, int levels) {
-        p.levels = levels;
-        for (int c = kLowestAscii; c < kAsciiCount; ++c) {
-            p.wide[c].clear();
-            std::size_t from = 0;
-            for (int level = 0; level + 1 < levels; ++level) {
-                const std::size_t at = single[c].find(kLevelSeparator, from);
-                if (at == std::wstring::npos)
-                    return false;
-                p.wide[c].push_back(single[c].substr(from, at - from));
-                from = at + 1;
-            }
-            p.wide[c].push_back(single[c].substr(from));
-        }
-        return true;
-    };
-    auto pairJoins = [&](const AsciiPieces& p, wchar_t a, wchar_t b) {
-        const wchar_t pair[] = {a, b};
-        return wideKey(loc, std::wstring(pair, 2)) == p.join(std::wstring_view(pair, 2));
-    };
-
-    auto pieces = std::make_unique<AsciiPieces>();
-    bool found = false;
-    for (int levels = 1; levels <= 8 && !found; ++levels) {
-        found = cut(*pieces, levels) && pairJoins(*pieces, L'a', L'b') && pairJoins(*pieces, L'a', L'-') &&
-                pairJoins(*pieces, L'-', L'a') && pairJoins(*pieces, L'B', L'a');
-    }
-    if (!found)
-        return;
-
-    for (int c = kLowestAscii; c < kAsciiCount; ++c)
-        pieces->usable[c] = true;
-    for (int a = kLowestAscii; a < kAsciiCount; ++a)
-        for (int b = kLowestAscii; b < kAsciiCount; ++b)
-            if (!pairJoins(*pieces, static_cast<wchar_t>(a), static_cast<wchar_t>(b)))
-                pieces->usable[a] = pieces->usable[b] = false;
-    for (int c = kLowestAscii; c < kAsciiCount; ++c) {
-        for (const std::wstring& level : pieces->wide[c]) {
-            std::string bytes;
-            for (wchar_t w : level)
-                appendWeight(bytes, w);
-            pieces->levelBytes[c].push_back(std::move(bytes));
-        }
-    }
-    pieces_ = std::move(pieces);
 }
 
 std::string EmailCollation::localeKey(std::string_view codePageText) const
@@ -223,23 +135,7 @@ std::string EmailCollation::sortKey(std::string_view codePageText) const
         appendTieBreak(key, codePageText);  // bytes the code page leaves undefined all read U+FFFD
         return key;
     }
-    bool joinable = pieces_ && !codePageText.empty();
-    for (std::size_t i = 0; joinable && i < codePageText.size(); ++i) {
-        const auto c = static_cast<unsigned char>(codePageText[i]);
-        joinable = c < kAsciiCount && pieces_->usable[c];
-    }
-    std::string key;
-    if (joinable) {
-        key.reserve(codePageText.size() * 9 + 8);
-        for (int level = 0; level < pieces_->levels; ++level) {
-            if (level > 0)
-                key.push_back(static_cast<char>(kLevelSeparator));
-            for (unsigned char c : codePageText)
-                key += pieces_->levelBytes[c][static_cast<std::size_t>(level)];
-        }
-    } else {
-        key = localeKey(codePageText);
-    }
+    std::string key = localeKey(codePageText);
     appendTieBreak(key, codePageText);
     return key;
 }

@@ -10,7 +10,6 @@
 // so the order is total and the same on every run.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -35,18 +34,11 @@ public:
 
     // True when a locale collation is in use (false: code-point order).
     bool usesLocale() const { return locale_ != nullptr; }
-    // True when keys of pure-ASCII texts are put together from per-character pieces (the
-    // locale's keys of every character and every pair of characters were found to be exactly
-    // the joined pieces).
-    bool hasAsciiPieces() const { return pieces_ != nullptr; }
 
 private:
-    struct AsciiPieces;
     std::string localeKey(std::string_view codePageText) const;
-    void buildAsciiPieces();
 
     void* locale_ = nullptr;  // locale_t of the collation; null for code-point order
-    std::unique_ptr<AsciiPieces> pieces_;
 };
 
 } // namespace quillet
