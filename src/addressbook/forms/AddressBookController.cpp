@@ -524,10 +524,14 @@ void AddressBookController::FindInFilesActionExecute()
     }
     const std::string groupName = project.groups[static_cast<std::size_t>(target)].name;
 
-    EMailFoundedForm->scanFile(QFile::encodeName(fileName).toStdString());
+    // The file is scanned while the dialog shows its animation; closing the dialog before the
+    // scan is complete drops the scan, and a file that cannot be read ends the operation with
+    // the reading error.
+    EMailFoundedForm->startScan(QFile::encodeName(fileName).toStdString());
     const int result = ui.showModal(*EMailFoundedForm);
     EMailFoundedForm->hide();
-    if (result != mrOk)
+    const bool scanned = EMailFoundedForm->finishScan();
+    if (result != mrOk || !scanned)
         return;
     appendHarvested(project, EMailFoundedForm->entries(), groupName);
     selectGroupAndRefresh(static_cast<int>(*findGroup(project, groupName)));

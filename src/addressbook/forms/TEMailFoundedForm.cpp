@@ -4,13 +4,17 @@
 #include "app/TextBoundary.h"
 #include "app/UserInterface.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <utility>
 
 namespace quillet {
 
@@ -70,22 +74,100 @@ TEMailFoundedForm::TEMailFoundedForm(UserInterface& ui, QWidget* parent) : QDial
     resize(365, 219);
 }
 
-void TEMailFoundedForm::scanFile(const std::string& path)
+struct TEMailFoundedForm::ScanOutcome {
+    QStringList addresses;
+    std::exception_ptr error;
+};
+
+struct TEMailFoundedForm::ScanWorker {
+    std::atomic<bool> finished{false};
+    std::jthread thread;  // declared last, so it is joined before the flag goes
+};
+
+TEMailFoundedForm::~TEMailFoundedForm()
 {
+    // Joined while the dialog is whole: a worker may still post its result to it, and the
+    // posted result is dropped with the dialog.
+    workers_.clear();
+}
+
+void TEMailFoundedForm::startScan(const std::string& path)
+{
+    std::erase_if(workers_, [](const std::unique_ptr<ScanWorker>& w) { return w->finished.load(); });
     foundedEntries->setStringList({});
-    Animate1->show();
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    struct HideAnimation {
-        QProgressBar* bar;
-        ~HideAnimation() { bar->hide(); }
-    } hide{Animate1};
-    const std::vector<std::string> found = scanAddressFile(path);
-    QStringList list;
-    list.reserve(static_cast<qsizetype>(found.size()));
-    for (const std::string& address : found)
-        list << toQt(address);
-    foundedEntries->setStringList(list);
     selectionChanged();
+    scanError_ = nullptr;
+    complete_ = false;
+    scanning_ = true;
+    Button1->setEnabled(false);
+    Animate1->show();
+    const std::uint64_t scan = ++currentScan_;
+
+    auto worker = std::make_unique<ScanWorker>();
+    ScanWorker* self = worker.get();
+    worker->thread = std::jthread([this, self, path, scan] {
+        auto outcome = std::make_shared<ScanOutcome>();
+        try {
+            const std::vector<std::string> found = scanAddressFile(path);
+            outcome->addresses.reserve(static_cast<qsizetype>(found.size()));
+            for (const std::string& address : found)
+                outcome->addresses << toQt(address);
+        } catch (...) {
+            outcome->error = std::current_exception();  // raised again by finishScan()
+        }
+        QMetaObject::invokeMethod(this, [this, scan, outcome] { scanEnded(scan, *outcome); }, Qt::QueuedConnection);
+        self->finished = true;
+    });
+    workers_.push_back(std::move(worker));
+}
+
+void TEMailFoundedForm::scanEnded(std::uint64_t scan, const ScanOutcome& outcome)
+{
+    if (!scanning_ || scan != currentScan_)
+        return;  // abandoned, or superseded by a later scan
+    scanning_ = false;
+    Animate1->hide();
+    if (outcome.error) {
+        scanError_ = outcome.error;
+        reject();
+        return;
+    }
+    foundedEntries->setStringList(outcome.addresses);
+    complete_ = true;
+    Button1->setEnabled(true);
+    selectionChanged();
+}
+
+void TEMailFoundedForm::abandonScan()
+{
+    if (!scanning_)
+        return;
+    scanning_ = false;
+    ++currentScan_;
+    Animate1->hide();
+}
+
+bool TEMailFoundedForm::finishScan()
+{
+    const bool wasRunning = scanning_;
+    abandonScan();
+    if (scanError_)
+        std::rethrow_exception(std::exchange(scanError_, nullptr));
+    return !wasRunning && complete_;
+}
+
+int TEMailFoundedForm::runningScanThreads() const
+{
+    return static_cast<int>(
+        std::count_if(workers_.begin(), workers_.end(), [](const auto& w) { return !w->finished.load(); }));
+}
+
+void TEMailFoundedForm::done(int result)
+{
+    if (result == QDialog::Accepted && scanning_)
+        return;
+    abandonScan();
+    QDialog::done(result);
 }
 
 std::vector<std::string> TEMailFoundedForm::entries() const

@@ -1,9 +1,13 @@
 // "Find E-Mail status": the addresses found in the file, which the user may edit or delete
-// before confirming. The scan runs as the dialog opens, with the animation shown meanwhile.
+// before confirming. The file is scanned on a worker thread while the dialog shows its
+// animation, so the window keeps answering; "OK" is usable once the scan is complete.
 #pragma once
 
 #include <QDialog>
 
+#include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,10 +24,23 @@ class TEMailFoundedForm : public QDialog {
     Q_OBJECT
 public:
     explicit TEMailFoundedForm(UserInterface& ui, QWidget* parent = nullptr);
+    // Waits for the scans still running (their results are dropped).
+    ~TEMailFoundedForm() override;
 
-    // Empties the list, shows the animation, scans the file into the list, hides the animation.
-    // A file that cannot be read throws with its message.
-    void scanFile(const std::string& path);
+    // Empties the list, shows the animation, disables "OK" and starts scanning the file on a
+    // worker thread. When the scan ends (in the event loop) the list is filled, the animation
+    // hidden and "OK" enabled; a file that cannot be read closes the dialog with Cancel and
+    // its error is kept for finishScan().
+    void startScan(const std::string& path);
+    // True from startScan() until the scan's result has arrived or the scan was abandoned.
+    bool scanning() const { return scanning_; }
+    // Ends the scan of this showing: a scan still running is abandoned (its result will be
+    // dropped) and false is returned; a scan that failed throws its error; otherwise true, and
+    // the list holds the addresses found.
+    bool finishScan();
+    // Worker threads still scanning, the abandoned ones included.
+    int runningScanThreads() const;
+
     // The entries as they stand (code-page texts); throws UnrepresentableText for an edited
     // entry the code page cannot hold.
     std::vector<std::string> entries() const;
@@ -40,10 +57,24 @@ public:
     void EditButtonClick();
     void DeleteButtonClick();
 
+    // "OK" is refused while the scan runs; any other result abandons it.
+    void done(int result) override;
+
 private:
+    struct ScanWorker;
+    struct ScanOutcome;
+
+    void scanEnded(std::uint64_t scan, const ScanOutcome& outcome);
+    void abandonScan();
     void selectionChanged();
     int selectedRow() const;
+
     UserInterface& ui_;
+    std::vector<std::unique_ptr<ScanWorker>> workers_;
+    std::uint64_t currentScan_ = 0;  // results of any other scan are dropped
+    bool scanning_ = false;
+    bool complete_ = false;
+    std::exception_ptr scanError_;
 };
 
 } // namespace quillet

@@ -33,6 +33,12 @@ inline RecipientRecord makeRecipient(const char* email, const char* group, bool 
     return r;
 }
 
+// Runs the event loop until the review dialog's scan has ended (at most 20 s).
+inline bool waitForScan(TEMailFoundedForm& form)
+{
+    return QTest::qWaitFor([&] { return !form.scanning(); }, 20000);
+}
+
 struct AddressBookWindow {
     FreshProgram program;
     ScriptedUserInterface ui;

@@ -123,6 +123,7 @@ private slots:
         w.ui.inputAnswers.push_back(QString("edited@a.com"));
         w.ui.dialogScripts.push_back([&](QDialog& d) {
             auto& form = static_cast<TEMailFoundedForm&>(d);
+            waitForScan(form);  // as the user waits for "OK"
             found = form.foundedEntries->stringList();
             buttonStates << form.EditButton->isEnabled();
             form.FoundedListBox->setCurrentIndex(form.foundedEntries->index(0));
