@@ -132,6 +132,22 @@ std::vector<int> AddressBookController::selectedRows() const
     return rows;
 }
 
+std::vector<std::size_t> AddressBookController::selectedRecords() const
+{
+    std::vector<std::size_t> records;
+    for (int row : selectedRows())
+        records.push_back(recipientModel_->recordIndex(row));
+    return records;
+}
+
+int AddressBookController::selectedGroupOrError()
+{
+    const int group = selectedGroup();
+    if (group < 0)
+        showError(std::string(texts::kHaveNotSelectedGroup));
+    return group;
+}
+
 void AddressBookController::enable(const char* actionName, bool enabled)
 {
     if (QAction* action = mainWindow_.action(actionName))
@@ -227,11 +243,9 @@ void AddressBookController::NewRecipientGroupActionExecute()
 
 void AddressBookController::EditGroupActionExecute()
 {
-    const int group = selectedGroup();
-    if (group < 0) {
-        showError(std::string(texts::kHaveNotSelectedGroup));
+    const int group = selectedGroupOrError();
+    if (group < 0)
         return;
-    }
     Project& project = mainWindow_.project();
     const GroupEntry& entry = project.groups.at(static_cast<std::size_t>(group));
     EditGroupParamsForm->GroupNameEdit->setText(toQt(entry.name));
@@ -253,11 +267,9 @@ void AddressBookController::EditGroupActionExecute()
 
 void AddressBookController::DeleteGroupActionExecute()
 {
-    const int group = selectedGroup();
-    if (group < 0) {
-        showError(std::string(texts::kHaveNotSelectedGroup));
+    const int group = selectedGroupOrError();
+    if (group < 0)
         return;
-    }
     Project& project = mainWindow_.project();
     if (!confirm(texts::confirmDeleteGroup(project.groups.at(static_cast<std::size_t>(group)).name)))
         return;
@@ -272,19 +284,14 @@ void AddressBookController::DeleteGroupActionExecute()
 void AddressBookController::moveSelectedTo(int group)
 {
     Project& project = mainWindow_.project();
-    std::vector<std::size_t> records;
-    for (int row : selectedRows())
-        records.push_back(recipientModel_->recordIndex(row));
-    moveRecipients(project, records, project.groups.at(static_cast<std::size_t>(group)).name);
+    moveRecipients(project, selectedRecords(), project.groups.at(static_cast<std::size_t>(group)).name);
     showRecipientsOfSelectedGroup();
 }
 
 void AddressBookController::copySelectedTo(int group)
 {
     Project& project = mainWindow_.project();
-    std::vector<std::size_t> records;
-    for (int row : selectedRows())
-        records.push_back(recipientModel_->recordIndex(row));
+    std::vector<std::size_t> records = selectedRecords();
     const int source = selectedGroup();
     const std::string sourceName = source >= 0 ? project.groups.at(static_cast<std::size_t>(source)).name : "";
     if (source < 0)
@@ -293,30 +300,27 @@ void AddressBookController::copySelectedTo(int group)
     showRecipientsOfSelectedGroup();
 }
 
-void AddressBookController::MoveToGroupActionExecute()
+int AddressBookController::chooseTargetGroup()
 {
     SelectGroupForm->copyGroupsFrom(*mainWindow_.groupListView());
     if (mainWindow_.ui().showModal(*SelectGroupForm) != mrOk)
-        return;
+        return -1;
     const int group = SelectGroupForm->selectedGroup();
-    if (group < 0) {
+    if (group < 0)
         showError(std::string(texts::kHaveNotSelectedGroup));
-        return;
-    }
-    moveSelectedTo(group);
+    return group;
+}
+
+void AddressBookController::MoveToGroupActionExecute()
+{
+    if (const int group = chooseTargetGroup(); group >= 0)
+        moveSelectedTo(group);
 }
 
 void AddressBookController::CopyToGroupActionExecute()
 {
-    SelectGroupForm->copyGroupsFrom(*mainWindow_.groupListView());
-    if (mainWindow_.ui().showModal(*SelectGroupForm) != mrOk)
-        return;
-    const int group = SelectGroupForm->selectedGroup();
-    if (group < 0) {
-        showError(std::string(texts::kHaveNotSelectedGroup));
-        return;
-    }
-    copySelectedTo(group);
+    if (const int group = chooseTargetGroup(); group >= 0)
+        copySelectedTo(group);
 }
 
 bool AddressBookController::GroupListViewDragOver(const QObject* source) const
@@ -378,11 +382,9 @@ bool AddressBookController::eventFilter(QObject* watched, QEvent* event)
 
 void AddressBookController::NewRecipientActionExecute()
 {
-    const int group = selectedGroup();
-    if (group < 0) {
-        showError(std::string(texts::kHaveNotSelectedGroup));
+    const int group = selectedGroupOrError();
+    if (group < 0)
         return;
-    }
     EditRecipientForm->clearFields();
     EditRecipientForm->prepareToShow();
     if (mainWindow_.ui().showModal(*EditRecipientForm) != mrOk)
@@ -433,10 +435,7 @@ void AddressBookController::DeleteRecipientActionExecute()
 void AddressBookController::EnableRecipientActionExecute()
 {
     const std::vector<int> rows = selectedRows();
-    std::vector<std::size_t> records;
-    for (int row : rows)
-        records.push_back(recipientModel_->recordIndex(row));
-    toggleEnabled(mainWindow_.project(), records);
+    toggleEnabled(mainWindow_.project(), selectedRecords());
     recipientModel_->rowsChanged(rows);
 }
 
@@ -541,11 +540,9 @@ void AddressBookController::FindInFilesActionExecute()
 
 void AddressBookController::ExportToAHTMLActionExecute()
 {
-    const int group = selectedGroup();
-    if (group < 0) {
-        showError(std::string(texts::kHaveNotSelectedGroup));
+    const int group = selectedGroupOrError();
+    if (group < 0)
         return;
-    }
     const Project& project = mainWindow_.project();
     const std::string page =
         htmlPage(project, project.groups.at(static_cast<std::size_t>(group)).name, recipientModel_->rows().recordIndices());

@@ -73,7 +73,14 @@ private:
     void ExportToAHTMLActionExecute();
     void FindFormSearch(bool fromStart);
 
-    // Steps 3 to 5 of Move to group / Copy to group with the chosen group.
+    // "Select Group" over the main window's groups: the chosen group, or -1 when cancelled or
+    // when no group was chosen (then "Have not selected group" is shown).
+    int chooseTargetGroup();
+    // The selected group, or -1 after showing "Have not selected group".
+    int selectedGroupOrError();
+    // The records behind the selected rows, top to bottom.
+    std::vector<std::size_t> selectedRecords() const;
+    // Move to group / Copy to group of the selected rows to the chosen group.
     void moveSelectedTo(int group);
     void copySelectedTo(int group);
     // Selects the group at the position in the main window (its rows are shown) and, if it
