@@ -1,5 +1,6 @@
 #include "TEditGroupParamsForm.h"
 
+#include "app/DialogButtons.h"
 #include "project/forms/LogoPicture.h"
 
 #include <QFormLayout>
@@ -32,23 +33,15 @@ TEditGroupParamsForm::TEditGroupParamsForm(QWidget* parent) : QDialog(parent)
     fields->addRow("Group name", GroupNameEdit);
     fields->addRow("Description", DescriptionEdit);
 
-    OKButton = new QPushButton("OK");
-    OKButton->setObjectName("OKButton");
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton("Cancel");
-    CancelButton->setObjectName("CancelButton");
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
+    const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Cancel);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
 
     auto* right = new QVBoxLayout;
     right->addWidget(heading);
     right->addLayout(fields);
     right->addStretch();
-    right->addLayout(buttons);
+    right->addLayout(buttons.row);
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(Image1);
     layout->addLayout(right, 1);

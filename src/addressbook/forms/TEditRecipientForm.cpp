@@ -1,5 +1,6 @@
 #include "TEditRecipientForm.h"
 
+#include "app/DialogButtons.h"
 #include "app/TextBoundary.h"
 #include "app/UserInterface.h"
 #include "project/ProgramFolder.h"
@@ -87,26 +88,18 @@ TEditRecipientForm::TEditRecipientForm(UserInterface& ui, QWidget* parent) : QDi
     parametersLayout->addLayout(parametersRight, 1);
     PageControl->addTab(parameters, "Parameters");
 
-    OKButton = new QPushButton("OK");
-    OKButton->setObjectName("OKButton");
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton("Cancel");
-    CancelButton->setObjectName("CancelButton");
+    const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Cancel);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
     HelpButton = new QPushButton("Help");
     HelpButton->setObjectName("HelpButton");
     HelpButton->setAutoDefault(false);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(HelpButton, &QPushButton::clicked, this, &TEditRecipientForm::HelpButtonClick);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
-    buttons->addWidget(HelpButton);
+    buttons.row->addWidget(HelpButton);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 }
 
 void TEditRecipientForm::clearFields()

@@ -1,5 +1,7 @@
 #include "TSelectGroupForm.h"
 
+#include "app/DialogButtons.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -22,22 +24,14 @@ TSelectGroupForm::TSelectGroupForm(QWidget* parent) : QDialog(parent)
     GroupListView->setColumnWidth(0, 150);
     GroupListView->header()->setStretchLastSection(true);
 
-    OKButton = new QPushButton("OK");
-    OKButton->setObjectName("OKButton");
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton("Cancel");
-    CancelButton->setObjectName("CancelButton");
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Cancel);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
     connect(GroupListView, &QTreeWidget::itemDoubleClicked, this, &QDialog::accept);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupListView);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     resize(360, 280);
 }
 

@@ -1,6 +1,7 @@
 #include "TMessageTemplateEditorForm.h"
 
 #include "MailingWindowTexts.h"
+#include "app/DialogButtons.h"
 #include "app/UserInterface.h"
 
 #include <QFormLayout>
@@ -36,20 +37,13 @@ TMessageTemplateEditorForm::TMessageTemplateEditorForm(UserInterface& ui, QWidge
     form->addRow("Reply To:", ReplyToEdit);
     form->addRow("Message:", MessageEdit);
 
-    OKButton = new QPushButton("OK");
-    CancelButton = new QPushButton("Cancel");
-    OKButton->setDefault(true);
-    CancelButton->setAutoDefault(false);
-    connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Default, [this] { OKButtonClick(); });
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

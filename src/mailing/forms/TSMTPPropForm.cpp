@@ -1,6 +1,7 @@
 #include "TSMTPPropForm.h"
 
 #include "MailingWindowTexts.h"
+#include "app/DialogButtons.h"
 #include "app/TextBoundary.h"
 #include "app/UserInterface.h"
 #include "project/ProgramFolder.h"
@@ -83,23 +84,16 @@ TSMTPPropForm::TSMTPPropForm(UserInterface& ui, QWidget* parent) : QDialog(paren
     ReplyToEdit->setObjectName("ReplyToEdit");
 
     HelpButton = new QPushButton("Help");
-    OKButton = new QPushButton("OK");
-    CancelButton = new QPushButton("Cancel");
     HelpButton->setAutoDefault(false);
-    CancelButton->setAutoDefault(false);
-    OKButton->setDefault(true);
     connect(HelpButton, &QPushButton::clicked, this, [this] { HelpButtonClick(); });
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Default);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
+    buttons.row->insertWidget(0, HelpButton);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(HelpButton);
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -1,6 +1,7 @@
 #include "TSelectMailServerForm.h"
 
 #include "MailingWindowTexts.h"
+#include "app/DialogButtons.h"
 #include "app/UserInterface.h"
 #include "project/forms/LogoPicture.h"
 
@@ -33,12 +34,9 @@ TSelectMailServerForm::TSelectMailServerForm(UserInterface& ui, QWidget* parent)
     group->addButton(BuildInServersButton);
     DefaultSMTPButton->setChecked(true);
 
-    OKButton = new QPushButton("OK");
-    CancelButton = new QPushButton("Cancel");
-    OKButton->setDefault(true);
-    CancelButton->setAutoDefault(false);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Default);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
 
     auto* column = new QVBoxLayout;
     column->addWidget(new QLabel("Select send method:"));
@@ -46,11 +44,7 @@ TSelectMailServerForm::TSelectMailServerForm(UserInterface& ui, QWidget* parent)
     column->addWidget(AllServersButton);
     column->addWidget(BuildInServersButton);
     column->addStretch();
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
-    column->addLayout(buttons);
+    column->addLayout(buttons.row);
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(Image1);
     layout->addLayout(column);

@@ -1,6 +1,7 @@
 #include "TSelectTemplateForm.h"
 
 #include "MailingWindowTexts.h"
+#include "app/DialogButtons.h"
 #include "app/UserInterface.h"
 
 #include <QHBoxLayout>
@@ -30,21 +31,13 @@ TSelectTemplateForm::TSelectTemplateForm(UserInterface& ui, QWidget* parent) : Q
     TemplateListView->setMinimumSize(420, 240);
     connect(TemplateListView, &QTreeWidget::itemDoubleClicked, this, [this] { OKButtonClick(); });
 
-    OKButton = new QPushButton("OK");
-    CancelButton = new QPushButton("Cancel");
-    OKButton->setObjectName("OKButton");
-    OKButton->setDefault(true);
-    CancelButton->setAutoDefault(false);
-    connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Default, [this] { OKButtonClick(); });
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(TemplateListView);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

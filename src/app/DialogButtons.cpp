@@ -1,0 +1,31 @@
+#include "DialogButtons.h"
+
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+
+namespace quillet {
+
+DialogButtons makeOkCancelButtons(QDialog& dialog, CancelOnEnter cancelOnEnter, std::function<void()> onOk)
+{
+    DialogButtons buttons;
+    buttons.ok = new QPushButton("OK");
+    buttons.ok->setObjectName("OKButton");
+    buttons.ok->setDefault(true);
+    buttons.cancel = new QPushButton("Cancel");
+    buttons.cancel->setObjectName("CancelButton");
+    if (cancelOnEnter == CancelOnEnter::Default)
+        buttons.cancel->setAutoDefault(false);
+    if (onOk)
+        QObject::connect(buttons.ok, &QPushButton::clicked, &dialog, std::move(onOk));
+    else
+        QObject::connect(buttons.ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    QObject::connect(buttons.cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+    buttons.row = new QHBoxLayout;
+    buttons.row->addStretch();
+    buttons.row->addWidget(buttons.ok);
+    buttons.row->addWidget(buttons.cancel);
+    return buttons;
+}
+
+} // namespace quillet
