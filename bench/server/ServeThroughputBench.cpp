@@ -7,8 +7,8 @@
 // ratio (quillet / smtp-sink).
 //
 // Usage: bench_server_throughput [--messages N] [--sessions N] [--rounds N] [--quillet PATH]
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "support/BenchBasics.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -26,6 +26,9 @@
 
 namespace {
 
+using quillet::bench::AcceptsLoopback;
+using quillet::bench::FreeLoopbackPort;
+using quillet::bench::Median;
 using Clock = std::chrono::steady_clock;
 
 const char* const SmtpSource = "/usr/sbin/smtp-source";
@@ -69,31 +72,6 @@ void Stop(pid_t pid, int signal)
     Wait(pid);
 }
 
-bool Accepts(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(std::uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
-int FreePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 // A server under test, running while the object lives.
 class Server {
 public:
@@ -133,7 +111,7 @@ class SmtpSinkServer : public Server {
 public:
     SmtpSinkServer()
     {
-        port_ = FreePort();
+        port_ = FreeLoopbackPort();
         std::vector<std::string> args{SmtpSink};
         if (::geteuid() == 0) {
             args.push_back("-u");
@@ -143,7 +121,7 @@ public:
         args.push_back("1024");
         pid_ = Spawn(args);
         const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (!Accepts(port_)) {
+        while (!AcceptsLoopback(static_cast<std::uint16_t>(port_))) {
             if (Clock::now() > deadline)
                 throw std::runtime_error("smtp-sink did not start");
             ::usleep(10000);
@@ -171,13 +149,6 @@ double Measure(const Options& options, int port, bool keepConnection)
     if (status != 0)
         throw std::runtime_error("smtp-source failed with status " + std::to_string(status));
     return options.messages / seconds;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 Options Parse(int argc, char** argv)

@@ -2,15 +2,13 @@
 // started on a free port of 127.0.0.1 for the length of a benchmark.
 #pragma once
 
+#include "support/BenchBasics.h"
 #include "transport/TCPConnection.h"
 #include "transport/TransportError.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,13 +29,6 @@ constexpr const char* kSmtpSink = "/usr/sbin/smtp-sink";
 inline double Seconds(std::chrono::steady_clock::duration d)
 {
     return std::chrono::duration<double>(d).count();
-}
-
-inline double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // Starts a program with its output to stdoutPath (or inherited when empty); returns its pid or -1.
@@ -71,19 +62,6 @@ inline std::optional<double> TimeProgram(const std::vector<std::string>& argv, c
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     return seconds;
-}
-
-inline uint16_t FreeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 // smtp-sink listening on 127.0.0.1 until the object goes.
