@@ -10,43 +10,32 @@ set -eu
 gui=$1
 driver=$2
 out=$3
-rm -rf "$out"
-mkdir -p "$out/home" "$out/config" "$out/runtime"
-chmod 700 "$out/runtime"
-bin=$(dirname "$gui")
-for item in Templates quillet-help qlogo.dat; do
-  [ -e "$bin/$item" ] && cp -R "$bin/$item" "$out/home/"
-done
-
-export QUILLET_HOME="$out/home" XDG_CONFIG_HOME="$out/config" XDG_RUNTIME_DIR="$out/runtime"
-export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
-unset WAYLAND_DISPLAY
+common=$(cd "$(dirname "$0")/../../support" && pwd)/xvfb-smoke-common.sh
+. "$common"
+smoke_prepare "$gui" "$out"
 
 exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
   gui=$1; driver=$2; out=$3
+  . "$4"
   QT_QPA_PLATFORM=offscreen "$driver" prepare "$QUILLET_HOME" "Smoke mailing.oqf"
   # A free port for the built-in server, typed into the Program options.
   port=$(/usr/bin/python3 -c "import socket; s = socket.socket(); s.bind((\"127.0.0.1\", 0)); print(s.getsockname()[1])")
   "$gui" >"$out/gui.log" 2>&1 &
   pid=$!
   fail() { echo "mailing smoke: $1" >&2; "$driver" screenshot "$out/failure.png" || true; kill $pid 2>/dev/null || true; cat "$out/gui.log" >&2; exit 1; }
-  find_window() {
-    found=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
-    [ -n "$found" ] && echo "$found"
-  }
   step() { [ -z "${SMOKE_STEPS:-}" ] || "$driver" screenshot "$out/step-$1.png"; }
 
-  dialog=$(find_window "^Select project\$") || fail "no start-up dialog"
+  dialog=$(smoke_find_window "^Select project\$") || fail "no start-up dialog"
   sleep 0.5
   xdotool windowfocus --sync "$dialog" || true
   step 1
   # Its first choice, "Open last used project".
   xdotool mousemove --window "$dialog" 168 58 click 1
-  main=$(find_window "^Orv Quillet:Smoke mailing\$") || fail "the project did not open"
+  main=$(smoke_find_window "^Orv Quillet:Smoke mailing\$") || fail "the project did not open"
   sleep 1
   xdotool windowfocus --sync "$main" || true
   xdotool key alt+o p
-  props=$(find_window "^Properties\$") || fail "no Program options"
+  props=$(smoke_find_window "^Properties\$") || fail "no Program options"
   sleep 0.5
   xdotool windowfocus --sync "$props" || true
   step 4
@@ -68,7 +57,7 @@ exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
   sleep 0.5
   step 3
   xdotool key ctrl+e
-  send=$(find_window "^Send E-mail\$") || fail "the send window did not open"
+  send=$(smoke_find_window "^Send E-mail\$") || fail "the send window did not open"
   sleep 0.5
   xdotool windowfocus --sync "$send" || true
   xdotool type --delay 20 "Hello %NAME%"
@@ -78,11 +67,11 @@ exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
   "$driver" screenshot "$out/send-window.png" || fail "no screenshot of the send window"
   # The second toolbar button sends.
   xdotool mousemove --window "$send" '"${SEND_BUTTON_X:-40}"' '"${SEND_BUTTON_Y:-16}"' click 1
-  method=$(find_window "^Send method\$") || fail "no send method dialog"
+  method=$(smoke_find_window "^Send method\$") || fail "no send method dialog"
   sleep 0.3
   xdotool windowfocus --sync "$method" || true
   xdotool key Down Down Return
-  done_box=$(find_window "^Orv Quillet!\$") || fail "no completion message"
+  done_box=$(smoke_find_window "^Orv Quillet!\$") || fail "no completion message"
   sleep 0.5
   "$driver" screenshot "$out/status-window.png" || fail "no screenshot of the status window"
   if xdotool search --onlyvisible --name "^Orv Quillet\$" >/dev/null 2>&1; then fail "an error was shown"; fi
@@ -95,10 +84,7 @@ exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
   sleep 0.5
   xdotool windowfocus --sync "$main" || true
   xdotool key alt+F4
-  status=0
-  timeout 20 sh -c "while kill -0 $pid 2>/dev/null; do sleep 0.2; done" || fail "the program did not end"
-  wait $pid || status=$?
-  [ "$status" -eq 0 ] || fail "exit status $status"
+  smoke_wait_for_end $pid
   [ -s "$out/send-window.png" ] && [ -s "$out/status-window.png" ] || fail "empty screenshot"
   echo "mailing smoke: ok, screenshots in $out"
-' smoke "$gui" "$driver" "$out"
+' smoke "$gui" "$driver" "$out" "$common"
