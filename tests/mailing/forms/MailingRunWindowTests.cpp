@@ -8,6 +8,7 @@
 #include "mailing/forms/TSendingStatusForm.h"
 #include "project/forms/TPropertiesForm.h"
 #include "server/forms/TSMTPServerForm.h"
+#include "support/FreePort.h"
 
 #include <QAction>
 #include <QItemSelectionModel>
@@ -19,28 +20,10 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace quillet;
 using namespace quillet::test;
 
 namespace {
-
-// A port nobody listens on right now (bound once and released).
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 RecipientRecord recipient(const char* email, const char* name, const char* group)
 {
