@@ -1,6 +1,7 @@
 #include "DialogButtons.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QPushButton>
 
@@ -25,6 +26,18 @@ DialogButtons makeOkCancelButtons(QDialog& dialog, CancelOnEnter cancelOnEnter, 
     buttons.row->addStretch();
     buttons.row->addWidget(buttons.ok);
     buttons.row->addWidget(buttons.cancel);
+    return buttons;
+}
+
+QDialogButtonBox* makeOkCancelButtonBox(QDialog& dialog)
+{
+    auto* buttons = new QDialogButtonBox(&dialog);
+    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+    ok->setObjectName("OKButton");
+    ok->setDefault(true);
+    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("CancelButton");
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     return buttons;
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 
 class QDialog;
+class QDialogButtonBox;
 class QHBoxLayout;
 class QPushButton;
 
@@ -21,5 +22,9 @@ enum class CancelOnEnter { Cancel, Default };
 // Enter on a focused "Cancel" presses "Cancel" (CancelOnEnter::Cancel) or the default button.
 DialogButtons makeOkCancelButtons(QDialog& dialog, CancelOnEnter cancelOnEnter,
                                   std::function<void()> onOk = {});
+
+// The same two buttons (same object names; "OK" the default button and accepting, "Cancel"
+// rejecting) in a button box, in the platform's order of buttons.
+QDialogButtonBox* makeOkCancelButtonBox(QDialog& dialog);
 
 } // namespace quillet

@@ -1,5 +1,7 @@
 #include "TCustomizeToolbarForm.h"
 
+#include "DialogButtons.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -124,13 +126,7 @@ TCustomizeToolbarForm::TCustomizeToolbarForm(const QList<QAction*>& actions, QWi
     connect(ResetButton, &QPushButton::clicked, this, [this] { setBarsLayout(ActionBarsLayout::builtIn()); });
     connect(BarCombo, &QComboBox::currentIndexChanged, this, [this](int index) { showBar(index); });
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    ok->setObjectName("OKButton");
-    ok->setDefault(true);
-    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("CancelButton");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = makeOkCancelButtonBox(*this);
 
     auto* middle = new QVBoxLayout;
     middle->addStretch();

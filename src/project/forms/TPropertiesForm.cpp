@@ -2,6 +2,7 @@
 
 #include "ProjectFormTexts.h"
 
+#include "app/DialogButtons.h"
 #include "project/settings/SettingsStore.h"
 
 #include <QApplication>
@@ -78,13 +79,7 @@ TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
     BuildInFromEdit = addEdit(form, "Send From", "BuildInFromEdit");
     PageControl->addTab(second, texts::kBuiltInServerPage);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    ok->setObjectName("OKButton");
-    ok->setDefault(true);
-    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("CancelButton");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = makeOkCancelButtonBox(*this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
