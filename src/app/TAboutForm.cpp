@@ -1,6 +1,7 @@
 #include "TAboutForm.h"
 
 #include "AppTexts.h"
+#include "HeadingLabel.h"
 #include "project/forms/LogoPicture.h"
 
 #include <QHBoxLayout>
@@ -17,11 +18,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     setWindowTitle(texts::kAboutCaption);
 
     Image1 = new LogoPicture(this);
-    auto* name = new QLabel(texts::kProgramTitle);
-    QFont font = name->font();
-    font.setBold(true);
-    font.setPointSize(font.pointSize() + 6);
-    name->setFont(font);
+    QLabel* name = headingLabel(texts::kProgramTitle, 6);
     Memo1 = new QPlainTextEdit(texts::kAboutText);
     Memo1->setObjectName("Memo1");
     Memo1->setReadOnly(true);

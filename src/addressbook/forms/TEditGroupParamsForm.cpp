@@ -1,6 +1,7 @@
 #include "TEditGroupParamsForm.h"
 
 #include "app/DialogButtons.h"
+#include "app/HeadingLabel.h"
 #include "project/forms/LogoPicture.h"
 
 #include <QFormLayout>
@@ -18,10 +19,7 @@ TEditGroupParamsForm::TEditGroupParamsForm(QWidget* parent) : QDialog(parent)
     setWindowTitle("Edit group parameters");
 
     Image1 = new LogoPicture(this);
-    auto* heading = new QLabel("Edit group parameters");
-    QFont font = heading->font();
-    font.setBold(true);
-    heading->setFont(font);
+    QLabel* heading = headingLabel("Edit group parameters");
 
     GroupNameEdit = new QLineEdit;
     GroupNameEdit->setObjectName("GroupNameEdit");

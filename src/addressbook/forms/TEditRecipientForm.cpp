@@ -1,6 +1,7 @@
 #include "TEditRecipientForm.h"
 
 #include "app/DialogButtons.h"
+#include "app/HeadingLabel.h"
 #include "app/TextBoundary.h"
 #include "app/UserInterface.h"
 #include "project/ProgramFolder.h"
@@ -19,15 +20,6 @@
 namespace quillet {
 
 namespace {
-
-QLabel* heading(const char* text)
-{
-    auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    return label;
-}
 
 QLineEdit* edit(const QString& name)
 {
@@ -60,7 +52,7 @@ TEditRecipientForm::TEditRecipientForm(UserInterface& ui, QWidget* parent) : QDi
     generalFields->addRow("Surname", SurNameEdit);
     generalFields->addRow(QString(), EnabledCheckBox);
     auto* generalRight = new QVBoxLayout;
-    generalRight->addWidget(heading("General recipient options"));
+    generalRight->addWidget(headingLabel("General recipient options"));
     generalRight->addLayout(generalFields);
     generalRight->addStretch();
     auto* generalLayout = new QHBoxLayout(general);
@@ -80,7 +72,7 @@ TEditRecipientForm::TEditRecipientForm(UserInterface& ui, QWidget* parent) : QDi
         grid->addWidget(ParamValue[i], 2 * i + 1, 1);
     }
     auto* parametersRight = new QVBoxLayout;
-    parametersRight->addWidget(heading("Recipient parameters"));
+    parametersRight->addWidget(headingLabel("Recipient parameters"));
     parametersRight->addLayout(grid);
     parametersRight->addStretch();
     auto* parametersLayout = new QHBoxLayout(parameters);

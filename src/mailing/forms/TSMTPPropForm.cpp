@@ -2,6 +2,7 @@
 
 #include "MailingWindowTexts.h"
 #include "app/DialogButtons.h"
+#include "app/HeadingLabel.h"
 #include "app/TextBoundary.h"
 #include "app/UserInterface.h"
 #include "project/ProgramFolder.h"
@@ -29,11 +30,7 @@ QWidget* makePage(QLabel*& picture, const QString& heading, QFormLayout*& form)
     picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     row->addWidget(picture);
     auto* column = new QVBoxLayout;
-    auto* title = new QLabel(heading);
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    column->addWidget(title);
+    column->addWidget(headingLabel(heading));
     form = new QFormLayout;
     column->addLayout(form);
     column->addStretch();

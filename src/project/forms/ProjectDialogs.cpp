@@ -5,6 +5,8 @@
 
 #include "LogoPicture.h"
 #include "ProjectFormTexts.h"
+#include "app/DialogButtons.h"
+#include "app/HeadingLabel.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -20,26 +22,6 @@ namespace quillet {
 
 namespace {
 
-QDialogButtonBox* okCancel(QDialog* dialog)
-{
-    auto* buttons = new QDialogButtonBox(dialog);
-    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    ok->setObjectName("OKButton");
-    ok->setDefault(true);
-    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("CancelButton");
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
-}
-
-QLabel* heading(const char* text)
-{
-    auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    return label;
-}
 
 } // namespace
 
@@ -51,10 +33,10 @@ TNewProjectForm::TNewProjectForm(QWidget* parent) : QDialog(parent)
     auto* form = new QFormLayout;
     createEdits(form);
     auto* right = new QVBoxLayout;
-    right->addWidget(heading(texts::kGeneralHeading));
+    right->addWidget(headingLabel(texts::kGeneralHeading));
     right->addLayout(form);
     right->addStretch();
-    right->addWidget(okCancel(this));
+    right->addWidget(makeOkCancelButtonBox(*this));
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(Image1);
     layout->addLayout(right, 1);
@@ -69,7 +51,7 @@ TProjectPropertiesForm::TProjectPropertiesForm(QWidget* parent) : QDialog(parent
     PageControl->setObjectName("PageControl");
     auto* page = new QWidget;
     auto* pageLayout = new QVBoxLayout(page);
-    pageLayout->addWidget(heading(texts::kGeneralHeading));
+    pageLayout->addWidget(headingLabel(texts::kGeneralHeading));
     auto* form = new QFormLayout;
     createEdits(form);
     pageLayout->addLayout(form);
@@ -77,7 +59,7 @@ TProjectPropertiesForm::TProjectPropertiesForm(QWidget* parent) : QDialog(parent
     PageControl->addTab(page, texts::kGeneralPage);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
-    layout->addWidget(okCancel(this));
+    layout->addWidget(makeOkCancelButtonBox(*this));
     resize(420, 260);
 }
 

@@ -3,6 +3,7 @@
 #include "ClickLabel.h"
 #include "LogoPicture.h"
 #include "ProjectFormTexts.h"
+#include "app/HeadingLabel.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -18,11 +19,7 @@ TOpenWizardForm::TOpenWizardForm(QWidget* parent) : QDialog(parent)
     setWindowTitle(texts::kOpenWizardCaption);
 
     Image1 = new LogoPicture(this);
-    auto* heading = new QLabel(texts::kOpenWizardHeading);
-    QFont font = heading->font();
-    font.setBold(true);
-    font.setPointSize(font.pointSize() + 2);
-    heading->setFont(font);
+    QLabel* heading = headingLabel(texts::kOpenWizardHeading, 2);
 
     auto* choices = new QGridLayout;
     int row = 0;

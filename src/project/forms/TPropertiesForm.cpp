@@ -3,6 +3,7 @@
 #include "ProjectFormTexts.h"
 
 #include "app/DialogButtons.h"
+#include "app/HeadingLabel.h"
 #include "project/settings/SettingsStore.h"
 
 #include <QApplication>
@@ -35,10 +36,7 @@ QWidget* page(QFormLayout*& form)
     auto* picture = new QLabel;
     picture->setObjectName("Image1");
     picture->setPixmap(QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(32, 32));
-    auto* heading = new QLabel(texts::kServerOptionsHeading);
-    QFont font = heading->font();
-    font.setBold(true);
-    heading->setFont(font);
+    QLabel* heading = headingLabel(texts::kServerOptionsHeading);
     auto* top = new QHBoxLayout;
     top->addWidget(picture);
     top->addWidget(heading, 1);
