@@ -23,8 +23,6 @@ using namespace quillet::bench;
 
 namespace {
 
-constexpr const char* kSmtpSource = "/usr/sbin/smtp-source";
-
 Project MakeProject(int count)
 {
     Project project;
@@ -114,9 +112,7 @@ int main(int argc, char** argv)
             std::printf("the run sent %zu and the server received %d of %d\n", sent, received.load(), count);
             return 1;
         }
-        const auto sourceSeconds =
-            TimeProgram({kSmtpSource, "-d", "-s", "1", "-m", std::to_string(count), "-l", std::to_string(messageSize),
-                         "127.0.0.1:" + std::to_string(sink.Port())});
+        const auto sourceSeconds = TimeSmtpSourceBatch(sink.Port(), count, messageSize);
         if (!sourceSeconds) {
             std::printf("smtp-source failed\n");
             return 1;

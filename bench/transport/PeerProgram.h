@@ -25,6 +25,7 @@ extern char** environ;
 namespace quillet::bench {
 
 constexpr const char* kSmtpSink = "/usr/sbin/smtp-sink";
+constexpr const char* kSmtpSource = "/usr/sbin/smtp-source";
 
 inline double Seconds(std::chrono::steady_clock::duration d)
 {
@@ -62,6 +63,14 @@ inline std::optional<double> TimeProgram(const std::vector<std::string>& argv, c
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     return seconds;
+}
+
+// Times smtp-source sending count messages of size bytes, one after another over one
+// connection, to 127.0.0.1:port; nothing when it failed.
+inline std::optional<double> TimeSmtpSourceBatch(uint16_t port, int count, std::size_t size)
+{
+    return TimeProgram({kSmtpSource, "-d", "-s", "1", "-m", std::to_string(count), "-l", std::to_string(size),
+                        "127.0.0.1:" + std::to_string(port)});
 }
 
 // smtp-sink listening on 127.0.0.1 until the object goes.

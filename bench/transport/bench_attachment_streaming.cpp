@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kBase64 = "/usr/bin/base64";
-constexpr const char* kSmtpSource = "/usr/sbin/smtp-source";
 
 double ProcessorSeconds()
 {

@@ -16,8 +16,6 @@ using namespace quillet::bench;
 
 namespace {
 
-constexpr const char* kSmtpSource = "/usr/sbin/smtp-source";
-
 // A body of about 1 KB, personalised with the recipient's number.
 std::vector<std::string> PersonalBody(int n)
 {
@@ -71,9 +69,7 @@ int main(int argc, char** argv)
     std::vector<double> ours, theirs;
     for (int round = 0; round < rounds; ++round) {
         const double ourSeconds = SendOurs(sink.Port(), count);
-        const auto sourceSeconds =
-            TimeProgram({kSmtpSource, "-d", "-s", "1", "-m", std::to_string(count), "-l", "1024",
-                         "127.0.0.1:" + std::to_string(sink.Port())});
+        const auto sourceSeconds = TimeSmtpSourceBatch(sink.Port(), count, 1024);
         if (!sourceSeconds) {
             std::printf("smtp-source failed\n");
             return 1;
