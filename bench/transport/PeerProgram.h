@@ -3,8 +3,6 @@
 #pragma once
 
 #include "support/BenchBasics.h"
-#include "transport/TCPConnection.h"
-#include "transport/TransportError.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -101,16 +99,9 @@ private:
     bool Ready()
     {
         for (int i = 0; i < 50; ++i) {
-            TTCPClient probe;
-            probe.Host = "127.0.0.1";
-            probe.Port = port_;
-            try {
-                probe.Connect(1000);
-                probe.Disconnect();
+            if (AcceptsLoopback(port_))
                 return true;
-            } catch (const ETransportError&) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         return false;
     }
