@@ -3,8 +3,10 @@
 // It greets every connection, answers the commands of its command table with fixed texts,
 // accepts a message's data into a temporary file (prefix "oqm"), hands the file to the owner's
 // OnReceiveRaw hook and deletes it again. The owner takes part through three hooks that run on
-// the connection's thread; set them before activation. Without a hook every sender and
-// recipient is accepted and the data is discarded.
+// the connection's thread (one at a time for a connection, on the worker that serves it; a hook
+// that waits holds up the other connections of that worker, so hooks return promptly); set them
+// before activation. Without a hook every sender and recipient is accepted and the data is
+// discarded.
 #pragma once
 
 #include "TCPServer.h"

@@ -46,11 +46,9 @@ std::string WithArgument(std::string_view pattern, std::string_view argument)
 } // namespace
 
 TSMTPServerThread::TSMTPServerThread(TSMTPServer& server, TSocketHandle& socket)
-    : TPeerThread(server, socket.Get()), smtpServer_(server),
-      connection_(std::make_unique<TTCPConnection>(socket.Get()))
+    : TPeerThread(server, socket), smtpServer_(server)
 {
-    socket.Release();
-    connection_->MaxLineLength = int(MaxCommandLineLength);
+    Connection().MaxLineLength = int(MaxCommandLineLength);
 }
 
 TSMTPServerThread::~TSMTPServerThread() = default;
@@ -60,21 +58,26 @@ void TSMTPServerThread::BeforeRun()
     WriteReply(GreetingCode, Greeting);
 }
 
-bool TSMTPServerThread::ConnectionOpen()
-{
-    return connection_ && connection_->Connected();
-}
-
+// A data file still open (the connection ended in the middle of the data) is deleted with the
+// connection.
 void TSMTPServerThread::FreeConnection()
 {
-    connection_.reset();
+    dataFile_.reset();
+    TPeerThread::FreeConnection();
 }
 
-// One command step: read a line, find its entry, run the handler, then the entry's fixed reply
-// and close. An empty line is passed over without a reply.
-void TSMTPServerThread::Run()
+void TSMTPServerThread::Run(const std::string& line)
 {
-    const std::string line = connection_->ReadLn();
+    if (dataFile_)
+        ReceiveDataLine(line);
+    else
+        RunCommand(line);
+}
+
+// One command: find its entry, run the handler, then the entry's fixed reply and close. An empty
+// line is passed over without a reply.
+void TSMTPServerThread::RunCommand(const std::string& line)
+{
     if (line.empty())
         return;
     std::string params;
@@ -87,8 +90,10 @@ void TSMTPServerThread::Run()
         (this->*entry->Handler)(params);
     if (entry->ReplyCode != 0)
         WriteReply(entry->ReplyCode, entry->ReplyText);
-    if (entry->Disconnect)
-        connection_->Disconnect();
+    if (entry->Disconnect) {
+        Connection().SendAvailable();
+        Connection().Disconnect();
+    }
 }
 
 void TSMTPServerThread::WriteReply(int code, std::string_view text)
@@ -96,7 +101,7 @@ void TSMTPServerThread::WriteReply(int code, std::string_view text)
     std::string line = std::to_string(code);
     line += ' ';
     line += text;
-    connection_->WriteLn(line);
+    Connection().WriteLn(line);
 }
 
 void TSMTPServerThread::ResetTransaction()
@@ -159,7 +164,7 @@ void TSMTPServerThread::CommandRCPT(const std::string& params)
     if (smtpServer_.OnCommandRCPT)
         smtpServer_.OnCommandRCPT(*this, accept, toForward, address, customError);
     if (!customError.empty())
-        return connection_->WriteLn(customError);
+        return Connection().WriteLn(customError);
     if (!accept)
         return WriteReply(550, WithArgument(AddressRejectedReply, address.Text()));
     if (toForward)
@@ -175,7 +180,10 @@ void TSMTPServerThread::CommandDATA(const std::string&)
     if (state_ != 3)
         return WriteReply(503, SequenceError);
     WriteReply(354, StartDataReply);
-    ReceiveData();
+    // The client starts on the data while the file is made.
+    Connection().SendAvailable();
+    dataTooBig_ = false;
+    dataFile_.emplace();
 }
 
 void TSMTPServerThread::CommandRSET(const std::string&)
@@ -188,42 +196,46 @@ void TSMTPServerThread::CommandNotSupported(const std::string& params)
     WriteReply(500, WithArgument(ErrorReply, params));
 }
 
-// Lines up to the one that is exactly "."; a line beginning with two dots loses the first.
-// The file is deleted when it goes out of scope, on every path.
-void TSMTPServerThread::ReceiveData()
+// Lines up to the one that is exactly "."; a line beginning with two dots loses the first. Past
+// the size limit the lines are read on and dropped.
+void TSMTPServerThread::ReceiveDataLine(std::string_view line)
 {
-    bool tooBig = false;
+    if (line == ".")
+        return EndData();
+    if (dataTooBig_)
+        return;
+    if (line.size() >= 2 && line[0] == '.' && line[1] == '.')
+        line.remove_prefix(1);
+    if (dataFile_->Size() + line.size() + 2 > smtpServer_.MaxMessageSize) {
+        dataTooBig_ = true;
+        return;
+    }
+    dataFile_->Write(line);
+    dataFile_->Write("\r\n");
+}
+
+// The file is deleted before the reply, also when the owner's hook raises.
+void TSMTPServerThread::EndData()
+{
     std::string customError;
     {
-        TTempDataFile file;
-        for (;;) {
-            std::string line = connection_->ReadLn();
-            if (line == ".")
-                break;
-            if (tooBig)
-                continue;
-            std::string_view text = line;
-            if (text.size() >= 2 && text[0] == '.' && text[1] == '.')
-                text.remove_prefix(1);
-            if (file.Size() + text.size() + 2 > smtpServer_.MaxMessageSize) {
-                tooBig = true;
-                continue;
-            }
-            file.Write(text);
-            file.Write("\r\n");
-        }
-        if (!tooBig) {
-            file.Flush();
+        struct DeleteFile {
+            std::optional<TTempDataFile>& file;
+            ~DeleteFile() { file.reset(); }
+        } deleteFile{dataFile_};
+        if (!dataTooBig_) {
+            dataFile_->Flush();
             if (smtpServer_.OnReceiveRaw)
-                smtpServer_.OnReceiveRaw(*this, TReceivedData{file.Path(), file.Size()}, rcpt_, customError);
+                smtpServer_.OnReceiveRaw(*this, TReceivedData{dataFile_->Path(), dataFile_->Size()}, rcpt_,
+                                         customError);
         }
     }
-    if (tooBig) {
+    if (dataTooBig_) {
         ResetTransaction();
         return WriteReply(552, MessageTooBigReply);
     }
     if (!customError.empty())
-        return connection_->WriteLn(customError);
+        return Connection().WriteLn(customError);
     WriteReply(250, EndDataReply);
     state_ = 4;
 }

@@ -8,11 +8,12 @@
 
 #include "TCPServer.h"
 
+#include "TempDataFile.h"
+
 #include "transport/EMailAddress.h"
-#include "transport/TCPConnection.h"
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 
 namespace quillet {
@@ -29,7 +30,6 @@ public:
     // The sender of the current transaction (empty before MAIL).
     const TEMailAddressItem& From() const { return from_; }
     const TEMailAddressList& RCPT() const { return rcpt_; }
-    TTCPConnection& Connection() { return *connection_; }
 
     // The command handlers of the server's command table.
     void CommandHELO(const std::string& params);
@@ -42,18 +42,22 @@ public:
 
 protected:
     void BeforeRun() override;
-    void Run() override;
-    bool ConnectionOpen() override;
+    void Run(const std::string& line) override;
     void FreeConnection() override;
 
 private:
     void WriteReply(int code, std::string_view text);
     void ResetTransaction();
-    // Reads the data lines up to the lone dot into a temporary file and hands it to the owner.
-    void ReceiveData();
+    void RunCommand(const std::string& line);
+    // One line of a message's data: kept in the temporary file, or the lone dot that ends it.
+    void ReceiveDataLine(std::string_view line);
+    // Hands the complete data file to the owner, deletes it and replies.
+    void EndData();
 
     TSMTPServer& smtpServer_;
-    std::unique_ptr<TTCPConnection> connection_;
+    // The data file while a message's data is being received.
+    std::optional<TTempDataFile> dataFile_;
+    bool dataTooBig_ = false;
     std::uint8_t state_ = 0;
     bool helloGiven_ = false;
     TEMailAddressItem from_;

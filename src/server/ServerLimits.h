@@ -19,6 +19,15 @@ inline constexpr const char* DefaultBindAddress = "127.0.0.1";
 inline constexpr int DefaultListenQueue = 1024;
 // Connections served at the same time; 0 means no limit.
 inline constexpr int DefaultMaxConnections = 0;
+// Worker threads that serve the connections; 0 means one for each processor. One worker keeps up
+// with many clients (it waits for all of their sockets at once), leaves the other processors to
+// them, and creates and deletes the data files without contending for the temporary folder:
+// with two workers on two processors the server under load was slower, not faster.
+inline constexpr int DefaultWorkerCount = 1;
+// A connection whose replies wait unsent to this many bytes (its client sends commands without
+// reading the replies) is not served further until they have left, so a client that never reads
+// holds neither a worker nor an unbounded amount of memory.
+inline constexpr std::size_t ReplyBacklogLimit = 16384;
 
 // The listener waits for an incoming connection in slices this long, looking for a stop
 // request between them.

@@ -1,5 +1,7 @@
 #include "TCPServer.h"
 
+#include "ConnectionWorker.h"
+
 #include "ServerTexts.h"
 
 #include "transport/SocketError.h"
@@ -47,11 +49,14 @@ void TSocketHandle::Close()
 
 // ---- TPeerThread ------------------------------------------------------------------------------
 
-TPeerThread::TPeerThread(TTCPServer& server, int socket)
-    : Server(server), shutdownHandle_(::fcntl(socket, F_DUPFD_CLOEXEC, 0))
+TPeerThread::TPeerThread(TTCPServer& server, TSocketHandle& socket)
+    : Server(server), shutdownHandle_(::fcntl(socket.Get(), F_DUPFD_CLOEXEC, 0))
 {
     if (!shutdownHandle_.Allocated())
         RaiseSocketError(SocketErrorFromErrno(errno));
+    connection_ = std::make_unique<TTCPConnection>(socket.Get());
+    socket.Release();
+    connection_->BeginGathering();
 }
 
 TPeerThread::~TPeerThread() = default;
@@ -61,26 +66,92 @@ void TPeerThread::ShutdownSocket()
     ::shutdown(shutdownHandle_.Get(), SHUT_RDWR);
 }
 
-// Greeting, then one command step after another until the connection ends; every failure ends
-// this connection only. Clean-up leaves the server's list first, then hands the thread back and
-// frees the connection, so the server never shuts down a descriptor that is already closed.
-void TPeerThread::Execute()
+bool TPeerThread::ConnectionOpen()
+{
+    return connection_ && connection_->Connected();
+}
+
+void TPeerThread::FreeConnection()
+{
+    connection_.reset();
+}
+
+TPeerThread::TWaitFor TPeerThread::Start()
 {
     try {
         BeforeRun();
-        while (ConnectionOpen())
-            Run();
     } catch (...) {
         HandleStepFailure(std::current_exception());
+        return TWaitFor::Nothing;
     }
-    Server.RemoveConnectionThread(this);
+    return SendGathered();
+}
+
+// Lines that arrived together are served together and their replies leave in one send. A line is
+// only received when no whole line is left, so a close by the peer is seen only after every line
+// it sent before has been served, as a thread reading line by line would see it.
+TPeerThread::TWaitFor TPeerThread::Serve(bool readable)
+{
+    try {
+        TTCPConnection& connection = *connection_;
+        for (;;) {
+            if (connection.WriteBufferSize() > 0 && !connection.SendAvailable())
+                return TWaitFor::Output;
+            bool backlog = false;
+            while (ConnectionOpen()) {
+                if (connection.WriteBufferSize() >= ReplyBacklogLimit) {
+                    backlog = true;
+                    break;
+                }
+                if (std::optional<std::string> line = connection.ReadLnBuffered()) {
+                    Run(*line);
+                    continue;
+                }
+                if (!readable || !connection.ReceiveAvailable())
+                    break;
+                readable = false; // one receive per readiness, so no connection starves the others
+                if (connection.ClosedGracefully())
+                    throw EConnClosedGracefully();
+            }
+            if (!ConnectionOpen())
+                return TWaitFor::Nothing;
+            if (!backlog)
+                return TWaitFor::Input; // the worker sends what was gathered
+        }
+    } catch (...) {
+        HandleStepFailure(std::current_exception());
+        return TWaitFor::Nothing;
+    }
+}
+
+TPeerThread::TWaitFor TPeerThread::SendGathered()
+{
+    try {
+        return connection_->SendAvailable() ? TWaitFor::Input : TWaitFor::Output;
+    } catch (...) {
+        HandleStepFailure(std::current_exception());
+        return TWaitFor::Nothing;
+    }
+}
+
+// The connection goes first (with whatever the steps kept for it), then the thread leaves the
+// server's list; the second descriptor stays open until then, so a deactivation running meanwhile
+// only ever shuts down this connection's socket.
+void TPeerThread::Finish()
+{
+    try {
+        if (connection_ && connection_->Connected())
+            connection_->SendAvailable(); // replies served before a failing step still leave
+    } catch (...) {
+        // The connection has failed already and that failure has been reported.
+    }
     try {
         FreeConnection();
     } catch (...) {
         HandleStepFailure(std::current_exception());
     }
+    Server.RemoveConnectionThread(this);
     shutdownHandle_.Close();
-    Server.threadMgr_->ReleaseThread(this);
 }
 
 void TPeerThread::HandleStepFailure(std::exception_ptr failure)
@@ -95,67 +166,33 @@ void TPeerThread::HandleStepFailure(std::exception_ptr failure)
 
 // ---- TThreadMgrDefault ------------------------------------------------------------------------
 
+TThreadMgrDefault::TThreadMgrDefault(int workers)
+    : limit_(workers > 0 ? std::size_t(workers) : std::max<std::size_t>(1, std::thread::hardware_concurrency()))
+{
+}
+
 TThreadMgrDefault::~TThreadMgrDefault()
 {
     JoinAll();
 }
 
+// Workers are started as connections come, up to the limit; an idle server has none.
 void TThreadMgrDefault::Start(std::unique_ptr<TPeerThread> thread)
 {
-    TPeerThread* raw = thread.get();
-    std::lock_guard guard(lock_);
-    active_.push_back(std::move(thread));
-    try {
-        raw->thread_ = std::thread([raw] { raw->Execute(); });
-    } catch (...) {
-        active_.pop_back();
-        throw;
+    if (workers_.size() < limit_) {
+        workers_.push_back(std::make_unique<TConnectionWorker>());
+        workers_.back()->Add(std::move(thread));
+        return;
     }
-}
-
-void TThreadMgrDefault::ReleaseThread(TPeerThread* thread)
-{
-    std::lock_guard guard(lock_);
-    auto it = std::find_if(active_.begin(), active_.end(), [thread](const auto& p) { return p.get() == thread; });
-    if (it != active_.end()) {
-        finished_.push_back(std::move(*it));
-        active_.erase(it);
-    }
-}
-
-void TThreadMgrDefault::ReapFinished()
-{
-    std::vector<std::unique_ptr<TPeerThread>> done;
-    {
-        std::lock_guard guard(lock_);
-        done.swap(finished_);
-    }
-    for (auto& thread : done)
-        if (thread->thread_.joinable())
-            thread->thread_.join();
+    workers_[next_++ % workers_.size()]->Add(std::move(thread));
 }
 
 void TThreadMgrDefault::JoinAll()
 {
-    for (;;) {
-        std::unique_ptr<TPeerThread> next;
-        {
-            std::lock_guard guard(lock_);
-            if (!finished_.empty()) {
-                next = std::move(finished_.back());
-                finished_.pop_back();
-            } else if (active_.empty()) {
-                return;
-            }
-        }
-        if (next) {
-            if (next->thread_.joinable())
-                next->thread_.join();
-        } else {
-            // A thread that has left the server's list but not yet handed itself back.
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
+    for (auto& worker : workers_)
+        worker->Stop();
+    for (auto& worker : workers_)
+        worker->Join();
 }
 
 // ---- TTCPServer -------------------------------------------------------------------------------
@@ -220,9 +257,6 @@ void TTCPServer::Activate()
         InitializeCommandHandlers();
         commandTableBuilt_ = true;
     }
-    if (!threadMgr_)
-        threadMgr_ = std::make_unique<TThreadMgrDefault>();
-
     listenSocket_.Close();
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -248,6 +282,8 @@ void TTCPServer::Activate()
     socklen_t length = sizeof bound;
     ::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&bound), &length);
 
+    if (!threadMgr_)
+        threadMgr_ = std::make_unique<TThreadMgrDefault>(WorkerCount);
     listenSocket_ = std::move(socket);
     boundPort_ = ntohs(bound.sin_port);
     listenerStopped_ = false;
@@ -255,6 +291,7 @@ void TTCPServer::Activate()
         listenerThread_ = std::thread([this] { ListenerRun(); });
     } catch (...) {
         listenSocket_.Close();
+        threadMgr_.reset();
         throw;
     }
     active_ = true;
@@ -308,43 +345,46 @@ void TTCPServer::ListenerRun()
     }
 }
 
-// One listener run: wait for a connection in slices, accept it, start its thread.
+// One listener run: wait for connections in a slice, then accept every one that is waiting and
+// start its thread.
 void TTCPServer::AcceptOne()
 {
-    threadMgr_->ReapFinished();
     pollfd waiting{listenSocket_.Get(), POLLIN, 0};
     const int ready = ::poll(&waiting, 1, int(ListenerPollInterval.count()));
-    if (listenerStopped_ || ready <= 0)
+    if (ready <= 0)
         return;
-
-    TSocketHandle connection(::accept4(listenSocket_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!connection.Allocated()) {
-        const int err = errno;
-        if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR || err == ECONNABORTED)
-            return;
-        if (err == EBADF || err == ENOTSOCK || err == EINVAL) {
-            listenerStopped_ = true;
-            return;
+    while (!listenerStopped_) {
+        TSocketHandle connection(::accept4(listenSocket_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!connection.Allocated()) {
+            const int err = errno;
+            if (err == EAGAIN || err == EWOULDBLOCK)
+                return;
+            if (err == EINTR || err == ECONNABORTED)
+                continue;
+            if (err == EBADF || err == ENOTSOCK || err == EINVAL) {
+                listenerStopped_ = true;
+                return;
+            }
+            std::this_thread::sleep_for(AcceptFailurePause);
+            RaiseSocketError(SocketErrorFromErrno(err));
         }
-        std::this_thread::sleep_for(AcceptFailurePause);
-        RaiseSocketError(SocketErrorFromErrno(err));
-    }
 
-    if (MaxConnections > 0 && ConnectionCount() >= std::size_t(MaxConnections)) {
-        RefuseConnection(connection.Get());
-        return;
-    }
-    std::unique_ptr<TPeerThread> thread = CreatePeerThread(connection);
-    TPeerThread* raw = thread.get();
-    {
-        std::lock_guard guard(connectionsLock_);
-        connectionThreads_.push_back(raw);
-    }
-    try {
-        threadMgr_->Start(std::move(thread));
-    } catch (...) {
-        RemoveConnectionThread(raw);
-        throw;
+        if (MaxConnections > 0 && ConnectionCount() >= std::size_t(MaxConnections)) {
+            RefuseConnection(connection.Get());
+            continue;
+        }
+        std::unique_ptr<TPeerThread> thread = CreatePeerThread(connection);
+        TPeerThread* raw = thread.get();
+        {
+            std::lock_guard guard(connectionsLock_);
+            connectionThreads_.push_back(raw);
+        }
+        try {
+            threadMgr_->Start(std::move(thread));
+        } catch (...) {
+            RemoveConnectionThread(raw);
+            throw;
+        }
     }
 }
 

@@ -1,16 +1,22 @@
 // The multi-threaded TCP server under the built-in mail server.
 //
 // One listening socket (the binding) with one listener thread that waits for connections in
-// 100 ms slices, and one thread per accepted connection (a TPeerThread made by the server's
-// thread factory) that lives from the greeting to the close. Activation and deactivation come
-// from one owning thread; deactivation stops the listener first, then shuts down every live
-// connection and waits at most TerminateWaitTime for their threads to end.
+// 100 ms slices, and one TPeerThread per accepted connection (made by the server's factory) that
+// lives from the greeting to the close. A connection's TPeerThread is its own sequential thread
+// of control: its steps run one after the other, each as soon as a whole line has arrived. The
+// thread manager runs them on a few worker threads that wait for every connection's socket at
+// once, so that a server under load changes threads once per batch of ready connections rather
+// than once per command. Activation and deactivation come from one owning thread; deactivation
+// stops the listener first, then shuts down every live connection and waits at most
+// TerminateWaitTime for their threads to end.
 //
 // Guarantees: a failure inside one connection ends that connection only; after a completed
 // deactivation no thread of the server runs and none of its sockets is open.
 #pragma once
 
 #include "ServerLimits.h"
+
+#include "transport/TCPConnection.h"
 
 #include <atomic>
 #include <chrono>
@@ -27,6 +33,7 @@
 namespace quillet {
 
 class TTCPServer;
+class TConnectionWorker;
 
 // Deactivation gave up waiting for the connection threads.
 class ETerminateThreadTimeout : public std::runtime_error {
@@ -54,60 +61,87 @@ private:
     int fd_ = -1;
 };
 
-// The thread of one accepted connection. The server shuts its socket down at deactivation
-// through a second descriptor of the same socket that this object holds until it has left the
-// server's connection-thread list, so a shutdown never reaches a descriptor number that has been
-// reused meanwhile.
+// The thread of one accepted connection: the connection, and the steps that serve it.
+//
+// BeforeRun runs once (the greeting), then Run once for every line received, in order, until the
+// connection closes or a step raises. Replies are gathered in the connection and leave as soon as
+// the received lines are served, so the bytes on the wire are those of a reply after every line.
+// All steps of one connection run one at a time on a worker thread of the server.
+//
+// The server shuts the socket down at deactivation through a second descriptor of the same socket
+// that this object holds until it has left the server's connection-thread list, so a shutdown
+// never reaches a descriptor number that has been reused meanwhile.
 class TPeerThread {
 public:
-    TPeerThread(TTCPServer& server, int socket);
+    // Takes the accepted socket over (Release).
+    TPeerThread(TTCPServer& server, TSocketHandle& socket);
     virtual ~TPeerThread();
     TPeerThread(const TPeerThread&) = delete;
     TPeerThread& operator=(const TPeerThread&) = delete;
 
-    // Shuts the connection down in both directions; a blocked read or write then returns.
+    // Shuts the connection down in both directions; its thread then sees the close.
     // Called under the server's connection-thread list lock.
     void ShutdownSocket();
 
+    TTCPConnection& Connection() { return *connection_; }
+
 protected:
-    // Called once on the thread before the first step (the greeting).
+    // Called once before the first step (the greeting).
     virtual void BeforeRun() = 0;
-    // One step (one command); repeated while the connection is open.
-    virtual void Run() = 0;
-    virtual bool ConnectionOpen() = 0;
+    // One step: one received line, without its line end.
+    virtual void Run(const std::string& line) = 0;
+    // True while the connection is open (the peer has not closed and no step has disconnected).
+    virtual bool ConnectionOpen();
     // Frees the connection object, closing its socket.
-    virtual void FreeConnection() = 0;
+    virtual void FreeConnection();
 
     TTCPServer& Server;
 
 private:
-    friend class TThreadMgrDefault;
-    void Execute();
+    friend class TConnectionWorker;
+
+    // What the worker waits for next on this connection's socket.
+    enum class TWaitFor { Input, Output, Nothing };
+
+    // The greeting; then what to wait for. Nothing means the connection has ended.
+    TWaitFor Start();
+    // Serves the connection after its socket became ready: sends what waits, runs a step for
+    // every whole line received, receives once when none is left. Nothing means it has ended.
+    TWaitFor Serve(bool readable);
+    // Sends what the steps have gathered, as far as the socket takes it.
+    TWaitFor SendGathered();
+    // Leaves the server's list, then frees the connection and the second descriptor.
+    void Finish();
     // Maps one failure of a step to the connection's end (socket errors, closes, anything else).
     void HandleStepFailure(std::exception_ptr failure);
+    int WaitHandle() const { return shutdownHandle_.Get(); }
 
+    std::unique_ptr<TTCPConnection> connection_;
     TSocketHandle shutdownHandle_;
-    std::thread thread_;
+    TWaitFor waitingFor_ = TWaitFor::Nothing;
 };
 
-// Hands out connection threads and frees them once they have ended. There is no pool: each
-// accepted connection gets a new thread.
+// Runs the connection threads on a few worker threads, each waiting for the sockets of the
+// connections it serves. The first connections start a worker each, up to the limit; later ones
+// go to the workers in turn. Start is called from the listener's thread only, JoinAll once the
+// listener has ended.
 class TThreadMgrDefault {
 public:
+    // At most `workers` worker threads; 0 means one for each processor.
+    explicit TThreadMgrDefault(int workers);
     ~TThreadMgrDefault();
-    // Takes the thread over and starts it.
+    TThreadMgrDefault(const TThreadMgrDefault&) = delete;
+    TThreadMgrDefault& operator=(const TThreadMgrDefault&) = delete;
+
+    // Takes the thread over and starts it on a worker.
     void Start(std::unique_ptr<TPeerThread> thread);
-    // Called by a connection thread from its own clean-up.
-    void ReleaseThread(TPeerThread* thread);
-    // Joins and frees the threads that have handed themselves back.
-    void ReapFinished();
-    // Joins and frees every thread; called when none of them can still be blocked.
+    // Ends the workers once the connection threads they run have ended, and waits for them.
     void JoinAll();
 
 private:
-    std::mutex lock_;
-    std::vector<std::unique_ptr<TPeerThread>> active_;
-    std::vector<std::unique_ptr<TPeerThread>> finished_;
+    std::size_t limit_;
+    std::vector<std::unique_ptr<TConnectionWorker>> workers_;
+    std::size_t next_ = 0;
 };
 
 class TTCPServer {
@@ -130,6 +164,8 @@ public:
     // Dotted IPv4 address of the listening socket at the next activation.
     std::string BindAddress = DefaultBindAddress;
     int ListenQueue = DefaultListenQueue;
+    // Worker threads that run the connection threads; 0 means one for each processor.
+    int WorkerCount = DefaultWorkerCount;
     // Connections served at the same time; 0 means no limit. A connection beyond the limit is
     // closed at once after the reply of RefuseConnection.
     int MaxConnections = DefaultMaxConnections;

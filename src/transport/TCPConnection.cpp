@@ -162,6 +162,31 @@ void TTCPConnection::EndGathering()
     FlushWriteBuffer();
 }
 
+bool TTCPConnection::SendAvailable()
+{
+    if (output_.empty())
+        return true;
+    CheckWritable();
+    size_t done = 0;
+    while (done < output_.size()) {
+        const ssize_t sent = ::send(fd_, output_.data() + done, output_.size() - done, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            done += static_cast<size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        const int code = sent < 0 ? SocketErrorFromErrno(errno) : WSAECONNRESET;
+        if (code == WSAECONNABORTED || code == WSAECONNRESET || code == WSAESHUTDOWN)
+            CloseSocket();
+        RaiseSocketError(code);
+    }
+    output_.erase(0, done);
+    return output_.empty();
+}
+
 // --- Receiving ---
 
 // Waits until the socket is readable. Returns false when the connection was closed meanwhile
@@ -231,6 +256,42 @@ void TTCPConnection::ReadFromStack()
     }
 }
 
+bool TTCPConnection::ReceiveAvailable()
+{
+    if (fd_ < 0)
+        throw ENotConnected();
+    const size_t chunk = static_cast<size_t>(std::max(RecvBufferSize, 1));
+    if (begin_ == end_)
+        begin_ = end_ = 0;
+    if (input_.size() < end_ + chunk)
+        input_.resize(end_ + chunk);
+    for (;;) {
+        const ssize_t received = ::recv(fd_, input_.data() + end_, chunk, MSG_DONTWAIT);
+        if (received > 0) {
+            end_ += static_cast<size_t>(received);
+            return true;
+        }
+        if (received == 0) {
+            closedGracefully_ = true;
+            CheckForDisconnect(false);
+            return true;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return false;
+        const int code = SocketErrorFromErrno(errno);
+        if (code == WSAECONNABORTED || code == WSAESHUTDOWN) {
+            CloseSocket();
+            if (end_ > begin_) {
+                closedGracefully_ = true;
+                return true;
+            }
+        }
+        RaiseSocketError(code);
+    }
+}
+
 void TTCPConnection::Consume(size_t count)
 {
     begin_ += count;
@@ -251,53 +312,69 @@ void TTCPConnection::RaiseMaxLineLength()
 std::string TTCPConnection::ReadLn(std::string_view terminator, int maxLength)
 {
     FlushWriteBuffer();
+    size_t searched = 0; // bytes after begin_ already searched
+    for (;;) {
+        if (std::optional<std::string> line = TakeBufferedLine(terminator, maxLength, searched))
+            return std::move(*line);
+        CheckForDisconnect(true);
+        if (fd_ < 0)
+            throw ENotConnected();
+        ReadFromStack();
+    }
+}
+
+std::optional<std::string> TTCPConnection::ReadLnBuffered(std::string_view terminator, int maxLength)
+{
+    size_t searched = 0;
+    return TakeBufferedLine(terminator, maxLength, searched);
+}
+
+// The line rules of ReadLn applied to the bytes received so far. `searched` carries over the
+// bytes already searched between calls of one ReadLn, so a long line is not searched again.
+std::optional<std::string> TTCPConnection::TakeBufferedLine(std::string_view terminator, int maxLength,
+                                                            size_t& searched)
+{
     if (terminator.empty())
         terminator = "\n";
     const size_t limit = static_cast<size_t>(maxLength < 0 ? MaxLineLength : maxLength);
-    size_t searched = 0; // bytes after begin_ already searched
-    for (;;) {
-        const char* start = input_.data() + begin_;
-        const size_t available = end_ - begin_;
-        const char* found = nullptr;
-        if (available >= terminator.size()) {
-            const char* from = start + searched;
-            const char* stop = start + available;
-            if (terminator.size() == 1) {
-                found = static_cast<const char*>(std::memchr(from, terminator[0], static_cast<size_t>(stop - from)));
-            } else {
-                const char* hit = std::search(from, stop, terminator.begin(), terminator.end());
-                found = hit == stop ? nullptr : hit;
-            }
+    const char* start = input_.data() + begin_;
+    const size_t available = end_ - begin_;
+    const char* found = nullptr;
+    if (available >= terminator.size()) {
+        const char* from = start + searched;
+        const char* stop = start + available;
+        if (terminator.size() == 1) {
+            found = static_cast<const char*>(std::memchr(from, terminator[0], static_cast<size_t>(stop - from)));
+        } else {
+            const char* hit = std::search(from, stop, terminator.begin(), terminator.end());
+            found = hit == stop ? nullptr : hit;
         }
-        if (found) {
-            size_t length = static_cast<size_t>(found - start);
-            if (length > limit) {
-                if (MaxLineAction == TMaxLineAction::maException)
-                    RaiseMaxLineLength();
-                std::string line(start, limit);
-                Consume(limit);
-                return line;
-            }
-            const size_t taken = length + terminator.size();
-            if (terminator == "\n" && length > 0 && start[length - 1] == '\r')
-                --length;
-            std::string line(start, length);
-            Consume(taken);
-            return line;
-        }
-        if (available > limit) {
+    }
+    if (found) {
+        size_t length = static_cast<size_t>(found - start);
+        if (length > limit) {
             if (MaxLineAction == TMaxLineAction::maException)
                 RaiseMaxLineLength();
             std::string line(start, limit);
             Consume(limit);
             return line;
         }
-        searched = available >= terminator.size() ? available - (terminator.size() - 1) : 0;
-        CheckForDisconnect(true);
-        if (fd_ < 0)
-            throw ENotConnected();
-        ReadFromStack();
+        const size_t taken = length + terminator.size();
+        if (terminator == "\n" && length > 0 && start[length - 1] == '\r')
+            --length;
+        std::string line(start, length);
+        Consume(taken);
+        return line;
     }
+    if (available > limit) {
+        if (MaxLineAction == TMaxLineAction::maException)
+            RaiseMaxLineLength();
+        std::string line(start, limit);
+        Consume(limit);
+        return line;
+    }
+    searched = available >= terminator.size() ? available - (terminator.size() - 1) : 0;
+    return std::nullopt;
 }
 
 // --- Replies ---

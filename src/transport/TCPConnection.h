@@ -63,6 +63,13 @@ public:
     void WriteLn(std::string_view line) override;
     // The next line without its terminator (LF by default; one CR before an LF is dropped too).
     std::string ReadLn(std::string_view terminator = {}, int maxLength = -1);
+    // The next line already received, by the rules of ReadLn, without waiting; nothing when no
+    // whole line has arrived yet. An overlong line raises as in ReadLn.
+    std::optional<std::string> ReadLnBuffered(std::string_view terminator = {}, int maxLength = -1);
+    // One receive of what has arrived, without waiting. False when nothing had arrived; true
+    // when bytes were added to the input buffer or the peer closed (ClosedGracefully() is then
+    // set and the socket closed).
+    bool ReceiveAvailable();
     // Reads one reply into LastCmdResult() and returns its code; a code outside a non-empty
     // allowed list raises EProtocolReplyError with the reply's text.
     int GetResponse(const std::vector<int>& allowed = {});
@@ -81,6 +88,10 @@ public:
     void EndGathering();
     // Sends the gathered bytes now.
     void FlushWriteBuffer();
+    // Sends as much of the gathered bytes as the socket takes without waiting; true when none
+    // is left waiting.
+    bool SendAvailable();
+    size_t WriteBufferSize() const { return output_.size(); }
 
 protected:
     // Takes a connected socket into use (for the client's connect).
@@ -100,6 +111,7 @@ private:
     // Receives at least one byte into the input buffer, or returns with the connection closed.
     void ReadFromStack();
     bool WaitReadable();
+    std::optional<std::string> TakeBufferedLine(std::string_view terminator, int maxLength, size_t& searched);
     void Consume(size_t count);
     [[noreturn]] void RaiseMaxLineLength();
 
