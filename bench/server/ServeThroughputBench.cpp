@@ -6,11 +6,18 @@
 // started fresh for every measurement. Prints the median messages per second of each and their
 // ratio (quillet / smtp-sink).
 //
+// quillet serve writes every message to a file in the temporary folder, and creating and deleting
+// a file costs as much as the rest of a message on some file systems, so the whole measurement is
+// made once with the system's temporary folder (TMPDIR or /tmp) and once with a memory-backed one
+// (/dev/shm, as /tmp is on many systems); the file system of each is printed.
+//
 // Usage: bench_server_throughput [--messages N] [--sessions N] [--rounds N] [--quillet PATH]
+//                                [--tmpdir DIR]...
 #include "support/BenchBasics.h"
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/statfs.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,9 +46,10 @@ struct Options {
     int sessions = 20;
     int rounds = 5;
     std::string quillet = QUILLET_BIN_DIR "/quillet";
+    std::vector<std::string> tmpdirs;
 };
 
-pid_t Spawn(const std::vector<std::string>& args, int stdoutFd = -1)
+pid_t Spawn(const std::vector<std::string>& args, int stdoutFd = -1, const std::string& tmpdir = {})
 {
     const pid_t pid = ::fork();
     if (pid < 0)
@@ -49,6 +57,8 @@ pid_t Spawn(const std::vector<std::string>& args, int stdoutFd = -1)
     if (pid == 0) {
         if (stdoutFd >= 0)
             ::dup2(stdoutFd, 1);
+        if (!tmpdir.empty())
+            ::setenv("TMPDIR", tmpdir.c_str(), 1);
         std::vector<char*> argv;
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -81,12 +91,12 @@ public:
 
 class QuilletServe : public Server {
 public:
-    explicit QuilletServe(const std::string& program)
+    QuilletServe(const std::string& program, const std::string& tmpdir)
     {
         int out[2];
         if (::pipe(out) != 0)
             throw std::runtime_error("pipe failed");
-        pid_ = Spawn({program, "serve", "--port", "0"}, out[1]);
+        pid_ = Spawn({program, "serve", "--port", "0"}, out[1], tmpdir);
         ::close(out[1]);
         std::string line;
         pollfd p{out[0], POLLIN, 0};
@@ -164,10 +174,43 @@ Options Parse(int argc, char** argv)
             options.rounds = std::atoi(argv[i + 1]);
         else if (name == "--quillet")
             options.quillet = argv[i + 1];
+        else if (name == "--tmpdir")
+            options.tmpdirs.push_back(argv[i + 1]);
         else
             throw std::runtime_error("unknown option " + name);
     }
+    if (options.tmpdirs.empty()) {
+        const char* system = std::getenv("TMPDIR");
+        options.tmpdirs.push_back(system && *system ? system : "/tmp");
+        if (::access("/dev/shm", W_OK) == 0)
+            options.tmpdirs.push_back("/dev/shm");
+    }
     return options;
+}
+
+// The name of the file system a folder is on, as far as it matters here.
+std::string FileSystemOf(const std::string& folder)
+{
+    struct statfs info {};
+    if (::statfs(folder.c_str(), &info) != 0)
+        return "not found";
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case 0xEF53:
+        return "ext4";
+    case 0x01021994:
+        return "tmpfs";
+    case 0x58465342:
+        return "xfs";
+    case 0x9123683E:
+        return "btrfs";
+    case 0x794C7630:
+        return "overlayfs";
+    default: {
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "type 0x%lx", static_cast<unsigned long>(info.f_type));
+        return hex;
+    }
+    }
 }
 
 } // namespace
@@ -181,24 +224,28 @@ int main(int argc, char** argv)
                 throw std::runtime_error(std::string(program) + " is not installed (Debian package postfix)");
         std::printf("smtp-source: %d sessions, %d messages of 1 KB, %d rounds, alternating servers\n",
                     options.sessions, options.messages, options.rounds);
-        for (const bool keep : {true, false}) {
-            std::vector<double> ours, sink;
-            for (int round = 0; round < options.rounds; ++round) {
-                {
-                    QuilletServe server(options.quillet);
-                    ours.push_back(Measure(options, server.Port(), keep));
+        for (const std::string& tmpdir : options.tmpdirs) {
+            std::printf("temporary folder %s (%s):\n", tmpdir.c_str(), FileSystemOf(tmpdir).c_str());
+            for (const bool keep : {true, false}) {
+                std::vector<double> ours, sink;
+                for (int round = 0; round < options.rounds; ++round) {
+                    {
+                        QuilletServe server(options.quillet, tmpdir);
+                        ours.push_back(Measure(options, server.Port(), keep));
+                    }
+                    {
+                        SmtpSinkServer server;
+                        sink.push_back(Measure(options, server.Port(), keep));
+                    }
+                    std::printf("  round %d %-22s quillet serve %8.0f msg/s   smtp-sink %8.0f msg/s\n", round + 1,
+                                keep ? "(-d, one connection):" : "(connection/message):", ours.back(), sink.back());
+                    std::fflush(stdout);
                 }
-                {
-                    SmtpSinkServer server;
-                    sink.push_back(Measure(options, server.Port(), keep));
-                }
-                std::printf("  round %d %-22s quillet serve %8.0f msg/s   smtp-sink %8.0f msg/s\n", round + 1,
-                            keep ? "(-d, one connection):" : "(connection/message):", ours.back(), sink.back());
-                std::fflush(stdout);
+                const double a = Median(ours), b = Median(sink);
+                std::printf("%-40s quillet serve %8.0f msg/s   smtp-sink %8.0f msg/s   ratio %.2f\n",
+                            keep ? "median, connection kept (-d):" : "median, connection per message:", a, b,
+                            a / b);
             }
-            const double a = Median(ours), b = Median(sink);
-            std::printf("%-40s quillet serve %8.0f msg/s   smtp-sink %8.0f msg/s   ratio %.2f\n",
-                        keep ? "median, connection kept (-d):" : "median, connection per message:", a, b, a / b);
         }
         return 0;
     } catch (const std::exception& error) {

@@ -157,6 +157,7 @@ public:
     }
 
     const std::string& Pending() const { return buffer_; }
+    int Handle() const { return fd_; }
 
 private:
     // Appends received bytes; false when the peer closed. Throws on time-out.
