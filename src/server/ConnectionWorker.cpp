@@ -15,10 +15,22 @@ namespace {
 // Ready sockets taken from the kernel in one wait.
 constexpr int EventsPerWait = 64;
 
+// Marks the listening socket's events (the wake-up descriptor's carry no pointer).
+char ListeningSocketTag;
+
+void WaitForListeningSocket(int epoll, int socket)
+{
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = &ListeningSocketTag;
+    if (::epoll_ctl(epoll, EPOLL_CTL_ADD, socket, &event) != 0)
+        RaiseSocketError(SocketErrorFromErrno(errno));
+}
+
 } // namespace
 
-TConnectionWorker::TConnectionWorker()
-    : epoll_(::epoll_create1(EPOLL_CLOEXEC)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+TConnectionWorker::TConnectionWorker(TTCPServer* listenerOf)
+    : epoll_(::epoll_create1(EPOLL_CLOEXEC)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), listenerOf_(listenerOf)
 {
     if (!epoll_.Allocated() || !wake_.Allocated())
         RaiseSocketError(SocketErrorFromErrno(errno));
@@ -27,6 +39,8 @@ TConnectionWorker::TConnectionWorker()
     event.data.ptr = nullptr; // the wake-up descriptor
     if (::epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, wake_.Get(), &event) != 0)
         RaiseSocketError(SocketErrorFromErrno(errno));
+    if (listenerOf_)
+        WaitForListeningSocket(epoll_.Get(), listenerOf_->listenSocket_.Get());
     thread_ = std::thread([this] { Loop(); });
 }
 
@@ -47,6 +61,19 @@ void TConnectionWorker::Add(std::unique_ptr<TPeerThread> thread)
     // The worker takes every waiting connection at each wake-up, so only the first needs one.
     if (wasEmpty)
         Wake();
+}
+
+void TConnectionWorker::StartHere(std::unique_ptr<TPeerThread> thread)
+{
+    TPeerThread* raw = thread.get();
+    threads_.emplace(raw, std::move(thread));
+    Follow(raw, raw->Start());
+}
+
+void TConnectionWorker::StopListening()
+{
+    if (listenerOf_)
+        ::epoll_ctl(epoll_.Get(), EPOLL_CTL_DEL, listenerOf_->listenSocket_.Get(), nullptr);
 }
 
 void TConnectionWorker::Stop()
@@ -70,15 +97,23 @@ void TConnectionWorker::Wake()
 
 void TConnectionWorker::Loop()
 {
+    // The listener waits in slices, so that a paused listening socket is taken up again in time.
+    const int timeout = listenerOf_ ? int(ListenerPollInterval.count()) : -1;
     epoll_event events[EventsPerWait];
     for (;;) {
-        const int ready = ::epoll_wait(epoll_.Get(), events, EventsPerWait, -1);
+        // Only EINTR can end a wait with an error here: the descriptors are the worker's own.
+        const int ready = ::epoll_wait(epoll_.Get(), events, EventsPerWait, timeout);
         for (int i = 0; i < ready; ++i) {
-            auto* thread = static_cast<TPeerThread*>(events[i].data.ptr);
-            if (!thread) {
+            void* tag = events[i].data.ptr;
+            if (!tag) {
                 TakeNewConnections();
                 continue;
             }
+            if (tag == &ListeningSocketTag) {
+                AcceptConnections();
+                continue;
+            }
+            auto* thread = static_cast<TPeerThread*>(tag);
             const bool readable = (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0;
             const TPeerThread::TWaitFor next = thread->Serve(readable);
             if (next == TPeerThread::TWaitFor::Input && thread->Connection().WriteBufferSize() > 0)
@@ -87,12 +122,48 @@ void TConnectionWorker::Loop()
                 Follow(thread, next);
         }
         SendReplies();
-        // Only EINTR can end a wait with an error here: the descriptors are the worker's own.
+        if (listenPaused_)
+            ResumeListeningWhenDue();
         if (stopping_ && threads_.empty()) {
             std::lock_guard guard(lock_);
             if (incoming_.empty())
                 return;
         }
+    }
+}
+
+void TConnectionWorker::AcceptConnections()
+{
+    switch (listenerOf_->AcceptAvailable()) {
+    case TTCPServer::TAcceptOutcome::More:
+        return;
+    case TTCPServer::TAcceptOutcome::Pause:
+        // Out of descriptors or memory: the socket stays ready, so it is left alone for a while
+        // instead of being tried again at once.
+        listenPaused_ = true;
+        listenResumeAt_ = std::chrono::steady_clock::now() + AcceptFailurePause;
+        [[fallthrough]];
+    case TTCPServer::TAcceptOutcome::Stopped:
+        ::epoll_ctl(epoll_.Get(), EPOLL_CTL_DEL, listenerOf_->listenSocket_.Get(), nullptr);
+        return;
+    }
+}
+
+void TConnectionWorker::ResumeListeningWhenDue()
+{
+    if (std::chrono::steady_clock::now() < listenResumeAt_)
+        return;
+    listenPaused_ = false;
+    std::lock_guard guard(listenerOf_->acceptLock_);
+    if (listenerOf_->listenerStopped_)
+        return;
+    try {
+        WaitForListeningSocket(epoll_.Get(), listenerOf_->listenSocket_.Get());
+    } catch (const std::exception& error) {
+        if (listenerOf_->OnListenException)
+            listenerOf_->OnListenException(error);
+        listenPaused_ = true;
+        listenResumeAt_ = std::chrono::steady_clock::now() + AcceptFailurePause;
     }
 }
 

@@ -166,9 +166,10 @@ void TPeerThread::HandleStepFailure(std::exception_ptr failure)
 
 // ---- TThreadMgrDefault ------------------------------------------------------------------------
 
-TThreadMgrDefault::TThreadMgrDefault(int workers)
+TThreadMgrDefault::TThreadMgrDefault(int workers, TTCPServer& listenerOf)
     : limit_(workers > 0 ? std::size_t(workers) : std::max<std::size_t>(1, std::thread::hardware_concurrency()))
 {
+    workers_.push_back(std::make_unique<TConnectionWorker>(&listenerOf));
 }
 
 TThreadMgrDefault::~TThreadMgrDefault()
@@ -176,15 +177,21 @@ TThreadMgrDefault::~TThreadMgrDefault()
     JoinAll();
 }
 
-// Workers are started as connections come, up to the limit; an idle server has none.
 void TThreadMgrDefault::Start(std::unique_ptr<TPeerThread> thread)
 {
-    if (workers_.size() < limit_) {
+    const std::size_t target = next_++ % limit_;
+    if (target == workers_.size())
         workers_.push_back(std::make_unique<TConnectionWorker>());
-        workers_.back()->Add(std::move(thread));
-        return;
-    }
-    workers_[next_++ % workers_.size()]->Add(std::move(thread));
+    TConnectionWorker& worker = *workers_[target];
+    if (worker.OnOwnThread())
+        worker.StartHere(std::move(thread));
+    else
+        worker.Add(std::move(thread));
+}
+
+void TThreadMgrDefault::StopListening()
+{
+    workers_.front()->StopListening();
 }
 
 void TThreadMgrDefault::JoinAll()
@@ -212,6 +219,7 @@ void TTCPServer::Shutdown() noexcept
     }
     // Whatever happened above, no connection thread may outlive the server.
     if (threadMgr_) {
+        StopListener();
         {
             std::lock_guard guard(connectionsLock_);
             for (TPeerThread* thread : connectionThreads_)
@@ -220,6 +228,7 @@ void TTCPServer::Shutdown() noexcept
         threadMgr_->JoinAll();
         threadMgr_.reset();
     }
+    listenSocket_.Close();
     active_ = false;
 }
 
@@ -282,32 +291,38 @@ void TTCPServer::Activate()
     socklen_t length = sizeof bound;
     ::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&bound), &length);
 
-    if (!threadMgr_)
-        threadMgr_ = std::make_unique<TThreadMgrDefault>(WorkerCount);
     listenSocket_ = std::move(socket);
     boundPort_ = ntohs(bound.sin_port);
     listenerStopped_ = false;
     try {
-        listenerThread_ = std::thread([this] { ListenerRun(); });
+        threadMgr_ = std::make_unique<TThreadMgrDefault>(WorkerCount, *this);
     } catch (...) {
         listenSocket_.Close();
-        threadMgr_.reset();
         throw;
     }
+    listening_ = true;
     active_ = true;
+}
+
+void TTCPServer::StopListener()
+{
+    if (!listening_)
+        return;
+    listenerStopped_ = true;
+    // A shut-down listening socket refuses connections at once; it is closed only once the
+    // listener's thread has ended, so that no accept can reach a reused descriptor number.
+    ::shutdown(listenSocket_.Get(), SHUT_RDWR);
+    std::lock_guard guard(acceptLock_);
+    threadMgr_->StopListening();
+    listening_ = false;
 }
 
 void TTCPServer::Deactivate()
 {
-    // 1. The listener: stopped, its socket shut down (ending its wait at once), awaited, closed.
-    if (listenerThread_.joinable()) {
-        listenerStopped_ = true;
-        ::shutdown(listenSocket_.Get(), SHUT_RDWR);
-        listenerThread_.join();
-    }
-    listenSocket_.Close();
+    // 1. The listener: stopped, its socket shut down; no accept step runs after this.
+    StopListener();
 
-    // 2. Every live connection, under the list's lock: its blocked read or write returns.
+    // 2. Every live connection, under the list's lock: its thread sees the close.
     {
         std::lock_guard guard(connectionsLock_);
         for (TPeerThread* thread : connectionThreads_)
@@ -324,68 +339,81 @@ void TTCPServer::Deactivate()
     if (!empty)
         throw ETerminateThreadTimeout();
 
-    // 4. The thread manager goes once no connection thread is left.
+    // 4. The thread manager (with the listener's thread) goes once no connection thread is left,
+    // then the binding's socket.
     if (threadMgr_) {
         threadMgr_->JoinAll();
         threadMgr_.reset();
     }
+    listenSocket_.Close();
     // 5. Inactive; the binding's settings stay for the next activation.
     active_ = false;
 }
 
-void TTCPServer::ListenerRun()
+TTCPServer::TAcceptOutcome TTCPServer::AcceptAvailable()
 {
-    while (!listenerStopped_) {
-        try {
-            AcceptOne();
-        } catch (const std::exception& error) {
-            if (OnListenException)
-                OnListenException(error);
+    std::vector<std::unique_ptr<TPeerThread>> accepted;
+    TAcceptOutcome outcome = TAcceptOutcome::More;
+    std::exception_ptr failure;
+    {
+        std::lock_guard guard(acceptLock_);
+        while (outcome == TAcceptOutcome::More) {
+            if (listenerStopped_) {
+                outcome = TAcceptOutcome::Stopped;
+                break;
+            }
+            TSocketHandle connection(::accept4(listenSocket_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (!connection.Allocated()) {
+                const int err = errno;
+                if (err == EAGAIN || err == EWOULDBLOCK)
+                    break;
+                if (err == EINTR || err == ECONNABORTED)
+                    continue;
+                if (err == EBADF || err == ENOTSOCK || err == EINVAL) {
+                    outcome = TAcceptOutcome::Stopped;
+                    break;
+                }
+                outcome = TAcceptOutcome::Pause;
+                try {
+                    RaiseSocketError(SocketErrorFromErrno(err));
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+                break;
+            }
+            if (MaxConnections > 0 && ConnectionCount() + accepted.size() >= std::size_t(MaxConnections)) {
+                RefuseConnection(connection.Get());
+                continue;
+            }
+            try {
+                accepted.push_back(CreatePeerThread(connection));
+            } catch (...) {
+                failure = std::current_exception();
+                outcome = TAcceptOutcome::Pause;
+                break;
+            }
+            std::lock_guard listGuard(connectionsLock_);
+            connectionThreads_.push_back(accepted.back().get());
         }
     }
-}
-
-// One listener run: wait for connections in a slice, then accept every one that is waiting and
-// start its thread.
-void TTCPServer::AcceptOne()
-{
-    pollfd waiting{listenSocket_.Get(), POLLIN, 0};
-    const int ready = ::poll(&waiting, 1, int(ListenerPollInterval.count()));
-    if (ready <= 0)
-        return;
-    while (!listenerStopped_) {
-        TSocketHandle connection(::accept4(listenSocket_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!connection.Allocated()) {
-            const int err = errno;
-            if (err == EAGAIN || err == EWOULDBLOCK)
-                return;
-            if (err == EINTR || err == ECONNABORTED)
-                continue;
-            if (err == EBADF || err == ENOTSOCK || err == EINVAL) {
-                listenerStopped_ = true;
-                return;
-            }
-            std::this_thread::sleep_for(AcceptFailurePause);
-            RaiseSocketError(SocketErrorFromErrno(err));
-        }
-
-        if (MaxConnections > 0 && ConnectionCount() >= std::size_t(MaxConnections)) {
-            RefuseConnection(connection.Get());
-            continue;
-        }
-        std::unique_ptr<TPeerThread> thread = CreatePeerThread(connection);
+    for (auto& thread : accepted) {
         TPeerThread* raw = thread.get();
-        {
-            std::lock_guard guard(connectionsLock_);
-            connectionThreads_.push_back(raw);
-        }
         try {
             threadMgr_->Start(std::move(thread));
         } catch (...) {
             RemoveConnectionThread(raw);
-            throw;
+            failure = std::current_exception();
         }
     }
+    if (failure && OnListenException) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& error) {
+            OnListenException(error);
+        } catch (...) {
+        }
+    }
+    return outcome;
 }
 
 void TTCPServer::RemoveConnectionThread(TPeerThread* thread)

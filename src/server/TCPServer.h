@@ -122,19 +122,22 @@ private:
 };
 
 // Runs the connection threads on a few worker threads, each waiting for the sockets of the
-// connections it serves. The first connections start a worker each, up to the limit; later ones
-// go to the workers in turn. Start is called from the listener's thread only, JoinAll once the
-// listener has ended.
+// connections it serves. The first worker is the listener's thread and exists from activation on;
+// connections go to the workers in turn, and a worker's first connection starts its thread, up to
+// the limit. Start is called from the listener's thread only, JoinAll once no connection thread is
+// left.
 class TThreadMgrDefault {
 public:
-    // At most `workers` worker threads; 0 means one for each processor.
-    explicit TThreadMgrDefault(int workers);
+    // At most `workers` worker threads; 0 means one for each processor. Starts the listener's.
+    TThreadMgrDefault(int workers, TTCPServer& listenerOf);
     ~TThreadMgrDefault();
     TThreadMgrDefault(const TThreadMgrDefault&) = delete;
     TThreadMgrDefault& operator=(const TThreadMgrDefault&) = delete;
 
     // Takes the thread over and starts it on a worker.
     void Start(std::unique_ptr<TPeerThread> thread);
+    // The listener no longer waits for connections; the caller holds the server's accept lock.
+    void StopListening();
     // Ends the workers once the connection threads they run have ended, and waits for them.
     void JoinAll();
 
@@ -177,7 +180,8 @@ public:
     std::size_t ConnectionCount();
 
     // Failures of the listener's accept step and of connection threads; both empty by default.
-    // They run on the listener's or the connection's thread.
+    // They run on the listener's or the connection's thread (while they run, the connections of
+    // that thread wait).
     std::function<void(const std::exception&)> OnListenException;
     std::function<void(const std::exception&)> OnException;
 
@@ -196,18 +200,30 @@ protected:
 
 private:
     friend class TPeerThread;
+    friend class TConnectionWorker;
+
+    // What the listener does after an accept step.
+    enum class TAcceptOutcome { More, Pause, Stopped };
+
     void Activate();
     void Deactivate();
-    void ListenerRun();
-    void AcceptOne();
+    // Stops accepting: later connections are refused, and once this returns no accept step runs.
+    void StopListener();
+    // The listener's accept step: every connection that is waiting is accepted and its thread
+    // started. Pause after a failure for want of resources, Stopped once the listener is.
+    TAcceptOutcome AcceptAvailable();
     void RemoveConnectionThread(TPeerThread* thread);
     void ReportConnectionException(const std::exception& error);
 
     bool active_ = false;
     bool commandTableBuilt_ = false;
     std::uint16_t boundPort_ = 0;
-    TSocketHandle listenSocket_;   // the binding's socket handle
-    std::thread listenerThread_;
+    // The binding's socket handle. Shut down when the listener stops, closed once the listener's
+    // thread has ended.
+    TSocketHandle listenSocket_;
+    bool listening_ = false;
+    // Held by an accept step from its accept to its entry in the connection-thread list.
+    std::mutex acceptLock_;
     std::atomic<bool> listenerStopped_{false};
 
     std::mutex connectionsLock_;
