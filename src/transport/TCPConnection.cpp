@@ -85,27 +85,38 @@ void TTCPConnection::CheckWritable()
         throw ENotConnected();
 }
 
+// One send of the bytes; the count sent, or 0 when the socket would have to wait (only with
+// MSG_DONTWAIT among the flags).
+size_t TTCPConnection::SendOnce(const char* data, size_t size, int flags)
+{
+    for (;;) {
+        const ssize_t sent = ::send(fd_, data, size, flags | MSG_NOSIGNAL);
+        if (sent > 0)
+            return static_cast<size_t>(sent);
+        if (sent == 0) {
+            closedGracefully_ = true;
+            CheckForDisconnect(true);
+        }
+        if (errno == EINTR)
+            continue;
+        if ((flags & MSG_DONTWAIT) && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return 0;
+        const int code = SocketErrorFromErrno(errno);
+        if (code == WSAECONNABORTED || code == WSAECONNRESET || code == WSAESHUTDOWN)
+            CloseSocket();
+        RaiseSocketError(code);
+    }
+}
+
 void TTCPConnection::SendAll(const char* data, size_t size)
 {
     CheckWritable();
     while (size > 0) {
         if (fd_ < 0) // the hook closed the connection between two sends
             throw EClosedSocket();
-        const ssize_t sent = ::send(fd_, data, size, MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR)
-                continue;
-            const int code = SocketErrorFromErrno(errno);
-            if (code == WSAECONNABORTED || code == WSAECONNRESET || code == WSAESHUTDOWN)
-                CloseSocket();
-            RaiseSocketError(code);
-        }
-        if (sent == 0) {
-            closedGracefully_ = true;
-            CheckForDisconnect(true);
-        }
+        const size_t sent = SendOnce(data, size, 0);
         data += sent;
-        size -= static_cast<size_t>(sent);
+        size -= sent;
         TAntiFreeze::DoProcess();
     }
 }
@@ -169,19 +180,10 @@ bool TTCPConnection::SendAvailable()
     CheckWritable();
     size_t done = 0;
     while (done < output_.size()) {
-        const ssize_t sent = ::send(fd_, output_.data() + done, output_.size() - done, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent > 0) {
-            done += static_cast<size_t>(sent);
-            continue;
-        }
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        const size_t sent = SendOnce(output_.data() + done, output_.size() - done, MSG_DONTWAIT);
+        if (sent == 0)
             break;
-        const int code = sent < 0 ? SocketErrorFromErrno(errno) : WSAECONNRESET;
-        if (code == WSAECONNABORTED || code == WSAECONNRESET || code == WSAESHUTDOWN)
-            CloseSocket();
-        RaiseSocketError(code);
+        done += sent;
     }
     output_.erase(0, done);
     return output_.empty();
@@ -224,35 +226,11 @@ bool TTCPConnection::WaitReadable()
 
 void TTCPConnection::ReadFromStack()
 {
-    const size_t chunk = static_cast<size_t>(std::max(RecvBufferSize, 1));
     while (fd_ >= 0) {
         if (!WaitReadable())
             throw EClosedSocket();
-        if (begin_ == end_)
-            begin_ = end_ = 0;
-        if (input_.size() < end_ + chunk)
-            input_.resize(end_ + chunk);
-        const ssize_t received = ::recv(fd_, input_.data() + end_, chunk, 0);
-        if (received > 0) {
-            end_ += static_cast<size_t>(received);
+        if (ReceiveOnce(0))
             return;
-        }
-        if (received == 0) {
-            closedGracefully_ = true;
-            CheckForDisconnect(false);
-            return;
-        }
-        if (errno == EINTR)
-            continue;
-        const int code = SocketErrorFromErrno(errno);
-        if (code == WSAECONNABORTED || code == WSAESHUTDOWN) {
-            CloseSocket();
-            if (end_ > begin_) {
-                closedGracefully_ = true;
-                return;
-            }
-        }
-        RaiseSocketError(code);
     }
 }
 
@@ -260,13 +238,20 @@ bool TTCPConnection::ReceiveAvailable()
 {
     if (fd_ < 0)
         throw ENotConnected();
+    return ReceiveOnce(MSG_DONTWAIT);
+}
+
+// One receive into the input buffer. True when bytes arrived or the connection closed
+// (ClosedGracefully); false when nothing had arrived (only with MSG_DONTWAIT among the flags).
+bool TTCPConnection::ReceiveOnce(int flags)
+{
     const size_t chunk = static_cast<size_t>(std::max(RecvBufferSize, 1));
     if (begin_ == end_)
         begin_ = end_ = 0;
     if (input_.size() < end_ + chunk)
         input_.resize(end_ + chunk);
     for (;;) {
-        const ssize_t received = ::recv(fd_, input_.data() + end_, chunk, MSG_DONTWAIT);
+        const ssize_t received = ::recv(fd_, input_.data() + end_, chunk, flags);
         if (received > 0) {
             end_ += static_cast<size_t>(received);
             return true;
@@ -278,7 +263,7 @@ bool TTCPConnection::ReceiveAvailable()
         }
         if (errno == EINTR)
             continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
+        if ((flags & MSG_DONTWAIT) && (errno == EAGAIN || errno == EWOULDBLOCK))
             return false;
         const int code = SocketErrorFromErrno(errno);
         if (code == WSAECONNABORTED || code == WSAESHUTDOWN) {

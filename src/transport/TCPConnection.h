@@ -106,10 +106,12 @@ protected:
     bool closedGracefully_ = false;
 
 private:
+    size_t SendOnce(const char* data, size_t size, int flags);
     void SendAll(const char* data, size_t size);
     void CheckWritable();
     // Receives at least one byte into the input buffer, or returns with the connection closed.
     void ReadFromStack();
+    bool ReceiveOnce(int flags);
     bool WaitReadable();
     std::optional<std::string> TakeBufferedLine(std::string_view terminator, int maxLength, size_t& searched);
     void Consume(size_t count);
