@@ -5,8 +5,8 @@
 // lives from the greeting to the close. A connection's TPeerThread is its own sequential thread
 // of control: its steps run one after the other, each as soon as a whole line has arrived. The
 // thread manager runs them on a few worker threads that wait for every connection's socket at
-// once, so that a server under load changes threads once per batch of ready connections rather
-// than once per command. Activation and deactivation come from one owning thread; deactivation
+// once (the listener's thread being the first of them), so that a server under load changes
+// threads once per batch of ready connections rather than once per command. Activation and deactivation come from one owning thread; deactivation
 // stops the listener first, then shuts down every live connection and waits at most
 // TerminateWaitTime for their threads to end.
 //
