@@ -144,7 +144,7 @@ void TConnectionWorker::AcceptConnections()
         listenResumeAt_ = std::chrono::steady_clock::now() + AcceptFailurePause;
         [[fallthrough]];
     case TTCPServer::TAcceptOutcome::Stopped:
-        ::epoll_ctl(epoll_.Get(), EPOLL_CTL_DEL, listenerOf_->listenSocket_.Get(), nullptr);
+        StopListening();
         return;
     }
 }
@@ -185,11 +185,8 @@ void TConnectionWorker::TakeNewConnections()
         std::lock_guard guard(lock_);
         arrived.swap(incoming_);
     }
-    for (auto& thread : arrived) {
-        TPeerThread* raw = thread.get();
-        threads_.emplace(raw, std::move(thread));
-        Follow(raw, raw->Start());
-    }
+    for (auto& thread : arrived)
+        StartHere(std::move(thread));
 }
 
 void TConnectionWorker::Follow(TPeerThread* thread, TPeerThread::TWaitFor next)
