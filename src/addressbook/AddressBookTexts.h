@@ -17,6 +17,15 @@ inline constexpr std::string_view kDeleteAllSelectedRecipients =
 inline constexpr std::string_view kFileIsNotExists = "File is not exists";
 inline constexpr std::string_view kNewGroupDefaultName = "New group";
 
+// Why an e-mail address is not valid.
+inline constexpr std::string_view kAddressEmpty = "the address is empty";
+inline constexpr std::string_view kAddressWithoutAtSign = "the address has no @";
+inline constexpr std::string_view kAddressBadLocalPart = "the part before the @ is not valid";
+inline constexpr std::string_view kAddressLocalPartTooLong = "the part before the @ is longer than 64 bytes";
+inline constexpr std::string_view kAddressBadDomain = "the domain is not valid";
+inline constexpr std::string_view kAddressDomainTooLong = "the domain is longer than 255 bytes";
+inline constexpr std::string_view kAddressTooLong = "the address is longer than 254 bytes";
+
 inline std::string quoted(std::string_view text)
 {
     std::string result;
@@ -49,6 +58,12 @@ inline std::string searchStringNotFound(std::string_view text)
 inline std::string groupDoesNotExist(std::string_view name)
 {
     return "Group " + quoted(name) + " does not exist";
+}
+
+// "Invalid e-mail address "x": the domain is not valid"
+inline std::string invalidAddress(std::string_view address, std::string_view reason)
+{
+    return "Invalid e-mail address " + quoted(address) + ": " + std::string(reason);
 }
 
 } // namespace quillet::texts

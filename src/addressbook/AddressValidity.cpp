@@ -1,0 +1,230 @@
+// The mailbox rule of RFC 5321 as a small recursive-descent check over the address bytes: the
+// local part first (quoted or dot-string), then the at sign, then the domain (labels or an
+// address literal), then the size limits.
+#include "AddressValidity.h"
+
+#include "AddressBookTexts.h"
+#include "project/CodePage.h"
+
+#include <arpa/inet.h>
+#include <cctype>
+#include <cstring>
+#include <string>
+
+namespace quillet {
+
+namespace {
+
+bool isAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isLetDig(unsigned char c) { return isAlpha(c) || isDigit(c); }
+
+// atext of RFC 5322: letters, digits and !#$%&'*+-/=?^_`{|}~
+bool isAtext(unsigned char c)
+{
+    return isLetDig(c) || (c != 0 && std::strchr("!#$%&'*+-/=?^_`{|}~", c) != nullptr);
+}
+
+// Length of the well-formed UTF-8 sequence (beyond ASCII) at the start of the text, or 0.
+std::size_t utf8SequenceLength(std::string_view text)
+{
+    const auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;      // no overlong forms
+        if (lead == 0xED) high = 0x9F;     // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;     // nothing above U+10FFFF
+    } else
+        return 0;
+    if (text.size() < length)
+        return 0;
+    const auto second = static_cast<unsigned char>(text[1]);
+    if (second < low || second > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+// Local part: the length of a dot-string or quoted string at the start of the text, or 0 when
+// there is none.
+std::size_t localPartLength(std::string_view text)
+{
+    if (!text.empty() && text[0] == '"') {
+        for (std::size_t i = 1; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c == '"')
+                return i + 1;
+            if (c == '\\') {
+                // quoted-pairSMTP: a backslash and one printable ASCII character
+                if (i + 1 >= text.size() || text[i + 1] < 32 || text[i + 1] > 126)
+                    return 0;
+                ++i;
+            } else if (c < 32 || c > 126)
+                return 0;
+        }
+        return 0; // no closing quote
+    }
+    std::size_t i = 0;
+    for (;;) {
+        const std::size_t atomStart = i;
+        while (i < text.size() && isAtext(static_cast<unsigned char>(text[i])))
+            ++i;
+        if (i == atomStart)
+            return 0; // empty atom: leading, trailing or doubled dot
+        if (i < text.size() && text[i] == '.') {
+            ++i;
+            continue;
+        }
+        return i;
+    }
+}
+
+// A domain label: let-dig at both ends, hyphens between; with Utf8 also UTF-8 characters.
+bool isLabel(std::string_view label, DomainCharset charset)
+{
+    if (label.empty())
+        return false;
+    bool ascii = true;
+    for (std::size_t i = 0; i < label.size();) {
+        const auto c = static_cast<unsigned char>(label[i]);
+        if (c >= 0x80) {
+            const std::size_t length = charset == DomainCharset::Utf8 ? utf8SequenceLength(label.substr(i)) : 0;
+            if (length == 0)
+                return false;
+            ascii = false;
+            i += length;
+            continue;
+        }
+        const bool end = i == 0 || i + 1 == label.size();
+        if (!isLetDig(c) && !(c == '-' && !end))
+            return false;
+        ++i;
+    }
+    return !ascii || label.size() <= kMaxDomainLabelLength;
+}
+
+bool isIpv4(std::string_view text)
+{
+    int parts = 0;
+    std::size_t i = 0;
+    for (;;) {
+        std::size_t digits = 0;
+        int value = 0;
+        while (i < text.size() && isDigit(static_cast<unsigned char>(text[i])) && digits < 4) {
+            value = value * 10 + (text[i] - '0');
+            ++i;
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || value > 255)
+            return false;
+        if (++parts == 4)
+            return i == text.size();
+        if (i >= text.size() || text[i] != '.')
+            return false;
+        ++i;
+    }
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// The inside of an address literal: IPv4, "IPv6:" and an IPv6 address, or a tag, ":" and dcontent.
+bool isAddressLiteral(std::string_view text)
+{
+    if (isIpv4(text))
+        return true;
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos)
+        return false;
+    const std::string_view tag = text.substr(0, colon);
+    const std::string_view content = text.substr(colon + 1);
+    if (equalsIgnoringCase(tag, "IPv6")) {
+        in6_addr address;
+        return content.find_first_not_of("0123456789abcdefABCDEF:.") == std::string_view::npos &&
+               inet_pton(AF_INET6, std::string(content).c_str(), &address) == 1;
+    }
+    // Standardized-tag = Ldh-str; dcontent = printable ASCII but "[", "\" and "]"
+    if (!isLabel(tag, DomainCharset::Ascii) || content.empty())
+        return false;
+    for (unsigned char c : content)
+        if (c < 33 || c > 126 || c == '[' || c == '\\' || c == ']')
+            return false;
+    return true;
+}
+
+bool isDomain(std::string_view domain, DomainCharset charset)
+{
+    if (domain.size() >= 2 && domain.front() == '[' && domain.back() == ']')
+        return isAddressLiteral(domain.substr(1, domain.size() - 2));
+    for (;;) {
+        const std::size_t dot = domain.find('.');
+        if (!isLabel(domain.substr(0, dot), charset))
+            return false;
+        if (dot == std::string_view::npos)
+            return true;
+        domain.remove_prefix(dot + 1);
+    }
+}
+
+} // namespace
+
+DomainCharset programDomainCharset()
+{
+    const std::string_view name = codePageName();
+    return equalsIgnoringCase(name, "UTF-8") || equalsIgnoringCase(name, "UTF8") ? DomainCharset::Utf8
+                                                                                  : DomainCharset::Ascii;
+}
+
+AddressProblem addressProblem(std::string_view address, DomainCharset charset)
+{
+    if (address.empty())
+        return AddressProblem::Empty;
+    const std::size_t local = localPartLength(address);
+    if (local == 0 || (local < address.size() && address[local] != '@'))
+        return address.find('@') == std::string_view::npos ? AddressProblem::NoAtSign : AddressProblem::BadLocalPart;
+    if (local == address.size())
+        return AddressProblem::NoAtSign;
+    if (local > kMaxLocalPartLength)
+        return AddressProblem::LocalPartTooLong;
+    const std::string_view domain = address.substr(local + 1);
+    if (!isDomain(domain, charset))
+        return AddressProblem::BadDomain;
+    if (domain.size() > kMaxDomainLength)
+        return AddressProblem::DomainTooLong;
+    if (address.size() > kMaxAddressLength)
+        return AddressProblem::TooLong;
+    return AddressProblem::None;
+}
+
+std::string_view describeAddressProblem(AddressProblem problem)
+{
+    switch (problem) {
+    case AddressProblem::None: return {};
+    case AddressProblem::Empty: return texts::kAddressEmpty;
+    case AddressProblem::NoAtSign: return texts::kAddressWithoutAtSign;
+    case AddressProblem::BadLocalPart: return texts::kAddressBadLocalPart;
+    case AddressProblem::LocalPartTooLong: return texts::kAddressLocalPartTooLong;
+    case AddressProblem::BadDomain: return texts::kAddressBadDomain;
+    case AddressProblem::DomainTooLong: return texts::kAddressDomainTooLong;
+    case AddressProblem::TooLong: return texts::kAddressTooLong;
+    }
+    return {};
+}
+
+} // namespace quillet
