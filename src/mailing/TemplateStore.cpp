@@ -2,6 +2,8 @@
 
 #include "MailingTexts.h"
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,7 +83,13 @@ void TemplateStore::create(const MessageTemplate& tmpl) const
 
 void TemplateStore::save(const MessageTemplate& tmpl) const
 {
-    WriteTemplateFile(pathOf(tmpl.name), tmpl);
+    const std::filesystem::path path = pathOf(tmpl.name);
+    // One level only: a program folder that is gone is an error, not something to rebuild.
+    if (::mkdir(folder_.c_str(), 0755) != 0 && errno != EEXIST) {
+        const int error = errno;
+        throw ETemplateError(formatMessage(kCannotCreateFile, {path.string(), std::strerror(error)}));
+    }
+    WriteTemplateFile(path, tmpl);
 }
 
 bool TemplateStore::remove(const std::string& name) const

@@ -1,6 +1,7 @@
 // The template folder: listing, reading, creating, replacing and deleting template files.
 // A template is found by the path built from its name (folder + name + ".tmpl"), never by the
-// name of a file that was listed. The folder itself is never created here.
+// name of a file that was listed. Writing a template creates the folder when it is missing
+// (a fresh program folder has none); the program folder itself must exist.
 #pragma once
 
 #include "TemplateFile.h"
@@ -38,7 +39,9 @@ public:
     // Writes a new template; throws ETemplateError "Template with this name already exists"
     // when its file exists, "Cannot create file ..." when it cannot be written.
     void create(const MessageTemplate& tmpl) const;
-    // Writes the template's file, replacing a file of that name if there is one.
+    // Writes the template's file, replacing a file of that name if there is one. A missing
+    // folder is created first; when it cannot be, "Cannot create file ..." names the template's
+    // path and the reason.
     void save(const MessageTemplate& tmpl) const;
     // Deletes the file of that name; returns false when there was none to delete.
     bool remove(const std::string& name) const;

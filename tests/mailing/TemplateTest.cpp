@@ -64,18 +64,11 @@ TEST(TemplateStore, ListsOnlyWritableTemplateFilesWithExactHeader)
     EXPECT_THROW(store.read("Inner name"), ETemplateError);
 }
 
-TEST(TemplateStore, MissingFolderListsNothingAndCannotCreate)
+TEST(TemplateStore, MissingFolderListsNothingAndIsCreatedByTheFirstTemplate)
 {
     TempFolder dir;
     TemplateStore store(dir / "Templates");
     EXPECT_TRUE(store.list().empty());
-    try {
-        store.create({"X", "", "", {}});
-        FAIL();
-    } catch (const ETemplateError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot create file \"" + (dir / "Templates" / "X.tmpl").string() + "\". No such file or directory");
-    }
     try {
         store.read("X");
         FAIL();
@@ -83,6 +76,19 @@ TEST(TemplateStore, MissingFolderListsNothingAndCannotCreate)
         EXPECT_EQ(std::string(e.what()),
                   "Cannot open file \"" + (dir / "Templates" / "X.tmpl").string() + "\". No such file or directory");
     }
+    store.create({"X", "", "", {}});
+    EXPECT_THAT(store.list(), ElementsAre(TemplateRow{"X", ""}));
+
+    // Only the template folder is made: a program folder that is gone stays an error.
+    TemplateStore orphan(dir / "gone" / "Templates");
+    try {
+        orphan.create({"Y", "", "", {}});
+        FAIL();
+    } catch (const ETemplateError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (dir / "gone" / "Templates" / "Y.tmpl").string() +
+                                             "\". No such file or directory");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "gone"));
 }
 
 TEST(TemplateStore, CreateRefusesExistingNameSaveReplaces)
