@@ -14,6 +14,19 @@ QStringList Command::positional(const QCommandLineParser& parser, int min, int m
     return args;
 }
 
+int Command::portOption(const QCommandLineParser& parser, const QString& option, int lowest, int fallback)
+{
+    if (!parser.isSet(option))
+        return fallback;
+    const QString text = parser.value(option).trimmed();
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    const bool digitsOnly = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    if (!ok || !digitsOnly || port < lowest || port > 65535)
+        throw UsageError("--" + option.toStdString() + " takes a number from " + std::to_string(lowest) + " to 65535");
+    return port;
+}
+
 CommandTable& CommandTable::instance()
 {
     static CommandTable table;

@@ -44,6 +44,10 @@ protected:
     // The positional arguments after the command words; throws UsageError unless there are
     // between min and max of them.
     static QStringList positional(const QCommandLineParser& parser, int min, int max);
+    // The port number given with the option, or `fallback` when it is not given. A value that
+    // is not a decimal number from `lowest` to 65535 is a UsageError: a port typed on the
+    // command line is never quietly replaced by another one.
+    static int portOption(const QCommandLineParser& parser, const QString& option, int lowest, int fallback);
 
 private:
     QString name_;

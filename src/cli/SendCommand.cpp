@@ -132,6 +132,9 @@ public:
         const TSendRoute route = parser.isSet("route") ? parseRoute(parser.value("route")) : TSendRoute::Default;
         if (parser.isSet("capture") && route != TSendRoute::Builtin)
             throw UsageError(texts::kCaptureNeedsBuiltin);
+        // 0: not given.
+        const int portOverride = portOption(parser, "port", 1, 0);
+        const int builtinPort = portOption(parser, "builtin-port", 1, 0);
 
         const Project project = openProjectFile(projectFile);
         const std::string group = groupOption(parser);
@@ -166,11 +169,13 @@ public:
         auto setting = [&](const char* option, const QString& stored) {
             return parser.isSet(option) ? optionText(parser, option) : toCodePage(stored);
         };
-        request.defaultServer = {setting("server", settings.server), setting("port", settings.port),
+        // A port typed here must be one; the stored setting keeps its own rule (25 when not a number).
+        const std::string port = portOverride ? std::to_string(portOverride) : toCodePage(settings.port);
+        request.defaultServer = {setting("server", settings.server), port,
                                  setting("user", settings.userName), setting("password", settings.password),
                                  setting("sender", settings.from)};
-        if (parser.isSet("builtin-port"))
-            request.builtinServer.port = optionText(parser, "builtin-port");
+        if (builtinPort)
+            request.builtinServer.port = std::to_string(builtinPort);
         request.builtinServer.sendFrom = optionText(parser, "builtin-sender");
         if (parser.isSet("dry-run"))
             request.dryRunFolder = filePath(parser.value("dry-run"));

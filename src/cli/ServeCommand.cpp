@@ -87,13 +87,7 @@ public:
     int execute(const QCommandLineParser& parser) override
     {
         positional(parser, 0, 0);
-        int port = DefaultServePort;
-        if (parser.isSet("port")) {
-            bool ok = false;
-            port = parser.value("port").toInt(&ok);
-            if (!ok || port < 0 || port > 65535)
-                throw UsageError("--port takes a number from 0 to 65535");
-        }
+        const int port = portOption(parser, "port", 0, DefaultServePort);
         const bool verbose = parser.isSet("verbose");
         std::optional<TMessageCapture> capture;
         if (parser.isSet("capture"))

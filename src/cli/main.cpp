@@ -40,6 +40,17 @@ Command* findCommand(const std::vector<std::unique_ptr<Command>>& commands, cons
     return found;
 }
 
+// The parser's help with the command named in its usage line: Qt writes the program's own
+// name there ("Usage: quillet [options]"), which does not say which command it is about.
+QString commandHelp(const QCommandLineParser& parser, const Command& command)
+{
+    QString text = parser.helpText();
+    const QString usage = "Usage: " + QCoreApplication::arguments().constFirst();
+    if (text.startsWith(usage))
+        text.replace(0, usage.size(), "Usage: quillet " + command.name());
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -81,11 +92,11 @@ int main(int argc, char* argv[])
     commandArgs += args.mid(1 + wordCount);
     if (!parser.parse(commandArgs)) {
         std::fprintf(stderr, "quillet %s: %s\n\n%s", command->name().toUtf8().constData(),
-                     parser.errorText().toUtf8().constData(), parser.helpText().toUtf8().constData());
+                     parser.errorText().toUtf8().constData(), commandHelp(parser, *command).toUtf8().constData());
         return 2;
     }
     if (parser.isSet(help)) {
-        std::fputs(parser.helpText().toUtf8().constData(), stdout);
+        std::fputs(commandHelp(parser, *command).toUtf8().constData(), stdout);
         return 0;
     }
 
@@ -93,7 +104,7 @@ int main(int argc, char* argv[])
         return command->execute(parser);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "quillet %s: %s\n\n%s", command->name().toUtf8().constData(), e.what(),
-                     parser.helpText().toUtf8().constData());
+                     commandHelp(parser, *command).toUtf8().constData());
         return 2;
     } catch (const std::exception& e) {
         printErr(std::string(e.what()) + "\n");

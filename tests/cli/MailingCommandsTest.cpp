@@ -138,11 +138,8 @@ protected:
 
 TEST_F(MailingCommands, TemplateAddListShowDelete)
 {
-    const CliResult noFolder = quillet({"template", "add", "T"});
-    EXPECT_EQ(noFolder.status, 1);
-    EXPECT_THAT(noFolder.err, HasSubstr("Cannot create file \""));
-
-    std::filesystem::create_directory(cli.home() / "Templates");
+    // A fresh program folder has no Templates/: the first template makes it.
+    ASSERT_FALSE(std::filesystem::exists(cli.home() / "Templates"));
     ok({"template", "add", "Empty"});
     EXPECT_EQ(CliHarness::readFile((cli.home() / "Templates" / "Empty.tmpl").string()),
               "Orv Quillet template Version 1.0\r\nEmpty\r\n\r\n\r\n");
@@ -276,6 +273,17 @@ TEST_F(MailingCommands, FailuresExitWithTheirText)
     EXPECT_EQ(quillet({"send", project, "--group", "Club", "--route", "sideways"}).status, 2);
     EXPECT_EQ(quillet({"send", project, "--group", "Club", "--capture", cli.file("c")}).status, 2);
     EXPECT_EQ(quillet({"send", project}).status, 2);
+
+    // A port typed on the command line is used as typed or refused; never replaced by 25.
+    for (const char* option : {"--port", "--builtin-port"})
+        for (const char* port : {"99999", "0", "-5", "25x", ""}) {
+            const CliResult bad = quillet({"send", project, "--group", "Club", "--server", "127.0.0.1", option, port});
+            EXPECT_EQ(bad.status, 2) << option << " " << port << bad;
+            EXPECT_THAT(bad.err, HasSubstr(std::string(option) + " takes a number from 1 to 65535")) << bad;
+        }
+    // The stored setting keeps its own rule: a port that is no number means 25.
+    ok({"settings", "set", "Port", "99999"});
+    EXPECT_EQ(quillet({"settings", "show"}).out.find("Port: 99999\n") != std::string::npos, true);
 }
 
 TEST_F(MailingCommands, InterruptActsAsStop)

@@ -5,12 +5,14 @@
 #include "project/ProjectFileReader.h"
 #include "project/ProjectFileWriter.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 using quillet::test::CliHarness;
 using quillet::test::CliResult;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -45,7 +47,14 @@ TEST_F(ProjectCommands, HelpVersionAndUsageErrors)
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("quillet ", 0), 0u) << version;
 
-    EXPECT_EQ(quillet({"project", "show", "--help"}).status, 0);
+    // Each command's help and usage errors name that command.
+    const CliResult serveHelp = quillet({"serve", "--help"});
+    EXPECT_EQ(serveHelp.status, 0);
+    EXPECT_EQ(serveHelp.out.rfind("Usage: quillet serve [options]\n", 0), 0u) << serveHelp;
+    const CliResult showHelp = quillet({"project", "show", "--help"});
+    EXPECT_EQ(showHelp.status, 0);
+    EXPECT_EQ(showHelp.out.rfind("Usage: quillet project show [options] FILE", 0), 0u) << showHelp;
+    EXPECT_THAT(quillet({"group", "add", "--bogus"}).err, HasSubstr("\nUsage: quillet group add [options]"));
     EXPECT_EQ(quillet({"project", "show"}).status, 2);                         // no FILE
     EXPECT_EQ(quillet({"project", "frobnicate"}).status, 2);                   // no such command
     EXPECT_EQ(quillet({"project", "show", "a.oqf", "--no-such-option"}).status, 2);
