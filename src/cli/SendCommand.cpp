@@ -218,10 +218,11 @@ public:
         hooks.stopRequested = [&interrupt] { return interrupt.stopRequested(); };
         try {
             run.Run(request, hooks);
-        } catch (...) {
+        } catch (const std::exception& e) {
             if (progressShown)
                 std::fputc('\n', stderr);
-            throw;
+            // The error's own text, then where it happened and what the run had done.
+            throw std::runtime_error(e.what() + RunFailureText(run.LastReport()));
         }
         if (progressShown)
             std::fputc('\n', stderr);

@@ -9,6 +9,7 @@
 #include "transport/MailMessage.h"
 #include "transport/SMTPClient.h"
 #include "transport/StringLineWriter.h"
+#include "transport/TransportError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -89,6 +90,8 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
         bool& flag;
         ~RunningFlag() { flag = false; }
     } runningFlag{running_};
+    report_ = {};
+    underWay_.clear();
     const bool dryRun = request.dryRunFolder.has_value();
     if (dryRun) {
         std::error_code error;
@@ -104,6 +107,8 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
         if (!dryRun)
             PrepareRoute(request);
         // Step 3: the status shows 0 of the total.
+        report_.started = true;
+        report_.total = total;
         if (hooks.started)
             hooks.started(total);
         // Step 4: open the run's connection.
@@ -118,16 +123,27 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
         // Step 5: one message per recipient, in the list's order.
         for (const std::size_t recordIndex : request.recipients) {
             SendToRecipient(request, recordIndex);
-            ++sent;
+            report_.sent = ++sent;
             if (hooks.messageSent)
                 hooks.messageSent(sent, total);
-            if (hooks.stopRequested && hooks.stopRequested())
+            if (hooks.stopRequested && hooks.stopRequested()) {
+                report_.stopped = sent < total;
                 break;
+            }
         }
         // Step 6: close the run's connection.
         if (!dryRun && request.route != TSendRoute::Rotating)
             client_.Disconnect();
+    } catch (const EFileOpenError&) {
+        NoteFailure(request, false); // an attachment: not the server's doing
+        CleanUpAfterFailure(request);
+        throw;
+    } catch (const ETransportError&) {
+        NoteFailure(request, !dryRun);
+        CleanUpAfterFailure(request);
+        throw;
     } catch (...) {
+        NoteFailure(request, false);
         CleanUpAfterFailure(request);
         throw;
     }
@@ -142,6 +158,28 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
     if (!dryRun)
         DeactivateBuiltinServer();
     return sent;
+}
+
+void TMailingRun::NoteFailure(const MailingRunRequest& request, bool atTheServer)
+{
+    report_.failed = true;
+    report_.failedRecipient = underWay_;
+    if (!atTheServer)
+        return;
+    RunServerPlace place;
+    place.host = client_.Host;
+    place.port = client_.Port;
+    if (request.route == TSendRoute::Builtin) {
+        place.kind = RunServerPlace::Kind::Builtin;
+    } else if (request.route == TSendRoute::Rotating && accountIndex_ != kDefaultServerIndex &&
+               accountIndex_ < static_cast<int>(request.project->accounts.size())) {
+        place.kind = RunServerPlace::Kind::Account;
+        place.accountRow = accountIndex_;
+        place.accountUser = request.project->accounts[static_cast<std::size_t>(accountIndex_)].user;
+    } else {
+        place.rotating = request.route == TSendRoute::Rotating;
+    }
+    report_.server = place;
 }
 
 void TMailingRun::PrepareRoute(const MailingRunRequest& request)
@@ -178,6 +216,7 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
     if (recordIndex >= project.recipients.size())
         throw std::out_of_range("recipient row without a record");
     const RecipientRecord& record = project.recipients[recordIndex];
+    underWay_ = record.EMail.str();
 
     // 1. The default route always uses the default server.
     if (request.route == TSendRoute::Default)
@@ -245,6 +284,7 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
 
     // 9. Advance the account index.
     accountIndex_ = NextAccountIndex(accountIndex_, project.accounts);
+    underWay_.clear();
 }
 
 void TMailingRun::WriteDryRunMessage(const std::filesystem::path& folder)

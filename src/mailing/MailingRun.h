@@ -16,7 +16,8 @@
 // Progress is reported after every message and the stop request checked after it, so a stop
 // completes the message under way. Any error ends the run with that error; messages already
 // sent stay sent. Whatever happens, the run's connection is closed and the built-in server
-// deactivated before Run returns or raises, so the next run can connect again.
+// deactivated before Run returns or raises, so the next run can connect again. What the run
+// did (counts, and where an error happened) stays readable as LastReport() until the next run.
 //
 // The message object and the client are the caller's and are reused across runs: the message's
 // From (set only by template insertion) is never touched here. The account index lives as long
@@ -24,6 +25,7 @@
 #pragma once
 
 #include "MailDraft.h"
+#include "RunReport.h"
 
 #include "project/Project.h"
 
@@ -102,6 +104,10 @@ public:
     // A call from inside a running run (through a hook) is refused with EMailingError.
     std::size_t Run(const MailingRunRequest& request, const MailingRunHooks& hooks = {});
 
+    // What the last run did; complete once Run has returned or raised (the counts are already
+    // final when the completed hook is called).
+    const MailingRunReport& LastReport() const { return report_; }
+
 private:
     void PrepareRoute(const MailingRunRequest& request);
     void ApplyDefaultServer(const DefaultServerSettings& settings);
@@ -109,6 +115,7 @@ private:
     void WriteDryRunMessage(const std::filesystem::path& folder);
     void CleanUpAfterFailure(const MailingRunRequest& request) noexcept;
     void DeactivateBuiltinServer();
+    void NoteFailure(const MailingRunRequest& request, bool atTheServer);
 
     TSMTPClient& client_;
     TMailMessage& message_;
@@ -116,6 +123,9 @@ private:
     int accountIndex_ = -1;
     bool running_ = false;
     std::size_t dryRunNumber_ = 0;
+    MailingRunReport report_;
+    // The address of the message under way (empty between messages).
+    std::string underWay_;
 };
 
 } // namespace quillet

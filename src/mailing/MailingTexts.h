@@ -30,6 +30,15 @@ inline constexpr std::string_view kSelectAttachmentForDeletion = "Select attachm
 inline constexpr std::string_view kRunInProgress = "A mailing run is already in progress.";
 inline constexpr std::string_view kBuiltinServerMissing = "The built-in mail server is not available.";
 inline constexpr std::string_view kBuiltinHost = "127.0.0.1";
+// The lines that say what a run did and where it failed (RunReport.h).
+inline constexpr std::string_view kRunMessagesSent = "%s of %s messages sent";
+inline constexpr std::string_view kRunServerPlace = "Server: %s, port %s";
+inline constexpr std::string_view kRunServerNote = " (%s)";
+inline constexpr std::string_view kRunDefaultServer = "default mail server";
+inline constexpr std::string_view kRunBuiltinServer = "built-in mail server";
+inline constexpr std::string_view kRunAccount = "account %s";
+inline constexpr std::string_view kRunAccountWithUser = "account %s, user %s";
+inline constexpr std::string_view kRunFailedRecipient = "Not sent to: %s";
 inline constexpr int kDefaultSmtpPort = 25;
 inline constexpr int kDefaultBuiltinPort = 1026;
 

@@ -271,6 +271,8 @@ TEST_F(RunFixture, StopDuringTheThirdOfTenSendsThree)
     ASSERT_TRUE(peer.waitClosed(1));
     EXPECT_EQ(peer.messages().size(), 3u);
     EXPECT_TRUE(completed);
+    EXPECT_TRUE(run.LastReport().stopped);
+    EXPECT_EQ(MessagesSentText(run.LastReport()), "3 of 10 messages sent");
 }
 
 TEST_F(RunFixture, ErrorMidRunEndsItAndTheNextRunConnectsAgain)
@@ -288,6 +290,9 @@ TEST_F(RunFixture, ErrorMidRunEndsItAndTheNextRunConnectsAgain)
         EXPECT_STREQ(e.what(), "no thanks\r\n");
     }
     EXPECT_EQ(sentSoFar, 1u);
+    // Under the error: where it happened, what went out, whose message was under way.
+    EXPECT_EQ(RunFailureText(run.LastReport()), "\nServer: 127.0.0.1, port " + std::to_string(peer.port()) +
+                                                    "\n1 of 4 messages sent\nNot sent to: b@x.org");
     ASSERT_TRUE(peer.waitClosed(1));
     EXPECT_EQ(peer.connections()[0].commands.back(), "QUIT");
     EXPECT_FALSE(client.Connected());
@@ -311,6 +316,52 @@ TEST_F(RunFixture, MacroThatNeverSettlesEndsTheRunBeforeThatRecipientGetsAnythin
     ASSERT_TRUE(peer.waitClosed(1));
     EXPECT_EQ(peer.messages().size(), 1u);
     EXPECT_THAT(startingWith(peer.allCommands(), "RCPT"), ElementsAre("RCPT TO:<a@x.org>"));
+    // Not the server's doing: no server line.
+    EXPECT_EQ(RunFailureText(run.LastReport()), "\n1 of 3 messages sent\nNot sent to: b@x.org");
+}
+
+TEST(MailingRunReport, ARefusedConnectionNamesTheServerAndTheAccount)
+{
+    Project project;
+    for (const char* who : {"1@x.org", "2@x.org", "3@x.org"})
+        project.recipients.push_back(recipient(who, "N"));
+    const unsigned short closed = freePort(); // nothing listens there
+    ScriptedSmtpPeer defaultPeer;
+    defaultPeer.start();
+    project.accounts = {account(closed, "a@acc.org", "True")};
+    project.accounts[0].user = "ann";
+    MailDraft draft{"S", {"B"}, {}};
+    TSMTPClient client;
+    TMailMessage message;
+    TMailingRun run(client, message, nullptr);
+    MailingRunRequest r;
+    r.route = TSendRoute::Default;
+    r.project = &project;
+    r.recipients = {0, 1, 2};
+    r.draft = &draft;
+    r.defaultServer = {"127.0.0.1", std::to_string(closed), "", "", "d@x.org"};
+
+    // The default route fails while opening its connection: no recipient was under way.
+    EXPECT_THROW(run.Run(r), ESocketError);
+    EXPECT_EQ(RunFailureText(run.LastReport()),
+              "\nServer: 127.0.0.1, port " + std::to_string(closed) + "\n0 of 3 messages sent");
+
+    // The rotating route: the default server takes the first message, the account the second.
+    r.route = TSendRoute::Rotating;
+    r.defaultServer.port = std::to_string(defaultPeer.port());
+    EXPECT_THROW(run.Run(r), ESocketError);
+    EXPECT_EQ(RunFailureText(run.LastReport()), "\nServer: 127.0.0.1, port " + std::to_string(closed) +
+                                                    " (account 1, user ann)\n1 of 3 messages sent\nNot sent to: 2@x.org");
+    RunServerPlace place{RunServerPlace::Kind::DefaultServer, "mx", 25, -1, "", true};
+    EXPECT_EQ(ServerPlaceText(place), "Server: mx, port 25 (default mail server)");
+    place.kind = RunServerPlace::Kind::Account;
+    place.accountRow = 2;
+    EXPECT_EQ(ServerPlaceText(place), "Server: mx, port 25 (account 3)");
+
+    // Refused before it started: nothing to add to the error's text.
+    r.defaultServer.host.clear();
+    EXPECT_THROW(run.Run(r), EMailingError);
+    EXPECT_EQ(RunFailureText(run.LastReport()), "");
 }
 
 TEST_F(RunFixture, AttachmentsStayForTheNextRun)
@@ -442,6 +493,9 @@ TEST_F(BuiltinFixture, PortInUseEndsTheRunWithTheBindError)
     } catch (const ECouldNotBindSocket& e) {
         EXPECT_STREQ(e.what(), "Could not bind socket. Address and port are already in use.");
     }
+    // Before the run started: the server's place, no counts.
+    EXPECT_EQ(RunFailureText(run.LastReport()),
+              "\nServer: 127.0.0.1, port " + std::to_string(peer.port()) + " (built-in mail server)");
     EXPECT_FALSE(server.Active());
 }
 
