@@ -1,6 +1,7 @@
 // The texts the address book shows to its users: messages, captions and confirmations.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,49 @@ inline std::string groupDoesNotExist(std::string_view name)
 inline std::string invalidAddress(std::string_view address, std::string_view reason)
 {
     return "Invalid e-mail address " + quoted(address) + ": " + std::string(reason);
+}
+
+// CSV import and export.
+inline constexpr std::string_view kCsvNoRecipients = "The file holds no recipients";
+inline constexpr std::string_view kCsvNoEmailColumn = "No column is mapped to the e-mail address";
+inline constexpr std::string_view kCsvMissingAddress = "the e-mail address is missing";
+inline constexpr std::string_view kCsvUnclosedQuote = "a quoted field is not closed";
+inline constexpr std::string_view kCsvImportCancelled = "The import was cancelled; nothing was changed";
+inline constexpr std::string_view kCsvEmailField = "e-mail address";
+inline constexpr std::string_view kCsvNameField = "name";
+inline constexpr std::string_view kCsvSurnameField = "surname";
+inline constexpr std::string_view kCsvEnabledField = "enabled value";
+inline std::string csvParameterField(std::string_view name) { return "parameter " + quoted(name); }
+inline std::string csvParameterNameField(int slot) { return "name of parameter " + std::to_string(slot + 1); }
+inline std::string unknownEncoding(std::string_view name) { return "Unknown encoding " + quoted(name); }
+inline std::string csvTooManyParameters(std::string_view names)
+{
+    return "More than four columns would become parameters: " + std::string(names) +
+           ". Choose at most four of them";
+}
+inline std::string csvBadMapEntry(std::string_view entry)
+{
+    return "The mapping " + quoted(entry) + " does not read FIELD=COLUMN";
+}
+inline std::string csvNoSuchColumn(std::string_view column) { return "The file has no column " + quoted(column); }
+inline std::string csvFieldTooLong(std::string_view field) { return "the " + std::string(field) + " is longer than 255 bytes"; }
+inline std::string csvFieldNotRepresentable(std::string_view field, std::string_view codePage)
+{
+    return "the " + std::string(field) + " holds characters that code page " + std::string(codePage) +
+           " cannot hold";
+}
+inline std::string csvBadEnabled(std::string_view value)
+{
+    return "the enabled value " + quoted(value) + " is not True or False";
+}
+inline std::string csvTooManyFields(std::size_t fields, std::size_t columns)
+{
+    return "the row has " + std::to_string(fields) + " fields, the header " + std::to_string(columns);
+}
+inline std::string csvReportSummary(std::size_t imported, std::size_t updated, std::size_t skipped, std::size_t invalid)
+{
+    return "imported " + std::to_string(imported) + ", updated " + std::to_string(updated) + ", duplicates skipped " +
+           std::to_string(skipped) + ", invalid " + std::to_string(invalid);
 }
 
 } // namespace quillet::texts

@@ -1,17 +1,10 @@
 #include "AddressScanner.h"
 
-#include "project/FileDescriptor.h"
-#include "project/ProjectFileError.h"
-#include "project/ProjectMessages.h"
+#include "project/WholeFile.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillet {
 
@@ -88,39 +81,7 @@ std::vector<std::string> scanAddresses(std::string_view text)
 
 std::vector<std::string> scanAddressFile(const std::string& path)
 {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.valid())
-        throw ProjectFileError(ProjectFileError::Kind::CannotOpen,
-                               formatFileMessage(messages::kCannotOpenFile, path, std::strerror(errno)));
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode))
-        throw ProjectFileError(ProjectFileError::Kind::CannotRead,
-                               formatFileMessage(messages::kCannotReadFile, path,
-                                                 std::strerror(S_ISDIR(info.st_mode) ? EISDIR : errno)));
-    // One byte more than the file's size, so that the read which sees the end needs no growth.
-    std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
-    std::unique_ptr<char[]> text(new char[capacity]);
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == capacity) {  // the file has grown since fstat
-            std::unique_ptr<char[]> larger(new char[capacity * 2]);
-            std::memcpy(larger.get(), text.get(), filled);
-            text = std::move(larger);
-            capacity *= 2;
-        }
-        const ssize_t n = ::read(file.get(), text.get() + filled, capacity - filled);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ProjectFileError(ProjectFileError::Kind::CannotRead,
-                                   formatFileMessage(messages::kCannotReadFile, path, std::strerror(errno)));
-        }
-        if (n == 0)
-            break;
-        filled += static_cast<std::size_t>(n);
-    }
-    file.reset();
-    return scanAddresses(std::string_view(text.get(), filled));
+    return scanAddresses(readWholeFile(path));
 }
 
 } // namespace quillet

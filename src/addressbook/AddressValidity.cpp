@@ -25,35 +25,6 @@ bool isAtext(unsigned char c)
     return isLetDig(c) || (c != 0 && std::strchr("!#$%&'*+-/=?^_`{|}~", c) != nullptr);
 }
 
-// Length of the well-formed UTF-8 sequence (beyond ASCII) at the start of the text, or 0.
-std::size_t utf8SequenceLength(std::string_view text)
-{
-    const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF; // the bounds of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;      // no overlong forms
-        if (lead == 0xED) high = 0x9F;     // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;     // nothing above U+10FFFF
-    } else
-        return 0;
-    if (text.size() < length)
-        return 0;
-    const auto second = static_cast<unsigned char>(text[1]);
-    if (second < low || second > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
-            return 0;
-    return length;
-}
-
 // Local part: the length of a dot-string or quoted string at the start of the text, or 0 when
 // there is none.
 std::size_t localPartLength(std::string_view text)
@@ -184,11 +155,15 @@ bool isDomain(std::string_view domain, DomainCharset charset)
 
 } // namespace
 
+DomainCharset domainCharsetFor(std::string_view codePage)
+{
+    return equalsIgnoringCase(codePage, "UTF-8") || equalsIgnoringCase(codePage, "UTF8") ? DomainCharset::Utf8
+                                                                                          : DomainCharset::Ascii;
+}
+
 DomainCharset programDomainCharset()
 {
-    const std::string_view name = codePageName();
-    return equalsIgnoringCase(name, "UTF-8") || equalsIgnoringCase(name, "UTF8") ? DomainCharset::Utf8
-                                                                                  : DomainCharset::Ascii;
+    return domainCharsetFor(codePageName());
 }
 
 AddressProblem addressProblem(std::string_view address, DomainCharset charset)

@@ -42,7 +42,9 @@ enum class AddressProblem {
 // Whether non-ASCII domains are accepted as UTF-8 (code page UTF-8) or not (8-bit code pages).
 enum class DomainCharset { Ascii, Utf8 };
 
-// The charset the program's code page allows: Utf8 exactly when the code page is UTF-8.
+// The charset a code page (its iconv name) allows: Utf8 exactly when it is UTF-8.
+DomainCharset domainCharsetFor(std::string_view codePage);
+// The charset of the program's code page.
 DomainCharset programDomainCharset();
 
 AddressProblem addressProblem(std::string_view address, DomainCharset charset);

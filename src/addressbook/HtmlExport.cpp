@@ -1,14 +1,7 @@
 #include "HtmlExport.h"
 
 #include "AddressBookTexts.h"
-#include "project/FileDescriptor.h"
-#include "project/ProjectFileError.h"
-#include "project/ProjectMessages.h"
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include "project/WholeFile.h"
 
 namespace quillet {
 
@@ -77,16 +70,7 @@ std::string htmlPage(const Project& project, std::string_view groupName, const s
 
 void writeHtmlFile(const std::string& path, std::string_view page)
 {
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!file.valid())
-        throw ProjectFileError(ProjectFileError::Kind::CannotCreate,
-                               formatFileMessage(messages::kCannotCreateFile, path, std::strerror(errno)));
-    if (const int error = writeAllBytes(file.get(), page))
-        throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
-                               formatFileMessage(messages::kCannotWriteFile, path, std::strerror(error)));
-    if (file.close() != 0)
-        throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
-                               formatFileMessage(messages::kCannotWriteFile, path, std::strerror(errno)));
+    writeWholeFile(path, page);
 }
 
 } // namespace quillet

@@ -153,6 +153,34 @@ const char* codePageName()
     return codePageNameFor(localeLanguage());
 }
 
+std::size_t utf8SequenceLength(std::string_view text)
+{
+    const auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;      // no overlong forms
+        if (lead == 0xED) high = 0x9F;     // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;     // nothing above U+10FFFF
+    } else
+        return 0;
+    if (text.size() < length)
+        return 0;
+    const auto second = static_cast<unsigned char>(text[1]);
+    if (second < low || second > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
 bool isPlainAscii(std::string_view text)
 {
     for (unsigned char c : text)

@@ -3,6 +3,7 @@
 // conversion to and from UTF-8 happens only at the edges (windows, terminal, JSON).
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,6 +27,11 @@ public:
 // True when every byte is below 0x80: such a text reads the same in every supported code page
 // and in UTF-8.
 bool isPlainAscii(std::string_view text);
+
+// The length of the well-formed UTF-8 sequence of a character beyond ASCII at the start of the
+// text (2 to 4), or 0 when there is none there (ASCII, a stray byte, an overlong form, a
+// surrogate, a code above U+10FFFF, a sequence cut short).
+std::size_t utf8SequenceLength(std::string_view text);
 
 // Code-page bytes to UTF-8. Never fails: bytes the code page leaves undefined become U+FFFD.
 std::string codePageToUtf8(std::string_view bytes);

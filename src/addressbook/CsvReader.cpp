@@ -1,0 +1,249 @@
+#include "CsvReader.h"
+
+#include "AddressBookTexts.h"
+#include "project/CodePage.h"
+
+#include <cstdint>
+#include <cstring>
+#include <iconv.h>
+
+namespace quillet {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
+
+// How far into the text the UTF-16 guess looks for NUL bytes.
+constexpr std::size_t kUtf16SniffBytes = 4096;
+
+bool isWellFormedUtf8(std::string_view text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        // Plain ASCII goes eight bytes at a time.
+        if (end - p >= 8) {
+            std::uint64_t block;
+            std::memcpy(&block, p, 8);
+            if ((block & 0x8080808080808080ULL) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const std::size_t length =
+            utf8SequenceLength(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
+        if (length == 0)
+            return false;
+        p += length;
+    }
+    return true;
+}
+
+// "UTF-16LE" or "UTF-16BE" when the start of the text has NUL bytes in every other place, else null.
+const char* guessUtf16(std::string_view text)
+{
+    const std::size_t n = std::min(text.size(), kUtf16SniffBytes) & ~std::size_t(1);
+    if (n == 0)
+        return nullptr;
+    std::size_t evenZeros = 0, oddZeros = 0;
+    for (std::size_t i = 0; i < n; i += 2) {
+        evenZeros += text[i] == '\0';
+        oddZeros += text[i + 1] == '\0';
+    }
+    if (oddZeros * 2 > n / 2 && evenZeros == 0)
+        return "UTF-16LE";
+    if (evenZeros * 2 > n / 2 && oddZeros == 0)
+        return "UTF-16BE";
+    return nullptr;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+std::string convertToUtf8(std::string_view bytes, const char* encoding)
+{
+    const iconv_t probe = iconv_open("UTF-8", encoding);
+    if (probe == reinterpret_cast<iconv_t>(-1))
+        throw CsvImportError(texts::unknownEncoding(encoding));
+    iconv_close(probe);
+    return codePageToUtf8(bytes, encoding);
+}
+
+} // namespace
+
+CsvText decodeCsvBytes(std::string bytes, std::string_view encoding, const char* codePage)
+{
+    CsvText result;
+    if (!encoding.empty()) {
+        result.encoding = encoding;
+        result.utf8 = convertToUtf8(bytes, result.encoding.c_str());
+        if (startsWith(result.utf8, kUtf8Bom))
+            result.utf8.erase(0, kUtf8Bom.size());
+        return result;
+    }
+    if (startsWith(bytes, kUtf8Bom)) {
+        bytes.erase(0, kUtf8Bom.size());
+        result.encoding = "UTF-8";
+        if (!isWellFormedUtf8(bytes))  // broken sequences become U+FFFD
+            bytes = codePageToUtf8(bytes, "UTF-8");
+        result.utf8 = std::move(bytes);
+        return result;
+    }
+    const char* utf16 = startsWith(bytes, kUtf16LeBom) ? "UTF-16LE"
+                        : startsWith(bytes, kUtf16BeBom) ? "UTF-16BE"
+                                                         : nullptr;
+    if (utf16) {
+        result.encoding = utf16;
+        result.utf8 = codePageToUtf8(std::string_view(bytes).substr(2), utf16);
+        return result;
+    }
+    if (const char* guessed = guessUtf16(bytes)) {
+        result.encoding = guessed;
+        result.utf8 = codePageToUtf8(bytes, guessed);
+        return result;
+    }
+    if (isWellFormedUtf8(bytes)) {
+        result.encoding = "UTF-8";
+        result.utf8 = std::move(bytes);
+        return result;
+    }
+    result.encoding = codePage;
+    result.utf8 = codePageToUtf8(bytes, codePage);
+    return result;
+}
+
+char detectCsvSeparator(std::string_view text)
+{
+    std::size_t commas = 0, semicolons = 0, tabs = 0;
+    bool quoted = false;
+    for (const char c : text) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (quoted)
+            continue;
+        else if (c == '\n' || c == '\r')
+            break;
+        else if (c == ',')
+            ++commas;
+        else if (c == ';')
+            ++semicolons;
+        else if (c == '\t')
+            ++tabs;
+    }
+    if (semicolons > commas && semicolons >= tabs)
+        return ';';
+    if (tabs > commas && tabs > semicolons)
+        return '\t';
+    return ',';
+}
+
+char parseCsvSeparator(std::string_view text)
+{
+    if (text == "tab" || text == "TAB" || text == "\\t")
+        return '\t';
+    if (text.size() == 1 && text[0] != '"' && text[0] != '\r' && text[0] != '\n')
+        return text[0];
+    return 0;
+}
+
+CsvReader::CsvReader(std::string_view text, char separator) : text_(text), separator_(separator) {}
+
+bool CsvReader::next()
+{
+    count_ = 0;
+    unterminated_ = false;
+    if (pos_ >= text_.size())
+        return false;
+    line_ = nextLine_;
+    for (;;) {
+        std::string& field = nextField();
+        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t') && text_[pos_] != separator_)
+            ++pos_;
+        if (pos_ < text_.size() && text_[pos_] == '"')
+            readQuoted(field);
+        else
+            readUnquoted(field);
+        if (pos_ >= text_.size())
+            return true;
+        const char c = text_[pos_++];
+        if (c == separator_)
+            continue;
+        // A line break ends the record: CR LF, LF or CR.
+        if (c == '\r' && pos_ < text_.size() && text_[pos_] == '\n')
+            ++pos_;
+        ++nextLine_;
+        return true;
+    }
+}
+
+std::string& CsvReader::nextField()
+{
+    if (count_ == fields_.size())
+        fields_.emplace_back();
+    std::string& field = fields_[count_++];
+    field.clear();
+    return field;
+}
+
+void CsvReader::readQuoted(std::string& field)
+{
+    ++pos_;  // the opening quote
+    for (;;) {
+        const std::size_t quote = text_.find('"', pos_);
+        if (quote == std::string_view::npos) {
+            const std::string_view rest = text_.substr(pos_);
+            for (const char c : rest)
+                nextLine_ += c == '\n';
+            field.append(rest);
+            pos_ = text_.size();
+            unterminated_ = true;
+            return;
+        }
+        const std::string_view part = text_.substr(pos_, quote - pos_);
+        for (std::size_t i = 0; i < part.size(); ++i)  // lines inside the field: LF, CR LF or CR
+            nextLine_ += part[i] == '\n' || (part[i] == '\r' && (i + 1 == part.size() || part[i + 1] != '\n'));
+        field.append(part);
+        pos_ = quote + 1;
+        if (pos_ < text_.size() && text_[pos_] == '"') {
+            field += '"';
+            ++pos_;
+            continue;
+        }
+        break;
+    }
+    // After the closing quote: blanks are dropped, other text up to the separator is kept.
+    std::size_t end = pos_;
+    while (end < text_.size() && (text_[end] == ' ' || text_[end] == '\t') && text_[end] != separator_)
+        ++end;
+    if (end < text_.size() && text_[end] != separator_ && text_[end] != '\r' && text_[end] != '\n') {
+        readUnquoted(field);
+        return;
+    }
+    pos_ = end;
+}
+
+void CsvReader::readUnquoted(std::string& field)
+{
+    const std::size_t start = pos_;
+    const char* data = text_.data();
+    const std::size_t size = text_.size();
+    std::size_t i = pos_;
+    while (i < size) {
+        const char c = data[i];
+        if (c == separator_ || c == '\n' || c == '\r')
+            break;
+        ++i;
+    }
+    std::size_t end = i;
+    while (end > start && (data[end - 1] == ' ' || data[end - 1] == '\t') && data[end - 1] != separator_)
+        --end;
+    field.append(data + start, end - start);
+    pos_ = i;
+}
+
+} // namespace quillet

@@ -1,0 +1,84 @@
+// Reading CSV files: the bytes decoded to UTF-8, the separator found, and the records split as
+// RFC 4180 has them.
+//
+// Decoding: a byte-order mark decides (UTF-8, UTF-16LE, UTF-16BE); without one, text that is
+// well-formed UTF-8 is UTF-8, text with NUL bytes in every other place is UTF-16 of that byte
+// order, and anything else is taken to be in the program's code page (a spreadsheet's "CSV" in
+// the system's 8-bit encoding). A given encoding (any name iconv knows) overrides the guess.
+//
+// Records: fields are separated by the separator and records by CR LF, LF or a lone CR. A field
+// that starts with a double quote (after blanks) runs to the matching quote; inside it separators
+// and line breaks are text and a doubled quote is one quote. Blanks (space, tab) around an
+// unquoted field, and between a closing quote and the separator, are not part of the field. The
+// reader is lenient where spreadsheets are sloppy: a quote inside an unquoted field is text, and
+// text after a closing quote is appended to the field. A quoted field still open at the end of
+// the text is flagged on its record.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet {
+
+// The file, its encoding or the mapping does not allow an import at all (the user's text).
+class CsvImportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The decoded text of a CSV file and the encoding it was read with.
+struct CsvText {
+    std::string utf8;
+    std::string encoding;  // "UTF-8", "UTF-16LE", "UTF-16BE", the code page's or the given name
+};
+
+// Decodes the file's bytes (see above). `encoding` empty: detect; else convert from it, dropping
+// a byte-order mark at its start. `codePage` is the fallback of the detection. Throws
+// CsvImportError for an encoding iconv does not know.
+CsvText decodeCsvBytes(std::string bytes, std::string_view encoding, const char* codePage);
+
+// The separator of the text's first record: whichever of comma, semicolon and tab occurs most
+// often outside quotes there; comma when none does.
+char detectCsvSeparator(std::string_view text);
+
+// The separator given by the user: ",", ";", "tab" or "\t", or any other single character.
+// Returns 0 for text that names no separator.
+char parseCsvSeparator(std::string_view text);
+
+class CsvReader {
+public:
+    CsvReader(std::string_view text, char separator);
+
+    // Reads the next record; false at the end of the text (a text ending in a line break has
+    // no empty record after it).
+    bool next();
+
+    std::size_t size() const { return count_; }
+    std::string_view field(std::size_t i) const { return fields_[i]; }
+    // The line (counted from 1) on which the current record starts.
+    std::size_t line() const { return line_; }
+    // The current record's last field was a quoted field that never closed.
+    bool unterminated() const { return unterminated_; }
+    // Bytes of the text read so far (for progress).
+    std::size_t position() const { return pos_; }
+    std::size_t textSize() const { return text_.size(); }
+
+private:
+    std::string& nextField();
+    void readQuoted(std::string& field);
+    void readUnquoted(std::string& field);
+
+    std::string_view text_;
+    char separator_;
+    std::size_t pos_ = 0;
+    std::size_t nextLine_ = 1;
+    std::size_t line_ = 0;
+    bool unterminated_ = false;
+    std::vector<std::string> fields_;  // reused from record to record; count_ of them are valid
+    std::size_t count_ = 0;
+};
+
+} // namespace quillet

@@ -1,0 +1,61 @@
+#include "WholeFile.h"
+
+#include "FileDescriptor.h"
+#include "ProjectFileError.h"
+#include "ProjectMessages.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillet {
+
+std::string readWholeFile(const std::string& path)
+{
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid())
+        throw ProjectFileError(ProjectFileError::Kind::CannotOpen,
+                               formatFileMessage(messages::kCannotOpenFile, path, std::strerror(errno)));
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode))
+        throw ProjectFileError(ProjectFileError::Kind::CannotRead,
+                               formatFileMessage(messages::kCannotReadFile, path,
+                                                 std::strerror(S_ISDIR(info.st_mode) ? EISDIR : errno)));
+    // One byte more than the file's size, so that the read which sees the end needs no growth.
+    std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size())  // the file has grown since fstat
+            bytes.resize(bytes.size() * 2);
+        const ssize_t n = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw ProjectFileError(ProjectFileError::Kind::CannotRead,
+                                   formatFileMessage(messages::kCannotReadFile, path, std::strerror(errno)));
+        }
+        if (n == 0)
+            break;
+        filled += static_cast<std::size_t>(n);
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+void writeWholeFile(const std::string& path, std::string_view bytes)
+{
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!file.valid())
+        throw ProjectFileError(ProjectFileError::Kind::CannotCreate,
+                               formatFileMessage(messages::kCannotCreateFile, path, std::strerror(errno)));
+    if (const int error = writeAllBytes(file.get(), bytes))
+        throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
+                               formatFileMessage(messages::kCannotWriteFile, path, std::strerror(error)));
+    if (file.close() != 0)
+        throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
+                               formatFileMessage(messages::kCannotWriteFile, path, std::strerror(errno)));
+}
+
+} // namespace quillet

@@ -1,0 +1,17 @@
+// Reading a whole file into memory in one go, and writing one from memory, with the user's messages for the failures.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+// Every byte of the file. Throws ProjectFileError: CannotOpen ("Cannot open file ...") when it
+// cannot be opened, CannotRead for a folder or a failed read.
+std::string readWholeFile(const std::string& path);
+
+// Writes the bytes to the file, replacing it. Throws ProjectFileError: CannotCreate ("Cannot
+// create file ...") when it cannot be opened, CannotWrite when the bytes cannot be written.
+void writeWholeFile(const std::string& path, std::string_view bytes);
+
+} // namespace quillet

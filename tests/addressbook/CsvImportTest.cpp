@@ -1,0 +1,228 @@
+// CSV import: the corpus of awkward files with the exact report and recipients each gives,
+// the duplicate rules, explicit mapping, cancel, and the export read back.
+#include "addressbook/CsvExport.h"
+#include "addressbook/CsvImport.h"
+#include "ProjectBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace quillet;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kCodePage = "CP1252";
+const fs::path kCorpus = fs::path(QUILLET_SOURCE_DIR) / "tests/addressbook/csv-corpus";
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Bytes beyond printable ASCII as \xNN, so that the expected files stay plain text.
+std::string escaped(std::string_view text, bool keepLineBreaks = false)
+{
+    std::string out;
+    for (const unsigned char c : text) {
+        if ((c >= 0x20 && c < 0x7F) || (keepLineBreaks && c == '\n')) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// A group's recipients, one a line: email|name|surname|enabled|NAME=VALUE...
+std::string dump(const Project& project, std::string_view group)
+{
+    std::string out;
+    for (const RecipientRecord& r : project.recipients) {
+        if (!(r.Group == group))
+            continue;
+        out += escaped(r.EMail.view()) + "|" + escaped(r.Name.view()) + "|" + escaped(r.Surname.view()) + "|" +
+               (r.enabled() ? "1" : "0");
+        for (int i = 0; i < 4; ++i)
+            if (r.paramName(i).length() || r.paramValue(i).length())
+                out += "|" + std::to_string(i + 1) + ":" + escaped(r.paramName(i).view()) + "=" +
+                       escaped(r.paramValue(i).view());
+        out += "\n";
+    }
+    return out;
+}
+
+Project membersWithOld()
+{
+    Project project;
+    project.groups.push_back({"Members", ""});
+    project.groups.push_back({"Others", ""});
+    project.recipients.push_back(test::recipient("other@example.org", "Others"));
+    project.recipients.push_back(test::recipient("old@example.org", "Members", "Old"));
+    return project;
+}
+
+// Imports the bytes into "Members" as the command line does without options; "error: ..." on failure.
+std::string importText(std::string bytes, Project& project, const CsvImportSettings& settings,
+                       const std::vector<std::string>& map = {}, CsvFormat format = {})
+{
+    try {
+        const CsvDocument document = readCsvDocument(std::move(bytes), format, settings.codePage);
+        CsvMapping mapping = automaticCsvMapping(document, settings.codePage);
+        applyExplicitCsvMap(mapping, document, map, settings.codePage);
+        resolveCsvMapping(mapping, document);
+        const CsvImportPlan plan = planCsvImport(project, document, mapping, settings);
+        applyCsvImport(project, document, mapping, settings, plan);
+        return plan.report.text();
+    } catch (const CsvImportError& error) {
+        return std::string("error: ") + error.what() + "\n";
+    }
+}
+
+CsvImportSettings members(DuplicateRule rule = DuplicateRule::Skip)
+{
+    return {"Members", rule, kCodePage};
+}
+
+} // namespace
+
+TEST(CsvImportCorpus, EachFileGivesItsExactReportAndRecipients)
+{
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(kCorpus))
+        if (entry.path().extension() == ".csv")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_GE(files.size(), 14u);
+    for (const fs::path& file : files) {
+        Project project = membersWithOld();
+        const std::string report = importText(readFile(file), project, members());
+        const std::string actual = escaped(report, true) + "--\n" + dump(project, "Members");
+        fs::path expectedPath = file;
+        expectedPath.replace_extension(".expected");
+        if (std::getenv("QUILLET_WRITE_CORPUS"))
+            std::ofstream(expectedPath, std::ios::binary) << actual;
+        EXPECT_EQ(actual, readFile(expectedPath)) << file.filename();
+    }
+}
+
+TEST(CsvImport, DuplicateRulesUpdateReplacesMappedFieldsAndKeepAppendsAll)
+{
+    const std::string csv = "email,name\nOLD@example.org,Renamed\nnew@example.org,New\nnew@example.org,Newer\n";
+    Project updated = membersWithOld();
+    updated.recipients[1].Surname.set("Stays");
+    EXPECT_EQ(importText(csv, updated, members(DuplicateRule::Update)),
+              "imported 1, updated 2, duplicates skipped 0, invalid 0\n");
+    EXPECT_EQ(dump(updated, "Members"), "OLD@example.org|Renamed|Stays|1\nnew@example.org|Newer||1\n");
+
+    Project kept = membersWithOld();
+    EXPECT_EQ(importText(csv, kept, members(DuplicateRule::Keep)),
+              "imported 3, updated 0, duplicates skipped 0, invalid 0\n");
+    EXPECT_EQ(kept.recipients.size(), 5u);
+}
+
+TEST(CsvImport, ExplicitMapChoosesColumnsByNumberOrHeader)
+{
+    const std::string csv = "a,b,c,d,e,f\nAnn,ann@example.org,Lee,1,Lisbon,9\n";
+    Project project = membersWithOld();
+    EXPECT_EQ(importText(csv, project, members(), {"email=2", "name=A", "Surname=3", "CITY=e", "ZIP=6"}),
+              "imported 1, updated 0, duplicates skipped 0, invalid 0\n");
+    EXPECT_EQ(dump(project, "Members"), "old@example.org|Old||1\nann@example.org|Ann|Lee|1|1:CITY=Lisbon|2:ZIP=9\n");
+    // The five-parameter file imports once four are picked.
+    Project picked = membersWithOld();
+    EXPECT_EQ(importText(readFile(kCorpus / "too-many-params.csv"), picked, members(), {"A=A", "C=c", "E=6"}),
+              "imported 1, updated 0, duplicates skipped 0, invalid 0\n");
+    EXPECT_EQ(dump(picked, "Members"), "old@example.org|Old||1\nann@example.org|||1|1:A=1|2:C=3|3:E=5\n");
+
+    Project untouched = membersWithOld();
+    EXPECT_EQ(importText(csv, untouched, members(), {"email=7"}), "error: The file has no column \"7\"\n");
+    EXPECT_EQ(importText(csv, untouched, members(), {"email"}), "error: The mapping \"email\" does not read FIELD=COLUMN\n");
+    EXPECT_EQ(importText("name\nAnn\n", untouched, members()), "error: No column is mapped to the e-mail address\n");
+    EXPECT_EQ(untouched.recipients.size(), 2u);
+    EXPECT_FALSE(untouched.changed());
+}
+
+TEST(CsvImport, GivenEncodingAndSeparatorOverrideDetection)
+{
+    Project project = membersWithOld();
+    // Latin-1 bytes that are not UTF-8, with a separator that is not one of the usual three.
+    EXPECT_EQ(importText("email|name\nann@example.org|Ren\xE9\n", project, members(), {}, {"ISO-8859-1", '|'}),
+              "imported 1, updated 0, duplicates skipped 0, invalid 0\n");
+    EXPECT_EQ(dump(project, "Members"), "old@example.org|Old||1\nann@example.org|Ren\\xE9||1\n");
+    EXPECT_EQ(importText("email\na@b.c\n", project, members(), {}, {"NO-SUCH-ENCODING", 0}),
+              "error: Unknown encoding \"NO-SUCH-ENCODING\"\n");
+}
+
+TEST(CsvImport, PlanChangesNothingAndCancelStopsIt)
+{
+    std::string csv = "email\n";
+    for (int i = 0; i < 10000; ++i)
+        csv += "user" + std::to_string(i) + "@example.org\n";
+    const Project before = membersWithOld();
+    Project project = membersWithOld();
+    const CsvDocument document = readCsvDocument(csv, {}, kCodePage);
+    CsvMapping mapping = automaticCsvMapping(document, kCodePage);
+    resolveCsvMapping(mapping, document);
+    std::size_t calls = 0;
+    EXPECT_THROW(planCsvImport(project, document, mapping, members(),
+                               [&](std::size_t done, std::size_t total) {
+                                   EXPECT_LE(done, total);
+                                   return ++calls < 2;
+                               }),
+                 CsvImportCancelled);
+    EXPECT_EQ(calls, 2u);
+    const CsvImportPlan plan = planCsvImport(project, document, mapping, members());
+    EXPECT_EQ(plan.report.imported, 10000u);
+    EXPECT_EQ(project.recipients.size(), before.recipients.size());
+    EXPECT_FALSE(project.changed());
+}
+
+TEST(CsvExport, WritesUtf8WithHeaderEnabledStateAndParameters)
+{
+    Project project = membersWithOld();
+    RecipientRecord ann = test::recipient("ann@example.org", "Members", "Ann, \"A\"", false);
+    ann.Surname.set("M\xFCller");  // CP1252
+    ann.ParamName1.set("CITY");
+    ann.ParamValue1.set("Lisbon");
+    ann.ParamName2.set("ZIP");
+    project.recipients.push_back(ann);
+    project.recipients[1].ParamName1.set("CITY");
+    project.recipients[1].ParamValue1.set(" Faro");
+    EXPECT_EQ(recipientsCsv(project, {std::string("Members"), true}),
+              "\xEF\xBB\xBF" "email,name,surname,enabled,group,CITY,param2 name,param2 value\r\n"
+              "old@example.org,Old,,True,Members,\" Faro\",,\r\n"
+              "ann@example.org,\"Ann, \"\"A\"\"\",M\xC3\xBCller,False,Members,Lisbon,ZIP,\r\n");
+    EXPECT_TRUE(recipientsCsv(project, {std::nullopt, false}).starts_with("email,name,surname,enabled,group,param1 name"));
+}
+
+TEST(CsvExport, ImportOfAnExportGivesTheSameRecipients)
+{
+    Project source;
+    source.groups.push_back({"Club", ""});
+    const char* names[] = {"CITY", "email", "CITY", ""};  // a fixed header and a repeated name force pairs
+    for (int i = 0; i < 6; ++i) {
+        RecipientRecord r = test::recipient("m" + std::to_string(i) + "@example.org", "Club", i % 2 ? " lead" : "a,b",
+                                            i % 3 != 0);
+        r.Surname.set(i == 4 ? "multi\r\nline \"q\"" : "Zo\xEB");
+        for (int slot = 0; slot < 4; ++slot) {
+            r.paramName(slot).set(slot == 3 && i == 2 ? "ODD" : names[slot]);
+            r.paramValue(slot).set(i == 5 ? "" : "v" + std::to_string(slot) + "\xE9");
+        }
+        source.recipients.push_back(r);
+    }
+    Project target;
+    target.groups.push_back({"Club", ""});
+    CsvImportSettings settings{"Club", DuplicateRule::Skip, kCodePage};
+    EXPECT_EQ(importText(recipientsCsv(source, {std::string("Club"), true}), target, settings),
+              "imported 6, updated 0, duplicates skipped 0, invalid 0\n");
+    EXPECT_EQ(dump(target, "Club"), dump(source, "Club"));
+}
