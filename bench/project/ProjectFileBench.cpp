@@ -8,6 +8,7 @@
 // FOLDER should be on a real disk (the default is the current folder; /tmp may be in memory).
 #include "project/ProjectFileReader.h"
 #include "project/ProjectFileWriter.h"
+#include "support/ProjectSample.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 using namespace quillet;
+using namespace quillet::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -29,63 +31,12 @@ double seconds(Clock::duration d)
     return std::chrono::duration<double>(d).count();
 }
 
-std::string quoted(const std::string& path)
-{
-    std::string q = "'";
-    for (char c : path)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-double timeCommand(const std::string& command)
-{
-    const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "command failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-    return seconds(Clock::now() - start);
-}
-
-Project sampleProject(std::size_t recipients)
-{
-    Project project;
-    project.properties.Name.set("Benchmark");
-    for (int g = 0; g < 10; ++g)
-        project.groups.push_back({"Group " + std::to_string(g), "Benchmark group"});
-    project.recipients.reserve(recipients);
-    for (std::size_t i = 0; i < recipients; ++i) {
-        RecipientRecord r;
-        r.EMail.set("recipient" + std::to_string(i) + "@example.org");
-        r.Name.set("Name" + std::to_string(i));
-        r.Surname.set("Surname" + std::to_string(i));
-        r.ParamName1.set("CITY");
-        r.ParamValue1.set("City " + std::to_string(i % 1000));
-        r.Group.set("Group " + std::to_string(i % 10));
-        project.recipients.push_back(r);
-    }
-    project.accounts.push_back({"smtp.example.org", "user", "secret", "25", "Sender", "s@example.org", "", "True"});
-    return project;
-}
-
-// Memory figures of this process from /proc/self/status, in bytes.
-long long statusBytes(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::atoll(line.c_str() + prefix.size()) * 1024;
-    return 0;
-}
-
 // Child mode: load the file once and report the memory the load added at its peak.
 int loadOnly(const std::string& file)
 {
-    const long long before = statusBytes("VmRSS");
+    const long long before = StatusBytes("VmRSS");
     const Project project = loadProjectFile(file);
-    const long long peak = statusBytes("VmHWM");
+    const long long peak = StatusBytes("VmHWM");
     std::printf("%lld %lld %zu\n", peak - before, peak, project.recipients.size());
     return 0;
 }
@@ -115,7 +66,7 @@ int main(int argc, char** argv)
 
     const std::string file = (std::filesystem::path(folder) / "bench-project.oqf").string();
     const std::string copy = (std::filesystem::path(folder) / "bench-copy.oqf").string();
-    Project project = sampleProject(recipients);
+    Project project = SampleProject(recipients);
     const double fileMB = double(std::filesystem::file_size((saveProjectFile(project, file), file))) / 1e6;
     std::printf("project: %zu recipients, file %.1f MB in %s; best of %d runs\n", recipients, fileMB,
                 folder.c_str(), runs);
@@ -125,15 +76,15 @@ int main(int argc, char** argv)
         auto start = Clock::now();
         saveProjectFile(project, file);
         save = std::min(save, seconds(Clock::now() - start));
-        ddCopy = std::min(ddCopy, timeCommand("dd if=" + quoted(file) + " of=" + quoted(copy) +
+        ddCopy = std::min(ddCopy, TimeCommand("dd if=" + Quoted(file) + " of=" + Quoted(copy) +
                                               " bs=1M conv=fsync status=none"));
         std::filesystem::remove(copy);
     }
     project = Project(); // free the built project before the load figures
 
-    timeCommand("cat " + quoted(file) + " > /dev/null"); // into the page cache
+    TimeCommand("cat " + Quoted(file) + " > /dev/null"); // into the page cache
     for (int run = 0; run < runs; ++run) {
-        cat = std::min(cat, timeCommand("cat " + quoted(file) + " > /dev/null"));
+        cat = std::min(cat, TimeCommand("cat " + Quoted(file) + " > /dev/null"));
         auto start = Clock::now();
         const Project loaded = loadProjectFile(file);
         load = std::min(load, seconds(Clock::now() - start));
@@ -146,7 +97,7 @@ int main(int argc, char** argv)
     long long added = 0, peak = 0;
     std::size_t count = 0;
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    if (FILE* child = ::popen((quoted(self) + " --load-only " + quoted(file)).c_str(), "r")) {
+    if (FILE* child = ::popen((Quoted(self) + " --load-only " + Quoted(file)).c_str(), "r")) {
         if (std::fscanf(child, "%lld %lld %zu", &added, &peak, &count) != 3)
             std::fprintf(stderr, "the load-only run printed nothing\n");
         ::pclose(child);

@@ -23,6 +23,12 @@ namespace {
 // block fits the processor's cache.
 constexpr std::size_t kRecipientBlockBytes = 256 << 10;
 constexpr std::size_t kSmallReadBuffer = 64 << 10;
+// Room for appended recipients is reserved beyond the records read (one eighth more, at least
+// this many): without it the first append to a large project copies the whole list into a new
+// one twice its size, doubling the memory for the length of the copy. Reserved memory that is
+// never written costs address space only, no RAM.
+constexpr std::size_t kAppendHeadroomDivisor = 8;
+constexpr std::size_t kMinimumAppendHeadroom = 1024;
 
 // Sequential reading of one file with a small buffer for the short blocks and direct reads for
 // the large ones. Knows how many bytes the file still holds when it is a regular file.
@@ -169,7 +175,7 @@ void readRecipients(ProjectInput& input, std::size_t count, std::vector<Recipien
     // The count was checked against the file's size, so reserving it is safe; when the size is
     // unknown (a pipe) the list grows as the records arrive.
     if (input.sizeKnown()) {
-        records.reserve(count);
+        records.reserve(count + std::max(count / kAppendHeadroomDivisor, kMinimumAppendHeadroom));
         adviseLargePages(records.data(), count * layout::kRecipientSize);
     }
     // Each block is read into a small staging list that stays in the cache, then copied to the

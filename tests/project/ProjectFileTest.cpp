@@ -146,6 +146,19 @@ TEST(ProjectFileRoundTrip, KeepsEveryField)
     EXPECT_EQ(readFileBytes(dir.file("again.oqf")), readFileBytes(path));
 }
 
+TEST(ProjectFileReading, AppendingToALoadedProjectDoesNotMoveItsRecords)
+{
+    // A move would copy a million-recipient list into one twice its size for a single append.
+    TempFolder dir;
+    const std::string path = dir.file("p.oqf");
+    saveProjectFile(sampleProject(), path);
+    Project q = loadProjectFile(path);
+    const RecipientRecord* before = q.recipients.data();
+    for (int i = 0; i < 100; ++i)
+        q.recipients.push_back(recipient("new@example.org", "friends"));
+    EXPECT_EQ(q.recipients.data(), before);
+}
+
 TEST(ProjectFileRoundTrip, LongTextsAreCutTo255BytesAndStayCut)
 {
     TempFolder dir;
