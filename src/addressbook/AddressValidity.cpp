@@ -187,6 +187,15 @@ AddressProblem addressProblem(std::string_view address, DomainCharset charset)
     return AddressProblem::None;
 }
 
+std::string addressKey(std::string_view address)
+{
+    std::string key(address);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
 std::string_view describeAddressProblem(AddressProblem problem)
 {
     switch (problem) {

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace quillet {
@@ -60,6 +61,10 @@ inline bool isValidAddress(std::string_view address)
 {
     return addressProblem(address) == AddressProblem::None;
 }
+
+// The key under which two addresses are the same recipient (duplicates of the import, of
+// `recipient add`): the address with its ASCII letters in lower case.
+std::string addressKey(std::string_view address);
 
 // The user's text for a problem, e.g. "the domain is not valid" (empty for None).
 std::string_view describeAddressProblem(AddressProblem problem);

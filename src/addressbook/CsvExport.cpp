@@ -44,21 +44,24 @@ void appendField(std::string& out, std::string_view codePageText)
     out += '"';
 }
 
-bool exported(const RecipientRecord& record, const CsvExportOptions& options)
-{
-    return !options.group || record.Group == *options.group;
-}
-
 } // namespace
 
 std::string recipientsCsv(const Project& project, const CsvExportOptions& options)
 {
+    std::vector<std::size_t> records;
+    for (std::size_t i = 0; i < project.recipients.size(); ++i)
+        if (!options.group || project.recipients[i].Group == *options.group)
+            records.push_back(i);
+    return recipientsCsv(project, records, options.byteOrderMark);
+}
+
+std::string recipientsCsv(const Project& project, const std::vector<std::size_t>& records, bool byteOrderMark)
+{
     SlotForm forms[4] = {};
     const ShortString255* names[4] = {};
     bool any = false;
-    for (const RecipientRecord& record : project.recipients) {
-        if (!exported(record, options))
-            continue;
+    for (const std::size_t index : records) {
+        const RecipientRecord& record = project.recipients[index];
         for (int slot = 0; slot < 4; ++slot) {
             const ShortString255& name = record.paramName(slot);
             const bool empty = name.length() == 0 && record.paramValue(slot).length() == 0;
@@ -83,8 +86,8 @@ std::string recipientsCsv(const Project& project, const CsvExportOptions& option
     }
 
     std::string out;
-    out.reserve(64 + project.recipients.size() * 64);
-    if (options.byteOrderMark)
+    out.reserve(64 + records.size() * 64);
+    if (byteOrderMark)
         out += "\xEF\xBB\xBF";
     out += "email,name,surname,enabled,group";
     for (int slot = 0; slot < 4; ++slot) {
@@ -97,9 +100,8 @@ std::string recipientsCsv(const Project& project, const CsvExportOptions& option
         }
     }
     out += "\r\n";
-    for (const RecipientRecord& record : project.recipients) {
-        if (!exported(record, options))
-            continue;
+    for (const std::size_t index : records) {
+        const RecipientRecord& record = project.recipients[index];
         appendField(out, record.EMail.view());
         out += ',';
         appendField(out, record.Name.view());

@@ -1,5 +1,6 @@
 // Writing recipients as CSV for spreadsheets: UTF-8 (with a byte-order mark unless asked not
-// to), comma-separated, CR LF line ends, a header row, then one row per recipient in record order.
+// to), comma-separated, CR LF line ends, a header row, then one row per recipient (in record order unless the caller
+// gives the order).
 //
 // Columns: email, name, surname, enabled (True/False), group, then the parameters. A parameter
 // slot whose name is the same for every exported recipient becomes one column headed by that
@@ -12,6 +13,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet {
 
@@ -22,6 +24,8 @@ struct CsvExportOptions {
 
 // The CSV text of the recipients.
 std::string recipientsCsv(const Project& project, const CsvExportOptions& options);
+// The CSV text of the recipients at these record indices, in this order.
+std::string recipientsCsv(const Project& project, const std::vector<std::size_t>& records, bool byteOrderMark);
 // Writes it to the file, replacing it; throws ProjectFileError with the user's message.
 void writeRecipientsCsv(const Project& project, const CsvExportOptions& options, const std::string& path);
 

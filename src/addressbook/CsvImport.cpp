@@ -234,15 +234,6 @@ bool isCsvParameterHeader(std::string_view header)
     return columnForHeader(header).field == CsvField::Parameter;
 }
 
-std::string addressKey(std::string_view address)
-{
-    std::string key(address);
-    for (char& c : key)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return key;
-}
-
 CsvDocument readCsvDocument(std::string bytes, const CsvFormat& format, const char* codePage)
 {
     CsvText decoded = decodeCsvBytes(std::move(bytes), format.encoding, codePage);

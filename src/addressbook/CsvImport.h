@@ -154,7 +154,4 @@ void applyCsvImport(Project& project, const CsvDocument& document, const CsvMapp
 // as the e-mail, name, surname, enabled, group or a "paramN name"/"paramN value" column).
 bool isCsvParameterHeader(std::string_view header);
 
-// The key under which two addresses are the same recipient: ASCII letters in lower case.
-std::string addressKey(std::string_view address);
-
 } // namespace quillet

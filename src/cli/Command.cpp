@@ -14,6 +14,13 @@ QStringList Command::positional(const QCommandLineParser& parser, int min, int m
     return args;
 }
 
+void Command::requireOptions(const QCommandLineParser& parser, std::initializer_list<const char*> options)
+{
+    for (const char* option : options)
+        if (!parser.isSet(option))
+            throw UsageError(std::string("--") + option + " is required");
+}
+
 int Command::portOption(const QCommandLineParser& parser, const QString& option, int lowest, int fallback)
 {
     if (!parser.isSet(option))

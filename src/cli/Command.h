@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -44,6 +45,8 @@ protected:
     // The positional arguments after the command words; throws UsageError unless there are
     // between min and max of them.
     static QStringList positional(const QCommandLineParser& parser, int min, int max);
+    // Throws UsageError ("--group is required") for the first of the options that is not given.
+    static void requireOptions(const QCommandLineParser& parser, std::initializer_list<const char*> options);
     // The port number given with the option, or `fallback` when it is not given. A value that
     // is not a decimal number from `lowest` to 65535 is a UsageError: a port typed on the
     // command line is never quietly replaced by another one.

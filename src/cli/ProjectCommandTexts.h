@@ -12,6 +12,22 @@ inline constexpr const char* kTooManyParams = "at most four --param options are 
 inline constexpr const char* kParamWithoutValue = "--param needs NAME=VALUE, got \"%1\"";
 inline constexpr const char* kHiddenPassword = "***";
 
+inline constexpr const char* kBadDuplicateRule = "--duplicates takes skip, update or keep, got \"%1\"";
+inline constexpr const char* kBadSeparator = "--separator takes one character or \"tab\", got \"%1\"";
+inline constexpr const char* kDryRunNote = "Dry run: the project was not changed";
+inline constexpr const char* kStrictRefusal = "Nothing was imported: the file has invalid rows (--strict)";
+inline constexpr const char* kNothingImported = "Nothing could be imported";
+inline constexpr const char* kNoFreeParameter = "The recipient has no free parameter for \"%1\"";
+inline constexpr const char* kOneOf = "give only one of %1";
+inline std::string recipientNotInGroup(const std::string& email, const std::string& group)
+{
+    return "Recipient \"" + email + "\" is not in group \"" + group + "\"";
+}
+inline std::string duplicateRecipient(const std::string& email, const std::string& group)
+{
+    return "Note: \"" + email + "\" is already a recipient of group \"" + group + "\"";
+}
+
 // The text with "%1" replaced by `value`.
 inline std::string fill(std::string_view format, std::string_view value)
 {

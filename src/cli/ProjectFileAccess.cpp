@@ -1,11 +1,14 @@
 #include "ProjectFileAccess.h"
 
+#include "Command.h"
+#include "ProjectCommandTexts.h"
 #include "Terminal.h"
 #include "addressbook/AddressBookTexts.h"
 #include "addressbook/GroupOperations.h"
 #include "project/CodePage.h"
 #include "project/ProjectFileReader.h"
 #include "project/ProjectFileWriter.h"
+#include "project/WholeFile.h"
 
 #include <QFile>
 
@@ -13,11 +16,7 @@
 
 namespace quillet::cli {
 
-namespace {
-
-// The reader's and writer's messages carry the path as file-system bytes (UTF-8); the terminal
-// expects code-page text, so the path is put back in its code-page form.
-[[noreturn]] void rethrowWithPathShown(const ProjectFileError& error, const std::string& path)
+void rethrowWithPathShown(const ProjectFileError& error, const std::string& path)
 {
     std::string message = error.what();
     if (const std::size_t at = message.find(path); !path.empty() && at != std::string::npos)
@@ -25,7 +24,25 @@ namespace {
     throw ProjectFileError(error.kind(), message);
 }
 
-} // namespace
+std::string readArgumentFile(const QString& argument)
+{
+    const std::string path = filePath(argument);
+    try {
+        return readWholeFile(path);
+    } catch (const ProjectFileError& error) {
+        rethrowWithPathShown(error, path);
+    }
+}
+
+void writeArgumentFile(const QString& argument, std::string_view bytes)
+{
+    const std::string path = filePath(argument);
+    try {
+        writeWholeFile(path, bytes);
+    } catch (const ProjectFileError& error) {
+        rethrowWithPathShown(error, path);
+    }
+}
 
 std::string filePath(const QString& argument)
 {
@@ -68,6 +85,14 @@ std::string optionText(const QCommandLineParser& parser, const QString& option)
     return argumentText(parser.value(option), "--" + option);
 }
 
+std::pair<std::string, std::string> parameterOption(const QString& value)
+{
+    const qsizetype equals = value.indexOf('=');
+    if (equals < 0)
+        throw UsageError(texts::fill(texts::kParamWithoutValue, value.toStdString()));
+    return {argumentText(value.left(equals), "--param"), argumentText(value.mid(equals + 1), "--param")};
+}
+
 std::string groupOption(const QCommandLineParser& parser)
 {
     return ShortString255(optionText(parser, "group")).str();
@@ -76,7 +101,7 @@ std::string groupOption(const QCommandLineParser& parser)
 void requireGroup(const Project& project, const std::string& group)
 {
     if (!findGroup(project, group))
-        throw std::runtime_error(texts::groupDoesNotExist(group));
+        throw std::runtime_error(quillet::texts::groupDoesNotExist(group));
 }
 
 } // namespace quillet::cli

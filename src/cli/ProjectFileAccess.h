@@ -3,16 +3,28 @@
 #pragma once
 
 #include "project/Project.h"
+#include "project/ProjectFileError.h"
 
 #include <QCommandLineParser>
 #include <QString>
 
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace quillet::cli {
 
 // The file-system bytes of a file argument.
 std::string filePath(const QString& argument);
+
+// The reader's and writer's messages carry the path as file-system bytes (UTF-8); the terminal
+// expects code-page text, so the error is raised again with the path in its code-page form.
+[[noreturn]] void rethrowWithPathShown(const ProjectFileError& error, const std::string& path);
+
+// Every byte of the file named by an argument / writes the bytes to it, failing with the
+// file's message.
+std::string readArgumentFile(const QString& argument);
+void writeArgumentFile(const QString& argument, std::string_view bytes);
 
 // Reads the project file; a failure is raised with the reader's message, its file name shown
 // in the code page.
@@ -25,6 +37,9 @@ void saveOpenProject(Project& project);
 std::string optionText(const QCommandLineParser& parser, const QString& option);
 // A positional argument as code-page text, failing like optionText.
 std::string argumentText(const QString& value, const QString& what);
+
+// A --param value NAME=VALUE as code-page texts; throws UsageError without the "=".
+std::pair<std::string, std::string> parameterOption(const QString& value);
 
 // The group named by --group: its code-page text cut to 255 bytes, as group names are stored.
 std::string groupOption(const QCommandLineParser& parser);

@@ -4,6 +4,7 @@
 #include "JsonWriter.h"
 #include "ProjectCommandTexts.h"
 #include "ProjectFileAccess.h"
+#include "RecipientOutput.h"
 #include "Terminal.h"
 
 #include "project/CodePage.h"
@@ -39,19 +40,8 @@ std::string projectJson(const Project& project)
     json.endArray();
 
     json.key("recipients").beginArray();
-    for (const RecipientRecord& r : project.recipients) {
-        json.beginObject();
-        json.key("email").value(utf8(r.EMail));
-        json.key("name").value(utf8(r.Name));
-        json.key("surname").value(utf8(r.Surname));
-        json.key("enabled").value(r.enabled());
-        json.key("params").beginArray();
-        for (int i = 0; i < 4; ++i)
-            json.beginObject().key("name").value(utf8(r.paramName(i))).key("value").value(utf8(r.paramValue(i))).endObject();
-        json.endArray();
-        json.key("group").value(utf8(r.Group));
-        json.endObject();
-    }
+    for (const RecipientRecord& r : project.recipients)
+        writeRecipientJson(json, r);
     json.endArray();
 
     json.key("accounts").beginArray();
@@ -89,19 +79,8 @@ std::string projectListing(const Project& project)
         out += "  " + group.name + "\t" + group.description + "\n";
 
     out += "Recipients: " + std::to_string(project.recipients.size()) + "\n";
-    for (const RecipientRecord& r : project.recipients) {
-        out += "  " + r.EMail.str() + "\t" + r.Name.str() + "\t" + r.Surname.str() + "\t" +
-               std::string(r.enabled() ? kTrue : kFalse) + "\t" + r.Group.str();
-        for (int i = 0; i < 4; ++i) {
-            if (r.paramName(i).length() || r.paramValue(i).length()) {
-                out += '\t';
-                out += r.paramName(i).view();
-                out += '=';
-                out += r.paramValue(i).view();
-            }
-        }
-        out += "\n";
-    }
+    for (const RecipientRecord& r : project.recipients)
+        out += "  " + recipientLine(r) + "\n";
 
     out += "Accounts: " + std::to_string(project.accounts.size()) + "\n";
     for (const SmtpAccount& a : project.accounts)

@@ -1,7 +1,10 @@
 // quillet recipient add FILE --group G --email E ...: appends a recipient to an existing group.
+// An address that is not valid is refused unless --force is given; an address the group already
+// holds is added and noted on standard error.
 #include "Command.h"
 #include "ProjectCommandTexts.h"
 #include "ProjectFileAccess.h"
+#include "RecipientChecks.h"
 
 namespace quillet::cli {
 
@@ -18,15 +21,13 @@ public:
         parser.addOption({"surname", "Surname.", "S"});
         parser.addOption({"disabled", "Add the recipient disabled."});
         parser.addOption({"param", "A parameter NAME=VALUE (up to four, in order).", "NAME=VALUE"});
+        parser.addOption({"force", "Keep an address that is not valid."});
     }
 
     int execute(const QCommandLineParser& parser) override
     {
         const QString file = positional(parser, 1, 1).at(0);
-        if (!parser.isSet("group"))
-            throw UsageError("--group is required");
-        if (!parser.isSet("email"))
-            throw UsageError("--email is required");
+        requireOptions(parser, {"group", "email"});
         const QStringList params = parser.values("param");
         if (params.size() > 4)
             throw UsageError(texts::kTooManyParams);
@@ -39,15 +40,15 @@ public:
         record.Surname.set(optionText(parser, "surname"));
         record.Enabled = parser.isSet("disabled") ? 0 : 1;
         for (int i = 0; i < int(params.size()); ++i) {
-            const qsizetype equals = params.at(i).indexOf('=');
-            if (equals < 0)
-                throw UsageError(texts::fill(texts::kParamWithoutValue, params.at(i).toStdString()));
-            record.paramName(i).set(argumentText(params.at(i).left(equals), "--param"));
-            record.paramValue(i).set(argumentText(params.at(i).mid(equals + 1), "--param"));
+            const auto [name, value] = parameterOption(params.at(i));
+            record.paramName(i).set(name);
+            record.paramValue(i).set(value);
         }
+        requireValidAddress(parser, optionText(parser, "email"));
 
         Project project = openProjectFile(file);
         requireGroup(project, group);
+        noteDuplicate(project, group, record.EMail.str());
         project.recipients.push_back(record);
         project.setChanged(true);
         saveOpenProject(project);
