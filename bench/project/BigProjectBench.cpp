@@ -28,38 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    double seconds = 0;
-    double peakBytes = 0;
-};
-
-ProgramRun runProgram(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int quiet = ::open("/dev/null", O_WRONLY);
-        ::dup2(quiet, STDOUT_FILENO);
-        ::dup2(quiet, STDERR_FILENO);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ProgramRun run;
-    int status = 0;
-    rusage usage{};
-    if (pid > 0 && ::wait4(pid, &status, 0, &usage) == pid) {
-        run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.peakBytes = double(usage.ru_maxrss) * 1024;
-    }
-    return run;
-}
-
 // Child mode: load the file, then save it over itself (its peak memory is the parent's figure).
 int loadAndSave(const std::string& file)
 {
@@ -109,7 +77,7 @@ int main(int argc, char** argv)
     const double peer = load + dd;
     std::printf("load %.3f s + dd bs=1M conv=fsync %.3f s = %.3f s (the peer of every command)\n", load, dd, peer);
 
-    const ProgramRun save = runProgram({self, "--load-and-save", file});
+    const ProgramRun save = RunProgram({self, "--load-and-save", file});
     std::printf("%-18s peak memory %8.1f MB  file %8.1f MB  ratio %.2f (target <= 1.1)\n", "load + save",
                 save.peakBytes / 1e6, fileBytes / 1e6, save.peakBytes / fileBytes);
 
@@ -126,7 +94,7 @@ int main(int argc, char** argv)
     for (const auto& [name, arguments] : commands) {
         std::vector<std::string> argvOf = {quillet};
         argvOf.insert(argvOf.end(), arguments.begin(), arguments.end());
-        const ProgramRun run = runProgram(argvOf);
+        const ProgramRun run = RunProgram(argvOf);
         if (run.status != 0) {
             std::printf("%-18s failed or not available (exit %d)\n", name.c_str(), run.status);
             continue;

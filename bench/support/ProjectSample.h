@@ -1,14 +1,21 @@
 // What the project benchmarks share: a sample project of N recipients in ten groups, the
-// addresses and group names it holds, timing a shell command and reading this process's memory.
+// addresses and group names it holds, timing a shell command or a program and reading this
+// process's memory.
 #pragma once
 
 #include "project/Project.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace quillet::bench {
 
@@ -74,6 +81,40 @@ inline long long StatusBytes(const char* field)
         if (line.rfind(prefix, 0) == 0)
             return std::atoll(line.c_str() + prefix.size()) * 1024;
     return 0;
+}
+
+struct ProgramRun {
+    int status = -1;
+    double seconds = 0;
+    double peakBytes = 0;
+};
+
+// Runs a program (argv[0] is its path) with its output discarded: exit status, wall-clock
+// seconds and peak resident memory.
+inline ProgramRun RunProgram(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, STDOUT_FILENO);
+        ::dup2(quiet, STDERR_FILENO);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ProgramRun run;
+    int status = 0;
+    rusage usage{};
+    if (pid > 0 && ::wait4(pid, &status, 0, &usage) == pid) {
+        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.peakBytes = double(usage.ru_maxrss) * 1024;
+    }
+    return run;
 }
 
 } // namespace quillet::bench

@@ -7,7 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <unordered_map>
+#include <functional>
+#include <utility>
 
 namespace quillet {
 
@@ -131,9 +132,9 @@ private:
         case CsvField::Ignore:
         case CsvField::Group:
             return;
-        case CsvField::Email: convert(field, row.email, texts::kCsvEmailField, row); return;
-        case CsvField::Name: convert(field, row.name, texts::kCsvNameField, row); return;
-        case CsvField::Surname: convert(field, row.surname, texts::kCsvSurnameField, row); return;
+        case CsvField::Email: convert(field, row.email, column, row); return;
+        case CsvField::Name: convert(field, row.name, column, row); return;
+        case CsvField::Surname: convert(field, row.surname, column, row); return;
         case CsvField::Enabled: {
             const std::string value = normalisedHeader(field);
             if (value.empty() || value == "true" || value == "yes" || value == "1")
@@ -145,18 +146,12 @@ private:
             return;
         }
         case CsvField::Parameter:
-            convert(field, row.paramValues[column.slot], texts::csvParameterField(column.parameterName), row);
-            return;
-        case CsvField::ParameterName:
-            convert(field, row.paramNames[column.slot], texts::csvParameterNameField(column.slot), row);
-            return;
-        case CsvField::ParameterValue:
-            convert(field, row.paramValues[column.slot], texts::csvParameterField(row.paramNames[column.slot]), row);
-            return;
+        case CsvField::ParameterValue: convert(field, row.paramValues[column.slot], column, row); return;
+        case CsvField::ParameterName: convert(field, row.paramNames[column.slot], column, row); return;
         }
     }
 
-    void convert(std::string_view field, std::string& target, std::string_view what, CsvRow& row)
+    void convert(std::string_view field, std::string& target, const CsvColumn& column, CsvRow& row)
     {
         if (utf8_ || isPlainAscii(field)) {
             target.assign(field);
@@ -164,12 +159,26 @@ private:
             try {
                 target = utf8ToCodePage(field, codePage_);
             } catch (const UnrepresentableText&) {
-                row.problem = texts::csvFieldNotRepresentable(what, codePage_);
+                row.problem = texts::csvFieldNotRepresentable(describe(column, row), codePage_);
                 return;
             }
         }
         if (target.size() > kMaxShortStringLength)
-            row.problem = texts::csvFieldTooLong(what);
+            row.problem = texts::csvFieldTooLong(describe(column, row));
+    }
+
+    // The field's name in a problem's text ("name", "parameter "CITY"").
+    static std::string describe(const CsvColumn& column, const CsvRow& row)
+    {
+        switch (column.field) {
+        case CsvField::Email: return std::string(texts::kCsvEmailField);
+        case CsvField::Name: return std::string(texts::kCsvNameField);
+        case CsvField::Surname: return std::string(texts::kCsvSurnameField);
+        case CsvField::ParameterName: return texts::csvParameterNameField(column.slot);
+        case CsvField::Parameter: return texts::csvParameterField(column.parameterName);
+        case CsvField::ParameterValue: return texts::csvParameterField(row.paramNames[column.slot]);
+        default: return {};
+        }
     }
 
     const CsvMapping& mapping_;
@@ -217,6 +226,62 @@ void storeRow(const CsvRow& row, const MappedFields& mapped, RecipientRecord& re
             record.paramValue(slot).set(row.paramValues[slot]);
         }
 }
+
+// Address keys (addressKey) and the record index each stands for. The table is open addressing
+// over 8-byte slots (a hash tag and the entry's number), the keys lie in one block of bytes: a
+// million keys cost a few allocations, and a probe touches one small slot most of the time.
+class AddressIndex {
+public:
+    // The index stored for the address's key, or (absent) `index` stored for it now.
+    std::pair<std::int64_t, bool> tryEmplace(std::string_view address, std::int64_t index)
+    {
+        key_ = addressKey(address);
+        if ((entries_.size() + 1) * 2 > slots_.size())
+            grow();
+        const std::uint64_t hash = std::hash<std::string_view>{}(key_);
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
+        for (std::size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+            Slot& slot = slots_[i];
+            if (slot.entry == 0) {
+                slot = {tag, static_cast<std::uint32_t>(entries_.size() + 1)};
+                entries_.push_back({hash, keys_.size(), key_.size(), index});
+                keys_ += key_;
+                return {index, true};
+            }
+            const Entry& entry = entries_[slot.entry - 1];
+            if (slot.tag == tag && std::string_view(keys_).substr(entry.offset, entry.length) == key_)
+                return {entry.index, false};
+        }
+    }
+
+private:
+    struct Slot {
+        std::uint32_t tag = 0;
+        std::uint32_t entry = 0;  // 1-based number of the entry; 0: free
+    };
+    struct Entry {
+        std::uint64_t hash;
+        std::size_t offset;
+        std::size_t length;
+        std::int64_t index;
+    };
+
+    void grow()
+    {
+        slots_.assign(std::max<std::size_t>(slots_.size() * 2, 1024), Slot{});
+        for (std::size_t e = 0; e < entries_.size(); ++e) {
+            std::size_t i = entries_[e].hash & (slots_.size() - 1);
+            while (slots_[i].entry != 0)
+                i = (i + 1) & (slots_.size() - 1);
+            slots_[i] = {static_cast<std::uint32_t>(entries_[e].hash >> 32), static_cast<std::uint32_t>(e + 1)};
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<Entry> entries_;
+    std::string keys_;
+    std::string key_;
+};
 
 // A reader positioned after the header.
 CsvReader dataReader(const CsvDocument& document)
@@ -377,17 +442,16 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
     CsvImportReport& report = plan.report;
     const bool deduplicate = settings.duplicates != DuplicateRule::Keep;
     // Address key -> the record index it stands at (or will stand at once appended).
-    std::unordered_map<std::string, std::int64_t> known;
+    AddressIndex known;
     if (deduplicate)
         for (std::size_t i = 0; i < project.recipients.size(); ++i)
             if (project.recipients[i].Group == settings.group)
-                known.try_emplace(addressKey(project.recipients[i].EMail.view()), static_cast<std::int64_t>(i));
+                known.tryEmplace(project.recipients[i].EMail.view(), static_cast<std::int64_t>(i));
     auto nextIndex = static_cast<std::int64_t>(project.recipients.size());
 
     CsvReader reader = dataReader(document);
     RowBuilder builder(mapping, settings);
     CsvRow row;
-    std::string key;
     while (reader.next()) {
         if (progress && plan.actions.size() % kProgressEvery == 0 &&
             !progress(reader.position(), reader.textSize()))
@@ -401,14 +465,13 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
                 action = CsvImportPlan::kAppendRow;
                 ++report.imported;
             } else {
-                key = addressKey(row.email);
-                const auto [at, added] = known.try_emplace(key, nextIndex);
+                const auto [index, added] = known.tryEmplace(row.email, nextIndex);
                 if (added) {
                     action = CsvImportPlan::kAppendRow;
                     ++nextIndex;
                     ++report.imported;
                 } else if (settings.duplicates == DuplicateRule::Update) {
-                    action = at->second;
+                    action = index;
                     ++report.updated;
                 } else {
                     ++report.skipped;
@@ -442,9 +505,11 @@ void applyCsvImport(Project& project, const CsvDocument& document, const CsvMapp
             continue;
         builder.build(reader, row);
         if (action == CsvImportPlan::kAppendRow) {
-            RecipientRecord& record = project.recipients.emplace_back();
+            // Filled here and copied once: the list's new memory is written a single time.
+            RecipientRecord record;
             storeRow(row, mapped, record);
             record.Group.set(settings.group);
+            project.recipients.push_back(record);
         } else {
             storeRow(row, mapped, project.recipients[static_cast<std::size_t>(action)]);
         }
