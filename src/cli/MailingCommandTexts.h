@@ -1,6 +1,8 @@
 // The texts the template, settings and send commands of the command line show.
 #pragma once
 
+#include "ProjectCommandTexts.h"
+
 namespace quillet::cli::texts {
 
 inline constexpr const char* kNoSuchTemplate = "Template \"%1\" does not exist";
@@ -10,5 +12,18 @@ inline constexpr const char* kBadRoute = "--route takes default, rotating or bui
 inline constexpr const char* kCaptureNeedsBuiltin = "--capture needs --route builtin";
 inline constexpr const char* kGroupRequired = "--group is required";
 inline constexpr const char* kProgress = "%1 sent";
+
+// Larger runs.
+inline constexpr const char* kRunId = "Run ID: %1";
+inline constexpr const char* kStopped = "Stopped: %1 of %2 sent";
+inline constexpr const char* kRunSummary = "Not every recipient received the message: %1. See: quillet runs show %2";
+inline constexpr const char* kBadOnError = "--on-error takes stop or skip";
+inline constexpr const char* kBadRate = "--rate takes N/s, N/min or N/h with a whole number N from 1";
+inline constexpr const char* kBadNumberOption = "%1 takes a whole number in its range";
+inline constexpr const char* kResendUnknownNeedsResume = "--resend-unknown needs --resume";
+inline constexpr const char* kResumeDisagrees = "%1 does not agree with run %2";
+inline constexpr const char* kResumeRemoved = "No longer in the group, not sent: %1";
+inline constexpr const char* kResumeUnknown = "Outcome unknown, left out (see --resend-unknown): %1";
+inline constexpr const char* kResumeNothingLeft = "Run %1: every recipient was sent already";
 
 } // namespace quillet::cli::texts

@@ -37,4 +37,13 @@ inline std::string fill(std::string_view format, std::string_view value)
     return text;
 }
 
+// The text with "%1" and "%2" replaced.
+inline std::string fill(std::string_view format, std::string_view first, std::string_view second)
+{
+    std::string text = fill(format, first);
+    if (const std::size_t at = text.find("%2"); at != std::string::npos)
+        text.replace(at, 2, second);
+    return text;
+}
+
 } // namespace quillet::cli::texts

@@ -4,6 +4,7 @@
 // --subject, --body-file, --from and --attach; the route is default, rotating or builtin.
 // SIGINT acts as the Stop button: the message under way is completed, then the run ends.
 #include "Command.h"
+#include "LargerRunOptions.h"
 #include "MailingCommandTexts.h"
 #include "ProjectCommandTexts.h"
 #include "ProjectFileAccess.h"
@@ -12,6 +13,9 @@
 #include "addressbook/RecipientRows.h"
 #include "mailing/MailingRun.h"
 #include "mailing/MailingTexts.h"
+#include "mailing/RunJournal.h"
+#include "mailing/RunJournalReader.h"
+#include "mailing/RunResume.h"
 #include "mailing/TemplateInsertion.h"
 #include "mailing/TemplateStore.h"
 #include "project/ProgramFolder.h"
@@ -22,12 +26,15 @@
 #include "transport/SMTPClient.h"
 #include "transport/TransportError.h"
 
+#include <QFile>
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fcntl.h>
 #include <optional>
 #include <pthread.h>
@@ -122,28 +129,63 @@ public:
         parser.addOption({"builtin-sender", "Sender address through the built-in server.", "ADDRESS"});
         parser.addOption({"capture", "Built-in route: keep every received message as DIR/NNNNNN.eml.", "DIR"});
         parser.addOption({"dry-run", "Connect nowhere; write every message to DIR/NNNNNN.eml.", "DIR"});
+        addLargerRunOptions(parser);
     }
 
     int execute(const QCommandLineParser& parser) override
     {
-        const QString projectFile = positional(parser, 1, 1).at(0);
-        if (!parser.isSet("group"))
+        // A resumed run takes project, group, selection and message from its journal.
+        std::optional<RunRecord> resumed;
+        if (parser.isSet("resume"))
+            resumed = ReadRunJournal(parser.value("resume").toStdString());
+        const RunDescription* journalRun = resumed ? &resumed->description : nullptr;
+        const QStringList arguments = positional(parser, resumed ? 0 : 1, 1);
+        if (!resumed && !parser.isSet("group"))
             throw UsageError(texts::kGroupRequired);
-        const TSendRoute route = parser.isSet("route") ? parseRoute(parser.value("route")) : TSendRoute::Default;
+        const TSendRoute route = parser.isSet("route") ? parseRoute(parser.value("route"))
+                                 : resumed ? RouteFromName(journalRun->route).value_or(TSendRoute::Default)
+                                           : TSendRoute::Default;
         if (parser.isSet("capture") && route != TSendRoute::Builtin)
             throw UsageError(texts::kCaptureNeedsBuiltin);
         // 0: not given.
         const int portOverride = portOption(parser, "port", 1, 0);
         const int builtinPort = portOption(parser, "builtin-port", 1, 0);
 
-        const Project project = openProjectFile(projectFile);
-        const std::string group = groupOption(parser);
+        const std::string projectPath =
+            arguments.isEmpty() ? journalRun->projectPath : absoluteFilePath(filePath(arguments.at(0)));
+        if (resumed && projectPath != journalRun->projectPath)
+            throw UsageError(texts::fill(texts::kResumeDisagrees, "PROJECT", journalRun->id));
+        const Project project = openProjectFile(QFile::decodeName(QByteArray::fromStdString(projectPath)));
+        const std::string group = resumed && !parser.isSet("group") ? journalRun->group : groupOption(parser);
+        if (resumed && group != journalRun->group)
+            throw UsageError(texts::fill(texts::kResumeDisagrees, "--group", journalRun->id));
         requireGroup(project, group);
 
         MailingRunRequest request;
         request.route = route;
         request.project = &project;
-        request.recipients = chooseRecipients(parser, project, group);
+        std::size_t leftOut = 0;
+        if (resumed) {
+            if (parser.isSet("recipient") && addressesOf(project, chooseRecipients(parser, project, group)) !=
+                                                 journalRun->recipients)
+                throw UsageError(texts::fill(texts::kResumeDisagrees, "--recipient", journalRun->id));
+            const ResumePlan plan = PlanResume(*resumed, project, sortedRecipientRows(project, group),
+                                               parser.isSet("resend-unknown"));
+            for (const std::string& address : plan.removed)
+                printErr(texts::fill(texts::kResumeRemoved, address) + "\n");
+            for (const std::string& address : plan.unknown)
+                printErr(texts::fill(texts::kResumeUnknown, address) + "\n");
+            leftOut = plan.removed.size() + plan.unknown.size();
+            request.recipients = plan.rows;
+            request.positions = plan.positions;
+            if (plan.rows.empty()) {
+                printErr(texts::fill(texts::kResumeNothingLeft, journalRun->id) + "\n");
+                return leftOut ? kExitRecipientsFailed : 0;
+            }
+        } else {
+            request.recipients = chooseRecipients(parser, project, group);
+        }
+        applyLargerRunOptions(parser, request, journalRun);
 
         // The message: template first, then the options that win over it.
         TMailMessage message;
@@ -158,10 +200,20 @@ public:
             draft.body = ReadTemplateLines(filePath(parser.value("body-file")));
         if (parser.isSet("from"))
             message.From.SetText(optionText(parser, "from"));
-        for (const QString& attachment : parser.values("attach")) {
+        for (const QString& attachment : parser.values("attach"))
             draft.attachments.push_back(filePath(attachment));
-            checkReadable(draft.attachments.back());
+        if (resumed) {
+            // The journal's message; options given again must describe the same one.
+            for (const char* option : {"template", "subject", "body-file", "from", "attach"})
+                if (parser.isSet(option) && !sameMessage(draft, message, *journalRun))
+                    throw UsageError(texts::fill(texts::kResumeDisagrees, "--" + std::string(option), journalRun->id));
+            draft = journalRun->draft;
+            message.From.SetText(journalRun->from);
+            for (const std::string& line : journalRun->headers)
+                message.ExtraHeaders.AddLine(line);
         }
+        for (const std::string& attachment : draft.attachments)
+            checkReadable(attachment);
         request.draft = &draft;
 
         // The default server as the settings hold it, with this run's overrides.
@@ -174,9 +226,25 @@ public:
         request.defaultServer = {setting("server", settings.server), port,
                                  setting("user", settings.userName), setting("password", settings.password),
                                  setting("sender", settings.from)};
+        if (resumed && !journalRun->servers.empty()) {
+            // The journal's server, unless given anew; the password never comes from a journal.
+            const JournalServer& server = journalRun->servers.front();
+            auto journalSetting = [&](const char* option, const std::string& value) {
+                return parser.isSet(option) ? optionText(parser, option) : value;
+            };
+            request.defaultServer.host = journalSetting("server", server.host);
+            request.defaultServer.port = portOverride ? std::to_string(portOverride) : server.port;
+            request.defaultServer.userName = journalSetting("user", server.user);
+            request.defaultServer.sendFrom = journalSetting("sender", server.sender);
+        }
+        if (resumed && route == TSendRoute::Builtin) {
+            request.builtinServer.port = journalRun->builtinPort;
+            request.builtinServer.sendFrom = journalRun->builtinSender;
+        }
         if (builtinPort)
             request.builtinServer.port = std::to_string(builtinPort);
-        request.builtinServer.sendFrom = optionText(parser, "builtin-sender");
+        if (!resumed || parser.isSet("builtin-sender"))
+            request.builtinServer.sendFrom = optionText(parser, "builtin-sender");
         if (parser.isSet("dry-run"))
             request.dryRunFolder = filePath(parser.value("dry-run"));
 
@@ -202,6 +270,22 @@ public:
             }
         };
 
+        // Every run that connects somewhere keeps a journal (one without a server never starts).
+        std::optional<RunJournal> journal;
+        if (!request.dryRunFolder && (route == TSendRoute::Builtin || !request.defaultServer.host.empty())) {
+            if (resumed) {
+                RunDescription delivery;
+                delivery.options = request.delivery;
+                delivery.rate = request.rate.text;
+                journal.emplace(RunJournal::Resume(journalRun->id, delivery));
+            } else {
+                RunDescription description = DescribeRun(request, message, projectPath, group);
+                journal.emplace(RunJournal::Create(description));
+            }
+            request.recorder = &*journal;
+            printErr(texts::fill(texts::kRunId, journal->Id()) + "\n");
+        }
+
         TSMTPClient client;
         TMailingRun run(client, message, &server);
         const bool showProgress = stderrIsTerminal();
@@ -226,11 +310,30 @@ public:
         }
         if (progressShown)
             std::fputc('\n', stderr);
-        printOut(std::string(kMailSendingComplete) + "\n");
-        return 0;
+        return reportRunEnding(run, journal ? journal->Id() : std::string(), interrupt.stopRequested(), leftOut);
     }
 
 private:
+    static std::string absoluteFilePath(const std::string& path)
+    {
+        return std::filesystem::absolute(path).lexically_normal().string();
+    }
+
+    static std::vector<std::string> addressesOf(const Project& project, const std::vector<std::size_t>& rows)
+    {
+        std::vector<std::string> addresses;
+        for (const std::size_t row : rows)
+            addresses.push_back(project.recipients[row].EMail.str());
+        return addresses;
+    }
+
+    // Whether the message the options describe is the journal's.
+    static bool sameMessage(const MailDraft& draft, const TMailMessage& message, const RunDescription& journal)
+    {
+        return draft.subject == journal.draft.subject && draft.body == journal.draft.body &&
+               draft.attachments == journal.draft.attachments && message.From.Text() == journal.from;
+    }
+
     // The group's rows in the list's order; with --recipient only the rows with those e-mails.
     static std::vector<std::size_t> chooseRecipients(const QCommandLineParser& parser, const Project& project,
                                                      const std::string& group)

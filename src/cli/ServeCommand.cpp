@@ -1,6 +1,8 @@
-// quillet serve [--port N] [--bind ADDRESS] [--capture DIR] [--verbose]: runs the built-in SMTP
-// server in the foreground until SIGINT or SIGTERM, then shuts it down in order and exits 0.
+// quillet serve [--port N] [--bind ADDRESS] [--capture DIR] [--verbose] [fault options]: runs the
+// built-in SMTP server in the foreground until SIGINT or SIGTERM, then shuts it down in order and
+// exits 0. The fault options (ServeFaultOptions.h) make it misbehave for trying runs.
 #include "Command.h"
+#include "ServeFaultOptions.h"
 #include "Terminal.h"
 
 #include "server/MessageCapture.h"
@@ -82,6 +84,7 @@ public:
         parser.addOption({"bind", "IPv4 address to listen on (default 127.0.0.1).", "ADDRESS"});
         parser.addOption({"capture", "Keep every received message as DIR/NNNNNN.eml.", "DIR"});
         parser.addOption({"verbose", "Print one line per received message."});
+        addServeFaultOptions(parser);
     }
 
     int execute(const QCommandLineParser& parser) override
@@ -104,6 +107,7 @@ public:
         server.OnCommandRCPT = [](TSMTPServerThread&, bool& accept, bool&, const TEMailAddressItem&, std::string&) {
             accept = true;
         };
+        applyServeFaultOptions(parser, server);
         server.OnReceiveRaw = [&](TSMTPServerThread& session, const TReceivedData& data, const TEMailAddressList& rcpt,
                                   std::string&) {
             std::string kept;

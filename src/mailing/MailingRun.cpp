@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quillet {
@@ -102,6 +103,21 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
     }
     const std::size_t total = request.recipients.size();
     std::size_t sent = 0;
+    counts_ = RunCounts{};
+    counts_.total = total;
+    stopped_ = false;
+    onConnection_ = 0;
+    throttle_.emplace(request.rate);
+    // The journal's "pending" mark goes out just before the final dot of every message.
+    struct DataEndingHook {
+        TSMTPClient& client;
+        ~DataEndingHook() { client.OnDataEnding = nullptr; }
+    } dataEndingHook{client_};
+    client_.OnDataEnding = [this, &request] {
+        dataEnded_ = true;
+        if (request.recorder && pendingEmail_)
+            request.recorder->Pending(pendingPosition_, *pendingEmail_);
+    };
     try {
         // Step 2: prepare the route (the built-in server is switched on here).
         if (!dryRun)
@@ -119,28 +135,39 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
                 ApplyDefaultServer(request.defaultServer);
                 client_.Connect();
             }
+            onConnection_ = 0;
         }
         // Step 5: one message per recipient, in the list's order.
-        for (const std::size_t recordIndex : request.recipients) {
-            SendToRecipient(request, recordIndex);
-            report_.sent = ++sent;
+        for (std::size_t k = 0; k < total; ++k) {
+            if (!DeliverToRecipient(request, hooks, k)) {
+                report_.stopped = stopped_ = true;
+                break;
+            }
+            report_.sent = sent = counts_.sent;
             if (hooks.messageSent)
                 hooks.messageSent(sent, total);
             if (hooks.stopRequested && hooks.stopRequested()) {
-                report_.stopped = sent < total;
+                report_.stopped = stopped_ = k + 1 < total;
                 break;
             }
         }
         // Step 6: close the run's connection.
         if (!dryRun && request.route != TSendRoute::Rotating)
             client_.Disconnect();
-    } catch (const EFileOpenError&) {
-        NoteFailure(request, false); // an attachment: not the server's doing
+        if (request.recorder)
+            request.recorder->Ended(stopped_ ? "stopped" : "completed", "");
+    } catch (const std::exception& error) {
+        // An attachment that cannot be read is not the server's doing; other transport errors are.
+        NoteFailure(request, !dryRun && dynamic_cast<const ETransportError*>(&error) &&
+                                 !dynamic_cast<const EFileOpenError*>(&error));
         CleanUpAfterFailure(request);
-        throw;
-    } catch (const ETransportError&) {
-        NoteFailure(request, !dryRun);
-        CleanUpAfterFailure(request);
+        if (request.recorder) {
+            try {
+                request.recorder->Ended("error", error.what());
+            } catch (...) {
+                // The run's own error is the one reported.
+            }
+        }
         throw;
     } catch (...) {
         NoteFailure(request, false);
@@ -180,6 +207,137 @@ void TMailingRun::NoteFailure(const MailingRunRequest& request, bool atTheServer
         place.rotating = request.route == TSendRoute::Rotating;
     }
     report_.server = place;
+}
+
+bool TMailingRun::DeliverToRecipient(const MailingRunRequest& request, const MailingRunHooks& hooks, std::size_t k)
+{
+    const std::size_t recordIndex = request.recipients[k];
+    const std::size_t position = request.positions.empty() ? k : request.positions.at(k);
+    if (recordIndex >= request.project->recipients.size())
+        throw std::out_of_range("recipient row without a record");
+    const RecipientRecord& record = request.project->recipients[recordIndex];
+    const std::string email = record.EMail.str();
+    auto record_outcome = [&](RecipientStatus status, std::string_view reply, int attempts) {
+        counts_.Add(status);
+        if (request.recorder)
+            request.recorder->Outcome(position, email, status, reply, attempts);
+    };
+    if (request.delivery.skipDisabled && !record.enabled()) {
+        record_outcome(RecipientStatus::Skipped, "disabled", 0);
+        return true;
+    }
+    const bool dryRun = request.dryRunFolder.has_value();
+    const int attempts = std::max(1, request.delivery.attempts);
+    ClassifiedFailure failure;
+    for (int attempt = 1;; ++attempt) {
+        // The pace: each server's next message waits its turn.
+        const int server = request.route == TSendRoute::Rotating ? accountIndex_ : 0;
+        if (!dryRun && !Wait(throttle_->WaitBefore(server, SendThrottle::Clock::now()), request, hooks)) {
+            if (attempt > 1)
+                record_outcome(RecipientStatus::Failed, failure.reply, attempt - 1);
+            return false;
+        }
+        if (!dryRun)
+            throttle_->Started(server, SendThrottle::Clock::now());
+        dataEnded_ = false;
+        connecting_ = false;
+        pendingPosition_ = position;
+        pendingEmail_ = &email;
+        try {
+            SendToRecipient(request, recordIndex);
+            pendingEmail_ = nullptr;
+            ++onConnection_;
+            record_outcome(RecipientStatus::Sent,
+                           dryRun ? std::string_view("dry run") : std::string_view(SentReply()), attempt);
+            return true;
+        } catch (...) {
+            pendingEmail_ = nullptr;
+            failure = ClassifyFailure(std::current_exception(), dataEnded_);
+            const bool lostDuringConnect = connecting_;
+            if (failure.kind == FailureKind::Fatal) {
+                record_outcome(RecipientStatus::Failed, failure.reply, attempt);
+                throw;
+            }
+            if (failure.connectionLost && request.route != TSendRoute::Rotating)
+                DropConnection();
+            if (failure.kind == FailureKind::Temporary && attempt < attempts) {
+                if (request.route == TSendRoute::Rotating)
+                    accountIndex_ = accountIndexOfAttempt_; // the same server again
+                if (!Wait(RetryWait(request.delivery, attempt), request, hooks)) {
+                    record_outcome(RecipientStatus::Failed, failure.reply, attempt);
+                    return false;
+                }
+                continue;
+            }
+            const RecipientStatus status = failure.kind == FailureKind::Unknown     ? RecipientStatus::Unknown
+                                           : failure.kind == FailureKind::Permanent ? RecipientStatus::Rejected
+                                                                                    : RecipientStatus::Failed;
+            record_outcome(status, failure.reply, attempt);
+            // A server that cannot be reached is no recipient's fault: the run ends whatever
+            // the policy.
+            if (request.delivery.onError == OnError::Stop || lostDuringConnect)
+                throw;
+            // The next recipient goes to the next server of the rotation.
+            if (request.route == TSendRoute::Rotating)
+                accountIndex_ = NextAccountIndex(accountIndexOfAttempt_, request.project->accounts);
+            return true;
+        }
+    }
+}
+
+std::string TMailingRun::SentReply() const
+{
+    const TRFCReply& reply = client_.LastCmdResult();
+    std::string text = reply.TextCode;
+    for (const std::string& line : reply.Text)
+        text += " " + line;
+    return text;
+}
+
+void TMailingRun::EnsureConnection(const MailingRunRequest& request)
+{
+    if (request.dryRunFolder || request.route == TSendRoute::Rotating)
+        return;
+    const std::size_t limit = request.delivery.maxPerConnection;
+    const bool full = limit > 0 && onConnection_ >= limit;
+    if (client_.Connected() && !full)
+        return;
+    if (full)
+        DropConnection();
+    connecting_ = true;
+    client_.Connect();
+    connecting_ = false;
+    onConnection_ = 0;
+}
+
+void TMailingRun::DropConnection() noexcept
+{
+    try {
+        if (client_.Connected())
+            client_.Disconnect();
+    } catch (...) {
+        // The connection is gone either way; the failure that led here is the one recorded.
+    }
+}
+
+bool TMailingRun::Wait(std::chrono::steady_clock::duration time, const MailingRunRequest& request,
+                       const MailingRunHooks& hooks)
+{
+    if (time <= std::chrono::steady_clock::duration::zero())
+        return true;
+    if (request.recorder)
+        request.recorder->Flush();
+    const auto until = std::chrono::steady_clock::now() + time;
+    while (true) {
+        if (hooks.stopRequested && hooks.stopRequested())
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until)
+            return true;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, kWaitSlice));
+        if (hooks.waiting)
+            hooks.waiting();
+    }
 }
 
 void TMailingRun::PrepareRoute(const MailingRunRequest& request)
@@ -223,6 +381,7 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
         accountIndex_ = kDefaultServerIndex;
 
     // 2. Server and sender.
+    accountIndexOfAttempt_ = accountIndex_;
     if (request.route == TSendRoute::Builtin) {
         message_.Sender.Address = request.builtinServer.sendFrom;
         message_.Sender.Name.clear();
@@ -266,7 +425,9 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
         WriteDryRunMessage(*request.dryRunFolder);
     } else if (request.route == TSendRoute::Rotating) {
         // 7 and 8: a connection of its own, closed also when sending fails.
+        connecting_ = true;
         client_.Connect();
+        connecting_ = false;
         try {
             client_.Send(message_);
         } catch (...) {
@@ -279,6 +440,8 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
         }
         client_.Disconnect();
     } else {
+        // A connection lost or used up by an earlier message is opened anew.
+        EnsureConnection(request);
         client_.Send(message_);
     }
 

@@ -14,21 +14,29 @@
 // disconnect, also after a failure); (9) advance the account index.
 //
 // Progress is reported after every message and the stop request checked after it, so a stop
-// completes the message under way. Any error ends the run with that error; messages already
-// sent stay sent. Whatever happens, the run's connection is closed and the built-in server
-// deactivated before Run returns or raises, so the next run can connect again. What the run
-// did (counts, and where an error happened) stays readable as LastReport() until the next run.
+// completes the message under way. By default any error ends the run with that error; messages
+// already sent stay sent. The request's delivery options may instead retry temporary failures
+// and go on past a recipient's failure (see DeliveryPolicy.h), limit the pace (SendThrottle.h),
+// reconnect after a number of messages and leave disabled recipients out; a recorder (the run
+// journal) is told every recipient's fate, the "pending" mark coming before the final dot.
+// Whatever happens, the run's connection is closed and the built-in server deactivated before
+// Run returns or raises, so the next run can connect again. What the run did (counts, and where
+// an error happened) stays readable as LastReport() until the next run.
 //
 // The message object and the client are the caller's and are reused across runs: the message's
 // From (set only by template insertion) is never touched here. The account index lives as long
 // as this object (ResetAccountIndex when the send window is shown again).
 #pragma once
 
+#include "DeliveryPolicy.h"
+#include "DeliveryRecorder.h"
 #include "MailDraft.h"
 #include "RunReport.h"
+#include "SendThrottle.h"
 
 #include "project/Project.h"
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -78,6 +86,14 @@ struct MailingRunRequest {
     // would follow DATA, to <folder>/NNNNNN.eml. The folder is created when missing; numbers
     // go on after the highest one already there, and no existing file is overwritten.
     std::optional<std::filesystem::path> dryRunFolder;
+    // What a recipient's failure does, retries, reconnecting, disabled recipients.
+    DeliveryOptions delivery;
+    SendRate rate;
+    // Each recipient's position in the run's journal (a resumed run keeps the first session's
+    // positions); empty: 0, 1, 2, ... in the order of `recipients`.
+    std::vector<std::size_t> positions;
+    // Told of every recipient's fate; none for a dry run.
+    DeliveryRecorder* recorder = nullptr;
 };
 
 struct MailingRunHooks {
@@ -85,8 +101,10 @@ struct MailingRunHooks {
     std::function<void(std::size_t total)> started;
     // After every message: the number sent so far and the total. The place to process events.
     std::function<void(std::size_t sent, std::size_t total)> messageSent;
-    // Checked after every message; true ends the run normally.
+    // Checked after every message and during waits; true ends the run normally.
     std::function<bool()> stopRequested;
+    // The run waits (a retry's back-off, the rate limit): called every kWaitSlice at least.
+    std::function<void()> waiting;
     // The run has ended normally and disconnected (before the built-in server is switched off).
     std::function<void(std::size_t sent)> completed;
 };
@@ -103,6 +121,13 @@ public:
     // Runs the mailing and returns the number of messages sent; raises the error that ended it.
     // A call from inside a running run (through a hook) is refused with EMailingError.
     std::size_t Run(const MailingRunRequest& request, const MailingRunHooks& hooks = {});
+    // The outcomes of the last run (also of one that ended in an error), and whether a stop
+    // request ended it.
+    const RunCounts& LastCounts() const { return counts_; }
+    bool LastRunStopped() const { return stopped_; }
+
+    // The longest stretch a wait of the run goes without calling the waiting hook.
+    static constexpr std::chrono::milliseconds kWaitSlice{100};
 
     // What the last run did; complete once Run has returned or raised (the counts are already
     // final when the completed hook is called).
@@ -111,7 +136,15 @@ public:
 private:
     void PrepareRoute(const MailingRunRequest& request);
     void ApplyDefaultServer(const DefaultServerSettings& settings);
+    // One recipient with its retries; false when a stop request cut a wait short.
+    bool DeliverToRecipient(const MailingRunRequest& request, const MailingRunHooks& hooks, std::size_t k);
     void SendToRecipient(const MailingRunRequest& request, std::size_t recordIndex);
+    void EnsureConnection(const MailingRunRequest& request);
+    // The reply to the final dot of the message just sent, as one line.
+    std::string SentReply() const;
+    void DropConnection() noexcept;
+    // Waits the time out in slices; false when a stop was requested meanwhile.
+    bool Wait(std::chrono::steady_clock::duration time, const MailingRunRequest& request, const MailingRunHooks& hooks);
     void WriteDryRunMessage(const std::filesystem::path& folder);
     void CleanUpAfterFailure(const MailingRunRequest& request) noexcept;
     void DeactivateBuiltinServer();
@@ -126,6 +159,15 @@ private:
     MailingRunReport report_;
     // The address of the message under way (empty between messages).
     std::string underWay_;
+    RunCounts counts_;
+    bool stopped_ = false;
+    std::optional<SendThrottle> throttle_;
+    std::size_t onConnection_ = 0; // messages sent on the present connection
+    bool connecting_ = false;     // the attempt under way is opening its connection
+    bool dataEnded_ = false;      // the attempt under way has handed over its final dot
+    int accountIndexOfAttempt_ = -1;
+    std::size_t pendingPosition_ = 0;
+    const std::string* pendingEmail_ = nullptr;
 };
 
 } // namespace quillet

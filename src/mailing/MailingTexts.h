@@ -42,6 +42,12 @@ inline constexpr std::string_view kRunFailedRecipient = "Not sent to: %s";
 inline constexpr int kDefaultSmtpPort = 25;
 inline constexpr int kDefaultBuiltinPort = 1026;
 
+// The run journal: the file's extension; the run ID; the journal's path and the system's reason.
+inline constexpr std::string_view kRunJournalExtension = ".jsonl";
+inline constexpr std::string_view kNoSuchRun = "No run \"%s\"";
+inline constexpr std::string_view kCannotWriteJournal = "Cannot write the run journal \"%s\". %s";
+inline constexpr std::string_view kNotARunJournal = "\"%s\" is not a run journal";
+
 // Macro substitution ends with an error instead of looping or growing without end: a text may
 // take at most this many passes, and its result may be at most this long (or as long as the
 // text given, when that is longer).

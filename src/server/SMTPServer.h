@@ -9,6 +9,7 @@
 // discarded.
 #pragma once
 
+#include "ServerFaults.h"
 #include "TCPServer.h"
 
 #include "transport/EMailAddress.h"
@@ -53,6 +54,8 @@ public:
     TOnCommandMAIL OnCommandMAIL;
     TOnCommandRCPT OnCommandRCPT;
     TOnReceiveRaw OnReceiveRaw;
+    // For trying clients against failures; none by default. Set before activation.
+    ServerFaults Faults;
 
     // One entry of the command table: the handler, then the fixed reply if any, then the close.
     struct TCommandHandler {

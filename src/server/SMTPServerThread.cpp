@@ -6,6 +6,7 @@
 #include "TempDataFile.h"
 
 #include <cctype>
+#include <thread>
 
 namespace quillet {
 
@@ -55,7 +56,8 @@ TSMTPServerThread::~TSMTPServerThread() = default;
 
 void TSMTPServerThread::BeforeRun()
 {
-    WriteReply(GreetingCode, Greeting);
+    if (!smtpServer_.Faults.noGreeting)
+        WriteReply(GreetingCode, Greeting);
 }
 
 // A data file still open (the connection ended in the middle of the data) is deleted with the
@@ -98,6 +100,8 @@ void TSMTPServerThread::RunCommand(const std::string& line)
 
 void TSMTPServerThread::WriteReply(int code, std::string_view text)
 {
+    if (smtpServer_.Faults.replyDelay.count() > 0)
+        std::this_thread::sleep_for(smtpServer_.Faults.replyDelay);
     std::string line = std::to_string(code);
     line += ' ';
     line += text;
@@ -134,6 +138,14 @@ void TSMTPServerThread::CommandMAIL(const std::string& params)
     ResetTransaction();
     if (UpperCase(std::string_view(params).substr(0, 5)) != "FROM:")
         return WriteReply(501, MailParamError);
+    if (smtpServer_.Faults.refuseMail) {
+        if (const std::string refusal = smtpServer_.Faults.refuseMail(); !refusal.empty()) {
+            Connection().WriteLn(refusal);
+            Connection().SendAvailable();
+            Connection().Disconnect();
+            return;
+        }
+    }
 
     TEMailAddressItem address;
     address.SetText(Trim(std::string_view(params).substr(5)));
@@ -238,6 +250,11 @@ void TSMTPServerThread::EndData()
         return Connection().WriteLn(customError);
     WriteReply(250, EndDataReply);
     state_ = 4;
+    const std::size_t limit = smtpServer_.Faults.disconnectAfter;
+    if (limit > 0 && ++messagesOnConnection_ >= limit) {
+        Connection().SendAvailable();
+        Connection().Disconnect();
+    }
 }
 
 } // namespace quillet

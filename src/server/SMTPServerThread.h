@@ -59,6 +59,7 @@ private:
     std::optional<TTempDataFile> dataFile_;
     bool dataTooBig_ = false;
     std::uint8_t state_ = 0;
+    std::size_t messagesOnConnection_ = 0;
     bool helloGiven_ = false;
     TEMailAddressItem from_;
     TEMailAddressList rcpt_;

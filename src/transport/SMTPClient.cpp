@@ -145,6 +145,8 @@ void TSMTPClient::Send(TMailMessage& message)
     BeginGathering();
     try {
         WriteMessage(message, *this);
+        if (OnDataEnding)
+            OnDataEnding();
         WriteLn(".");
         EndGathering();
     } catch (...) {

@@ -9,6 +9,7 @@
 
 #include "transport/TCPConnection.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ public:
     std::string HeloName;
     // The X-Mailer header's value; empty means no X-Mailer header.
     std::string MailAgent;
+    // Called by Send once the message text is written and before the final "." leaves: from
+    // then on the server may take the message even if its reply never arrives. An exception
+    // from it ends Send before the dot is sent.
+    std::function<void()> OnDataEnding;
 
     TAuthenticationType AuthenticationType() const { return authenticationType_; }
     // atLogin also switches EHLO on.

@@ -1,8 +1,8 @@
 // Runs the real quillet binary for command-line tests.
 //
-// Each CliHarness owns three fresh temporary folders: the program folder (QUILLET_HOME), the
-// settings folder (XDG_CONFIG_HOME) and a work folder for the test's files; all are removed
-// with the harness. run() starts the binary with the given arguments and standard input, waits
+// Each CliHarness owns four fresh temporary folders: the program folder (QUILLET_HOME), the
+// settings folder (XDG_CONFIG_HOME), the state folder of the run journals (XDG_STATE_HOME) and
+// a work folder for the test's files; all are removed with the harness. run() starts the binary with the given arguments and standard input, waits
 // at most `timeout` (then kills it), and returns its exit status, standard output and standard
 // error. The locale is C.UTF-8 (code page Windows-1252) unless the test sets LC_ALL itself.
 #pragma once
@@ -50,16 +50,19 @@ inline std::ostream& operator<<(std::ostream& os, const CliResult& r)
 
 class CliHarness {
 public:
-    CliHarness() : home_(makeFolder("home")), config_(makeFolder("config")), work_(makeFolder("work"))
+    CliHarness()
+        : home_(makeFolder("home")), config_(makeFolder("config")), state_(makeFolder("state")),
+          work_(makeFolder("work"))
     {
         env_["QUILLET_HOME"] = home_.string();
         env_["XDG_CONFIG_HOME"] = config_.string();
+        env_["XDG_STATE_HOME"] = state_.string();
         env_["LC_ALL"] = "C.UTF-8";
     }
     ~CliHarness()
     {
         std::error_code ignored;
-        for (const auto* folder : {&home_, &config_, &work_})
+        for (const auto* folder : {&home_, &config_, &state_, &work_})
             std::filesystem::remove_all(*folder, ignored);
     }
     CliHarness(const CliHarness&) = delete;
@@ -67,6 +70,15 @@ public:
 
     const std::filesystem::path& home() const { return home_; }
     const std::filesystem::path& configHome() const { return config_; }
+    const std::filesystem::path& stateHome() const { return state_; }
+    // Sets the program, settings, state folders and the locale in a forked child before exec.
+    void exportToChild() const
+    {
+        ::setenv("QUILLET_HOME", home_.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+        ::setenv("XDG_STATE_HOME", state_.c_str(), 1);
+        ::setenv("LC_ALL", "C.UTF-8", 1);
+    }
     const std::filesystem::path& work() const { return work_; }
     // A path in the work folder.
     std::string file(const std::string& name) const { return (work_ / name).string(); }
@@ -201,7 +213,7 @@ private:
             const std::string entry = *e;
             const std::string name = entry.substr(0, entry.find('='));
             if (env_.count(name) || name == "LANG" || name == "LC_CTYPE" || name == "LC_ALL" ||
-                name == "QUILLET_HOME" || name == "XDG_CONFIG_HOME")
+                name == "QUILLET_HOME" || name == "XDG_CONFIG_HOME" || name == "XDG_STATE_HOME")
                 continue;
             result.push_back(entry);
         }
@@ -212,6 +224,7 @@ private:
 
     std::filesystem::path home_;
     std::filesystem::path config_;
+    std::filesystem::path state_;
     std::filesystem::path work_;
     std::map<std::string, std::string> env_;
 };

@@ -1,6 +1,7 @@
 // The template, settings and send commands, run as the real binary. Sending goes to the real
 // built-in server run as `quillet serve --capture`, and the captured files are checked.
 #include "cli/CliHarness.h"
+#include "cli/ServeProcess.h"
 #include "support/FreePort.h"
 
 #include "project/ProjectFileWriter.h"
@@ -11,64 +12,11 @@
 
 using quillet::test::CliHarness;
 using quillet::test::CliResult;
+using quillet::test::ServeProcess;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-
-// `quillet serve --port 0 --capture DIR` in the background, stopped with SIGINT at the end.
-class ServeProcess {
-public:
-    ServeProcess(const CliHarness& cli, const std::string& captureDir)
-    {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::setenv("QUILLET_HOME", cli.home().c_str(), 1);
-            ::setenv("XDG_CONFIG_HOME", cli.configHome().c_str(), 1);
-            ::setenv("LC_ALL", "C.UTF-8", 1);
-            ::execl(QUILLET_CLI, QUILLET_CLI, "serve", "--port", "0", "--capture", captureDir.c_str(), nullptr);
-            _exit(127);
-        }
-        ::close(out[1]);
-        // "Listening on 127.0.0.1:PORT", within 10 s.
-        std::string line;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-            pollfd p{out[0], POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
-            char c;
-            if (::read(out[0], &c, 1) != 1)
-                break;
-            line += c;
-        }
-        ::close(out[0]);
-        const auto colon = line.rfind(':');
-        if (line.rfind("Listening on ", 0) != 0 || colon == std::string::npos)
-            throw std::runtime_error("serve did not start: " + line);
-        port_ = std::stoi(line.substr(colon + 1));
-    }
-    ~ServeProcess()
-    {
-        ::kill(pid_, SIGINT);
-        for (int i = 0; i < 100; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_)
-                return;
-            ::usleep(50'000);
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    std::string port() const { return std::to_string(port_); }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
 
 // A port nothing listens on at the moment, as command-line text.
 std::string freePort()
@@ -181,13 +129,14 @@ TEST_F(MailingCommands, SendThroughTheDefaultServerToServeCapture)
 {
     prepare();
     const std::string capture = cli.file("captured");
-    ServeProcess serve(cli, capture);
+    ServeProcess serve(cli, {"--capture", capture});
     ok({"settings", "set", "Server", "127.0.0.1"});
-    ok({"settings", "set", "Port", serve.port()});
+    ok({"settings", "set", "Port", std::to_string(serve.port())});
     const CliResult r = quillet({"send", project, "--group", "Club", "--template", "Invite"});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.out, "Mail sending complete!\n");
-    EXPECT_EQ(r.err, ""); // no progress when standard error is not a terminal
+    // No progress when standard error is not a terminal: only the run's ID.
+    EXPECT_THAT(r.err, ::testing::MatchesRegex("Run ID: [0-9]{8}-[0-9]{6}-[0-9a-f]{4}\n"));
 
     // Sorted by e-mail; the disabled recipient receives too; the other group does not.
     const std::string first = captured(capture, 1), second = captured(capture, 2), third = captured(capture, 3);
@@ -249,8 +198,11 @@ TEST_F(MailingCommands, FailuresExitWithTheirText)
     const CliResult refused =
         quillet({"send", project, "--group", "Club", "--subject", "x", "--server", "127.0.0.1", "--port", closedPort});
     EXPECT_EQ(refused.status, 1) << refused;
-    EXPECT_EQ(refused.err, "Socket Error # 10061\r\nConnection refused.\nServer: 127.0.0.1, port " + closedPort +
-                               "\n0 of 3 messages sent\n");
+    // The run's journal ID first, then the error.
+    const std::string afterRunId = refused.err.substr(refused.err.find('\n') + 1);
+    EXPECT_EQ(refused.err.rfind("Run ID: ", 0), 0u) << refused;
+    EXPECT_EQ(afterRunId, "Socket Error # 10061\r\nConnection refused.\nServer: 127.0.0.1, port " + closedPort +
+                              "\n0 of 3 messages sent\n");
     EXPECT_THAT(refused.out, Not(HasSubstr("Mail sending complete!")));
 
     // No default server in the settings.
@@ -308,8 +260,7 @@ TEST_F(MailingCommands, InterruptActsAsStop)
     const pid_t child = ::fork();
     if (child == 0) {
         ::dup2(out[1], 1);
-        ::setenv("QUILLET_HOME", cli.home().c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", cli.configHome().c_str(), 1);
+        cli.exportToChild();
         const std::string port = freePort(), project = cli.file("big.oqf"), attach = cli.file("one.bin");
         ::execl(QUILLET_CLI, QUILLET_CLI, "send", project.c_str(), "--group", "Big", "--route", "builtin",
                 "--builtin-port", port.c_str(), "--capture", capture.c_str(), "--attach", attach.c_str(), nullptr);
@@ -331,9 +282,11 @@ TEST_F(MailingCommands, InterruptActsAsStop)
     char buffer[256] = {};
     const ssize_t n = ::read(out[0], buffer, sizeof buffer - 1);
     ::close(out[0]);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(std::string(buffer, n > 0 ? std::size_t(n) : 0), "Mail sending complete!\n");
+    // The specified text, then how far the run came; exit status 130.
     const auto kept = std::distance(std::filesystem::directory_iterator(capture), {});
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(std::string(buffer, n > 0 ? std::size_t(n) : 0),
+              "Mail sending complete!\nStopped: " + std::to_string(kept) + " of 200 sent\n");
     EXPECT_GE(kept, 1);
     EXPECT_LT(kept, 200);
 }

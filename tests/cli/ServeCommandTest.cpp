@@ -1,6 +1,7 @@
 // `quillet serve` as the real binary, with real SMTP clients from Debian's packages as peers:
 // swaks, Python's smtplib and curl each deliver a message and are answered 250.
 #include "cli/CliHarness.h"
+#include "cli/ServeProcess.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,96 +13,12 @@
 #include <cstdio>
 
 using quillet::test::CliHarness;
+using quillet::test::ServeProcess;
 using ::testing::HasSubstr;
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// `quillet serve --port 0 ...` in the background; its standard output is read line by line.
-class ServeProcess {
-public:
-    ServeProcess(const CliHarness& cli, std::vector<std::string> args)
-    {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
-        args.insert(args.begin(), {QUILLET_CLI, "serve", "--port", "0"});
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::setenv("QUILLET_HOME", cli.home().c_str(), 1);
-            ::setenv("XDG_CONFIG_HOME", cli.configHome().c_str(), 1);
-            ::setenv("LC_ALL", "C.UTF-8", 1);
-            std::vector<char*> argv;
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(QUILLET_CLI, argv.data());
-            _exit(127);
-        }
-        ::close(out[1]);
-        out_ = out[0];
-        const std::string line = ReadLine();
-        const auto colon = line.rfind(':');
-        if (line.rfind("Listening on 127.0.0.1:", 0) != 0 || colon == std::string::npos)
-            throw std::runtime_error("serve did not start: " + line);
-        port_ = std::stoi(line.substr(colon + 1));
-    }
-    ~ServeProcess()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        ::close(out_);
-    }
-
-    int port() const { return port_; }
-
-    // The next line of standard output without its LF; empty when none comes within 10 s.
-    std::string ReadLine()
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (pending_.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
-            char chunk[4096];
-            const ssize_t n = ::read(out_, chunk, sizeof chunk);
-            if (n <= 0)
-                break;
-            pending_.append(chunk, std::size_t(n));
-        }
-        const auto end = pending_.find('\n');
-        if (end == std::string::npos)
-            return {};
-        std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        return line;
-    }
-
-    // Sends the signal and returns the exit status (-1 when it does not end within 10 s).
-    int Stop(int signal)
-    {
-        ::kill(pid_, signal);
-        int status = 0;
-        for (int i = 0; i < 1000; ++i) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::usleep(10000);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int port_ = 0;
-    std::string pending_;
-};
 
 bool Installed(const char* program)
 {
