@@ -5,6 +5,7 @@
 // alternate for several rounds; medians are compared as messages per second.
 //
 // Usage: bench_mailing_run [recipients] [rounds]
+#include "MailingRunSample.h"
 #include "PeerProgram.h"
 
 #include "mailing/MailingRun.h"
@@ -21,39 +22,6 @@
 using namespace quillet;
 using namespace quillet::bench;
 
-namespace {
-
-Project MakeProject(int count)
-{
-    Project project;
-    project.properties.AutorName.set("Orv Quillet");
-    project.groups.push_back({"Customers", ""});
-    project.recipients.reserve(std::size_t(count));
-    for (int i = 0; i < count; ++i) {
-        RecipientRecord r;
-        r.EMail.set("customer" + std::to_string(i) + "@example.org");
-        r.Name.set("Name" + std::to_string(i));
-        r.Surname.set("Surname" + std::to_string(i));
-        r.ParamName1.set("CITY");
-        r.ParamValue1.set("City" + std::to_string(i % 97));
-        r.Group.set("Customers");
-        project.recipients.push_back(r);
-    }
-    return project;
-}
-
-// Five macros per message: two in the subject, three in the body.
-MailDraft MakeDraft()
-{
-    MailDraft draft;
-    draft.subject = "An offer for %NAME% %SURNAME%";
-    draft.body = {"Dear %NAME%,", "", "our shop in %CITY% has something new for you.",
-                  "Come and see it this week; the doors are open from nine to six.", "", "Best regards,",
-                  "%AUTHORNAME%"};
-    return draft;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {

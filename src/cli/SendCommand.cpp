@@ -178,10 +178,6 @@ public:
             leftOut = plan.removed.size() + plan.unknown.size();
             request.recipients = plan.rows;
             request.positions = plan.positions;
-            if (plan.rows.empty()) {
-                printErr(texts::fill(texts::kResumeNothingLeft, journalRun->id) + "\n");
-                return leftOut ? kExitRecipientsFailed : 0;
-            }
         } else {
             request.recipients = chooseRecipients(parser, project, group);
         }
@@ -211,6 +207,10 @@ public:
             message.From.SetText(journalRun->from);
             for (const std::string& line : journalRun->headers)
                 message.ExtraHeaders.AddLine(line);
+        }
+        if (resumed && request.recipients.empty()) {
+            printErr(texts::fill(texts::kResumeNothingLeft, journalRun->id) + "\n");
+            return leftOut ? kExitRecipientsFailed : 0;
         }
         for (const std::string& attachment : draft.attachments)
             checkReadable(attachment);

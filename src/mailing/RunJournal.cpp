@@ -165,11 +165,16 @@ std::filesystem::path RunJournalPath(const std::string& id)
 
 std::string JournalTimeNow()
 {
+    // Two lines a message: the text is made once a second, not for every line.
+    thread_local std::time_t last = -1;
+    thread_local char text[32];
     const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    ::gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    if (now != last) {
+        std::tm utc{};
+        ::gmtime_r(&now, &utc);
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+        last = now;
+    }
     return text;
 }
 

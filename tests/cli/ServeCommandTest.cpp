@@ -154,4 +154,76 @@ TEST(ServeCommand, BusyPortAndBadOptionsFail)
     EXPECT_EQ(result.status, 2) << result;
 }
 
+// A raw connection to the server, reading its replies line by line.
+class RawSmtp {
+public:
+    explicit RawSmtp(int port)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(std::uint16_t(port));
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawSmtp() { ::close(fd_); }
+    bool connected() const { return connected_; }
+    void send(const std::string& line) { (void)::send(fd_, (line + "\r\n").data(), line.size() + 2, MSG_NOSIGNAL); }
+    // The next reply line; "" when none comes within the time, "<closed>" when the server closed.
+    std::string reply(int timeoutMs = 5000)
+    {
+        while (buffer_.find('\n') == std::string::npos) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, timeoutMs) != 1)
+                return "";
+            char chunk[512];
+            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                return "<closed>";
+            buffer_.append(chunk, std::size_t(n));
+        }
+        const auto end = buffer_.find('\n');
+        std::string line = buffer_.substr(0, end > 0 && buffer_[end - 1] == '\r' ? end - 1 : end);
+        buffer_.erase(0, end + 1);
+        return line;
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+    std::string buffer_;
+};
+
+TEST(ServeCommand, FaultOptionsMisbehaveAsAsked)
+{
+    CliHarness cli;
+    {
+        ServeProcess silent(cli, {"--no-greeting"});
+        RawSmtp client(silent.port());
+        ASSERT_TRUE(client.connected());
+        EXPECT_EQ(client.reply(300), "");
+    }
+    {
+        ServeProcess limited(cli, {"--max-rate", "2/s", "--delay-ms", "20", "--reject-rcpt", "^bad@"});
+        RawSmtp client(limited.port());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(client.reply().substr(0, 4), "220 ");
+        client.send("HELO me");
+        EXPECT_EQ(client.reply().substr(0, 4), "250 ");
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms); // every reply waited
+        client.send("MAIL FROM:<a@x.org>");
+        EXPECT_EQ(client.reply().substr(0, 4), "250 ");
+        client.send("RCPT TO:<bad@x.org>");
+        EXPECT_EQ(client.reply(), "550 5.1.1 <bad@x.org>: Recipient address rejected");
+        client.send("MAIL FROM:<a@x.org>");
+        EXPECT_EQ(client.reply().substr(0, 4), "250 ");
+        client.send("MAIL FROM:<a@x.org>");
+        EXPECT_EQ(client.reply(), "421 4.7.0 Too many messages, closing connection");
+        EXPECT_EQ(client.reply(), "<closed>");
+    }
+    EXPECT_EQ(cli.run({"serve", "--max-rate", "5/min"}, {}, 10s).status, 2);
+    EXPECT_EQ(cli.run({"serve", "--tempfail-rate", "1.5"}, {}, 10s).status, 2);
+    EXPECT_EQ(cli.run({"serve", "--reject-rcpt", "("}, {}, 10s).status, 2);
+}
+
 } // namespace
