@@ -15,6 +15,7 @@
 #include "mailing/MailingTexts.h"
 #include "mailing/RunJournal.h"
 #include "mailing/RunJournalReader.h"
+#include "mailing/RunPace.h"
 #include "mailing/RunResume.h"
 #include "mailing/TemplateInsertion.h"
 #include "mailing/TemplateStore.h"
@@ -291,11 +292,14 @@ public:
         const bool showProgress = stderrIsTerminal();
         bool progressShown = false;
         MailingRunHooks hooks;
+        const RunPace pace(request.rate, RunPace::Clock::now());
         hooks.messageSent = [&](std::size_t sent, std::size_t total) {
             if (!showProgress)
                 return;
             const std::string count = std::to_string(sent) + "/" + std::to_string(total);
-            std::fprintf(stderr, "\r%s", texts::fill(texts::kProgress, count).c_str());
+            const std::string rate = PaceText(pace.At(sent, total, RunPace::Clock::now()));
+            std::fprintf(stderr, "\r%s%s\x1b[K", texts::fill(texts::kProgress, count).c_str(),
+                         rate.empty() ? "" : (", " + rate).c_str());
             std::fflush(stderr);
             progressShown = true;
         };

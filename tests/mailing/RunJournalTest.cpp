@@ -7,6 +7,7 @@
 #include "mailing/MailingRun.h"
 #include "mailing/RunJournal.h"
 #include "mailing/RunJournalReader.h"
+#include "mailing/RunPace.h"
 #include "mailing/RunResume.h"
 #include "mailing/SendThrottle.h"
 #include "transport/MailMessage.h"
@@ -280,4 +281,16 @@ TEST_F(RecordedRun, StopRecordsTheRefusalThenEndsTheRunWithIt)
     EXPECT_THAT(recorder.calls, ElementsAre("pending 4 a@x.org", "4 sent 250 queued 1", "5 rejected 554 no thanks 1",
                                             "end error no thanks\r\n"));
     EXPECT_EQ(run.LastCounts().sent, 1u);
+}
+
+TEST(RunPace, TimeLeftFollowsThePaceButNeverBeatsTheRate)
+{
+    const auto t0 = RunPace::Clock::now();
+    EXPECT_EQ(PaceText(RunPace({}, t0).At(0, 100, t0 + std::chrono::seconds(1))), "");
+    EXPECT_EQ(PaceText(RunPace({}, t0).At(10, 100, t0 + std::chrono::seconds(4))), "2.5/s, 0:36 left");
+    // Fast so far, but 60 a minute allows no more than one a second for the 90 left.
+    EXPECT_EQ(PaceText(RunPace(*ParseSendRate("60/min"), t0).At(10, 100, t0 + std::chrono::seconds(1))),
+              "10.0/s, 1:30 left");
+    EXPECT_EQ(PaceText(RunPace(*ParseSendRate("1/s"), t0).At(1, 3702, t0 + std::chrono::seconds(1))),
+              "1.0/s, 1:01:41 left");
 }

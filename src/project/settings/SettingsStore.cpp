@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr const char* kOptionGroup = "Option";
 constexpr const char* kSmtpGroup = "SMTP";
+constexpr const char* kRunGroup = "Run";
 
 constexpr mode_t kOwnerOnly = 0600;
 
@@ -104,6 +106,17 @@ ServerSettings SettingsStore::readServer() const
     return server;
 }
 
+RunSettings SettingsStore::readRun() const
+{
+    RunSettings run;
+    run.onError = text(kRunGroup, "OnError", run.onError) == "skip" ? "skip" : "stop";
+    run.retries = std::max(0, number(kRunGroup, "Retries", run.retries));
+    run.rate = text(kRunGroup, "Rate", run.rate);
+    run.maxPerConnection = std::max(0, number(kRunGroup, "MaxPerConnection", run.maxPerConnection));
+    run.skipDisabled = text(kRunGroup, "SkipDisabled", "False") == "True";
+    return run;
+}
+
 void SettingsStore::writeWindowState(int winState)
 {
     setText(kOptionGroup, "WinState", QString::number(winState));
@@ -134,6 +147,15 @@ void SettingsStore::writeServer(const ServerSettings& server)
     setText(kSmtpGroup, "From", server.from);
     setText(kSmtpGroup, "UserName", server.userName);
     setText(kSmtpGroup, "Password", server.password);
+}
+
+void SettingsStore::writeRun(const RunSettings& run)
+{
+    setText(kRunGroup, "OnError", run.onError);
+    setText(kRunGroup, "Retries", QString::number(run.retries));
+    setText(kRunGroup, "Rate", run.rate);
+    setText(kRunGroup, "MaxPerConnection", QString::number(run.maxPerConnection));
+    setText(kRunGroup, "SkipDisabled", run.skipDisabled ? "True" : "False");
 }
 
 void SettingsStore::createFileOwnerOnly()

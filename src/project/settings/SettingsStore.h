@@ -1,6 +1,7 @@
 // The program's own settings, kept per user with QSettings("Orv", "Quillet"): an INI file under
 // $XDG_CONFIG_HOME/Orv/ on Linux. Two groups: "Option" (main window placement, last used
-// project, group list width) and "SMTP" (the default mail server). Every value is stored as
+// project, group list width), "SMTP" (the default mail server) and "Run" (the send window's
+// options for larger runs). Every value is stored as
 // text; a number that is missing or not a valid integer reads as its default. The file holds
 // the server password in plain text, so it is kept readable by its owner only.
 #pragma once
@@ -54,6 +55,16 @@ struct ServerSettings {
     QString password;
 };
 
+// The "Run" group: the send window's options for larger runs. OnError is "stop" or "skip",
+// Rate "N/s", "N/min", "N/h" or empty (no limit), SkipDisabled "True" or "False".
+struct RunSettings {
+    QString onError = "stop";
+    int retries = 0;
+    QString rate;
+    int maxPerConnection = 0;
+    bool skipDisabled = false;
+};
+
 // A decimal number as the settings read it: `text` converted, or `defaultValue` when it is
 // empty or not a valid integer.
 int settingsNumber(const QString& text, int defaultValue);
@@ -70,12 +81,14 @@ public:
 
     OptionSettings readOptions() const;
     ServerSettings readServer() const;
+    RunSettings readRun() const;
 
     void writeWindowState(int winState);
     void writePlacement(const WindowPlacement& placement);
     void writeProjectPath(const std::string& path);
     void writeGroupListWidth(int width);
     void writeServer(const ServerSettings& server);
+    void writeRun(const RunSettings& run);
 
     // Writes pending changes to the file and keeps it readable by its owner only. Throws
     // std::runtime_error with the file's name when it cannot be written.
