@@ -1,6 +1,7 @@
 #include "TemplateFile.h"
 
 #include "MailingTexts.h"
+#include "project/AtomicFileWriter.h"
 #include "project/FileDescriptor.h"
 
 #include <cerrno>
@@ -47,28 +48,24 @@ std::string TemplateFileBytes(const MessageTemplate& tmpl)
 
 std::vector<std::string> ReadTemplateLines(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     auto fail = [&path](int error) {
         return ETemplateError(formatMessage(kCannotOpenFile, {path.string(), std::strerror(error)}));
     };
-    if (fd < 0)
+    if (!file.valid())
         throw fail(errno);
     std::string bytes;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw fail(error);
-        }
+        if (n < 0)
+            throw fail(errno);
         if (n == 0)
             break;
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return SplitTemplateLines(bytes);
 }
 
@@ -91,33 +88,14 @@ void WriteTemplateFile(const std::filesystem::path& path, const MessageTemplate&
     const bool replacing = ::stat(path.c_str(), &existing) == 0;
     if (replacing && (!S_ISREG(existing.st_mode) || (existing.st_mode & S_IWUSR) == 0))
         throw fail(S_ISDIR(existing.st_mode) ? EISDIR : EACCES);
-    const mode_t mode = replacing ? (existing.st_mode & 07777) : 0644;
 
-    // The bytes go to a new file beside the old one, which is replaced only once they are all
-    // written: a failure never leaves a half-written template behind.
-    const std::string bytes = TemplateFileBytes(tmpl);
-    std::string temporary = path.string() + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw fail(errno);
-    auto abandon = [&](int error) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return fail(error);
-    };
-    if (const int error = writeAllBytes(fd, bytes))
-        throw abandon(error);
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        throw abandon(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        throw fail(error);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        throw fail(error);
+    // A failure never leaves a half-written template behind.
+    try {
+        AtomicFileWriter file(path.string(), 0644);
+        file.Write(TemplateFileBytes(tmpl));
+        file.Commit();
+    } catch (const AtomicWriteError& error) {
+        throw fail(error.error());
     }
 }
 

@@ -1,84 +1,28 @@
 #include "ProjectFileWriter.h"
 
-#include "FileDescriptor.h"
+#include "AtomicFileWriter.h"
 #include "ProjectFileLayout.h"
 #include "ProjectMessages.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillet {
 
 namespace {
 
-constexpr std::size_t kWriteChunk = 8 << 20;
 constexpr mode_t kNewFileMode = 0600;
-constexpr std::size_t kTemporaryNameMax = 200;
 
 [[noreturn]] void fail(ProjectFileError::Kind kind, const char* format, const std::string& path, int error)
 {
     throw ProjectFileError(kind, formatFileMessage(format, path, std::strerror(error)));
 }
 
-// The temporary file beside the target: removed again unless it was renamed into place.
-class TemporaryFile {
-public:
-    TemporaryFile(const std::string& target, const std::string& shownPath)
-    {
-        const std::size_t slash = target.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-        // The name is shortened so that a file name near the system's limit still gets a sibling.
-        path_ = folder + "." + name.substr(0, kTemporaryNameMax) + ".save-XXXXXX";
-        const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
-        if (fd < 0)
-            fail(ProjectFileError::Kind::CannotCreate, messages::kCannotCreateFile, shownPath, errno);
-        fd_ = FileDescriptor(fd);
-    }
-    ~TemporaryFile()
-    {
-        fd_.reset();
-        if (!placed_)
-            ::unlink(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    int fd() const { return fd_.get(); }
-    const std::string& path() const { return path_; }
-    int close() { return fd_.close(); }
-    void placed() { placed_ = true; }
-
-private:
-    std::string path_;
-    FileDescriptor fd_;
-    bool placed_ = false;
-};
-
 class ProjectOutput {
 public:
-    ProjectOutput(int fd, const std::string& path) : fd_(fd), path_(path) {}
+    explicit ProjectOutput(AtomicFileWriter& file) : file_(file) {}
 
-    void write(const void* data, std::size_t n)
-    {
-        const auto* p = static_cast<const unsigned char*>(data);
-        while (n > 0) {
-            const ssize_t done = ::write(fd_, p, std::min(n, kWriteChunk));
-            if (done < 0) {
-                if (errno == EINTR)
-                    continue;
-                fail(ProjectFileError::Kind::CannotWrite, messages::kCannotWriteFile, path_, errno);
-            }
-            p += done;
-            n -= static_cast<std::size_t>(done);
-        }
-    }
+    void write(const void* data, std::size_t n) { file_.Write(data, n); }
 
     void writeCount(std::size_t count)
     {
@@ -88,8 +32,7 @@ public:
     }
 
 private:
-    int fd_;
-    const std::string& path_;
+    AtomicFileWriter& file_;
 };
 
 // Appends one 256-byte text field (cut to 255 bytes, rest zero-filled) to a block.
@@ -97,20 +40,6 @@ void appendText(std::string& block, std::string_view text)
 {
     const ShortString255 field(text);
     block.append(reinterpret_cast<const char*>(field.bytes), sizeof field.bytes);
-}
-
-// Where the bytes go: a symbolic link is followed so that the link stays and its file is replaced.
-std::string resolveTarget(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            std::string target = resolved;
-            std::free(resolved);
-            return target;
-        }
-    }
-    return path;
 }
 
 void writeContents(const Project& project, ProjectOutput& out)
@@ -143,18 +72,6 @@ void writeContents(const Project& project, ProjectOutput& out)
     out.write(accounts.data(), accounts.size());
 }
 
-void syncFolderOf(const std::string& target, const std::string& shownPath)
-{
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid())
-        fail(ProjectFileError::Kind::CannotWrite, messages::kCannotWriteFile, shownPath, errno);
-    // Some file systems cannot sync a folder; the rename is in place either way.
-    if (::fsync(dir.get()) != 0 && errno != EINVAL && errno != EROFS)
-        fail(ProjectFileError::Kind::CannotWrite, messages::kCannotWriteFile, shownPath, errno);
-}
-
 } // namespace
 
 void saveProjectFile(const Project& project, const std::string& path)
@@ -164,33 +81,16 @@ void saveProjectFile(const Project& project, const std::string& path)
         project.accounts.size() > kMaxCount)
         throw ProjectFileError(ProjectFileError::Kind::CannotWrite, formatFileMessage(messages::kTooManyEntries, path));
 
-    if (path.empty())
-        fail(ProjectFileError::Kind::CannotCreate, messages::kCannotCreateFile, path, ENOENT);
-    const std::string target = resolveTarget(path);
-    struct stat existing {};
-    const bool replacing = ::stat(target.c_str(), &existing) == 0;
-    if (replacing && S_ISDIR(existing.st_mode))
-        fail(ProjectFileError::Kind::CannotCreate, messages::kCannotCreateFile, path, EISDIR);
-
-    TemporaryFile temporary(target, path);
-    const mode_t mode = replacing ? (existing.st_mode & 07777) : kNewFileMode;
-    if (::fchmod(temporary.fd(), mode) != 0)
-        fail(ProjectFileError::Kind::CannotCreate, messages::kCannotCreateFile, path, errno);
-    if (replacing && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())) {
-        // Keep the owner and group where the system allows it (a root user saving someone's file).
-        [[maybe_unused]] const int ignored = ::fchown(temporary.fd(), existing.st_uid, existing.st_gid);
+    try {
+        AtomicFileWriter file(path, kNewFileMode);
+        ProjectOutput out(file);
+        writeContents(project, out);
+        file.Commit();
+    } catch (const AtomicWriteError& error) {
+        if (error.step() == AtomicWriteError::Step::Create)
+            fail(ProjectFileError::Kind::CannotCreate, messages::kCannotCreateFile, path, error.error());
+        fail(ProjectFileError::Kind::CannotWrite, messages::kCannotWriteFile, path, error.error());
     }
-
-    ProjectOutput out(temporary.fd(), path);
-    writeContents(project, out);
-    if (::fsync(temporary.fd()) != 0)
-        fail(ProjectFileError::Kind::CannotWrite, messages::kCannotWriteFile, path, errno);
-    if (temporary.close() != 0)
-        fail(ProjectFileError::Kind::CannotWrite, messages::kCannotWriteFile, path, errno);
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
-        fail(ProjectFileError::Kind::CannotCreate, messages::kCannotCreateFile, path, errno);
-    temporary.placed();
-    syncFolderOf(target, path);
 }
 
 void saveProject(Project& project)
