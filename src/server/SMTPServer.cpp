@@ -45,22 +45,22 @@ void TSMTPServer::InitializeCommandHandlers()
         {"VRFY", &T::CommandNotSupported},
         {"EXPN", &T::CommandNotSupported},
         {"TURN", &T::CommandNotSupported},
-        {"RSET", &T::CommandRSET, 250, NoopReply},
+        {"RSET", &T::CommandRSET, SMTPReply::Ok, NoopReply},
         {"DATA", &T::CommandDATA},
         {"HELO", &T::CommandHELO},
         {"EHLO", &T::CommandEHLO},
         {"MAIL", &T::CommandMAIL},
-        {"NOOP", nullptr, 250, NoopReply},
-        {"QUIT", nullptr, 221, QuitReply, true},
+        {"NOOP", nullptr, SMTPReply::Ok, NoopReply},
+        {"QUIT", nullptr, SMTPReply::ServiceClosing, QuitReply, true},
         {"RCPT", &T::CommandRCPT},
     };
 }
 
 // A line matches a command word when it is that word, or that word and one space followed by the
 // parameter text, ignoring letter case. Nothing is trimmed first.
-const TSMTPServer::TCommandHandler* TSMTPServer::MatchCommand(const std::string& line, std::string& params) const
+const TSMTPServer::CommandHandler* TSMTPServer::MatchCommand(const std::string& line, std::string& params) const
 {
-    for (const TCommandHandler& entry : commandHandlers_) {
+    for (const CommandHandler& entry : commandHandlers_) {
         const std::size_t length = entry.Command.size();
         if (EqualIgnoringCase(line, entry.Command)) {
             params.clear();
@@ -75,14 +75,14 @@ const TSMTPServer::TCommandHandler* TSMTPServer::MatchCommand(const std::string&
     return nullptr;
 }
 
-std::unique_ptr<TPeerThread> TSMTPServer::CreatePeerThread(TSocketHandle& socket)
+std::unique_ptr<TPeerThread> TSMTPServer::CreatePeerThread(FileDescriptor& socket)
 {
     return std::make_unique<TSMTPServerThread>(*this, socket);
 }
 
 void TSMTPServer::RefuseConnection(int socket)
 {
-    const std::string reply = "421 " + std::string(SMTPServerTexts::TooManyConnectionsReply) + "\r\n";
+    const std::string reply = std::to_string(SMTPReply::ServiceNotAvailable) + " " + std::string(SMTPServerTexts::TooManyConnectionsReply) + "\r\n";
     ::send(socket, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 

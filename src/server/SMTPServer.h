@@ -13,6 +13,7 @@
 #include "TCPServer.h"
 
 #include "transport/EMailAddress.h"
+#include "transport/SMTPReplyCodes.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,20 +27,20 @@ class TSMTPServerThread;
 
 // The received data as the owner's OnReceiveRaw hook sees it: a complete file that is deleted
 // after the hook returns.
-struct TReceivedData {
+struct ReceivedData {
     const std::string& Path;
     std::uint64_t Size;
 };
 
 // Accept: false on entry; set it to take the sender.
-using TOnCommandMAIL =
+using OnCommandMAILHook =
     std::function<void(TSMTPServerThread& ASender, bool& Accept, const TEMailAddressItem& EMailAddress)>;
 // Accept and ToForward: false on entry; CustomError empty. A CustomError set by the hook is sent
 // as the whole reply line (code and text) in place of the usual reply.
-using TOnCommandRCPT = std::function<void(TSMTPServerThread& ASender, bool& Accept, bool& ToForward,
+using OnCommandRCPTHook = std::function<void(TSMTPServerThread& ASender, bool& Accept, bool& ToForward,
                                           const TEMailAddressItem& EMailAddress, std::string& CustomError)>;
 // CustomError empty on entry; when set, it is sent as the whole reply line in place of 250 Ok.
-using TOnReceiveRaw = std::function<void(TSMTPServerThread& ASender, const TReceivedData& VStream,
+using OnReceiveRawHook = std::function<void(TSMTPServerThread& ASender, const ReceivedData& VStream,
                                          const TEMailAddressList& RCPT, std::string& CustomError)>;
 
 class TSMTPServer : public TTCPServer {
@@ -51,39 +52,40 @@ public:
     // refused with 552.
     std::uint64_t MaxMessageSize = DefaultMaxMessageSize;
 
-    TOnCommandMAIL OnCommandMAIL;
-    TOnCommandRCPT OnCommandRCPT;
-    TOnReceiveRaw OnReceiveRaw;
+    OnCommandMAILHook OnCommandMAIL;
+    OnCommandRCPTHook OnCommandRCPT;
+    OnReceiveRawHook OnReceiveRaw;
     // For trying clients against failures; none by default. Set before activation.
     ServerFaults Faults;
 
     // One entry of the command table: the handler, then the fixed reply if any, then the close.
-    struct TCommandHandler {
-        using THandler = void (TSMTPServerThread::*)(const std::string& params);
-        TCommandHandler(std::string command, THandler handler, int replyCode = 0, std::string_view replyText = {},
-                        bool disconnect = false)
+    struct CommandHandler {
+        static constexpr SMTPReply::Code NoFixedReply{};
+        using HandlerMethod = void (TSMTPServerThread::*)(const std::string& params);
+        CommandHandler(std::string command, HandlerMethod handler, SMTPReply::Code replyCode = NoFixedReply,
+                       std::string_view replyText = {}, bool disconnect = false)
             : Command(std::move(command)), Handler(handler), ReplyCode(replyCode), ReplyText(replyText),
               Disconnect(disconnect)
         {
         }
         std::string Command;
-        THandler Handler;
-        int ReplyCode; // 0: no fixed reply
+        HandlerMethod Handler;
+        SMTPReply::Code ReplyCode;
         std::string ReplyText;
         bool Disconnect;
     };
-    const std::vector<TCommandHandler>& CommandHandlers() const { return commandHandlers_; }
+    const std::vector<CommandHandler>& CommandHandlers() const { return commandHandlers_; }
 
     // Finds the entry a command line matches and its parameter text; nullptr when none does.
-    const TCommandHandler* MatchCommand(const std::string& line, std::string& params) const;
+    const CommandHandler* MatchCommand(const std::string& line, std::string& params) const;
 
 protected:
     void InitializeCommandHandlers() override;
-    std::unique_ptr<TPeerThread> CreatePeerThread(TSocketHandle& socket) override;
+    std::unique_ptr<TPeerThread> CreatePeerThread(FileDescriptor& socket) override;
     void RefuseConnection(int socket) override;
 
 private:
-    std::vector<TCommandHandler> commandHandlers_;
+    std::vector<CommandHandler> commandHandlers_;
 };
 
 } // namespace quillet

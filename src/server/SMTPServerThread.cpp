@@ -46,7 +46,7 @@ std::string WithArgument(std::string_view pattern, std::string_view argument)
 
 } // namespace
 
-TSMTPServerThread::TSMTPServerThread(TSMTPServer& server, TSocketHandle& socket)
+TSMTPServerThread::TSMTPServerThread(TSMTPServer& server, FileDescriptor& socket)
     : TPeerThread(server, socket), smtpServer_(server)
 {
     Connection().MaxLineLength = int(MaxCommandLineLength);
@@ -57,7 +57,7 @@ TSMTPServerThread::~TSMTPServerThread() = default;
 void TSMTPServerThread::BeforeRun()
 {
     if (!smtpServer_.Faults.noGreeting)
-        WriteReply(GreetingCode, Greeting);
+        WriteReply(SMTPReply::ServiceReady, Greeting);
 }
 
 // A data file still open (the connection ended in the middle of the data) is deleted with the
@@ -83,14 +83,14 @@ void TSMTPServerThread::RunCommand(const std::string& line)
     if (line.empty())
         return;
     std::string params;
-    const TSMTPServer::TCommandHandler* entry = smtpServer_.MatchCommand(line, params);
+    const TSMTPServer::CommandHandler* entry = smtpServer_.MatchCommand(line, params);
     if (!entry) {
-        WriteReply(ReplyUnknownCommandCode, ReplyUnknownCommand);
+        WriteReply(SMTPReply::CommandUnrecognized, ReplyUnknownCommand);
         return;
     }
     if (entry->Handler)
         (this->*entry->Handler)(params);
-    if (entry->ReplyCode != 0)
+    if (entry->ReplyCode != TSMTPServer::CommandHandler::NoFixedReply)
         WriteReply(entry->ReplyCode, entry->ReplyText);
     if (entry->Disconnect) {
         Connection().SendAvailable();
@@ -98,11 +98,11 @@ void TSMTPServerThread::RunCommand(const std::string& line)
     }
 }
 
-void TSMTPServerThread::WriteReply(int code, std::string_view text)
+void TSMTPServerThread::WriteReply(SMTPReply::Code code, std::string_view text)
 {
     if (smtpServer_.Faults.replyDelay.count() > 0)
         std::this_thread::sleep_for(smtpServer_.Faults.replyDelay);
-    std::string line = std::to_string(code);
+    std::string line = std::to_string(int(code));
     line += ' ';
     line += text;
     Connection().WriteLn(line);
@@ -112,32 +112,32 @@ void TSMTPServerThread::ResetTransaction()
 {
     rcpt_.clear();
     from_ = {};
-    state_ = helloGiven_ ? 1 : 0;
+    state_ = helloGiven_ ? SMTPSessionState::HelloGiven : SMTPSessionState::NoHello;
 }
 
 void TSMTPServerThread::CommandHELO(const std::string& params)
 {
-    if (state_ != 0)
-        return WriteReply(503, SequenceError);
+    if (state_ != SMTPSessionState::NoHello)
+        return WriteReply(SMTPReply::BadSequence, SequenceError);
     if (params.empty())
-        return WriteReply(501, SyntaxParamError);
-    WriteReply(250, WithArgument(HelloReply, params));
+        return WriteReply(SMTPReply::ParameterSyntaxError, SyntaxParamError);
+    WriteReply(SMTPReply::Ok, WithArgument(HelloReply, params));
     helloGiven_ = true;
-    state_ = 1;
+    state_ = SMTPSessionState::HelloGiven;
 }
 
 void TSMTPServerThread::CommandEHLO(const std::string&)
 {
-    WriteReply(500, EHLONotSupported);
+    WriteReply(SMTPReply::CommandUnrecognized, EHLONotSupported);
 }
 
 void TSMTPServerThread::CommandMAIL(const std::string& params)
 {
     if (!helloGiven_)
-        return WriteReply(501, NoHello);
+        return WriteReply(SMTPReply::ParameterSyntaxError, NoHello);
     ResetTransaction();
     if (UpperCase(std::string_view(params).substr(0, 5)) != "FROM:")
-        return WriteReply(501, MailParamError);
+        return WriteReply(SMTPReply::ParameterSyntaxError, MailParamError);
     if (smtpServer_.Faults.refuseMail) {
         if (const std::string refusal = smtpServer_.Faults.refuseMail(); !refusal.empty()) {
             Connection().WriteLn(refusal);
@@ -153,23 +153,23 @@ void TSMTPServerThread::CommandMAIL(const std::string& params)
     if (smtpServer_.OnCommandMAIL)
         smtpServer_.OnCommandMAIL(*this, accept, address);
     if (!accept)
-        return WriteReply(550, WithArgument(AddressRejectedReply, address.Text()));
-    WriteReply(250, WithArgument(AddressOkReply, address.Text()));
+        return WriteReply(SMTPReply::MailboxUnavailable, WithArgument(AddressRejectedReply, address.Text()));
+    WriteReply(SMTPReply::Ok, WithArgument(AddressOkReply, address.Text()));
     from_ = std::move(address);
-    state_ = 2;
+    state_ = SMTPSessionState::SenderAccepted;
 }
 
 void TSMTPServerThread::CommandRCPT(const std::string& params)
 {
-    if (state_ != 2 && state_ != 3)
-        return WriteReply(503, SequenceError);
+    if (state_ != SMTPSessionState::SenderAccepted && state_ != SMTPSessionState::RecipientAccepted)
+        return WriteReply(SMTPReply::BadSequence, SequenceError);
     if (UpperCase(std::string_view(params).substr(0, 3)) != "TO:")
-        return WriteReply(501, RcptParamError);
+        return WriteReply(SMTPReply::ParameterSyntaxError, RcptParamError);
 
     TEMailAddressItem address;
     address.SetText(Trim(std::string_view(params).substr(3)));
     if (rcpt_.size() >= MaxRecipientsPerMessage)
-        return WriteReply(452, TooManyRecipientsReply);
+        return WriteReply(SMTPReply::InsufficientStorage, TooManyRecipientsReply);
     bool accept = !smtpServer_.OnCommandRCPT;
     bool toForward = false;
     std::string customError;
@@ -178,20 +178,20 @@ void TSMTPServerThread::CommandRCPT(const std::string& params)
     if (!customError.empty())
         return Connection().WriteLn(customError);
     if (!accept)
-        return WriteReply(550, WithArgument(AddressRejectedReply, address.Text()));
+        return WriteReply(SMTPReply::MailboxUnavailable, WithArgument(AddressRejectedReply, address.Text()));
     if (toForward)
-        WriteReply(251, WithArgument(AddressForwardReply, address.Text()));
+        WriteReply(SMTPReply::UserNotLocal, WithArgument(AddressForwardReply, address.Text()));
     else
-        WriteReply(250, WithArgument(AddressOkReply, address.Text()));
+        WriteReply(SMTPReply::Ok, WithArgument(AddressOkReply, address.Text()));
     rcpt_.Add(std::move(address));
-    state_ = 3;
+    state_ = SMTPSessionState::RecipientAccepted;
 }
 
 void TSMTPServerThread::CommandDATA(const std::string&)
 {
-    if (state_ != 3)
-        return WriteReply(503, SequenceError);
-    WriteReply(354, StartDataReply);
+    if (state_ != SMTPSessionState::RecipientAccepted)
+        return WriteReply(SMTPReply::BadSequence, SequenceError);
+    WriteReply(SMTPReply::StartMailInput, StartDataReply);
     // The client starts on the data while the file is made.
     Connection().SendAvailable();
     dataTooBig_ = false;
@@ -205,7 +205,7 @@ void TSMTPServerThread::CommandRSET(const std::string&)
 
 void TSMTPServerThread::CommandNotSupported(const std::string& params)
 {
-    WriteReply(500, WithArgument(ErrorReply, params));
+    WriteReply(SMTPReply::CommandUnrecognized, WithArgument(ErrorReply, params));
 }
 
 // Lines up to the one that is exactly "."; a line beginning with two dots loses the first. Past
@@ -232,24 +232,24 @@ void TSMTPServerThread::EndData()
     std::string customError;
     {
         struct DeleteFile {
-            std::optional<TTempDataFile>& file;
+            std::optional<TempDataFile>& file;
             ~DeleteFile() { file.reset(); }
         } deleteFile{dataFile_};
         if (!dataTooBig_) {
             dataFile_->Flush();
             if (smtpServer_.OnReceiveRaw)
-                smtpServer_.OnReceiveRaw(*this, TReceivedData{dataFile_->Path(), dataFile_->Size()}, rcpt_,
+                smtpServer_.OnReceiveRaw(*this, ReceivedData{dataFile_->Path(), dataFile_->Size()}, rcpt_,
                                          customError);
         }
     }
     if (dataTooBig_) {
         ResetTransaction();
-        return WriteReply(552, MessageTooBigReply);
+        return WriteReply(SMTPReply::ExceededStorage, MessageTooBigReply);
     }
     if (!customError.empty())
         return Connection().WriteLn(customError);
-    WriteReply(250, EndDataReply);
-    state_ = 4;
+    WriteReply(SMTPReply::Ok, EndDataReply);
+    state_ = SMTPSessionState::MessageReceived;
     const std::size_t limit = smtpServer_.Faults.disconnectAfter;
     if (limit > 0 && ++messagesOnConnection_ >= limit) {
         Connection().SendAvailable();

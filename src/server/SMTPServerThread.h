@@ -1,7 +1,7 @@
 // One SMTP session: the dialogue on one accepted connection, from the greeting to the close.
 //
-// States: 0 no hello yet; 1 hello given, no transaction; 2 sender accepted; 3 at least one
-// recipient accepted; 4 message received. Nothing of a session outlives its connection.
+// The session moves through the states of SMTPSessionState. Nothing of a session outlives its
+// connection.
 // A line longer than the line limit, an address the parser rejects or a failure while reading
 // the data ends the session without a reply; the data file is deleted in every case.
 #pragma once
@@ -11,6 +11,7 @@
 #include "TempDataFile.h"
 
 #include "transport/EMailAddress.h"
+#include "transport/SMTPReplyCodes.h"
 
 #include <cstdint>
 #include <optional>
@@ -20,12 +21,21 @@ namespace quillet {
 
 class TSMTPServer;
 
+// The states of a session, numbered as the session table numbers them.
+enum class SMTPSessionState : std::uint8_t {
+    NoHello = 0,           // no HELO yet
+    HelloGiven = 1,        // hello given, no transaction
+    SenderAccepted = 2,    // MAIL accepted
+    RecipientAccepted = 3, // at least one RCPT accepted
+    MessageReceived = 4,   // DATA completed
+};
+
 class TSMTPServerThread : public TPeerThread {
 public:
-    TSMTPServerThread(TSMTPServer& server, TSocketHandle& socket);
+    TSMTPServerThread(TSMTPServer& server, FileDescriptor& socket);
     ~TSMTPServerThread() override;
 
-    std::uint8_t State() const { return state_; }
+    SMTPSessionState State() const { return state_; }
     bool HelloGiven() const { return helloGiven_; }
     // The sender of the current transaction (empty before MAIL).
     const TEMailAddressItem& From() const { return from_; }
@@ -46,7 +56,7 @@ protected:
     void FreeConnection() override;
 
 private:
-    void WriteReply(int code, std::string_view text);
+    void WriteReply(SMTPReply::Code code, std::string_view text);
     void ResetTransaction();
     void RunCommand(const std::string& line);
     // One line of a message's data: kept in the temporary file, or the lone dot that ends it.
@@ -56,9 +66,9 @@ private:
 
     TSMTPServer& smtpServer_;
     // The data file while a message's data is being received.
-    std::optional<TTempDataFile> dataFile_;
+    std::optional<TempDataFile> dataFile_;
     bool dataTooBig_ = false;
-    std::uint8_t state_ = 0;
+    SMTPSessionState state_ = SMTPSessionState::NoHello;
     std::size_t messagesOnConnection_ = 0;
     bool helloGiven_ = false;
     TEMailAddressItem from_;

@@ -9,9 +9,7 @@ inline constexpr std::string_view TerminateThreadTimeoutText = "Terminate Thread
 
 namespace SMTPServerTexts {
 
-inline constexpr int GreetingCode = 220;
 inline constexpr std::string_view Greeting = "Welcome to the Orv Quillet SMTP Server";
-inline constexpr int ReplyUnknownCommandCode = 500;
 inline constexpr std::string_view ReplyUnknownCommand = "Syntax Error";
 
 inline constexpr std::string_view NoopReply = "Ok";

@@ -2,6 +2,7 @@
 
 #include "transport/Base64.h"
 #include "transport/MailMessage.h"
+#include "transport/SMTPReplyCodes.h"
 
 #include <algorithm>
 #include <exception>
@@ -103,14 +104,14 @@ void TSMTPClient::Connect(int timeoutMs)
         authenticated_ = false;
     TTCPClient::Connect(timeoutMs);
     try {
-        GetResponse({220});
+        GetResponse({SMTPReply::ServiceReady});
         authSchemes_.clear();
         const std::string name = HeloName.empty() ? LocalHostName() : HeloName;
-        if (useEhlo_ && Command("EHLO " + name, {}) == 250) {
+        if (useEhlo_ && Command("EHLO " + name, {}) == SMTPReply::Ok) {
             AddAuthSchemes(LastCmdResult().Text, authSchemes_);
             return;
         }
-        Command("HELO " + name, {250});
+        Command("HELO " + name, {SMTPReply::Ok});
     } catch (...) {
         try {
             Disconnect();
@@ -123,9 +124,9 @@ void TSMTPClient::Connect(int timeoutMs)
 
 void TSMTPClient::AuthLogin()
 {
-    Command("AUTH LOGIN", {334});
-    Command(TEncoderMIME::Encode(Username), {334});
-    Command(TEncoderMIME::Encode(Password), {235});
+    Command("AUTH LOGIN", {SMTPReply::AuthContinue});
+    Command(TEncoderMIME::Encode(Username), {SMTPReply::AuthContinue});
+    Command(TEncoderMIME::Encode(Password), {SMTPReply::AuthSucceeded});
     authenticated_ = true;
 }
 
@@ -135,11 +136,11 @@ void TSMTPClient::Send(TMailMessage& message)
     if (authenticationType_ == TAuthenticationType::atLogin && !authenticated_ &&
         std::find(authSchemes_.begin(), authSchemes_.end(), kMechanismLogin) != authSchemes_.end())
         AuthLogin();
-    Command("MAIL FROM:<" + message.From.Address + ">", {250});
+    Command("MAIL FROM:<" + message.From.Address + ">", {SMTPReply::Ok});
     for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
         for (const auto& item : *list)
-            Command("RCPT TO:<" + item.Address + ">", {250, 251});
-    Command("DATA", {354});
+            Command("RCPT TO:<" + item.Address + ">", {SMTPReply::Ok, SMTPReply::UserNotLocal});
+    Command("DATA", {SMTPReply::StartMailInput});
     message.ExtraHeaders.SetValue(kXMailer, MailAgent);
 
     BeginGathering();
@@ -158,7 +159,7 @@ void TSMTPClient::Send(TMailMessage& message)
         }
         throw;
     }
-    GetResponse({250});
+    GetResponse({SMTPReply::Ok});
 }
 
 void TSMTPClient::Disconnect()

@@ -223,7 +223,7 @@ TEST_F(SMTPSession, HooksDecideAndSeeTheEnvelope)
     std::mutex seenLock;
     server.OnCommandMAIL = [&](TSMTPServerThread& session, bool& accept, const TEMailAddressItem& address) {
         hookOnOtherThread = hookOnOtherThread && std::this_thread::get_id() != testThread;
-        EXPECT_EQ(session.State(), 1);
+        EXPECT_EQ(session.State(), SMTPSessionState::HelloGiven);
         std::lock_guard guard(seenLock);
         seenFrom = address.Address;
         accept = address.Address != "spam@example.com";
@@ -239,7 +239,7 @@ TEST_F(SMTPSession, HooksDecideAndSeeTheEnvelope)
         forward = address.Address == "far@example.com";
     };
     auto fallback = server.OnReceiveRaw;
-    server.OnReceiveRaw = [&](TSMTPServerThread& session, const TReceivedData& data, const TEMailAddressList& rcpt,
+    server.OnReceiveRaw = [&](TSMTPServerThread& session, const ReceivedData& data, const TEMailAddressList& rcpt,
                               std::string& customError) {
         EXPECT_TRUE(std::filesystem::exists(data.Path));
         EXPECT_EQ(std::filesystem::path(data.Path).filename().string().substr(0, 3), "oqm");
@@ -278,7 +278,7 @@ TEST_F(SMTPSession, HooksDecideAndSeeTheEnvelope)
 
 TEST_F(SMTPSession, FailingHookEndsTheSessionAndDeletesTheFile)
 {
-    server.OnReceiveRaw = [](TSMTPServerThread&, const TReceivedData&, const TEMailAddressList&, std::string&) {
+    server.OnReceiveRaw = [](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList&, std::string&) {
         throw std::runtime_error("disk full");
     };
     std::string reported;
