@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     const Project project = MakeProject(count);
     const MailDraft draft = MakeDraft();
     MailingRunRequest request;
-    request.route = TSendRoute::Builtin;
+    request.route = SendRoute::Builtin;
     request.project = &project;
     request.draft = &draft;
     request.builtinServer.sendFrom = "shop@example.org";
@@ -52,7 +52,7 @@ int main(int argc, char** argv)
         TSMTPClient client;
         TMailMessage message;
         message.ContentType = "text/plain";
-        TMailingRun(client, message, nullptr).Run(one);
+        MailingRun(client, message, nullptr).Run(one);
         messageSize = std::filesystem::file_size(folder / "000001.eml");
         std::filesystem::remove_all(folder);
     }
@@ -69,9 +69,9 @@ int main(int argc, char** argv)
         message.ContentType = "text/plain";
         TSMTPServer server;
         std::atomic<int> received{0};
-        server.OnReceiveRaw = [&received](TSMTPServerThread&, const TReceivedData&, const TEMailAddressList&,
+        server.OnReceiveRaw = [&received](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList&,
                                           std::string&) { ++received; };
-        TMailingRun run(client, message, &server);
+        MailingRun run(client, message, &server);
         request.builtinServer.port = std::to_string(FreeLoopbackPort());
         const auto start = std::chrono::steady_clock::now();
         const std::size_t sent = run.Run(request);

@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     const Project project = MakeProject(count, fleet);
     const MailDraft draft = MakeDraft();
     MailingRunRequest request;
-    request.route = TSendRoute::Rotating;
+    request.route = SendRoute::Rotating;
     request.project = &project;
     request.draft = &draft;
     request.defaultServer.host = "127.0.0.1";
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
         TSMTPClient client;
         TMailMessage message;
         message.ContentType = "text/plain";
-        TMailingRun(client, message, nullptr).Run(one);
+        MailingRun(client, message, nullptr).Run(one);
         messageSize = std::filesystem::file_size(folder / "000001.eml");
         std::filesystem::remove_all(folder);
     }
@@ -115,7 +115,7 @@ int main(int argc, char** argv)
         TSMTPClient client;
         TMailMessage message;
         message.ContentType = "text/plain";
-        TMailingRun run(client, message, nullptr);
+        MailingRun run(client, message, nullptr);
         const auto start = Clock::now();
         const std::size_t sent = run.Run(request);
         ours.intoMtas = Seconds(Clock::now() - start);

@@ -1,4 +1,4 @@
-#include "TCustomizeToolbarForm.h"
+#include "CustomizeToolbarForm.h"
 
 #include "DialogButtons.h"
 
@@ -50,9 +50,9 @@ QString plainCaption(const QString& caption)
 
 } // namespace
 
-TCustomizeToolbarForm::TCustomizeToolbarForm(const QList<QAction*>& actions, QWidget* parent) : QDialog(parent)
+CustomizeToolbarForm::CustomizeToolbarForm(const QList<QAction*>& actions, QWidget* parent) : QDialog(parent)
 {
-    setObjectName("TCustomizeToolbarForm");
+    setObjectName("CustomizeToolbarForm");
     setWindowTitle("Customize");
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
 
@@ -110,10 +110,10 @@ TCustomizeToolbarForm::TCustomizeToolbarForm(const QList<QAction*>& actions, QWi
         if (item->data(0, kNameRole).isValid())
             addItem(item->data(0, kNameRole).toString());
     });
-    connect(RemoveButton, &QPushButton::clicked, this, &TCustomizeToolbarForm::removeCurrentItem);
+    connect(RemoveButton, &QPushButton::clicked, this, &CustomizeToolbarForm::removeCurrentItem);
     connect(UpButton, &QPushButton::clicked, this, [this] { moveCurrentItem(-1); });
     connect(DownButton, &QPushButton::clicked, this, [this] { moveCurrentItem(1); });
-    connect(NewMenuButton, &QPushButton::clicked, this, &TCustomizeToolbarForm::newMenuRequested);
+    connect(NewMenuButton, &QPushButton::clicked, this, &CustomizeToolbarForm::newMenuRequested);
     connect(DeleteMenuButton, &QPushButton::clicked, this, [this] {
         const int index = BarCombo->currentIndex();
         if (index < 0 || index >= static_cast<int>(layout_.menus.size()))
@@ -156,7 +156,7 @@ TCustomizeToolbarForm::TCustomizeToolbarForm(const QList<QAction*>& actions, QWi
     resize(720, 440);
 }
 
-void TCustomizeToolbarForm::setBarsLayout(const ActionBarsLayout& layout)
+void CustomizeToolbarForm::setBarsLayout(const ActionBarsLayout& layout)
 {
     shownBar_ = -1;
     layout_ = layout;
@@ -164,24 +164,24 @@ void TCustomizeToolbarForm::setBarsLayout(const ActionBarsLayout& layout)
     selectBar(0);
 }
 
-ActionBarsLayout TCustomizeToolbarForm::barsLayout()
+ActionBarsLayout CustomizeToolbarForm::barsLayout()
 {
     storeShownBar();
     return layout_;
 }
 
-int TCustomizeToolbarForm::barCount() const
+int CustomizeToolbarForm::barCount() const
 {
     return static_cast<int>(layout_.menus.size() + layout_.toolBars.size());
 }
 
-BarLayout& TCustomizeToolbarForm::bar(int index)
+BarLayout& CustomizeToolbarForm::bar(int index)
 {
     const int menus = static_cast<int>(layout_.menus.size());
     return index < menus ? layout_.menus[index] : layout_.toolBars[index - menus];
 }
 
-void TCustomizeToolbarForm::fillBarCombo()
+void CustomizeToolbarForm::fillBarCombo()
 {
     const QSignalBlocker blocker(BarCombo);
     BarCombo->clear();
@@ -191,7 +191,7 @@ void TCustomizeToolbarForm::fillBarCombo()
         BarCombo->addItem(QString("Toolbar %1: %2").arg(i + 1).arg(layout_.toolBars[i].caption));
 }
 
-void TCustomizeToolbarForm::selectBar(int index)
+void CustomizeToolbarForm::selectBar(int index)
 {
     if (index < 0 || index >= barCount())
         return;
@@ -202,7 +202,7 @@ void TCustomizeToolbarForm::selectBar(int index)
     showBar(index);
 }
 
-void TCustomizeToolbarForm::storeShownBar()
+void CustomizeToolbarForm::storeShownBar()
 {
     if (shownBar_ < 0 || shownBar_ >= barCount())
         return;
@@ -215,7 +215,7 @@ void TCustomizeToolbarForm::storeShownBar()
     bar(shownBar_).items = items;
 }
 
-void TCustomizeToolbarForm::showBar(int index)
+void CustomizeToolbarForm::showBar(int index)
 {
     storeShownBar();
     BarItemsList->clear();
@@ -227,7 +227,7 @@ void TCustomizeToolbarForm::showBar(int index)
     DeleteMenuButton->setEnabled(index < static_cast<int>(layout_.menus.size()));
 }
 
-void TCustomizeToolbarForm::appendListItem(const QString& name, int row)
+void CustomizeToolbarForm::appendListItem(const QString& name, int row)
 {
     auto* item = new QListWidgetItem;
     item->setData(kNameRole, name);
@@ -247,20 +247,20 @@ void TCustomizeToolbarForm::appendListItem(const QString& name, int row)
     BarItemsList->setCurrentItem(item);
 }
 
-void TCustomizeToolbarForm::addItem(const QString& name)
+void CustomizeToolbarForm::addItem(const QString& name)
 {
     const int current = BarItemsList->currentRow();
     appendListItem(name, current < 0 ? -1 : current + 1);
     storeShownBar();
 }
 
-void TCustomizeToolbarForm::removeCurrentItem()
+void CustomizeToolbarForm::removeCurrentItem()
 {
     delete BarItemsList->takeItem(BarItemsList->currentRow());
     storeShownBar();
 }
 
-void TCustomizeToolbarForm::moveCurrentItem(int delta)
+void CustomizeToolbarForm::moveCurrentItem(int delta)
 {
     const int row = BarItemsList->currentRow();
     const int target = row + delta;
@@ -272,7 +272,7 @@ void TCustomizeToolbarForm::moveCurrentItem(int delta)
     storeShownBar();
 }
 
-void TCustomizeToolbarForm::addMenu(const QString& caption)
+void CustomizeToolbarForm::addMenu(const QString& caption)
 {
     storeShownBar();
     shownBar_ = -1;

@@ -20,12 +20,12 @@ class QTreeWidget;
 
 namespace quillet {
 
-class TCustomizeToolbarForm : public QDialog {
+class CustomizeToolbarForm : public QDialog {
     Q_OBJECT
 public:
     // Every action in list order; each carries its name as objectName and its category in the
     // property "category".
-    explicit TCustomizeToolbarForm(const QList<QAction*>& actions, QWidget* parent = nullptr);
+    explicit CustomizeToolbarForm(const QList<QAction*>& actions, QWidget* parent = nullptr);
 
     void setBarsLayout(const ActionBarsLayout& layout);
     ActionBarsLayout barsLayout();

@@ -5,7 +5,7 @@
 #include "AppTexts.h"
 #include "Icons.h"
 #include "TAboutForm.h"
-#include "TCustomizeToolbarForm.h"
+#include "CustomizeToolbarForm.h"
 #include "TextBoundary.h"
 
 #include "addressbook/forms/AddressBookController.h"
@@ -129,7 +129,7 @@ TOrvQuilletForm::TOrvQuilletForm(UserInterface& ui, QWidget* parent) : QMainWind
     lifecycle_->createDialogs();
     PropertiesForm = new TPropertiesForm(this);
     lifecycle_->createLateDialogs();
-    CustomizeForm = new TCustomizeToolbarForm(actionList_, this);
+    CustomizeForm = new CustomizeToolbarForm(actionList_, this);
 
     project_.onChangedFlag = [this](bool changed) { action("SaveProjectAction")->setEnabled(changed); };
     bindOwnActions();
@@ -377,7 +377,7 @@ void TOrvQuilletForm::bindOwnActions()
     bindAction(action("CustomizeActionBars"), [this] { customizeActionBars(); });
     connect(AboutForm, &TAboutForm::homePageRequested, this, [this] { action("HomePageAction")->trigger(); });
     connect(AboutForm, &TAboutForm::mailToUsRequested, this, [this] { action("MailToUsAction")->trigger(); });
-    connect(CustomizeForm, &TCustomizeToolbarForm::newMenuRequested, this, [this] {
+    connect(CustomizeForm, &CustomizeToolbarForm::newMenuRequested, this, [this] {
         QString caption;
         if (ui_.inputBox(CustomizeForm, "New menu", "Menu caption:", caption) && !caption.isEmpty())
             CustomizeForm->addMenu(caption);

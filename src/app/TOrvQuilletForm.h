@@ -64,7 +64,7 @@ class MailingController;
 class ActionBars;
 class ProjectLifecycle;
 class SettingsStore;
-class TCustomizeToolbarForm;
+class CustomizeToolbarForm;
 class TAboutForm;
 class TPropertiesForm;
 
@@ -182,7 +182,7 @@ private:
 
     TAboutForm* AboutForm = nullptr;
     TPropertiesForm* PropertiesForm = nullptr;
-    TCustomizeToolbarForm* CustomizeForm = nullptr;
+    CustomizeToolbarForm* CustomizeForm = nullptr;
     QWidget* smtpServerForm_ = nullptr;
     std::unique_ptr<ActionBars> actionBars_;
     std::unique_ptr<ProjectLifecycle> lifecycle_;

@@ -83,7 +83,7 @@ void applyLargerRunOptions(const QCommandLineParser& parser, MailingRunRequest& 
         throw UsageError(texts::kResendUnknownNeedsResume);
 }
 
-int reportRunEnding(const TMailingRun& run, const std::string& runId, bool interrupted, std::size_t leftOut)
+int reportRunEnding(const MailingRun& run, const std::string& runId, bool interrupted, std::size_t leftOut)
 {
     const RunCounts& counts = run.LastCounts();
     printOut(std::string(kMailSendingComplete) + "\n");

@@ -26,6 +26,6 @@ void applyLargerRunOptions(const QCommandLineParser& parser, MailingRunRequest& 
 // Prints how the run ended and returns the exit status: 0 when every chosen recipient was
 // sent, 3 when some were recorded as failed (with a summary and the run ID), 130 after SIGINT
 // ("Stopped: N of M sent"). leftOut: recipients a resumed run left out (removed, unknown).
-int reportRunEnding(const TMailingRun& run, const std::string& runId, bool interrupted, std::size_t leftOut = 0);
+int reportRunEnding(const MailingRun& run, const std::string& runId, bool interrupted, std::size_t leftOut = 0);
 
 } // namespace quillet::cli

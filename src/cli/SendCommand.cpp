@@ -83,14 +83,14 @@ private:
     std::thread watcher_;
 };
 
-TSendRoute parseRoute(const QString& text)
+SendRoute parseRoute(const QString& text)
 {
     if (text == "default")
-        return TSendRoute::Default;
+        return SendRoute::Default;
     if (text == "rotating")
-        return TSendRoute::Rotating;
+        return SendRoute::Rotating;
     if (text == "builtin")
-        return TSendRoute::Builtin;
+        return SendRoute::Builtin;
     throw UsageError(texts::kBadRoute);
 }
 
@@ -143,10 +143,10 @@ public:
         const QStringList arguments = positional(parser, resumed ? 0 : 1, 1);
         if (!resumed && !parser.isSet("group"))
             throw UsageError(texts::kGroupRequired);
-        const TSendRoute route = parser.isSet("route") ? parseRoute(parser.value("route"))
-                                 : resumed ? RouteFromName(journalRun->route).value_or(TSendRoute::Default)
-                                           : TSendRoute::Default;
-        if (parser.isSet("capture") && route != TSendRoute::Builtin)
+        const SendRoute route = parser.isSet("route") ? parseRoute(parser.value("route"))
+                                 : resumed ? RouteFromName(journalRun->route).value_or(SendRoute::Default)
+                                           : SendRoute::Default;
+        if (parser.isSet("capture") && route != SendRoute::Builtin)
             throw UsageError(texts::kCaptureNeedsBuiltin);
         // 0: not given.
         const int portOverride = portOption(parser, "port", 1, 0);
@@ -238,7 +238,7 @@ public:
             request.defaultServer.userName = journalSetting("user", server.user);
             request.defaultServer.sendFrom = journalSetting("sender", server.sender);
         }
-        if (resumed && route == TSendRoute::Builtin) {
+        if (resumed && route == SendRoute::Builtin) {
             request.builtinServer.port = journalRun->builtinPort;
             request.builtinServer.sendFrom = journalRun->builtinSender;
         }
@@ -250,7 +250,7 @@ public:
             request.dryRunFolder = filePath(parser.value("dry-run"));
 
         // The built-in server takes every message; with --capture it keeps them.
-        std::optional<TMessageCapture> capture;
+        std::optional<MessageCapture> capture;
         if (parser.isSet("capture"))
             capture.emplace(filePath(parser.value("capture")));
         StopOnInterrupt interrupt; // before any thread is started
@@ -260,7 +260,7 @@ public:
             accept = true;
         };
         // A message that cannot be kept is refused with the reason, so the run ends with it.
-        server.OnReceiveRaw = [&capture](TSMTPServerThread&, const TReceivedData& data, const TEMailAddressList&,
+        server.OnReceiveRaw = [&capture](TSMTPServerThread&, const ReceivedData& data, const TEMailAddressList&,
                                          std::string& customError) {
             if (!capture)
                 return;
@@ -273,7 +273,7 @@ public:
 
         // Every run that connects somewhere keeps a journal (one without a server never starts).
         std::optional<RunJournal> journal;
-        if (!request.dryRunFolder && (route == TSendRoute::Builtin || !request.defaultServer.host.empty())) {
+        if (!request.dryRunFolder && (route == SendRoute::Builtin || !request.defaultServer.host.empty())) {
             if (resumed) {
                 RunDescription delivery;
                 delivery.options = request.delivery;
@@ -288,7 +288,7 @@ public:
         }
 
         TSMTPClient client;
-        TMailingRun run(client, message, &server);
+        MailingRun run(client, message, &server);
         const bool showProgress = stderrIsTerminal();
         bool progressShown = false;
         MailingRunHooks hooks;

@@ -92,7 +92,7 @@ public:
         positional(parser, 0, 0);
         const int port = portOption(parser, "port", 0, DefaultServePort);
         const bool verbose = parser.isSet("verbose");
-        std::optional<TMessageCapture> capture;
+        std::optional<MessageCapture> capture;
         if (parser.isSet("capture"))
             capture.emplace(parser.value("capture").toStdString());
 
@@ -108,7 +108,7 @@ public:
             accept = true;
         };
         applyServeFaultOptions(parser, server);
-        server.OnReceiveRaw = [&](TSMTPServerThread& session, const TReceivedData& data, const TEMailAddressList& rcpt,
+        server.OnReceiveRaw = [&](TSMTPServerThread& session, const ReceivedData& data, const TEMailAddressList& rcpt,
                                   std::string&) {
             std::string kept;
             if (capture) {

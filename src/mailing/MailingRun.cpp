@@ -68,17 +68,17 @@ void writeNewFile(const std::filesystem::path& path, const std::string& bytes)
 
 } // namespace
 
-TMailingRun::TMailingRun(TSMTPClient& client, TMailMessage& message, TSMTPServer* builtinServer)
+MailingRun::MailingRun(TSMTPClient& client, TMailMessage& message, TSMTPServer* builtinServer)
     : client_(client), message_(message), builtinServer_(builtinServer)
 {
 }
 
-void TMailingRun::ResetAccountIndex()
+void MailingRun::ResetAccountIndex()
 {
     accountIndex_ = kDefaultServerIndex;
 }
 
-std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunHooks& hooks)
+std::size_t MailingRun::Run(const MailingRunRequest& request, const MailingRunHooks& hooks)
 {
     if (!request.project || !request.draft)
         throw std::invalid_argument("mailing run without project or message");
@@ -129,9 +129,9 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
             hooks.started(total);
         // Step 4: open the run's connection.
         if (!dryRun) {
-            if (request.route == TSendRoute::Builtin) {
+            if (request.route == SendRoute::Builtin) {
                 client_.Connect();
-            } else if (request.route == TSendRoute::Default) {
+            } else if (request.route == SendRoute::Default) {
                 ApplyDefaultServer(request.defaultServer);
                 client_.Connect();
             }
@@ -152,7 +152,7 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
             }
         }
         // Step 6: close the run's connection.
-        if (!dryRun && request.route != TSendRoute::Rotating)
+        if (!dryRun && request.route != SendRoute::Rotating)
             client_.Disconnect();
         if (request.recorder)
             request.recorder->Ended(stopped_ ? "stopped" : "completed", "");
@@ -187,7 +187,7 @@ std::size_t TMailingRun::Run(const MailingRunRequest& request, const MailingRunH
     return sent;
 }
 
-void TMailingRun::NoteFailure(const MailingRunRequest& request, bool atTheServer)
+void MailingRun::NoteFailure(const MailingRunRequest& request, bool atTheServer)
 {
     report_.failed = true;
     report_.failedRecipient = underWay_;
@@ -196,20 +196,20 @@ void TMailingRun::NoteFailure(const MailingRunRequest& request, bool atTheServer
     RunServerPlace place;
     place.host = client_.Host;
     place.port = client_.Port;
-    if (request.route == TSendRoute::Builtin) {
+    if (request.route == SendRoute::Builtin) {
         place.kind = RunServerPlace::Kind::Builtin;
-    } else if (request.route == TSendRoute::Rotating && accountIndex_ != kDefaultServerIndex &&
+    } else if (request.route == SendRoute::Rotating && accountIndex_ != kDefaultServerIndex &&
                accountIndex_ < static_cast<int>(request.project->accounts.size())) {
         place.kind = RunServerPlace::Kind::Account;
         place.accountRow = accountIndex_;
         place.accountUser = request.project->accounts[static_cast<std::size_t>(accountIndex_)].user;
     } else {
-        place.rotating = request.route == TSendRoute::Rotating;
+        place.rotating = request.route == SendRoute::Rotating;
     }
     report_.server = place;
 }
 
-bool TMailingRun::DeliverToRecipient(const MailingRunRequest& request, const MailingRunHooks& hooks, std::size_t k)
+bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const MailingRunHooks& hooks, std::size_t k)
 {
     const std::size_t recordIndex = request.recipients[k];
     const std::size_t position = request.positions.empty() ? k : request.positions.at(k);
@@ -231,7 +231,7 @@ bool TMailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mai
     ClassifiedFailure failure;
     for (int attempt = 1;; ++attempt) {
         // The pace: each server's next message waits its turn.
-        const int server = request.route == TSendRoute::Rotating ? accountIndex_ : 0;
+        const int server = request.route == SendRoute::Rotating ? accountIndex_ : 0;
         if (!dryRun && !Wait(throttle_->WaitBefore(server, SendThrottle::Clock::now()), request, hooks)) {
             if (attempt > 1)
                 record_outcome(RecipientStatus::Failed, failure.reply, attempt - 1);
@@ -258,10 +258,10 @@ bool TMailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mai
                 record_outcome(RecipientStatus::Failed, failure.reply, attempt);
                 throw;
             }
-            if (failure.connectionLost && request.route != TSendRoute::Rotating)
+            if (failure.connectionLost && request.route != SendRoute::Rotating)
                 DropConnection();
             if (failure.kind == FailureKind::Temporary && attempt < attempts) {
-                if (request.route == TSendRoute::Rotating)
+                if (request.route == SendRoute::Rotating)
                     accountIndex_ = accountIndexOfAttempt_; // the same server again
                 if (!Wait(RetryWait(request.delivery, attempt), request, hooks)) {
                     record_outcome(RecipientStatus::Failed, failure.reply, attempt);
@@ -278,14 +278,14 @@ bool TMailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mai
             if (request.delivery.onError == OnError::Stop || lostDuringConnect)
                 throw;
             // The next recipient goes to the next server of the rotation.
-            if (request.route == TSendRoute::Rotating)
+            if (request.route == SendRoute::Rotating)
                 accountIndex_ = NextAccountIndex(accountIndexOfAttempt_, request.project->accounts);
             return true;
         }
     }
 }
 
-std::string TMailingRun::SentReply() const
+std::string MailingRun::SentReply() const
 {
     const TRFCReply& reply = client_.LastCmdResult();
     std::string text = reply.TextCode;
@@ -294,9 +294,9 @@ std::string TMailingRun::SentReply() const
     return text;
 }
 
-void TMailingRun::EnsureConnection(const MailingRunRequest& request)
+void MailingRun::EnsureConnection(const MailingRunRequest& request)
 {
-    if (request.dryRunFolder || request.route == TSendRoute::Rotating)
+    if (request.dryRunFolder || request.route == SendRoute::Rotating)
         return;
     const std::size_t limit = request.delivery.maxPerConnection;
     const bool full = limit > 0 && onConnection_ >= limit;
@@ -310,7 +310,7 @@ void TMailingRun::EnsureConnection(const MailingRunRequest& request)
     onConnection_ = 0;
 }
 
-void TMailingRun::DropConnection() noexcept
+void MailingRun::DropConnection() noexcept
 {
     try {
         if (client_.Connected())
@@ -320,7 +320,7 @@ void TMailingRun::DropConnection() noexcept
     }
 }
 
-bool TMailingRun::Wait(std::chrono::steady_clock::duration time, const MailingRunRequest& request,
+bool MailingRun::Wait(std::chrono::steady_clock::duration time, const MailingRunRequest& request,
                        const MailingRunHooks& hooks)
 {
     if (time <= std::chrono::steady_clock::duration::zero())
@@ -340,9 +340,9 @@ bool TMailingRun::Wait(std::chrono::steady_clock::duration time, const MailingRu
     }
 }
 
-void TMailingRun::PrepareRoute(const MailingRunRequest& request)
+void MailingRun::PrepareRoute(const MailingRunRequest& request)
 {
-    if (request.route == TSendRoute::Builtin) {
+    if (request.route == SendRoute::Builtin) {
         if (!builtinServer_)
             throw EMailingError(std::string(kBuiltinServerMissing));
         const std::uint16_t port = PortFromText(request.builtinServer.port, kDefaultBuiltinPort);
@@ -355,7 +355,7 @@ void TMailingRun::PrepareRoute(const MailingRunRequest& request)
     }
 }
 
-void TMailingRun::ApplyDefaultServer(const DefaultServerSettings& settings)
+void MailingRun::ApplyDefaultServer(const DefaultServerSettings& settings)
 {
     client_.Host = settings.host;
     client_.Port = PortFromText(settings.port, kDefaultSmtpPort);
@@ -367,7 +367,7 @@ void TMailingRun::ApplyDefaultServer(const DefaultServerSettings& settings)
                                                                                 : TAuthenticationType::atNone);
 }
 
-void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t recordIndex)
+void MailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t recordIndex)
 {
     const Project& project = *request.project;
     const MailDraft& draft = *request.draft;
@@ -377,12 +377,12 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
     underWay_ = record.EMail.str();
 
     // 1. The default route always uses the default server.
-    if (request.route == TSendRoute::Default)
+    if (request.route == SendRoute::Default)
         accountIndex_ = kDefaultServerIndex;
 
     // 2. Server and sender.
     accountIndexOfAttempt_ = accountIndex_;
-    if (request.route == TSendRoute::Builtin) {
+    if (request.route == SendRoute::Builtin) {
         message_.Sender.Address = request.builtinServer.sendFrom;
         message_.Sender.Name.clear();
     } else {
@@ -423,7 +423,7 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
 
     if (request.dryRunFolder) {
         WriteDryRunMessage(*request.dryRunFolder);
-    } else if (request.route == TSendRoute::Rotating) {
+    } else if (request.route == SendRoute::Rotating) {
         // 7 and 8: a connection of its own, closed also when sending fails.
         connecting_ = true;
         client_.Connect();
@@ -450,16 +450,16 @@ void TMailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t 
     underWay_.clear();
 }
 
-void TMailingRun::WriteDryRunMessage(const std::filesystem::path& folder)
+void MailingRun::WriteDryRunMessage(const std::filesystem::path& folder)
 {
     // What the client writes after DATA, including its X-Mailer line.
     message_.ExtraHeaders.SetValue("X-Mailer", client_.MailAgent);
-    TStringLineWriter writer;
+    StringLineWriter writer;
     WriteMessage(message_, writer);
     writeNewFile(folder / dryRunFileName(++dryRunNumber_), writer.text);
 }
 
-void TMailingRun::CleanUpAfterFailure(const MailingRunRequest& request) noexcept
+void MailingRun::CleanUpAfterFailure(const MailingRunRequest& request) noexcept
 {
     // The error that ended the run is the one reported; failures while closing are secondary.
     if (!request.dryRunFolder) {
@@ -476,7 +476,7 @@ void TMailingRun::CleanUpAfterFailure(const MailingRunRequest& request) noexcept
     }
 }
 
-void TMailingRun::DeactivateBuiltinServer()
+void MailingRun::DeactivateBuiltinServer()
 {
     if (builtinServer_)
         builtinServer_->SetActive(false);

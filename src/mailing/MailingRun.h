@@ -51,7 +51,7 @@ class TMailMessage;
 class TSMTPClient;
 class TSMTPServer;
 
-enum class TSendRoute { Default, Rotating, Builtin };
+enum class SendRoute { Default, Rotating, Builtin };
 
 // A failure of the run itself (not of the transport), e.g. "SMTP Server error!".
 class EMailingError : public std::runtime_error {
@@ -75,7 +75,7 @@ struct BuiltinServerSettings {
 };
 
 struct MailingRunRequest {
-    TSendRoute route = TSendRoute::Default;
+    SendRoute route = SendRoute::Default;
     const Project* project = nullptr;
     // Record indices of the chosen recipient rows, in the list's order.
     std::vector<std::size_t> recipients;
@@ -109,10 +109,10 @@ struct MailingRunHooks {
     std::function<void(std::size_t sent)> completed;
 };
 
-class TMailingRun {
+class MailingRun {
 public:
     // The built-in server may be null when the caller has none; the builtin route then fails.
-    TMailingRun(TSMTPClient& client, TMailMessage& message, TSMTPServer* builtinServer);
+    MailingRun(TSMTPClient& client, TMailMessage& message, TSMTPServer* builtinServer);
 
     // -1 again: the next rotating message goes through the default server.
     void ResetAccountIndex();

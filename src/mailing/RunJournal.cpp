@@ -122,19 +122,19 @@ void createPrivateFolders(const std::filesystem::path& folder)
 
 } // namespace
 
-std::string_view RouteName(TSendRoute route)
+std::string_view RouteName(SendRoute route)
 {
     switch (route) {
-    case TSendRoute::Rotating: return "rotating";
-    case TSendRoute::Builtin: return "builtin";
-    case TSendRoute::Default: break;
+    case SendRoute::Rotating: return "rotating";
+    case SendRoute::Builtin: return "builtin";
+    case SendRoute::Default: break;
     }
     return "default";
 }
 
-std::optional<TSendRoute> RouteFromName(std::string_view name)
+std::optional<SendRoute> RouteFromName(std::string_view name)
 {
-    for (const TSendRoute route : {TSendRoute::Default, TSendRoute::Rotating, TSendRoute::Builtin})
+    for (const SendRoute route : {SendRoute::Default, SendRoute::Rotating, SendRoute::Builtin})
         if (RouteName(route) == name)
             return route;
     return std::nullopt;
@@ -192,14 +192,14 @@ RunDescription DescribeRun(const MailingRunRequest& request, const TMailMessage&
     for (const std::string& line : message.ExtraHeaders.Lines())
         if (line.rfind("X-Mailer:", 0) != 0)
             run.headers.push_back(line);
-    if (request.route != TSendRoute::Builtin) {
+    if (request.route != SendRoute::Builtin) {
         const DefaultServerSettings& server = request.defaultServer;
         run.servers.push_back({server.host, server.port, server.userName, server.sendFrom, ""});
     }
-    if (request.route == TSendRoute::Rotating)
+    if (request.route == SendRoute::Rotating)
         for (const SmtpAccount& account : request.project->accounts)
             run.servers.push_back({account.host, account.port, account.user, account.fromAddress, account.fromName});
-    if (request.route == TSendRoute::Builtin) {
+    if (request.route == SendRoute::Builtin) {
         run.builtinPort = request.builtinServer.port;
         run.builtinSender = request.builtinServer.sendFrom;
     }

@@ -72,8 +72,8 @@ struct RunDescription {
 RunDescription DescribeRun(const MailingRunRequest& request, const TMailMessage& message,
                            const std::string& projectPath, const std::string& group);
 
-std::string_view RouteName(TSendRoute route);
-std::optional<TSendRoute> RouteFromName(std::string_view name);
+std::string_view RouteName(SendRoute route);
+std::optional<SendRoute> RouteFromName(std::string_view name);
 
 // $XDG_STATE_HOME/orv-quillet/runs (without creating it).
 std::filesystem::path RunJournalFolder();

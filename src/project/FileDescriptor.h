@@ -1,5 +1,5 @@
-// A POSIX file descriptor owned by one object and closed with it, and writing a whole buffer
-// to a descriptor.
+// A POSIX file descriptor (file, socket, epoll or eventfd) owned by one object and closed with
+// it, and writing a whole buffer to a descriptor. The one owner of descriptors in the core.
 #pragma once
 
 #include <cerrno>
@@ -36,12 +36,15 @@ public:
         fd_ = -1;
         return result;
     }
-    void reset()
+    // Closes what is held (a close error is not seen) and holds fd instead.
+    void reset(int fd = -1)
     {
         if (fd_ >= 0)
             ::close(fd_);
-        fd_ = -1;
+        fd_ = fd;
     }
+    // Gives the descriptor up without closing it.
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_ = -1;

@@ -29,28 +29,28 @@ void WaitForListeningSocket(int epoll, int socket)
 
 } // namespace
 
-TConnectionWorker::TConnectionWorker(TTCPServer* listenerOf)
+ConnectionWorker::ConnectionWorker(TTCPServer* listenerOf)
     : epoll_(::epoll_create1(EPOLL_CLOEXEC)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), listenerOf_(listenerOf)
 {
-    if (!epoll_.Allocated() || !wake_.Allocated())
+    if (!epoll_.valid() || !wake_.valid())
         RaiseSocketError(SocketErrorFromErrno(errno));
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.ptr = nullptr; // the wake-up descriptor
-    if (::epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, wake_.Get(), &event) != 0)
+    if (::epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &event) != 0)
         RaiseSocketError(SocketErrorFromErrno(errno));
     if (listenerOf_)
-        WaitForListeningSocket(epoll_.Get(), listenerOf_->listenSocket_.Get());
+        WaitForListeningSocket(epoll_.get(), listenerOf_->listenSocket_.get());
     thread_ = std::thread([this] { Loop(); });
 }
 
-TConnectionWorker::~TConnectionWorker()
+ConnectionWorker::~ConnectionWorker()
 {
     Stop();
     Join();
 }
 
-void TConnectionWorker::Add(std::unique_ptr<TPeerThread> thread)
+void ConnectionWorker::Add(std::unique_ptr<TPeerThread> thread)
 {
     bool wasEmpty;
     {
@@ -63,46 +63,46 @@ void TConnectionWorker::Add(std::unique_ptr<TPeerThread> thread)
         Wake();
 }
 
-void TConnectionWorker::StartHere(std::unique_ptr<TPeerThread> thread)
+void ConnectionWorker::StartHere(std::unique_ptr<TPeerThread> thread)
 {
     TPeerThread* raw = thread.get();
     threads_.emplace(raw, std::move(thread));
     Follow(raw, raw->Start());
 }
 
-void TConnectionWorker::StopListening()
+void ConnectionWorker::StopListening()
 {
     if (listenerOf_)
-        ::epoll_ctl(epoll_.Get(), EPOLL_CTL_DEL, listenerOf_->listenSocket_.Get(), nullptr);
+        ::epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, listenerOf_->listenSocket_.get(), nullptr);
 }
 
-void TConnectionWorker::Stop()
+void ConnectionWorker::Stop()
 {
     stopping_ = true;
     Wake();
 }
 
-void TConnectionWorker::Join()
+void ConnectionWorker::Join()
 {
     if (thread_.joinable())
         thread_.join();
 }
 
-void TConnectionWorker::Wake()
+void ConnectionWorker::Wake()
 {
     const std::uint64_t one = 1;
     // A full counter already means a pending wake-up, so a failed write loses nothing.
-    [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(wake_.get(), &one, sizeof one);
 }
 
-void TConnectionWorker::Loop()
+void ConnectionWorker::Loop()
 {
     // The listener waits in slices, so that a paused listening socket is taken up again in time.
     const int timeout = listenerOf_ ? int(ListenerPollInterval.count()) : -1;
     epoll_event events[EventsPerWait];
     for (;;) {
         // Only EINTR can end a wait with an error here: the descriptors are the worker's own.
-        const int ready = ::epoll_wait(epoll_.Get(), events, EventsPerWait, timeout);
+        const int ready = ::epoll_wait(epoll_.get(), events, EventsPerWait, timeout);
         for (int i = 0; i < ready; ++i) {
             void* tag = events[i].data.ptr;
             if (!tag) {
@@ -115,8 +115,8 @@ void TConnectionWorker::Loop()
             }
             auto* thread = static_cast<TPeerThread*>(tag);
             const bool readable = (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0;
-            const TPeerThread::TWaitFor next = thread->Serve(readable);
-            if (next == TPeerThread::TWaitFor::Input && thread->Connection().WriteBufferSize() > 0)
+            const TPeerThread::WaitFor next = thread->Serve(readable);
+            if (next == TPeerThread::WaitFor::Input && thread->Connection().WriteBufferSize() > 0)
                 replying_.push_back(thread);
             else
                 Follow(thread, next);
@@ -132,24 +132,24 @@ void TConnectionWorker::Loop()
     }
 }
 
-void TConnectionWorker::AcceptConnections()
+void ConnectionWorker::AcceptConnections()
 {
     switch (listenerOf_->AcceptAvailable()) {
-    case TTCPServer::TAcceptOutcome::More:
+    case TTCPServer::AcceptOutcome::More:
         return;
-    case TTCPServer::TAcceptOutcome::Pause:
+    case TTCPServer::AcceptOutcome::Pause:
         // Out of descriptors or memory: the socket stays ready, so it is left alone for a while
         // instead of being tried again at once.
         listenPaused_ = true;
         listenResumeAt_ = std::chrono::steady_clock::now() + AcceptFailurePause;
         [[fallthrough]];
-    case TTCPServer::TAcceptOutcome::Stopped:
+    case TTCPServer::AcceptOutcome::Stopped:
         StopListening();
         return;
     }
 }
 
-void TConnectionWorker::ResumeListeningWhenDue()
+void ConnectionWorker::ResumeListeningWhenDue()
 {
     if (std::chrono::steady_clock::now() < listenResumeAt_)
         return;
@@ -158,7 +158,7 @@ void TConnectionWorker::ResumeListeningWhenDue()
     if (listenerOf_->listenerStopped_)
         return;
     try {
-        WaitForListeningSocket(epoll_.Get(), listenerOf_->listenSocket_.Get());
+        WaitForListeningSocket(epoll_.get(), listenerOf_->listenSocket_.get());
     } catch (const std::exception& error) {
         if (listenerOf_->OnListenException)
             listenerOf_->OnListenException(error);
@@ -169,17 +169,17 @@ void TConnectionWorker::ResumeListeningWhenDue()
 
 // The replies of a batch of ready connections leave together once all of them are served: a
 // client woken by its reply then usually finds the replies of its other sessions waiting too.
-void TConnectionWorker::SendReplies()
+void ConnectionWorker::SendReplies()
 {
     for (TPeerThread* thread : replying_)
         Follow(thread, thread->SendGathered());
     replying_.clear();
 }
 
-void TConnectionWorker::TakeNewConnections()
+void ConnectionWorker::TakeNewConnections()
 {
     std::uint64_t count;
-    [[maybe_unused]] const ssize_t read = ::read(wake_.Get(), &count, sizeof count);
+    [[maybe_unused]] const ssize_t read = ::read(wake_.get(), &count, sizeof count);
     std::vector<std::unique_ptr<TPeerThread>> arrived;
     {
         std::lock_guard guard(lock_);
@@ -189,15 +189,15 @@ void TConnectionWorker::TakeNewConnections()
         StartHere(std::move(thread));
 }
 
-void TConnectionWorker::Follow(TPeerThread* thread, TPeerThread::TWaitFor next)
+void ConnectionWorker::Follow(TPeerThread* thread, TPeerThread::WaitFor next)
 {
-    using TWaitFor = TPeerThread::TWaitFor;
-    if (next != TWaitFor::Nothing && next != thread->waitingFor_) {
+    using WaitFor = TPeerThread::WaitFor;
+    if (next != WaitFor::Nothing && next != thread->waitingFor_) {
         epoll_event event{};
-        event.events = next == TWaitFor::Input ? EPOLLIN : EPOLLOUT;
+        event.events = next == WaitFor::Input ? EPOLLIN : EPOLLOUT;
         event.data.ptr = thread;
-        const int operation = thread->waitingFor_ == TWaitFor::Nothing ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
-        if (::epoll_ctl(epoll_.Get(), operation, thread->WaitHandle(), &event) == 0) {
+        const int operation = thread->waitingFor_ == WaitFor::Nothing ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+        if (::epoll_ctl(epoll_.get(), operation, thread->WaitHandle(), &event) == 0) {
             thread->waitingFor_ = next;
         } else {
             const int err = errno;
@@ -206,13 +206,13 @@ void TConnectionWorker::Follow(TPeerThread* thread, TPeerThread::TWaitFor next)
             } catch (...) {
                 thread->HandleStepFailure(std::current_exception());
             }
-            next = TWaitFor::Nothing;
+            next = WaitFor::Nothing;
         }
     }
-    if (next != TWaitFor::Nothing)
+    if (next != WaitFor::Nothing)
         return;
-    if (thread->waitingFor_ != TWaitFor::Nothing)
-        ::epoll_ctl(epoll_.Get(), EPOLL_CTL_DEL, thread->WaitHandle(), nullptr);
+    if (thread->waitingFor_ != WaitFor::Nothing)
+        ::epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, thread->WaitHandle(), nullptr);
     thread->Finish();
     threads_.erase(thread);
 }

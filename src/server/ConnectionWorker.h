@@ -20,15 +20,15 @@
 
 namespace quillet {
 
-class TConnectionWorker {
+class ConnectionWorker {
 public:
     // Starts the thread; with a server, the worker listens on that server's listening socket.
     // Raises when the system refuses the waiting objects or the thread.
-    explicit TConnectionWorker(TTCPServer* listenerOf = nullptr);
+    explicit ConnectionWorker(TTCPServer* listenerOf = nullptr);
     // Stops and waits (see Stop).
-    ~TConnectionWorker();
-    TConnectionWorker(const TConnectionWorker&) = delete;
-    TConnectionWorker& operator=(const TConnectionWorker&) = delete;
+    ~ConnectionWorker();
+    ConnectionWorker(const ConnectionWorker&) = delete;
+    ConnectionWorker& operator=(const ConnectionWorker&) = delete;
 
     // Takes the connection thread over; the worker starts it with its greeting. Any thread.
     void Add(std::unique_ptr<TPeerThread> thread);
@@ -50,10 +50,10 @@ private:
     void AcceptConnections();
     void ResumeListeningWhenDue();
     // Updates what the worker waits for on the connection, or frees it when it has ended.
-    void Follow(TPeerThread* thread, TPeerThread::TWaitFor next);
+    void Follow(TPeerThread* thread, TPeerThread::WaitFor next);
 
-    TSocketHandle epoll_;
-    TSocketHandle wake_; // an eventfd: new connections or a stop request
+    FileDescriptor epoll_;
+    FileDescriptor wake_; // an eventfd: new connections or a stop request
     TTCPServer* listenerOf_;
     bool listenPaused_ = false;
     std::chrono::steady_clock::time_point listenResumeAt_;

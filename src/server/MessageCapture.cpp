@@ -1,5 +1,7 @@
 #include "MessageCapture.h"
 
+#include "project/FileDescriptor.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -46,21 +48,14 @@ void CopyBytes(int from, int to, const std::string& target)
                 continue;
             RaiseFileError("Cannot read received message for", target, errno);
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t written = ::write(to, chunk + done, std::size_t(got - done));
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                RaiseFileError("Cannot write", target, errno);
-            }
-            done += written;
-        }
+        if (const int error = writeAllBytes(to, std::string_view(chunk, std::size_t(got))))
+            RaiseFileError("Cannot write", target, error);
     }
 }
 
 } // namespace
 
-TMessageCapture::TMessageCapture(std::string folder) : folder_(std::move(folder))
+MessageCapture::MessageCapture(std::string folder) : folder_(std::move(folder))
 {
     std::error_code error;
     fs::create_directories(folder_, error);
@@ -70,45 +65,36 @@ TMessageCapture::TMessageCapture(std::string folder) : folder_(std::move(folder)
         next_ = std::max(next_, CaptureNumber(entry.path().filename().string()) + 1);
 }
 
-std::string TMessageCapture::FileName(std::uint64_t number)
+std::string MessageCapture::FileName(std::uint64_t number)
 {
     char name[32];
     std::snprintf(name, sizeof name, "%06llu.eml", static_cast<unsigned long long>(number));
     return name;
 }
 
-std::string TMessageCapture::Keep(const std::string& dataFile)
+std::string MessageCapture::Keep(const std::string& dataFile)
 {
-    const int from = ::open(dataFile.c_str(), O_RDONLY | O_CLOEXEC);
-    if (from < 0)
+    const FileDescriptor from(::open(dataFile.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from.valid())
         RaiseFileError("Cannot open received message", dataFile, errno);
     std::string target;
-    int to = -1;
+    FileDescriptor to;
     {
         std::lock_guard guard(lock_);
-        while (to < 0) {
+        while (!to.valid()) {
             target = (fs::path(folder_) / FileName(next_++)).string();
-            to = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (to < 0 && errno != EEXIST) {
-                const int err = errno;
-                ::close(from);
-                RaiseFileError("Cannot create", target, err);
-            }
+            to.reset(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+            if (!to.valid() && errno != EEXIST)
+                RaiseFileError("Cannot create", target, errno);
         }
     }
     try {
-        CopyBytes(from, to, target);
+        CopyBytes(from.get(), to.get(), target);
+        if (to.close() != 0)
+            RaiseFileError("Cannot write", target, errno);
     } catch (...) {
-        ::close(from);
-        ::close(to);
         ::unlink(target.c_str());
         throw;
-    }
-    ::close(from);
-    if (::close(to) != 0) {
-        const int err = errno;
-        ::unlink(target.c_str());
-        RaiseFileError("Cannot write", target, err);
     }
     return target;
 }

@@ -11,10 +11,10 @@
 
 namespace quillet {
 
-class TMessageCapture {
+class MessageCapture {
 public:
     // Uses the folder, creating it when missing; raises std::runtime_error when that fails.
-    explicit TMessageCapture(std::string folder);
+    explicit MessageCapture(std::string folder);
 
     // Copies the data file to the next free name and returns that file's path.
     std::string Keep(const std::string& dataFile);

@@ -21,41 +21,15 @@ namespace quillet {
 
 ETerminateThreadTimeout::ETerminateThreadTimeout() : std::runtime_error(std::string(TerminateThreadTimeoutText)) {}
 
-// ---- TSocketHandle ----------------------------------------------------------------------------
-
-TSocketHandle& TSocketHandle::operator=(TSocketHandle&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        fd_ = other.Release();
-    }
-    return *this;
-}
-
-int TSocketHandle::Release()
-{
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-void TSocketHandle::Close()
-{
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
 // ---- TPeerThread ------------------------------------------------------------------------------
 
-TPeerThread::TPeerThread(TTCPServer& server, TSocketHandle& socket)
-    : Server(server), shutdownHandle_(::fcntl(socket.Get(), F_DUPFD_CLOEXEC, 0))
+TPeerThread::TPeerThread(TTCPServer& server, FileDescriptor& socket)
+    : Server(server), shutdownHandle_(::fcntl(socket.get(), F_DUPFD_CLOEXEC, 0))
 {
-    if (!shutdownHandle_.Allocated())
+    if (!shutdownHandle_.valid())
         RaiseSocketError(SocketErrorFromErrno(errno));
-    connection_ = std::make_unique<TTCPConnection>(socket.Get());
-    socket.Release();
+    connection_ = std::make_unique<TTCPConnection>(socket.get());
+    socket.release();
     connection_->BeginGathering();
 }
 
@@ -63,7 +37,7 @@ TPeerThread::~TPeerThread() = default;
 
 void TPeerThread::ShutdownSocket()
 {
-    ::shutdown(shutdownHandle_.Get(), SHUT_RDWR);
+    ::shutdown(shutdownHandle_.get(), SHUT_RDWR);
 }
 
 bool TPeerThread::ConnectionOpen()
@@ -76,13 +50,13 @@ void TPeerThread::FreeConnection()
     connection_.reset();
 }
 
-TPeerThread::TWaitFor TPeerThread::Start()
+TPeerThread::WaitFor TPeerThread::Start()
 {
     try {
         BeforeRun();
     } catch (...) {
         HandleStepFailure(std::current_exception());
-        return TWaitFor::Nothing;
+        return WaitFor::Nothing;
     }
     return SendGathered();
 }
@@ -90,13 +64,13 @@ TPeerThread::TWaitFor TPeerThread::Start()
 // Lines that arrived together are served together and their replies leave in one send. A line is
 // only received when no whole line is left, so a close by the peer is seen only after every line
 // it sent before has been served, as a thread reading line by line would see it.
-TPeerThread::TWaitFor TPeerThread::Serve(bool readable)
+TPeerThread::WaitFor TPeerThread::Serve(bool readable)
 {
     try {
         TTCPConnection& connection = *connection_;
         for (;;) {
             if (connection.WriteBufferSize() > 0 && !connection.SendAvailable())
-                return TWaitFor::Output;
+                return WaitFor::Output;
             bool backlog = false;
             while (ConnectionOpen()) {
                 if (connection.WriteBufferSize() >= ReplyBacklogLimit) {
@@ -114,23 +88,23 @@ TPeerThread::TWaitFor TPeerThread::Serve(bool readable)
                     throw EConnClosedGracefully();
             }
             if (!ConnectionOpen())
-                return TWaitFor::Nothing;
+                return WaitFor::Nothing;
             if (!backlog)
-                return TWaitFor::Input; // the worker sends what was gathered
+                return WaitFor::Input; // the worker sends what was gathered
         }
     } catch (...) {
         HandleStepFailure(std::current_exception());
-        return TWaitFor::Nothing;
+        return WaitFor::Nothing;
     }
 }
 
-TPeerThread::TWaitFor TPeerThread::SendGathered()
+TPeerThread::WaitFor TPeerThread::SendGathered()
 {
     try {
-        return connection_->SendAvailable() ? TWaitFor::Input : TWaitFor::Output;
+        return connection_->SendAvailable() ? WaitFor::Input : WaitFor::Output;
     } catch (...) {
         HandleStepFailure(std::current_exception());
-        return TWaitFor::Nothing;
+        return WaitFor::Nothing;
     }
 }
 
@@ -151,7 +125,7 @@ void TPeerThread::Finish()
         HandleStepFailure(std::current_exception());
     }
     Server.RemoveConnectionThread(this);
-    shutdownHandle_.Close();
+    shutdownHandle_.reset();
 }
 
 void TPeerThread::HandleStepFailure(std::exception_ptr failure)
@@ -169,7 +143,7 @@ void TPeerThread::HandleStepFailure(std::exception_ptr failure)
 TThreadMgrDefault::TThreadMgrDefault(int workers, TTCPServer& listenerOf)
     : limit_(workers > 0 ? std::size_t(workers) : std::max<std::size_t>(1, std::thread::hardware_concurrency()))
 {
-    workers_.push_back(std::make_unique<TConnectionWorker>(&listenerOf));
+    workers_.push_back(std::make_unique<ConnectionWorker>(&listenerOf));
 }
 
 TThreadMgrDefault::~TThreadMgrDefault()
@@ -181,8 +155,8 @@ void TThreadMgrDefault::Start(std::unique_ptr<TPeerThread> thread)
 {
     const std::size_t target = next_++ % limit_;
     if (target == workers_.size())
-        workers_.push_back(std::make_unique<TConnectionWorker>());
-    TConnectionWorker& worker = *workers_[target];
+        workers_.push_back(std::make_unique<ConnectionWorker>());
+    ConnectionWorker& worker = *workers_[target];
     if (worker.OnOwnThread())
         worker.StartHere(std::move(thread));
     else
@@ -228,7 +202,7 @@ void TTCPServer::Shutdown() noexcept
         threadMgr_->JoinAll();
         threadMgr_.reset();
     }
-    listenSocket_.Close();
+    listenSocket_.reset();
     active_ = false;
 }
 
@@ -266,30 +240,30 @@ void TTCPServer::Activate()
         InitializeCommandHandlers();
         commandTableBuilt_ = true;
     }
-    listenSocket_.Close();
+    listenSocket_.reset();
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(DefaultPort);
     address.sin_addr = ParseBindAddress(BindAddress);
 
-    TSocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!socket.Allocated())
+    FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket.valid())
         throw EInvalidSocket();
     // On this platform a listening socket cannot be bound while connections of an earlier
     // activation linger in TIME_WAIT on the port unless address reuse is set; with it a port on
     // which another socket listens is still refused, as the server expects.
     const int on = 1;
-    ::setsockopt(socket.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         if (errno == EADDRINUSE)
             throw ECouldNotBindSocket();
         RaiseSocketError(SocketErrorFromErrno(errno));
     }
-    if (::listen(socket.Get(), ListenQueue) != 0)
+    if (::listen(socket.get(), ListenQueue) != 0)
         RaiseSocketError(SocketErrorFromErrno(errno));
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
-    ::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&bound), &length);
+    ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&bound), &length);
 
     listenSocket_ = std::move(socket);
     boundPort_ = ntohs(bound.sin_port);
@@ -297,7 +271,7 @@ void TTCPServer::Activate()
     try {
         threadMgr_ = std::make_unique<TThreadMgrDefault>(WorkerCount, *this);
     } catch (...) {
-        listenSocket_.Close();
+        listenSocket_.reset();
         throw;
     }
     listening_ = true;
@@ -311,7 +285,7 @@ void TTCPServer::StopListener()
     listenerStopped_ = true;
     // A shut-down listening socket refuses connections at once; it is closed only once the
     // listener's thread has ended, so that no accept can reach a reused descriptor number.
-    ::shutdown(listenSocket_.Get(), SHUT_RDWR);
+    ::shutdown(listenSocket_.get(), SHUT_RDWR);
     std::lock_guard guard(acceptLock_);
     threadMgr_->StopListening();
     listening_ = false;
@@ -345,35 +319,35 @@ void TTCPServer::Deactivate()
         threadMgr_->JoinAll();
         threadMgr_.reset();
     }
-    listenSocket_.Close();
+    listenSocket_.reset();
     // 5. Inactive; the binding's settings stay for the next activation.
     active_ = false;
 }
 
-TTCPServer::TAcceptOutcome TTCPServer::AcceptAvailable()
+TTCPServer::AcceptOutcome TTCPServer::AcceptAvailable()
 {
     std::vector<std::unique_ptr<TPeerThread>> accepted;
-    TAcceptOutcome outcome = TAcceptOutcome::More;
+    AcceptOutcome outcome = AcceptOutcome::More;
     std::exception_ptr failure;
     {
         std::lock_guard guard(acceptLock_);
-        while (outcome == TAcceptOutcome::More) {
+        while (outcome == AcceptOutcome::More) {
             if (listenerStopped_) {
-                outcome = TAcceptOutcome::Stopped;
+                outcome = AcceptOutcome::Stopped;
                 break;
             }
-            TSocketHandle connection(::accept4(listenSocket_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-            if (!connection.Allocated()) {
+            FileDescriptor connection(::accept4(listenSocket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (!connection.valid()) {
                 const int err = errno;
                 if (err == EAGAIN || err == EWOULDBLOCK)
                     break;
                 if (err == EINTR || err == ECONNABORTED)
                     continue;
                 if (err == EBADF || err == ENOTSOCK || err == EINVAL) {
-                    outcome = TAcceptOutcome::Stopped;
+                    outcome = AcceptOutcome::Stopped;
                     break;
                 }
-                outcome = TAcceptOutcome::Pause;
+                outcome = AcceptOutcome::Pause;
                 try {
                     RaiseSocketError(SocketErrorFromErrno(err));
                 } catch (...) {
@@ -382,14 +356,14 @@ TTCPServer::TAcceptOutcome TTCPServer::AcceptAvailable()
                 break;
             }
             if (MaxConnections > 0 && ConnectionCount() + accepted.size() >= std::size_t(MaxConnections)) {
-                RefuseConnection(connection.Get());
+                RefuseConnection(connection.get());
                 continue;
             }
             try {
                 accepted.push_back(CreatePeerThread(connection));
             } catch (...) {
                 failure = std::current_exception();
-                outcome = TAcceptOutcome::Pause;
+                outcome = AcceptOutcome::Pause;
                 break;
             }
             std::lock_guard listGuard(connectionsLock_);

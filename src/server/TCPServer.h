@@ -1,20 +1,23 @@
-// The multi-threaded TCP server under the built-in mail server.
+// The TCP server under the built-in mail server.
 //
-// One listening socket (the binding) with one listener thread that waits for connections in
-// 100 ms slices, and one TPeerThread per accepted connection (made by the server's factory) that
-// lives from the greeting to the close. A connection's TPeerThread is its own sequential thread
-// of control: its steps run one after the other, each as soon as a whole line has arrived. The
-// thread manager runs them on a few worker threads that wait for every connection's socket at
-// once (the listener's thread being the first of them), so that a server under load changes
-// threads once per batch of ready connections rather than once per command. Activation and deactivation come from one owning thread; deactivation
-// stops the listener first, then shuts down every live connection and waits at most
-// TerminateWaitTime for their threads to end.
+// One listening socket (the binding) and one TPeerThread per accepted connection (made by the
+// server's factory) that lives from the greeting to the close. TPeerThread and TThreadMgrDefault
+// keep the names of a design in which every connection had a thread of its own; here they differ
+// from it: a connection's TPeerThread is a sequential thread of control (its steps run one after
+// the other, each as soon as a whole line has arrived), and the thread manager serves all of them
+// from a few event-driven workers (ConnectionWorker) that wait for every connection's socket at
+// once, the listener's thread being the first of them. A server under load so changes threads
+// once per batch of ready connections rather than once per command. Activation and deactivation
+// come from one owning thread; deactivation stops the listener first, then shuts down every live
+// connection and waits at most TerminateWaitTime for them to end.
 //
 // Guarantees: a failure inside one connection ends that connection only; after a completed
 // deactivation no thread of the server runs and none of its sockets is open.
 #pragma once
 
 #include "ServerLimits.h"
+
+#include "project/FileDescriptor.h"
 
 #include "transport/TCPConnection.h"
 
@@ -33,32 +36,12 @@
 namespace quillet {
 
 class TTCPServer;
-class TConnectionWorker;
+class ConnectionWorker;
 
 // Deactivation gave up waiting for the connection threads.
 class ETerminateThreadTimeout : public std::runtime_error {
 public:
     ETerminateThreadTimeout();
-};
-
-// An open socket descriptor, closed when the holder goes.
-class TSocketHandle {
-public:
-    TSocketHandle() = default;
-    explicit TSocketHandle(int fd) : fd_(fd) {}
-    ~TSocketHandle() { Close(); }
-    TSocketHandle(TSocketHandle&& other) noexcept : fd_(other.Release()) {}
-    TSocketHandle& operator=(TSocketHandle&& other) noexcept;
-    TSocketHandle(const TSocketHandle&) = delete;
-    TSocketHandle& operator=(const TSocketHandle&) = delete;
-
-    int Get() const { return fd_; }
-    bool Allocated() const { return fd_ >= 0; }
-    int Release();
-    void Close();
-
-private:
-    int fd_ = -1;
 };
 
 // The thread of one accepted connection: the connection, and the steps that serve it.
@@ -74,7 +57,7 @@ private:
 class TPeerThread {
 public:
     // Takes the accepted socket over (Release).
-    TPeerThread(TTCPServer& server, TSocketHandle& socket);
+    TPeerThread(TTCPServer& server, FileDescriptor& socket);
     virtual ~TPeerThread();
     TPeerThread(const TPeerThread&) = delete;
     TPeerThread& operator=(const TPeerThread&) = delete;
@@ -98,27 +81,27 @@ protected:
     TTCPServer& Server;
 
 private:
-    friend class TConnectionWorker;
+    friend class ConnectionWorker;
 
     // What the worker waits for next on this connection's socket.
-    enum class TWaitFor { Input, Output, Nothing };
+    enum class WaitFor { Input, Output, Nothing };
 
     // The greeting; then what to wait for. Nothing means the connection has ended.
-    TWaitFor Start();
+    WaitFor Start();
     // Serves the connection after its socket became ready: sends what waits, runs a step for
     // every whole line received, receives once when none is left. Nothing means it has ended.
-    TWaitFor Serve(bool readable);
+    WaitFor Serve(bool readable);
     // Sends what the steps have gathered, as far as the socket takes it.
-    TWaitFor SendGathered();
+    WaitFor SendGathered();
     // Leaves the server's list, then frees the connection and the second descriptor.
     void Finish();
     // Maps one failure of a step to the connection's end (socket errors, closes, anything else).
     void HandleStepFailure(std::exception_ptr failure);
-    int WaitHandle() const { return shutdownHandle_.Get(); }
+    int WaitHandle() const { return shutdownHandle_.get(); }
 
     std::unique_ptr<TTCPConnection> connection_;
-    TSocketHandle shutdownHandle_;
-    TWaitFor waitingFor_ = TWaitFor::Nothing;
+    FileDescriptor shutdownHandle_;
+    WaitFor waitingFor_ = WaitFor::Nothing;
 };
 
 // Runs the connection threads on a few worker threads, each waiting for the sockets of the
@@ -143,7 +126,7 @@ public:
 
 private:
     std::size_t limit_;
-    std::vector<std::unique_ptr<TConnectionWorker>> workers_;
+    std::vector<std::unique_ptr<ConnectionWorker>> workers_;
     std::size_t next_ = 0;
 };
 
@@ -190,7 +173,7 @@ protected:
     virtual void InitializeCommandHandlers() {}
     // Makes the thread of one accepted connection. It takes the socket over (Release); a socket
     // still held when it returns or raises is closed by the caller.
-    virtual std::unique_ptr<TPeerThread> CreatePeerThread(TSocketHandle& socket) = 0;
+    virtual std::unique_ptr<TPeerThread> CreatePeerThread(FileDescriptor& socket) = 0;
     // Writes a refusal to a connection beyond MaxConnections before it is closed.
     virtual void RefuseConnection(int /*socket*/) {}
 
@@ -200,10 +183,10 @@ protected:
 
 private:
     friend class TPeerThread;
-    friend class TConnectionWorker;
+    friend class ConnectionWorker;
 
     // What the listener does after an accept step.
-    enum class TAcceptOutcome { More, Pause, Stopped };
+    enum class AcceptOutcome { More, Pause, Stopped };
 
     void Activate();
     void Deactivate();
@@ -211,7 +194,7 @@ private:
     void StopListener();
     // The listener's accept step: every connection that is waiting is accepted and its thread
     // started. Pause after a failure for want of resources, Stopped once the listener is.
-    TAcceptOutcome AcceptAvailable();
+    AcceptOutcome AcceptAvailable();
     void RemoveConnectionThread(TPeerThread* thread);
     void ReportConnectionException(const std::exception& error);
 
@@ -220,7 +203,7 @@ private:
     std::uint16_t boundPort_ = 0;
     // The binding's socket handle. Shut down when the listener stops, closed once the listener's
     // thread has ended.
-    TSocketHandle listenSocket_;
+    FileDescriptor listenSocket_;
     bool listening_ = false;
     // Held by an accept step from its accept to its entry in the connection-thread list.
     std::mutex acceptLock_;

@@ -27,7 +27,7 @@ std::string TemporaryFolder()
 
 } // namespace
 
-TTempDataFile::TTempDataFile()
+TempDataFile::TempDataFile()
 {
     std::string pattern = TemporaryFolder();
     if (pattern.empty() || pattern.back() != '/')
@@ -36,20 +36,20 @@ TTempDataFile::TTempDataFile()
     pattern += "XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0)
+    file_.reset(::mkostemp(name.data(), O_CLOEXEC));
+    if (!file_.valid())
         RaiseFileError("Cannot create temporary file", pattern, errno);
     path_ = name.data();
     buffer_.reserve(BufferLimit);
 }
 
-TTempDataFile::~TTempDataFile()
+TempDataFile::~TempDataFile()
 {
-    ::close(fd_);
+    file_.reset();
     ::unlink(path_.c_str());
 }
 
-void TTempDataFile::Write(std::string_view bytes)
+void TempDataFile::Write(std::string_view bytes)
 {
     if (buffer_.size() + bytes.size() > BufferLimit)
         Flush();
@@ -62,20 +62,10 @@ void TTempDataFile::Write(std::string_view bytes)
     size_ += bytes.size();
 }
 
-void TTempDataFile::Flush()
+void TempDataFile::Flush()
 {
-    const char* data = buffer_.data();
-    std::size_t left = buffer_.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd_, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            RaiseFileError("Cannot write temporary file", path_, errno);
-        }
-        data += written;
-        left -= std::size_t(written);
-    }
+    if (const int error = writeAllBytes(file_.get(), buffer_))
+        RaiseFileError("Cannot write temporary file", path_, error);
     buffer_.clear();
 }
 

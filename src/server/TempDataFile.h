@@ -5,21 +5,23 @@
 // happened meanwhile (a failed read, a failing hook, a closed connection).
 #pragma once
 
+#include "project/FileDescriptor.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace quillet {
 
-class TTempDataFile {
+class TempDataFile {
 public:
     static constexpr std::string_view NamePrefix = "oqm";
 
     // Creates the file; raises std::runtime_error naming it when that fails.
-    TTempDataFile();
-    ~TTempDataFile();
-    TTempDataFile(const TTempDataFile&) = delete;
-    TTempDataFile& operator=(const TTempDataFile&) = delete;
+    TempDataFile();
+    ~TempDataFile();
+    TempDataFile(const TempDataFile&) = delete;
+    TempDataFile& operator=(const TempDataFile&) = delete;
 
     // Appends the bytes (buffered).
     void Write(std::string_view bytes);
@@ -34,7 +36,7 @@ private:
     static constexpr std::size_t BufferLimit = 65536;
 
     std::string path_;
-    int fd_ = -1;
+    FileDescriptor file_;
     std::string buffer_;
     std::uint64_t size_ = 0;
 };

@@ -27,12 +27,12 @@ public:
 };
 
 // Installs a hook for the calling thread for the lifetime of the object.
-class TAntiFreezeScope {
+class AntiFreezeScope {
 public:
-    explicit TAntiFreezeScope(std::function<void()> hook) { TAntiFreeze::Install(std::move(hook)); }
-    ~TAntiFreezeScope() { TAntiFreeze::Remove(); }
-    TAntiFreezeScope(const TAntiFreezeScope&) = delete;
-    TAntiFreezeScope& operator=(const TAntiFreezeScope&) = delete;
+    explicit AntiFreezeScope(std::function<void()> hook) { TAntiFreeze::Install(std::move(hook)); }
+    ~AntiFreezeScope() { TAntiFreeze::Remove(); }
+    AntiFreezeScope(const AntiFreezeScope&) = delete;
+    AntiFreezeScope& operator=(const AntiFreezeScope&) = delete;
 };
 
 } // namespace quillet

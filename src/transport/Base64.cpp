@@ -110,7 +110,7 @@ void TMessageEncoderMIME::EncodeLines(std::string_view bytes, std::string& out)
     }
 }
 
-void TMessageEncoderMIME::Encode(int fd, TLineWriter& out, std::string_view sourceName)
+void TMessageEncoderMIME::Encode(int fd, LineWriter& out, std::string_view sourceName)
 {
     const std::unique_ptr<char[]> block(new char[kBlockSize]);
     std::string lines;

@@ -34,7 +34,7 @@ public:
     // Writes the base64 lines of everything readable from the file descriptor, from its
     // current position to its end. An empty source writes nothing. A read failure raises
     // ETransportError with the system's reason; sourceName names the source in that message.
-    static void Encode(int fd, TLineWriter& out, std::string_view sourceName = {});
+    static void Encode(int fd, LineWriter& out, std::string_view sourceName = {});
 };
 
 } // namespace quillet

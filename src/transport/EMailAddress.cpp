@@ -242,7 +242,7 @@ void TEMailAddressItem::SetText(std::string_view text)
     }
 }
 
-std::string TEMailAddressItem::HeaderForm(const TEncodingParameters& parameters) const
+std::string TEMailAddressItem::HeaderForm(const EncodingParameters& parameters) const
 {
     const std::string address = SingleLineValue(Address);
     if (Name.empty())
@@ -272,7 +272,7 @@ std::string TEMailAddressList::AddressesText() const
     return out;
 }
 
-std::string TEMailAddressList::HeaderForm(const TEncodingParameters& parameters) const
+std::string TEMailAddressList::HeaderForm(const EncodingParameters& parameters) const
 {
     std::string out;
     for (std::size_t i = 0; i < Items.size(); ++i) {

@@ -43,7 +43,7 @@ public:
 
     // The header form; a name that is not printable ASCII is encoded with the given parameters.
     // CR and LF inside the name or the address become spaces, so the value stays on its lines.
-    std::string HeaderForm(const TEncodingParameters& parameters) const;
+    std::string HeaderForm(const EncodingParameters& parameters) const;
 
     bool operator==(const TEMailAddressItem&) const = default;
 };
@@ -71,7 +71,7 @@ public:
     void SetAddressesText(std::string_view text);
 
     // The header forms of all items joined by ", "; empty for an empty list.
-    std::string HeaderForm(const TEncodingParameters& parameters) const;
+    std::string HeaderForm(const EncodingParameters& parameters) const;
 };
 
 } // namespace quillet

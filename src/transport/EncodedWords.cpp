@@ -26,7 +26,7 @@ bool mustEscapeInQ(char c, std::string_view specials)
 // would make the current one longer than the limit.
 class EncodedWordWriter {
 public:
-    EncodedWordWriter(std::string& out, const TEncodingParameters& parameters)
+    EncodedWordWriter(std::string& out, const EncodingParameters& parameters)
         : out_(out), opening_("=?" + parameters.WordCharSet + "?" + parameters.WordEncoding + "?")
     {
     }
@@ -60,7 +60,7 @@ private:
     bool open_ = false;
 };
 
-void encodeRun(std::string_view run, std::string_view specials, const TEncodingParameters& parameters,
+void encodeRun(std::string_view run, std::string_view specials, const EncodingParameters& parameters,
                std::string& out)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -86,7 +86,7 @@ void encodeRun(std::string_view run, std::string_view specials, const TEncodingP
 
 } // namespace
 
-TEncodingParameters EncodingParametersFor(LocaleLanguage language)
+EncodingParameters EncodingParametersFor(LocaleLanguage language)
 {
     switch (language) {
     case LocaleLanguage::ChineseSimplified:
@@ -103,7 +103,7 @@ TEncodingParameters EncodingParametersFor(LocaleLanguage language)
     return {"ISO-8859-1", 'Q', TTransfer::bit8};
 }
 
-TEncodingParameters CurrentEncodingParameters() { return EncodingParametersFor(localeLanguage()); }
+EncodingParameters CurrentEncodingParameters() { return EncodingParametersFor(localeLanguage()); }
 
 std::string SingleLineValue(std::string_view text)
 {
@@ -115,7 +115,7 @@ std::string SingleLineValue(std::string_view text)
 }
 
 std::string EncodeHeaderWords(std::string_view input, std::string_view specials,
-                              const TEncodingParameters& parameters)
+                              const EncodingParameters& parameters)
 {
     std::string converted;
     if (parameters.TransferMode == TTransfer::iso2022jp) {

@@ -12,16 +12,16 @@ namespace quillet {
 
 enum class TTransfer { bit7, bit8, iso2022jp };
 
-struct TEncodingParameters {
+struct EncodingParameters {
     std::string WordCharSet = "ISO-8859-1";
     char WordEncoding = 'Q'; // 'Q' or 'B'
     TTransfer TransferMode = TTransfer::bit8;
 };
 
 // The parameters for a locale language.
-TEncodingParameters EncodingParametersFor(LocaleLanguage language);
+EncodingParameters EncodingParametersFor(LocaleLanguage language);
 // The parameters for the language of the locale the program started with.
-TEncodingParameters CurrentEncodingParameters();
+EncodingParameters CurrentEncodingParameters();
 
 // Characters that must be encoded in a display name of an address, beyond the control and
 // 8-bit characters.
@@ -33,7 +33,7 @@ inline constexpr std::string_view kTextSpecials = "";
 // of the specials) become encoded words of at most 75 characters, joined by CR LF TAB; all
 // other words and the separators between them are kept unchanged.
 std::string EncodeHeaderWords(std::string_view text, std::string_view specials,
-                              const TEncodingParameters& parameters);
+                              const EncodingParameters& parameters);
 
 // A copy of a value taken from data with every CR and LF replaced by a space, so that it can
 // never start a header line of its own or end the header block.

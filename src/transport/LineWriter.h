@@ -5,9 +5,9 @@
 
 namespace quillet {
 
-class TLineWriter {
+class LineWriter {
 public:
-    virtual ~TLineWriter() = default;
+    virtual ~LineWriter() = default;
     // Writes the bytes unchanged; an empty text sends nothing.
     virtual void Write(std::string_view bytes) = 0;
     // Writes the text followed by CR LF.

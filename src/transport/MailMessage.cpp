@@ -5,6 +5,8 @@
 #include "MessageTexts.h"
 #include "TransportError.h"
 
+#include "project/FileDescriptor.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,28 +22,11 @@ constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kPartIndent = "        ";
 
-// Owns an open file descriptor.
-class FileHandle {
-public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 std::string multipartContentType() { return std::string("multipart/mixed; boundary=\"") + kMessageBoundary + "\""; }
 
 // Writes one body line; a line holding CR or LF goes out as several lines (CR LF, a lone CR
 // and a lone LF each end one), each with its leading "." doubled.
-void writeBodyLine(TLineWriter& writer, std::string_view line, bool toIso2022Jp)
+void writeBodyLine(LineWriter& writer, std::string_view line, bool toIso2022Jp)
 {
     for (;;) {
         const std::size_t brk = line.find_first_of("\r\n");
@@ -58,13 +43,13 @@ void writeBodyLine(TLineWriter& writer, std::string_view line, bool toIso2022Jp)
     }
 }
 
-void writeBodyLines(TLineWriter& writer, const std::vector<std::string>& body, bool toIso2022Jp)
+void writeBodyLines(LineWriter& writer, const std::vector<std::string>& body, bool toIso2022Jp)
 {
     for (const auto& line : body)
         writeBodyLine(writer, line, toIso2022Jp);
 }
 
-void writeAttachment(TLineWriter& writer, TMailAttachment& attachment)
+void writeAttachment(LineWriter& writer, TMailAttachment& attachment)
 {
     writer.WriteLn("");
     writer.WriteLn(std::string("--") + kMessageBoundary);
@@ -84,7 +69,7 @@ void writeAttachment(TLineWriter& writer, TMailAttachment& attachment)
         writer.WriteLn(SingleLineValue(line));
     writer.WriteLn("");
 
-    FileHandle file(::open(attachment.SourcePath.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor file(::open(attachment.SourcePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0)
         throw EFileOpenError(FormatText(kCannotOpenFileFormat, attachment.SourcePath, std::strerror(errno)));
     ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -119,7 +104,7 @@ std::string FormatMessageDate(std::time_t moment)
 
 THeaderList BuildHeaderLines(const TMailMessage& message) { return BuildHeaderLines(message, CurrentEncodingParameters()); }
 
-THeaderList BuildHeaderLines(const TMailMessage& m, const TEncodingParameters& parameters)
+THeaderList BuildHeaderLines(const TMailMessage& m, const EncodingParameters& parameters)
 {
     const bool mime = m.Encoding == TMessageEncoding::meMIME;
     const bool hasParts = !m.Attachments.empty();
@@ -155,9 +140,9 @@ THeaderList BuildHeaderLines(const TMailMessage& m, const TEncodingParameters& p
     return h;
 }
 
-void WriteMessage(TMailMessage& message, TLineWriter& writer) { WriteMessage(message, writer, CurrentEncodingParameters()); }
+void WriteMessage(TMailMessage& message, LineWriter& writer) { WriteMessage(message, writer, CurrentEncodingParameters()); }
 
-void WriteMessage(TMailMessage& message, TLineWriter& writer, const TEncodingParameters& parameters)
+void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParameters& parameters)
 {
     {
         const THeaderList headers = BuildHeaderLines(message, parameters);

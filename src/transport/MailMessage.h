@@ -78,12 +78,12 @@ std::string FormatMessageDate(std::time_t moment);
 
 // The header block of a message, with the encoding parameters of the current locale.
 THeaderList BuildHeaderLines(const TMailMessage& message);
-THeaderList BuildHeaderLines(const TMailMessage& message, const TEncodingParameters& parameters);
+THeaderList BuildHeaderLines(const TMailMessage& message, const EncodingParameters& parameters);
 
 // Writes header block, empty line and body. Stores the attachment defaults (base64,
 // attachment, application/octet-stream) into the attachments. An attached file that cannot be
 // opened raises EFileOpenError "Cannot open file "<path>". <reason>".
-void WriteMessage(TMailMessage& message, TLineWriter& writer);
-void WriteMessage(TMailMessage& message, TLineWriter& writer, const TEncodingParameters& parameters);
+void WriteMessage(TMailMessage& message, LineWriter& writer);
+void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParameters& parameters);
 
 } // namespace quillet

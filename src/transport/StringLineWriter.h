@@ -8,7 +8,7 @@
 
 namespace quillet {
 
-class TStringLineWriter : public TLineWriter {
+class StringLineWriter : public LineWriter {
 public:
     void Write(std::string_view bytes) override { text.append(bytes); }
     void WriteLn(std::string_view line) override

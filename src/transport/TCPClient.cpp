@@ -7,6 +7,8 @@
 #include "transport/SocketError.h"
 #include "transport/TransportError.h"
 
+#include "project/FileDescriptor.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -28,26 +30,6 @@ namespace quillet {
 namespace {
 
 constexpr const char* kLoopbackName = "localhost";
-
-// Owns a file descriptor until it is released.
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : fd_(fd) {}
-    ~FdGuard() { reset(); }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 bool SameLettersCaseless(std::string_view a, std::string_view b)
 {
@@ -161,7 +143,7 @@ public:
     }
 
 private:
-    FdGuard cancel_;
+    FileDescriptor cancel_;
     std::mutex mutex_;
     std::condition_variable finished_;
     bool done_ = false;
@@ -228,12 +210,12 @@ in_addr TTCPClient::ResolveHost(const std::string& host)
 void TTCPClient::Connect(int timeoutMs)
 {
     // 1-2. Only one connection at a time; each connect starts afresh.
-    if (fd_ >= 0)
+    if (socket_.valid())
         throw EAlreadyConnected();
     AttachSocket(-1);
 
     // 3. The socket, bound to any local address and an ephemeral port.
-    FdGuard socketFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    FileDescriptor socketFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socketFd.get() < 0)
         throw EInvalidSocket();
     sockaddr_in local{};

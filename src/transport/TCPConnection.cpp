@@ -21,22 +21,18 @@ TTCPConnection::TTCPConnection(int socketFd)
     AttachSocket(socketFd);
 }
 
-TTCPConnection::~TTCPConnection()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
+TTCPConnection::~TTCPConnection() = default;
 
 void TTCPConnection::Adopt(int socketFd)
 {
-    if (fd_ >= 0)
+    if (socket_.valid())
         throw EAlreadyConnected();
     AttachSocket(socketFd);
 }
 
 void TTCPConnection::AttachSocket(int socketFd)
 {
-    fd_ = socketFd;
+    socket_.reset(socketFd);
     begin_ = end_ = 0;
     output_.clear();
     gathering_ = false;
@@ -45,17 +41,16 @@ void TTCPConnection::AttachSocket(int socketFd)
 
 void TTCPConnection::CloseSocket()
 {
-    if (fd_ < 0)
+    if (!socket_.valid())
         return;
-    ::close(fd_);
-    fd_ = -1;
+    socket_.reset();
     output_.clear();
     gathering_ = false;
 }
 
 void TTCPConnection::CheckForDisconnect(bool raise)
 {
-    if (closedGracefully_ && fd_ >= 0)
+    if (closedGracefully_ && socket_.valid())
         CloseSocket();
     if (raise && closedGracefully_)
         throw EConnClosedGracefully();
@@ -64,13 +59,13 @@ void TTCPConnection::CheckForDisconnect(bool raise)
 bool TTCPConnection::Connected()
 {
     CheckForDisconnect(false);
-    return fd_ >= 0;
+    return socket_.valid();
 }
 
 void TTCPConnection::Disconnect()
 {
-    if (fd_ >= 0) {
-        ::shutdown(fd_, SHUT_WR);
+    if (socket_.valid()) {
+        ::shutdown(socket_.get(), SHUT_WR);
         CloseSocket();
     }
     closedGracefully_ = true;
@@ -81,7 +76,7 @@ void TTCPConnection::Disconnect()
 void TTCPConnection::CheckWritable()
 {
     CheckForDisconnect(true);
-    if (fd_ < 0)
+    if (!socket_.valid())
         throw ENotConnected();
 }
 
@@ -90,7 +85,7 @@ void TTCPConnection::CheckWritable()
 size_t TTCPConnection::SendOnce(const char* data, size_t size, int flags)
 {
     for (;;) {
-        const ssize_t sent = ::send(fd_, data, size, flags | MSG_NOSIGNAL);
+        const ssize_t sent = ::send(socket_.get(), data, size, flags | MSG_NOSIGNAL);
         if (sent > 0)
             return static_cast<size_t>(sent);
         if (sent == 0) {
@@ -112,7 +107,7 @@ void TTCPConnection::SendAll(const char* data, size_t size)
 {
     CheckWritable();
     while (size > 0) {
-        if (fd_ < 0) // the hook closed the connection between two sends
+        if (!socket_.valid()) // the hook closed the connection between two sends
             throw EClosedSocket();
         const size_t sent = SendOnce(data, size, 0);
         data += sent;
@@ -210,13 +205,13 @@ bool TTCPConnection::WaitReadable()
         }
         if (sliced)
             wait = wait < 0 ? TAntiFreeze::IdleTimeOut : std::min(wait, TAntiFreeze::IdleTimeOut);
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{socket_.get(), POLLIN, 0};
         const int ready = ::poll(&p, 1, wait);
         if (ready < 0 && errno != EINTR)
             RaiseSocketError(SocketErrorFromErrno(errno));
         if (sliced) {
             TAntiFreeze::DoProcess();
-            if (fd_ < 0)
+            if (!socket_.valid())
                 return false;
         }
         if (ready > 0)
@@ -226,7 +221,7 @@ bool TTCPConnection::WaitReadable()
 
 void TTCPConnection::ReadFromStack()
 {
-    while (fd_ >= 0) {
+    while (socket_.valid()) {
         if (!WaitReadable())
             throw EClosedSocket();
         if (ReceiveOnce(0))
@@ -236,7 +231,7 @@ void TTCPConnection::ReadFromStack()
 
 bool TTCPConnection::ReceiveAvailable()
 {
-    if (fd_ < 0)
+    if (!socket_.valid())
         throw ENotConnected();
     return ReceiveOnce(MSG_DONTWAIT);
 }
@@ -251,7 +246,7 @@ bool TTCPConnection::ReceiveOnce(int flags)
     if (input_.size() < end_ + chunk)
         input_.resize(end_ + chunk);
     for (;;) {
-        const ssize_t received = ::recv(fd_, input_.data() + end_, chunk, flags);
+        const ssize_t received = ::recv(socket_.get(), input_.data() + end_, chunk, flags);
         if (received > 0) {
             end_ += static_cast<size_t>(received);
             return true;
@@ -302,7 +297,7 @@ std::string TTCPConnection::ReadLn(std::string_view terminator, int maxLength)
         if (std::optional<std::string> line = TakeBufferedLine(terminator, maxLength, searched))
             return std::move(*line);
         CheckForDisconnect(true);
-        if (fd_ < 0)
+        if (!socket_.valid())
             throw ENotConnected();
         ReadFromStack();
     }

@@ -15,6 +15,8 @@
 #include "transport/LineWriter.h"
 #include "transport/RFCReply.h"
 
+#include "project/FileDescriptor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -28,7 +30,7 @@ namespace quillet {
 
 enum class TMaxLineAction { maException, maSplit };
 
-class TTCPConnection : public TLineWriter {
+class TTCPConnection : public LineWriter {
 public:
     static constexpr int DefaultMaxLineLength = 16384;
     static constexpr int DefaultRecvBufferSize = 32768;
@@ -79,7 +81,7 @@ public:
     const TRFCReply& LastCmdResult() const { return lastReply_; }
     bool ClosedGracefully() const { return closedGracefully_; }
     // The socket handle, or -1.
-    int Socket() const { return fd_; }
+    int Socket() const { return socket_.get(); }
     // Bytes received and not yet consumed by a read.
     size_t InputBufferSize() const { return end_ - begin_; }
 
@@ -102,7 +104,7 @@ protected:
     // "Connection Closed Gracefully." when one happened.
     void CheckForDisconnect(bool raise);
 
-    int fd_ = -1;
+    FileDescriptor socket_;
     bool closedGracefully_ = false;
 
 private:

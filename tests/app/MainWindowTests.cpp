@@ -3,7 +3,7 @@
 #include "AppTestEnvironment.h"
 
 #include "app/ActionBars.h"
-#include "app/TCustomizeToolbarForm.h"
+#include "app/CustomizeToolbarForm.h"
 #include "project/forms/TOpenWizardForm.h"
 #include "project/forms/TPropertiesForm.h"
 
@@ -256,7 +256,7 @@ private slots:
             ProgramRun run;
             run.start();
             run.ui.dialogScripts.push_back([](QDialog& dialog) {
-                auto& customize = static_cast<TCustomizeToolbarForm&>(dialog);
+                auto& customize = static_cast<CustomizeToolbarForm&>(dialog);
                 customize.selectBar(customize.toolBarIndex(2));
                 customize.BarItemsList->setCurrentRow(4);
                 customize.addItem("FindRecipientAction");
@@ -284,7 +284,7 @@ private slots:
 
         // Cancel in the dialog changes nothing.
         run.ui.dialogScripts.push_back([](QDialog& dialog) {
-            static_cast<TCustomizeToolbarForm&>(dialog).ResetButton->click();
+            static_cast<CustomizeToolbarForm&>(dialog).ResetButton->click();
             return int(mrCancel);
         });
         run.form->action("CustomizeActionBars")->trigger();
@@ -298,7 +298,7 @@ private slots:
         ProgramRun run;
         run.start();
         run.ui.dialogScripts.push_back([](QDialog& dialog) {
-            auto& customize = static_cast<TCustomizeToolbarForm&>(dialog);
+            auto& customize = static_cast<CustomizeToolbarForm&>(dialog);
             customize.selectBar(customize.toolBarIndex(3));
             // What a drag from the command list onto the bar's list hands over.
             QTreeWidgetItem* about = nullptr;

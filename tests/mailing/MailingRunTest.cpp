@@ -79,7 +79,7 @@ struct RunFixture : ::testing::Test {
     TSMTPClient client;
     TMailMessage message;
     TSMTPServer server;
-    TMailingRun run{client, message, &server};
+    MailingRun run{client, message, &server};
     ScriptedSmtpPeer peer;
 
     RunFixture()
@@ -90,7 +90,7 @@ struct RunFixture : ::testing::Test {
             project.recipients.push_back(recipient(who, std::string(1, char(std::toupper(who[0])))));
     }
 
-    MailingRunRequest request(TSendRoute route, std::vector<std::size_t> rows)
+    MailingRunRequest request(SendRoute route, std::vector<std::size_t> rows)
     {
         MailingRunRequest r;
         r.route = route;
@@ -115,7 +115,7 @@ TEST_F(RunFixture, SendsOneMessageToEachChosenRowInOrderOverOneConnection)
     hooks.messageSent = [&](std::size_t sent, std::size_t total) { progress.emplace_back(sent, total); };
     hooks.completed = [&](std::size_t sent) { completed = sent; };
 
-    EXPECT_EQ(run.Run(request(TSendRoute::Default, {1, 3, 4}), hooks), 3u);
+    EXPECT_EQ(run.Run(request(SendRoute::Default, {1, 3, 4}), hooks), 3u);
     ASSERT_TRUE(peer.waitClosed(1));
     EXPECT_EQ(started, 3u);
     EXPECT_EQ(completed, 3u);
@@ -139,7 +139,7 @@ TEST_F(RunFixture, AddressFieldWithTwoAddressesGetsOneMessageToBoth)
 {
     peer.start();
     project.recipients[0].EMail.set("a@x.org; z@x.org");
-    run.Run(request(TSendRoute::Default, {0}));
+    run.Run(request(SendRoute::Default, {0}));
     ASSERT_TRUE(peer.waitClosed(1));
     EXPECT_THAT(startingWith(peer.allCommands(), "RCPT"), ElementsAre("RCPT TO:<a@x.org>", "RCPT TO:<z@x.org>"));
     ASSERT_EQ(peer.messages().size(), 1u);
@@ -152,7 +152,7 @@ TEST_F(RunFixture, EmptyRecipientListOpensAndClosesTheConnection)
     bool completed = false;
     MailingRunHooks hooks;
     hooks.completed = [&](std::size_t) { completed = true; };
-    EXPECT_EQ(run.Run(request(TSendRoute::Default, {}), hooks), 0u);
+    EXPECT_EQ(run.Run(request(SendRoute::Default, {}), hooks), 0u);
     ASSERT_TRUE(peer.waitClosed(1));
     EXPECT_TRUE(completed);
     const auto commands = peer.allCommands();
@@ -165,7 +165,7 @@ TEST_F(RunFixture, LoginOnlyWithUserAndPassword)
 {
     peer.offerAuth = true;
     peer.start();
-    auto r = request(TSendRoute::Default, {0});
+    auto r = request(SendRoute::Default, {0});
     r.defaultServer.userName = "user";
     run.Run(r);
     ASSERT_TRUE(peer.waitClosed(1));
@@ -185,12 +185,12 @@ TEST_F(RunFixture, ASecondRunFromInsideARunIsRefused)
     MailingRunHooks hooks;
     hooks.messageSent = [&](std::size_t, std::size_t) {
         try {
-            run.Run(request(TSendRoute::Default, {4}));
+            run.Run(request(SendRoute::Default, {4}));
         } catch (const EMailingError& e) {
             nested = e.what();
         }
     };
-    EXPECT_EQ(run.Run(request(TSendRoute::Default, {0, 1}), hooks), 2u);
+    EXPECT_EQ(run.Run(request(SendRoute::Default, {0, 1}), hooks), 2u);
     EXPECT_EQ(nested, "A mailing run is already in progress.");
     ASSERT_TRUE(peer.waitClosed(1));
     EXPECT_EQ(peer.messages().size(), 2u);
@@ -209,9 +209,9 @@ TEST(MailingRotation, DefaultServerAndEnabledAccountsInTurn)
     MailDraft draft{"S", {"B"}, {}};
     TSMTPClient client;
     TMailMessage message;
-    TMailingRun run(client, message, nullptr);
+    MailingRun run(client, message, nullptr);
     MailingRunRequest r;
-    r.route = TSendRoute::Rotating;
+    r.route = SendRoute::Rotating;
     r.project = &project;
     r.recipients = {0, 1, 2, 3, 4};
     r.draft = &draft;
@@ -258,7 +258,7 @@ TEST_F(RunFixture, StopDuringTheThirdOfTenSendsThree)
     std::size_t sentSoFar = 0;
     bool stop = false;
     // The hook runs during network waits, that is while a message is under way.
-    TAntiFreezeScope antiFreeze([&] {
+    AntiFreezeScope antiFreeze([&] {
         if (sentSoFar == 2)
             stop = true;
     });
@@ -267,7 +267,7 @@ TEST_F(RunFixture, StopDuringTheThirdOfTenSendsThree)
     hooks.stopRequested = [&] { return stop; };
     bool completed = false;
     hooks.completed = [&](std::size_t) { completed = true; };
-    EXPECT_EQ(run.Run(request(TSendRoute::Default, rows), hooks), 3u);
+    EXPECT_EQ(run.Run(request(SendRoute::Default, rows), hooks), 3u);
     ASSERT_TRUE(peer.waitClosed(1));
     EXPECT_EQ(peer.messages().size(), 3u);
     EXPECT_TRUE(completed);
@@ -284,7 +284,7 @@ TEST_F(RunFixture, ErrorMidRunEndsItAndTheNextRunConnectsAgain)
     hooks.messageSent = [&](std::size_t sent, std::size_t) { sentSoFar = sent; };
     hooks.completed = [&](std::size_t) { ADD_FAILURE() << "a failed run does not complete"; };
     try {
-        run.Run(request(TSendRoute::Default, {0, 1, 2, 3}), hooks);
+        run.Run(request(SendRoute::Default, {0, 1, 2, 3}), hooks);
         FAIL();
     } catch (const EProtocolReplyError& e) {
         EXPECT_STREQ(e.what(), "no thanks\r\n");
@@ -298,7 +298,7 @@ TEST_F(RunFixture, ErrorMidRunEndsItAndTheNextRunConnectsAgain)
     EXPECT_FALSE(client.Connected());
 
     hooks.completed = nullptr;
-    EXPECT_EQ(run.Run(request(TSendRoute::Default, {2, 3}), hooks), 2u);
+    EXPECT_EQ(run.Run(request(SendRoute::Default, {2, 3}), hooks), 2u);
     ASSERT_TRUE(peer.waitClosed(2));
     EXPECT_EQ(peer.messages().size(), 3u);
 }
@@ -308,7 +308,7 @@ TEST_F(RunFixture, MacroThatNeverSettlesEndsTheRunBeforeThatRecipientGetsAnythin
     peer.start();
     project.recipients[1].Name.set("Dr %NAME%");
     try {
-        run.Run(request(TSendRoute::Default, {0, 1, 2}));
+        run.Run(request(SendRoute::Default, {0, 1, 2}));
         FAIL();
     } catch (const std::exception& e) {
         EXPECT_THAT(e.what(), HasSubstr("\"b@x.org\""));
@@ -333,9 +333,9 @@ TEST(MailingRunReport, ARefusedConnectionNamesTheServerAndTheAccount)
     MailDraft draft{"S", {"B"}, {}};
     TSMTPClient client;
     TMailMessage message;
-    TMailingRun run(client, message, nullptr);
+    MailingRun run(client, message, nullptr);
     MailingRunRequest r;
-    r.route = TSendRoute::Default;
+    r.route = SendRoute::Default;
     r.project = &project;
     r.recipients = {0, 1, 2};
     r.draft = &draft;
@@ -347,7 +347,7 @@ TEST(MailingRunReport, ARefusedConnectionNamesTheServerAndTheAccount)
               "\nServer: 127.0.0.1, port " + std::to_string(closed) + "\n0 of 3 messages sent");
 
     // The rotating route: the default server takes the first message, the account the second.
-    r.route = TSendRoute::Rotating;
+    r.route = SendRoute::Rotating;
     r.defaultServer.port = std::to_string(defaultPeer.port());
     EXPECT_THROW(run.Run(r), ESocketError);
     EXPECT_EQ(RunFailureText(run.LastReport()), "\nServer: 127.0.0.1, port " + std::to_string(closed) +
@@ -370,8 +370,8 @@ TEST_F(RunFixture, AttachmentsStayForTheNextRun)
     TempFolder dir;
     dir.write("note.txt", "hello");
     draft.attachments = {(dir / "note.txt").string()};
-    run.Run(request(TSendRoute::Default, {0}));
-    run.Run(request(TSendRoute::Default, {1}));
+    run.Run(request(SendRoute::Default, {0}));
+    run.Run(request(SendRoute::Default, {1}));
     ASSERT_TRUE(peer.waitClosed(2));
     ASSERT_EQ(peer.messages().size(), 2u);
     for (const auto& text : peer.messages()) {
@@ -384,11 +384,11 @@ TEST_F(RunFixture, AttachmentsStayForTheNextRun)
 TEST_F(RunFixture, FromIsEmptyUntilATemplateWithReplyToIsInserted)
 {
     peer.start();
-    run.Run(request(TSendRoute::Default, {0}));
+    run.Run(request(SendRoute::Default, {0}));
     InsertTemplate({"T", "From template", "Orv <orv@x.org>", {"Hi %NAME%"}}, draft, message.From);
-    run.Run(request(TSendRoute::Default, {1}));
+    run.Run(request(SendRoute::Default, {1}));
     InsertTemplate({"U", "Second", "", {"Yo"}}, draft, message.From);
-    run.Run(request(TSendRoute::Default, {2}));
+    run.Run(request(SendRoute::Default, {2}));
     ASSERT_TRUE(peer.waitClosed(3));
     EXPECT_THAT(startingWith(peer.allCommands(), "MAIL"),
                 ElementsAre("MAIL FROM:<>", "MAIL FROM:<orv@x.org>", "MAIL FROM:<orv@x.org>"));
@@ -403,7 +403,7 @@ TEST_F(RunFixture, DryRunWritesWhatTheServerWouldReceive)
 {
     peer.start();
     TempFolder dir;
-    auto r = request(TSendRoute::Default, {0, 1});
+    auto r = request(SendRoute::Default, {0, 1});
     run.Run(r);
     ASSERT_TRUE(peer.waitClosed(1));
     r.dryRunFolder = dir.path();
@@ -432,7 +432,7 @@ struct BuiltinFixture : RunFixture {
     std::vector<std::string> received;
     BuiltinFixture()
     {
-        server.OnReceiveRaw = [this](TSMTPServerThread&, const TReceivedData& data, const TEMailAddressList& rcpt,
+        server.OnReceiveRaw = [this](TSMTPServerThread&, const ReceivedData& data, const TEMailAddressList& rcpt,
                                      std::string&) {
             std::ifstream in(data.Path, std::ios::binary);
             std::lock_guard guard(lock);
@@ -442,7 +442,7 @@ struct BuiltinFixture : RunFixture {
     }
     MailingRunRequest builtin(std::vector<std::size_t> rows, unsigned short port)
     {
-        auto r = request(TSendRoute::Builtin, std::move(rows));
+        auto r = request(SendRoute::Builtin, std::move(rows));
         r.builtinServer.port = std::to_string(port);
         r.builtinServer.sendFrom = "builtin@x.org";
         return r;

@@ -52,7 +52,7 @@ TEST(PostfixRelay, RotatingRouteDeliversEveryRecipientExactlyOnceThroughThreeIns
     draft.subject = "Hello %NAME%";
     draft.body = {"Dear %NAME%,", "a message through the fleet."};
     MailingRunRequest request;
-    request.route = TSendRoute::Rotating;
+    request.route = SendRoute::Rotating;
     request.project = &project;
     request.draft = &draft;
     request.defaultServer.host = "127.0.0.1";
@@ -64,7 +64,7 @@ TEST(PostfixRelay, RotatingRouteDeliversEveryRecipientExactlyOnceThroughThreeIns
     TSMTPClient client;
     TMailMessage message;
     message.ContentType = "text/plain";
-    TMailingRun run(client, message, nullptr);
+    MailingRun run(client, message, nullptr);
     EXPECT_EQ(run.Run(request), count);
     ASSERT_TRUE(fleet.WaitUntilDrained(std::chrono::seconds(300))) << fleet.Queued() << " still queued\n"
                                                                     << fleet.Log(0);

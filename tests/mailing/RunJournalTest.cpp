@@ -233,7 +233,7 @@ struct RecordedRun : ::testing::Test {
     MailDraft draft{"S", {"B"}, {}};
     TSMTPClient client;
     TMailMessage message;
-    TMailingRun run{client, message, nullptr};
+    MailingRun run{client, message, nullptr};
     ScriptedSmtpPeer peer;
     RecordedCalls recorder;
 

@@ -37,7 +37,7 @@ protected:
 
 TEST_F(MessageCaptureTest, NumbersFromOneAndCopiesExactly)
 {
-    TMessageCapture capture((root / "new" / "folder").string());
+    MessageCapture capture((root / "new" / "folder").string());
     EXPECT_EQ(capture.Keep(source.string()), (root / "new" / "folder" / "000001.eml").string());
     EXPECT_EQ(capture.Keep(source.string()), (root / "new" / "folder" / "000002.eml").string());
     EXPECT_EQ(Read(root / "new" / "folder" / "000002.eml"), std::string("line\r\n\0bin\xff", 11));
@@ -50,7 +50,7 @@ TEST_F(MessageCaptureTest, ContinuesAfterEarlierCapturesAndNeverOverwrites)
     std::ofstream(folder / "000007.eml") << "old seven";
     std::ofstream(folder / "notes.eml") << "other";
     std::ofstream(folder / "12345.eml") << "other";
-    TMessageCapture capture(folder.string());
+    MessageCapture capture(folder.string());
     // A file appearing under the next name meanwhile is skipped, not replaced.
     std::ofstream(folder / "000008.eml") << "old eight";
     EXPECT_EQ(capture.Keep(source.string()), (folder / "000009.eml").string());

@@ -113,7 +113,7 @@ TEST(ServerLoad, WellBehavedClientsAreServedBesideAbusiveOnes)
     {
         TSMTPServer server;
         server.DefaultPort = 0;
-        server.OnReceiveRaw = [&](TSMTPServerThread&, const TReceivedData& data, const TEMailAddressList& rcpt,
+        server.OnReceiveRaw = [&](TSMTPServerThread&, const ReceivedData& data, const TEMailAddressList& rcpt,
                                   std::string&) {
             if (data.Size < 1024 || rcpt.size() != 1)
                 wrongData = true;

@@ -186,7 +186,7 @@ protected:
     {
         PrivateTempFolder();
         server.DefaultPort = 0;
-        server.OnReceiveRaw = [this](TSMTPServerThread&, const TReceivedData& data, const TEMailAddressList& rcpt,
+        server.OnReceiveRaw = [this](TSMTPServerThread&, const ReceivedData& data, const TEMailAddressList& rcpt,
                                      std::string&) {
             std::string bytes;
             if (FILE* f = std::fopen(data.Path.c_str(), "rb")) {

@@ -32,13 +32,13 @@ std::string chunkedReference(const std::string& data)
 }
 
 // Counts the Write calls and checks that each one hands over whole lines only.
-class RecordingWriter : public TStringLineWriter {
+class RecordingWriter : public StringLineWriter {
 public:
     void Write(std::string_view bytes) override
     {
         ++writes;
         EXPECT_TRUE(bytes.empty() || bytes.ends_with("\r\n"));
-        TStringLineWriter::Write(bytes);
+        StringLineWriter::Write(bytes);
     }
     int writes = 0;
 };
@@ -115,7 +115,7 @@ TEST(Base64, ReadFailureIsReported)
 {
     const int fd = ::open("/", O_RDONLY | O_DIRECTORY);
     ASSERT_GE(fd, 0);
-    TStringLineWriter writer;
+    StringLineWriter writer;
     try {
         TMessageEncoderMIME::Encode(fd, writer, "/");
         FAIL() << "no error";

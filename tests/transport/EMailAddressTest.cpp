@@ -85,7 +85,7 @@ TEST(EMailAddressDisplay, RoundTripThroughText)
 
 TEST(EMailAddressHeader, Forms)
 {
-    const TEncodingParameters western;
+    const EncodingParameters western;
     EXPECT_EQ(TEMailAddressItem("a@b.c").HeaderForm(western), "a@b.c");
     EXPECT_EQ(TEMailAddressItem("a@b.c", "John Doe").HeaderForm(western), "\"John Doe\" <a@b.c>");
     EXPECT_EQ(TEMailAddressItem("a@b.c", "Jo \"x\" \\").HeaderForm(western), "\"Jo \\\"x\\\" \\\\\" <a@b.c>");
@@ -104,7 +104,7 @@ TEST(EMailAddressHeader, Forms)
 
 TEST(EMailAddressHeader, LineBreaksInDataNeverLeaveTheValue)
 {
-    const TEncodingParameters western;
+    const EncodingParameters western;
     const std::string plain = TEMailAddressItem("a@b.c\r\nBcc: x@y.z", "Evil\r\nBcc: x@y.z").HeaderForm(western);
     EXPECT_EQ(plain.find_first_of("\r\n"), std::string::npos) << plain;
     const std::string encoded = TEMailAddressItem("a@b.c", "\xE9vil\r\nBcc: x@y.z\n").HeaderForm(western);

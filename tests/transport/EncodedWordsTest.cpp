@@ -9,8 +9,8 @@ using namespace quillet;
 
 namespace {
 
-const TEncodingParameters kWestern = EncodingParametersFor(LocaleLanguage::Other);
-const TEncodingParameters kJapanese = EncodingParametersFor(LocaleLanguage::Japanese);
+const EncodingParameters kWestern = EncodingParametersFor(LocaleLanguage::Other);
+const EncodingParameters kJapanese = EncodingParametersFor(LocaleLanguage::Japanese);
 
 std::vector<std::string> splitWords(const std::string& s)
 {
@@ -95,7 +95,7 @@ TEST(EncodedWords, QRunSplitAt75)
 
 TEST(EncodedWords, BRunSplitBetweenGroups)
 {
-    const TEncodingParameters korean = EncodingParametersFor(LocaleLanguage::Korean);
+    const EncodingParameters korean = EncodingParametersFor(LocaleLanguage::Korean);
     // 11 characters of opening, 15 groups of four, "?=": 73; a 16th group would make 77.
     const std::string text(60, '\xB0');
     const auto words = splitWords(EncodeHeaderWords(text, kTextSpecials, korean));

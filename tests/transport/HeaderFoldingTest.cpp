@@ -57,7 +57,7 @@ TEST(HeaderFolding, CommasAndQuotes)
 
 TEST(HeaderFolding, EncodedWordBreaksAreKept)
 {
-    const std::string value = EncodeHeaderWords(std::string(30, '\xE9'), kTextSpecials, TEncodingParameters());
+    const std::string value = EncodeHeaderWords(std::string(30, '\xE9'), kTextSpecials, EncodingParameters());
     const Lines lines = THeaderList::FoldLine("Subject", value);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "Subject:");

@@ -63,9 +63,9 @@ protected:
         return m;
     }
 
-    static std::string render(TMailMessage& m, const TEncodingParameters& p = TEncodingParameters())
+    static std::string render(TMailMessage& m, const EncodingParameters& p = EncodingParameters())
     {
-        TStringLineWriter writer;
+        StringLineWriter writer;
         WriteMessage(m, writer, p);
         return writer.text;
     }
@@ -114,7 +114,7 @@ TEST_F(MailMessageTest, AllAddressHeadersInOrder)
     m.References = "<ref@x>";
     m.Priority = TMessagePriority::mpHighest;
     m.Date = kMoment;
-    EXPECT_EQ(BuildHeaderLines(m, TEncodingParameters()).Lines(),
+    EXPECT_EQ(BuildHeaderLines(m, EncodingParameters()).Lines(),
               (std::vector<std::string>{"From: \"Doe, John\" <from@example.org>", "Subject: S",
                                         "To: a@example.org, \"B\" <b@example.org>", "Cc: c@example.org",
                                         "Newsgroups: comp.a,comp.b", "Content-Type: text/plain; charset=ISO-8859-1",
@@ -127,7 +127,7 @@ TEST_F(MailMessageTest, AllAddressHeadersInOrder)
     TMailMessage bare;
     bare.Sender = TEMailAddressItem("nobody");
     bare.Date = kMoment;
-    EXPECT_EQ(BuildHeaderLines(bare, TEncodingParameters()).Lines(),
+    EXPECT_EQ(BuildHeaderLines(bare, EncodingParameters()).Lines(),
               (std::vector<std::string>{"Date: Sun, 6 Dec 2026 16:35:19 +0000", "X-Priority: 3",
                                         "X-Library: Orv Quillet Mail 1.0"}));
 }
@@ -194,9 +194,9 @@ TEST_F(MailMessageTest, MissingAttachmentFails)
 {
     TMailMessage m = runMessage();
     m.Attachments.emplace_back((dir_ / "missing.bin").string());
-    TStringLineWriter writer;
+    StringLineWriter writer;
     try {
-        WriteMessage(m, writer, TEncodingParameters());
+        WriteMessage(m, writer, EncodingParameters());
         FAIL() << "no error";
     } catch (const EFileOpenError& e) {
         EXPECT_EQ(std::string(e.what()),
@@ -266,7 +266,7 @@ TEST_F(MailMessageTest, DateCarriesTheLocalOffset)
 
 TEST_F(MailMessageTest, JapaneseBodyConvertedOnlyWithoutAttachments)
 {
-    const TEncodingParameters japanese = EncodingParametersFor(LocaleLanguage::Japanese);
+    const EncodingParameters japanese = EncodingParametersFor(LocaleLanguage::Japanese);
     TMailMessage m = runMessage();
     m.Subject = "\x82\xA0";
     m.Body = {"\x82\xA0", ".\x82\xA0"};
@@ -283,9 +283,9 @@ TEST_F(MailMessageTest, NoMessageWrittenWhenTheLocalTimeCannotBeDetermined)
 {
     TMailMessage m = runMessage();
     m.Date = std::numeric_limits<std::time_t>::max();
-    TStringLineWriter writer;
+    StringLineWriter writer;
     try {
-        WriteMessage(m, writer, TEncodingParameters());
+        WriteMessage(m, writer, EncodingParameters());
         FAIL() << "no error";
     } catch (const ETransportError& e) {
         EXPECT_STREQ(e.what(), "Failed attempting to retrieve time zone information.");

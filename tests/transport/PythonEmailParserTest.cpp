@@ -84,8 +84,8 @@ protected:
     // Renders the message to a file and records what the parser must report for it.
     void add(const std::string& name, TMailMessage& message, const std::vector<std::string>& attachmentBytes = {})
     {
-        TStringLineWriter writer;
-        WriteMessage(message, writer, TEncodingParameters());
+        StringLineWriter writer;
+        WriteMessage(message, writer, EncodingParameters());
         files_.push_back(file(name, writer.text));
         std::string body;
         for (const auto& line : message.Body)

@@ -159,7 +159,7 @@ TEST(SMTPClientRealPeers, AiosmtpdRequiringLoginIsAuthenticatedOncePerConnection
             message.Date = 1796574919;
             client.Send(message);
             EXPECT_TRUE(client.Authenticated());
-            TStringLineWriter text;
+            StringLineWriter text;
             WriteMessage(message, text);
             rendered.push_back(text.text);
         }

@@ -222,7 +222,7 @@ TEST(SMTPClientSession, MessageTextIsTheRenderedMessageByteForByteWithTheMailAge
     TMailMessage expected = SampleMessage();
     expected.Attachments.emplace_back(file.string());
     expected.ExtraHeaders.SetValue("X-Mailer", "Quillet Agent");
-    TStringLineWriter first;
+    StringLineWriter first;
     WriteMessage(expected, first);
     std::filesystem::remove(file);
     EXPECT_EQ(texts[0], first.text);
@@ -230,7 +230,7 @@ TEST(SMTPClientSession, MessageTextIsTheRenderedMessageByteForByteWithTheMailAge
 
     expected.Attachments.clear();
     expected.ExtraHeaders.SetValue("X-Mailer", "");
-    TStringLineWriter second;
+    StringLineWriter second;
     WriteMessage(expected, second);
     EXPECT_EQ(texts[1], second.text);
     EXPECT_EQ(texts[1].find("X-Mailer"), std::string::npos);

@@ -95,7 +95,7 @@ TEST(TCPClientConnect, ClosedPortRaisesConnectionRefused)
 TEST(TCPClientConnect, ClosedPortThroughTheConnectThreadRaisesTheSameText)
 {
     int calls = 0;
-    TAntiFreezeScope hook([&] { ++calls; });
+    AntiFreezeScope hook([&] { ++calls; });
     TTCPClient client;
     client.Host = "127.0.0.1";
     client.Port = ClosedLoopbackPort();
@@ -142,7 +142,7 @@ TEST(TCPClientConnect, ConnectThatDoesNotCompleteInTimeRaisesConnectTimedOut)
     if (!listener.Full())
         GTEST_SKIP() << "the system accepts connects beyond the listen queue";
     int calls = 0;
-    TAntiFreezeScope hook([&] { ++calls; });
+    AntiFreezeScope hook([&] { ++calls; });
     TTCPClient client;
     client.Host = "127.0.0.1";
     client.Port = listener.Port();
@@ -165,7 +165,7 @@ TEST(TCPClientConnect, ErrorOfTheHookDuringConnectEndsTheConnect)
     if (!listener.Full())
         GTEST_SKIP() << "the system accepts connects beyond the listen queue";
     struct Stop {};
-    TAntiFreezeScope hook([] { throw Stop(); });
+    AntiFreezeScope hook([] { throw Stop(); });
     TTCPClient client;
     client.Host = "127.0.0.1";
     client.Port = listener.Port();
@@ -176,7 +176,7 @@ TEST(TCPClientConnect, ErrorOfTheHookDuringConnectEndsTheConnect)
 TEST(TCPClientHook, ReadWaitsCallTheHookOnlyOnTheInstallingThread)
 {
     std::atomic<int> calls = 0;
-    TAntiFreezeScope hook([&] { ++calls; });
+    AntiFreezeScope hook([&] { ++calls; });
 
     auto slowReply = [](PeerSocket& socket) {
         std::this_thread::sleep_for(std::chrono::milliseconds(700));

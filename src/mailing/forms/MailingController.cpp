@@ -195,15 +195,15 @@ void MailingController::SendButtonClick()
     // 1. The send method.
     if (SelectMailServerForm->ShowModal() != mrOk)
         return;
-    TSendRoute route = TSendRoute::Default;
+    SendRoute route = SendRoute::Default;
     if (SelectMailServerForm->AllServersButton->isChecked())
-        route = TSendRoute::Rotating;
+        route = SendRoute::Rotating;
     else if (SelectMailServerForm->BuildInServersButton->isChecked())
-        route = TSendRoute::Builtin;
+        route = SendRoute::Builtin;
 
     // 2. The default and rotating routes need a default host; the options dialog is offered once.
     TPropertiesForm& settings = main_.propertiesForm();
-    if (route != TSendRoute::Builtin) {
+    if (route != SendRoute::Builtin) {
         settings.selectPage(TPropertiesForm::kDefaultServerPage);
         if (settings.defaultServerHost().isEmpty())
             main_.showProgramOptions(TPropertiesForm::kDefaultServerPage);

@@ -46,7 +46,7 @@ public:
     TMailMessage MsgSend;
     TSMTPClient SMTP;
     // The mailing run over them; it holds the account index, reset at every showing.
-    TMailingRun MailingRun;
+    quillet::MailingRun MailingRun;
 
     // While a run is in progress the window's own actions are blocked (a run must not start
     // inside another or change what is being sent); Stop in the status window stays usable.

@@ -53,7 +53,7 @@ TSMTPServerForm::TSMTPServerForm(QWidget* parent)
     SMTPServer1.OnCommandRCPT = [](TSMTPServerThread&, bool& accept, bool&, const TEMailAddressItem&, std::string&) {
         accept = true;
     };
-    SMTPServer1.OnReceiveRaw = [this](TSMTPServerThread&, const TReceivedData& data, const TEMailAddressList& rcpt,
+    SMTPServer1.OnReceiveRaw = [this](TSMTPServerThread&, const ReceivedData& data, const TEMailAddressList& rcpt,
                                       std::string&) {
         ReceivedMessageSummary summary = ReadReceivedMessage(data.Path, rcpt);
         QMetaObject::invokeMethod(
