@@ -7,6 +7,7 @@
 #include "LargerRunOptions.h"
 #include "MailingCommandTexts.h"
 #include "ProjectCommandTexts.h"
+#include "project/FileDescriptor.h"
 #include "ProjectFileAccess.h"
 #include "Terminal.h"
 
@@ -98,10 +99,9 @@ SendRoute parseRoute(const QString& text)
 // in the middle of the first message.
 void checkReadable(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid())
         throw EFileOpenError(formatMessage(kCannotOpenFile, {path, std::strerror(errno)}));
-    ::close(fd);
 }
 
 } // namespace

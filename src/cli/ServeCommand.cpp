@@ -5,6 +5,7 @@
 #include "ServeFaultOptions.h"
 #include "Terminal.h"
 
+#include "project/FileDescriptor.h"
 #include "server/MessageCapture.h"
 #include "server/SMTPServer.h"
 #include "server/SMTPServerThread.h"
@@ -41,9 +42,12 @@ class StopSignals {
 public:
     StopSignals()
     {
-        if (::pipe2(pipe_, O_CLOEXEC) != 0)
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
             throw std::runtime_error("Cannot create signal pipe.");
-        signalPipeWrite = pipe_[1];
+        read_.reset(ends[0]);
+        write_.reset(ends[1]);
+        signalPipeWrite = write_.get();
         struct sigaction action {};
         action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
@@ -55,19 +59,18 @@ public:
         ::sigaction(SIGINT, &oldInt_, nullptr);
         ::sigaction(SIGTERM, &oldTerm_, nullptr);
         signalPipeWrite = -1;
-        ::close(pipe_[0]);
-        ::close(pipe_[1]);
     }
     // Blocks until a stop signal has arrived.
     void Wait()
     {
         char byte;
-        while (::read(pipe_[0], &byte, 1) < 0 && errno == EINTR) {
+        while (::read(read_.get(), &byte, 1) < 0 && errno == EINTR) {
         }
     }
 
 private:
-    int pipe_[2] = {-1, -1};
+    FileDescriptor read_;
+    FileDescriptor write_;
     struct sigaction oldInt_ {};
     struct sigaction oldTerm_ {};
 };

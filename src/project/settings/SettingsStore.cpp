@@ -1,5 +1,7 @@
 #include "SettingsStore.h"
 
+#include "project/FileDescriptor.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -166,9 +168,8 @@ void SettingsStore::createFileOwnerOnly()
     if (QFileInfo::exists(name))
         return;
     makeFolders(QFile::encodeName(QFileInfo(name).absolutePath()).toStdString());
-    const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly);
-    if (fd >= 0)
-        ::close(fd);
+    const FileDescriptor created(
+        ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly));
 }
 
 void SettingsStore::sync()
