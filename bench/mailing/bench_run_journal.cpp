@@ -34,9 +34,9 @@ double TimedRun(MailingRunRequest request, bool withJournal)
     message.ContentType = "text/plain";
     TSMTPServer server;
     std::atomic<int> received{0};
-    server.OnReceiveRaw = [&received](TSMTPServerThread&, const TReceivedData&, const TEMailAddressList&,
+    server.OnReceiveRaw = [&received](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList&,
                                       std::string&) { ++received; };
-    TMailingRun run(client, message, &server);
+    MailingRun run(client, message, &server);
     request.builtinServer.port = std::to_string(FreeLoopbackPort());
     const auto start = std::chrono::steady_clock::now();
     std::optional<RunJournal> journal;
@@ -68,7 +68,7 @@ int main(int argc, char** argv)
     const Project project = MakeProject(count);
     const MailDraft draft = MakeDraft();
     MailingRunRequest request;
-    request.route = TSendRoute::Builtin;
+    request.route = SendRoute::Builtin;
     request.project = &project;
     request.draft = &draft;
     request.builtinServer.sendFrom = "shop@example.org";
