@@ -62,16 +62,29 @@ Project emptyProject()
     return project;
 }
 
-// The whole import in this process: read, map, plan, apply.
-std::size_t importInto(Project& project, const std::string& csv)
+// Seconds of the import's two halves in this process: reading and checking every row (file,
+// decoding, mapping, plan) and adding the recipients to the project's list.
+struct ImportTimes {
+    double read = 0;
+    double add = 0;
+    std::size_t imported = 0;
+};
+
+ImportTimes importInto(Project& project, const std::string& csv)
 {
+    ImportTimes times;
     const CsvImportSettings settings{kGroup, DuplicateRule::Skip, kCodePage};
+    auto start = std::chrono::steady_clock::now();
     const CsvDocument document = readCsvFile(csv, {}, kCodePage);
     CsvMapping mapping = automaticCsvMapping(document, kCodePage);
     resolveCsvMapping(mapping, document);
     const CsvImportPlan plan = planCsvImport(project, document, mapping, settings);
+    times.read = secondsSince(start);
+    start = std::chrono::steady_clock::now();
     applyCsvImport(project, document, mapping, settings, plan);
-    return plan.report.imported;
+    times.add = secondsSince(start);
+    times.imported = plan.report.imported;
+    return times;
 }
 
 } // namespace
@@ -98,13 +111,13 @@ int main(int argc, char** argv)
     const double csvMB = double(fs::file_size(csv)) / 1e6;
 
     // Import in this process, best of three; the save once.
-    double import = 1e9, save = 0;
-    std::size_t imported = 0;
+    ImportTimes best{1e9, 1e9, 0};
+    double save = 0;
     for (int round = 0; round < 3; ++round) {
         Project target = emptyProject();
-        const auto start = std::chrono::steady_clock::now();
-        imported = importInto(target, csv);
-        import = std::min(import, secondsSince(start));
+        const ImportTimes times = importInto(target, csv);
+        if (times.read + times.add < best.read + best.add)
+            best = times;
         if (round == 2) {
             const auto saving = std::chrono::steady_clock::now();
             saveProjectFile(target, project);
@@ -144,10 +157,15 @@ int main(int argc, char** argv)
     const ProgramRun run = RunProgram({quillet, "import-csv", project, csv, "--group", kGroup});
     const double projectBytes = double(fs::file_size(project));
 
-    std::printf("CSV file: %zu rows, %.1f MB; %zu imported\n", rows, csvMB, imported);
-    std::printf("import (read, check, add) : %8.3f s  %8.1f MB/s\n", import, csvMB / import);
+    const double import = best.read + best.add;
+    std::printf("CSV file: %zu rows, %.1f MB; %zu imported\n", rows, csvMB, best.imported);
+    std::printf("read and check every row  : %8.3f s  %8.1f MB/s\n", best.read, csvMB / best.read);
+    std::printf("add to the project's list : %8.3f s  (%.0f MB of records)\n", best.add,
+                double(best.imported) * sizeof(RecipientRecord) / 1e6);
+    std::printf("whole import              : %8.3f s  %8.1f MB/s\n", import, csvMB / import);
     std::printf("python3 csv.reader        : %8.3f s  %8.1f MB/s\n", pythonSeconds, csvMB / pythonSeconds);
-    std::printf("ratio                     : %8.2fx  (target >= 3x)\n", pythonSeconds / import);
+    std::printf("ratio, read and check     : %8.2fx\n", pythonSeconds / best.read);
+    std::printf("ratio, whole import       : %8.2fx  (target >= 3x)\n", pythonSeconds / import);
     std::printf("save of the project       : %8.3f s  (%.0f MB)\n", save, projectBytes / 1e6);
     std::printf("quillet import-csv        : %8.3f s  exit %d, peak memory %.0f MB\n", run.seconds, run.status,
                 run.peakBytes / 1e6);
