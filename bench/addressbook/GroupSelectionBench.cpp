@@ -40,7 +40,7 @@ int main(int argc, char** argv)
         r.Group.set("Big");
         project.recipients.push_back(r);
     }
-    form.refreshGroupList();
+    form.addressBook().showGroups();
     form.resize(1000, 700);
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))

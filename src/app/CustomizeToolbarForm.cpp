@@ -1,6 +1,6 @@
 #include "CustomizeToolbarForm.h"
 
-#include "DialogButtons.h"
+#include "widgets/DialogButtons.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 #include "TAboutForm.h"
 
 #include "AppTexts.h"
-#include "HeadingLabel.h"
-#include "project/forms/LogoPicture.h"
+#include "widgets/HeadingLabel.h"
+#include "widgets/LogoPicture.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

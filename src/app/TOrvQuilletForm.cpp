@@ -3,34 +3,34 @@
 #include "ActionBars.h"
 #include "ActionList.h"
 #include "AppTexts.h"
-#include "Icons.h"
-#include "TAboutForm.h"
 #include "CustomizeToolbarForm.h"
-#include "TextBoundary.h"
+#include "ProjectLifecycle.h"
+#include "TAboutForm.h"
 
 #include "addressbook/forms/AddressBookController.h"
 #include "mailing/forms/MailingController.h"
+#include "mailing/forms/SmtpAccountsPage.h"
+#include "mailing/forms/TemplatesPage.h"
 #include "project/ProgramFolder.h"
-#include "project/forms/ProjectLifecycle.h"
 #include "project/forms/TPropertiesForm.h"
 #include "project/settings/SettingsStore.h"
+#include "widgets/Icons.h"
+#include "widgets/TextBoundary.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QFile>
-#include <QHeaderView>
 #include <QLabel>
-#include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <stdexcept>
 
 namespace quillet {
 
@@ -51,20 +51,6 @@ QString errorBoxText(const std::string& text)
     return shown;
 }
 
-// Hot tracking: the row under the mouse is drawn underlined.
-class HotTrackDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (option->state & QStyle::State_MouseOver)
-            option->font.setUnderline(true);
-    }
-};
-
 QWidget* pageWith(QToolBar* toolBar, QWidget* content)
 {
     auto* page = new QWidget;
@@ -76,31 +62,13 @@ QWidget* pageWith(QToolBar* toolBar, QWidget* content)
     return page;
 }
 
-void setColumns(QTreeView* view, const QList<int>& widths, int stretchColumn)
-{
-    QHeaderView* header = view->header();
-    header->setSectionsClickable(false);
-    header->setStretchLastSection(false);
-    header->setMinimumSectionSize(1);
-    for (int i = 0; i < widths.size(); ++i) {
-        if (i == stretchColumn) {
-            header->setSectionResizeMode(i, QHeaderView::Stretch);
-        } else {
-            header->setSectionResizeMode(i, QHeaderView::Interactive);
-            header->resizeSection(i, widths[i]);
-        }
-    }
-}
-
 } // namespace
 
 TOrvQuilletForm::TOrvQuilletForm(UserInterface& ui, QWidget* parent) : QMainWindow(parent), ui_(ui)
 {
     setObjectName("TOrvQuilletForm");
     setWindowTitle(texts::kProgramTitle);
-    for (int i = 0; i < 7; ++i)
-        stateIcons_[i] = paintStateIcon(i);
-    setWindowIcon(stateIcons_[6]);
+    setWindowIcon(stateIcon(StateIcon::Template));
 
     createActions();
     actionBars_ = std::make_unique<ActionBars>(*menuBar(), this, [this](const QString& name) { return action(name); });
@@ -119,9 +87,10 @@ TOrvQuilletForm::TOrvQuilletForm(UserInterface& ui, QWidget* parent) : QMainWind
     for (int i = 0; i < 4; ++i)
         actionBars_->toolBar(i)->setPalette(barPalette);
 
-    createPages();
+    MainPageControl = new QTabWidget(this);
+    MainPageControl->setObjectName("MainPageControl");
+    setCentralWidget(MainPageControl);
     createStatusBar();
-    createPopupMenus();
 
     // The windows, each once and hidden, in start-up order.
     AboutForm = new TAboutForm(this);
@@ -131,11 +100,12 @@ TOrvQuilletForm::TOrvQuilletForm(UserInterface& ui, QWidget* parent) : QMainWind
     lifecycle_->createLateDialogs();
     CustomizeForm = new CustomizeToolbarForm(actionList_, this);
 
-    project_.onChangedFlag = [this](bool changed) { action("SaveProjectAction")->setEnabled(changed); };
+    project_.onChangedFlag = [this](bool changed) { action(ActionId::SaveProjectAction)->setEnabled(changed); };
     bindOwnActions();
 
     addressBook_ = std::make_unique<AddressBookController>(*this);
-    mailing_ = std::make_unique<MailingController>(*this);
+    mailing_ = std::make_unique<MailingController>(*this, *addressBook_, *PropertiesForm);
+    placePages();
 }
 
 TOrvQuilletForm::~TOrvQuilletForm()
@@ -173,7 +143,14 @@ void TOrvQuilletForm::createActions()
         addAction(a);
         actionList_ << a;
         actionsByName_[name] = a;
+        if (const std::optional<ActionId> id = actionIdOf(name))
+            actionsById_[static_cast<int>(*id)] = a;
     }
+    // Every id must have its action, so that no window binds to nothing.
+    for (int id = 0; id < kActionIdCount; ++id)
+        if (!actionsById_[id])
+            throw std::logic_error("The action list has no action " +
+                                   actionName(static_cast<ActionId>(id)).toStdString());
 }
 
 QAction* TOrvQuilletForm::action(const QString& name) const
@@ -182,9 +159,17 @@ QAction* TOrvQuilletForm::action(const QString& name) const
     return found != actionsByName_.end() ? found->second : nullptr;
 }
 
-void TOrvQuilletForm::bindAction(QAction* action, std::function<void()> handler)
+QAction* TOrvQuilletForm::action(ActionId id) const
 {
-    connect(action, &QAction::triggered, this, [this, handler = std::move(handler)] { runGuarded(handler); });
+    const int index = static_cast<int>(id);
+    if (index < 0 || index >= kActionIdCount || !actionsById_[index])
+        throw std::logic_error("No action with id " + std::to_string(index));
+    return actionsById_[index];
+}
+
+void TOrvQuilletForm::bindAction(ActionId id, std::function<void()> handler)
+{
+    connect(action(id), &QAction::triggered, this, [this, handler = std::move(handler)] { runGuarded(handler); });
 }
 
 void TOrvQuilletForm::runGuarded(const std::function<void()>& work)
@@ -201,97 +186,42 @@ void TOrvQuilletForm::showException(const std::exception& error)
     ui_.messageBox(this, errorBoxText(error.what()), texts::kErrorBoxCaption, MessageIcon::Stop, MessageButtons::Ok);
 }
 
-void TOrvQuilletForm::styleList(QTreeView* view, bool hotTracking)
+void TOrvQuilletForm::placePages()
 {
-    view->setRootIsDecorated(false);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setSortingEnabled(false);
-    view->setUniformRowHeights(true);
-    view->setIconSize(QSize(16, 16));
-    view->setContextMenuPolicy(Qt::CustomContextMenu);
-    // Hot tracking with a hand cursor; the selection stays visible without the focus.
-    if (hotTracking) {
-        view->setMouseTracking(true);
-        view->viewport()->setAttribute(Qt::WA_Hover);
-        view->viewport()->setCursor(Qt::PointingHandCursor);
-        view->setItemDelegate(new HotTrackDelegate(view));
-    }
-    QPalette palette = view->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.color(QPalette::Active, QPalette::HighlightedText));
-    view->setPalette(palette);
-}
-
-void TOrvQuilletForm::createPages()
-{
-    MainPageControl = new QTabWidget(this);
-    MainPageControl->setObjectName("MainPageControl");
-    setCentralWidget(MainPageControl);
-
-    GroupListView = new QTreeWidget;
-    GroupListView->setObjectName("GroupListView");
-    GroupListView->setHeaderLabels({"Group name", "Description"});
-    styleList(GroupListView, true);
-    GroupListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    setColumns(GroupListView, {150, 0}, 1);
-
-    RecipientListView = new QTreeView;
-    RecipientListView->setObjectName("RecipientListView");
-    styleList(RecipientListView, true);
-    RecipientListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    RecipientListView->setDragEnabled(true);
-    RecipientListView->setDragDropMode(QAbstractItemView::DragOnly);
-    auto* emptyRecipients = new QStandardItemModel(0, 4, RecipientListView);
-    setRecipientModel(emptyRecipients);
-
-    Splitter1 = new QSplitter(Qt::Horizontal);
-    Splitter1->setObjectName("Splitter1");
-    Splitter1->addWidget(GroupListView);
-    Splitter1->addWidget(RecipientListView);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setChildrenCollapsible(false);
-    Splitter1->setHandleWidth(4);
-    auto* tab1 = pageWith(actionBars_->toolBar(1), Splitter1);
+    auto* tab1 = pageWith(actionBars_->toolBar(1), addressBook_->view());
     tab1->setObjectName("TabSheet1");
     MainPageControl->addTab(tab1, texts::kRecipientsPage);
-
-    SMTPList = new QTreeWidget;
-    SMTPList->setObjectName("SMTPList");
-    SMTPList->setHeaderLabels(
-        {"SMTP Server", "User name", "Password", "Port", "From name", "From address", "Reply to", "Enabled"});
-    styleList(SMTPList, false);
-    SMTPList->setSelectionMode(QAbstractItemView::SingleSelection);
-    setColumns(SMTPList, {100, 100, 1, 100, 100, 100, 100, 70}, -1);
-    auto* tab2 = pageWith(actionBars_->toolBar(2), SMTPList);
+    auto* tab2 = pageWith(actionBars_->toolBar(2), mailing_->smtpAccountsPage().view());
     tab2->setObjectName("TabSheet2");
     MainPageControl->addTab(tab2, texts::kSmtpServersPage);
-
-    TemplateListView = new QTreeWidget;
-    TemplateListView->setObjectName("TemplateListView");
-    TemplateListView->setHeaderLabels({"Message name", "Message Subject"});
-    styleList(TemplateListView, false);
-    TemplateListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    setColumns(TemplateListView, {150, 0}, 1);
-    auto* tab3 = pageWith(actionBars_->toolBar(3), TemplateListView);
+    auto* tab3 = pageWith(actionBars_->toolBar(3), mailing_->templatesPage().view());
     tab3->setObjectName("TabSheet3");
     MainPageControl->addTab(tab3, texts::kTemplatesPage);
 }
 
-void TOrvQuilletForm::setRecipientModel(QAbstractItemModel* model)
+QTreeWidget* TOrvQuilletForm::groupListView() const
 {
-    RecipientListView->setModel(model);
-    if (model && model->columnCount() >= 4) {
-        model->setHeaderData(0, Qt::Horizontal, "Recipient e-mail");
-        model->setHeaderData(1, Qt::Horizontal, "Name");
-        model->setHeaderData(2, Qt::Horizontal, "Surname");
-        model->setHeaderData(3, Qt::Horizontal, "Enabled");
-    }
-    setColumns(RecipientListView, {100, 0, 100, 70}, 1);
-    for (int column = 4; model && column < model->columnCount(); ++column)
-        RecipientListView->setColumnHidden(column, true);
+    return addressBook_->groupListView();
+}
+
+QTreeView* TOrvQuilletForm::recipientListView() const
+{
+    return addressBook_->recipientListView();
+}
+
+QSplitter* TOrvQuilletForm::splitter() const
+{
+    return addressBook_->splitter();
+}
+
+QTreeWidget* TOrvQuilletForm::smtpList() const
+{
+    return mailing_->smtpAccountsPage().list();
+}
+
+QTreeWidget* TOrvQuilletForm::templateListView() const
+{
+    return mailing_->templatesPage().list();
 }
 
 void TOrvQuilletForm::createStatusBar()
@@ -317,66 +247,27 @@ QLabel* TOrvQuilletForm::statusPanel(int index) const
     return index >= 0 && index < 3 ? statusPanels_[index] : nullptr;
 }
 
-QIcon TOrvQuilletForm::stateIcon(int index) const
-{
-    return index >= 0 && index < 7 ? stateIcons_[index] : QIcon();
-}
-
-void TOrvQuilletForm::createPopupMenus()
-{
-    auto make = [this](const char* name, QTreeView* view, std::initializer_list<const char*> items) {
-        auto* menu = new QMenu(this);
-        menu->setObjectName(name);
-        menu->setTitle(name);
-        menu->setSeparatorsCollapsible(false);
-        for (const char* item : items) {
-            if (QString::fromLatin1(item) == kSeparatorItem)
-                menu->addSeparator();
-            else
-                menu->addAction(action(item));
-        }
-        popupMenus_[name] = menu;
-        connect(view, &QWidget::customContextMenuRequested, this, [this, menu, view](const QPoint& position) {
-            ui_.popupMenu(*menu, view->viewport()->mapToGlobal(position));
-        });
-    };
-    make("GroupPopupAction", GroupListView,
-         {"NewRecipientGroupAction", "EditGroupAction", "DeleteGroupAction", "-", "NewRecipientAction", "-",
-          "EMailToGroupAction", "ExportToAHTMLAction", "FindRecipientAction"});
-    make("RecipientPopupAction", RecipientListView,
-         {"NewRecipientAction", "EditRecipientAction", "DeleteRecipientAction", "EnableRecipientAction", "-",
-          "CopyToGroupAction", "MoveToGroupAction", "-", "EMailToCurrentAction", "FindRecipientAction"});
-    make("SMTPPopup", SMTPList, {"NewSMTPAction", "EditSMTPAction", "DelSMTPAction", "-", "EnableSMTPAction"});
-    make("TemplatePopup", TemplateListView, {"NewTemplateAction", "EditTemplateAction", "DeltemplateAction"});
-}
-
-QMenu* TOrvQuilletForm::popupMenu(const QString& name) const
-{
-    const auto found = popupMenus_.find(name);
-    return found != popupMenus_.end() ? found->second : nullptr;
-}
-
 void TOrvQuilletForm::bindOwnActions()
 {
     ProjectLifecycle& life = *lifecycle_;
-    bindAction(action("CreateDefaultAction"), [&life] { life.createDefault(); });
-    bindAction(action("NewProjectAction"), [&life] { life.newProject(); });
-    bindAction(action("OpenDefaultAction"), [&life] { life.openDefault(); });
-    bindAction(action("OpenProjectAction"), [&life] { life.openProject(); });
-    bindAction(action("SaveProjectAction"), [&life] { life.saveProject(); });
-    bindAction(action("SaveAsAction"), [&life] { life.saveAs(); });
-    bindAction(action("ProjectPropAction"), [&life] { life.projectProperties(); });
-    bindAction(action("ExitAction"), [this] { close(); });
-    bindAction(action("HowToUseAction"),
+    bindAction(ActionId::CreateDefaultAction, [&life] { life.createDefault(); });
+    bindAction(ActionId::NewProjectAction, [&life] { life.newProject(); });
+    bindAction(ActionId::OpenDefaultAction, [&life] { life.openDefault(); });
+    bindAction(ActionId::OpenProjectAction, [&life] { life.openProject(); });
+    bindAction(ActionId::SaveProjectAction, [&life] { life.saveProject(); });
+    bindAction(ActionId::SaveAsAction, [&life] { life.saveAs(); });
+    bindAction(ActionId::ProjectPropAction, [&life] { life.projectProperties(); });
+    bindAction(ActionId::ExitAction, [this] { close(); });
+    bindAction(ActionId::HowToUseAction,
                [this] { ui_.openWithDesktop(localFile(helpFolder()) + '/' + texts::kHelpIndex); });
-    bindAction(action("HomePageAction"), [this] { ui_.openWithDesktop(texts::kHomePage); });
-    bindAction(action("MailToUsAction"),
+    bindAction(ActionId::HomePageAction, [this] { ui_.openWithDesktop(texts::kHomePage); });
+    bindAction(ActionId::MailToUsAction,
                [this] { ui_.openWithDesktop(QString("mailto:") + texts::kContactAddress); });
-    bindAction(action("AboutAction"), [this] { ui_.showModal(*AboutForm); });
-    bindAction(action("ProgOptionsAction"), [this] { showProgramOptions(-1); });
-    bindAction(action("CustomizeActionBars"), [this] { customizeActionBars(); });
-    connect(AboutForm, &TAboutForm::homePageRequested, this, [this] { action("HomePageAction")->trigger(); });
-    connect(AboutForm, &TAboutForm::mailToUsRequested, this, [this] { action("MailToUsAction")->trigger(); });
+    bindAction(ActionId::AboutAction, [this] { ui_.showModal(*AboutForm); });
+    bindAction(ActionId::ProgOptionsAction, [this] { showProgramOptions(-1); });
+    bindAction(ActionId::CustomizeActionBars, [this] { customizeActionBars(); });
+    connect(AboutForm, &TAboutForm::homePageRequested, this, [this] { action(ActionId::HomePageAction)->trigger(); });
+    connect(AboutForm, &TAboutForm::mailToUsRequested, this, [this] { action(ActionId::MailToUsAction)->trigger(); });
     connect(CustomizeForm, &CustomizeToolbarForm::newMenuRequested, this, [this] {
         QString caption;
         if (ui_.inputBox(CustomizeForm, "New menu", "Menu caption:", caption) && !caption.isEmpty())
@@ -400,45 +291,18 @@ int TOrvQuilletForm::showProgramOptions(int page)
     return result;
 }
 
-void TOrvQuilletForm::refreshGroupList()
-{
-    GroupListView->clear();
-    QList<QTreeWidgetItem*> rows;
-    for (const GroupEntry& group : project_.groups) {
-        auto* row = new QTreeWidgetItem({toQt(group.name), toQt(group.description)});
-        row->setIcon(0, stateIcons_[0]);
-        rows << row;
-    }
-    GroupListView->addTopLevelItems(rows);
-}
-
-void TOrvQuilletForm::refreshSmtpList()
-{
-    SMTPList->clear();
-    QList<QTreeWidgetItem*> rows;
-    for (const SmtpAccount& account : project_.accounts) {
-        auto* row = new QTreeWidgetItem({toQt(account.host), toQt(account.user), toQt(account.password),
-                                         toQt(account.port), toQt(account.fromName), toQt(account.fromAddress),
-                                         toQt(account.replyTo), toQt(account.enabled)});
-        row->setIcon(0, stateIcons_[account.enabled == kTrue ? 4 : 3]);
-        rows << row;
-    }
-    SMTPList->addTopLevelItems(rows);
-}
-
 void TOrvQuilletForm::beginProjectReplace()
 {
     if (replaceDepth_++ == 0)
-        emit projectAboutToBeReplaced();
+        addressBook_->projectAboutToBeReplaced();
 }
 
 void TOrvQuilletForm::endProjectReplace()
 {
     if (--replaceDepth_ > 0)
         return;
-    refreshGroupList();
-    refreshSmtpList();
-    emit projectReplaced();
+    addressBook_->projectReplaced();
+    mailing_->smtpAccountsPage().showAccounts();
 }
 
 void TOrvQuilletForm::showProjectName()
@@ -450,17 +314,17 @@ void TOrvQuilletForm::showProjectName()
 
 int TOrvQuilletForm::groupListWidth() const
 {
-    if (Splitter1->isVisible())
-        return Splitter1->sizes().value(0, pendingGroupListWidth_);
+    if (addressBook_->splitter()->isVisible())
+        return addressBook_->splitter()->sizes().value(0, pendingGroupListWidth_);
     return pendingGroupListWidth_;
 }
 
 void TOrvQuilletForm::setGroupListWidth(int width)
 {
     pendingGroupListWidth_ = width;
-    if (Splitter1->isVisible()) {
-        const int total = Splitter1->width() - Splitter1->handleWidth();
-        Splitter1->setSizes({width, std::max(1, total - width)});
+    if (addressBook_->splitter()->isVisible()) {
+        const int total = addressBook_->splitter()->width() - addressBook_->splitter()->handleWidth();
+        addressBook_->splitter()->setSizes({width, std::max(1, total - width)});
     }
 }
 
@@ -487,7 +351,7 @@ void TOrvQuilletForm::formShow()
     // 7. The start-up dialog opens or creates the first project.
     lifecycle_->showStartupDialog();
     // 8. The template list.
-    emit templateListRequested();
+    runGuarded([this] { mailing_->templatesPage().LoadTemplateList(); });
 }
 
 void TOrvQuilletForm::readSettings()

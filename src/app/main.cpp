@@ -2,7 +2,7 @@
 // steps and the message loop, and writes the menu and toolbar layout as the program ends.
 #include "AppTexts.h"
 #include "TOrvQuilletForm.h"
-#include "UserInterface.h"
+#include "widgets/UserInterface.h"
 
 #include <QApplication>
 

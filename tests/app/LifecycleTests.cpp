@@ -2,7 +2,7 @@
 #include "AppTestEnvironment.h"
 
 #include "project/ProjectFileReader.h"
-#include "project/forms/ClickLabel.h"
+#include "widgets/ClickLabel.h"
 #include "project/forms/TNewProjectForm.h"
 #include "project/forms/TOpenWizardForm.h"
 #include "project/forms/TProjectPropertiesForm.h"

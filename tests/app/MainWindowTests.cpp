@@ -21,6 +21,9 @@
 #include <QTabWidget>
 #include <QToolBar>
 
+#include <optional>
+#include <stdexcept>
+
 using namespace quillet;
 using namespace quillet::test;
 
@@ -246,6 +249,24 @@ private slots:
         QStatusTipEvent tip("Save current project");
         QApplication::sendEvent(&form, &tip);
         QCOMPARE(form.statusPanel(2)->text(), QString("Save current project"));
+        run.close();
+    }
+    // Every typed id names its action; an id outside the list is refused, never bound to nothing.
+    void everyActionIdFindsItsAction()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        TOrvQuilletForm& form = *run.form;
+        QCOMPARE(kActionIdCount, int(form.actionList().size()));
+        for (int index = 0; index < kActionIdCount; ++index) {
+            const auto id = static_cast<ActionId>(index);
+            QCOMPARE(form.action(id)->objectName(), actionName(id));
+            QCOMPARE(actionIdOf(actionName(id)), std::optional<ActionId>(id));
+        }
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, form.action(static_cast<ActionId>(kActionIdCount)));
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, form.bindAction(static_cast<ActionId>(-1), [] {}));
+        QVERIFY(!actionIdOf("NoSuchAction"));
         run.close();
     }
 

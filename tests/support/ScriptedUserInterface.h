@@ -2,7 +2,7 @@
 // prompt is recorded so a test can check captions, texts, icons and buttons.
 #pragma once
 
-#include "app/UserInterface.h"
+#include "widgets/UserInterface.h"
 
 #include <QAction>
 #include <QDialog>

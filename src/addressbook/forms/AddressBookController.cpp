@@ -13,8 +13,11 @@
 #include "addressbook/HtmlExport.h"
 #include "addressbook/RecipientOperations.h"
 #include "addressbook/RecipientSearch.h"
-#include "app/TOrvQuilletForm.h"
-#include "app/TextBoundary.h"
+#include "widgets/Icons.h"
+#include "widgets/ListViews.h"
+#include "widgets/Shell.h"
+#include "widgets/TextBoundary.h"
+#include "widgets/UserInterface.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -29,6 +32,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QRadioButton>
+#include <QSplitter>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -39,33 +44,34 @@ namespace quillet {
 
 namespace {
 
-constexpr const char* kGroupActions[] = {"EditGroupAction",   "DeleteGroupAction",  "NewRecipientAction",
-                                         "SelectAllAction",   "EMailToGroupAction", "ExportToAHTMLAction"};
-constexpr const char* kRecipientActions[] = {"EditRecipientAction",  "DeleteRecipientAction", "EnableRecipientAction",
-                                             "EMailToCurrentAction", "CopyToGroupAction",     "MoveToGroupAction"};
+constexpr ActionId kGroupActions[] = {ActionId::EditGroupAction,  ActionId::DeleteGroupAction,
+                                      ActionId::NewRecipientAction, ActionId::SelectAllAction,
+                                      ActionId::EMailToGroupAction, ActionId::ExportToAHTMLAction};
+constexpr ActionId kRecipientActions[] = {ActionId::EditRecipientAction,  ActionId::DeleteRecipientAction,
+                                          ActionId::EnableRecipientAction, ActionId::EMailToCurrentAction,
+                                          ActionId::CopyToGroupAction,     ActionId::MoveToGroupAction};
 
 } // namespace
 
-AddressBookController::AddressBookController(TOrvQuilletForm& mainWindow)
-    : QObject(&mainWindow), mainWindow_(mainWindow)
+AddressBookController::AddressBookController(Shell& shell) : QObject(shell.dialogParent()), mainWindow_(shell)
 {
     // A child of the main window so that tests can find it; the window deletes it first.
     setObjectName("AddressBookController");
-    recipientModel_ = new RecipientListModel(
-        mainWindow_.project(), [this](bool enabled) { return mainWindow_.stateIcon(enabled ? 2 : 1); }, this);
-    mainWindow_.setRecipientModel(recipientModel_);
+    createViews();
+    recipientModel_ = new RecipientListModel(mainWindow_.project(), recipientIcon, this);
+    setRecipientModel(recipientModel_);
 
     UserInterface& ui = mainWindow_.ui();
-    EditGroupParamsForm = new TEditGroupParamsForm(&mainWindow_);
-    EditRecipientForm = new TEditRecipientForm(ui, &mainWindow_);
-    SelectGroupForm = new TSelectGroupForm(&mainWindow_);
-    FindForm = new TFindForm(&mainWindow_);
-    FindEMailForm = new TFindEMailForm(ui, mainWindow_.project(), &mainWindow_);
-    EMailFoundedForm = new TEMailFoundedForm(ui, &mainWindow_);
+    EditGroupParamsForm = new TEditGroupParamsForm(mainWindow_.dialogParent());
+    EditRecipientForm = new TEditRecipientForm(ui, mainWindow_.dialogParent());
+    SelectGroupForm = new TSelectGroupForm(mainWindow_.dialogParent());
+    FindForm = new TFindForm(mainWindow_.dialogParent());
+    FindEMailForm = new TFindEMailForm(ui, mainWindow_.project(), mainWindow_.dialogParent());
+    EMailFoundedForm = new TEMailFoundedForm(ui, mainWindow_.dialogParent());
     FindForm->onSearch = [this](bool fromStart) { mainWindow_.runGuarded([&] { FindFormSearch(fromStart); }); };
     FindEMailForm->onNewGroup = [this] { mainWindow_.runGuarded([this] { NewRecipientGroupActionExecute(); }); };
 
-    DragPopupMenu = new QMenu(&mainWindow_);
+    DragPopupMenu = new QMenu(mainWindow_.dialogParent());
     DragPopupMenu->setObjectName("DragPopupMenu");
     Copy1 = DragPopupMenu->addAction("Copy recipient");
     Copy1->setObjectName("Copy1");
@@ -75,31 +81,28 @@ AddressBookController::AddressBookController(TOrvQuilletForm& mainWindow)
     Cancel1 = DragPopupMenu->addAction("Cancel");
     Cancel1->setObjectName("Cancel1");
 
-    const auto bind = [this](const char* name, void (AddressBookController::*handler)()) {
-        if (QAction* action = mainWindow_.action(name))
-            mainWindow_.bindAction(action, [this, handler] { (this->*handler)(); });
+    const auto bind = [this](ActionId id, void (AddressBookController::*handler)()) {
+        mainWindow_.bindAction(id, [this, handler] { (this->*handler)(); });
     };
-    bind("NewRecipientGroupAction", &AddressBookController::NewRecipientGroupActionExecute);
-    bind("EditGroupAction", &AddressBookController::EditGroupActionExecute);
-    bind("DeleteGroupAction", &AddressBookController::DeleteGroupActionExecute);
-    bind("MoveToGroupAction", &AddressBookController::MoveToGroupActionExecute);
-    bind("CopyToGroupAction", &AddressBookController::CopyToGroupActionExecute);
-    bind("NewRecipientAction", &AddressBookController::NewRecipientActionExecute);
-    bind("EditRecipientAction", &AddressBookController::EditRecipientActionExecute);
-    bind("DeleteRecipientAction", &AddressBookController::DeleteRecipientActionExecute);
-    bind("EnableRecipientAction", &AddressBookController::EnableRecipientActionExecute);
-    bind("SelectAllAction", &AddressBookController::SelectAllActionExecute);
-    bind("FindRecipientAction", &AddressBookController::FindRecipientActionExecute);
-    bind("FindInFilesAction", &AddressBookController::FindInFilesActionExecute);
-    bind("ExportToAHTMLAction", &AddressBookController::ExportToAHTMLActionExecute);
+    bind(ActionId::NewRecipientGroupAction, &AddressBookController::NewRecipientGroupActionExecute);
+    bind(ActionId::EditGroupAction, &AddressBookController::EditGroupActionExecute);
+    bind(ActionId::DeleteGroupAction, &AddressBookController::DeleteGroupActionExecute);
+    bind(ActionId::MoveToGroupAction, &AddressBookController::MoveToGroupActionExecute);
+    bind(ActionId::CopyToGroupAction, &AddressBookController::CopyToGroupActionExecute);
+    bind(ActionId::NewRecipientAction, &AddressBookController::NewRecipientActionExecute);
+    bind(ActionId::EditRecipientAction, &AddressBookController::EditRecipientActionExecute);
+    bind(ActionId::DeleteRecipientAction, &AddressBookController::DeleteRecipientActionExecute);
+    bind(ActionId::EnableRecipientAction, &AddressBookController::EnableRecipientActionExecute);
+    bind(ActionId::SelectAllAction, &AddressBookController::SelectAllActionExecute);
+    bind(ActionId::FindRecipientAction, &AddressBookController::FindRecipientActionExecute);
+    bind(ActionId::FindInFilesAction, &AddressBookController::FindInFilesActionExecute);
+    bind(ActionId::ExportToAHTMLAction, &AddressBookController::ExportToAHTMLActionExecute);
 
-    QTreeWidget* groups = mainWindow_.groupListView();
+    QTreeWidget* groups = GroupListView;
     connect(groups, &QTreeWidget::itemSelectionChanged, this,
             [this] { mainWindow_.runGuarded([this] { GroupListViewSelectItem(); }); });
-    connect(mainWindow_.recipientListView()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+    connect(RecipientListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { RecipientListViewSelectItem(); });
-    // The Find window's position survives a change of project; the rows do not.
-    connect(&mainWindow_, &TOrvQuilletForm::projectAboutToBeReplaced, this, [this] { recipientModel_->clear(); });
 
     // Recipient rows dropped on a group.
     groups->setAcceptDrops(true);
@@ -109,11 +112,96 @@ AddressBookController::AddressBookController(TOrvQuilletForm& mainWindow)
 
 AddressBookController::~AddressBookController() = default;
 
+// ----- the page's views ---------------------------------------------------------------------
+
+void AddressBookController::createViews()
+{
+    GroupListView = makeList("GroupListView", {"Group name", "Description"}, true, {150, 0}, 1);
+
+    RecipientListView = new QTreeView;
+    RecipientListView->setObjectName("RecipientListView");
+    styleList(RecipientListView, true);
+    RecipientListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    RecipientListView->setDragEnabled(true);
+    RecipientListView->setDragDropMode(QAbstractItemView::DragOnly);
+    setRecipientModel(new QStandardItemModel(0, 4, RecipientListView));
+
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->addWidget(GroupListView);
+    Splitter1->addWidget(RecipientListView);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->setHandleWidth(4);
+
+    makePopupMenu(mainWindow_, "GroupPopupAction", GroupListView,
+                  {ActionId::NewRecipientGroupAction, ActionId::EditGroupAction, ActionId::DeleteGroupAction,
+                   std::nullopt, ActionId::NewRecipientAction, std::nullopt, ActionId::EMailToGroupAction,
+                   ActionId::ExportToAHTMLAction, ActionId::FindRecipientAction});
+    makePopupMenu(mainWindow_, "RecipientPopupAction", RecipientListView,
+                  {ActionId::NewRecipientAction, ActionId::EditRecipientAction, ActionId::DeleteRecipientAction,
+                   ActionId::EnableRecipientAction, std::nullopt, ActionId::CopyToGroupAction,
+                   ActionId::MoveToGroupAction, std::nullopt, ActionId::EMailToCurrentAction,
+                   ActionId::FindRecipientAction});
+}
+
+QWidget* AddressBookController::view() const
+{
+    return Splitter1;
+}
+
+void AddressBookController::setRecipientModel(QAbstractItemModel* model)
+{
+    RecipientListView->setModel(model);
+    if (model && model->columnCount() >= 4) {
+        model->setHeaderData(0, Qt::Horizontal, "Recipient e-mail");
+        model->setHeaderData(1, Qt::Horizontal, "Name");
+        model->setHeaderData(2, Qt::Horizontal, "Surname");
+        model->setHeaderData(3, Qt::Horizontal, "Enabled");
+    }
+    setColumns(RecipientListView, {100, 0, 100, 70}, 1);
+    for (int column = 4; model && column < model->columnCount(); ++column)
+        RecipientListView->setColumnHidden(column, true);
+}
+
+void AddressBookController::showGroups()
+{
+    GroupListView->clear();
+    QList<QTreeWidgetItem*> rows;
+    for (const GroupEntry& group : mainWindow_.project().groups)
+        rows << groupRow(group);
+    GroupListView->addTopLevelItems(rows);
+}
+
+QTreeWidgetItem* AddressBookController::groupRow(const GroupEntry& group)
+{
+    auto* row = new QTreeWidgetItem({toQt(group.name), toQt(group.description)});
+    row->setIcon(0, stateIcon(StateIcon::Group));
+    return row;
+}
+
+// The Find window's position survives a change of project; the rows do not.
+void AddressBookController::projectAboutToBeReplaced()
+{
+    recipientModel_->clear();
+}
+
+void AddressBookController::projectReplaced()
+{
+    showGroups();
+}
+
+void AddressBookController::selectAllRecipients()
+{
+    RecipientListView->selectAll();
+}
+
 // ----- selections ---------------------------------------------------------------------------
 
 int AddressBookController::selectedGroup() const
 {
-    QTreeWidget* groups = mainWindow_.groupListView();
+    QTreeWidget* groups = GroupListView;
     const auto selected = groups->selectedItems();
     return selected.isEmpty() ? -1 : groups->indexOfTopLevelItem(selected.first());
 }
@@ -121,7 +209,7 @@ int AddressBookController::selectedGroup() const
 std::vector<int> AddressBookController::selectedRows() const
 {
     std::vector<int> rows;
-    const QItemSelectionModel* selection = mainWindow_.recipientListView()->selectionModel();
+    const QItemSelectionModel* selection = RecipientListView->selectionModel();
     if (!selection || selection->model() != recipientModel_)
         return rows;
     for (const QItemSelectionRange& range : selection->selection())
@@ -148,17 +236,16 @@ int AddressBookController::selectedGroupOrError()
     return group;
 }
 
-void AddressBookController::enable(const char* actionName, bool enabled)
+void AddressBookController::enable(ActionId id, bool enabled)
 {
-    if (QAction* action = mainWindow_.action(actionName))
-        action->setEnabled(enabled);
+    mainWindow_.action(id)->setEnabled(enabled);
 }
 
 void AddressBookController::GroupListViewSelectItem()
 {
     recipientModel_->clear();
     const int group = selectedGroup();
-    for (const char* name : kGroupActions)
+    for (const ActionId name : kGroupActions)
         enable(name, group >= 0);
     if (group < 0 || static_cast<std::size_t>(group) >= mainWindow_.project().groups.size())
         return;
@@ -178,18 +265,17 @@ void AddressBookController::showRecipientsOfSelectedGroup()
 void AddressBookController::RecipientListViewSelectItem()
 {
     const std::vector<int> rows = selectedRows();
-    for (const char* name : kRecipientActions)
+    for (const ActionId name : kRecipientActions)
         enable(name, !rows.empty());
     if (rows.empty())
         return;
     const std::size_t record = recipientModel_->recordIndex(rows.front());
-    if (QAction* action = mainWindow_.action("EnableRecipientAction"))
-        action->setChecked(mainWindow_.project().recipients.at(record).enabled());
+    mainWindow_.action(ActionId::EnableRecipientAction)->setChecked(mainWindow_.project().recipients.at(record).enabled());
 }
 
 void AddressBookController::selectGroupAndRefresh(int group)
 {
-    QTreeWidget* groups = mainWindow_.groupListView();
+    QTreeWidget* groups = GroupListView;
     QTreeWidgetItem* item = groups->topLevelItem(group);
     if (!item)
         return;
@@ -208,13 +294,13 @@ void AddressBookController::selectGroupAndRefresh(int group)
 
 void AddressBookController::showError(const std::string& text)
 {
-    mainWindow_.ui().messageBox(&mainWindow_, toQt(text), QString(texts::kErrorCaption.data()),
+    mainWindow_.ui().messageBox(mainWindow_.dialogParent(), toQt(text), QString(texts::kErrorCaption.data()),
                                 MessageIcon::Information, MessageButtons::Ok);
 }
 
 bool AddressBookController::confirm(const std::string& text)
 {
-    return mainWindow_.ui().messageBox(&mainWindow_, toQt(text), QString(texts::kWarningCaption.data()),
+    return mainWindow_.ui().messageBox(mainWindow_.dialogParent(), toQt(text), QString(texts::kWarningCaption.data()),
                                        MessageIcon::Information, MessageButtons::OkCancel) == mrOk;
 }
 
@@ -235,10 +321,7 @@ void AddressBookController::NewRecipientGroupActionExecute()
         showError(error.what());
         return;
     }
-    const GroupEntry& entry = project.groups.back();
-    auto* row = new QTreeWidgetItem({toQt(entry.name), toQt(entry.description)});
-    row->setIcon(0, mainWindow_.stateIcon(0));
-    mainWindow_.groupListView()->addTopLevelItem(row);
+    GroupListView->addTopLevelItem(groupRow(project.groups.back()));
 }
 
 void AddressBookController::EditGroupActionExecute()
@@ -260,7 +343,7 @@ void AddressBookController::EditGroupActionExecute()
         showError(error.what());
         return;
     }
-    QTreeWidgetItem* row = mainWindow_.groupListView()->topLevelItem(group);
+    QTreeWidgetItem* row = GroupListView->topLevelItem(group);
     row->setText(0, toQt(project.groups[static_cast<std::size_t>(group)].name));
     row->setText(1, toQt(project.groups[static_cast<std::size_t>(group)].description));
 }
@@ -275,7 +358,7 @@ void AddressBookController::DeleteGroupActionExecute()
         return;
     recipientModel_->clear();
     deleteGroup(project, static_cast<std::size_t>(group));
-    QTreeWidget* groups = mainWindow_.groupListView();
+    QTreeWidget* groups = GroupListView;
     groups->clearSelection();
     delete groups->takeTopLevelItem(group);
     groups->clearSelection();
@@ -302,7 +385,7 @@ void AddressBookController::copySelectedTo(int group)
 
 int AddressBookController::chooseTargetGroup()
 {
-    SelectGroupForm->copyGroupsFrom(*mainWindow_.groupListView());
+    SelectGroupForm->copyGroupsFrom(*GroupListView);
     if (mainWindow_.ui().showModal(*SelectGroupForm) != mrOk)
         return -1;
     const int group = SelectGroupForm->selectedGroup();
@@ -325,12 +408,12 @@ void AddressBookController::CopyToGroupActionExecute()
 
 bool AddressBookController::GroupListViewDragOver(const QObject* source) const
 {
-    return source && source == mainWindow_.recipientListView();
+    return source && source == RecipientListView;
 }
 
 void AddressBookController::GroupListViewDragDrop(const QPoint& viewportPosition)
 {
-    QTreeWidget* groups = mainWindow_.groupListView();
+    QTreeWidget* groups = GroupListView;
     QTreeWidgetItem* item = groups->itemAt(viewportPosition);
     if (!item)
         return;
@@ -344,7 +427,7 @@ void AddressBookController::GroupListViewDragDrop(const QPoint& viewportPosition
 
 bool AddressBookController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != mainWindow_.groupListView()->viewport())
+    if (watched != GroupListView->viewport())
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::DragEnter:
@@ -441,7 +524,7 @@ void AddressBookController::EnableRecipientActionExecute()
 
 void AddressBookController::SelectAllActionExecute()
 {
-    mainWindow_.recipientListView()->selectAll();
+    selectAllRecipients();
 }
 
 // ----- find ---------------------------------------------------------------------------------
@@ -494,7 +577,7 @@ void AddressBookController::FindFormSearch(bool fromStart)
     if (selected < 0 || project.groups[static_cast<std::size_t>(selected)].name != record.Group.view())
         selectGroupAndRefresh(static_cast<int>(*findGroup(project, record.Group.view())));
     if (const auto row = recipientModel_->rows().firstRowWithEmail(project, record.EMail.view())) {
-        QItemSelectionModel* selection = mainWindow_.recipientListView()->selectionModel();
+        QItemSelectionModel* selection = RecipientListView->selectionModel();
         selection->select(recipientModel_->index(static_cast<int>(*row), 0),
                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
@@ -549,7 +632,7 @@ void AddressBookController::ExportToAHTMLActionExecute()
     FileDialogOptions options;
     options.filter = "HTML files|*.htm;*.html";
     options.defaultSuffix = "htm";
-    const QString fileName = mainWindow_.ui().saveFileName(&mainWindow_, options);
+    const QString fileName = mainWindow_.ui().saveFileName(mainWindow_.dialogParent(), options);
     if (fileName.isEmpty())
         return;
     writeHtmlFile(QFile::encodeName(fileName).toStdString(), page);

@@ -1,8 +1,11 @@
-// Binds the address-book actions (groups, recipients, find, harvesting, HTML export) of the
+// The page "Recipients" of the main window: it builds its group list, recipient list and the
+// splitter between them (the main window places them in its tab), binds the address-book actions (groups, recipients, find, harvesting, HTML export) of the
 // main window to their handlers and dialogs, fills the recipient list from the selected group,
 // keeps the enabled states of the group and recipient actions, and handles drops of recipient
 // rows onto the group list (DragPopupMenu: "Copy recipient", "Move recipient", "Cancel").
 #pragma once
+
+#include "widgets/ActionId.h"
 
 #include <QObject>
 #include <QPoint>
@@ -13,13 +16,19 @@
 #include <string>
 #include <vector>
 
+class QAbstractItemModel;
 class QMenu;
 class QAction;
+class QSplitter;
+class QTreeView;
+class QTreeWidget;
 class QTreeWidgetItem;
+class QWidget;
 
 namespace quillet {
 
-class TOrvQuilletForm;
+class Shell;
+struct GroupEntry;
 class RecipientListModel;
 class TEditGroupParamsForm;
 class TEditRecipientForm;
@@ -31,14 +40,29 @@ class TEMailFoundedForm;
 class AddressBookController : public QObject {
     Q_OBJECT
 public:
-    explicit AddressBookController(TOrvQuilletForm& mainWindow);
+    explicit AddressBookController(Shell& shell);
     ~AddressBookController() override;
+
+    // The page: the group list and the recipient list side by side.
+    QWidget* view() const;
+    QTreeWidget* groupListView() const { return GroupListView; }
+    QTreeView* recipientListView() const { return RecipientListView; }
+    QSplitter* splitter() const { return Splitter1; }
+    // Rebuilds the rows of the group list from the project.
+    void showGroups();
+    // Around every operation that empties or replaces the project's contents: the recipient rows
+    // go first, the groups are shown again after (no group is then selected).
+    void projectAboutToBeReplaced();
+    void projectReplaced();
 
     RecipientListModel& recipientModel() const { return *recipientModel_; }
     // Position of the group selected in the main window, or -1.
     int selectedGroup() const;
     // Rows of the recipient list that are selected, top to bottom.
     std::vector<int> selectedRows() const;
+    // The records behind the selected rows, top to bottom.
+    std::vector<std::size_t> selectedRecords() const;
+    void selectAllRecipients();
 
     // Event handlers, public so that window tests can drive them as the user would.
     void GroupListViewSelectItem();
@@ -78,8 +102,6 @@ private:
     int chooseTargetGroup();
     // The selected group, or -1 after showing "Have not selected group".
     int selectedGroupOrError();
-    // The records behind the selected rows, top to bottom.
-    std::vector<std::size_t> selectedRecords() const;
     // Move to group / Copy to group of the selected rows to the chosen group.
     void moveSelectedTo(int group);
     void copySelectedTo(int group);
@@ -90,9 +112,15 @@ private:
 
     void showError(const std::string& text);
     bool confirm(const std::string& text);
-    void enable(const char* actionName, bool enabled);
+    void enable(ActionId id, bool enabled);
+    void createViews();
+    void setRecipientModel(QAbstractItemModel* model);
+    static QTreeWidgetItem* groupRow(const GroupEntry& group);
 
-    TOrvQuilletForm& mainWindow_;
+    Shell& mainWindow_;
+    QTreeWidget* GroupListView = nullptr;
+    QTreeView* RecipientListView = nullptr;
+    QSplitter* Splitter1 = nullptr;
     RecipientListModel* recipientModel_ = nullptr;
     TEditGroupParamsForm* EditGroupParamsForm = nullptr;
     TEditRecipientForm* EditRecipientForm = nullptr;

@@ -1,6 +1,6 @@
 #include "RecipientListModel.h"
 
-#include "app/TextBoundary.h"
+#include "widgets/TextBoundary.h"
 
 #include <QMimeData>
 

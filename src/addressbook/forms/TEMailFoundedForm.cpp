@@ -1,8 +1,8 @@
 #include "TEMailFoundedForm.h"
 
 #include "addressbook/AddressScanner.h"
-#include "app/TextBoundary.h"
-#include "app/UserInterface.h"
+#include "widgets/TextBoundary.h"
+#include "widgets/UserInterface.h"
 
 #include <QHBoxLayout>
 #include <QListView>

@@ -1,8 +1,8 @@
 #include "TEditGroupParamsForm.h"
 
-#include "app/DialogButtons.h"
-#include "app/HeadingLabel.h"
-#include "project/forms/LogoPicture.h"
+#include "widgets/DialogButtons.h"
+#include "widgets/HeadingLabel.h"
+#include "widgets/LogoPicture.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

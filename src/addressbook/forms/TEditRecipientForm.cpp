@@ -1,11 +1,11 @@
 #include "TEditRecipientForm.h"
 
-#include "app/DialogButtons.h"
-#include "app/HeadingLabel.h"
-#include "app/TextBoundary.h"
-#include "app/UserInterface.h"
+#include "widgets/DialogButtons.h"
+#include "widgets/HeadingLabel.h"
+#include "widgets/TextBoundary.h"
+#include "widgets/UserInterface.h"
 #include "project/ProgramFolder.h"
-#include "project/forms/LogoPicture.h"
+#include "widgets/LogoPicture.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

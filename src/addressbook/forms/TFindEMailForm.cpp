@@ -1,7 +1,7 @@
 #include "TFindEMailForm.h"
 
-#include "app/TextBoundary.h"
-#include "app/UserInterface.h"
+#include "widgets/TextBoundary.h"
+#include "widgets/UserInterface.h"
 
 #include <QComboBox>
 #include <QGridLayout>

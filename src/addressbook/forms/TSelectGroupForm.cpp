@@ -1,6 +1,6 @@
 #include "TSelectGroupForm.h"
 
-#include "app/DialogButtons.h"
+#include "widgets/DialogButtons.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

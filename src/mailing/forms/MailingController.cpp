@@ -9,40 +9,37 @@
 #include "TSendMailForm.h"
 #include "TSendingStatusForm.h"
 #include "TemplatesPage.h"
-#include "addressbook/forms/RecipientListModel.h"
-#include "app/TOrvQuilletForm.h"
-#include "app/TextBoundary.h"
+#include "addressbook/forms/AddressBookController.h"
 #include "mailing/TemplateInsertion.h"
+#include "project/Project.h"
 #include "project/forms/TPropertiesForm.h"
 #include "server/forms/TSMTPServerForm.h"
 #include "transport/AntiFreeze.h"
+#include "widgets/Shell.h"
+#include "widgets/TextBoundary.h"
+#include "widgets/UserInterface.h"
 
-#include <QAbstractItemModel>
 #include <QAction>
 #include <QFile>
-#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QTreeView>
 #include <QTreeWidget>
-
-#include <algorithm>
 
 namespace quillet {
 
-MailingController::MailingController(TOrvQuilletForm& mainWindow) : QObject(nullptr), main_(mainWindow)
+MailingController::MailingController(Shell& shell, AddressBookController& addressBook, TPropertiesForm& settings)
+    : QObject(nullptr), main_(shell), addressBook_(addressBook), settings_(settings)
 {
     UserInterface& ui = main_.ui();
     // The windows, each once, hidden, in start-up order.
-    SMTPServerForm = new TSMTPServerForm(&main_);
-    SendMailForm = new TSendMailForm(ui, &SMTPServerForm->SMTPServer1, &main_);
-    SMTPPropForm = new TSMTPPropForm(ui, &main_);
-    MessageTemplateEditorForm = new TMessageTemplateEditorForm(ui, &main_);
-    SelectTemplateForm = new TSelectTemplateForm(ui, &main_);
+    SMTPServerForm = new TSMTPServerForm(main_.dialogParent());
+    SendMailForm = new TSendMailForm(ui, &SMTPServerForm->SMTPServer1, main_.dialogParent());
+    SMTPPropForm = new TSMTPPropForm(ui, main_.dialogParent());
+    MessageTemplateEditorForm = new TMessageTemplateEditorForm(ui, main_.dialogParent());
+    SelectTemplateForm = new TSelectTemplateForm(ui, main_.dialogParent());
     // A child of the send window, so the modal send window does not block its Stop button.
     SendingStatusForm = new TSendingStatusForm(SendMailForm);
-    SelectMailServerForm = new TSelectMailServerForm(ui, &main_);
-    main_.setSMTPServerForm(SMTPServerForm);
+    SelectMailServerForm = new TSelectMailServerForm(ui, main_.dialogParent());
     SMTPServerForm->onProperties = [this] {
         main_.runGuarded([this] { main_.showProgramOptions(TPropertiesForm::kBuiltInServerPage); });
     };
@@ -61,7 +58,6 @@ MailingController::MailingController(TOrvQuilletForm& mainWindow) : QObject(null
 MailingController::~MailingController()
 {
     TAntiFreeze::Remove();
-    main_.setSMTPServerForm(nullptr);
     // The status window goes with the send window, its parent.
     delete SelectMailServerForm;
     delete SendMailForm;
@@ -73,24 +69,18 @@ MailingController::~MailingController()
 
 void MailingController::bindActions()
 {
-    main_.bindAction(main_.action("NewTemplateAction"), [this] { templates_->NewTemplateActionExecute(); });
-    main_.bindAction(main_.action("EditTemplateAction"), [this] { templates_->EditTemplateActionExecute(); });
-    main_.bindAction(main_.action("DeltemplateAction"), [this] { templates_->DeltemplateActionExecute(); });
-    connect(main_.templateListView(), &QTreeWidget::itemSelectionChanged, this,
-            [this] { templates_->TemplateListViewSelectItem(); });
-    connect(&main_, &TOrvQuilletForm::templateListRequested, this,
-            [this] { main_.runGuarded([this] { templates_->LoadTemplateList(); }); });
+    main_.bindAction(ActionId::NewTemplateAction, [this] { templates_->NewTemplateActionExecute(); });
+    main_.bindAction(ActionId::EditTemplateAction, [this] { templates_->EditTemplateActionExecute(); });
+    main_.bindAction(ActionId::DeltemplateAction, [this] { templates_->DeltemplateActionExecute(); });
 
-    main_.bindAction(main_.action("NewSMTPAction"), [this] { accounts_->NewSMTPActionExecute(); });
-    main_.bindAction(main_.action("EditSMTPAction"), [this] { accounts_->EditSMTPActionExecute(); });
-    main_.bindAction(main_.action("DelSMTPAction"), [this] { accounts_->DelSMTPActionExecute(); });
-    main_.bindAction(main_.action("EnableSMTPAction"), [this] { accounts_->EnableSMTPActionExecute(); });
-    connect(main_.smtpList(), &QTreeWidget::itemSelectionChanged, this, [this] { accounts_->SMTPListSelectItem(); });
+    main_.bindAction(ActionId::NewSMTPAction, [this] { accounts_->NewSMTPActionExecute(); });
+    main_.bindAction(ActionId::EditSMTPAction, [this] { accounts_->EditSMTPActionExecute(); });
+    main_.bindAction(ActionId::DelSMTPAction, [this] { accounts_->DelSMTPActionExecute(); });
+    main_.bindAction(ActionId::EnableSMTPAction, [this] { accounts_->EnableSMTPActionExecute(); });
 
-    main_.bindAction(main_.action("EMailToCurrentAction"), [this] { EMailToCurrentActionExecute(); });
-    main_.bindAction(main_.action("EMailToGroupAction"), [this] { EMailToGroupActionExecute(); });
-    if (QAction* showServer = main_.action("MailServerAction"))
-        main_.bindAction(showServer, [this] { ShowMailServerActionExecute(); });
+    main_.bindAction(ActionId::EMailToCurrentAction, [this] { EMailToCurrentActionExecute(); });
+    main_.bindAction(ActionId::EMailToGroupAction, [this] { EMailToGroupActionExecute(); });
+    main_.bindAction(ActionId::MailServerAction, [this] { ShowMailServerActionExecute(); });
 }
 
 void MailingController::guarded(void (MailingController::*handler)())
@@ -108,43 +98,20 @@ void MailingController::bindSendWindow()
 
 // ---- Recipients -------------------------------------------------------------------------
 
-std::vector<int> MailingController::selectedRecipientRows() const
-{
-    std::vector<int> rows;
-    QTreeView* view = main_.recipientListView();
-    if (!view->selectionModel())
-        return rows;
-    for (const QModelIndex& index : view->selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
-std::size_t MailingController::recordIndexOfRow(int row) const
-{
-    const QAbstractItemModel* model = main_.recipientListView()->model();
-    return model->data(model->index(row, 0), RecipientListModel::RecordIndexRole).value<qulonglong>();
-}
-
-QString MailingController::addressOfRow(int row) const
-{
-    const QAbstractItemModel* model = main_.recipientListView()->model();
-    return model->data(model->index(row, 0), Qt::DisplayRole).toString();
-}
-
 void MailingController::openSendWindow()
 {
     QString list;
-    for (int row : selectedRecipientRows())
-        list += addressOfRow(row) + ";";
+    const Project& project = main_.project();
+    for (const std::size_t record : addressBook_.selectedRecords())
+        list += toQt(project.recipients.at(record).EMail.str()) + ";";
     SendMailForm->BccEdit->setText(list);
     SendMailForm->ShowModal();
 }
 
 void MailingController::EMailToCurrentActionExecute()
 {
-    if (selectedRecipientRows().empty()) {
-        main_.ui().messageBox(&main_, texts::kNoRecipientSelected, texts::kErrorCaption, MessageIcon::Information,
+    if (addressBook_.selectedRows().empty()) {
+        main_.ui().messageBox(main_.dialogParent(), texts::kNoRecipientSelected, texts::kErrorCaption, MessageIcon::Information,
                               MessageButtons::Ok);
         return;
     }
@@ -153,7 +120,7 @@ void MailingController::EMailToCurrentActionExecute()
 
 void MailingController::EMailToGroupActionExecute()
 {
-    main_.recipientListView()->selectAll();
+    addressBook_.selectAllRecipients();
     openSendWindow();
 }
 
@@ -202,7 +169,7 @@ void MailingController::SendButtonClick()
         route = SendRoute::Builtin;
 
     // 2. The default and rotating routes need a default host; the options dialog is offered once.
-    TPropertiesForm& settings = main_.propertiesForm();
+    TPropertiesForm& settings = settings_;
     if (route != SendRoute::Builtin) {
         settings.selectPage(TPropertiesForm::kDefaultServerPage);
         if (settings.defaultServerHost().isEmpty())
@@ -226,8 +193,7 @@ void MailingController::SendButtonClick()
     request.route = route;
     request.project = &main_.project();
     request.draft = &draft;
-    for (int row : selectedRecipientRows())
-        request.recipients.push_back(recordIndexOfRow(row));
+    request.recipients = addressBook_.selectedRecords();
     request.defaultServer.host = fromQt(settings.SMTPEdit->text());
     request.defaultServer.port = fromQt(settings.PortEdit->text());
     request.defaultServer.userName = fromQt(settings.UserNameEdit->text());
@@ -238,7 +204,7 @@ void MailingController::SendButtonClick()
 
     MailingRunHooks hooks;
     hooks.started = [this, &ui](std::size_t total) {
-        SendingStatusForm->startRun(int(total), &main_);
+        SendingStatusForm->startRun(int(total), main_.dialogParent());
         ui.processEvents();
     };
     hooks.messageSent = [this, &ui](std::size_t sent, std::size_t) {

@@ -1,8 +1,7 @@
 // Binds the mailing actions of the main window to their handlers and dialogs: the template page,
 // the SMTP accounts page, the two actions that open the send window, and the send window's
 // template insertion, options and mailing run (with the send method dialog and the status
-// window). It also creates the mail server window, which owns the built-in server, and hands it
-// to the main window. The windows bind to the core (templates, accounts, the mailing run);
+// window). It also creates the mail server window, which owns the built-in server. The windows bind to the core (templates, accounts, the mailing run);
 // none of them repeats it.
 #pragma once
 
@@ -15,9 +14,11 @@
 
 namespace quillet {
 
+class AddressBookController;
+class Shell;
 class SmtpAccountsPage;
 class TMessageTemplateEditorForm;
-class TOrvQuilletForm;
+class TPropertiesForm;
 class TSMTPPropForm;
 class TSMTPServerForm;
 class TSelectMailServerForm;
@@ -29,7 +30,9 @@ class TemplatesPage;
 class MailingController : public QObject {
     Q_OBJECT
 public:
-    explicit MailingController(TOrvQuilletForm& mainWindow);
+    // The recipients come from the address book's selection; the default and built-in server
+    // settings in force from the edits of Program options.
+    MailingController(Shell& shell, AddressBookController& addressBook, TPropertiesForm& settings);
     ~MailingController() override;
 
     TSendMailForm& sendMailForm() const { return *SendMailForm; }
@@ -53,17 +56,15 @@ public:
     void ShowMailServerActionExecute();
 
 private:
-    // Rows of the recipient list that are selected, from top to bottom.
-    std::vector<int> selectedRecipientRows() const;
-    std::size_t recordIndexOfRow(int row) const;
-    QString addressOfRow(int row) const;
     void openSendWindow();
     void bindActions();
     void bindSendWindow();
     // Runs send-window work inside the program's error handling.
     void guarded(void (MailingController::*handler)());
 
-    TOrvQuilletForm& main_;
+    Shell& main_;
+    AddressBookController& addressBook_;
+    TPropertiesForm& settings_;
     TSendMailForm* SendMailForm = nullptr;
     TSMTPPropForm* SMTPPropForm = nullptr;
     TMessageTemplateEditorForm* MessageTemplateEditorForm = nullptr;

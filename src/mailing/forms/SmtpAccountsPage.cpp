@@ -2,24 +2,50 @@
 
 #include "MailingWindowTexts.h"
 #include "TSMTPPropForm.h"
-#include "app/TOrvQuilletForm.h"
-#include "app/TextBoundary.h"
+#include "project/Project.h"
+#include "widgets/Icons.h"
+#include "widgets/ListViews.h"
+#include "widgets/Shell.h"
+#include "widgets/TextBoundary.h"
+#include "widgets/UserInterface.h"
 
 #include <QAction>
 #include <QTreeWidget>
 
 namespace quillet {
 
-namespace {
-
-constexpr int kDisabledServerIcon = 3;
-constexpr int kEnabledServerIcon = 4;
-
-} // namespace
-
-SmtpAccountsPage::SmtpAccountsPage(TOrvQuilletForm& mainWindow, TSMTPPropForm& dialog)
-    : main_(mainWindow), dialog_(dialog)
+SmtpAccountsPage::SmtpAccountsPage(Shell& shell, TSMTPPropForm& dialog) : main_(shell), dialog_(dialog)
 {
+    SMTPList = makeList("SMTPList",
+                        {"SMTP Server", "User name", "Password", "Port", "From name", "From address", "Reply to",
+                         "Enabled"},
+                        false, {100, 100, 1, 100, 100, 100, 100, 70}, -1);
+    makePopupMenu(main_, "SMTPPopup", SMTPList,
+                  {ActionId::NewSMTPAction, ActionId::EditSMTPAction, ActionId::DelSMTPAction, std::nullopt,
+                   ActionId::EnableSMTPAction});
+    QObject::connect(SMTPList, &QTreeWidget::itemSelectionChanged, SMTPList, [this] { SMTPListSelectItem(); });
+}
+
+SmtpAccountsPage::~SmtpAccountsPage()
+{
+    QObject::disconnect(SMTPList, nullptr, nullptr, nullptr);
+}
+
+QWidget* SmtpAccountsPage::view() const
+{
+    return SMTPList;
+}
+
+void SmtpAccountsPage::showAccounts()
+{
+    SMTPList->clear();
+    QList<QTreeWidgetItem*> rows;
+    for (const SmtpAccount& account : main_.project().accounts) {
+        auto* row = new QTreeWidgetItem;
+        fillRow(*row, account);
+        rows << row;
+    }
+    SMTPList->addTopLevelItems(rows);
 }
 
 void SmtpAccountsPage::fillRow(QTreeWidgetItem& row, const SmtpAccount& account) const
@@ -28,12 +54,12 @@ void SmtpAccountsPage::fillRow(QTreeWidgetItem& row, const SmtpAccount& account)
                                   &account.fromName, &account.fromAddress, &account.replyTo,  &account.enabled};
     for (int column = 0; column < 8; ++column)
         row.setText(column, toQt(*texts[column]));
-    row.setIcon(0, main_.stateIcon(account.enabled == kTrue ? kEnabledServerIcon : kDisabledServerIcon));
+    row.setIcon(0, serverIcon(account.enabled == kTrue));
 }
 
 int SmtpAccountsPage::selectedIndex() const
 {
-    QTreeWidget* list = main_.smtpList();
+    QTreeWidget* list = SMTPList;
     const auto selected = list->selectedItems();
     if (selected.isEmpty())
         return -1;
@@ -45,7 +71,7 @@ bool SmtpAccountsPage::requireSelection(int index)
 {
     if (index >= 0)
         return true;
-    main_.ui().messageBox(&main_, texts::kNoSmtpSelected, texts::kErrorCaption, MessageIcon::Information,
+    main_.ui().messageBox(main_.dialogParent(), texts::kNoSmtpSelected, texts::kErrorCaption, MessageIcon::Information,
                           MessageButtons::Ok);
     return false;
 }
@@ -59,7 +85,7 @@ void SmtpAccountsPage::NewSMTPActionExecute()
     main_.project().accounts.push_back(account);
     auto* row = new QTreeWidgetItem;
     fillRow(*row, account);
-    main_.smtpList()->addTopLevelItem(row);
+    SMTPList->addTopLevelItem(row);
     main_.project().setChanged();
 }
 
@@ -73,7 +99,7 @@ void SmtpAccountsPage::EditSMTPActionExecute()
         return;
     const SmtpAccount account = dialog_.account();
     main_.project().accounts[index] = account;
-    fillRow(*main_.smtpList()->topLevelItem(index), account);
+    fillRow(*SMTPList->topLevelItem(index), account);
     main_.project().setChanged();
     SMTPListSelectItem();
 }
@@ -85,11 +111,11 @@ void SmtpAccountsPage::DelSMTPActionExecute()
         return;
     auto& accounts = main_.project().accounts;
     const QString question = texts::kDeleteSmtpPrefix + toQt(accounts[index].host) + texts::kDeleteSmtpSuffix;
-    if (main_.ui().messageBox(&main_, question, texts::kWarningCaption, MessageIcon::Information,
+    if (main_.ui().messageBox(main_.dialogParent(), question, texts::kWarningCaption, MessageIcon::Information,
                               MessageButtons::OkCancel) != mrOk)
         return;
     accounts.erase(accounts.begin() + index);
-    delete main_.smtpList()->takeTopLevelItem(index);
+    delete SMTPList->takeTopLevelItem(index);
     main_.project().setChanged();
     SMTPListSelectItem();
 }
@@ -101,7 +127,7 @@ void SmtpAccountsPage::EnableSMTPActionExecute()
         return;
     SmtpAccount& account = main_.project().accounts[index];
     account.enabled = std::string(account.enabled == kTrue ? kFalse : kTrue);
-    fillRow(*main_.smtpList()->topLevelItem(index), account);
+    fillRow(*SMTPList->topLevelItem(index), account);
     main_.project().setChanged();
 }
 
@@ -109,10 +135,10 @@ void SmtpAccountsPage::SMTPListSelectItem()
 {
     const int index = selectedIndex();
     const bool selected = index >= 0;
-    for (const char* name : {"EditSMTPAction", "DelSMTPAction", "EnableSMTPAction"})
-        main_.action(name)->setEnabled(selected);
+    for (const ActionId id : {ActionId::EditSMTPAction, ActionId::DelSMTPAction, ActionId::EnableSMTPAction})
+        main_.action(id)->setEnabled(selected);
     if (selected)
-        main_.action("EnableSMTPAction")->setChecked(main_.project().accounts[index].enabled == kTrue);
+        main_.action(ActionId::EnableSMTPAction)->setChecked(main_.project().accounts[index].enabled == kTrue);
 }
 
 } // namespace quillet

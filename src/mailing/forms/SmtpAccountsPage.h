@@ -1,20 +1,29 @@
-// The page "SMTP Servers" of the main window: the project's accounts as rows of SMTPList, in
-// project order, and the actions Create, Edit, Delete and Enable/Disable. The project's account
+// The page "SMTP Servers" of the main window: its list SMTPList (built here, placed by the main
+// window) with the project's accounts as rows, in project order, and the actions Create, Edit, Delete and Enable/Disable. The project's account
 // list is the store; every change updates it and its row together and sets the changed flag.
 #pragma once
 
 #include "project/ProjectRecords.h"
 
+class QTreeWidget;
 class QTreeWidgetItem;
+class QWidget;
 
 namespace quillet {
 
-class TOrvQuilletForm;
+class Shell;
 class TSMTPPropForm;
 
 class SmtpAccountsPage {
 public:
-    SmtpAccountsPage(TOrvQuilletForm& mainWindow, TSMTPPropForm& dialog);
+    SmtpAccountsPage(Shell& shell, TSMTPPropForm& dialog);
+    // The list stays with the main window a little longer; it no longer calls the page.
+    ~SmtpAccountsPage();
+
+    QWidget* view() const;
+    QTreeWidget* list() const { return SMTPList; }
+    // Rebuilds the rows from the project's accounts.
+    void showAccounts();
 
     void NewSMTPActionExecute();
     void EditSMTPActionExecute();
@@ -30,8 +39,9 @@ private:
     int selectedIndex() const;
     bool requireSelection(int index);
 
-    TOrvQuilletForm& main_;
+    Shell& main_;
     TSMTPPropForm& dialog_;
+    QTreeWidget* SMTPList = nullptr;
 };
 
 } // namespace quillet

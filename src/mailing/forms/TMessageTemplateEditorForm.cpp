@@ -1,8 +1,8 @@
 #include "TMessageTemplateEditorForm.h"
 
 #include "MailingWindowTexts.h"
-#include "app/DialogButtons.h"
-#include "app/UserInterface.h"
+#include "widgets/DialogButtons.h"
+#include "widgets/UserInterface.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

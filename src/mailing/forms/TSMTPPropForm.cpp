@@ -1,10 +1,10 @@
 #include "TSMTPPropForm.h"
 
 #include "MailingWindowTexts.h"
-#include "app/DialogButtons.h"
-#include "app/HeadingLabel.h"
-#include "app/TextBoundary.h"
-#include "app/UserInterface.h"
+#include "widgets/DialogButtons.h"
+#include "widgets/HeadingLabel.h"
+#include "widgets/TextBoundary.h"
+#include "widgets/UserInterface.h"
 #include "project/ProgramFolder.h"
 
 #include <QCheckBox>

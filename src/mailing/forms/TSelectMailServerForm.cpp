@@ -1,9 +1,9 @@
 #include "TSelectMailServerForm.h"
 
 #include "MailingWindowTexts.h"
-#include "app/DialogButtons.h"
-#include "app/UserInterface.h"
-#include "project/forms/LogoPicture.h"
+#include "widgets/DialogButtons.h"
+#include "widgets/UserInterface.h"
+#include "widgets/LogoPicture.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 #include "TSelectTemplateForm.h"
 
 #include "MailingWindowTexts.h"
-#include "app/DialogButtons.h"
-#include "app/UserInterface.h"
+#include "widgets/DialogButtons.h"
+#include "widgets/UserInterface.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

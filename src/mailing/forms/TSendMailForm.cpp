@@ -1,7 +1,7 @@
 #include "TSendMailForm.h"
 
 #include "MailingWindowTexts.h"
-#include "app/UserInterface.h"
+#include "widgets/UserInterface.h"
 
 #include <QAction>
 #include <QFormLayout>

@@ -2,10 +2,13 @@
 
 #include "MailingWindowTexts.h"
 #include "TMessageTemplateEditorForm.h"
-#include "app/TOrvQuilletForm.h"
-#include "app/TextBoundary.h"
 #include "mailing/MailingTexts.h"
 #include "project/ProgramFolder.h"
+#include "widgets/Icons.h"
+#include "widgets/ListViews.h"
+#include "widgets/Shell.h"
+#include "widgets/TextBoundary.h"
+#include "widgets/UserInterface.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -14,8 +17,6 @@
 namespace quillet {
 
 namespace {
-
-constexpr int kTemplateIcon = 6;
 
 QStringList toQtLines(const std::vector<std::string>& lines)
 {
@@ -27,10 +28,24 @@ QStringList toQtLines(const std::vector<std::string>& lines)
 
 } // namespace
 
-TemplatesPage::TemplatesPage(TOrvQuilletForm& mainWindow, TMessageTemplateEditorForm& editor)
-    : main_(mainWindow), editor_(editor)
+TemplatesPage::TemplatesPage(Shell& shell, TMessageTemplateEditorForm& editor) : main_(shell), editor_(editor)
 {
+    TemplateListView = makeList("TemplateListView", {"Message name", "Message Subject"}, false, {150, 0}, 1);
+    makePopupMenu(main_, "TemplatePopup", TemplateListView,
+                  {ActionId::NewTemplateAction, ActionId::EditTemplateAction, ActionId::DeltemplateAction});
+    QObject::connect(TemplateListView, &QTreeWidget::itemSelectionChanged, TemplateListView,
+                     [this] { TemplateListViewSelectItem(); });
     editor_.templateExists = [this](const QString& name) { return store().exists(fromQt(name)); };
+}
+
+TemplatesPage::~TemplatesPage()
+{
+    QObject::disconnect(TemplateListView, nullptr, nullptr, nullptr);
+}
+
+QWidget* TemplatesPage::view() const
+{
+    return TemplateListView;
 }
 
 TemplateStore TemplatesPage::store() const
@@ -40,20 +55,20 @@ TemplateStore TemplatesPage::store() const
 
 QTreeWidgetItem* TemplatesPage::selectedRow() const
 {
-    const auto selected = main_.templateListView()->selectedItems();
+    const auto selected = TemplateListView->selectedItems();
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
 QTreeWidgetItem* TemplatesPage::appendRow(const QString& name, const QString& subject)
 {
-    auto* item = new QTreeWidgetItem(main_.templateListView(), QStringList{name, subject});
-    item->setIcon(0, main_.stateIcon(kTemplateIcon));
+    auto* item = new QTreeWidgetItem(TemplateListView, QStringList{name, subject});
+    item->setIcon(0, stateIcon(StateIcon::Template));
     return item;
 }
 
 void TemplatesPage::LoadTemplateList()
 {
-    QTreeWidget* list = main_.templateListView();
+    QTreeWidget* list = TemplateListView;
     list->setUpdatesEnabled(false);
     list->clear();
     for (const TemplateRow& row : store().list())
@@ -94,7 +109,7 @@ void TemplatesPage::EditTemplateActionExecute()
 {
     QTreeWidgetItem* row = selectedRow();
     if (!row) {
-        main_.ui().messageBox(&main_, texts::kNoTemplateSelected, texts::kErrorCaption, MessageIcon::Information,
+        main_.ui().messageBox(main_.dialogParent(), texts::kNoTemplateSelected, texts::kErrorCaption, MessageIcon::Information,
                               MessageButtons::Ok);
         return;
     }
@@ -115,12 +130,12 @@ void TemplatesPage::DeltemplateActionExecute()
 {
     QTreeWidgetItem* row = selectedRow();
     if (!row) {
-        main_.ui().messageBox(&main_, texts::kNoTemplateSelected, texts::kErrorCaption, MessageIcon::Information,
+        main_.ui().messageBox(main_.dialogParent(), texts::kNoTemplateSelected, texts::kErrorCaption, MessageIcon::Information,
                               MessageButtons::Ok);
         return;
     }
     const QString question = texts::kDeleteTemplatePrefix + row->text(0) + texts::kDeleteTemplateSuffix;
-    if (main_.ui().messageBox(&main_, question, texts::kWarningCaption, MessageIcon::Information,
+    if (main_.ui().messageBox(main_.dialogParent(), question, texts::kWarningCaption, MessageIcon::Information,
                               MessageButtons::OkCancel) != mrOk)
         return;
     // The row goes even when its file is already gone.
@@ -132,14 +147,14 @@ void TemplatesPage::DeltemplateActionExecute()
 void TemplatesPage::TemplateListViewSelectItem()
 {
     const bool selected = selectedRow() != nullptr;
-    main_.action("EditTemplateAction")->setEnabled(selected);
-    main_.action("DeltemplateAction")->setEnabled(selected);
+    main_.action(ActionId::EditTemplateAction)->setEnabled(selected);
+    main_.action(ActionId::DeltemplateAction)->setEnabled(selected);
 }
 
 std::vector<TemplateRowText> TemplatesPage::rows() const
 {
     std::vector<TemplateRowText> result;
-    QTreeWidget* list = main_.templateListView();
+    QTreeWidget* list = TemplateListView;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = list->topLevelItem(i);
         result.push_back({item->text(0), item->text(1), item->icon(0)});

@@ -1,4 +1,5 @@
-// The page "Messages templates" of the main window: its list (one row per template file, filled
+// The page "Messages templates" of the main window: its list TemplateListView (built here, placed
+// by the main window; one row per template file, filled
 // by LoadTemplateList at start-up and after every Edit) and the actions New, Edit and Delete.
 // Templates belong to the program folder, not to the project: nothing here touches the project
 // or its changed flag.
@@ -9,16 +10,23 @@
 
 #include <vector>
 
+class QTreeWidget;
 class QTreeWidgetItem;
+class QWidget;
 
 namespace quillet {
 
 class TMessageTemplateEditorForm;
-class TOrvQuilletForm;
+class Shell;
 
 class TemplatesPage {
 public:
-    TemplatesPage(TOrvQuilletForm& mainWindow, TMessageTemplateEditorForm& editor);
+    TemplatesPage(Shell& shell, TMessageTemplateEditorForm& editor);
+    // The list stays with the main window a little longer; it no longer calls the page.
+    ~TemplatesPage();
+
+    QWidget* view() const;
+    QTreeWidget* list() const { return TemplateListView; }
 
     // The template folder of the program folder.
     TemplateStore store() const;
@@ -37,8 +45,9 @@ private:
     QTreeWidgetItem* appendRow(const QString& name, const QString& subject);
     MessageTemplate templateFromEditor() const;
 
-    TOrvQuilletForm& main_;
+    Shell& main_;
     TMessageTemplateEditorForm& editor_;
+    QTreeWidget* TemplateListView = nullptr;
 };
 
 } // namespace quillet

@@ -3,10 +3,10 @@
 #include "TNewProjectForm.h"
 #include "TProjectPropertiesForm.h"
 
-#include "LogoPicture.h"
+#include "widgets/LogoPicture.h"
 #include "ProjectFormTexts.h"
-#include "app/DialogButtons.h"
-#include "app/HeadingLabel.h"
+#include "widgets/DialogButtons.h"
+#include "widgets/HeadingLabel.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -1,6 +1,6 @@
 #include "ProjectPropertyEdits.h"
 
-#include "app/TextBoundary.h"
+#include "widgets/TextBoundary.h"
 
 #include <QFormLayout>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
 #include "TOpenWizardForm.h"
 
-#include "ClickLabel.h"
-#include "LogoPicture.h"
+#include "widgets/ClickLabel.h"
+#include "widgets/LogoPicture.h"
 #include "ProjectFormTexts.h"
-#include "app/HeadingLabel.h"
+#include "widgets/HeadingLabel.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -2,8 +2,8 @@
 
 #include "ProjectFormTexts.h"
 
-#include "app/DialogButtons.h"
-#include "app/HeadingLabel.h"
+#include "widgets/DialogButtons.h"
+#include "widgets/HeadingLabel.h"
 #include "project/settings/SettingsStore.h"
 
 #include <QApplication>

@@ -52,7 +52,7 @@ public:
 
     // Opens the dialog on a page at its next showing; -1 keeps the page it last showed.
     void selectPage(int page);
-    // To open the dialog, use TOrvQuilletForm::showProgramOptions(page): it shows it modally and
+    // To open the dialog, use the shell's showProgramOptions(page): it shows it modally and
     // runs loadServerSettings() when it ends with anything but OK.
 };
 

@@ -53,7 +53,7 @@ struct AddressBookWindow {
         p.groups = {{"Friends", "close ones"}, {"Work", "colleagues"}, {"friends", "lower case"}};
         p.recipients = {makeRecipient("zed@x", "Friends"), makeRecipient("abc@x", "Friends", false),
                         makeRecipient("boss@w", "Work"), makeRecipient("mid@x", "Friends")};
-        form->refreshGroupList();
+        form->addressBook().showGroups();
         form->resize(800, 500);
     }
 

@@ -4,6 +4,7 @@
 #include "AddressBookWindow.h"
 
 #include "project/ProgramFolder.h"
+#include "widgets/Icons.h"
 
 #include <QMenu>
 #include <QPushButton>
@@ -27,7 +28,7 @@ private slots:
         QVERIFY(w.list()->isColumnHidden(4));
         // The icon follows the "Enabled" text whenever a row is drawn.
         const QIcon disabled = w.model().index(0, 0).data(Qt::DecorationRole).value<QIcon>();
-        QCOMPARE(disabled.cacheKey(), w.form->stateIcon(1).cacheKey());
+        QCOMPARE(disabled.cacheKey(), stateIcon(StateIcon::DisabledRecipient).cacheKey());
         w.selectGroup(2);  // "friends" differs from "Friends" in case only
         QCOMPARE(w.rows(), QStringList{});
         w.groups()->clearSelection();
@@ -191,7 +192,7 @@ private slots:
         QVERIFY(w.action("EnableRecipientAction")->isChecked());
         QVERIFY(w.project().changed());
         const QIcon icon = w.model().index(1, 0).data(Qt::DecorationRole).value<QIcon>();
-        QCOMPARE(icon.cacheKey(), w.form->stateIcon(1).cacheKey());
+        QCOMPARE(icon.cacheKey(), stateIcon(StateIcon::DisabledRecipient).cacheKey());
 
         w.project().setChanged(false);
         w.selectGroup(2);  // no rows, the action stays enabled

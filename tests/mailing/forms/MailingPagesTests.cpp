@@ -1,7 +1,10 @@
 // The pages "Messages templates" and "SMTP Servers" of the main window, and template insertion
 // into the send window, driven through the main window's actions with scripted answers.
 #include "app/AppTestEnvironment.h"
+#include "widgets/Icons.h"
 #include "mailing/TemplateStore.h"
+#include "mailing/forms/MailingController.h"
+#include "mailing/forms/SmtpAccountsPage.h"
 #include "mailing/forms/TMessageTemplateEditorForm.h"
 #include "mailing/forms/TSMTPPropForm.h"
 #include "mailing/forms/TSelectTemplateForm.h"
@@ -261,7 +264,7 @@ private slots:
     void cancelledEditLeavesRowButDialogKeepsTypedValues()
     {
         run->form->project().accounts.push_back({"a.example", "u", "p", "25", "From", "f@a.example", "r@a", "True"});
-        run->form->refreshSmtpList();
+        run->form->mailing().smtpAccountsPage().showAccounts();
         run->form->project().setChanged(false);
         selectRow(accounts(), 0);
         run->ui.dialogScripts.push_back([](QDialog& d) {
@@ -286,9 +289,9 @@ private slots:
     void enableDisableOfSmallLetterTrueRow()
     {
         run->form->project().accounts.push_back({"b.example", "", "", "smtp", "", "", "", "true"});
-        run->form->refreshSmtpList();
+        run->form->mailing().smtpAccountsPage().showAccounts();
         QTreeWidgetItem* row = accounts()->topLevelItem(0);
-        QCOMPARE(row->icon(0).cacheKey(), run->form->stateIcon(3).cacheKey());
+        QCOMPARE(row->icon(0).cacheKey(), stateIcon(StateIcon::DisabledServer).cacheKey());
         QAction* enable = run->form->action("EnableSMTPAction");
         QVERIFY(!enable->isEnabled());
         selectRow(accounts(), 0);
@@ -296,18 +299,18 @@ private slots:
         QVERIFY(!enable->isChecked());
         enable->trigger();
         QCOMPARE(row->text(7), QString("True"));
-        QCOMPARE(row->icon(0).cacheKey(), run->form->stateIcon(4).cacheKey());
+        QCOMPARE(row->icon(0).cacheKey(), stateIcon(StateIcon::EnabledServer).cacheKey());
         QCOMPARE(QString::fromStdString(run->form->project().accounts[0].enabled), QString("True"));
         QVERIFY(run->form->project().changed());
         enable->trigger();
         QCOMPARE(row->text(7), QString("False"));
-        QCOMPARE(row->icon(0).cacheKey(), run->form->stateIcon(3).cacheKey());
+        QCOMPARE(row->icon(0).cacheKey(), stateIcon(StateIcon::DisabledServer).cacheKey());
     }
 
     void deleteAccountAsksAndNoSelectionIsReported()
     {
         run->form->project().accounts.push_back({"c.example", "", "", "25", "", "", "", "True"});
-        run->form->refreshSmtpList();
+        run->form->mailing().smtpAccountsPage().showAccounts();
         triggerEnabled("DelSMTPAction");
         QCOMPARE(run->ui.messages().size(), size_t(1));
         QCOMPARE(run->ui.messages().back().text, QString("Have not selected SMTP server"));

@@ -3,6 +3,7 @@
 // the window thread; the scripted interface's processEvents hook stands for the event loop.
 #include "app/AppTestEnvironment.h"
 #include "mailing/ScriptedSmtpPeer.h"
+#include "mailing/forms/MailingController.h"
 #include "mailing/forms/TSelectMailServerForm.h"
 #include "mailing/forms/TSendMailForm.h"
 #include "mailing/forms/TSendingStatusForm.h"
@@ -59,7 +60,7 @@ class MailingRunWindowTests : public QObject {
     TOrvQuilletForm& main() { return *run->form; }
     TSendMailForm& send() { return *main().findChild<TSendMailForm*>(); }
     TSendingStatusForm& status() { return *main().findChild<TSendingStatusForm*>(); }
-    TSMTPServerForm& serverWindow() { return *static_cast<TSMTPServerForm*>(main().smtpServerForm()); }
+    TSMTPServerForm& serverWindow() { return main().mailing().smtpServerForm(); }
 
     void selectGroup(const QString& name)
     {

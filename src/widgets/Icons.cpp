@@ -153,25 +153,35 @@ void drawMark(QPainter& p, QChar mark)
     p.drawText(box, Qt::AlignCenter, QString(mark));
 }
 
-} // namespace
-
-QIcon paintStateIcon(int index)
+QIcon paintStateIcon(StateIcon icon)
 {
     QPixmap pixmap = blank();
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    switch (index) {
-    case 0: drawFolder(p); break;
-    case 1: drawFace(p); break;
-    case 2: drawFace(p); drawCheck(p); break;
-    case 3: drawServer(p); break;
-    case 4: drawServer(p); drawCheck(p); break;
-    case 5: drawNotePad(p); break;
-    case 6: drawEnvelope(p); break;
-    default: break;
+    switch (icon) {
+    case StateIcon::Group: drawFolder(p); break;
+    case StateIcon::DisabledRecipient: drawFace(p); break;
+    case StateIcon::EnabledRecipient: drawFace(p); drawCheck(p); break;
+    case StateIcon::DisabledServer: drawServer(p); break;
+    case StateIcon::EnabledServer: drawServer(p); drawCheck(p); break;
+    case StateIcon::NotePad: drawNotePad(p); break;
+    case StateIcon::Template: drawEnvelope(p); break;
     }
     p.end();
     return QIcon(pixmap);
+}
+
+} // namespace
+
+QIcon stateIcon(StateIcon icon)
+{
+    static const QIcon icons[] = {
+        paintStateIcon(StateIcon::Group),          paintStateIcon(StateIcon::DisabledRecipient),
+        paintStateIcon(StateIcon::EnabledRecipient), paintStateIcon(StateIcon::DisabledServer),
+        paintStateIcon(StateIcon::EnabledServer),  paintStateIcon(StateIcon::NotePad),
+        paintStateIcon(StateIcon::Template),
+    };
+    return icons[static_cast<int>(icon)];
 }
 
 QIcon paintActionIcon(const QString& actionName)

@@ -1,16 +1,16 @@
 #include "ProjectLifecycle.h"
 
-#include "ProjectFormTexts.h"
-#include "TDefaultProjectMessageForm.h"
-#include "TNewProjectForm.h"
-#include "TOpenWizardForm.h"
-#include "TProjectPropertiesForm.h"
+#include "TOrvQuilletForm.h"
 
-#include "app/TOrvQuilletForm.h"
-#include "app/TextBoundary.h"
 #include "project/ProgramFolder.h"
 #include "project/ProjectFileReader.h"
 #include "project/ProjectFileWriter.h"
+#include "project/forms/ProjectFormTexts.h"
+#include "project/forms/TDefaultProjectMessageForm.h"
+#include "project/forms/TNewProjectForm.h"
+#include "project/forms/TOpenWizardForm.h"
+#include "project/forms/TProjectPropertiesForm.h"
+#include "widgets/TextBoundary.h"
 
 #include <QFile>
 #include <QFileInfo>
