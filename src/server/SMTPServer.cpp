@@ -75,6 +75,14 @@ const TSMTPServer::CommandHandler* TSMTPServer::MatchCommand(const std::string& 
     return nullptr;
 }
 
+std::string TSMTPServer::ServeSessionFromMemory(std::string_view received)
+{
+    if (commandHandlers_.empty())
+        InitializeCommandHandlers();
+    TSMTPServerThread session(*this);
+    return session.ServeFromMemory(received);
+}
+
 std::unique_ptr<TPeerThread> TSMTPServer::CreatePeerThread(FileDescriptor& socket)
 {
     return std::make_unique<TSMTPServerThread>(*this, socket);

@@ -79,6 +79,11 @@ public:
     // Finds the entry a command line matches and its parameter text; nullptr when none does.
     const CommandHandler* MatchCommand(const std::string& line, std::string& params) const;
 
+    // Serves one session from memory, without a socket: the greeting and the reply to every
+    // whole line of `received` (CR LF or LF ends a line), then the peer's close, with the hooks
+    // as on a connection. Returns the bytes the peer receives. For fuzzing and tests.
+    std::string ServeSessionFromMemory(std::string_view received);
+
 protected:
     void InitializeCommandHandlers() override;
     std::unique_ptr<TPeerThread> CreatePeerThread(FileDescriptor& socket) override;

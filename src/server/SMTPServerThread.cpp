@@ -5,6 +5,8 @@
 #include "ServerTexts.h"
 #include "TempDataFile.h"
 
+#include "transport/EncodedWords.h"
+
 #include <cctype>
 #include <thread>
 
@@ -34,13 +36,14 @@ std::string UpperCase(std::string_view text)
     return result;
 }
 
-// The reply text with the argument in place of its placeholder.
+// The reply text with the argument in place of its placeholder. The argument echoes the client's
+// text, whose CR and LF become spaces: a reply is one line.
 std::string WithArgument(std::string_view pattern, std::string_view argument)
 {
     std::string text(pattern);
     const std::size_t at = text.find("%s");
     if (at != std::string::npos)
-        text.replace(at, 2, argument);
+        text.replace(at, 2, SingleLineValue(argument));
     return text;
 }
 
@@ -48,6 +51,11 @@ std::string WithArgument(std::string_view pattern, std::string_view argument)
 
 TSMTPServerThread::TSMTPServerThread(TSMTPServer& server, FileDescriptor& socket)
     : TPeerThread(server, socket), smtpServer_(server)
+{
+    Connection().MaxLineLength = int(MaxCommandLineLength);
+}
+
+TSMTPServerThread::TSMTPServerThread(TSMTPServer& server) : TPeerThread(server), smtpServer_(server)
 {
     Connection().MaxLineLength = int(MaxCommandLineLength);
 }

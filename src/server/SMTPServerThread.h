@@ -33,6 +33,8 @@ enum class SMTPSessionState : std::uint8_t {
 class TSMTPServerThread : public TPeerThread {
 public:
     TSMTPServerThread(TSMTPServer& server, FileDescriptor& socket);
+    // A session without a socket (TSMTPServer::ServeSessionFromMemory).
+    explicit TSMTPServerThread(TSMTPServer& server);
     ~TSMTPServerThread() override;
 
     SMTPSessionState State() const { return state_; }

@@ -33,7 +33,31 @@ TPeerThread::TPeerThread(TTCPServer& server, FileDescriptor& socket)
     connection_->BeginGathering();
 }
 
+TPeerThread::TPeerThread(TTCPServer& server) : Server(server), connection_(std::make_unique<TTCPConnection>())
+{
+    connection_->OpenInMemory();
+    connection_->BeginGathering();
+}
+
 TPeerThread::~TPeerThread() = default;
+
+// The order of a worker's steps: the replies to the lines leave before the close is noticed, and
+// what a failing step left gathered leaves as in Finish.
+std::string TPeerThread::ServeFromMemory(std::string_view received)
+{
+    connection_->Feed(received);
+    if (Start() != WaitFor::Nothing && Serve(false) != WaitFor::Nothing && SendGathered() != WaitFor::Nothing)
+        Serve(true);
+    try {
+        if (connection_ && connection_->Connected())
+            connection_->SendAvailable();
+    } catch (...) {
+        // Reported by the step that failed.
+    }
+    std::string sent = connection_ ? connection_->TakeWritten() : std::string();
+    Finish();
+    return sent;
+}
 
 void TPeerThread::ShutdownSocket()
 {

@@ -58,6 +58,8 @@ class TPeerThread {
 public:
     // Takes the accepted socket over (Release).
     TPeerThread(TTCPServer& server, FileDescriptor& socket);
+    // A thread without a socket, whose dialogue is served from memory (ServeFromMemory).
+    explicit TPeerThread(TTCPServer& server);
     virtual ~TPeerThread();
     TPeerThread(const TPeerThread&) = delete;
     TPeerThread& operator=(const TPeerThread&) = delete;
@@ -67,6 +69,11 @@ public:
     void ShutdownSocket();
 
     TTCPConnection& Connection() { return *connection_; }
+
+    // Serves the peer's bytes as a worker serves them from a socket: the greeting, a step for
+    // every whole line, then the peer's close. Returns the bytes sent to the peer. Only for a
+    // thread made without a socket (fuzzing and tests); the thread has ended afterwards.
+    std::string ServeFromMemory(std::string_view received);
 
 protected:
     // Called once before the first step (the greeting).

@@ -210,7 +210,7 @@ in_addr TTCPClient::ResolveHost(const std::string& host)
 void TTCPClient::Connect(int timeoutMs)
 {
     // 1-2. Only one connection at a time; each connect starts afresh.
-    if (socket_.valid())
+    if (IsOpen())
         throw EAlreadyConnected();
     AttachSocket(-1);
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -25,7 +26,7 @@ TTCPConnection::~TTCPConnection() = default;
 
 void TTCPConnection::Adopt(int socketFd)
 {
-    if (socket_.valid())
+    if (IsOpen())
         throw EAlreadyConnected();
     AttachSocket(socketFd);
 }
@@ -33,24 +34,51 @@ void TTCPConnection::Adopt(int socketFd)
 void TTCPConnection::AttachSocket(int socketFd)
 {
     socket_.reset(socketFd);
+    inMemory_ = false;
     begin_ = end_ = 0;
     output_.clear();
     gathering_ = false;
     closedGracefully_ = false;
 }
 
+void TTCPConnection::OpenInMemory()
+{
+    if (IsOpen())
+        throw EAlreadyConnected();
+    AttachSocket(-1);
+    inMemory_ = true;
+    written_.clear();
+}
+
+void TTCPConnection::Feed(std::string_view bytes)
+{
+    if (begin_ == end_)
+        begin_ = end_ = 0;
+    if (input_.size() < end_ + bytes.size())
+        input_.resize(end_ + bytes.size());
+    if (!bytes.empty())
+        std::memcpy(input_.data() + end_, bytes.data(), bytes.size());
+    end_ += bytes.size();
+}
+
+std::string TTCPConnection::TakeWritten()
+{
+    return std::exchange(written_, {});
+}
+
 void TTCPConnection::CloseSocket()
 {
-    if (!socket_.valid())
+    if (!IsOpen())
         return;
     socket_.reset();
+    inMemory_ = false;
     output_.clear();
     gathering_ = false;
 }
 
 void TTCPConnection::CheckForDisconnect(bool raise)
 {
-    if (closedGracefully_ && socket_.valid())
+    if (closedGracefully_ && IsOpen())
         CloseSocket();
     if (raise && closedGracefully_)
         throw EConnClosedGracefully();
@@ -59,15 +87,14 @@ void TTCPConnection::CheckForDisconnect(bool raise)
 bool TTCPConnection::Connected()
 {
     CheckForDisconnect(false);
-    return socket_.valid();
+    return IsOpen();
 }
 
 void TTCPConnection::Disconnect()
 {
-    if (socket_.valid()) {
+    if (socket_.valid())
         ::shutdown(socket_.get(), SHUT_WR);
-        CloseSocket();
-    }
+    CloseSocket();
     closedGracefully_ = true;
 }
 
@@ -76,7 +103,7 @@ void TTCPConnection::Disconnect()
 void TTCPConnection::CheckWritable()
 {
     CheckForDisconnect(true);
-    if (!socket_.valid())
+    if (!IsOpen())
         throw ENotConnected();
 }
 
@@ -84,6 +111,10 @@ void TTCPConnection::CheckWritable()
 // MSG_DONTWAIT among the flags).
 size_t TTCPConnection::SendOnce(const char* data, size_t size, int flags)
 {
+    if (inMemory_) {
+        written_.append(data, size);
+        return size;
+    }
     for (;;) {
         const ssize_t sent = ::send(socket_.get(), data, size, flags | MSG_NOSIGNAL);
         if (sent > 0)
@@ -107,7 +138,7 @@ void TTCPConnection::SendAll(const char* data, size_t size)
 {
     CheckWritable();
     while (size > 0) {
-        if (!socket_.valid()) // the hook closed the connection between two sends
+        if (!IsOpen()) // the hook closed the connection between two sends
             throw EClosedSocket();
         const size_t sent = SendOnce(data, size, 0);
         data += sent;
@@ -190,6 +221,8 @@ bool TTCPConnection::SendAvailable()
 // (by the hook). Raises "Read Timeout" when a positive ReadTimeout is used up.
 bool TTCPConnection::WaitReadable()
 {
+    if (inMemory_)
+        return true;
     const bool sliced = TAntiFreeze::Applies();
     if (!sliced && ReadTimeout <= 0)
         return true; // the receive call itself waits
@@ -221,7 +254,7 @@ bool TTCPConnection::WaitReadable()
 
 void TTCPConnection::ReadFromStack()
 {
-    while (socket_.valid()) {
+    while (IsOpen()) {
         if (!WaitReadable())
             throw EClosedSocket();
         if (ReceiveOnce(0))
@@ -231,7 +264,7 @@ void TTCPConnection::ReadFromStack()
 
 bool TTCPConnection::ReceiveAvailable()
 {
-    if (!socket_.valid())
+    if (!IsOpen())
         throw ENotConnected();
     return ReceiveOnce(MSG_DONTWAIT);
 }
@@ -243,6 +276,12 @@ bool TTCPConnection::ReceiveOnce(int flags)
     const size_t chunk = static_cast<size_t>(std::max(RecvBufferSize, 1));
     if (begin_ == end_)
         begin_ = end_ = 0;
+    if (inMemory_) {
+        // Everything the peer sends was fed before: it has closed.
+        closedGracefully_ = true;
+        CheckForDisconnect(false);
+        return true;
+    }
     if (input_.size() < end_ + chunk)
         input_.resize(end_ + chunk);
     for (;;) {
@@ -297,7 +336,7 @@ std::string TTCPConnection::ReadLn(std::string_view terminator, int maxLength)
         if (std::optional<std::string> line = TakeBufferedLine(terminator, maxLength, searched))
             return std::move(*line);
         CheckForDisconnect(true);
-        if (!socket_.valid())
+        if (!IsOpen())
             throw ENotConnected();
         ReadFromStack();
     }

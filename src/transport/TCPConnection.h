@@ -85,6 +85,14 @@ public:
     // Bytes received and not yet consumed by a read.
     size_t InputBufferSize() const { return end_ - begin_; }
 
+    // A connection without a socket, for serving or reading a dialogue from memory (fuzzing,
+    // tests): Feed hands it the peer's bytes, TakeWritten returns the bytes sent so far. It is
+    // connected until Disconnect, or until a read finds every fed byte consumed: the peer has
+    // then closed. Raises "Already connected." while a socket is held.
+    void OpenInMemory();
+    void Feed(std::string_view bytes);
+    std::string TakeWritten();
+
     // Gathering of written bytes (see the file comment). Ending it sends what is waiting.
     void BeginGathering() { gathering_ = true; }
     void EndGathering();
@@ -103,6 +111,9 @@ protected:
     // A close by the peer noticed earlier closes the socket; with raise set, raises
     // "Connection Closed Gracefully." when one happened.
     void CheckForDisconnect(bool raise);
+
+    // A socket is held, or the connection is open in memory.
+    bool IsOpen() const { return socket_.valid() || inMemory_; }
 
     FileDescriptor socket_;
     bool closedGracefully_ = false;
@@ -124,6 +135,8 @@ private:
     size_t end_ = 0;   // end of the received bytes
     std::string output_;
     bool gathering_ = false;
+    bool inMemory_ = false;
+    std::string written_; // what an in-memory connection has sent
     TRFCReply lastReply_;
 };
 

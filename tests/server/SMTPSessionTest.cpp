@@ -343,5 +343,17 @@ TEST_F(SMTPSession, ConnectionsBeyondTheLimitAreRefused)
     EXPECT_EQ(first->Command("NOOP"), "250 Ok\r\n");
 }
 
+// Served from memory: the same dialogue without a socket. Echoed text never breaks a reply line.
+TEST(SMTPSessionFromMemory, EchoedCarriageReturnsBecomeSpaces)
+{
+    TSMTPServer server;
+    EXPECT_EQ(server.ServeSessionFromMemory("HELO a\rb\r\nMAIL FROM:<x\ry@z>\r\nVRFY p\rq\nQUIT\r\nNOOP\r\n"),
+              "220 Welcome to the Orv Quillet SMTP Server\r\n"
+              "250 Hello a b\r\n"
+              "250 <\"x y\"@z> Address Okay\r\n"
+              "500 Syntax Error - Command not understood: p q\r\n"
+              "221 Signing Off\r\n");
+}
+
 } // namespace
 } // namespace quillet::test
