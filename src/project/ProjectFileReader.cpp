@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,8 +31,9 @@ constexpr std::size_t kSmallReadBuffer = 64 << 10;
 constexpr std::size_t kAppendHeadroomDivisor = 8;
 constexpr std::size_t kMinimumAppendHeadroom = 1024;
 
-// Sequential reading of one file with a small buffer for the short blocks and direct reads for
-// the large ones. Knows how many bytes the file still holds when it is a regular file.
+// Sequential reading of one file (or bytes in memory) with a small buffer for the short blocks
+// and direct reads for the large ones. Knows how many bytes the file still holds when it is a
+// regular file.
 class ProjectInput {
 public:
     explicit ProjectInput(const std::string& path) : path_(path)
@@ -55,6 +57,11 @@ public:
             sizeKnown_ = true;
             size_ = static_cast<std::uint64_t>(st.st_size);
         }
+    }
+
+    ProjectInput(std::string_view bytes, const std::string& name, bool sizeKnown)
+        : path_(name), memory_(bytes), sizeKnown_(sizeKnown), size_(bytes.size())
+    {
     }
 
     // Reads up to n bytes; returns how many were read (fewer only at the end of the file).
@@ -123,6 +130,14 @@ private:
     std::size_t readDirect(unsigned char* out, std::size_t n)
     {
         std::size_t done = 0;
+        if (memory_) {
+            done = std::min(n, memory_->size());
+            std::memcpy(out, memory_->data(), done);
+            memory_->remove_prefix(done);
+            position_ += done;
+            atEnd_ = done < n;
+            return done;
+        }
         while (done < n) {
             const ssize_t got = ::read(fd_.get(), out + done, std::min<std::size_t>(n - done, 1 << 30));
             if (got < 0) {
@@ -143,6 +158,7 @@ private:
 
     std::string path_;
     FileDescriptor fd_;
+    std::optional<std::string_view> memory_; // the bytes not yet taken, when reading from memory
     bool sizeKnown_ = false;
     std::uint64_t size_ = 0;
     std::uint64_t position_ = 0; // bytes taken from the file so far
@@ -196,9 +212,11 @@ std::string_view fileNamePart(std::string_view path)
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-Project loadProjectFile(const std::string& path)
+namespace {
+
+Project readProject(ProjectInput& in, const std::string& path)
 {
-    auto input = std::make_unique<ProjectInput>(path);
+    ProjectInput* input = &in;
     Project project;
     project.path = path;
 
@@ -210,8 +228,11 @@ Project loadProjectFile(const std::string& path)
 
     input->read(&project.properties, sizeof project.properties);
 
+    // Lists are reserved ahead only for counts checked against the file's size; from a pipe they
+    // grow as the entries arrive, so a damaged count ends in "damaged", not in a huge allocation.
     const std::size_t groupCount = input->entries(input->readCount(), layout::kGroupSize);
-    project.groups.reserve(groupCount);
+    if (input->sizeKnown())
+        project.groups.reserve(groupCount);
     for (std::size_t i = 0; i < groupCount; ++i) {
         GroupEntry group;
         group.name = readText(*input);
@@ -223,7 +244,8 @@ Project loadProjectFile(const std::string& path)
     readRecipients(*input, recipientCount, project.recipients);
 
     const std::size_t accountCount = input->entries(input->readCount(), layout::kAccountSize);
-    project.accounts.reserve(accountCount);
+    if (input->sizeKnown())
+        project.accounts.reserve(accountCount);
     for (std::size_t i = 0; i < accountCount; ++i) {
         SmtpAccount account;
         for (std::string* field : {&account.host, &account.user, &account.password, &account.port,
@@ -232,6 +254,20 @@ Project loadProjectFile(const std::string& path)
         project.accounts.push_back(std::move(account));
     }
     return project;
+}
+
+} // namespace
+
+Project loadProjectFile(const std::string& path)
+{
+    auto input = std::make_unique<ProjectInput>(path);
+    return readProject(*input, path);
+}
+
+Project readProjectBytes(std::string_view bytes, const std::string& name, bool sizeKnown)
+{
+    auto input = std::make_unique<ProjectInput>(bytes, name, sizeKnown);
+    return readProject(*input, name);
 }
 
 void loadProjectFileInto(Project& project, const std::string& path)

@@ -19,6 +19,11 @@ namespace quillet {
 // not match), Damaged (the file ends before its counts say), CannotRead.
 Project loadProjectFile(const std::string& path);
 
+// Reads a project from the bytes of a whole file; `name` names it in messages and becomes the
+// project's path. With sizeKnown false the bytes are read as from a pipe, whose length is not
+// known before its end.
+Project readProjectBytes(std::string_view bytes, const std::string& name, bool sizeKnown = true);
+
 // The lifecycle step of opening a file into the open project: sets the project path to `path`
 // and Name to its file-name part (in the code page; characters it lacks become "?"), then reads
 // the file. On success the properties, groups,
