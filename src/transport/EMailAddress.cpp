@@ -299,7 +299,8 @@ void TEMailAddressList::SetAddressesText(std::string_view text)
         TEMailAddressItem item;
         item.SetText(itemText);
         if (!keepAlways) {
-            const std::string_view shown = trim(item.Text());
+            const std::string text = item.Text();
+            const std::string_view shown = trim(text);
             if (shown.empty() || shown == "<>")
                 return;
         }

@@ -136,4 +136,8 @@ TEST(EMailAddressList, Parse)
     EXPECT_TRUE(list.empty());
     list.SetAddressesText(" , ,");
     EXPECT_TRUE(list.empty());
+
+    // A display form built for the check outlives the check (found by fuzzing, under ASan).
+    list.SetAddressesText("@b, x");
+    EXPECT_EQ(list.AddressesText(), "@b");
 }
