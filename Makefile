@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test demo run clean
+.PHONY: deps configure build test demo run fuzz clean
 
 deps:
 	@bash scripts/install-deps
@@ -24,6 +24,11 @@ demo: build
 # Builds and starts the desktop program.
 run: build
 	@$(BUILD)/bin/quillet-gui
+
+# Runs every fuzzing target for FUZZ_SECONDS each (default 60), e.g. make fuzz FUZZ_SECONDS=600.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@bash scripts/fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)

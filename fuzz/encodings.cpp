@@ -1,0 +1,62 @@
+// The encoders of message text: base64, encoded words and ISO-2022-JP over any bytes. Base64 is
+// the standard length and alphabet, encoded words keep to their length and lines, ISO-2022-JP
+// output is 7-bit and ends in ASCII.
+#include "FuzzSupport.h"
+
+#include "transport/Base64.h"
+#include "transport/EncodedWords.h"
+#include "transport/Iso2022Jp.h"
+
+using namespace quillet;
+
+namespace {
+
+void checkBase64(std::string_view bytes)
+{
+    const std::string text = TEncoderMIME::Encode(bytes);
+    QUILLET_FUZZ_CHECK(text.size() == (bytes.size() + 2) / 3 * 4);
+    QUILLET_FUZZ_CHECK(text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") ==
+                       std::string::npos);
+    std::string lines;
+    TMessageEncoderMIME::EncodeLines(bytes, lines);
+    std::string joined;
+    for (std::size_t at = 0; at < lines.size();) {
+        const std::size_t end = lines.find("\r\n", at);
+        QUILLET_FUZZ_CHECK(end != std::string::npos && end - at <= TMessageEncoderMIME::kCharsPerLine);
+        joined.append(lines, at, end - at);
+        at = end + 2;
+    }
+    QUILLET_FUZZ_CHECK(joined == text);
+}
+
+void checkEncodedWords(std::string_view text, const TEncodingParameters& parameters)
+{
+    const std::string value = EncodeHeaderWords(text, kAddressSpecials, parameters);
+    std::size_t at = 0;
+    while (at <= value.size()) {
+        const std::size_t fold = value.find("\r\n\t", at);
+        const std::string_view line = std::string_view(value).substr(at, fold == std::string::npos ? fold : fold - at);
+        QUILLET_FUZZ_CHECK(line.find_first_of("\r\n") == std::string_view::npos);
+        if (fold == std::string::npos)
+            break;
+        at = fold + 3;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes = fuzz::bytes(data, size);
+    checkBase64(bytes);
+    for (const LocaleLanguage language : {LocaleLanguage::Other, LocaleLanguage::Japanese, LocaleLanguage::Korean})
+        checkEncodedWords(bytes, EncodingParametersFor(language));
+    const std::string jis = ConvertToIso2022Jp(bytes);
+    for (const char c : jis)
+        QUILLET_FUZZ_CHECK(static_cast<unsigned char>(c) < 0x80);
+    // Text without escapes of its own ends in ASCII.
+    const std::size_t escape = jis.rfind('\x1b');
+    if (bytes.find('\x1b') == std::string_view::npos)
+        QUILLET_FUZZ_CHECK(escape == std::string::npos || jis.compare(escape, 3, "\x1b(B") == 0);
+    return 0;
+}
