@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
+#include <tuple>
+#include <vector>
 #include <utility>
 
 namespace quillet {
@@ -40,8 +43,108 @@ MacroTable buildTable(const MacroRecipient& r, const ProjectProperties& p)
     }};
 }
 
+constexpr std::size_t kNowhere = std::numeric_limits<std::size_t>::max();
+
+// Where an occurrence of one macro text may still start: nowhere outside [from, to). Every
+// replacement widens the range by the bytes it touched, so a step searches only what changed
+// since its last search, and a pass costs a few short searches however long the text is.
+struct Candidates {
+    std::size_t from = 0;
+    std::size_t to = kNowhere;
+
+    bool none() const { return from >= to; }
+    // A replacement at `at` of `removed` bytes by `inserted` bytes: positions behind it move,
+    // and a macro text of `length` bytes may now start anywhere it overlaps the new bytes.
+    void replaced(std::size_t at, std::size_t removed, std::size_t inserted, std::size_t length)
+    {
+        const std::size_t touchedFrom = at >= length - 1 ? at - (length - 1) : 0;
+        const std::size_t touchedTo = at + inserted;
+        auto moved = [&](std::size_t position) {
+            if (position == kNowhere || position <= at)
+                return position;
+            if (position >= at + removed)
+                return position - removed + inserted;
+            return touchedTo;
+        };
+        if (none()) {
+            from = touchedFrom;
+            to = touchedTo;
+            return;
+        }
+        from = std::min(moved(from), touchedFrom);
+        to = std::max(moved(to), touchedTo);
+    }
+};
+
+// Whether a pass that replaced something left the text as it found it (a value that re-creates
+// what an earlier step of the pass replaced). A pass whose length changed did not. Replacements
+// by values as long as their macro texts overwrite in place: the bytes they touched are compared
+// with the bytes they first overwrote. Otherwise the pass is undone on a copy and compared.
+class PassRecord {
+public:
+    void begin(std::size_t size)
+    {
+        startSize_ = size;
+        inPlace_ = true;
+        overwritten_.clear();
+        edits_.clear();
+    }
+    // Before the replacement of `removed` at `at` in `work` by `inserted`.
+    void replacing(const std::string& work, std::size_t at, std::string_view removed, std::string_view inserted)
+    {
+        edits_.push_back({at, removed, inserted});
+        if (removed.size() != inserted.size())
+            inPlace_ = false;
+        if (inPlace_)
+            for (std::size_t i = 0; i < removed.size(); ++i)
+                overwritten_.push_back({at + i, overwritten_.size(), work[at + i]});
+    }
+    // Adds the bytes it examined to `effort`.
+    bool unchanged(const std::string& work, std::size_t& effort)
+    {
+        if (work.size() != startSize_)
+            return false;
+        if (inPlace_) {
+            std::sort(overwritten_.begin(), overwritten_.end());
+            for (std::size_t i = 0; i < overwritten_.size(); ++i) {
+                const Byte& first = overwritten_[i];
+                if ((i == 0 || overwritten_[i - 1].at != first.at) && work[first.at] != first.was)
+                    return false;
+            }
+            return true;
+        }
+        std::string before = work;
+        for (auto edit = edits_.rbegin(); edit != edits_.rend(); ++edit)
+            before.replace(edit->at, edit->inserted.size(), edit->removed);
+        effort += 2 * work.size();
+        return before == work;
+    }
+
+private:
+    struct Edit {
+        std::size_t at;
+        std::string_view removed;
+        std::string_view inserted;
+    };
+    struct Byte {
+        std::size_t at;
+        std::size_t order; // the first record of a position holds its byte before the pass
+        char was;
+        bool operator<(const Byte& other) const { return std::tie(at, order) < std::tie(other.at, other.order); }
+    };
+    std::size_t startSize_ = 0;
+    bool inPlace_ = true;
+    std::vector<Byte> overwritten_;
+    std::vector<Edit> edits_;
+};
+
 } // namespace
 
+// The passes exactly as stated in the header: each of the fourteen steps replaces the leftmost
+// occurrence of its macro text in the text as the earlier steps left it, and passes repeat until
+// one leaves the text as it found it. Work, not passes, is bounded: a text with any number of
+// occurrences settles, and values that keep re-creating each other's macro texts end with an
+// error once they have cost kMaxMacroWork bytes searched, moved or compared.
 std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient,
                              const ProjectProperties& project)
 {
@@ -51,25 +154,46 @@ std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipi
 
     const MacroTable table = buildTable(recipient, project);
     const std::size_t maxLength = std::max(kMaxMacroResultLength, text.size());
-    std::string current(text);
-    std::string work;
-    for (std::size_t pass = 0;; ++pass) {
-        if (pass == kMaxMacroPasses)
-            throw EMacroSubstitutionError(formatMessage(
-                kMacroTooManyPasses, {recipient.email, std::to_string(kMaxMacroPasses)}));
-        work = current;
-        for (const auto& [macro, value] : table) {
-            const std::size_t at = work.find(macro);
-            if (at == std::string::npos)
+    std::string work(text);
+    std::array<Candidates, 14> candidates{};
+    PassRecord pass;
+    std::size_t effort = 0;
+    for (;;) {
+        pass.begin(work.size());
+        bool replaced = false;
+        for (std::size_t step = 0; step < table.size(); ++step) {
+            const auto& [macro, value] = table[step];
+            Candidates& where = candidates[step];
+            if (where.none())
                 continue;
+            const std::size_t searchEnd =
+                where.to == kNowhere ? work.size() : std::min(work.size(), where.to + macro.size() - 1);
+            std::size_t at = std::string::npos;
+            if (where.from < searchEnd) {
+                at = std::string_view(work).substr(0, searchEnd).find(macro, where.from);
+                effort += (at == std::string::npos ? searchEnd : at + macro.size()) - where.from;
+            }
+            if (at == std::string::npos) {
+                where = {kNowhere, 0};
+                continue;
+            }
+            where.from = at;
+            if (value == macro)
+                continue; // the text stays as it is
+            pass.replacing(work, at, macro, value);
             work.replace(at, macro.size(), value);
+            effort += work.size() - at + 1;
+            replaced = true;
             if (work.size() > maxLength)
                 throw EMacroSubstitutionError(
                     formatMessage(kMacroTooLong, {recipient.email, std::to_string(maxLength)}));
+            for (std::size_t other = 0; other < table.size(); ++other)
+                candidates[other].replaced(at, macro.size(), value.size(), table[other].first.size());
         }
-        if (work == current)
+        if (!replaced || pass.unchanged(work, effort))
             return work;
-        std::swap(current, work);
+        if (effort > kMaxMacroWork)
+            throw EMacroSubstitutionError(formatMessage(kMacroDoesNotSettle, {recipient.email}));
     }
 }
 

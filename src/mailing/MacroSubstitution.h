@@ -4,8 +4,10 @@
 // searched again, so a value may itself hold macros.
 //
 // Values that keep re-creating their own macro text would never settle; such a text ends with
-// EMacroSubstitutionError (naming the recipient) after kMaxMacroPasses passes or once the text
-// grows beyond kMaxMacroResultLength bytes.
+// EMacroSubstitutionError (naming the recipient) once it grows beyond kMaxMacroResultLength bytes,
+// or, when it does not grow, once its passes have cost kMaxMacroWork bytes of work. A line that
+// settles is never refused for its number of occurrences, and costs little per pass: a step
+// searches only where the text changed since its last search.
 #pragma once
 
 #include "project/ProjectRecords.h"

@@ -48,14 +48,16 @@ inline constexpr std::string_view kNoSuchRun = "No run \"%s\"";
 inline constexpr std::string_view kCannotWriteJournal = "Cannot write the run journal \"%s\". %s";
 inline constexpr std::string_view kNotARunJournal = "\"%s\" is not a run journal";
 
-// Macro substitution ends with an error instead of looping or growing without end: a text may
-// take at most this many passes, and its result may be at most this long (or as long as the
-// text given, when that is longer).
-inline constexpr std::size_t kMaxMacroPasses = 1000;
+// Macro substitution ends with an error instead of looping or growing without end: its result
+// may be at most this long (or as long as the text given, when that is longer), and values that
+// keep re-creating each other's macro texts without growing may cost at most this many bytes
+// searched and moved (a line that settles costs far less: any number of occurrences is replaced).
 inline constexpr std::size_t kMaxMacroResultLength = 64 * 1024;
+inline constexpr std::size_t kMaxMacroWork = std::size_t{1} << 30;
+// Recipient's e-mail.
+inline constexpr std::string_view kMacroDoesNotSettle =
+    "Macros for recipient \"%s\" do not settle; nothing was sent to this recipient.";
 // Recipient's e-mail, then the limit.
-inline constexpr std::string_view kMacroTooManyPasses =
-    "Macros for recipient \"%s\" do not settle within %s passes; nothing was sent to this recipient.";
 inline constexpr std::string_view kMacroTooLong =
     "Macros for recipient \"%s\" make a text longer than %s bytes; nothing was sent to this recipient.";
 
