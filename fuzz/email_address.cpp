@@ -28,7 +28,7 @@ bool staysOnItsLines(std::string_view header)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view text = fuzz::bytes(data, size);
-    TEncodingParameters parameters;
+    EncodingParameters parameters;
     parameters.WordEncoding = size % 2 ? 'B' : 'Q';
 
     TEMailAddressItem item;

@@ -30,7 +30,7 @@ void checkBase64(std::string_view bytes)
 }
 
 // Header text as the message writer hands it over: made one line first.
-void checkEncodedWords(std::string_view text, const TEncodingParameters& parameters)
+void checkEncodedWords(std::string_view text, const EncodingParameters& parameters)
 {
     const std::string value = EncodeHeaderWords(SingleLineValue(text), kAddressSpecials, parameters);
     std::size_t at = 0;

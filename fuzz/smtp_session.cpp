@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     server.OnCommandMAIL = [](TSMTPServerThread&, bool& accept, const TEMailAddressItem&) { accept = true; };
     server.OnCommandRCPT = [](TSMTPServerThread&, bool& accept, bool&, const TEMailAddressItem& address,
                               std::string&) { accept = !address.Address.empty(); };
-    server.OnReceiveRaw = [](TSMTPServerThread&, const TReceivedData& received, const TEMailAddressList& rcpt,
+    server.OnReceiveRaw = [](TSMTPServerThread&, const ReceivedData& received, const TEMailAddressList& rcpt,
                              std::string&) {
         std::ifstream file(received.Path, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
