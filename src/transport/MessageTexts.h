@@ -1,7 +1,8 @@
-// The fixed texts of message composition and addresses: error messages the user sees and the
-// constant strings written into every message.
+// The fixed texts of message composition, addresses and connections: error messages the user
+// sees and the constant strings written into every message.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -18,19 +19,53 @@ inline constexpr const char* kMessageBoundary = "=_NextPart_Quillet_7f3a9c2e5b1d
 inline constexpr const char* kMultipartPreamble = "This is a multi-part message in MIME format";
 inline constexpr const char* kLibraryName = "Orv Quillet Mail 1.0";
 
-// A two-placeholder text with both "%s" filled in (the values are not scanned for "%s").
-inline std::string FormatText(std::string_view format, std::string_view first, std::string_view second)
+// Connections to mail servers. Placeholders: the server's host, its port, and so on in order.
+inline constexpr const char* kTimeLimitFormat = "Time limit: waited %s s for %s (server %s, port %s).";
+inline constexpr const char* kWaitConnect = "the connection";
+inline constexpr const char* kWaitGreeting = "the greeting";
+inline constexpr const char* kWaitTlsHandshake = "the TLS handshake";
+// The reply to a command: the command's name fills in.
+inline constexpr const char* kWaitReplyFormat = "the reply to %s";
+inline constexpr const char* kWaitDataBlock = "the server to take more of the message";
+inline constexpr const char* kWaitFinalReply = "the reply to the end of the message";
+inline constexpr const char* kStoppedText = "Stopped.";
+inline constexpr const char* kTlsErrorFormat = "TLS error with the server %s: %s";
+inline constexpr const char* kCertificateRejectedFormat =
+    "The certificate of the server %s (port %s) is not trusted: %s.\r\nSHA-256 fingerprint: %s";
+inline constexpr const char* kNoTlsOfferedFormat =
+    "The server %s offers no TLS; the connection security setting requires it.";
+inline constexpr const char* kNoAuthMethodFormat =
+    "The server %s offers no supported authentication method (offers: %s).";
+inline constexpr const char* kNoAuthMethodNone = "none";
+inline constexpr const char* kCannotReadCaFileFormat = "Cannot use the trusted certificates file \"%s\": %s";
+// Reasons a certificate is not trusted.
+inline constexpr const char* kCertificateExpired = "the certificate has expired";
+inline constexpr const char* kCertificateNotYetValid = "the certificate is not valid yet";
+inline constexpr const char* kCertificateSelfSigned = "the certificate is self-signed";
+inline constexpr const char* kCertificateNameMismatch = "the certificate is for another host name";
+inline constexpr const char* kCertificateUnknownIssuer = "the certificate's issuer is unknown";
+inline constexpr const char* kCertificateMissing = "the server sent no certificate";
+
+// The text with each "%s" filled in by the next value, in order (the values are not scanned
+// for "%s"); placeholders beyond the values stay as they are.
+inline std::string FormatText(std::string_view format, std::initializer_list<std::string_view> values)
 {
     std::string text;
-    text.reserve(format.size() + first.size() + second.size());
-    const std::size_t a = format.find("%s");
-    const std::size_t b = format.find("%s", a + 2);
-    text.append(format.substr(0, a));
-    text.append(first);
-    text.append(format.substr(a + 2, b - a - 2));
-    text.append(second);
-    text.append(format.substr(b + 2));
+    auto value = values.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's' && value != values.end()) {
+            text.append(*value++);
+            ++i;
+        } else {
+            text.push_back(format[i]);
+        }
+    }
     return text;
+}
+
+inline std::string FormatText(std::string_view format, std::string_view first, std::string_view second)
+{
+    return FormatText(format, {first, second});
 }
 
 } // namespace quillet

@@ -3,6 +3,8 @@
 #include "transport/Base64.h"
 #include "transport/MailMessage.h"
 #include "transport/SMTPReplyCodes.h"
+#include "transport/MessageTexts.h"
+#include "transport/TransportError.h"
 
 #include <algorithm>
 #include <exception>
@@ -14,6 +16,8 @@ namespace quillet {
 namespace {
 
 constexpr const char* kMechanismLogin = "LOGIN";
+constexpr const char* kMechanismPlain = "PLAIN";
+constexpr const char* kStartTls = "STARTTLS";
 constexpr const char* kXMailer = "X-Mailer";
 
 // Command arguments come from data (addresses, names); a CR or LF in them would end the command
@@ -91,9 +95,42 @@ void TSMTPClient::AddAuthSchemes(const std::vector<std::string>& replyText, std:
     }
 }
 
-int TSMTPClient::Command(const std::string& command, const std::vector<int>& allowed)
+bool TSMTPClient::AnnouncesStartTls(const std::vector<std::string>& replyText)
 {
+    for (const auto& text : replyText) {
+        const std::string line = UpperAscii(text);
+        if (line.compare(0, 8, kStartTls) == 0 && (line.size() == 8 || line[8] == ' '))
+            return true;
+    }
+    return false;
+}
+
+int TSMTPClient::Command(const std::string& command, const std::vector<int>& allowed, int limitMs,
+                         std::string_view name)
+{
+    SetWaitLimit(limitMs, FormatText(kWaitReplyFormat, {name}));
     return SendCmd(OneLine(command), allowed);
+}
+
+std::shared_ptr<TlsContext> TSMTPClient::ClientContext()
+{
+    if (!tlsContext_ || tlsContext_->CaFile() != Trust.caFile)
+        tlsContext_ = TlsContext::Client(Trust.caFile);
+    return tlsContext_;
+}
+
+// The TLS handshake and the check of the server's certificate; a refused certificate closes the
+// connection before anything is sent through it.
+void TSMTPClient::StartTlsChecked()
+{
+    SetWaitLimit(TimeLimits.command, kWaitTlsHandshake);
+    StartTls(ClientContext(), Host);
+    try {
+        CheckServerCertificate(*Tls(), Host, Port, Trust.pins);
+    } catch (...) {
+        CloseSocket();
+        throw;
+    }
 }
 
 void TSMTPClient::Connect(int timeoutMs)
@@ -102,16 +139,17 @@ void TSMTPClient::Connect(int timeoutMs)
     CheckForDisconnect(false);
     if (!Connected())
         authenticated_ = false;
-    TTCPClient::Connect(timeoutMs);
+    startTlsOffered_ = false;
+    const bool limited = timeoutMs == -1 && TimeLimits.connect > 0;
     try {
-        GetResponse({SMTPReply::ServiceReady});
-        authSchemes_.clear();
-        const std::string name = HeloName.empty() ? LocalHostName() : HeloName;
-        if (useEhlo_ && Command("EHLO " + name, {}) == SMTPReply::Ok) {
-            AddAuthSchemes(LastCmdResult().Text, authSchemes_);
-            return;
-        }
-        Command("HELO " + name, {SMTPReply::Ok});
+        TTCPClient::Connect(limited ? TimeLimits.connect : timeoutMs);
+    } catch (const EConnectTimeout&) {
+        if (!limited)
+            throw;
+        throw ETimeLimitExceeded(TimeLimitText(kWaitConnect, TimeLimits.connect));
+    }
+    try {
+        Greet();
     } catch (...) {
         try {
             Disconnect();
@@ -122,27 +160,84 @@ void TSMTPClient::Connect(int timeoutMs)
     }
 }
 
+void TSMTPClient::Greet()
+{
+    if (UsesImplicitTls(Security, Port))
+        StartTlsChecked();
+    SetWaitLimit(TimeLimits.greeting, kWaitGreeting);
+    GetResponse({SMTPReply::ServiceReady});
+    authSchemes_.clear();
+    const std::string name = HeloName.empty() ? LocalHostName() : HeloName;
+    if (useEhlo_ && Command("EHLO " + name, {}, TimeLimits.command, "EHLO") == SMTPReply::Ok) {
+        AddAuthSchemes(LastCmdResult().Text, authSchemes_);
+        startTlsOffered_ = AnnouncesStartTls(LastCmdResult().Text);
+        if (startTlsOffered_ && !Tls() && Security != ConnectionSecurity::None) {
+            // Nothing else goes out in clear once the server has offered TLS; what it announced
+            // before TLS is forgotten, and the mechanisms come from the greeting through TLS.
+            Command(kStartTls, {SMTPReply::ServiceReady}, TimeLimits.command, kStartTls);
+            StartTlsChecked();
+            authSchemes_.clear();
+            Command("EHLO " + name, {SMTPReply::Ok}, TimeLimits.command, "EHLO");
+            AddAuthSchemes(LastCmdResult().Text, authSchemes_);
+        }
+    } else {
+        Command("HELO " + name, {SMTPReply::Ok}, TimeLimits.command, "HELO");
+    }
+    if (Security == ConnectionSecurity::StartTls && !Tls())
+        throw EServerCapabilityMissing(FormatText(kNoTlsOfferedFormat, {Host}));
+}
+
+void TSMTPClient::Authenticate()
+{
+    auto offered = [this](const char* mechanism) {
+        return std::find(authSchemes_.begin(), authSchemes_.end(), mechanism) != authSchemes_.end();
+    };
+    if (offered(kMechanismLogin)) {
+        AuthLogin();
+    } else if (offered(kMechanismPlain)) {
+        AuthPlain();
+    } else if (!authSchemes_.empty()) {
+        std::string list;
+        for (const std::string& scheme : authSchemes_)
+            list += (list.empty() ? "" : " ") + scheme;
+        throw EServerCapabilityMissing(FormatText(kNoAuthMethodFormat, {Host, list}));
+    }
+}
+
 void TSMTPClient::AuthLogin()
 {
-    Command("AUTH LOGIN", {SMTPReply::AuthContinue});
-    Command(TEncoderMIME::Encode(Username), {SMTPReply::AuthContinue});
-    Command(TEncoderMIME::Encode(Password), {SMTPReply::AuthSucceeded});
+    Command("AUTH LOGIN", {SMTPReply::AuthContinue}, TimeLimits.command, "AUTH");
+    Command(TEncoderMIME::Encode(Username), {SMTPReply::AuthContinue}, TimeLimits.command, "AUTH");
+    Command(TEncoderMIME::Encode(Password), {SMTPReply::AuthSucceeded}, TimeLimits.command, "AUTH");
+    authenticated_ = true;
+}
+
+// RFC 4616: the authorization identity (empty), the user name and the password, each after a
+// NUL, as the initial response.
+void TSMTPClient::AuthPlain()
+{
+    std::string response;
+    response.push_back('\0');
+    response += Username;
+    response.push_back('\0');
+    response += Password;
+    Command("AUTH PLAIN " + TEncoderMIME::Encode(response), {SMTPReply::AuthSucceeded}, TimeLimits.command, "AUTH");
     authenticated_ = true;
 }
 
 void TSMTPClient::Send(TMailMessage& message)
 {
-    Command("RSET", {});
-    if (authenticationType_ == TAuthenticationType::atLogin && !authenticated_ &&
-        std::find(authSchemes_.begin(), authSchemes_.end(), kMechanismLogin) != authSchemes_.end())
-        AuthLogin();
-    Command("MAIL FROM:<" + message.From.Address + ">", {SMTPReply::Ok});
+    Command("RSET", {}, TimeLimits.command, "RSET");
+    if (authenticationType_ == TAuthenticationType::atLogin && !authenticated_)
+        Authenticate();
+    Command("MAIL FROM:<" + message.From.Address + ">", {SMTPReply::Ok}, TimeLimits.mail, "MAIL FROM");
     for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
         for (const auto& item : *list)
-            Command("RCPT TO:<" + item.Address + ">", {SMTPReply::Ok, SMTPReply::UserNotLocal});
-    Command("DATA", {SMTPReply::StartMailInput});
+            Command("RCPT TO:<" + item.Address + ">", {SMTPReply::Ok, SMTPReply::UserNotLocal}, TimeLimits.rcpt, "RCPT TO");
+    Command("DATA", {SMTPReply::StartMailInput}, TimeLimits.data, "DATA");
     message.ExtraHeaders.SetValue(kXMailer, MailAgent);
 
+    SetWaitLimit(TimeLimits.dataBlock, kWaitDataBlock);
     BeginGathering();
     try {
         WriteMessage(message, *this);
@@ -159,6 +254,7 @@ void TSMTPClient::Send(TMailMessage& message)
         }
         throw;
     }
+    SetWaitLimit(TimeLimits.dataEnd, kWaitFinalReply);
     GetResponse({SMTPReply::Ok});
 }
 
@@ -167,6 +263,7 @@ void TSMTPClient::Disconnect()
     std::exception_ptr quitError;
     if (Connected()) {
         try {
+            SetWaitLimit(TimeLimits.command, FormatText(kWaitReplyFormat, {"QUIT"}));
             WriteLn("QUIT");
         } catch (const ETransportError&) {
             quitError = std::current_exception();

@@ -5,8 +5,19 @@
 //
 // Command lines leave at once, one send each. The message text after DATA is gathered into
 // large sends that all leave before the reply to "." is awaited.
+//
+// Security (see ConnectionSecurity.h): with TLS from the first byte the handshake comes before
+// the greeting; with STARTTLS the client upgrades right after the first EHLO reply announces it,
+// then greets again and takes the authentication mechanisms from the second reply (RFC 3207). A
+// server that announces no STARTTLS gets the plain dialogue above, byte for byte. The server's
+// certificate is checked (TlsTrust) before anything else is sent through TLS.
+//
+// Authentication: AUTH LOGIN when the server offers it, else AUTH PLAIN; a server that announces
+// AUTH with neither is refused before the transaction (one that announces no AUTH at all gets
+// none, as before). Every wait has its limit from TimeLimits.
 #pragma once
 
+#include "transport/ConnectionSecurity.h"
 #include "transport/TCPConnection.h"
 
 #include <functional>
@@ -38,6 +49,9 @@ public:
     // then on the server may take the message even if its reply never arrives. An exception
     // from it ends Send before the dot is sent.
     std::function<void()> OnDataEnding;
+    ConnectionSecurity Security = ConnectionSecurity::Auto;
+    TlsTrust Trust;
+    SmtpTimeLimits TimeLimits;
 
     TAuthenticationType AuthenticationType() const { return authenticationType_; }
     // atLogin also switches EHLO on.
@@ -49,6 +63,8 @@ public:
     const std::vector<std::string>& AuthSchemes() const { return authSchemes_; }
     // True once AUTH LOGIN has succeeded on the present connection.
     bool Authenticated() const { return authenticated_; }
+    // True when the last EHLO reply announced STARTTLS.
+    bool StartTlsOffered() const { return startTlsOffered_; }
 
     // Opens the connection to Host and Port and completes the greeting. On failure the
     // connection is closed (after "QUIT" when still open) and the error passes on.
@@ -62,15 +78,25 @@ public:
     static std::string LocalHostName();
     // Adds the mechanisms of AUTH lines of an EHLO reply's text to the list.
     static void AddAuthSchemes(const std::vector<std::string>& replyText, std::vector<std::string>& schemes);
+    // True when an EHLO reply's text announces STARTTLS.
+    static bool AnnouncesStartTls(const std::vector<std::string>& replyText);
 
 private:
+    void Greet();
+    void StartTlsChecked();
+    void Authenticate();
     void AuthLogin();
-    int Command(const std::string& command, const std::vector<int>& allowed);
+    void AuthPlain();
+    // The command with its reply awaited for at most limitMs; `name` names it in a time-limit error.
+    int Command(const std::string& command, const std::vector<int>& allowed, int limitMs, std::string_view name);
+    std::shared_ptr<TlsContext> ClientContext();
 
     TAuthenticationType authenticationType_ = TAuthenticationType::atNone;
     bool useEhlo_ = true;
     std::vector<std::string> authSchemes_;
     bool authenticated_ = false;
+    bool startTlsOffered_ = false;
+    std::shared_ptr<TlsContext> tlsContext_; // made on first use, again when Trust.caFile changes
 };
 
 } // namespace quillet

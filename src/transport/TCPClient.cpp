@@ -3,17 +3,19 @@
 // the calling thread waits in short slices, calling the hook, for a limited time.
 #include "transport/TCPConnection.h"
 
+#include "project/FileDescriptor.h"
 #include "transport/AntiFreeze.h"
 #include "transport/SocketError.h"
+#include "transport/StopSignal.h"
 #include "transport/TransportError.h"
 
-#include "project/FileDescriptor.h"
-
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <mutex>
 #include <netdb.h>
@@ -50,13 +52,13 @@ bool SameLettersCaseless(std::string_view a, std::string_view b)
 // Connects the socket and waits until the connect completes or fails (the result is 0 or the
 // errno), until cancelFd (when not -1) becomes readable (result ECANCELED), or until limitMs
 // have passed (limitMs -1: no limit; timedOut is set). The socket is blocking again afterwards.
-int ConnectWaiting(int fd, const sockaddr_in& address, int cancelFd, int limitMs, bool& timedOut)
+int ConnectWaiting(int fd, const SocketAddress& address, int cancelFd, int limitMs, bool& timedOut)
 {
     timedOut = false;
     const int flags = ::fcntl(fd, F_GETFL);
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     int result = 0;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) < 0) {
         result = errno;
         if (result == EINPROGRESS || result == EINTR) {
             pollfd waits[2] = {{fd, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
@@ -104,7 +106,7 @@ int ConnectWaiting(int fd, const sockaddr_in& address, int cancelFd, int limitMs
 // The connect thread and the state it shares with the waiting thread.
 class ConnectThread {
 public:
-    ConnectThread(int fd, const sockaddr_in& address) : cancel_(::eventfd(0, EFD_CLOEXEC))
+    ConnectThread(int fd, const SocketAddress& address) : cancel_(::eventfd(0, EFD_CLOEXEC))
     {
         if (cancel_.get() < 0)
             RaiseSocketError(SocketErrorFromErrno(errno));
@@ -187,61 +189,91 @@ std::optional<in_addr> TTCPClient::LiteralHostAddress(std::string_view host)
     return address;
 }
 
-in_addr TTCPClient::ResolveHost(const std::string& host)
+std::vector<SocketAddress> TTCPClient::ResolveAddresses(const std::string& host, uint16_t port)
 {
-    if (auto literal = LiteralHostAddress(host))
-        return *literal;
+    std::string name = host;
+    if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
+        name = name.substr(1, name.size() - 2);
+    SocketAddress literal;
+    if (const std::optional<in_addr> address = LiteralHostAddress(name)) {
+        auto& ipv4 = reinterpret_cast<sockaddr_in&>(literal.storage);
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_addr = *address;
+        ipv4.sin_port = htons(port);
+        literal.length = sizeof ipv4;
+        return {literal};
+    }
+    if (auto& ipv6 = reinterpret_cast<sockaddr_in6&>(literal.storage);
+        ::inet_pton(AF_INET6, name.c_str(), &ipv6.sin6_addr) == 1) {
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(port);
+        literal.length = sizeof ipv6;
+        return {literal};
+    }
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    const int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
     if (result != 0 || found == nullptr) {
         const int err = errno;
         if (found)
             ::freeaddrinfo(found);
         RaiseSocketError(SocketErrorFromLookup(result == 0 ? EAI_NONAME : result, err));
     }
-    const in_addr address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    std::vector<SocketAddress> addresses;
+    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) || entry->ai_addrlen > sizeof literal.storage)
+            continue;
+        SocketAddress address;
+        std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
+        address.length = entry->ai_addrlen;
+        if (address.Family() == AF_INET)
+            reinterpret_cast<sockaddr_in&>(address.storage).sin_port = htons(port);
+        else
+            reinterpret_cast<sockaddr_in6&>(address.storage).sin6_port = htons(port);
+        const bool seen = std::any_of(addresses.begin(), addresses.end(), [&](const SocketAddress& other) {
+            return other.length == address.length && std::memcmp(&other.storage, &address.storage, address.length) == 0;
+        });
+        if (!seen)
+            addresses.push_back(address);
+    }
     ::freeaddrinfo(found);
-    return address;
+    if (addresses.empty())
+        RaiseSocketError(SocketErrorFromLookup(EAI_NONAME, 0));
+    return addresses;
 }
 
-void TTCPClient::Connect(int timeoutMs)
-{
-    // 1-2. Only one connection at a time; each connect starts afresh.
-    if (IsOpen())
-        throw EAlreadyConnected();
-    AttachSocket(-1);
+namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// One attempt to connect to one address (steps 3 and 5 of the connect); the connected socket.
+// deadline: when the whole connect must have ended (none when limited is false).
+FileDescriptor ConnectTo(const SocketAddress& remote, bool limited, Clock::time_point deadline,
+                         const StopSignal* stop)
+{
     // 3. The socket, bound to any local address and an ephemeral port.
-    FileDescriptor socketFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (socketFd.get() < 0)
+    FileDescriptor socketFd(::socket(remote.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socketFd.valid())
         throw EInvalidSocket();
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = 0;
-    if (::bind(socketFd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0) {
+    SocketAddress local;
+    local.storage.ss_family = static_cast<sa_family_t>(remote.Family());
+    local.length = remote.Family() == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+    if (::bind(socketFd.get(), reinterpret_cast<const sockaddr*>(&local.storage), local.length) < 0) {
         if (errno == EADDRINUSE)
             throw ECouldNotBindSocket();
         RaiseSocketError(SocketErrorFromErrno(errno));
     }
-
-    // 4. The remote address.
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_addr = ResolveHost(Host);
-    remote.sin_port = htons(Port);
+    auto msLeft = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    };
 
     // 5. The connect itself.
     if (TAntiFreeze::Applies()) {
-        const int limit = timeoutMs > 0 ? timeoutMs : DefaultConnectTimeout;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
         ConnectThread connecting(socketFd.get(), remote);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left = msLeft();
             if (left.count() <= 0) {
                 connecting.Stop();
                 throw EConnectTimeout();
@@ -249,6 +281,10 @@ void TTCPClient::Connect(int timeoutMs)
             const bool finished =
                 connecting.WaitFor(std::min(left, std::chrono::milliseconds(TAntiFreeze::ConnectSlice)));
             TAntiFreeze::DoProcess();
+            if (stop && stop->Requested()) {
+                connecting.Stop();
+                throw EStopped();
+            }
             if (finished)
                 break;
         }
@@ -257,9 +293,12 @@ void TTCPClient::Connect(int timeoutMs)
             throw EConnectException(SocketErrorMessage(SocketErrorFromErrno(error)));
     } else {
         bool timedOut = false;
-        const int error = ConnectWaiting(socketFd.get(), remote, -1, timeoutMs > 0 ? timeoutMs : -1, timedOut);
+        const int limit = limited ? static_cast<int>(std::max<long long>(msLeft().count(), 0)) : -1;
+        const int error = ConnectWaiting(socketFd.get(), remote, stop ? stop->Fd() : -1, limit, timedOut);
         if (timedOut)
             throw EConnectTimeout();
+        if (error == ECANCELED)
+            throw EStopped();
         if (error != 0)
             RaiseSocketError(SocketErrorFromErrno(error));
     }
@@ -267,7 +306,38 @@ void TTCPClient::Connect(int timeoutMs)
     // Lines and replies are written whole, so the small-packet delay only slows the dialogue.
     const int one = 1;
     ::setsockopt(socketFd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    AttachSocket(socketFd.release());
+    return socketFd;
+}
+
+} // namespace
+
+void TTCPClient::Connect(int timeoutMs)
+{
+    // 1-2. Only one connection at a time; each connect starts afresh.
+    if (IsOpen())
+        throw EAlreadyConnected();
+    AttachSocket(-1);
+    CheckStop();
+
+    // 4. The remote addresses, tried in order; the time limit covers them all.
+    const std::vector<SocketAddress> addresses = ResolveAddresses(Host, Port);
+    const int limit = timeoutMs > 0 ? timeoutMs : TAntiFreeze::Applies() ? DefaultConnectTimeout : -1;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(limit, 0));
+    std::exception_ptr lastError;
+    for (const SocketAddress& address : addresses) {
+        try {
+            FileDescriptor socketFd = ConnectTo(address, limit > 0, deadline, GetStopSignal());
+            AttachSocket(socketFd.release());
+            return;
+        } catch (const EConnectTimeout&) {
+            throw;
+        } catch (const EStopped&) {
+            throw;
+        } catch (const ETransportError&) {
+            lastError = std::current_exception();
+        }
+    }
+    std::rethrow_exception(lastError);
 }
 
 } // namespace quillet

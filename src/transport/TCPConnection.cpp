@@ -2,15 +2,19 @@
 #include "transport/TCPConnection.h"
 
 #include "transport/AntiFreeze.h"
+#include "transport/MessageTexts.h"
 #include "transport/SocketError.h"
+#include "transport/StopSignal.h"
 #include "transport/TransportError.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,6 +37,8 @@ void TTCPConnection::Adopt(int socketFd)
 
 void TTCPConnection::AttachSocket(int socketFd)
 {
+    tls_.reset();
+    tlsWant_ = TlsWant::Nothing;
     socket_.reset(socketFd);
     inMemory_ = false;
     begin_ = end_ = 0;
@@ -70,6 +76,8 @@ void TTCPConnection::CloseSocket()
 {
     if (!IsOpen())
         return;
+    tls_.reset();
+    tlsWant_ = TlsWant::Nothing;
     socket_.reset();
     inMemory_ = false;
     output_.clear();
@@ -92,10 +100,88 @@ bool TTCPConnection::Connected()
 
 void TTCPConnection::Disconnect()
 {
-    if (socket_.valid())
+    if (socket_.valid()) {
+        if (tls_)
+            tls_->Shutdown();
         ::shutdown(socket_.get(), SHUT_WR);
+    }
     CloseSocket();
     closedGracefully_ = true;
+}
+
+// --- Waits, stop and TLS ---
+
+void TTCPConnection::SetWaitLimit(int limitMs, std::string what)
+{
+    waitLimitMs_ = std::max(limitMs, 0);
+    waitingFor_ = std::move(what);
+}
+
+namespace {
+
+// Whole seconds without decimals, else tenths ("0.3").
+std::string SecondsText(int limitMs)
+{
+    char text[32];
+    if (limitMs % 1000 == 0)
+        std::snprintf(text, sizeof text, "%d", limitMs / 1000);
+    else
+        std::snprintf(text, sizeof text, "%.1f", limitMs / 1000.0);
+    return text;
+}
+
+} // namespace
+
+std::string TTCPConnection::TimeLimitText(const std::string& what, int limitMs) const
+{
+    return FormatText(kTimeLimitFormat, {SecondsText(limitMs), what, "-", "-"});
+}
+
+std::string TTCPClient::TimeLimitText(const std::string& what, int limitMs) const
+{
+    return FormatText(kTimeLimitFormat, {SecondsText(limitMs), what, Host, std::to_string(Port)});
+}
+
+void TTCPConnection::CheckStop()
+{
+    if (stopSignal_ && stopSignal_->Requested()) {
+        CloseSocket();
+        throw EStopped();
+    }
+}
+
+short TTCPConnection::TlsEvents(short otherwise) const
+{
+    if (tls_ && tlsWant_ == TlsWant::Read)
+        return POLLIN;
+    if (tls_ && tlsWant_ == TlsWant::Write)
+        return POLLOUT;
+    return otherwise;
+}
+
+void TTCPConnection::StartTls(std::shared_ptr<TlsContext> context, const std::string& host)
+{
+    CheckWritable();
+    FlushWriteBuffer();
+    begin_ = end_ = 0;
+    const int flags = ::fcntl(socket_.get(), F_GETFL);
+    ::fcntl(socket_.get(), F_SETFL, flags | O_NONBLOCK);
+    try {
+        tls_ = std::make_unique<TlsSession>(std::move(context), socket_.get(), host);
+        for (;;) {
+            tlsWant_ = tls_->Handshake();
+            if (tlsWant_ == TlsWant::Nothing)
+                break;
+            if (!WaitSocket(TlsEvents(POLLIN), false))
+                throw EClosedSocket();
+        }
+    } catch (const ETlsError& e) {
+        CloseSocket();
+        throw ETlsError(FormatText(kTlsErrorFormat, {host, e.what()}));
+    } catch (...) {
+        CloseSocket();
+        throw;
+    }
 }
 
 // --- Writing ---
@@ -115,6 +201,8 @@ size_t TTCPConnection::SendOnce(const char* data, size_t size, int flags)
         written_.append(data, size);
         return size;
     }
+    if (tls_)
+        return SendOnceTls(data, size);
     for (;;) {
         const ssize_t sent = ::send(socket_.get(), data, size, flags | MSG_NOSIGNAL);
         if (sent > 0)
@@ -134,13 +222,37 @@ size_t TTCPConnection::SendOnce(const char* data, size_t size, int flags)
     }
 }
 
+// One write through TLS; 0 when TLS has to wait (tlsWant_ tells for what).
+size_t TTCPConnection::SendOnceTls(const char* data, size_t size)
+{
+    TlsSession::Transfer result;
+    try {
+        result = tls_->Write(data, size);
+    } catch (const ETlsError&) {
+        CloseSocket();
+        throw;
+    }
+    tlsWant_ = result.want;
+    if (result.closed) {
+        closedGracefully_ = true;
+        CheckForDisconnect(true);
+    }
+    return result.bytes;
+}
+
 void TTCPConnection::SendAll(const char* data, size_t size)
 {
     CheckWritable();
     while (size > 0) {
         if (!IsOpen()) // the hook closed the connection between two sends
             throw EClosedSocket();
-        const size_t sent = SendOnce(data, size, 0);
+        CheckStop();
+        const size_t sent = SendOnce(data, size, MSG_DONTWAIT);
+        if (sent == 0) {
+            if (!WaitSocket(TlsEvents(POLLOUT), false))
+                throw EClosedSocket();
+            continue;
+        }
         data += sent;
         size -= sent;
         TAntiFreeze::DoProcess();
@@ -217,47 +329,53 @@ bool TTCPConnection::SendAvailable()
 
 // --- Receiving ---
 
-// Waits until the socket is readable. Returns false when the connection was closed meanwhile
-// (by the hook). Raises "Read Timeout" when a positive ReadTimeout is used up.
-bool TTCPConnection::WaitReadable()
+bool TTCPConnection::WaitSocket(short events, bool reading)
 {
     if (inMemory_)
         return true;
     const bool sliced = TAntiFreeze::Applies();
-    if (!sliced && ReadTimeout <= 0)
-        return true; // the receive call itself waits
+    const int limit = waitLimitMs_ > 0 ? waitLimitMs_ : reading ? ReadTimeout : 0;
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ReadTimeout);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limit);
     for (;;) {
+        CheckStop();
         int wait = -1;
-        if (ReadTimeout > 0) {
+        if (limit > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0)
-                throw EReadTimeout();
+            if (left <= 0) {
+                if (waitLimitMs_ <= 0)
+                    throw EReadTimeout();
+                CloseSocket();
+                throw ETimeLimitExceeded(TimeLimitText(waitingFor_, waitLimitMs_));
+            }
             wait = static_cast<int>(left);
         }
         if (sliced)
             wait = wait < 0 ? TAntiFreeze::IdleTimeOut : std::min(wait, TAntiFreeze::IdleTimeOut);
-        pollfd p{socket_.get(), POLLIN, 0};
-        const int ready = ::poll(&p, 1, wait);
+        pollfd p[2] = {{socket_.get(), events, 0}, {stopSignal_ ? stopSignal_->Fd() : -1, POLLIN, 0}};
+        const int ready = ::poll(p, stopSignal_ ? 2 : 1, wait);
         if (ready < 0 && errno != EINTR)
             RaiseSocketError(SocketErrorFromErrno(errno));
         if (sliced) {
             TAntiFreeze::DoProcess();
-            if (!socket_.valid())
+            if (!IsOpen())
                 return false;
         }
-        if (ready > 0)
+        CheckStop();
+        if (ready > 0 && p[0].revents != 0)
             return true;
     }
 }
 
 void TTCPConnection::ReadFromStack()
 {
+    // Bytes TLS has already decrypted are read before any wait.
+    bool waited = tls_ && tls_->Pending();
     while (IsOpen()) {
-        if (!WaitReadable())
+        if (!waited && !WaitSocket(TlsEvents(POLLIN), true))
             throw EClosedSocket();
-        if (ReceiveOnce(0))
+        waited = false;
+        if (ReceiveOnce(tls_ ? MSG_DONTWAIT : 0))
             return;
     }
 }
@@ -284,6 +402,8 @@ bool TTCPConnection::ReceiveOnce(int flags)
     }
     if (input_.size() < end_ + chunk)
         input_.resize(end_ + chunk);
+    if (tls_)
+        return ReceiveOnceTls(chunk);
     for (;;) {
         const ssize_t received = ::recv(socket_.get(), input_.data() + end_, chunk, flags);
         if (received > 0) {
@@ -309,6 +429,30 @@ bool TTCPConnection::ReceiveOnce(int flags)
         }
         RaiseSocketError(code);
     }
+}
+
+// One read through TLS into the input buffer, by the rules of ReceiveOnce; false when TLS has to
+// wait (tlsWant_ tells for what).
+bool TTCPConnection::ReceiveOnceTls(size_t chunk)
+{
+    TlsSession::Transfer result;
+    try {
+        result = tls_->Read(input_.data() + end_, chunk);
+    } catch (const ETlsError&) {
+        CloseSocket();
+        throw;
+    }
+    tlsWant_ = result.want;
+    if (result.bytes > 0) {
+        end_ += result.bytes;
+        return true;
+    }
+    if (result.closed) {
+        closedGracefully_ = true;
+        CheckForDisconnect(false);
+        return true;
+    }
+    return false;
 }
 
 void TTCPConnection::Consume(size_t count)

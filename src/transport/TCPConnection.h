@@ -10,23 +10,33 @@
 // Writes leave at once, one send per Write or WriteLn, unless gathering is switched on: then the
 // bytes are collected and sent in large pieces, and always before any reply is awaited, so the
 // bytes on the wire are the same either way.
+//
+// Every wait (for bytes to read, for room to write, for a TLS handshake step) obeys the wait
+// limit set by the owner and watches the stop signal given to the connection: a wait that runs
+// out of time or sees the stop closes the connection and raises ETimeLimitExceeded or EStopped.
+// Once TLS is started (StartTls), the same reading, writing and waiting go through it.
 #pragma once
 
 #include "transport/LineWriter.h"
 #include "transport/RFCReply.h"
+#include "transport/TlsSession.h"
 
 #include "project/FileDescriptor.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace quillet {
+
+class StopSignal;
 
 enum class TMaxLineAction { maException, maSplit };
 
@@ -103,6 +113,21 @@ public:
     bool SendAvailable();
     size_t WriteBufferSize() const { return output_.size(); }
 
+    // The limit of every wait from now on, in milliseconds, and what those waits are for, as the
+    // time-limit error names it. 0 leaves reads to ReadTimeout and lets writes wait without limit.
+    void SetWaitLimit(int limitMs, std::string what);
+    int WaitLimit() const { return waitLimitMs_; }
+    // The stop signal every wait watches; nullptr for none. The signal must outlive its use.
+    void SetStopSignal(const StopSignal* signal) { stopSignal_ = signal; }
+    const StopSignal* GetStopSignal() const { return stopSignal_; }
+
+    // Starts TLS on the connected socket (the client or the server side, as the context is made)
+    // and completes the handshake within the wait limit. Bytes received in clear and not yet read
+    // are dropped first: nothing sent before TLS is ever read as if it came through it. A failure
+    // closes the connection and raises ETlsError naming `host`.
+    void StartTls(std::shared_ptr<TlsContext> context, const std::string& host);
+    const TlsSession* Tls() const { return tls_.get(); }
+
 protected:
     // Takes a connected socket into use (for the client's connect).
     void AttachSocket(int socketFd);
@@ -112,6 +137,11 @@ protected:
     // "Connection Closed Gracefully." when one happened.
     void CheckForDisconnect(bool raise);
 
+    // The time-limit error's text for a wait for `what` that took longer than limitMs.
+    virtual std::string TimeLimitText(const std::string& what, int limitMs) const;
+    // Raises EStopped (after closing the connection) once the stop signal is set.
+    void CheckStop();
+
     // A socket is held, or the connection is open in memory.
     bool IsOpen() const { return socket_.valid() || inMemory_; }
 
@@ -120,12 +150,18 @@ protected:
 
 private:
     size_t SendOnce(const char* data, size_t size, int flags);
+    size_t SendOnceTls(const char* data, size_t size);
     void SendAll(const char* data, size_t size);
     void CheckWritable();
     // Receives at least one byte into the input buffer, or returns with the connection closed.
     void ReadFromStack();
     bool ReceiveOnce(int flags);
-    bool WaitReadable();
+    bool ReceiveOnceTls(size_t chunk);
+    // Waits until the socket is ready for `events`; false when the hook closed the connection.
+    // reading: the wait is for data to read (ReadTimeout applies when no wait limit is set).
+    bool WaitSocket(short events, bool reading);
+    // The poll events the next TLS step needs (POLLIN or POLLOUT), or `otherwise`.
+    short TlsEvents(short otherwise) const;
     std::optional<std::string> TakeBufferedLine(std::string_view terminator, int maxLength, size_t& searched);
     void Consume(size_t count);
     [[noreturn]] void RaiseMaxLineLength();
@@ -138,6 +174,18 @@ private:
     bool inMemory_ = false;
     std::string written_; // what an in-memory connection has sent
     TRFCReply lastReply_;
+    std::unique_ptr<TlsSession> tls_;
+    TlsWant tlsWant_ = TlsWant::Nothing;
+    int waitLimitMs_ = 0;
+    std::string waitingFor_;
+    const StopSignal* stopSignal_ = nullptr;
+};
+
+// A socket address of either family, as the connect takes it.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int Family() const { return storage.ss_family; }
 };
 
 class TTCPClient : public TTCPConnection {
@@ -148,16 +196,23 @@ public:
     std::string Host;
     uint16_t Port = 0;
 
-    // Resolves Host and connects to Port. timeoutMs -1 selects the default: with the
-    // user-interface hook a connect thread limited to 120 s, without it one blocking connect.
-    // A positive value limits the connect to that many milliseconds either way.
+    // Resolves Host and connects to Port, trying each of its addresses in order until one
+    // connects (the last one's error is raised when none does). timeoutMs -1 selects the default:
+    // with the user-interface hook a connect thread limited to 120 s, without it a connect without
+    // limit. A positive value limits the connect to that many milliseconds in all either way.
+    // The stop signal ends the connect at once with EStopped.
     void Connect(int timeoutMs = -1);
 
     // The address a host text stands for without a name lookup: the loopback name in any letter
     // case, or four full-stop-separated decimal numbers of 0 to 255.
     static std::optional<in_addr> LiteralHostAddress(std::string_view host);
-    // The IPv4 address of the host: a literal one, or the first of a name lookup.
-    static in_addr ResolveHost(const std::string& host);
+    // The addresses of the host in the order to try them: a literal IPv4 address (as above) or
+    // IPv6 address (also in brackets, "[::1]") stands for itself; any other name is looked up for
+    // both families. A failed lookup raises its socket error ("Host not found.").
+    static std::vector<SocketAddress> ResolveAddresses(const std::string& host, uint16_t port);
+
+protected:
+    std::string TimeLimitText(const std::string& what, int limitMs) const override;
 };
 
 } // namespace quillet

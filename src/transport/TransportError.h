@@ -101,6 +101,49 @@ public:
     EReplyTooLong() : ETransportError("Reply too long.") {}
 };
 
+// A wait for the server took longer than its time limit; the message names the server, the
+// port and what was awaited. The connection is closed.
+class ETimeLimitExceeded : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+// A stop was requested (StopSignal) while the connection waited; the connection is closed.
+class EStopped : public ETransportError {
+public:
+    EStopped();
+};
+
+// TLS could not be set up or broke down (the reason from the TLS library).
+class ETlsError : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+// The server's certificate is not trusted. The message names the host, the reason and the
+// certificate's fingerprint; the parts are kept for an offer to trust it from now on.
+class ECertificateRejected : public ETlsError {
+public:
+    ECertificateRejected(std::string host, unsigned port, std::string reason, std::string fingerprint);
+    const std::string& host() const { return host_; }
+    unsigned port() const { return port_; }
+    const std::string& reason() const { return reason_; }
+    const std::string& fingerprint() const { return fingerprint_; }
+
+private:
+    std::string host_;
+    unsigned port_;
+    std::string reason_;
+    std::string fingerprint_;
+};
+
+// The server does not offer what the connection's settings require (TLS, a supported
+// authentication method); nothing has been sent to it.
+class EServerCapabilityMissing : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
 // A file the message writer needs cannot be opened: "Cannot open file "%s". %s".
 class EFileOpenError : public ETransportError {
 public:

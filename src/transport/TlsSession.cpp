@@ -1,0 +1,293 @@
+#include "transport/TlsSession.h"
+
+#include "transport/MessageTexts.h"
+#include "transport/TransportError.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace quillet {
+
+void SslContextFree::operator()(ssl_ctx_st* context) const noexcept
+{
+    SSL_CTX_free(context);
+}
+
+void SslFree::operator()(ssl_st* ssl) const noexcept
+{
+    SSL_free(ssl);
+}
+
+namespace {
+
+// The reason of the library's most recent error (and the error queue emptied), or the system's
+// for a failed system call.
+std::string LibraryReason()
+{
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    if (code == 0)
+        return errno != 0 ? std::strerror(errno) : "the connection was closed";
+    const char* reason = ERR_reason_error_string(code);
+    return reason ? reason : "error " + std::to_string(code);
+}
+
+[[noreturn]] void RaiseTlsError(const std::string& what)
+{
+    throw ETlsError(what);
+}
+
+std::string Bare(const std::string& host)
+{
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        return host.substr(1, host.size() - 2);
+    return host;
+}
+
+bool IsAddress(const std::string& host)
+{
+    unsigned char buffer[16];
+    return ::inet_pton(AF_INET, host.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string HexPairs(const unsigned char* bytes, unsigned count)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned i = 0; i < count; ++i) {
+        if (i > 0)
+            text.push_back(':');
+        text.push_back(digits[bytes[i] >> 4]);
+        text.push_back(digits[bytes[i] & 15]);
+    }
+    return text;
+}
+
+} // namespace
+
+TlsContext::TlsContext(ssl_ctx_st* context, bool client, std::string caFile)
+    : context_(context), client_(client), caFile_(std::move(caFile))
+{
+}
+
+std::shared_ptr<TlsContext> TlsContext::Client(const std::string& caFile)
+{
+    SSL_CTX* raw = SSL_CTX_new(TLS_client_method());
+    if (!raw)
+        RaiseTlsError(FormatText(kTlsErrorFormat, {"-", LibraryReason()}));
+    std::shared_ptr<TlsContext> context(new TlsContext(raw, true, caFile));
+    SSL_CTX_set_min_proto_version(raw, TLS1_2_VERSION);
+    SSL_CTX_set_mode(raw, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // Verification runs in every handshake, but its result is judged afterwards (see
+    // CheckServerCertificate), so that a pin can stand in for the chain and a refusal can name
+    // the reason and the fingerprint.
+    SSL_CTX_set_verify(raw, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_default_verify_paths(raw);
+    if (!caFile.empty() && SSL_CTX_load_verify_locations(raw, caFile.c_str(), nullptr) != 1)
+        throw ETlsError(FormatText(kCannotReadCaFileFormat, {caFile, LibraryReason()}));
+    return context;
+}
+
+std::shared_ptr<TlsContext> TlsContext::Server(const std::string& certificateFile, const std::string& keyFile)
+{
+    SSL_CTX* raw = SSL_CTX_new(TLS_server_method());
+    if (!raw)
+        RaiseTlsError(FormatText(kTlsErrorFormat, {"-", LibraryReason()}));
+    std::shared_ptr<TlsContext> context(new TlsContext(raw, false, {}));
+    SSL_CTX_set_mode(raw, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    if (SSL_CTX_use_certificate_chain_file(raw, certificateFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(raw, keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+        throw ETlsError(FormatText(kCannotReadCaFileFormat, {certificateFile, LibraryReason()}));
+    return context;
+}
+
+TlsSession::TlsSession(std::shared_ptr<TlsContext> context, int socketFd, const std::string& host)
+    : context_(std::move(context)), ssl_(SSL_new(context_->Get()))
+{
+    if (!ssl_ || SSL_set_fd(ssl_.get(), socketFd) != 1)
+        RaiseTlsError(FormatText(kTlsErrorFormat, {host, LibraryReason()}));
+    if (!context_->ForClient()) {
+        SSL_set_accept_state(ssl_.get());
+        return;
+    }
+    SSL_set_connect_state(ssl_.get());
+    const std::string name = Bare(host);
+    if (IsAddress(name)) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_.get()), name.c_str());
+    } else {
+        SSL_set_tlsext_host_name(ssl_.get(), name.c_str());
+        SSL_set1_host(ssl_.get(), name.c_str());
+    }
+}
+
+TlsWant TlsSession::Handshake()
+{
+    ERR_clear_error();
+    errno = 0;
+    const int result = SSL_do_handshake(ssl_.get());
+    if (result == 1)
+        return TlsWant::Nothing;
+    switch (SSL_get_error(ssl_.get(), result)) {
+    case SSL_ERROR_WANT_READ:
+        return TlsWant::Read;
+    case SSL_ERROR_WANT_WRITE:
+        return TlsWant::Write;
+    default:
+        throw ETlsError(LibraryReason());
+    }
+}
+
+TlsSession::Transfer TlsSession::Read(char* data, std::size_t size)
+{
+    ERR_clear_error();
+    errno = 0;
+    std::size_t done = 0;
+    const int result = SSL_read_ex(ssl_.get(), data, size, &done);
+    if (result == 1)
+        return {done, TlsWant::Nothing, false};
+    switch (SSL_get_error(ssl_.get(), result)) {
+    case SSL_ERROR_WANT_READ:
+        return {0, TlsWant::Read, false};
+    case SSL_ERROR_WANT_WRITE:
+        return {0, TlsWant::Write, false};
+    case SSL_ERROR_ZERO_RETURN:
+        return {0, TlsWant::Nothing, true};
+    case SSL_ERROR_SYSCALL:
+        // The connection ended without the closing alert: a close as far as reading goes.
+        if (ERR_peek_error() == 0 && (errno == 0 || errno == ECONNRESET))
+            return {0, TlsWant::Nothing, true};
+        [[fallthrough]];
+    default:
+        throw ETlsError(LibraryReason());
+    }
+}
+
+TlsSession::Transfer TlsSession::Write(const char* data, std::size_t size)
+{
+    ERR_clear_error();
+    errno = 0;
+    std::size_t done = 0;
+    const int result = SSL_write_ex(ssl_.get(), data, size, &done);
+    if (result == 1)
+        return {done, TlsWant::Nothing, false};
+    switch (SSL_get_error(ssl_.get(), result)) {
+    case SSL_ERROR_WANT_READ:
+        return {0, TlsWant::Read, false};
+    case SSL_ERROR_WANT_WRITE:
+        return {0, TlsWant::Write, false};
+    case SSL_ERROR_ZERO_RETURN:
+        return {0, TlsWant::Nothing, true};
+    default:
+        throw ETlsError(LibraryReason());
+    }
+}
+
+bool TlsSession::Pending() const
+{
+    return SSL_pending(ssl_.get()) > 0;
+}
+
+void TlsSession::Shutdown() noexcept
+{
+    ERR_clear_error();
+    if (SSL_is_init_finished(ssl_.get()))
+        SSL_shutdown(ssl_.get());
+    ERR_clear_error();
+}
+
+long TlsSession::VerifyResult() const
+{
+    return SSL_get_verify_result(ssl_.get());
+}
+
+std::string TlsSession::VerifyReason() const
+{
+    switch (VerifyResult()) {
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return kCertificateExpired;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return kCertificateNotYetValid;
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        return kCertificateSelfSigned;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return kCertificateNameMismatch;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        return kCertificateUnknownIssuer;
+    default:
+        return X509_verify_cert_error_string(VerifyResult());
+    }
+}
+
+std::string TlsSession::PeerFingerprint() const
+{
+    X509* certificate = SSL_get0_peer_certificate(ssl_.get());
+    if (!certificate)
+        return {};
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    if (X509_digest(certificate, EVP_sha256(), digest, &length) != 1)
+        return {};
+    return HexPairs(digest, length);
+}
+
+std::string TlsSession::Protocol() const
+{
+    return SSL_get_version(ssl_.get());
+}
+
+std::string NormalizeFingerprint(std::string_view text)
+{
+    std::string digits;
+    for (char c : text) {
+        if (c == ':' || c == ' ')
+            continue;
+        if (HexValue(c) < 0)
+            return {};
+        digits.push_back(c);
+    }
+    if (digits.size() != 64)
+        return {};
+    unsigned char bytes[32];
+    for (std::size_t i = 0; i < 32; ++i)
+        bytes[i] = static_cast<unsigned char>(HexValue(digits[2 * i]) * 16 + HexValue(digits[2 * i + 1]));
+    return HexPairs(bytes, 32);
+}
+
+void CheckServerCertificate(const TlsSession& session, const std::string& host, std::uint16_t port,
+                            const std::vector<CertificatePin>& pins)
+{
+    const std::string fingerprint = session.PeerFingerprint();
+    if (fingerprint.empty())
+        throw ECertificateRejected(host, port, kCertificateMissing, {});
+    if (session.VerifyResult() == X509_V_OK)
+        return;
+    for (const CertificatePin& pin : pins) {
+        const bool forThisServer = pin.host.empty() || (Bare(pin.host) == Bare(host) && pin.port == port);
+        if (forThisServer && pin.fingerprint == fingerprint)
+            return;
+    }
+    throw ECertificateRejected(host, port, session.VerifyReason(), fingerprint);
+}
+
+} // namespace quillet
