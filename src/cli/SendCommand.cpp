@@ -2,7 +2,8 @@
 // the command line. Recipients are the group's rows in the recipient list's order (sorted by
 // e-mail), or those of them named with --recipient; the message comes from a template and/or
 // --subject, --body-file, --from and --attach; the route is default, rotating or builtin.
-// SIGINT acts as the Stop button: the message under way is completed, then the run ends.
+// SIGINT acts as the Stop button: the run ends at once, also in the middle of a network wait (the
+// message under way is not sent); a second SIGINT ends the program at once.
 #include "Command.h"
 #include "LargerRunOptions.h"
 #include "MailingCommandTexts.h"
@@ -26,6 +27,7 @@
 #include "server/SMTPServer.h"
 #include "transport/MailMessage.h"
 #include "transport/SMTPClient.h"
+#include "transport/StopSignal.h"
 #include "transport/TransportError.h"
 
 #include <QFile>
@@ -34,6 +36,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -47,9 +50,10 @@ namespace quillet::cli {
 
 namespace {
 
-// SIGINT sets a flag for as long as this object lives. The signal is blocked on every thread
-// (the server's threads inherit the mask) and taken by one watcher thread, so no network wait
-// is ever interrupted by it.
+// SIGINT raises the stop signal for as long as this object lives; a second SIGINT ends the
+// program with exit code 130. The signal is blocked on every thread (the server's threads inherit
+// the mask) and taken by one watcher thread, so no system call is ever interrupted by it: the
+// network waits watch the stop signal instead.
 class StopOnInterrupt {
 public:
     StopOnInterrupt()
@@ -60,8 +64,11 @@ public:
         watcher_ = std::thread([this] {
             const timespec slice{0, 100'000'000};
             while (!done_) {
-                if (::sigtimedwait(&set_, nullptr, &slice) == SIGINT)
-                    stop_ = true;
+                if (::sigtimedwait(&set_, nullptr, &slice) != SIGINT)
+                    continue;
+                if (signal_.Requested())
+                    std::_Exit(kExitInterrupted);
+                signal_.Request();
             }
         });
     }
@@ -74,13 +81,17 @@ public:
     StopOnInterrupt(const StopOnInterrupt&) = delete;
     StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
 
-    bool stopRequested() const { return stop_; }
+    bool stopRequested() const { return signal_.Requested(); }
+    const StopSignal& signal() const { return signal_; }
 
 private:
+    // The exit code of a program ended by SIGINT (128 + the signal's number).
+    static constexpr int kExitInterrupted = 130;
+
+    StopSignal signal_;
     sigset_t set_{};
     sigset_t oldMask_{};
     std::atomic<bool> done_{false};
-    std::atomic<bool> stop_{false};
     std::thread watcher_;
 };
 
@@ -304,6 +315,7 @@ public:
             progressShown = true;
         };
         hooks.stopRequested = [&interrupt] { return interrupt.stopRequested(); };
+        request.stop = &interrupt.signal();
         try {
             run.Run(request, hooks);
         } catch (const std::exception& e) {

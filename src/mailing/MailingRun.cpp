@@ -8,6 +8,8 @@
 #include "server/SMTPServer.h"
 #include "transport/MailMessage.h"
 #include "transport/SMTPClient.h"
+#include "transport/MessageTexts.h"
+#include "transport/StopSignal.h"
 #include "transport/StringLineWriter.h"
 #include "transport/TransportError.h"
 
@@ -118,6 +120,11 @@ std::size_t MailingRun::Run(const MailingRunRequest& request, const MailingRunHo
         if (request.recorder && pendingEmail_)
             request.recorder->Pending(pendingPosition_, *pendingEmail_);
     };
+    ApplyConnectionSettings(request);
+    struct StopSignalInUse {
+        TSMTPClient& client;
+        ~StopSignalInUse() { client.SetStopSignal(nullptr); }
+    } stopSignalInUse{client_};
     try {
         // Step 2: prepare the route (the built-in server is switched on here).
         if (!dryRun)
@@ -127,29 +134,34 @@ std::size_t MailingRun::Run(const MailingRunRequest& request, const MailingRunHo
         report_.total = total;
         if (hooks.started)
             hooks.started(total);
-        // Step 4: open the run's connection.
-        if (!dryRun) {
-            if (request.route == SendRoute::Builtin) {
-                client_.Connect();
-            } else if (request.route == SendRoute::Default) {
-                ApplyDefaultServer(request.defaultServer);
-                client_.Connect();
+        try {
+            // Step 4: open the run's connection.
+            if (!dryRun) {
+                if (request.route == SendRoute::Builtin) {
+                    client_.Connect();
+                } else if (request.route == SendRoute::Default) {
+                    ApplyDefaultServer(request.defaultServer);
+                    client_.Connect();
+                }
             }
             onConnection_ = 0;
-        }
-        // Step 5: one message per recipient, in the list's order.
-        for (std::size_t k = 0; k < total; ++k) {
-            if (!DeliverToRecipient(request, hooks, k)) {
-                report_.stopped = stopped_ = true;
-                break;
+            // Step 5: one message per recipient, in the list's order.
+            for (std::size_t k = 0; k < total; ++k) {
+                if (!DeliverToRecipient(request, hooks, k)) {
+                    report_.stopped = stopped_ = true;
+                    break;
+                }
+                report_.sent = sent = counts_.sent;
+                if (hooks.messageSent)
+                    hooks.messageSent(sent, total);
+                if ((hooks.stopRequested && hooks.stopRequested()) || (request.stop && request.stop->Requested())) {
+                    report_.stopped = stopped_ = k + 1 < total;
+                    break;
+                }
             }
-            report_.sent = sent = counts_.sent;
-            if (hooks.messageSent)
-                hooks.messageSent(sent, total);
-            if (hooks.stopRequested && hooks.stopRequested()) {
-                report_.stopped = stopped_ = k + 1 < total;
-                break;
-            }
+        } catch (const EStopped&) {
+            // Stopped during a network wait: the connection is closed already.
+            report_.stopped = stopped_ = true;
         }
         // Step 6: close the run's connection.
         if (!dryRun && request.route != SendRoute::Rotating)
@@ -250,6 +262,12 @@ bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mail
             record_outcome(RecipientStatus::Sent,
                            dryRun ? std::string_view("dry run") : std::string_view(SentReply()), attempt);
             return true;
+        } catch (const EStopped&) {
+            // Stopped during a wait: after the final dot the server may have taken the message.
+            pendingEmail_ = nullptr;
+            if (dataEnded_)
+                record_outcome(RecipientStatus::Unknown, kStoppedText, attempt);
+            return false;
         } catch (...) {
             pendingEmail_ = nullptr;
             failure = ClassifyFailure(std::current_exception(), dataEnded_);
@@ -329,7 +347,7 @@ bool MailingRun::Wait(std::chrono::steady_clock::duration time, const MailingRun
         request.recorder->Flush();
     const auto until = std::chrono::steady_clock::now() + time;
     while (true) {
-        if (hooks.stopRequested && hooks.stopRequested())
+        if ((hooks.stopRequested && hooks.stopRequested()) || (request.stop && request.stop->Requested()))
             return false;
         const auto now = std::chrono::steady_clock::now();
         if (now >= until)
@@ -340,6 +358,14 @@ bool MailingRun::Wait(std::chrono::steady_clock::duration time, const MailingRun
     }
 }
 
+void MailingRun::ApplyConnectionSettings(const MailingRunRequest& request)
+{
+    client_.Security = request.connection.security;
+    client_.Trust = request.connection.trust;
+    client_.TimeLimits = request.connection.limits;
+    client_.SetStopSignal(request.stop);
+}
+
 void MailingRun::PrepareRoute(const MailingRunRequest& request)
 {
     if (request.route == SendRoute::Builtin) {
@@ -348,6 +374,7 @@ void MailingRun::PrepareRoute(const MailingRunRequest& request)
         const std::uint16_t port = PortFromText(request.builtinServer.port, kDefaultBuiltinPort);
         client_.Host = std::string(kBuiltinHost);
         client_.Port = port;
+        client_.Security = ConnectionSecurity::None; // our own server on the loopback: nothing to protect
         builtinServer_->DefaultPort = port;
         builtinServer_->SetActive(true);
     } else if (request.defaultServer.host.empty()) {

@@ -13,15 +13,17 @@
 // rebuilt from the draft's paths; (7) rotating route: connect; (8) send (rotating route:
 // disconnect, also after a failure); (9) advance the account index.
 //
-// Progress is reported after every message and the stop request checked after it, so a stop
-// completes the message under way. By default any error ends the run with that error; messages
-// already sent stay sent. The request's delivery options may instead retry temporary failures
-// and go on past a recipient's failure (see DeliveryPolicy.h), limit the pace (SendThrottle.h),
-// reconnect after a number of messages and leave disabled recipients out; a recorder (the run
-// journal) is told every recipient's fate, the "pending" mark coming before the final dot.
-// Whatever happens, the run's connection is closed and the built-in server deactivated before
-// Run returns or raises, so the next run can connect again. What the run did (counts, and where
-// an error happened) stays readable as LastReport() until the next run.
+// Progress is reported after every message and the stop request checked after it. The request's
+// stop signal also ends any network wait at once: the connection is closed, the message under
+// way is not sent (after its final dot its fate is unknown), and the run ends as after a stop
+// between messages. By default any error ends the run with that error; messages already sent
+// stay sent. The request's delivery options may instead retry temporary failures and go on past
+// a recipient's failure (see DeliveryPolicy.h), limit the pace (SendThrottle.h), reconnect after
+// a number of messages and leave disabled recipients out; a recorder (the run journal) is told
+// every recipient's fate, the "pending" mark coming before the final dot. Whatever happens, the
+// run's connection is closed and the built-in server deactivated before Run returns or raises,
+// so the next run can connect again. What the run did (counts, and where an error happened)
+// stays readable as LastReport() until the next run.
 //
 // The message object and the client are the caller's and are reused across runs: the message's
 // From (set only by template insertion) is never touched here. The account index lives as long
@@ -35,6 +37,8 @@
 #include "SendThrottle.h"
 
 #include "project/Project.h"
+#include "transport/ConnectionSecurity.h"
+#include "transport/TlsSession.h"
 
 #include <chrono>
 #include <cstddef>
@@ -47,6 +51,7 @@
 
 namespace quillet {
 
+class StopSignal;
 class TMailMessage;
 class TSMTPClient;
 class TSMTPServer;
@@ -68,6 +73,14 @@ struct DefaultServerSettings {
     std::string sendFrom;
 };
 
+// How every connection of the run is made: to the default server and to every account (the
+// built-in server announces no TLS, so it is reached in clear unless TLS is required).
+struct ConnectionSettings {
+    ConnectionSecurity security = ConnectionSecurity::Auto;
+    TlsTrust trust;
+    SmtpTimeLimits limits;
+};
+
 // The built-in server's port text and sender address.
 struct BuiltinServerSettings {
     std::string port = "1026";
@@ -82,6 +95,9 @@ struct MailingRunRequest {
     const MailDraft* draft = nullptr;
     DefaultServerSettings defaultServer;
     BuiltinServerSettings builtinServer;
+    ConnectionSettings connection;
+    // Watched by every network wait of the run (see the file comment); may be null.
+    const StopSignal* stop = nullptr;
     // When set, nothing is connected: every personalised message is written, exactly as it
     // would follow DATA, to <folder>/NNNNNN.eml. The folder is created when missing; numbers
     // go on after the highest one already there, and no existing file is overwritten.
@@ -101,7 +117,8 @@ struct MailingRunHooks {
     std::function<void(std::size_t total)> started;
     // After every message: the number sent so far and the total. The place to process events.
     std::function<void(std::size_t sent, std::size_t total)> messageSent;
-    // Checked after every message and during waits; true ends the run normally.
+    // Checked after every message and during waits; true ends the run normally (so does the
+    // request's stop signal).
     std::function<bool()> stopRequested;
     // The run waits (a retry's back-off, the rate limit): called every kWaitSlice at least.
     std::function<void()> waiting;
@@ -134,6 +151,7 @@ public:
     const MailingRunReport& LastReport() const { return report_; }
 
 private:
+    void ApplyConnectionSettings(const MailingRunRequest& request);
     void PrepareRoute(const MailingRunRequest& request);
     void ApplyDefaultServer(const DefaultServerSettings& settings);
     // One recipient with its retries; false when a stop request cut a wait short.

@@ -1,0 +1,268 @@
+// The SMTP client's connection security, authentication choice, time limits, stop signal and
+// IPv6 against scripted peers on the loopback: what reaches the peer, and the errors' texts.
+#include "transport/AntiFreeze.h"
+#include "transport/MailMessage.h"
+#include "transport/SMTPClient.h"
+#include "transport/StopSignal.h"
+#include "transport/TransportError.h"
+
+#include "transport/ScriptedSmtpServer.h"
+#include "transport/TestCertificates.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TMailMessage Message()
+{
+    TMailMessage message;
+    message.From = TEMailAddressItem("sender@example.org");
+    message.Recipients.SetAddressesText("rcpt@example.org");
+    message.Subject = "Hello";
+    message.ContentType = "text/plain";
+    message.Body = {"Body"};
+    return message;
+}
+
+void Aim(TSMTPClient& client, uint16_t port)
+{
+    client.Host = "127.0.0.1";
+    client.Port = port;
+    client.HeloName = "client.test";
+}
+
+TEST(ConnectionSecurityRule, NamesAndImplicitTls)
+{
+    for (auto security : {ConnectionSecurity::Auto, ConnectionSecurity::StartTls, ConnectionSecurity::Tls,
+                          ConnectionSecurity::None})
+        EXPECT_EQ(ParseSecurity(SecurityName(security)), security);
+    EXPECT_EQ(ParseSecurity("STARTTLS"), ConnectionSecurity::StartTls);
+    EXPECT_FALSE(ParseSecurity("ssl"));
+    EXPECT_TRUE(UsesImplicitTls(ConnectionSecurity::Auto, 465));
+    EXPECT_FALSE(UsesImplicitTls(ConnectionSecurity::Auto, 587));
+    EXPECT_TRUE(UsesImplicitTls(ConnectionSecurity::Tls, 2525));
+    EXPECT_FALSE(UsesImplicitTls(ConnectionSecurity::StartTls, 465));
+    EXPECT_FALSE(UsesImplicitTls(ConnectionSecurity::None, 465));
+    EXPECT_TRUE(TSMTPClient::AnnouncesStartTls({"SIZE 100", "starttls"}));
+    EXPECT_FALSE(TSMTPClient::AnnouncesStartTls({"STARTTLSX", "X STARTTLS"}));
+    EXPECT_EQ(NormalizeFingerprint(std::string(64, 'a')), NormalizeFingerprint(std::string(32, 'A') + ":" + std::string(32, 'A')));
+    EXPECT_EQ(NormalizeFingerprint("ab:cd"), "");
+}
+
+TEST(SMTPClientSecurity, RequiredStartTlsRefusesAServerWithoutItBeforeCredentials)
+{
+    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"AUTH LOGIN"}));
+    TSMTPClient client;
+    Aim(client, server.Port());
+    client.Security = ConnectionSecurity::StartTls;
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    client.Username = "user";
+    client.Password = "pass";
+    try {
+        client.Connect();
+        FAIL() << "no error";
+    } catch (const EServerCapabilityMissing& e) {
+        EXPECT_STREQ(e.what(), "The server 127.0.0.1 offers no TLS; the connection security setting requires it.");
+    }
+    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "QUIT"}));
+}
+
+TEST(SMTPClientSecurity, NoneNeverAsksForTls)
+{
+    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"STARTTLS"}));
+    TSMTPClient client;
+    Aim(client, server.Port());
+    client.Security = ConnectionSecurity::None;
+    client.Connect();
+    EXPECT_TRUE(client.StartTlsOffered());
+    client.Disconnect();
+    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "QUIT"}));
+}
+
+TEST(SMTPClientAuthentication, PlainWhenLoginIsNotOfferedAndAClearErrorWhenNeitherIs)
+{
+    ScriptedSmtpServer plain("220 ready\r\n", [](const std::string& command) -> std::string {
+        if (command.rfind("AUTH PLAIN ", 0) == 0)
+            return "235 ok\r\n";
+        return ScriptedSmtpServer::Accepting({"AUTH PLAIN CRAM-MD5"})(command);
+    });
+    TSMTPClient client;
+    Aim(client, plain.Port());
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    client.Username = "user";
+    client.Password = "pass";
+    client.Connect();
+    TMailMessage message = Message();
+    client.Send(message);
+    client.Disconnect();
+    const Lines commands = plain.Commands();
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(commands[2], "AUTH PLAIN AHVzZXIAcGFzcw=="); // NUL user NUL pass
+
+    ScriptedSmtpServer neither("220 ready\r\n", ScriptedSmtpServer::Accepting({"AUTH CRAM-MD5 XOAUTH2"}));
+    Aim(client, neither.Port());
+    client.Connect();
+    try {
+        client.Send(message);
+        FAIL() << "no error";
+    } catch (const EServerCapabilityMissing& e) {
+        EXPECT_STREQ(e.what(),
+                     "The server 127.0.0.1 offers no supported authentication method (offers: CRAM-MD5 XOAUTH2).");
+    }
+    client.Disconnect();
+    EXPECT_EQ(neither.Commands(), (Lines{"EHLO client.test", "RSET", "QUIT"}));
+}
+
+// A STARTTLS server through the line connection's own TLS, that sends a line of its own after
+// its 220 reply to STARTTLS, in the same packet: the client must never read it as a reply.
+TEST(SMTPClientSecurity, LinesSentBeforeTheHandshakeAreNeverReadAsReplies)
+{
+    const TestCertificates& certificates = TestCertificates::Get();
+    if (!certificates.Available())
+        GTEST_SKIP() << "openssl could not make the test certificates";
+    auto context = TlsContext::Server(certificates.Certificate("server"), certificates.Key("server"));
+    LoopbackListener listener;
+    Lines received;
+    std::thread peer([&] {
+        TTCPConnection connection(listener.Accept());
+        connection.ReadTimeout = kPeerWaitMs;
+        try {
+            connection.Write("220 ready\r\n");
+            received.push_back(connection.ReadLn());
+            connection.Write("250-test.server\r\n250 STARTTLS\r\n");
+            received.push_back(connection.ReadLn());
+            connection.Write("220 go ahead\r\n250 AUTH LOGIN\r\n");
+            connection.StartTls(context, {});
+            received.push_back(connection.ReadLn());
+            connection.Write("250-test.server\r\n250 AUTH PLAIN\r\n");
+            received.push_back(connection.ReadLn());
+        } catch (const ETransportError& e) {
+            received.push_back(e.what());
+        }
+    });
+    TSMTPClient client;
+    Aim(client, listener.Port());
+    client.Trust.caFile = certificates.Ca();
+    client.Connect();
+    EXPECT_NE(client.Tls(), nullptr);
+    EXPECT_EQ(client.AuthSchemes(), (Lines{"PLAIN"}));
+    client.Disconnect();
+    peer.join();
+    EXPECT_EQ(received, (Lines{"EHLO client.test", "STARTTLS", "EHLO client.test", "QUIT"}));
+}
+
+TEST(SMTPClientTimeLimits, SilentServerEndsWithTheNamedLimit)
+{
+    ScriptedPeer silent([](PeerSocket& socket) { socket.ReadLine(); });
+    TSMTPClient client;
+    Aim(client, silent.Port());
+    client.TimeLimits.greeting = 300;
+    try {
+        client.Connect();
+        FAIL() << "no error";
+    } catch (const ETimeLimitExceeded& e) {
+        EXPECT_EQ(std::string(e.what()), "Time limit: waited 0.3 s for the greeting (server 127.0.0.1, port " +
+                                             std::to_string(silent.Port()) + ").");
+    }
+    EXPECT_FALSE(client.Connected());
+
+    ScriptedSmtpServer stalls("220 ready\r\n", [](const std::string& command) -> std::string {
+        if (command.rfind("RCPT", 0) == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            return "";
+        }
+        return ScriptedSmtpServer::Accepting()(command);
+    });
+    Aim(client, stalls.Port());
+    client.TimeLimits.rcpt = 1000;
+    client.Connect();
+    TMailMessage message = Message();
+    try {
+        client.Send(message);
+        FAIL() << "no error";
+    } catch (const ETimeLimitExceeded& e) {
+        EXPECT_EQ(std::string(e.what()), "Time limit: waited 1 s for the reply to RCPT TO (server 127.0.0.1, port " +
+                                             std::to_string(stalls.Port()) + ").");
+    }
+    EXPECT_FALSE(client.Connected());
+}
+
+TEST(SMTPClientStop, StopEndsAWaitAtOnceWithOrWithoutTheHook)
+{
+    for (const bool hooked : {false, true}) {
+        ScriptedPeer silent([](PeerSocket& socket) { socket.ReadLine(); });
+        StopSignal stop;
+        std::optional<AntiFreezeScope> hook;
+        int calls = 0;
+        if (hooked)
+            hook.emplace([&] {
+                if (++calls == 2)
+                    stop.Request();
+            });
+        std::thread stopper;
+        if (!hooked)
+            stopper = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                stop.Request();
+            });
+        TSMTPClient client;
+        Aim(client, silent.Port());
+        client.TimeLimits = {};
+        client.TimeLimits.greeting = 0;
+        client.SetStopSignal(&stop);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_THROW(client.Connect(), EStopped) << hooked;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)); // the peer waits 10 s
+        EXPECT_FALSE(client.Connected());
+        if (stopper.joinable())
+            stopper.join();
+    }
+}
+
+TEST(SMTPClientIPv6, LiteralAddressesWithAndWithoutBrackets)
+{
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 4) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        GTEST_SKIP() << "no IPv6 loopback";
+    }
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    std::thread peer([fd] {
+        for (int i = 0; i < 2; ++i) {
+            const int connection = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+            PeerSocket socket(connection);
+            socket.Send("220 ready\r\n");
+            socket.ReadToEnd();
+        }
+    });
+    for (const char* host : {"::1", "[::1]"}) {
+        TTCPClient client;
+        client.Host = host;
+        client.Port = ntohs(address.sin6_port);
+        client.Connect(5000);
+        EXPECT_EQ(client.GetResponse({220}), 220) << host;
+        client.Disconnect();
+    }
+    peer.join();
+    ::close(fd);
+    const auto resolved = TTCPClient::ResolveAddresses("[::1]", 25);
+    ASSERT_EQ(resolved.size(), 1u);
+    EXPECT_EQ(resolved[0].Family(), AF_INET6);
+}
+
+} // namespace
