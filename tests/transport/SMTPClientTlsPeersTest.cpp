@@ -1,0 +1,185 @@
+// The SMTP client against Debian's aiosmtpd with TLS (peers/tls_smtp_server.py) and the test
+// certificate authority: STARTTLS before AUTH, TLS from the first byte, AUTH PLAIN, a wrong
+// password, and every kind of certificate refused (nothing sent) or trusted by file or pin.
+#include "transport/MailMessage.h"
+#include "transport/SMTPClient.h"
+#include "transport/TransportError.h"
+
+#include "transport/ChildProcess.h"
+#include "transport/TestCertificates.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+using namespace quillet;
+using namespace quillet::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+class TlsPeer {
+public:
+    // mode: "starttls" or "implicit"; certificate: a name of TestCertificates.
+    TlsPeer(const std::string& mode, const std::string& certificate, bool plainOnly = false)
+    {
+        const TestCertificates& certificates = TestCertificates::Get();
+        std::vector<std::string> argv = {kPython,
+                                         "-W",
+                                         "ignore",
+                                         std::string(QUILLET_SOURCE_DIR) + "/tests/transport/peers/tls_smtp_server.py",
+                                         folder_.path().string(),
+                                         "user",
+                                         "secret",
+                                         mode,
+                                         certificates.Certificate(certificate),
+                                         certificates.Key(certificate)};
+        if (plainOnly)
+            argv.push_back("--plain-only");
+        process_ = std::make_unique<ChildProcess>(argv);
+        const auto ready = process_->ReadLine(15000);
+        if (ready && ready->rfind("PORT ", 0) == 0)
+            port_ = static_cast<uint16_t>(std::stoi(ready->substr(5)));
+    }
+    uint16_t Port() const { return port_; }
+    std::string AuthLog() const { return readFileBytes((folder_.path() / "auth.log").string()); }
+    bool Received(int number) const
+    {
+        return fs::exists(folder_.path() / ("message-" + std::to_string(number) + ".eml"));
+    }
+
+private:
+    TempFolder folder_;
+    std::unique_ptr<ChildProcess> process_;
+    uint16_t port_ = 0;
+};
+
+class TlsPeers : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::access(kPython, X_OK) != 0 ||
+            std::system((std::string(kPython) + " -c 'import aiosmtpd' 2>/dev/null").c_str()) != 0)
+            GTEST_SKIP() << "python3-aiosmtpd is not installed";
+        if (!TestCertificates::Get().Available())
+            GTEST_SKIP() << "openssl could not make the test certificates";
+    }
+
+    static void Aim(TSMTPClient& client, const TlsPeer& peer, const std::string& password = "secret")
+    {
+        ASSERT_NE(peer.Port(), 0) << "the peer did not start";
+        client.Host = "127.0.0.1";
+        client.Port = peer.Port();
+        client.SetAuthenticationType(TAuthenticationType::atLogin);
+        client.Username = "user";
+        client.Password = password;
+    }
+
+    static void SendOne(TSMTPClient& client)
+    {
+        TMailMessage message;
+        message.From = TEMailAddressItem("from@example.org");
+        message.Recipients.SetAddressesText("rcpt@example.org");
+        message.Subject = "Through TLS";
+        message.ContentType = "text/plain";
+        message.Body = {"Body"};
+        client.Connect();
+        client.Send(message);
+        client.Disconnect();
+    }
+
+    // The fingerprint as openssl prints it.
+    static std::string OpensslFingerprint(const std::string& certificate)
+    {
+        const std::string command =
+            "openssl x509 -noout -fingerprint -sha256 -in '" + TestCertificates::Get().Certificate(certificate) + "'";
+        std::string output;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[256];
+            while (std::fgets(buffer, sizeof buffer, pipe))
+                output += buffer;
+            ::pclose(pipe);
+        }
+        const size_t equals = output.find('=');
+        return equals == std::string::npos ? "" : output.substr(equals + 1, 95);
+    }
+};
+
+TEST_F(TlsPeers, StartTlsComesBeforeTheLoginAndTheMessageArrives)
+{
+    TlsPeer peer("starttls", "server");
+    TSMTPClient client;
+    Aim(client, peer);
+    client.Trust.caFile = TestCertificates::Get().Ca();
+    SendOne(client);
+    EXPECT_EQ(peer.AuthLog(), "LOGIN user ok tls\n");
+    EXPECT_TRUE(peer.Received(1));
+}
+
+TEST_F(TlsPeers, ImplicitTlsWithPlainOnlyAndAWrongPasswordKeepingTheReply)
+{
+    TlsPeer peer("implicit", "server", true);
+    TSMTPClient client;
+    Aim(client, peer);
+    client.Security = ConnectionSecurity::Tls;
+    client.Trust.caFile = TestCertificates::Get().Ca();
+    SendOne(client);
+    EXPECT_TRUE(peer.Received(1));
+
+    Aim(client, peer, "wrong");
+    try {
+        SendOne(client);
+        FAIL() << "no error";
+    } catch (const EProtocolReplyError& e) {
+        EXPECT_EQ(e.code(), 535);
+        EXPECT_NE(std::string(e.what()).find("Authentication credentials invalid"), std::string::npos) << e.what();
+    }
+    client.Disconnect();
+    EXPECT_EQ(peer.AuthLog(), "PLAIN user ok tls\nPLAIN user refused tls\n");
+    EXPECT_FALSE(peer.Received(2));
+}
+
+TEST_F(TlsPeers, CertificatesThatFailAreRefusedBeforeAnythingIsSent)
+{
+    struct Case {
+        const char* certificate;
+        bool trustCa;
+        const char* reason;
+    };
+    for (const Case& c : {Case{"server", false, "the certificate's issuer is unknown"},
+                          Case{"self", true, "the certificate is self-signed"},
+                          Case{"other", true, "the certificate is for another host name"},
+                          Case{"expired", true, "the certificate has expired"}}) {
+        TlsPeer peer("starttls", c.certificate);
+        TSMTPClient client;
+        Aim(client, peer);
+        if (c.trustCa)
+            client.Trust.caFile = TestCertificates::Get().Ca();
+        const std::string fingerprint = OpensslFingerprint(c.certificate);
+        try {
+            SendOne(client);
+            FAIL() << c.certificate << ": no error";
+        } catch (const ECertificateRejected& e) {
+            EXPECT_EQ(e.reason(), c.reason) << c.certificate;
+            EXPECT_EQ(e.fingerprint(), fingerprint) << c.certificate;
+            EXPECT_EQ(std::string(e.what()), "The certificate of the server 127.0.0.1 (port " +
+                                                 std::to_string(peer.Port()) + ") is not trusted: " + c.reason +
+                                                 ".\r\nSHA-256 fingerprint: " + fingerprint);
+        }
+        EXPECT_FALSE(client.Connected());
+        EXPECT_EQ(peer.AuthLog(), "") << c.certificate;
+
+        // Pinned for this host and port, the same certificate is trusted.
+        client.Trust.pins = {{"127.0.0.1", peer.Port(), NormalizeFingerprint(fingerprint)}};
+        SendOne(client);
+        EXPECT_TRUE(peer.Received(1)) << c.certificate;
+    }
+}
+
+} // namespace
