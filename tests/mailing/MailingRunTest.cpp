@@ -8,6 +8,7 @@
 #include "transport/AntiFreeze.h"
 #include "transport/MailMessage.h"
 #include "transport/SMTPClient.h"
+#include "transport/StopSignal.h"
 #include "transport/TransportError.h"
 
 #include <gmock/gmock.h>
@@ -497,6 +498,34 @@ TEST_F(BuiltinFixture, PortInUseEndsTheRunWithTheBindError)
     EXPECT_EQ(RunFailureText(run.LastReport()),
               "\nServer: 127.0.0.1, port " + std::to_string(peer.port()) + " (built-in mail server)");
     EXPECT_FALSE(server.Active());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RunFixture, StopDuringAWaitEndsTheRunAtOnceWithTheCountSent)
+{
+    peer.silentAtDataOf = 2;
+    peer.start();
+    StopSignal stop;
+    auto r = request(TSendRoute::Default, {0, 1, 2});
+    r.stop = &stop;
+    std::size_t completed = 99;
+    MailingRunHooks hooks;
+    hooks.completed = [&](std::size_t sent) { completed = sent; };
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop.Request();
+    });
+    EXPECT_EQ(run.Run(r, hooks), 1u);
+    stopper.join();
+    EXPECT_EQ(completed, 1u);
+    EXPECT_TRUE(run.LastReport().stopped);
+    EXPECT_FALSE(client.Connected());
+    ASSERT_TRUE(peer.waitClosed(1));
+    EXPECT_EQ(peer.messages().size(), 1u);
+    EXPECT_THAT(peer.allCommands(), Not(Contains("QUIT")));
 }
 
 } // namespace

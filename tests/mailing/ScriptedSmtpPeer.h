@@ -5,7 +5,8 @@
 // Behaviour: greeting 220; EHLO 250 (announcing AUTH LOGIN when offerAuth); HELO 250; RSET 250;
 // AUTH LOGIN 334, 334, 235; MAIL 250; RCPT 250; DATA 354, text, 250; QUIT 221 and close. The
 // reply to the DATA of message number failDataOf (1-based, counted over all connections) is
-// 554 instead of 354. Every wait is bounded, so a test cannot hang on it.
+// 554 instead of 354; the DATA of message number silentAtDataOf gets no reply at all. Every wait
+// is bounded, so a test cannot hang on it.
 #pragma once
 
 #include <arpa/inet.h>
@@ -34,6 +35,7 @@ public:
 
     bool offerAuth = false;
     int failDataOf = 0;
+    int silentAtDataOf = 0;
 
     ScriptedSmtpPeer()
     {
@@ -184,6 +186,8 @@ private:
                     reply(fd, "554 no thanks");
                     continue;
                 }
+                if (dataCount_ == silentAtDataOf)
+                    continue;
                 reply(fd, "354 go on");
                 std::string text;
                 while (readLine(fd, buffer, line) && line != ".")
