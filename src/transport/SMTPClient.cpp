@@ -254,7 +254,14 @@ void TSMTPClient::Send(TMailMessage& message)
         }
         throw;
     }
+    // The message is with the server now: a stop waits a little for its verdict, so that a
+    // message taken is counted as sent rather than left unknown.
     SetWaitLimit(TimeLimits.dataEnd, kWaitFinalReply);
+    SetStopGrace(kStopGraceAfterData);
+    struct GraceEnd {
+        TSMTPClient& client;
+        ~GraceEnd() { client.SetStopGrace(0); }
+    } graceEnd{*this};
     GetResponse({SMTPReply::Ok});
 }
 
@@ -265,6 +272,8 @@ void TSMTPClient::Disconnect()
         try {
             SetWaitLimit(TimeLimits.command, FormatText(kWaitReplyFormat, {"QUIT"}));
             WriteLn("QUIT");
+        } catch (const EStopped&) {
+            // Stopped while QUIT waited to leave: closing is all that is left to do.
         } catch (const ETransportError&) {
             quitError = std::current_exception();
         }

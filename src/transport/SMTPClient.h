@@ -36,6 +36,9 @@ public:
     static constexpr int DefaultRecvBufferSize = 8192;
     // The longest host name used as the greeting name.
     static constexpr size_t MaxHostNameLength = 250;
+    // How long the reply to the final dot is still awaited after a stop: short enough for a stop
+    // to end the run within a second, long enough for a server that has taken the message to say so.
+    static constexpr int kStopGraceAfterData = 700;
 
     TSMTPClient();
 

@@ -246,7 +246,6 @@ void TTCPConnection::SendAll(const char* data, size_t size)
     while (size > 0) {
         if (!IsOpen()) // the hook closed the connection between two sends
             throw EClosedSocket();
-        CheckStop();
         const size_t sent = SendOnce(data, size, MSG_DONTWAIT);
         if (sent == 0) {
             if (!WaitSocket(TlsEvents(POLLOUT), false))
@@ -337,8 +336,17 @@ bool TTCPConnection::WaitSocket(short events, bool reading)
     const int limit = waitLimitMs_ > 0 ? waitLimitMs_ : reading ? ReadTimeout : 0;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(limit);
+    std::optional<Clock::time_point> graceEnd; // set once the stop is seen, with a grace
+    auto stopSeen = [&] {
+        if (!stopSignal_ || !stopSignal_->Requested())
+            return false;
+        if (stopGraceMs_ > 0 && !graceEnd)
+            graceEnd = Clock::now() + std::chrono::milliseconds(stopGraceMs_);
+        return !graceEnd || Clock::now() >= *graceEnd;
+    };
     for (;;) {
-        CheckStop();
+        if (stopSeen())
+            CheckStop();
         int wait = -1;
         if (limit > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -350,10 +358,17 @@ bool TTCPConnection::WaitSocket(short events, bool reading)
             }
             wait = static_cast<int>(left);
         }
+        if (graceEnd) {
+            const auto left = std::max<long long>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(*graceEnd - Clock::now()).count(), 0);
+            wait = wait < 0 ? static_cast<int>(left) : std::min(wait, static_cast<int>(left));
+        }
         if (sliced)
             wait = wait < 0 ? TAntiFreeze::IdleTimeOut : std::min(wait, TAntiFreeze::IdleTimeOut);
-        pollfd p[2] = {{socket_.get(), events, 0}, {stopSignal_ ? stopSignal_->Fd() : -1, POLLIN, 0}};
-        const int ready = ::poll(p, stopSignal_ ? 2 : 1, wait);
+        // During the grace the stop signal is not watched any more (it stays readable).
+        const bool watchStop = stopSignal_ && !graceEnd;
+        pollfd p[2] = {{socket_.get(), events, 0}, {watchStop ? stopSignal_->Fd() : -1, POLLIN, 0}};
+        const int ready = ::poll(p, watchStop ? 2 : 1, wait);
         if (ready < 0 && errno != EINTR)
             RaiseSocketError(SocketErrorFromErrno(errno));
         if (sliced) {
@@ -361,9 +376,10 @@ bool TTCPConnection::WaitSocket(short events, bool reading)
             if (!IsOpen())
                 return false;
         }
-        CheckStop();
         if (ready > 0 && p[0].revents != 0)
             return true;
+        if (stopSeen())
+            CheckStop();
     }
 }
 

@@ -24,6 +24,7 @@
 #include "project/FileDescriptor.h"
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -120,6 +121,9 @@ public:
     // The stop signal every wait watches; nullptr for none. The signal must outlive its use.
     void SetStopSignal(const StopSignal* signal) { stopSignal_ = signal; }
     const StopSignal* GetStopSignal() const { return stopSignal_; }
+    // How long a wait goes on after the stop signal before it gives up (0: not at all), for a
+    // reply that decides whether work already done counts.
+    void SetStopGrace(int graceMs) { stopGraceMs_ = std::max(graceMs, 0); }
 
     // Starts TLS on the connected socket (the client or the server side, as the context is made)
     // and completes the handshake within the wait limit. Bytes received in clear and not yet read
@@ -179,6 +183,7 @@ private:
     int waitLimitMs_ = 0;
     std::string waitingFor_;
     const StopSignal* stopSignal_ = nullptr;
+    int stopGraceMs_ = 0;
 };
 
 // A socket address of either family, as the connect takes it.
