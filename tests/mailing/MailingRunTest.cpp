@@ -509,7 +509,7 @@ TEST_F(RunFixture, StopDuringAWaitEndsTheRunAtOnceWithTheCountSent)
     peer.silentAtDataOf = 2;
     peer.start();
     StopSignal stop;
-    auto r = request(TSendRoute::Default, {0, 1, 2});
+    auto r = request(SendRoute::Default, {0, 1, 2});
     r.stop = &stop;
     std::size_t completed = 99;
     MailingRunHooks hooks;
