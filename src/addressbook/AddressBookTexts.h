@@ -10,6 +10,7 @@ namespace quillet::texts {
 inline constexpr std::string_view kErrorCaption = "Error";
 inline constexpr std::string_view kWarningCaption = "Warning";
 inline constexpr std::string_view kInformationCaption = "Information";
+inline constexpr std::string_view kConfirmCaption = "Confirm";
 
 inline constexpr std::string_view kHaveNotSelectedGroup = "Have not selected group";
 inline constexpr std::string_view kHaveNotSelectedRecipient = "Have not selected recipient";
@@ -108,6 +109,24 @@ inline std::string csvReportSummary(std::size_t imported, std::size_t updated, s
 {
     return "imported " + std::to_string(imported) + ", updated " + std::to_string(updated) + ", duplicates skipped " +
            std::to_string(skipped) + ", invalid " + std::to_string(invalid);
+}
+
+// The review of harvested addresses.
+inline std::string harvestCounts(std::size_t found, std::size_t invalid, std::size_t duplicates)
+{
+    return std::to_string(found) + (found == 1 ? " address found, " : " addresses found, ") + std::to_string(invalid) +
+           " not valid, " + std::to_string(duplicates) + (duplicates == 1 ? " duplicate" : " duplicates");
+}
+inline std::string harvestRemoveMarked(std::size_t marked)
+{
+    return "Remove the " + std::to_string(marked) +
+           " marked addresses (not valid or duplicates) before adding the others to the group?";
+}
+inline constexpr std::string_view kHarvestInvalidMark = "not valid";
+inline constexpr std::string_view kHarvestDuplicateMark = "duplicate";
+inline std::string harvestDiscard(std::size_t found)
+{
+    return "Discard the " + std::to_string(found) + " addresses found?";
 }
 
 } // namespace quillet::texts

@@ -1,5 +1,6 @@
-// Harvesting addresses from text: delimiters, dots, line ends, NUL bytes.
+// Harvesting addresses from text: delimiters, dots, line ends, NUL bytes; the review of what was found.
 #include "addressbook/AddressScanner.h"
+#include "addressbook/HarvestReview.h"
 #include "project/ProjectFileError.h"
 
 #include <gtest/gtest.h>
@@ -64,4 +65,22 @@ TEST(AddressScanner, ReadsFilesAndReportsMissingOnes)
     EXPECT_EQ(scanAddressFile(path.string()), (List{"x@y.z\"", "x@y.z", "line@here"}));
     std::filesystem::remove(path);
     EXPECT_THROW(scanAddressFile(path.string()), ProjectFileError);
+}
+
+TEST(HarvestReview, MarksInvalidEntriesAndRepeatsWithoutChangingTheList)
+{
+    const List found = scanAddresses("<a href=\"mailto:ann@example.com\">, someone@, bob@x.org, Bob@X.org bob@x.org");
+    ASSERT_EQ(found, (List{"ann@example.com\"", "someone@", "bob@x.org", "Bob@X.org", "bob@x.org"}));
+    const HarvestReview review = reviewHarvest(found);
+    ASSERT_EQ(review.marks.size(), 5u);
+    EXPECT_TRUE(review.marks[0].invalid);  // the trailing quote
+    EXPECT_TRUE(review.marks[1].invalid);  // nothing after the @
+    EXPECT_FALSE(review.marks[2].marked());
+    EXPECT_TRUE(review.marks[3].duplicate && !review.marks[3].invalid);
+    EXPECT_TRUE(review.marks[4].duplicate);
+    EXPECT_EQ(harvestCountsText(found.size(), review), "5 addresses found, 2 not valid, 2 duplicates");
+    EXPECT_EQ(unmarkedEntries(found, review), List{"bob@x.org"});
+    EXPECT_EQ(harvestRemoveMarkedQuestion(review),
+              "Remove the 4 marked addresses (not valid or duplicates) before adding the others to the group?");
+    EXPECT_EQ(harvestCountsText(1, reviewHarvest({"a@b.org"})), "1 address found, 0 not valid, 0 duplicates");
 }
