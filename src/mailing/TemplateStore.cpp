@@ -30,6 +30,26 @@ bool hasTemplateExtension(const std::string& fileName)
 
 } // namespace
 
+std::vector<TemplateRow> keepShownOrder(const std::vector<TemplateRow>& shown, std::vector<TemplateRow> listed)
+{
+    std::vector<TemplateRow> ordered;
+    ordered.reserve(listed.size());
+    std::vector<bool> taken(listed.size(), false);
+    for (const TemplateRow& row : shown) {
+        for (std::size_t i = 0; i < listed.size(); ++i) {
+            if (!taken[i] && listed[i].name == row.name) {
+                taken[i] = true;
+                ordered.push_back(std::move(listed[i]));
+                break;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < listed.size(); ++i)
+        if (!taken[i])
+            ordered.push_back(std::move(listed[i]));
+    return ordered;
+}
+
 std::filesystem::path TemplateStore::pathOf(const std::string& name) const
 {
     // The name becomes a file name inside the folder: a "/" would reach another folder.

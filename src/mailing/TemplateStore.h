@@ -20,6 +20,12 @@ struct TemplateRow {
     bool operator==(const TemplateRow&) const = default;
 };
 
+// A fresh listing in the order the list showed before: a row that was shown (matched by name,
+// each shown row used once) keeps its place, whatever order the folder now returns; rows not
+// shown before follow in listing order. Rows no longer listed are dropped. The list thus keeps
+// its order when a template is edited and its file replaced.
+std::vector<TemplateRow> keepShownOrder(const std::vector<TemplateRow>& shown, std::vector<TemplateRow> listed);
+
 class TemplateStore {
 public:
     explicit TemplateStore(std::filesystem::path folder) : folder_(std::move(folder)) {}

@@ -154,3 +154,14 @@ TEST(TemplateStore, NameWithSlashNeverReachesAnotherFolder)
 }
 
 } // namespace
+
+TEST(TemplateStore, AFreshListingKeepsTheShownOrder)
+{
+    const std::vector<TemplateRow> shown{{"B", "b"}, {"A", "a"}, {"C", "c"}};
+    // The folder now returns another order, A's subject was edited, C was renamed to D.
+    EXPECT_THAT(keepShownOrder(shown, {{"A", "edited"}, {"D", "c"}, {"B", "b"}}),
+                ElementsAre(TemplateRow{"B", "b"}, TemplateRow{"A", "edited"}, TemplateRow{"D", "c"}));
+    // Two files with the same name: each shown row is matched once.
+    EXPECT_THAT(keepShownOrder({{"X", "1"}}, {{"X", "2"}, {"X", "1"}}),
+                ElementsAre(TemplateRow{"X", "2"}, TemplateRow{"X", "1"}));
+}
