@@ -19,6 +19,9 @@ namespace {
 constexpr const char* kOptionGroup = "Option";
 constexpr const char* kSmtpGroup = "SMTP";
 constexpr const char* kRunGroup = "Run";
+constexpr const char* kColumnsGroup = "Columns";
+// A width beyond this is a damaged value, not a column.
+constexpr int kMaxColumnWidth = 10000;
 
 constexpr mode_t kOwnerOnly = 0600;
 
@@ -158,6 +161,28 @@ void SettingsStore::writeRun(const RunSettings& run)
     setText(kRunGroup, "Rate", run.rate);
     setText(kRunGroup, "MaxPerConnection", QString::number(run.maxPerConnection));
     setText(kRunGroup, "SkipDisabled", run.skipDisabled ? "True" : "False");
+}
+
+std::vector<int> SettingsStore::readColumnWidths(const QString& list) const
+{
+    // Widths are kept as "100 120 80": a comma would make QSettings read a list.
+    const QStringList parts = text(kColumnsGroup, list.toLatin1().constData(), QString()).split(' ', Qt::SkipEmptyParts);
+    std::vector<int> widths;
+    for (const QString& part : parts) {
+        const int width = settingsNumber(part, 0);
+        if (width <= 0 || width > kMaxColumnWidth)
+            return {};
+        widths.push_back(width);
+    }
+    return widths;
+}
+
+void SettingsStore::writeColumnWidths(const QString& list, const std::vector<int>& widths)
+{
+    QStringList parts;
+    for (int width : widths)
+        parts << QString::number(width);
+    setText(kColumnsGroup, list.toLatin1().constData(), parts.join(' '));
 }
 
 void SettingsStore::createFileOwnerOnly()

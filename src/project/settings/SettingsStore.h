@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QSettings;
 
@@ -89,6 +90,12 @@ public:
     void writeGroupListWidth(int width);
     void writeServer(const ServerSettings& server);
     void writeRun(const RunSettings& run);
+
+    // The column widths of a list (group "Columns", key = the list's name), as the user last
+    // left them, in column order. Empty when none are stored or the value is not a list of
+    // positive widths: the list then keeps its first-start widths.
+    std::vector<int> readColumnWidths(const QString& list) const;
+    void writeColumnWidths(const QString& list, const std::vector<int>& widths);
 
     // Writes pending changes to the file and keeps it readable by its owner only. Throws
     // std::runtime_error with the file's name when it cannot be written.

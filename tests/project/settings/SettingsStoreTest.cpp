@@ -102,6 +102,27 @@ TEST(SettingsStore, ValuesAreStoredAsTextUnderOptionAndSmtp)
     EXPECT_EQ(server.password, "p,w=d");
 }
 
+TEST(SettingsStore, ColumnWidthsPerListAndDamagedValuesGiveNone)
+{
+    TempFolder dir;
+    const QString file = QString::fromStdString(dir.file("c.ini"));
+    {
+        SettingsStore store(file);
+        EXPECT_TRUE(store.readColumnWidths("RecipientListView").empty()); // first start: the list's own
+        store.writeColumnWidths("RecipientListView", {260, 100, 80});
+        store.writeColumnWidths("SMTPList", {150});
+        store.sync();
+    }
+    EXPECT_NE(readFileBytes(file.toStdString()).find("RecipientListView=260 100 80"), std::string::npos);
+    SettingsStore again(file);
+    EXPECT_EQ(again.readColumnWidths("RecipientListView"), (std::vector<int>{260, 100, 80}));
+    EXPECT_EQ(again.readColumnWidths("SMTPList"), std::vector<int>{150});
+    for (const char* damaged : {"100 x", "100 -5", "0", "100 99999"}) {
+        QSettings(file, QSettings::IniFormat).setValue("Columns/SMTPList", damaged);
+        EXPECT_TRUE(SettingsStore(file).readColumnWidths("SMTPList").empty()) << damaged;
+    }
+}
+
 TEST(SettingsStore, UserSettingsLiveUnderXdgConfigHomeAndAreOwnerOnly)
 {
     TempFolder dir;
