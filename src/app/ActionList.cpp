@@ -6,8 +6,8 @@ namespace quillet {
 
 const std::vector<ActionDefinition>& actionDefinitions()
 {
-    // Ctrl+E belongs to "E-mail to all recipient in group", which stands earlier in the list;
-    // "Edit recipient" only shows the key beside its menu entry.
+    // Ctrl+E belongs to "E-mail to all recipient in group", which stands earlier in the list; a
+    // key is shown only beside the command it runs.
     static const std::vector<ActionDefinition> list = {
         {"CreateDefaultAction", "File", "&Create default", "Ctrl+Shift+N", "Create default project", true},
         {"NewProjectAction", "File", "&New project", "Ctrl+N", "Create new project", true},
@@ -30,8 +30,7 @@ const std::vector<ActionDefinition>& actionDefinitions()
         {"EMailToGroupAction", "Group", "E-&mail to all recipient in group", "Ctrl+E",
          "E-mail to all recipient in group", false},
         {"NewRecipientAction", "Recipient", "Ne&w recipient", "Ins", "Create new recipient", false},
-        {"EditRecipientAction", "Recipient", "E&dit recipient", "", "Edit selected recipient", false, false, false,
-         "Ctrl+E"},
+        {"EditRecipientAction", "Recipient", "E&dit recipient", "", "Edit selected recipient", false},
         {"DeleteRecipientAction", "Recipient", "De&lete recipient", "Del", "Delete selected Recipient", false},
         {"EnableRecipientAction", "Recipient", "En&able/Disable", "", "Enable/Disable current recipient", false, true, true},
         {"SelectAllAction", "Recipient", "S&elect all", "", "Select all recipients in current list", false},

@@ -18,8 +18,6 @@ struct ActionDefinition {
     bool enabledAtStart;
     bool checkable = false;
     bool checkedAtStart = false;
-    // Shown beside the menu entry without taking the key (the key belongs to an earlier action).
-    const char* shownShortcut = "";
 };
 
 // The whole list in list order.
