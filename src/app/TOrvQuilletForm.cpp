@@ -123,10 +123,7 @@ void TOrvQuilletForm::createActions()
         auto* a = new QAction(this);
         a->setObjectName(name);
         a->setProperty("category", QString::fromLatin1(definition.category));
-        QString text = QString::fromLatin1(definition.caption);
-        if (*definition.shownShortcut)
-            text += '\t' + QString::fromLatin1(definition.shownShortcut);
-        a->setText(text);
+        a->setText(QString::fromLatin1(definition.caption));
         if (*definition.shortcut) {
             QList<QKeySequence> keys{QKeySequence::fromString(definition.shortcut, QKeySequence::PortableText)};
             if (QString::fromLatin1(definition.shortcut) == "Alt+Return")

@@ -202,9 +202,10 @@ private slots:
         form.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form));
 
-        // The menu entry shows the key, but the key belongs to the group action only.
-        QVERIFY(edit->text().endsWith("\tCtrl+E"));
+        // The key belongs to the group action only, and no entry shows a key it does not run.
         QVERIFY(edit->shortcut().isEmpty());
+        for (QAction* a : form.actionList())
+            QVERIFY2(!a->text().contains('\t'), qPrintable(a->text()));
         QCOMPARE(group->shortcut(), QKeySequence("Ctrl+E"));
 
         group->setEnabled(false);
