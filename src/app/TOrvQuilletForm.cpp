@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -178,9 +179,10 @@ void TOrvQuilletForm::runGuarded(const std::function<void()>& work)
     }
 }
 
-void TOrvQuilletForm::showException(const std::exception& error)
+void TOrvQuilletForm::showException(const std::exception& error, const QString& moreLines)
 {
-    ui_.messageBox(this, errorBoxText(error.what()), texts::kErrorBoxCaption, MessageIcon::Stop, MessageButtons::Ok);
+    ui_.messageBox(this, errorBoxText(error.what()) + moreLines, texts::kErrorBoxCaption, MessageIcon::Stop,
+                   MessageButtons::Ok);
 }
 
 void TOrvQuilletForm::placePages()
@@ -281,10 +283,22 @@ void TOrvQuilletForm::customizeActionBars()
 
 int TOrvQuilletForm::showProgramOptions(int page)
 {
+    // What was there before, for Cancel: the stored settings are those confirmed with OK, and
+    // the built-in server's edits are kept for the run only.
+    const QString builtInPort = PropertiesForm->BuildInPortEdit->text();
+    const QString builtInFrom = PropertiesForm->BuildInFromEdit->text();
     PropertiesForm->selectPage(page);
     const int result = ui_.showModal(*PropertiesForm);
-    if (result != mrOk)
+    if (result == mrOk) {
+        // Confirmed settings reach the store at once, so nothing can take them back.
+        SettingsStore store;
+        PropertiesForm->writeServerSettings(store);
+        store.sync();
+    } else {
         PropertiesForm->loadServerSettings();
+        PropertiesForm->BuildInPortEdit->setText(builtInPort);
+        PropertiesForm->BuildInFromEdit->setText(builtInFrom);
+    }
     return result;
 }
 

@@ -69,7 +69,7 @@ public:
     void bindAction(ActionId id, std::function<void()> handler) override;
     void runGuarded(const std::function<void()>& work) override;
     int showProgramOptions(int page = -1) override;
-    void showException(const std::exception& error);
+    void showException(const std::exception& error, const QString& moreLines = {}) override;
 
     // Actions by object name, for the menu and toolbar layout file: nullptr for an unknown name.
     // actionList() is every action in list order.

@@ -6,6 +6,9 @@
 
 #include "widgets/ActionId.h"
 
+#include <QString>
+
+#include <exception>
 #include <functional>
 
 class QAction;
@@ -30,6 +33,9 @@ public:
     // The program's error handling: runs the work and shows the text of an escaping exception in
     // the program's error box.
     virtual void runGuarded(const std::function<void()>& work) = 0;
+    // The program's error box for an error that was caught: its text (with the full stop rule),
+    // then moreLines as they are.
+    virtual void showException(const std::exception& error, const QString& moreLines = {}) = 0;
     // Shows Program options modally on a page (-1: the page it last showed); anything but OK
     // reloads the default mail server settings. Returns the modal result.
     virtual int showProgramOptions(int page = -1) = 0;

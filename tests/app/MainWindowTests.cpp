@@ -4,11 +4,13 @@
 
 #include "app/ActionBars.h"
 #include "app/CustomizeToolbarForm.h"
+#include "app/TAboutForm.h"
 #include "project/forms/TOpenWizardForm.h"
 #include "project/forms/TPropertiesForm.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -130,21 +132,31 @@ private slots:
         TPropertiesForm& options = run.form->propertiesForm();
 
         run.ui.dialogScripts.push_back([](QDialog& dialog) {
-            static_cast<TPropertiesForm&>(dialog).SMTPEdit->setText("mail.example.net");
+            auto& form = static_cast<TPropertiesForm&>(dialog);
+            form.SMTPEdit->setText("mail.example.net");
+            form.PortEdit->setText("587");
+            form.SendFromEdit->setText("me@example.net");
             return int(mrOk);
         });
         run.form->action("ProgOptionsAction")->trigger();
         QCOMPARE(options.SMTPEdit->text(), QString("mail.example.net"));
+        // OK stores the confirmed settings at once.
+        QCOMPARE(setting("SMTP/Server"), QString("mail.example.net"));
 
         run.ui.dialogScripts.push_back([](QDialog& dialog) {
             auto& form = static_cast<TPropertiesForm&>(dialog);
             form.SMTPEdit->setText("typo.example.net");
+            form.PortEdit->setText("1");
+            form.BuildInPortEdit->setText("9999");
             form.PageControl->setCurrentIndex(1);
             return int(mrCancel);
         });
         run.form->action("ProgOptionsAction")->trigger();
-        // Cancel reads the stored settings again: the server of this run is not stored yet.
-        QCOMPARE(options.SMTPEdit->text(), QString(""));
+        // Cancel leaves exactly what was there: the settings confirmed with OK, on both pages.
+        QCOMPARE(options.SMTPEdit->text(), QString("mail.example.net"));
+        QCOMPARE(options.PortEdit->text(), QString("587"));
+        QCOMPARE(options.SendFromEdit->text(), QString("me@example.net"));
+        QCOMPARE(options.BuildInPortEdit->text(), QString("1026"));
         // The dialog opens on the page it last showed.
         int page = -1;
         run.ui.dialogScripts.push_back([&](QDialog& dialog) {
@@ -157,7 +169,7 @@ private slots:
         QCOMPARE(options.defaultServerHost(), QString("smtp.example.org"));
         QVERIFY(run.close());
         QCOMPARE(setting("SMTP/Server"), QString("smtp.example.org"));
-        QCOMPARE(setting("SMTP/Port"), QString("25"));
+        QCOMPARE(setting("SMTP/Port"), QString("587"));
     }
 
     void builtInServerEditsAreForgottenAfterARestart()
@@ -230,6 +242,8 @@ private slots:
         run.start();
         TOrvQuilletForm& form = *run.form;
         QCOMPARE(form.actionList().size(), 37);
+        // About names the program's version.
+        QVERIFY(QRegularExpression("^Version \\d+\\.\\d+").match(form.aboutForm().VersionLabel->text()).hasMatch());
         QCOMPARE(form.actionList().first()->objectName(), QString("CreateDefaultAction"));
         QCOMPARE(form.actionList().last()->objectName(), QString("ExportToAHTMLAction"));
         QCOMPARE(form.action("OpenProjectAction")->toolTip(), QString("Open project existing project"));
