@@ -40,11 +40,15 @@ public:
     int processEventsCalls = 0;
     // Called on every processEvents() (tests use it to press buttons during a run).
     std::function<void()> onProcessEvents;
+    // Called as every message box opens (tests look at the windows around it).
+    std::function<void(const RecordedPrompt&)> onMessage;
 
     int messageBox(QWidget*, const QString& text, const QString& caption, MessageIcon icon,
                    MessageButtons buttons) override
     {
         prompts.push_back({"message", caption, text, icon, buttons, {}});
+        if (onMessage)
+            onMessage(prompts.back());
         if (messageAnswers.empty())
             return buttons == MessageButtons::Ok ? mrOk : mrCancel;
         const int answer = messageAnswers.front();

@@ -202,19 +202,31 @@ void MailingController::SendButtonClick()
     request.builtinServer.port = fromQt(settings.BuildInPortEdit->text());
     request.builtinServer.sendFrom = fromQt(settings.BuildInFromEdit->text());
 
+    // The status window shows the address of the message under way: the next one of the run.
+    auto showNextAddress = [this, &request](std::size_t sent) {
+        const bool more = sent < request.recipients.size();
+        SendingStatusForm->setCurrentAddress(
+            more ? toQt(main_.project().recipients.at(request.recipients[sent]).EMail.str()) : QString());
+    };
     MailingRunHooks hooks;
-    hooks.started = [this, &ui](std::size_t total) {
+    hooks.started = [this, &ui, showNextAddress](std::size_t total) {
         SendingStatusForm->startRun(int(total), main_.dialogParent());
+        showNextAddress(0);
         ui.processEvents();
     };
-    hooks.messageSent = [this, &ui](std::size_t sent, std::size_t) {
+    hooks.messageSent = [this, &ui, showNextAddress](std::size_t sent, std::size_t) {
         SendingStatusForm->setProgress(int(sent));
+        showNextAddress(sent);
         ui.processEvents();
     };
     hooks.stopRequested = [this] { return SendingStatusForm->stopRequested(); };
     hooks.completed = [this, &ui](std::size_t) {
-        ui.messageBox(SendMailForm, texts::kSendingComplete, texts::kCompleteCaption, MessageIcon::Information,
-                      MessageButtons::Ok);
+        // The always-on-top status window goes first, so the closing box is the one in front.
+        SendingStatusForm->finishRun();
+        ui.messageBox(SendMailForm,
+                      QString(texts::kSendingComplete) + '\n' +
+                          toQt(MessagesSentText(SendMailForm->MailingRun.LastReport())),
+                      texts::kCompleteCaption, MessageIcon::Information, MessageButtons::Ok);
     };
 
     // The status window closes with the run, also when an error ends it.
@@ -229,7 +241,13 @@ void MailingController::SendButtonClick()
             form.setRunInProgress(false);
         }
     } scope(*SendMailForm, *SendingStatusForm);
-    SendMailForm->MailingRun.Run(request, hooks);
+    try {
+        SendMailForm->MailingRun.Run(request, hooks);
+    } catch (const std::exception& error) {
+        // The error's own text, then where it happened and what the run had done.
+        SendingStatusForm->finishRun();
+        main_.showException(error, toQt(RunFailureText(SendMailForm->MailingRun.LastReport())));
+    }
 }
 
 } // namespace quillet

@@ -27,6 +27,12 @@ inline constexpr const char* kDeleteSmtpSuffix = "\" SMTP server?";
 inline constexpr const char* kNoRecipientSelected = "Have not selected recipient";
 inline constexpr const char* kSmtpServerError = "SMTP Server error!";
 inline constexpr const char* kSendingComplete = "Mail sending complete!";
+// Beside the send window's recipient list.
+inline constexpr const char* kRecipientCount = "%1 recipients";
+// The status window's labels.
+inline constexpr const char* kStatusSentLabel = "Sent:";
+inline constexpr const char* kStatusTotalLabel = "Total:";
+inline constexpr const char* kStatusSendingTo = "Sending to: ";
 inline constexpr const char* kSelectAttachment = "Select attachment for deletion";
 
 // Help page of the SMTP properties dialog in the help folder.

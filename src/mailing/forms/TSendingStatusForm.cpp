@@ -19,9 +19,13 @@ TSendingStatusForm::TSendingStatusForm(QWidget* parent)
     setObjectName("TSendingStatusForm");
     setWindowTitle(texts::kStatusCaption);
 
+    // The animation area shows the address under way.
     Animate1 = new QLabel;
     Animate1->setObjectName("Animate1");
     Animate1->setFixedHeight(40);
+    CurrentAddressLabel = Animate1;
+    Animate1->setAlignment(Qt::AlignCenter);
+    Animate1->setTextFormat(Qt::PlainText);
     NumberLabel = new QLabel("0");
     NumberLabel->setObjectName("NumberLabel");
     AllLabel = new QLabel("0");
@@ -37,8 +41,10 @@ TSendingStatusForm::TSendingStatusForm(QWidget* parent)
     connect(Button1, &QPushButton::clicked, this, [this] { stopFlag_ = true; });
 
     auto* counts = new QHBoxLayout;
+    counts->addWidget(new QLabel(texts::kStatusSentLabel));
     counts->addWidget(NumberLabel);
     counts->addStretch();
+    counts->addWidget(new QLabel(texts::kStatusTotalLabel));
     counts->addWidget(AllLabel);
     auto* stop = new QHBoxLayout;
     stop->addStretch();
@@ -58,6 +64,8 @@ void TSendingStatusForm::startRun(int recipientCount, const QWidget* centreOn)
     setProgress(0);
     AllLabel->setText(QString::number(recipientCount));
     stopFlag_ = false;
+    Button1->setEnabled(true);
+    setCurrentAddress({});
     if (centreOn)
         move(centreOn->geometry().center() - rect().center());
     show();
@@ -68,6 +76,21 @@ void TSendingStatusForm::setProgress(int sent)
 {
     ProgressBar1->setValue(std::min(sent, ProgressBar1->maximum()));
     NumberLabel->setText(QString::number(sent));
+}
+
+void TSendingStatusForm::setCurrentAddress(const QString& address)
+{
+    // Elided in the middle: a long address keeps its start and its domain.
+    const QString text = address.isEmpty() ? QString() : texts::kStatusSendingTo + address;
+    Animate1->setText(Animate1->fontMetrics().elidedText(text, Qt::ElideMiddle, width() - 40));
+    Animate1->setToolTip(address);
+}
+
+void TSendingStatusForm::finishRun()
+{
+    Button1->setEnabled(false);
+    setCurrentAddress({});
+    hide();
 }
 
 void TSendingStatusForm::showEvent(QShowEvent* event)

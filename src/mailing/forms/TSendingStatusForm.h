@@ -1,6 +1,8 @@
-// The window "Status" shown during a mailing run: messages sent, recipients of the run, a
-// progress bar and Stop. It stays on top; its close box only hides it, the run goes on. Stop
-// sets a flag the run reads after every message; showing the window clears it.
+// The window "Status" shown during a mailing run: messages sent ("Sent:") and recipients of the
+// run ("Total:"), the address whose message is under way, a progress bar and Stop. It stays on
+// top; its close box only hides it, the run goes on. Stop sets a flag the run reads after every
+// message; showing the window clears it. finishRun() disables Stop and hides the window, so
+// nothing of it stands above the box that closes the run.
 #pragma once
 
 #include <QWidget>
@@ -21,10 +23,15 @@ public:
     void startRun(int recipientCount, const QWidget* centreOn = nullptr);
     // The number of messages sent so far: NumberLabel and the bar.
     void setProgress(int sent);
+    // The address whose message goes out now ("Sending to: ..."); empty clears it.
+    void setCurrentAddress(const QString& address);
+    // The run is over: Stop disabled, the window hidden.
+    void finishRun();
     bool stopRequested() const { return stopFlag_; }
 
     QLabel* NumberLabel;
     QLabel* AllLabel;
+    QLabel* CurrentAddressLabel;
     QProgressBar* ProgressBar1;
     QPushButton* Button1;
     QLabel* Animate1;

@@ -136,21 +136,38 @@ private slots:
         main().propertiesForm().BuildInFromEdit->setText("me@example.org");
         selectGroup("Five");
         QCOMPARE(recipientCaptions(), (QStringList{"a@x.org", "b@x.org", "c@x.org", "d@x.org", "e@x.org"}));
-        QStringList counts;
+        QStringList counts, addresses;
         QString all;
         run->ui.onProcessEvents = [&] {
             if (status().isVisible() && (counts.isEmpty() || counts.back() != status().NumberLabel->text()))
                 counts << status().NumberLabel->text();
+            if (status().isVisible() && (addresses.isEmpty() || addresses.back() != status().Animate1->text()))
+                addresses << status().Animate1->text();
             all = status().AllLabel->text();
+        };
+        // The closing box is not hidden behind the always-on-top status window.
+        bool statusShownWithTheBox = true, stopEnabledWithTheBox = true;
+        run->ui.onMessage = [&](const RecordedPrompt&) {
+            statusShownWithTheBox = status().isVisible();
+            stopEnabledWithTheBox = status().Button1->isEnabled();
         };
         scriptSendWindow("Hello %NAME%", {"Body for %ADDRESS%"}, {Method::BuiltIn});
         main().action("EMailToGroupAction")->trigger();
 
         QCOMPARE(send().BccEdit->text(), QString("a@x.org;b@x.org;c@x.org;d@x.org;e@x.org;"));
-        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!"});
+        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!\n5 of 5 messages sent"});
         QCOMPARE(run->ui.messages()[0].caption, QString("Orv Quillet!"));
+        QVERIFY(!statusShownWithTheBox);
+        QVERIFY(!stopEnabledWithTheBox);
         QCOMPARE(all, QString("5"));
         QCOMPARE(counts, (QStringList{"0", "1", "2", "3", "4", "5"}));
+        // The status window names the recipient of the message under way.
+        QCOMPARE(addresses, (QStringList{"Sending to: a@x.org", "Sending to: b@x.org", "Sending to: c@x.org",
+                                         "Sending to: d@x.org", "Sending to: e@x.org", ""}));
+        QStringList labels;
+        for (const QLabel* label : status().findChildren<QLabel*>())
+            labels << label->text();
+        QVERIFY(labels.contains("Sent:") && labels.contains("Total:"));
         QVERIFY(status().isHidden());
         QVERIFY(!serverWindow().SMTPServer1.Active());
         // The last message reaches the server window through the event loop.
@@ -185,7 +202,7 @@ private slots:
         main().action("EMailToCurrentAction")->trigger();
 
         QCOMPARE(send().BccEdit->text(), QString("b@x.org;c@x.org;e@x.org;"));
-        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!"});
+        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!\n3 of 3 messages sent"});
         QCOMPARE(all, QString("3"));
         QVERIFY(peer.waitClosed(1));
         std::vector<std::string> rcpt;
@@ -248,7 +265,8 @@ private slots:
 
         QVERIFY(callsAtTwo >= 2);
         QVERIFY(blockedDuringRun);
-        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!"});
+        // What a stopped run did, under the closing text.
+        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!\n3 of 10 messages sent"});
         QVERIFY(peer.waitClosed(1));
         QCOMPARE(peer.messages().size(), size_t(3));
         QVERIFY(send().SendMailAction->isEnabled());
@@ -266,10 +284,13 @@ private slots:
 
         const auto messages = run->ui.messages();
         QCOMPARE(messages.size(), size_t(2));
-        QVERIFY(messages[0].text.contains("no thanks"));
+        // The server's text, then where and at whom the run failed and what it had sent.
+        QCOMPARE(messages[0].text, QString("no thanks\r\n\nServer: 127.0.0.1, port %1\n1 of 5 messages sent\n"
+                                           "Not sent to: b@x.org")
+                                       .arg(peer.port()));
         QCOMPARE(messages[0].caption, QString("Orv Quillet"));
         QCOMPARE(messages[0].icon, MessageIcon::Stop);
-        QCOMPARE(messages[1].text, QString("Mail sending complete!"));
+        QCOMPARE(messages[1].text, QString("Mail sending complete!\n5 of 5 messages sent"));
         QVERIFY(peer.waitClosed(2));
         // One message before the failure, then all five.
         QCOMPARE(peer.messages().size(), size_t(6));
@@ -287,7 +308,7 @@ private slots:
         main().recipientListView()->setFocus();
         QTest::keyClick(main().recipientListView(), Qt::Key_E, Qt::ControlModifier);
         QCOMPARE(send().BccEdit->text(), QString());
-        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!"});
+        QCOMPARE(messageTexts(), QStringList{"Mail sending complete!\n0 of 0 messages sent"});
         QVERIFY(!serverWindow().SMTPServer1.Active());
     }
 
