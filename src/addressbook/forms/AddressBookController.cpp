@@ -588,7 +588,7 @@ void AddressBookController::FindFormSearch(bool fromStart)
 void AddressBookController::FindInFilesActionExecute()
 {
     UserInterface& ui = mainWindow_.ui();
-    FindEMailForm->prepareToShow();
+    FindEMailForm->prepareToShow(selectedGroup());
     if (ui.showModal(*FindEMailForm) != mrOk)
         return;
     const QString fileName = FindEMailForm->FileNameEdit->text();
@@ -610,11 +610,25 @@ void AddressBookController::FindInFilesActionExecute()
     // scan is complete drops the scan, and a file that cannot be read ends the operation with
     // the reading error.
     EMailFoundedForm->startScan(QFile::encodeName(fileName).toStdString());
-    const int result = ui.showModal(*EMailFoundedForm);
-    EMailFoundedForm->hide();
-    const bool scanned = EMailFoundedForm->finishScan();
-    if (result != mrOk || !scanned)
-        return;
+    for (;;) {
+        const int result = ui.showModal(*EMailFoundedForm);
+        EMailFoundedForm->hide();
+        const bool scanned = EMailFoundedForm->finishScan();
+        if (result != mrOk || !scanned)
+            return;
+        // Entries that are not valid or repeat an earlier one: offer to leave them out. Cancel
+        // goes back to the list as it stands.
+        const std::size_t marked = EMailFoundedForm->review().marked;
+        if (marked == 0)
+            break;
+        const int answer = ui.messageBox(&mainWindow_, toQt(harvestRemoveMarkedQuestion(EMailFoundedForm->review())),
+                                         toQt(std::string(texts::kConfirmCaption)), MessageIcon::Question,
+                                         MessageButtons::YesNoCancel);
+        if (answer == mrYes)
+            EMailFoundedForm->removeMarkedEntries();
+        if (answer != mrCancel)
+            break;
+    }
     appendHarvested(project, EMailFoundedForm->entries(), groupName);
     selectGroupAndRefresh(static_cast<int>(*findGroup(project, groupName)));
 }

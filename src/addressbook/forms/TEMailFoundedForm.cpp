@@ -1,10 +1,13 @@
 #include "TEMailFoundedForm.h"
 
+#include "addressbook/AddressBookTexts.h"
 #include "addressbook/AddressScanner.h"
 #include "widgets/TextBoundary.h"
 #include "widgets/UserInterface.h"
 
+#include <QBrush>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +21,36 @@
 
 namespace quillet {
 
+// The entries with their marks: the text stays the scanner's (or the user's edit); a marked
+// entry is drawn red (not valid) or grey (duplicate) with the reason as its tool tip.
+class TEMailFoundedForm::MarkedEntries : public QStringListModel {
+public:
+    MarkedEntries(const HarvestReview& review, QObject* parent) : QStringListModel(parent), review_(review) {}
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if ((role == Qt::ForegroundRole || role == Qt::ToolTipRole) && index.isValid() &&
+            std::size_t(index.row()) < review_.marks.size()) {
+            const HarvestEntryMarks marks = review_.marks[std::size_t(index.row())];
+            if (role == Qt::ForegroundRole && marks.marked())
+                return QBrush(marks.invalid ? QColor(200, 0, 0) : QColor(128, 128, 128));
+            if (role == Qt::ToolTipRole && marks.marked()) {
+                QStringList reasons;
+                if (marks.invalid)
+                    reasons << QString::fromLatin1(texts::kHarvestInvalidMark.data(), texts::kHarvestInvalidMark.size());
+                if (marks.duplicate)
+                    reasons << QString::fromLatin1(texts::kHarvestDuplicateMark.data(),
+                                                   texts::kHarvestDuplicateMark.size());
+                return reasons.join(", ");
+            }
+        }
+        return QStringListModel::data(index, role);
+    }
+
+private:
+    const HarvestReview& review_;
+};
+
 TEMailFoundedForm::TEMailFoundedForm(UserInterface& ui, QWidget* parent) : QDialog(parent), ui_(ui)
 {
     setObjectName("TEMailFoundedForm");
@@ -25,7 +58,7 @@ TEMailFoundedForm::TEMailFoundedForm(UserInterface& ui, QWidget* parent) : QDial
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
-    foundedEntries = new QStringListModel(this);
+    foundedEntries = new MarkedEntries(review_, this);
     FoundedListBox = new QListView;
     FoundedListBox->setObjectName("FoundedListBox");
     FoundedListBox->setModel(foundedEntries);
@@ -39,6 +72,7 @@ TEMailFoundedForm::TEMailFoundedForm(UserInterface& ui, QWidget* parent) : QDial
     Button1->setDefault(true);
     Button2 = new QPushButton("Cancel");
     Button2->setObjectName("Button2");
+    Button2->setAutoDefault(false); // Enter means OK, whichever button had the focus
     EditButton = new QPushButton("Edit");
     EditButton->setObjectName("EditButton");
     EditButton->setEnabled(false);
@@ -59,6 +93,12 @@ TEMailFoundedForm::TEMailFoundedForm(UserInterface& ui, QWidget* parent) : QDial
     connect(DeleteButton, &QPushButton::clicked, this, &TEMailFoundedForm::DeleteButtonClick);
     connect(FoundedListBox->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TEMailFoundedForm::selectionChanged);
+    connect(foundedEntries, &QAbstractItemModel::dataChanged, this, &TEMailFoundedForm::reviewEntries);
+    connect(foundedEntries, &QAbstractItemModel::rowsRemoved, this, &TEMailFoundedForm::reviewEntries);
+    connect(foundedEntries, &QAbstractItemModel::modelReset, this, &TEMailFoundedForm::reviewEntries);
+    CountLabel = new QLabel;
+    CountLabel->setObjectName("CountLabel");
+    CountLabel->setWordWrap(true);
 
     auto* side = new QVBoxLayout;
     side->addWidget(Button1);
@@ -68,10 +108,13 @@ TEMailFoundedForm::TEMailFoundedForm(UserInterface& ui, QWidget* parent) : QDial
     side->addWidget(DeleteButton);
     side->addStretch();
     side->addWidget(Animate1);
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(FoundedListBox);
-    layout->addLayout(side);
-    resize(365, 219);
+    auto* listAndButtons = new QHBoxLayout;
+    listAndButtons->addWidget(FoundedListBox);
+    listAndButtons->addLayout(side);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(listAndButtons, 1);
+    layout->addWidget(CountLabel);
+    resize(365, 240);
 }
 
 struct TEMailFoundedForm::ScanOutcome {
@@ -94,10 +137,10 @@ TEMailFoundedForm::~TEMailFoundedForm()
 void TEMailFoundedForm::startScan(const std::string& path)
 {
     std::erase_if(workers_, [](const std::unique_ptr<ScanWorker>& w) { return w->finished.load(); });
+    complete_ = false;
     foundedEntries->setStringList({});
     selectionChanged();
     scanError_ = nullptr;
-    complete_ = false;
     scanning_ = true;
     Button1->setEnabled(false);
     Animate1->show();
@@ -132,10 +175,12 @@ void TEMailFoundedForm::scanEnded(std::uint64_t scan, const ScanOutcome& outcome
         reject();
         return;
     }
-    foundedEntries->setStringList(outcome.addresses);
     complete_ = true;
+    foundedEntries->setStringList(outcome.addresses);
     Button1->setEnabled(true);
     selectionChanged();
+    // The focus goes to the list, not to whatever button took it while OK was disabled.
+    FoundedListBox->setFocus();
 }
 
 void TEMailFoundedForm::abandonScan()
@@ -166,8 +211,39 @@ void TEMailFoundedForm::done(int result)
 {
     if (result == QDialog::Accepted && scanning_)
         return;
+    // A complete list is not thrown away by a stray Cancel or Escape.
+    if (result != QDialog::Accepted && complete_ && entryCount() > 0 &&
+        ui_.messageBox(this, toQt(texts::harvestDiscard(std::size_t(entryCount()))),
+                       toQt(std::string(texts::kWarningCaption)), MessageIcon::Warning,
+                       MessageButtons::OkCancel) != mrOk)
+        return;
     abandonScan();
     QDialog::done(result);
+}
+
+void TEMailFoundedForm::reviewEntries()
+{
+    std::vector<std::string> list;
+    try {
+        list = entries();
+    } catch (const std::exception&) {
+        // An edit the code page cannot hold is refused when the entries are taken; review the
+        // rest as they stand meanwhile.
+        for (const QString& entry : foundedEntries->stringList())
+            list.push_back(entry.toStdString());
+    }
+    review_ = reviewHarvest(list);
+    CountLabel->setText(list.empty() && !complete_ ? QString() : toQt(harvestCountsText(list.size(), review_)));
+}
+
+void TEMailFoundedForm::removeMarkedEntries()
+{
+    QStringList kept;
+    const QStringList list = foundedEntries->stringList();
+    for (qsizetype i = 0; i < list.size(); ++i)
+        if (std::size_t(i) >= review_.marks.size() || !review_.marks[std::size_t(i)].marked())
+            kept << list.at(i);
+    foundedEntries->setStringList(kept);
 }
 
 std::vector<std::string> TEMailFoundedForm::entries() const

@@ -1,7 +1,14 @@
 // "Find E-Mail status": the addresses found in the file, which the user may edit or delete
 // before confirming. The file is scanned on a worker thread while the dialog shows its
 // animation, so the window keeps answering; "OK" is usable once the scan is complete.
+// The review: CountLabel says how many addresses were found, how many are not valid and how
+// many repeat an earlier one; those entries are drawn marked (red: not valid, grey: duplicate,
+// the reason as tool tip), and the list is reviewed again after every edit and deletion.
+// Enter means OK; Cancel, Escape or the close box ask before a complete, non-empty list is
+// discarded.
 #pragma once
+
+#include "addressbook/HarvestReview.h"
 
 #include <QDialog>
 
@@ -11,6 +18,7 @@
 #include <string>
 #include <vector>
 
+class QLabel;
 class QListView;
 class QProgressBar;
 class QPushButton;
@@ -45,6 +53,10 @@ public:
     // entry the code page cannot hold.
     std::vector<std::string> entries() const;
     int entryCount() const;
+    // The review of the entries as they stand.
+    const HarvestReview& review() const { return review_; }
+    // Removes the marked entries (not valid, duplicates), keeping the others in order.
+    void removeMarkedEntries();
 
     QListView* FoundedListBox = nullptr;
     QStringListModel* foundedEntries = nullptr;
@@ -53,6 +65,7 @@ public:
     QPushButton* EditButton = nullptr;
     QPushButton* DeleteButton = nullptr;
     QProgressBar* Animate1 = nullptr;
+    QLabel* CountLabel = nullptr;
 
     void EditButtonClick();
     void DeleteButtonClick();
@@ -64,7 +77,10 @@ private:
     struct ScanWorker;
     struct ScanOutcome;
 
+    class MarkedEntries;
+
     void scanEnded(std::uint64_t scan, const ScanOutcome& outcome);
+    void reviewEntries();
     void abandonScan();
     void selectionChanged();
     int selectedRow() const;
@@ -75,6 +91,7 @@ private:
     bool scanning_ = false;
     bool complete_ = false;
     std::exception_ptr scanError_;
+    HarvestReview review_;
 };
 
 } // namespace quillet

@@ -68,17 +68,19 @@ TFindEMailForm::TFindEMailForm(UserInterface& ui, const Project& project, QWidge
     layout->addLayout(buttons);
 }
 
-void TFindEMailForm::refillGroups(bool chooseFirst)
+void TFindEMailForm::refillGroups(int chosen)
 {
     GroupComboBox->clear();
     for (const GroupEntry& group : project_.groups)
         GroupComboBox->addItem(toQt(group.name));
-    GroupComboBox->setCurrentIndex(chooseFirst && GroupComboBox->count() > 0 ? 0 : -1);
+    GroupComboBox->setCurrentIndex(chosen >= 0 && chosen < GroupComboBox->count() ? chosen : -1);
 }
 
-void TFindEMailForm::prepareToShow()
+void TFindEMailForm::prepareToShow(int selectedGroup)
 {
-    refillGroups(true);
+    refillGroups(selectedGroup >= 0 ? selectedGroup : 0);
+    FileNameEdit->setFocus();
+    FileNameEdit->selectAll();
 }
 
 void TFindEMailForm::OpenFileBtnClick()
@@ -93,9 +95,12 @@ void TFindEMailForm::OpenFileBtnClick()
 
 void TFindEMailForm::NewGroupBtnClick()
 {
+    const std::size_t before = project_.groups.size();
+    const int chosen = GroupComboBox->currentIndex();
     if (onNewGroup)
         onNewGroup();
-    refillGroups(false);
+    // New groups are appended: the new one is the last.
+    refillGroups(project_.groups.size() > before ? int(project_.groups.size()) - 1 : chosen);
 }
 
 } // namespace quillet

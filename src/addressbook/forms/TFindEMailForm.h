@@ -1,5 +1,6 @@
 // "Find e-mail in text file": the file to scan (kept from the previous use) and the group the
-// addresses go to. "New group" runs the main window's New group command through onNewGroup.
+// addresses go to. "New group" runs the main window's New group command through onNewGroup and
+// chooses the group it made (the earlier choice stays when no group was made).
 #pragma once
 
 #include "project/Project.h"
@@ -21,10 +22,12 @@ class TFindEMailForm : public QDialog {
 public:
     TFindEMailForm(UserInterface& ui, const Project& project, QWidget* parent = nullptr);
 
-    // Refills the group list from the project; the first entry is chosen when asked, else none.
-    void refillGroups(bool chooseFirst);
-    // Called before every showing: the group list refilled with its first entry chosen.
-    void prepareToShow();
+    // Refills the group list from the project and chooses the entry at `chosen` (-1: none).
+    void refillGroups(int chosen);
+    // Called before every showing: the group list refilled with the group selected in the main
+    // window chosen (`selectedGroup`; the first one when none is selected), and the focus in the
+    // file name.
+    void prepareToShow(int selectedGroup);
 
     std::function<void()> onNewGroup;
 

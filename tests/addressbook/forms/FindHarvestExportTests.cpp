@@ -5,7 +5,9 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QLabel>
 #include <QStringListModel>
+#include <QTest>
 
 using namespace quillet;
 using namespace quillet::test;
@@ -150,19 +152,23 @@ private slots:
         QVERIFY(w.project().changed());
     }
 
-    void harvestingWithoutAChosenGroupAddsNothing()
+    void harvestDialogStartsAtTheSelectedGroupAndChoosesItsNewGroup()
     {
         AddressBookWindow w;
         const QString file = w.program.path("t.txt");
         {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write("a@b\n");
+            out.write("a@b.org\n");
         }
-        // "New group" inside the dialog leaves no entry chosen.
-        int entries = 0, choice = 0;
+        w.selectGroup(1);
+        // "New group" inside the dialog chooses the group it made.
+        int entries = 0, firstChoice = -1, choice = -1;
+        bool focusInFileName = false;
         w.ui.dialogScripts.push_back([&](QDialog& d) {
             auto& form = static_cast<TFindEMailForm&>(d);
+            firstChoice = form.GroupComboBox->currentIndex();
+            focusInFileName = form.focusWidget() == form.FileNameEdit;
             form.FileNameEdit->setText(file);
             w.ui.dialogScripts.push_front([](QDialog& g) {
                 static_cast<TEditGroupParamsForm&>(g).GroupNameEdit->setText("Harvest");
@@ -173,20 +179,83 @@ private slots:
             choice = form.GroupComboBox->currentIndex();
             return int(mrOk);
         });
+        w.ui.dialogScripts.push_back([](QDialog& d) {
+            waitForScan(static_cast<TEMailFoundedForm&>(d));
+            return int(mrOk);
+        });
         w.action("FindInFilesAction")->trigger();
+        QCOMPARE(firstChoice, 1); // the group selected in the main window
+        QVERIFY(focusInFileName);
         QCOMPARE(entries, 4);
-        QCOMPARE(choice, -1);
-        QCOMPARE(w.lastMessage().text, QString("Have not selected group"));
-        QCOMPARE(w.project().recipients.size(), std::size_t(4));
+        QCOMPARE(choice, 3);
         QCOMPARE(w.project().groups.back().name, std::string("Harvest"));
+        QCOMPARE(w.recordEmails().mid(4), QStringList{"a@b.org"});
+        QCOMPARE(w.groups()->currentItem()->text(0), QString("Harvest"));
 
         // Cancel in the review dialog changes nothing.
         w.project().setChanged(false);
         w.ui.dialogScripts.push_back([](QDialog&) { return int(mrOk); });
         w.ui.dialogScripts.push_back([](QDialog&) { return int(mrCancel); });
         w.action("FindInFilesAction")->trigger();
-        QCOMPARE(w.project().recipients.size(), std::size_t(4));
+        QCOMPARE(w.project().recipients.size(), std::size_t(5));
         QVERIFY(!w.project().changed());
+    }
+
+    void harvestReviewCountsMarksAndOffersToRemove()
+    {
+        AddressBookWindow w;
+        w.selectGroup(0);
+        const QString file = w.program.path("list.txt");
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write("x=\"ann@x.org\" someone@ bob@x.org Bob@x.org\n");
+        }
+        auto chooseFile = [&](QDialog& d) {
+            static_cast<TFindEMailForm&>(d).FileNameEdit->setText(file);
+            return int(mrOk);
+        };
+        QString counts, tip;
+        QVariant colour, plain;
+        bool enterAccepts = false, escapeKeeps = false;
+        w.ui.dialogScripts.push_back(chooseFile);
+        w.ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& form = static_cast<TEMailFoundedForm&>(d);
+            form.show();
+            waitForScan(form);
+            counts = form.CountLabel->text();
+            colour = form.foundedEntries->index(0).data(Qt::ForegroundRole);
+            plain = form.foundedEntries->index(2).data(Qt::ForegroundRole);
+            tip = form.foundedEntries->index(3).data(Qt::ToolTipRole).toString();
+            // Escape asks before the list goes; "Cancel" to that keeps it open.
+            w.ui.messageAnswers.push_front(mrCancel);
+            QTest::keyClick(&form, Qt::Key_Escape);
+            escapeKeeps = form.isVisible() && form.entryCount() == 4;
+            // Enter means OK, also with the focus on Cancel.
+            form.Button2->setFocus();
+            QTest::keyClick(form.Button2, Qt::Key_Return);
+            enterAccepts = form.result() == QDialog::Accepted;
+            return form.result() == QDialog::Accepted ? int(mrOk) : int(mrCancel);
+        });
+        // Cancel to the question goes back to the list; Yes then removes the marked ones.
+        w.ui.messageAnswers.push_back(mrCancel);
+        w.ui.dialogScripts.push_back([](QDialog&) { return int(mrOk); });
+        w.ui.messageAnswers.push_back(mrYes);
+        w.action("FindInFilesAction")->trigger();
+
+        QCOMPARE(counts, QString("4 addresses found, 2 not valid, 1 duplicate"));
+        QVERIFY(colour.isValid() && !plain.isValid());
+        QCOMPARE(tip, QString("duplicate"));
+        QVERIFY(escapeKeeps);
+        QVERIFY(enterAccepts);
+        const auto messages = w.ui.messages();
+        QVERIFY(messages.size() >= 3);
+        QCOMPARE(messages[0].text, QString("Discard the 4 addresses found?"));
+        QCOMPARE(messages[1].text, QString("Remove the 3 marked addresses (not valid or duplicates) before "
+                                           "adding the others to the group?"));
+        QCOMPARE(messages[1].buttons, MessageButtons::YesNoCancel);
+        QCOMPARE(messages[2].text, messages[1].text);
+        QCOMPARE(w.recordEmails().mid(4), QStringList{"bob@x.org"});
     }
 
     void exportWritesThePageAndOpensIt()
