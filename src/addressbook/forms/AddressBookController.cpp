@@ -621,7 +621,7 @@ void AddressBookController::FindInFilesActionExecute()
         const std::size_t marked = EMailFoundedForm->review().marked;
         if (marked == 0)
             break;
-        const int answer = ui.messageBox(&mainWindow_, toQt(harvestRemoveMarkedQuestion(EMailFoundedForm->review())),
+        const int answer = ui.messageBox(mainWindow_.dialogParent(), toQt(harvestRemoveMarkedQuestion(EMailFoundedForm->review())),
                                          toQt(std::string(texts::kConfirmCaption)), MessageIcon::Question,
                                          MessageButtons::YesNoCancel);
         if (answer == mrYes)
