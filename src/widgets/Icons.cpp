@@ -75,7 +75,11 @@ QPixmap blank()
 }
 
 // A simple glyph for an action: a base picture and an optional overlay letter or mark.
-enum class Base { Folder, Face, Server, NotePad, Envelope, Disk, Page, Gear, Help, Door, Globe, Magnifier };
+enum class Base {
+    Folder, Face, Server, NotePad, Envelope, Disk, Page, Gear, Help, Door, Globe, Magnifier,
+    // The send window's commands.
+    SendEnvelope, Scissors, TwoPages, Clipboard, PaperClip, UndoArrow, Cross, TemplateInsert
+};
 
 void drawBase(QPainter& p, Base base)
 {
@@ -125,6 +129,87 @@ void drawBase(QPainter& p, Base base)
         p.drawLine(1, 8, 15, 8);
         p.drawEllipse(5, 1, 6, 14);
         break;
+    case Base::SendEnvelope: {
+        drawEnvelope(p);
+        QPen pen(QColor(20, 140, 40));
+        pen.setWidth(2);
+        p.setPen(pen);
+        p.drawLine(7, 13, 14, 13);
+        p.drawLine(11, 10, 14, 13);
+        p.drawLine(11, 16, 14, 13);
+        break;
+    }
+    case Base::Scissors: {
+        QPen pen(QColor(60, 60, 60));
+        pen.setWidth(2);
+        p.setPen(pen);
+        p.drawLine(4, 1, 10, 10);
+        p.drawLine(12, 1, 6, 10);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(200, 30, 30), 2));
+        p.drawEllipse(2, 10, 4, 4);
+        p.drawEllipse(10, 10, 4, 4);
+        break;
+    }
+    case Base::TwoPages:
+        p.setPen(QColor(90, 90, 90));
+        p.setBrush(QColor(230, 230, 230));
+        p.drawRect(1, 1, 8, 10);
+        p.setBrush(Qt::white);
+        p.drawRect(6, 5, 8, 10);
+        break;
+    case Base::Clipboard:
+        p.setPen(QColor(90, 60, 20));
+        p.setBrush(QColor(190, 140, 80));
+        p.drawRect(2, 2, 11, 13);
+        p.setBrush(Qt::white);
+        p.drawRect(4, 5, 7, 8);
+        p.setBrush(QColor(120, 120, 120));
+        p.drawRect(5, 1, 5, 3);
+        break;
+    case Base::PaperClip: {
+        QPen pen(QColor(70, 70, 90));
+        pen.setWidth(2);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        QPainterPath clip;
+        clip.moveTo(10, 5);
+        clip.lineTo(10, 12);
+        clip.arcTo(6, 10, 4, 4, 0, -180);
+        clip.lineTo(6, 3);
+        clip.arcTo(6, 1, 6, 4, 180, -180);
+        clip.lineTo(12, 12);
+        p.drawPath(clip);
+        break;
+    }
+    case Base::UndoArrow: {
+        QPen pen(QColor(30, 70, 170));
+        pen.setWidth(2);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(3, 4, 10, 9, 90 * 16, -240 * 16);
+        p.drawLine(3, 5, 8, 2);
+        p.drawLine(3, 5, 8, 8);
+        break;
+    }
+    case Base::Cross: {
+        QPen pen(QColor(190, 30, 30));
+        pen.setWidth(2);
+        p.setPen(pen);
+        p.drawLine(3, 3, 13, 13);
+        p.drawLine(13, 3, 3, 13);
+        break;
+    }
+    case Base::TemplateInsert: {
+        drawNotePad(p);
+        QPen pen(QColor(20, 140, 40));
+        pen.setWidth(2);
+        p.setPen(pen);
+        p.drawLine(8, 12, 15, 12);
+        p.drawLine(12, 9, 15, 12);
+        p.drawLine(12, 15, 15, 12);
+        break;
+    }
     case Base::Magnifier: {
         QPen pen(QColor(60, 60, 60));
         pen.setWidth(2);
@@ -210,6 +295,12 @@ QIcon paintActionIcon(const QString& actionName)
         {"NewTemplateAction", {Base::NotePad, '+'}},  {"EditTemplateAction", {Base::NotePad, 'e'}},
         {"DeltemplateAction", {Base::NotePad, 'x'}},  {"FindRecipientAction", {Base::Magnifier, 0}},
         {"FindInFilesAction", {Base::Magnifier, 'f'}}, {"ExportToAHTMLAction", {Base::Globe, 'h'}},
+        // The send window.
+        {"InsertFromTemplateAction", {Base::TemplateInsert, 0}}, {"SendMailAction", {Base::SendEnvelope, 0}},
+        {"UndoAction", {Base::UndoArrow, 0}},         {"CutAction", {Base::Scissors, 0}},
+        {"CopyAction", {Base::TwoPages, 0}},          {"PasteAction", {Base::Clipboard, 0}},
+        {"AttachAction", {Base::PaperClip, 0}},       {"OptionsAction", {Base::Gear, 0}},
+        {"CloseAction", {Base::Cross, 0}},
     };
     QPixmap pixmap = blank();
     QPainter p(&pixmap);

@@ -30,7 +30,8 @@ inline QIcon serverIcon(bool enabled)
     return stateIcon(enabled ? StateIcon::EnabledServer : StateIcon::DisabledServer);
 }
 
-// The icon of an action by its name (a neutral icon for names it does not know).
+// The icon of an action by its name, the main window's and the send window's (a neutral icon for
+// names it does not know).
 QIcon paintActionIcon(const QString& actionName);
 
 } // namespace quillet

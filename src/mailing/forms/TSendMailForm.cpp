@@ -1,6 +1,7 @@
 #include "TSendMailForm.h"
 
 #include "MailingWindowTexts.h"
+#include "widgets/Icons.h"
 #include "widgets/UserInterface.h"
 
 #include <QAction>
@@ -11,7 +12,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -20,15 +20,22 @@ namespace quillet {
 
 namespace {
 
-// The desktop theme's icon when there is one, else the style's.
-QAction* makeAction(QWidget* owner, const char* name, const QString& caption, const QString& hint, const QIcon& icon,
-                    const char* themeName = nullptr)
+// The desktop theme's icon when there is one, else the program's own picture of the command.
+// The toolbar shows icons only, so the tool tip names the command as well as its hint.
+QAction* makeAction(QWidget* owner, const char* name, const QString& caption, const QString& hint,
+                    const char* themeName)
 {
-    auto* action = new QAction(themeName ? QIcon::fromTheme(themeName, icon) : icon, caption, owner);
+    auto* action = new QAction(QIcon::fromTheme(themeName, paintActionIcon(name)), caption, owner);
     action->setObjectName(name);
-    action->setToolTip(hint);
+    action->setToolTip(hint == caption ? caption : caption + ": " + hint);
     action->setStatusTip(hint);
     return action;
+}
+
+// The entries of the recipient list text ("a@x.org;b@x.org;").
+int recipientEntries(const QString& list)
+{
+    return int(list.split(';', Qt::SkipEmptyParts).size());
 }
 
 } // namespace
@@ -42,20 +49,16 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     setWindowTitle(texts::kSendMailCaption);
     setSizeGripEnabled(true);
 
-    QStyle* s = style();
     InsertFromTemplateAction = makeAction(this, "InsertFromTemplateAction", "Insert from template",
-                                          "Insert data from template", s->standardIcon(QStyle::SP_FileDialogContentsView),
-                                          "insert-text");
-    SendMailAction = makeAction(this, "SendMailAction", "Send", "Send personalized e-mail",
-                                s->standardIcon(QStyle::SP_ArrowForward), "mail-send");
-    UndoAction = makeAction(this, "UndoAction", "Undo", "Undo last action", s->standardIcon(QStyle::SP_ArrowBack), "edit-undo");
-    CutAction = makeAction(this, "CutAction", "Cut", "Cut to clipboard", s->standardIcon(QStyle::SP_DialogDiscardButton), "edit-cut");
-    CopyAction = makeAction(this, "CopyAction", "Copy", "Copy to clipboard", s->standardIcon(QStyle::SP_FileIcon), "edit-copy");
-    PasteAction = makeAction(this, "PasteAction", "Paste", "Paste from clipboard",
-                             s->standardIcon(QStyle::SP_DialogApplyButton), "edit-paste");
-    AttachAction = makeAction(this, "AttachAction", "Attach", "Attach file to mail", s->standardIcon(QStyle::SP_DirOpenIcon), "mail-attachment");
-    OptionsAction = makeAction(this, "OptionsAction", "Options", "Options", s->standardIcon(QStyle::SP_ComputerIcon), "preferences-system");
-    CloseAction = makeAction(this, "CloseAction", "Close", "Close", s->standardIcon(QStyle::SP_DialogCloseButton), "window-close");
+                                          "Insert data from template", "insert-text");
+    SendMailAction = makeAction(this, "SendMailAction", "Send", "Send personalized e-mail", "mail-send");
+    UndoAction = makeAction(this, "UndoAction", "Undo", "Undo last action", "edit-undo");
+    CutAction = makeAction(this, "CutAction", "Cut", "Cut to clipboard", "edit-cut");
+    CopyAction = makeAction(this, "CopyAction", "Copy", "Copy to clipboard", "edit-copy");
+    PasteAction = makeAction(this, "PasteAction", "Paste", "Paste from clipboard", "edit-paste");
+    AttachAction = makeAction(this, "AttachAction", "Attach", "Attach file to mail", "mail-attachment");
+    OptionsAction = makeAction(this, "OptionsAction", "Options", "Options", "preferences-system");
+    CloseAction = makeAction(this, "CloseAction", "Close", "Close", "window-close");
 
     ToolBar = new QToolBar;
     ToolBar->setObjectName("ToolBar");
@@ -82,9 +85,19 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     BccEdit->setObjectName("BccEdit");
     SubEdit = new QLineEdit;
     SubEdit->setObjectName("SubEdit");
+    // A long list is one line: the number of recipients stands beside it.
+    RecipientCountLabel = new QLabel;
+    RecipientCountLabel->setObjectName("RecipientCountLabel");
+    connect(BccEdit, &QLineEdit::textChanged, this, [this](const QString& list) {
+        RecipientCountLabel->setText(QString(texts::kRecipientCount).arg(recipientEntries(list)));
+    });
+    RecipientCountLabel->setText(QString(texts::kRecipientCount).arg(0));
+    auto* recipientRow = new QHBoxLayout;
+    recipientRow->addWidget(BccEdit, 1);
+    recipientRow->addWidget(RecipientCountLabel);
     auto* fields = new QFormLayout(CommandPanel);
     fields->setContentsMargins(0, 0, 0, 0);
-    fields->addRow("Recipient list:", BccEdit);
+    fields->addRow("Recipient list:", recipientRow);
     fields->addRow("Subject:", SubEdit);
     TextEdit = new QPlainTextEdit;
     TextEdit->setObjectName("TextEdit");
@@ -159,6 +172,7 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
 int TSendMailForm::ShowModal()
 {
     PageControl->setCurrentWidget(EMailPage);
+    BccEdit->setCursorPosition(0); // the list shows from its first address
     SubEdit->setFocus();
     MailingRun.ResetAccountIndex();
     if (onShowing)

@@ -74,6 +74,7 @@ public:
     QWidget* AttachmentPage;
     QWidget* CommandPanel;
     QLineEdit* BccEdit;
+    QLabel* RecipientCountLabel; // "N recipients", beside BccEdit
     QLineEdit* SubEdit;
     QPlainTextEdit* TextEdit;
     QListWidget* AttachmentListBox;
