@@ -26,6 +26,7 @@ inline constexpr const char* kLayoutFileName = "quillet.dat";
 
 // The About window.
 inline constexpr const char* kAboutCaption = "About Orv Quillet";
+inline constexpr const char* kAboutVersion = "Version %1";
 inline constexpr const char* kAboutText =
     "Orv Quillet sends personalised e-mail to lists of recipients.\n\n"
     "Keep your recipients in groups of a mailing project, write one message with macros such as "

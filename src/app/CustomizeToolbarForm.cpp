@@ -10,8 +10,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quillet {
 
@@ -145,6 +148,15 @@ CustomizeToolbarForm::CustomizeToolbarForm(const QList<QAction*>& actions, QWidg
     right->addWidget(BarCombo);
     right->addWidget(BarItemsList, 1);
     right->addLayout(barButtons);
+    // Both lists are wide enough for the longest command with its icon: no name is cut.
+    AvailableList->resizeColumnToContents(0);
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    AvailableList->setMinimumWidth(AvailableList->columnWidth(0) + 2 * AvailableList->frameWidth() + scrollBar);
+    int widestCaption = 0;
+    for (QAction* action : actions)
+        widestCaption = std::max(widestCaption, BarItemsList->fontMetrics().horizontalAdvance(plainCaption(action->text())));
+    BarItemsList->setMinimumWidth(widestCaption + BarItemsList->iconSize().width() + 24 + 2 * BarItemsList->frameWidth() +
+                                  scrollBar);
     auto* lists = new QHBoxLayout;
     lists->addWidget(AvailableList, 1);
     lists->addLayout(middle);

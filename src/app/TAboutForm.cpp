@@ -19,6 +19,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
 
     Image1 = new LogoPicture(this);
     QLabel* name = headingLabel(texts::kProgramTitle, 6);
+    VersionLabel = new QLabel(QString(texts::kAboutVersion).arg(QUILLET_VERSION));
+    VersionLabel->setObjectName("VersionLabel");
     Memo1 = new QPlainTextEdit(texts::kAboutText);
     Memo1->setObjectName("Memo1");
     Memo1->setReadOnly(true);
@@ -43,6 +45,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     buttons->addWidget(OKButton);
     auto* right = new QVBoxLayout;
     right->addWidget(name);
+    right->addWidget(VersionLabel);
     right->addWidget(Memo1, 1);
     right->addLayout(buttons);
     auto* layout = new QHBoxLayout(this);

@@ -1,9 +1,11 @@
-// The window "About Orv Quillet": the program's name, the logo picture, a read-only text, "OK",
+// The window "About Orv Quillet": the program's name and version, the logo picture, a read-only
+// text, "OK",
 // and the buttons "E-Mail" and "Home Page", which do what the actions of the same names do.
 #pragma once
 
 #include <QDialog>
 
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -17,6 +19,7 @@ public:
     explicit TAboutForm(QWidget* parent = nullptr);
 
     LogoPicture* Image1 = nullptr;
+    QLabel* VersionLabel = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* EMailButton = nullptr;

@@ -1,10 +1,16 @@
 #include "TSMTPServerForm.h"
 
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quillet {
 
@@ -15,32 +21,51 @@ TSMTPServerForm::TSMTPServerForm(QWidget* parent)
 {
     setObjectName("TSMTPServerForm");
     setWindowTitle("Mail Server Status");
-    setFixedSize(360, 208);
-
-    Image1 = new QLabel(this);
-    Image1->setGeometry(8, 8, 32, 32);
+    // Laid out rather than placed: the labels take the width their font needs, so "Subject:"
+    // never runs into its value, and the body shows whole lines down to the last one.
+    Image1 = new QLabel;
+    Image1->setFixedSize(32, 32);
     Image1->setPixmap(style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(32, 32));
-    Label1 = new QLabel("To:", this);
-    Label1->move(48, 8);
-    ToLabel = new QLabel(this);
+    Label1 = new QLabel("To:");
+    ToLabel = new QLabel;
     ToLabel->setObjectName("ToLabel");
-    ToLabel->setGeometry(96, 8, 256, 20);
-    Label3 = new QLabel("Subject:", this);
-    Label3->move(48, 32);
-    SubjectLabel = new QLabel(this);
+    Label3 = new QLabel("Subject:");
+    SubjectLabel = new QLabel;
     SubjectLabel->setObjectName("SubjectLabel");
-    SubjectLabel->setGeometry(96, 32, 256, 20);
-    Memo1 = new QPlainTextEdit(this);
+    for (QLabel* value : {ToLabel, SubjectLabel}) {
+        value->setTextFormat(Qt::PlainText);
+        value->setMinimumWidth(1); // a long value is cut at the window's edge, not widening it
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    Memo1 = new QPlainTextEdit;
     Memo1->setObjectName("Memo1");
-    Memo1->setGeometry(8, 55, 345, 114);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setReadOnly(true);
-    PropertiesButton = new QPushButton("Properties", this);
-    PropertiesButton->setGeometry(192, 176, 75, 25);
-    HideButton = new QPushButton("Hide", this);
-    HideButton->setGeometry(280, 176, 75, 25);
+    PropertiesButton = new QPushButton("Properties");
+    HideButton = new QPushButton("Hide");
     setTabOrder(HideButton, PropertiesButton);
     setTabOrder(PropertiesButton, Memo1);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(Image1, 0, 0, 2, 1, Qt::AlignTop);
+    fields->addWidget(Label1, 0, 1);
+    fields->addWidget(ToLabel, 0, 2);
+    fields->addWidget(Label3, 1, 1);
+    fields->addWidget(SubjectLabel, 1, 2);
+    fields->setColumnStretch(2, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(PropertiesButton);
+    buttons->addWidget(HideButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addLayout(fields);
+    layout->addWidget(Memo1, 1);
+    layout->addLayout(buttons);
+    // Seven body lines fit whole; the window keeps a fixed size as before.
+    const int lineHeight = Memo1->fontMetrics().lineSpacing();
+    Memo1->setMinimumHeight(7 * lineHeight + 2 * Memo1->frameWidth() + 2 * int(Memo1->document()->documentMargin()));
+    setFixedSize(std::max(360, layout->sizeHint().width()), std::max(208, layout->sizeHint().height()));
 
     connect(HideButton, &QPushButton::clicked, this, &QWidget::close);
     connect(PropertiesButton, &QPushButton::clicked, this, [this] {
