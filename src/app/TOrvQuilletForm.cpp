@@ -14,6 +14,7 @@
 #include "project/ProgramFolder.h"
 #include "project/forms/TPropertiesForm.h"
 #include "project/settings/SettingsStore.h"
+#include "widgets/DesktopOpen.h"
 #include "widgets/Icons.h"
 #include "widgets/TextBoundary.h"
 
@@ -258,10 +259,10 @@ void TOrvQuilletForm::bindOwnActions()
     bindAction(ActionId::ProjectPropAction, [&life] { life.projectProperties(); });
     bindAction(ActionId::ExitAction, [this] { close(); });
     bindAction(ActionId::HowToUseAction,
-               [this] { ui_.openWithDesktop(localFile(helpFolder()) + '/' + texts::kHelpIndex); });
-    bindAction(ActionId::HomePageAction, [this] { ui_.openWithDesktop(texts::kHomePage); });
+               [this] { openHelpPage(ui_, this, localFile(helpFolder()) + '/' + texts::kHelpIndex); });
+    bindAction(ActionId::HomePageAction, [this] { openLink(ui_, this, texts::kHomePage); });
     bindAction(ActionId::MailToUsAction,
-               [this] { ui_.openWithDesktop(QString("mailto:") + texts::kContactAddress); });
+               [this] { openLink(ui_, this, QString("mailto:") + texts::kContactAddress); });
     bindAction(ActionId::AboutAction, [this] { ui_.showModal(*AboutForm); });
     bindAction(ActionId::ProgOptionsAction, [this] { showProgramOptions(-1); });
     bindAction(ActionId::CustomizeActionBars, [this] { customizeActionBars(); });

@@ -113,10 +113,10 @@ bool QtUserInterface::inputBox(QWidget* parent, const QString& caption, const QS
     return ok;
 }
 
-void QtUserInterface::openWithDesktop(const QString& pathOrUrl)
+bool QtUserInterface::openWithDesktop(const QString& pathOrUrl)
 {
     const QUrl url = QUrl::fromUserInput(pathOrUrl, QString(), QUrl::AssumeLocalFile);
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 QAction* QtUserInterface::popupMenu(QMenu& menu, const QPoint& globalPos)

@@ -42,8 +42,9 @@ public:
     virtual QString saveFileName(QWidget* parent, const FileDialogOptions& options) = 0;
     // The system input box: returns false when cancelled; value holds the initial and the new text.
     virtual bool inputBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value) = 0;
-    // Opens a file, folder or URL with the desktop's default program (failures are ignored).
-    virtual void openWithDesktop(const QString& pathOrUrl) = 0;
+    // Opens a file, folder or URL with the desktop's default program; false when no program
+    // could be started for it (DesktopOpen.h says so to the user).
+    virtual bool openWithDesktop(const QString& pathOrUrl) = 0;
     // Shows a pop-up menu at a global position; returns the chosen action or nullptr.
     virtual QAction* popupMenu(QMenu& menu, const QPoint& globalPos) = 0;
     // Lets the window system process pending events (the anti-freeze hook).
@@ -60,7 +61,7 @@ public:
     QStringList openFileNames(QWidget* parent, const FileDialogOptions& options) override;
     QString saveFileName(QWidget* parent, const FileDialogOptions& options) override;
     bool inputBox(QWidget* parent, const QString& caption, const QString& prompt, QString& value) override;
-    void openWithDesktop(const QString& pathOrUrl) override;
+    bool openWithDesktop(const QString& pathOrUrl) override;
     QAction* popupMenu(QMenu& menu, const QPoint& globalPos) override;
     void processEvents() override;
 };

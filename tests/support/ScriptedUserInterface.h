@@ -37,6 +37,7 @@ public:
     std::deque<std::optional<QString>> inputAnswers; // nullopt = cancelled
     std::deque<QString> popupAnswers;         // text of the action to choose; empty = none
     QStringList opened;                       // everything handed to the desktop
+    bool desktopOpens = true;                 // false: as if no program could be started
     int processEventsCalls = 0;
     // Called on every processEvents() (tests use it to press buttons during a run).
     std::function<void()> onProcessEvents;
@@ -95,10 +96,11 @@ public:
         value = *answer;
         return true;
     }
-    void openWithDesktop(const QString& pathOrUrl) override
+    bool openWithDesktop(const QString& pathOrUrl) override
     {
         prompts.push_back({"desktop", {}, pathOrUrl, MessageIcon::None, MessageButtons::Ok, {}});
         opened << pathOrUrl;
+        return desktopOpens;
     }
     QAction* popupMenu(QMenu& menu, const QPoint&) override
     {

@@ -1,4 +1,5 @@
 #include "AddressBookController.h"
+#include "widgets/DesktopOpen.h"
 
 #include "RecipientListModel.h"
 #include "TEMailFoundedForm.h"
@@ -650,7 +651,7 @@ void AddressBookController::ExportToAHTMLActionExecute()
     if (fileName.isEmpty())
         return;
     writeHtmlFile(QFile::encodeName(fileName).toStdString(), page);
-    mainWindow_.ui().openWithDesktop(fileName);
+    openWrittenFile(mainWindow_.ui(), mainWindow_.dialogParent(), fileName);
 }
 
 } // namespace quillet

@@ -1,5 +1,6 @@
 #include "TEditRecipientForm.h"
 
+#include "widgets/DesktopOpen.h"
 #include "widgets/DialogButtons.h"
 #include "widgets/HeadingLabel.h"
 #include "widgets/TextBoundary.h"
@@ -8,6 +9,7 @@
 #include "widgets/LogoPicture.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -145,7 +147,7 @@ void TEditRecipientForm::showEvent(QShowEvent* event)
 
 void TEditRecipientForm::HelpButtonClick()
 {
-    ui_.openWithDesktop(QString::fromStdString(helpFolder() + "/l1.htm"));
+    openHelpPage(ui_, this, QFile::decodeName(QByteArray::fromStdString(helpFolder() + "/l1.htm")));
 }
 
 } // namespace quillet

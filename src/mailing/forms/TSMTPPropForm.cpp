@@ -1,6 +1,7 @@
 #include "TSMTPPropForm.h"
 
 #include "MailingWindowTexts.h"
+#include "widgets/DesktopOpen.h"
 #include "widgets/DialogButtons.h"
 #include "widgets/HeadingLabel.h"
 #include "widgets/TextBoundary.h"
@@ -8,6 +9,7 @@
 #include "project/ProgramFolder.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -132,7 +134,7 @@ SmtpAccount TSMTPPropForm::account() const
 
 void TSMTPPropForm::HelpButtonClick()
 {
-    ui_.openWithDesktop(QString::fromStdString(helpFolder()) + "/" + texts::kSmtpHelpPage);
+    openHelpPage(ui_, this, QFile::decodeName(QByteArray::fromStdString(helpFolder())) + "/" + texts::kSmtpHelpPage);
 }
 
 } // namespace quillet
