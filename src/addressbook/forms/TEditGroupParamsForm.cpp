@@ -1,6 +1,7 @@
 #include "TEditGroupParamsForm.h"
 
 #include "widgets/DialogButtons.h"
+#include "widgets/FirstField.h"
 #include "widgets/HeadingLabel.h"
 #include "widgets/LogoPicture.h"
 
@@ -43,6 +44,7 @@ TEditGroupParamsForm::TEditGroupParamsForm(QWidget* parent) : QDialog(parent)
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(Image1);
     layout->addLayout(right, 1);
+    focusOnShow(*this, GroupNameEdit);
 }
 
 } // namespace quillet

@@ -1,5 +1,7 @@
 #include "TFindForm.h"
 
+#include "app/FirstField.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -70,6 +72,7 @@ TFindForm::TFindForm(QWidget* parent) : QDialog(parent)
     layout->addLayout(textRow);
     layout->addLayout(frames);
     layout->addLayout(buttons);
+    focusOnShow(*this, FindEdit);
 }
 
 void TFindForm::FindButtonClick()

@@ -1,6 +1,7 @@
 #include "TSelectGroupForm.h"
 
 #include "widgets/DialogButtons.h"
+#include "widgets/FirstField.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -24,7 +25,8 @@ TSelectGroupForm::TSelectGroupForm(QWidget* parent) : QDialog(parent)
     GroupListView->setColumnWidth(0, 150);
     GroupListView->header()->setStretchLastSection(true);
 
-    const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Cancel);
+    // A list dialog: Enter means OK, wherever the focus is.
+    const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Default);
     OKButton = buttons.ok;
     CancelButton = buttons.cancel;
     connect(GroupListView, &QTreeWidget::itemDoubleClicked, this, &QDialog::accept);
@@ -33,6 +35,7 @@ TSelectGroupForm::TSelectGroupForm(QWidget* parent) : QDialog(parent)
     layout->addWidget(GroupListView);
     layout->addLayout(buttons.row);
     resize(360, 280);
+    focusOnShow(*this, GroupListView);
 }
 
 void TSelectGroupForm::copyGroupsFrom(const QTreeWidget& source)

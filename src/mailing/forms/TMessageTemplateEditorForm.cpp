@@ -2,6 +2,7 @@
 
 #include "MailingWindowTexts.h"
 #include "widgets/DialogButtons.h"
+#include "widgets/FirstField.h"
 #include "widgets/UserInterface.h"
 
 #include <QFormLayout>
@@ -45,6 +46,7 @@ TMessageTemplateEditorForm::TMessageTemplateEditorForm(UserInterface& ui, QWidge
     layout->addLayout(form);
     layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    focusOnShow(*this, NameEdit);
 }
 
 QStringList TMessageTemplateEditorForm::messageLines() const

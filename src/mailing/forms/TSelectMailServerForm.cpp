@@ -2,8 +2,9 @@
 
 #include "MailingWindowTexts.h"
 #include "widgets/DialogButtons.h"
-#include "widgets/UserInterface.h"
+#include "widgets/FirstField.h"
 #include "widgets/LogoPicture.h"
+#include "widgets/UserInterface.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -49,6 +50,12 @@ TSelectMailServerForm::TSelectMailServerForm(UserInterface& ui, QWidget* parent)
     layout->addWidget(Image1);
     layout->addLayout(column);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    focusOnShow(*this, [this]() -> QWidget* {
+        for (QRadioButton* b : {DefaultSMTPButton, AllServersButton, BuildInServersButton})
+            if (b->isChecked())
+                return b;
+        return DefaultSMTPButton;
+    });
 }
 
 int TSelectMailServerForm::ShowModal()

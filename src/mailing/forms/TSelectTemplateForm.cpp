@@ -2,6 +2,7 @@
 
 #include "MailingWindowTexts.h"
 #include "widgets/DialogButtons.h"
+#include "widgets/FirstField.h"
 #include "widgets/UserInterface.h"
 
 #include <QHBoxLayout>
@@ -39,6 +40,7 @@ TSelectTemplateForm::TSelectTemplateForm(UserInterface& ui, QWidget* parent) : Q
     layout->addWidget(TemplateListView);
     layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    focusOnShow(*this, TemplateListView);
 }
 
 int TSelectTemplateForm::ShowModal(const std::vector<TemplateRowText>& rows)

@@ -6,6 +6,7 @@
 #include "widgets/LogoPicture.h"
 #include "ProjectFormTexts.h"
 #include "widgets/DialogButtons.h"
+#include "widgets/FirstField.h"
 #include "widgets/HeadingLabel.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
@@ -41,6 +43,7 @@ TNewProjectForm::TNewProjectForm(QWidget* parent) : QDialog(parent)
     layout->addWidget(Image1);
     layout->addLayout(right, 1);
     resize(520, 260);
+    focusOnShow(*this, NameEdit);
 }
 
 TProjectPropertiesForm::TProjectPropertiesForm(QWidget* parent) : QDialog(parent)
@@ -61,6 +64,7 @@ TProjectPropertiesForm::TProjectPropertiesForm(QWidget* parent) : QDialog(parent
     layout->addWidget(PageControl);
     layout->addWidget(makeOkCancelButtonBox(*this));
     resize(420, 260);
+    focusOnShow(*this, NameEdit);
 }
 
 TDefaultProjectMessageForm::TDefaultProjectMessageForm(QWidget* parent) : QDialog(parent)

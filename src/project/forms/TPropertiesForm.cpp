@@ -1,6 +1,7 @@
 #include "TPropertiesForm.h"
 
 #include "ProjectFormTexts.h"
+#include "app/FirstField.h"
 
 #include "widgets/DialogButtons.h"
 #include "widgets/HeadingLabel.h"
@@ -83,6 +84,9 @@ TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
     layout->addWidget(PageControl);
     layout->addWidget(buttons);
     resize(400, 280);
+    focusOnShow(*this, [this]() -> QWidget* {
+        return PageControl->currentIndex() == kBuiltInServerPage ? BuildInPortEdit : SMTPEdit;
+    });
 }
 
 QString TPropertiesForm::defaultServerHost() const { return SMTPEdit->text(); }
