@@ -1,6 +1,6 @@
 #include "TFindForm.h"
 
-#include "app/FirstField.h"
+#include "widgets/FirstField.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

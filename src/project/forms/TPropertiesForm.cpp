@@ -1,7 +1,7 @@
 #include "TPropertiesForm.h"
 
 #include "ProjectFormTexts.h"
-#include "app/FirstField.h"
+#include "widgets/FirstField.h"
 
 #include "widgets/DialogButtons.h"
 #include "widgets/HeadingLabel.h"
