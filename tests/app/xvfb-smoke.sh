@@ -1,7 +1,9 @@
 #!/bin/sh
 # Starts the real desktop program under Xvfb with a sample project remembered as the last used
 # one, chooses "Open last used project" in the start-up dialog, takes a screenshot of the main
-# window (kept as <output>/main-window.png) and ends the program with its Exit key (Alt+F4).
+# window (kept as <output>/main-window.png), of the About box, the Customize dialog and the Mail
+# Server Status window (about.png, customize.png, mail-server.png: names, labels and version
+# must stand whole) and ends the program with its Exit key (Alt+F4).
 # Usage: xvfb-smoke.sh <quillet-gui> <app_smoke_driver> <output folder>
 set -eu
 gui=$1
@@ -26,6 +28,28 @@ exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
   main=$(smoke_find_window "^Orv Quillet:Sample project.oqf\$") || fail "the sample project did not open"
   sleep 1
   "$driver" screenshot "$out/main-window.png" || fail "no screenshot"
+  # The smaller windows whose texts must not be cut.
+  xdotool windowfocus --sync "$main" || true
+  xdotool key ctrl+F1
+  about=$(smoke_find_window "^About Orv Quillet\$") || fail "no About box"
+  sleep 0.5
+  "$driver" screenshot "$out/about.png" || fail "no screenshot of About"
+  xdotool windowfocus --sync "$about" || true
+  xdotool key Escape
+  sleep 0.3
+  xdotool windowfocus --sync "$main" || true
+  xdotool key alt+o c
+  customize=$(smoke_find_window "^Customize") || fail "no Customize dialog"
+  sleep 0.5
+  "$driver" screenshot "$out/customize.png" || fail "no screenshot of Customize"
+  xdotool windowfocus --sync "$customize" || true
+  xdotool key Escape
+  sleep 0.3
+  xdotool windowfocus --sync "$main" || true
+  xdotool key alt+o m
+  server=$(smoke_find_window "^Mail Server Status\$") || fail "no Mail Server Status window"
+  sleep 0.5
+  "$driver" screenshot "$out/mail-server.png" || fail "no screenshot of the mail server window"
   xdotool windowfocus --sync "$main" || true
   xdotool key alt+F4
   smoke_wait_for_end $pid

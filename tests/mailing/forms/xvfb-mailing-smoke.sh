@@ -2,9 +2,9 @@
 # A small mailing from the real desktop program under Xvfb: opens a project of three readers,
 # types a free port for the built-in mail server into the Program options, selects the group,
 # presses Ctrl+E, writes subject and body in the send window, sends through the built-in mail
-# server and waits for "Mail sending complete!". Screenshots of the send
-# window and of the status window (visible while the completion message is up) are kept as
-# <output>/send-window.png and <output>/status-window.png.
+# server and waits for "Mail sending complete!". Screenshots of the send window and of the
+# run's end (the completion message in front with its count, the status window already closed)
+# are kept as <output>/send-window.png and <output>/status-window.png.
 # Usage: xvfb-mailing-smoke.sh <quillet-gui> <mailing_smoke_driver> <output folder>
 set -eu
 gui=$1
