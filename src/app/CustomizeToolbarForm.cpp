@@ -136,22 +136,22 @@ CustomizeToolbarForm::CustomizeToolbarForm(const QList<QAction*>& actions, QWidg
     middle->addWidget(AddButton);
     middle->addWidget(RemoveButton);
     middle->addStretch();
-    auto* barButtons = new QHBoxLayout;
-    barButtons->addWidget(UpButton);
-    barButtons->addWidget(DownButton);
-    barButtons->addStretch();
-    barButtons->addWidget(NewMenuButton);
-    barButtons->addWidget(DeleteMenuButton);
-    barButtons->addWidget(ResetButton);
+    // Two rows of buttons, so they do not widen the dialog beyond its lists.
+    auto* barButtons = new QGridLayout;
+    barButtons->addWidget(UpButton, 0, 0);
+    barButtons->addWidget(DownButton, 0, 1);
+    barButtons->addWidget(ResetButton, 0, 2);
+    barButtons->addWidget(NewMenuButton, 1, 0);
+    barButtons->addWidget(DeleteMenuButton, 1, 1);
     auto* right = new QVBoxLayout;
     right->addWidget(new QLabel("Menu or toolbar:"));
     right->addWidget(BarCombo);
     right->addWidget(BarItemsList, 1);
     right->addLayout(barButtons);
     // Both lists are wide enough for the longest command with its icon: no name is cut.
-    AvailableList->resizeColumnToContents(0);
     const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    AvailableList->setMinimumWidth(AvailableList->columnWidth(0) + 2 * AvailableList->frameWidth() + scrollBar);
+    AvailableList->setMinimumWidth(AvailableList->sizeHintForColumn(0) + AvailableList->indentation() +
+                                   2 * AvailableList->frameWidth() + scrollBar);
     int widestCaption = 0;
     for (QAction* action : actions)
         widestCaption = std::max(widestCaption, BarItemsList->fontMetrics().horizontalAdvance(plainCaption(action->text())));
