@@ -5,10 +5,21 @@
 #include "app/ActionBars.h"
 #include "app/CustomizeToolbarForm.h"
 #include "app/TAboutForm.h"
+#include "addressbook/forms/TEditGroupParamsForm.h"
+#include "addressbook/forms/TEditRecipientForm.h"
+#include "addressbook/forms/TFindForm.h"
+#include "addressbook/forms/TSelectGroupForm.h"
+#include "mailing/forms/TMessageTemplateEditorForm.h"
+#include "mailing/forms/TSMTPPropForm.h"
+#include "mailing/forms/TSelectMailServerForm.h"
+#include "mailing/forms/TSelectTemplateForm.h"
+#include "project/forms/TNewProjectForm.h"
+#include "project/forms/TProjectPropertiesForm.h"
 #include "project/forms/TOpenWizardForm.h"
 #include "project/forms/TPropertiesForm.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QLineEdit>
@@ -19,6 +30,7 @@
 #include <QStatusTipEvent>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QToolBar>
@@ -422,6 +434,45 @@ private slots:
         run.close();
     }
 
+    void everyDialogOpensWithTheFocusInItsFirstField()
+    {
+        ScriptedUserInterface ui;
+        TNewProjectForm newProject;
+        TProjectPropertiesForm properties;
+        TEditGroupParamsForm group;
+        TEditRecipientForm recipient(ui);
+        TSelectGroupForm selectGroup;
+        TFindForm find;
+        TMessageTemplateEditorForm templateEditor(ui);
+        TSMTPPropForm account(ui);
+        TSelectMailServerForm method(ui);
+        TSelectTemplateForm selectTemplate(ui);
+        TPropertiesForm options;
+        const std::vector<std::pair<QWidget*, QWidget*>> firstFields = {
+            {&newProject, newProject.NameEdit},         {&properties, properties.NameEdit},
+            {&group, group.GroupNameEdit},              {&recipient, recipient.EMailEdit},
+            {&selectGroup, selectGroup.GroupListView},  {&find, find.FindEdit},
+            {&templateEditor, templateEditor.NameEdit}, {&account, account.SMTPServerEdit},
+            {&method, method.DefaultSMTPButton},        {&selectTemplate, selectTemplate.TemplateListView},
+            {&options, options.SMTPEdit},
+        };
+        for (const auto& [dialog, field] : firstFields) {
+            // The first showing, and a second one after the user left the focus elsewhere.
+            for (int showing = 0; showing < 2; ++showing) {
+                dialog->show();
+                QVERIFY2(dialog->focusWidget() == field, qPrintable(dialog->objectName()));
+                if (QPushButton* button = dialog->findChild<QPushButton*>())
+                    button->setFocus();
+                dialog->hide();
+            }
+        }
+        // Enter in the group list chooses the group: OK is pressed even from "Cancel".
+        selectGroup.show();
+        selectGroup.CancelButton->setFocus();
+        QTest::keyClick(selectGroup.CancelButton, Qt::Key_Return);
+        QCOMPARE(selectGroup.result(), int(QDialog::Accepted));
+    }
+
     void helpAndLinksGoToTheDesktop()
     {
         FreshProgram program;
@@ -437,6 +488,26 @@ private slots:
         });
         run.form->action("AboutAction")->trigger();
         QVERIFY(run.ui.opened.value(2).startsWith("http"));
+        QVERIFY(run.ui.messages().empty());
+
+        // Without a program to open them, each says what failed and where the page is.
+        run.ui.desktopOpens = false;
+        run.form->action("HowToUseAction")->trigger();
+        QDir().mkpath(program.path("quillet-help"));
+        QFile page(program.path("quillet-help/index.htm"));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.close();
+        run.form->action("HowToUseAction")->trigger();
+        run.form->action("HomePageAction")->trigger();
+        run.form->action("MailToUsAction")->trigger();
+        const auto messages = run.ui.messages();
+        QCOMPARE(messages.size(), std::size_t(4));
+        QCOMPARE(messages[0].text, "The help page is missing: \"" + program.path("quillet-help/index.htm") + "\"");
+        QCOMPARE(messages[1].text, "No program to show the page could be started.\nThe page is the file \"" +
+                                       program.path("quillet-help/index.htm") + "\"");
+        QVERIFY(messages[2].text.startsWith("No program to show web pages could be started for http"));
+        QVERIFY(messages[3].text.startsWith("No e-mail program could be started to write to quillet@"));
+        QCOMPARE(messages[3].caption, QString("Orv Quillet"));
         run.close();
     }
 };

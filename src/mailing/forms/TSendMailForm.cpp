@@ -16,6 +16,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace quillet {
 
 namespace {
@@ -83,6 +85,8 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     CommandPanel->setObjectName("CommandPanel");
     BccEdit = new QLineEdit;
     BccEdit->setObjectName("BccEdit");
+    // A list of thousands of addresses is longer than a line edit's usual 32,767 characters.
+    BccEdit->setMaxLength(std::numeric_limits<int>::max());
     SubEdit = new QLineEdit;
     SubEdit->setObjectName("SubEdit");
     // A long list is one line: the number of recipients stands beside it.

@@ -285,6 +285,13 @@ private slots:
         const int opened = int(w.ui.opened.size());
         w.action("ExportToAHTMLAction")->trigger();
         QCOMPARE(int(w.ui.opened.size()), opened);
+
+        // Written but not shown: the message says where the page is.
+        w.ui.desktopOpens = false;
+        w.ui.fileAnswers.push_back(page);
+        w.action("ExportToAHTMLAction")->trigger();
+        QCOMPARE(w.lastMessage().text,
+                 "No program to show the page could be started.\nThe page is the file \"" + page + "\"");
     }
 };
 

@@ -11,14 +11,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
 #include <QClipboard>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
@@ -221,6 +223,28 @@ private slots:
                                      "CopyAction", "PasteAction", "-", "AttachAction", "OptionsAction", "-",
                                      "CloseAction"}));
         QCOMPARE(form.ToolBar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        // Icons only: the tool tip names the command, and no two commands share a picture.
+        QCOMPARE(form.CutAction->toolTip(), QString("Cut: Cut to clipboard"));
+        QCOMPARE(form.SendMailAction->toolTip(), QString("Send: Send personalized e-mail"));
+        QCOMPARE(form.CloseAction->toolTip(), QString("Close"));
+        QSet<QByteArray> pictures;
+        for (QAction* a : form.ToolBar->actions()) {
+            if (a->isSeparator())
+                continue;
+            const QImage image = a->icon().pixmap(16, 16).toImage();
+            pictures.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+        }
+        QCOMPARE(pictures.size(), 9);
+
+        // A list of thousands of addresses is one line: its count stands beside it, and it
+        // shows from its first address.
+        QString list;
+        for (int i = 0; i < 3000; ++i)
+            list += QString("r%1@example.org;").arg(i);
+        form.BccEdit->setText(list);
+        QCOMPARE(form.RecipientCountLabel->text(), QString("3000 recipients"));
+        form.ShowModal();
+        QCOMPARE(form.BccEdit->cursorPosition(), 0);
     }
 
     void sendWindowEditingActsOnBodyOnly()
