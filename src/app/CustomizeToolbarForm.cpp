@@ -150,8 +150,11 @@ CustomizeToolbarForm::CustomizeToolbarForm(const QList<QAction*>& actions, QWidg
     right->addLayout(barButtons);
     // Both lists are wide enough for the longest command with its icon: no name is cut.
     const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    AvailableList->setMinimumWidth(AvailableList->sizeHintForColumn(0) + AvailableList->indentation() +
-                                   2 * AvailableList->frameWidth() + scrollBar);
+    int widestName = 0;
+    for (QAction* action : actions)
+        widestName = std::max(widestName, AvailableList->fontMetrics().horizontalAdvance(plainCaption(action->text())));
+    AvailableList->setMinimumWidth(widestName + 2 * AvailableList->indentation() + AvailableList->iconSize().width() +
+                                   24 + 2 * AvailableList->frameWidth() + scrollBar);
     int widestCaption = 0;
     for (QAction* action : actions)
         widestCaption = std::max(widestCaption, BarItemsList->fontMetrics().horizontalAdvance(plainCaption(action->text())));
