@@ -2,6 +2,7 @@
 
 #include "widgets/DesktopOpen.h"
 #include "widgets/DialogButtons.h"
+#include "widgets/FirstField.h"
 #include "widgets/HeadingLabel.h"
 #include "widgets/TextBoundary.h"
 #include "widgets/UserInterface.h"
@@ -94,6 +95,10 @@ TEditRecipientForm::TEditRecipientForm(UserInterface& ui, QWidget* parent) : QDi
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
     layout->addLayout(buttons.row);
+    focusOnShow(*this, [this]() -> QWidget* {
+        PageControl->setCurrentIndex(0);
+        return EMailEdit;
+    });
 }
 
 void TEditRecipientForm::clearFields()

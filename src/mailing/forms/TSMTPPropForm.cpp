@@ -3,6 +3,7 @@
 #include "MailingWindowTexts.h"
 #include "widgets/DesktopOpen.h"
 #include "widgets/DialogButtons.h"
+#include "widgets/FirstField.h"
 #include "widgets/HeadingLabel.h"
 #include "widgets/TextBoundary.h"
 #include "widgets/UserInterface.h"
@@ -94,6 +95,7 @@ TSMTPPropForm::TSMTPPropForm(UserInterface& ui, QWidget* parent) : QDialog(paren
     layout->addWidget(PageControl1);
     layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    focusOnShow(*this, SMTPServerEdit);
 }
 
 int TSMTPPropForm::ShowModal()
