@@ -248,7 +248,7 @@ std::string TEMailAddressItem::HeaderForm(const EncodingParameters& parameters) 
     if (Name.empty())
         return address;
     const std::string name = SingleLineValue(Name);
-    const bool printable = std::all_of(name.begin(), name.end(), [](char c) {
+    const bool printable = !LooksLikeEncodedWord(name) && std::all_of(name.begin(), name.end(), [](char c) {
         const auto u = static_cast<unsigned char>(c);
         return u >= 32 && u <= 126;
     });

@@ -105,6 +105,8 @@ EncodingParameters EncodingParametersFor(LocaleLanguage language)
 
 EncodingParameters CurrentEncodingParameters() { return EncodingParametersFor(localeLanguage()); }
 
+bool LooksLikeEncodedWord(std::string_view text) { return text.find("=?") != std::string_view::npos; }
+
 std::string SingleLineValue(std::string_view text)
 {
     std::string result(text);
@@ -140,6 +142,8 @@ std::string EncodeHeaderWords(std::string_view input, std::string_view specials,
             encode = encode || needsEncoding(text[wordEnd], specials);
             ++wordEnd;
         }
+        // A plain word that looks like an encoded word would be decoded by the receiver.
+        encode = encode || LooksLikeEncodedWord(text.substr(wordStart, wordEnd - wordStart));
         if (encode) {
             if (runStart == std::string_view::npos) {
                 out.append(text.substr(pos, wordStart - pos));

@@ -29,8 +29,12 @@ inline constexpr std::string_view kAddressSpecials = "()<>@,;:\\.[]\"";
 // Subject and Organization have no extra specials.
 inline constexpr std::string_view kTextSpecials = "";
 
-// The header value for a text: words that need encoding (control or 8-bit characters, or one
-// of the specials) become encoded words of at most 75 characters, joined by CR LF TAB; all
+// Whether a receiver could take the text for an encoded word: it holds "=?". Such text is always
+// encoded, so that it reaches the reader as written.
+bool LooksLikeEncodedWord(std::string_view text);
+
+// The header value for a text: words that need encoding (control or 8-bit characters, one of the
+// specials, or "=?") become encoded words of at most 75 characters, joined by CR LF TAB; all
 // other words and the separators between them are kept unchanged.
 std::string EncodeHeaderWords(std::string_view text, std::string_view specials,
                               const EncodingParameters& parameters);

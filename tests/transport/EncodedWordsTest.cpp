@@ -1,3 +1,4 @@
+#include "transport/EMailAddress.h"
 #include "transport/EncodedWords.h"
 #include "transport/Iso2022Jp.h"
 
@@ -65,6 +66,11 @@ TEST(EncodedWords, OnlyWordsThatNeedItAreEncoded)
               "=?ISO-8859-1?Q?M=FCller=2CJr=2E_=28x=29?=");
     // A control character makes a word need encoding.
     EXPECT_EQ(EncodeHeaderWords("a b\x01", kTextSpecials, kWestern), "a =?ISO-8859-1?Q?b=01?=");
+    // So does "=?": plain text shaped like an encoded word would be decoded by the receiver.
+    EXPECT_EQ(EncodeHeaderWords("see =?utf-8?b?QUJD?= x=?", kTextSpecials, kWestern),
+              "see =?ISO-8859-1?Q?=3D=3Futf-8=3Fb=3FQUJD=3F=3D_x=3D=3F?=");
+    EXPECT_EQ(TEMailAddressItem("a@b.c", "=?utf-8?b?QUJD?=").HeaderForm(kWestern),
+              "=?ISO-8859-1?Q?=3D=3Futf-8=3Fb=3FQUJD=3F=3D?= <a@b.c>");
 }
 
 TEST(EncodedWords, QRunSplitAt75)
