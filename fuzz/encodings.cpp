@@ -1,11 +1,13 @@
-// The encoders of message text: base64, encoded words and ISO-2022-JP over any bytes. Base64 is
-// the standard length and alphabet, encoded words keep to their length and lines, ISO-2022-JP
+// The encoders of message text over any bytes, and the core's decoders of received messages:
+// base64 is the standard length and alphabet and decodes to the bytes again; encoded words stay on
+// their lines and decode to the text again (also text shaped like an encoded word); ISO-2022-JP
 // output is 7-bit and ends in ASCII.
 #include "FuzzSupport.h"
 
 #include "transport/Base64.h"
 #include "transport/EncodedWords.h"
 #include "transport/Iso2022Jp.h"
+#include "transport/MimeDecoding.h"
 
 using namespace quillet;
 
@@ -27,6 +29,21 @@ void checkBase64(std::string_view bytes)
         at = end + 2;
     }
     QUILLET_FUZZ_CHECK(joined == text);
+    QUILLET_FUZZ_CHECK(DecodeBase64(text) == bytes && DecodeBase64(lines) == bytes);
+}
+
+// Decoded, a header value is the text it was made of, without trailing blanks (whitespace after
+// the last word is not kept).
+void checkHeaderRoundTrip(std::string_view bytes, char encoding)
+{
+    const std::string text = SingleLineValue(bytes);
+    const EncodingParameters latin1{"ISO-8859-1", encoding, TTransfer::bit8};
+    const std::string decoded = DecodeHeaderValue(EncodeHeaderWords(text, kTextSpecials, latin1));
+    std::string_view expected = text;
+    while (!expected.empty() && (expected.back() == ' ' || expected.back() == '\t' || expected.back() == '\r' ||
+                                 expected.back() == '\n'))
+        expected.remove_suffix(1);
+    QUILLET_FUZZ_CHECK(decoded == charsetToUtf8(expected, "ISO-8859-1").value_or(""));
 }
 
 // Header text as the message writer hands it over: made one line first.
@@ -50,6 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view bytes = fuzz::bytes(data, size);
     checkBase64(bytes);
+    checkHeaderRoundTrip(bytes, 'Q');
+    checkHeaderRoundTrip(bytes, 'B');
+    (void)DecodeQuotedPrintable(bytes, size % 2 == 1);
     for (const LocaleLanguage language : {LocaleLanguage::Other, LocaleLanguage::Japanese, LocaleLanguage::Korean})
         checkEncodedWords(bytes, EncodingParametersFor(language));
     const std::string jis = ConvertToIso2022Jp(bytes);

@@ -53,7 +53,7 @@ inline constexpr std::string_view kNotARunJournal = "\"%s\" is not a run journal
 // keep re-creating each other's macro texts without growing may cost at most this many bytes
 // searched and moved (a line that settles costs far less: any number of occurrences is replaced).
 inline constexpr std::size_t kMaxMacroResultLength = 64 * 1024;
-inline constexpr std::size_t kMaxMacroWork = std::size_t{1} << 30;
+inline constexpr std::size_t kMaxMacroWork = std::size_t{64} << 20;
 // Recipient's e-mail.
 inline constexpr std::string_view kMacroDoesNotSettle =
     "Macros for recipient \"%s\" do not settle; nothing was sent to this recipient.";

@@ -201,6 +201,15 @@ std::string codePageToUtf8(std::string_view bytes, const char* codePage)
     return result;
 }
 
+std::optional<std::string> charsetToUtf8(std::string_view bytes, const char* charset)
+{
+    const Converter& converter = toUtf8Converter(charset);
+    std::string result;
+    if (!converter.valid() || !convert(converter, bytes, result, OnBadInput::Throw, {}))
+        return std::nullopt;
+    return result;
+}
+
 std::string utf8ToCodePage(std::string_view utf8, const char* codePage)
 {
     if (isPlainAscii(utf8))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -46,6 +47,10 @@ std::string utf8ToCodePageForMessage(std::string_view utf8);
 // The same conversions for a code page given by its iconv name (tests, other code pages).
 std::string codePageToUtf8(std::string_view bytes, const char* codePage);
 std::string utf8ToCodePage(std::string_view utf8, const char* codePage);
+
+// Bytes in a charset named by outside data (a received message) to UTF-8; nothing when iconv
+// does not know the charset or the bytes do not fit it.
+std::optional<std::string> charsetToUtf8(std::string_view bytes, const char* charset);
 
 // The language a locale name (as in LC_ALL, e.g. "ja_JP.UTF-8") stands for, and the code page of
 // a language; localeLanguage() and codePageName() apply them once to the program's locale.

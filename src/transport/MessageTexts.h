@@ -13,6 +13,8 @@ inline constexpr const char* kOutsideAddressText = "@ Outside address";
 inline constexpr const char* kCannotOpenFileFormat = "Cannot open file \"%s\". %s";
 // First placeholder: the file's path; second: the system's reason.
 inline constexpr const char* kCannotReadFileFormat = "Cannot read file \"%s\". %s";
+// The body shown for a received message whose data file cannot be read; the system's reason.
+inline constexpr std::string_view kReceivedMessageUnreadable = "(The received message could not be read: %s)";
 inline constexpr const char* kTimeZoneFailureText = "Failed attempting to retrieve time zone information.";
 
 inline constexpr const char* kMessageBoundary = "=_NextPart_Quillet_7f3a9c2e5b1d40";

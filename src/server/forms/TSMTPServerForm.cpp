@@ -80,7 +80,7 @@ TSMTPServerForm::TSMTPServerForm(QWidget* parent)
     };
     SMTPServer1.OnReceiveRaw = [this](TSMTPServerThread&, const ReceivedData& data, const TEMailAddressList& rcpt,
                                       std::string&) {
-        ReceivedMessageSummary summary = ReadReceivedMessage(data.Path, rcpt);
+        ReceivedMessage summary = ReadReceivedMessage(data.Path, rcpt);
         QMetaObject::invokeMethod(
             this, [this, summary = std::move(summary)] { showReceivedMessage(summary); }, Qt::QueuedConnection);
     };
@@ -96,7 +96,7 @@ TSMTPServerForm::~TSMTPServerForm()
     }
 }
 
-void TSMTPServerForm::showReceivedMessage(const ReceivedMessageSummary& message)
+void TSMTPServerForm::showReceivedMessage(const ReceivedMessage& message)
 {
     ToLabel->setText(QString::fromStdString(message.to));
     SubjectLabel->setText(QString::fromStdString(message.subject));

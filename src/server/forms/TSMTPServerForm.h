@@ -6,8 +6,8 @@
 // the built-in server.
 #pragma once
 
-#include "ReceivedMessageSummary.h"
 #include "server/SMTPServer.h"
+#include "transport/ReceivedMessage.h"
 
 #include <QWidget>
 
@@ -40,7 +40,7 @@ public:
     QPushButton* HideButton;
 
     // Shows a received message in the window (on the window's thread).
-    void showReceivedMessage(const ReceivedMessageSummary& message);
+    void showReceivedMessage(const ReceivedMessage& message);
 
 signals:
     // Emitted on the window's thread after a received message has been shown.

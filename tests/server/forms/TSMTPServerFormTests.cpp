@@ -1,4 +1,5 @@
 // The mail server window: what it shows of received messages, delivered by a real SMTP client.
+// The parsing of received messages is tested in the core (tests/transport/ReceivedMessageTest.cpp).
 #include "server/forms/TSMTPServerForm.h"
 
 #include <QLabel>
@@ -10,80 +11,9 @@
 
 using namespace quillet;
 
-namespace {
-
-TEMailAddressList recipients(std::initializer_list<TEMailAddressItem> items)
-{
-    TEMailAddressList list;
-    for (const auto& item : items)
-        list.Add(item);
-    return list;
-}
-
-} // namespace
-
 class TSMTPServerFormTests : public QObject {
     Q_OBJECT
 private slots:
-    void plainMessageSummary()
-    {
-        const std::string raw = "From: a@b.c\r\n"
-                                "Subject: =?ISO-8859-1?Q?Gr=FC=DFe_aus?=\r\n"
-                                "\t=?ISO-8859-1?B?S/ZsbiE=?= und mehr\r\n"
-                                "To: =?UTF-8?B?SsO2cmc=?= <j@x.org>, \"Lee, Ann\" <ann@x.org>\r\n"
-                                "\r\n"
-                                "Dear Ann,\r\n"
-                                "\r\n"
-                                "Subject: not a header\r\n";
-        const auto summary = SummariseReceivedMessage(
-            raw, recipients({TEMailAddressItem("ann@x.org", "Ann Lee"), TEMailAddressItem("bob@y.org")}));
-        QCOMPARE(QString::fromStdString(summary.to), QString::fromUtf8("\"Jörg\" <j@x.org>, \"Lee, Ann\" <ann@x.org>"));
-        // Without a To header the envelope recipients are shown.
-        const auto envelope = SummariseReceivedMessage(
-            "Subject: x\r\n\r\nbody\r\n", recipients({TEMailAddressItem("ann@x.org", "Ann Lee"), TEMailAddressItem("bob@y.org")}));
-        QCOMPARE(QString::fromStdString(envelope.to), QString("Ann Lee <ann@x.org>, bob@y.org"));
-        QCOMPARE(QString::fromStdString(summary.subject), QString::fromUtf8("Grüße ausKöln! und mehr"));
-        QCOMPARE(summary.body.size(), size_t(3));
-        QCOMPARE(QString::fromStdString(summary.body[0]), QString("Dear Ann,"));
-        QCOMPARE(QString::fromStdString(summary.body[2]), QString("Subject: not a header"));
-    }
-
-    void multipartShowsFirstTextPart()
-    {
-        const std::string raw = "Subject: files\r\n"
-                                "Content-Type: multipart/mixed;\r\n\tboundary=\"=_b0und\"\r\n"
-                                "\r\n"
-                                "This is a multi-part message in MIME format\r\n"
-                                "\r\n"
-                                "--=_b0und\r\n"
-                                "Content-Type: text/plain; charset=\"utf-8\"\r\n"
-                                "Content-Transfer-Encoding: base64\r\n"
-                                "\r\n"
-                                "SGVsbG8gV8O2cmxkCnNlY29uZCBsaW5l\r\n"
-                                "--=_b0und\r\n"
-                                "Content-Type: application/octet-stream; name=\"a.bin\"\r\n"
-                                "Content-Disposition: attachment; filename=\"a.bin\"\r\n"
-                                "\r\n"
-                                "AAEC\r\n"
-                                "--=_b0und--\r\n";
-        const auto summary = SummariseReceivedMessage(raw, {});
-        QCOMPARE(QString::fromStdString(summary.subject), QString("files"));
-        QCOMPARE(summary.body.size(), size_t(2));
-        QCOMPARE(QString::fromStdString(summary.body[0]), QString::fromUtf8("Hello Wörld"));
-        QCOMPARE(QString::fromStdString(summary.body[1]), QString("second line"));
-    }
-
-    void quotedPrintableBodyAndMissingFile()
-    {
-        const std::string raw = "Content-Transfer-Encoding: quoted-printable\r\n\r\nlong =\r\nline=3D1\r\nnext\r\n";
-        const auto summary = SummariseReceivedMessage(raw, {});
-        QCOMPARE(summary.body.size(), size_t(2));
-        QCOMPARE(QString::fromStdString(summary.body[0]), QString("long line=1"));
-        const auto missing = ReadReceivedMessage("/nonexistent/oqm-none", {});
-        QCOMPARE(missing.body.size(), size_t(1));
-        QVERIFY(QString::fromStdString(missing.body[0]).contains("could not be read"));
-    }
-
     void windowShowsLastMessageDeliveredByRealClient()
     {
         TSMTPServerForm form;

@@ -1,0 +1,33 @@
+// What a message the built-in server received says, for showing it: the recipients (the display
+// forms of the To header's addresses joined by ", "; the envelope recipients when the message has
+// no usable To header), the subject with its encoded words decoded, and the lines of the text
+// body (for a multipart message the first text part that is not an attachment, transfer encoding
+// undone). Every text is UTF-8. Only the first kMaxReceivedPreviewBytes of a message are read
+// and at most kMaxReceivedPreviewLines body lines are kept: the message is previewed, not stored.
+#pragma once
+
+#include "transport/EMailAddress.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet {
+
+inline constexpr std::size_t kMaxReceivedPreviewBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxReceivedPreviewLines = 2000;
+
+struct ReceivedMessage {
+    std::string to;
+    std::string subject;
+    std::vector<std::string> body;
+};
+
+// Parses raw message data (header block, empty line, body) as it arrived.
+ReceivedMessage ParseReceivedMessage(std::string_view raw, const TEMailAddressList& recipients);
+// Reads the start of a received data file and parses it. A file that cannot be read gives a
+// message whose body says so.
+ReceivedMessage ReadReceivedMessage(const std::string& path, const TEMailAddressList& recipients);
+
+} // namespace quillet
