@@ -80,6 +80,27 @@ inline constexpr std::string_view kCsvSurnameField = "surname";
 inline constexpr std::string_view kCsvEnabledField = "enabled value";
 inline std::string csvParameterField(std::string_view name) { return "parameter " + quoted(name); }
 inline std::string csvParameterNameField(int slot) { return "name of parameter " + std::to_string(slot + 1); }
+// The desktop's import and export of recipients.
+inline constexpr std::string_view kImportRecipientsCaption = "Import recipients";
+inline constexpr std::string_view kExportRecipientsCaption = "Export recipients";
+inline constexpr std::string_view kImportReportCaption = "Import report";
+inline constexpr std::string_view kImportProgressText = "Reading the file...";
+inline constexpr std::string_view kCsvFileFilter = "CSV files (csv, txt)|*.csv;*.txt|All files|*.*";
+inline constexpr std::string_view kTextFileFilter = "Text files|*.txt";
+inline constexpr std::string_view kChooseCsvFile = "Choose a CSV file";
+inline constexpr std::string_view kDetect = "Detect";
+// What a column becomes, in the order of CsvField (Ignore .. ParameterValue).
+inline constexpr std::string_view kCsvFieldNames[] = {"Not imported", "E-mail", "Name", "Surname", "Enabled",
+                                                      "Group (not imported)", "Parameter"};
+inline std::string csvParameterSlotName(int slot, bool value)
+{
+    return "Parameter " + std::to_string(slot + 1) + (value ? " value" : " name");
+}
+inline std::string exportRecipientsOf(std::string_view group)
+{
+    return "Export recipients of group " + quoted(group);
+}
+inline constexpr std::string_view kExportAllRecipients = "Export all recipients";
 inline std::string unknownEncoding(std::string_view name) { return "Unknown encoding " + quoted(name); }
 inline std::string csvTooManyParameters(std::string_view names)
 {
