@@ -85,6 +85,7 @@ inline constexpr std::string_view kImportRecipientsCaption = "Import recipients"
 inline constexpr std::string_view kExportRecipientsCaption = "Export recipients";
 inline constexpr std::string_view kImportReportCaption = "Import report";
 inline constexpr std::string_view kImportProgressText = "Reading the file...";
+inline constexpr std::string_view kImportAddingText = "Adding the recipients...";
 inline constexpr std::string_view kCsvFileFilter = "CSV files (csv, txt)|*.csv;*.txt|All files|*.*";
 inline constexpr std::string_view kTextFileFilter = "Text files|*.txt";
 inline constexpr std::string_view kChooseCsvFile = "Choose a CSV file";

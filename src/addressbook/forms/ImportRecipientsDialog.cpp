@@ -347,41 +347,45 @@ std::optional<std::size_t> importRecipients(UserInterface& ui, Project& project,
     const CsvImportSettings settings = dialog.settings();
 
     CsvImportPlan plan;
-    {
-        QProgressDialog progress(qt(texts::kImportProgressText), "Cancel", 0, 1000, parent);
-        progress.setObjectName("ImportProgress");
-        progress.setWindowTitle(qt(texts::kImportRecipientsCaption));
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setMinimumDuration(0);
-        progress.show();
-        try {
-            plan = planCsvImport(project, dialog.document(), dialog.mapping(), settings,
-                                 [&](std::size_t done, std::size_t total) {
-                                     progress.setValue(total ? int(done * 1000 / total) : 1000);
-                                     ui.processEvents();
-                                     return !progress.wasCanceled();
-                                 });
-        } catch (const CsvImportCancelled&) {
-            progress.close();
-            ui.messageBox(parent, qt(texts::kCsvImportCancelled), qt(texts::kInformationCaption),
-                          MessageIcon::Information, MessageButtons::Ok);
-            return std::nullopt;
-        } catch (const CsvImportError& error) {
-            progress.close();
-            ui.messageBox(parent, toQt(error.what()), qt(texts::kErrorCaption), MessageIcon::Stop, MessageButtons::Ok);
-            return std::nullopt;
-        }
+    QProgressDialog progress(qt(texts::kImportProgressText), "Cancel", 0, 1000, parent);
+    progress.setObjectName("ImportProgress");
+    progress.setWindowTitle(qt(texts::kImportRecipientsCaption));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+    try {
+        plan = planCsvImport(project, dialog.document(), dialog.mapping(), settings,
+                             [&](std::size_t done, std::size_t total) {
+                                 progress.setValue(total ? int(done * 1000 / total) : 1000);
+                                 ui.processEvents();
+                                 return !progress.wasCanceled();
+                             });
+    } catch (const CsvImportCancelled&) {
+        progress.close();
+        ui.messageBox(parent, qt(texts::kCsvImportCancelled), qt(texts::kInformationCaption),
+                      MessageIcon::Information, MessageButtons::Ok);
+        return std::nullopt;
+    } catch (const CsvImportError& error) {
+        progress.close();
+        ui.messageBox(parent, toQt(error.what()), qt(texts::kErrorCaption), MessageIcon::Stop, MessageButtons::Ok);
+        return std::nullopt;
     }
 
+    // Adding the recipients cannot be cancelled: the window stays, without its button, until
+    // they are in.
     std::optional<std::size_t> group = findGroup(project, settings.group);
     const bool changes = plan.report.imported + plan.report.updated > 0;
     if (changes) {
+        progress.setLabelText(qt(texts::kImportAddingText));
+        progress.setCancelButton(nullptr);
+        ui.processEvents();
         if (!group) {
             addGroup(project, settings.group, {});
             group = project.groups.size() - 1;
         }
         applyCsvImport(project, dialog.document(), dialog.mapping(), settings, plan);
     }
+    progress.close();
     ImportReportDialog report(ui, plan.report.text(), parent);
     ui.showModal(report);
     return changes ? group : std::nullopt;
