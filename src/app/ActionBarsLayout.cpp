@@ -61,13 +61,15 @@ ActionBarsLayout ActionBarsLayout::builtIn()
     layout.menus = {
         bar("&File", {"CreateDefaultAction", "NewProjectAction", "-", "OpenDefaultAction", "OpenProjectAction", "-",
                       "SaveProjectAction", "SaveAsAction", "-", "ProjectPropAction", "-", "ExitAction"}),
-        bar("&Group", {"NewRecipientGroupAction", "EditGroupAction", "DeleteGroupAction", "-", "EMailToGroupAction"}),
+        bar("&Group", {"NewRecipientGroupAction", "EditGroupAction", "DeleteGroupAction", "-", "EMailToGroupAction", "-",
+                       "ImportRecipientsAction", "ExportRecipientsAction"}),
         bar("&Recipient", {"NewRecipientAction", "EditRecipientAction", "DeleteRecipientAction", "-",
                            "EnableRecipientAction", "SelectAllAction", "-", "CopyToGroupAction", "MoveToGroupAction",
                            "-", "EMailToCurrentAction", "FindRecipientAction"}),
         bar("&SMTP", {"NewSMTPAction", "EditSMTPAction", "DelSMTPAction", "-", "EnableSMTPAction"}),
         bar("&Templates", {"NewTemplateAction", "EditTemplateAction", "DeltemplateAction"}),
-        bar("Too&ls", {"FindInFilesAction", "ExportToAHTMLAction"}),
+        bar("Too&ls", {"FindInFilesAction", "ExportToAHTMLAction", "-", "ImportRecipientsAction",
+                       "ExportRecipientsAction"}),
         bar("&Options", {"ProgOptionsAction", "CustomizeActionBars", "-", "MailServerAction"}),
         bar("&Help", {"HowToUseAction", "-", "HomePageAction", "MailToUsAction", "-", "AboutAction"}),
     };

@@ -48,6 +48,9 @@ const std::vector<ActionDefinition>& actionDefinitions()
         {"FindRecipientAction", "Recipient", "&Find recipient", "Ctrl+F", "Find recipient", true},
         {"FindInFilesAction", "Tools", "&Find e-mail in files", "", "Find e-mails in text file", true},
         {"ExportToAHTMLAction", "Tools", "E&xport to HTML", "", "Export to recipiets list to HTML", false},
+        {"ImportRecipientsAction", "Tools", "&Import recipients...", "", "Import recipients from a CSV file", true},
+        {"ExportRecipientsAction", "Tools", "Export &recipients...", "",
+         "Export the recipients of the selected group (or of every group) to a CSV file", true},
     };
     return list;
 }

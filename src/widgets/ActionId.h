@@ -50,7 +50,9 @@ namespace quillet {
     X(DeltemplateAction)                                                                                       \
     X(FindRecipientAction)                                                                                     \
     X(FindInFilesAction)                                                                                       \
-    X(ExportToAHTMLAction)
+    X(ExportToAHTMLAction)                                                                                     \
+    X(ImportRecipientsAction)                                                                                  \
+    X(ExportRecipientsAction)
 
 enum class ActionId {
 #define QUILLET_ACTION_ID_ENUM(name) name,

@@ -301,6 +301,7 @@ QIcon paintActionIcon(const QString& actionName)
         {"CopyAction", {Base::TwoPages, 0}},          {"PasteAction", {Base::Clipboard, 0}},
         {"AttachAction", {Base::PaperClip, 0}},       {"OptionsAction", {Base::Gear, 0}},
         {"CloseAction", {Base::Cross, 0}},
+        {"ImportRecipientsAction", {Base::Face, 'i'}}, {"ExportRecipientsAction", {Base::Face, 'o'}},
     };
     QPixmap pixmap = blank();
     QPainter p(&pixmap);

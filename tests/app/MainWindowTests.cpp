@@ -253,11 +253,11 @@ private slots:
         ProgramRun run;
         run.start();
         TOrvQuilletForm& form = *run.form;
-        QCOMPARE(form.actionList().size(), 37);
+        QCOMPARE(form.actionList().size(), 39);
         // About names the program's version.
         QVERIFY(QRegularExpression("^Version \\d+\\.\\d+").match(form.aboutForm().VersionLabel->text()).hasMatch());
         QCOMPARE(form.actionList().first()->objectName(), QString("CreateDefaultAction"));
-        QCOMPARE(form.actionList().last()->objectName(), QString("ExportToAHTMLAction"));
+        QCOMPARE(form.actionList().last()->objectName(), QString("ExportRecipientsAction"));
         QCOMPARE(form.action("OpenProjectAction")->toolTip(), QString("Open project existing project"));
         QCOMPARE(form.action("CreateDefaultAction")->shortcut(), QKeySequence("Ctrl+Shift+N"));
         QCOMPARE(form.action("NewRecipientAction")->shortcut(), QKeySequence(Qt::Key_Insert));

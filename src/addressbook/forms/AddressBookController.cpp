@@ -2,6 +2,7 @@
 #include "widgets/DesktopOpen.h"
 
 #include "RecipientListModel.h"
+#include "ImportRecipientsDialog.h"
 #include "TEMailFoundedForm.h"
 #include "TEditGroupParamsForm.h"
 #include "TEditRecipientForm.h"
@@ -69,6 +70,7 @@ AddressBookController::AddressBookController(Shell& shell) : QObject(shell.dialo
     FindForm = new TFindForm(mainWindow_.dialogParent());
     FindEMailForm = new TFindEMailForm(ui, mainWindow_.project(), mainWindow_.dialogParent());
     EMailFoundedForm = new TEMailFoundedForm(ui, mainWindow_.dialogParent());
+    ImportForm = new ImportRecipientsDialog(ui, mainWindow_.project(), mainWindow_.dialogParent());
     FindForm->onSearch = [this](bool fromStart) { mainWindow_.runGuarded([&] { FindFormSearch(fromStart); }); };
     FindEMailForm->onNewGroup = [this] { mainWindow_.runGuarded([this] { NewRecipientGroupActionExecute(); }); };
 
@@ -98,6 +100,8 @@ AddressBookController::AddressBookController(Shell& shell) : QObject(shell.dialo
     bind(ActionId::FindRecipientAction, &AddressBookController::FindRecipientActionExecute);
     bind(ActionId::FindInFilesAction, &AddressBookController::FindInFilesActionExecute);
     bind(ActionId::ExportToAHTMLAction, &AddressBookController::ExportToAHTMLActionExecute);
+    bind(ActionId::ImportRecipientsAction, &AddressBookController::ImportRecipientsActionExecute);
+    bind(ActionId::ExportRecipientsAction, &AddressBookController::ExportRecipientsActionExecute);
 
     QTreeWidget* groups = GroupListView;
     connect(groups, &QTreeWidget::itemSelectionChanged, this,
@@ -652,6 +656,34 @@ void AddressBookController::ExportToAHTMLActionExecute()
         return;
     writeHtmlFile(QFile::encodeName(fileName).toStdString(), page);
     openWrittenFile(mainWindow_.ui(), mainWindow_.dialogParent(), fileName);
+}
+
+// ----- CSV import and export ---------------------------------------------------------------
+
+void AddressBookController::ImportRecipientsActionExecute()
+{
+    Project& project = mainWindow_.project();
+    const int selected = selectedGroup();
+    const std::string group = selected >= 0 ? project.groups.at(static_cast<std::size_t>(selected)).name
+                              : project.groups.empty() ? std::string(texts::kNewGroupDefaultName)
+                                                       : project.groups.front().name;
+    const std::size_t groupsBefore = project.groups.size();
+    const std::optional<std::size_t> target =
+        importRecipients(mainWindow_.ui(), project, *ImportForm, mainWindow_.dialogParent(), group);
+    if (!target)
+        return;
+    if (project.groups.size() != groupsBefore)  // the import made a new group
+        GroupListView->addTopLevelItem(groupRow(project.groups.back()));
+    selectGroupAndRefresh(static_cast<int>(*target));
+}
+
+void AddressBookController::ExportRecipientsActionExecute()
+{
+    const Project& project = mainWindow_.project();
+    const int selected = selectedGroup();
+    exportRecipients(mainWindow_.ui(), project, mainWindow_.dialogParent(),
+                     selected >= 0 ? std::optional<std::string>(project.groups.at(static_cast<std::size_t>(selected)).name)
+                                   : std::nullopt);
 }
 
 } // namespace quillet

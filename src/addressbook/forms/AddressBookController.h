@@ -36,6 +36,7 @@ class TSelectGroupForm;
 class TFindForm;
 class TFindEMailForm;
 class TEMailFoundedForm;
+class ImportRecipientsDialog;
 
 class AddressBookController : public QObject {
     Q_OBJECT
@@ -76,6 +77,7 @@ public:
     TFindForm& findForm() const { return *FindForm; }
     TFindEMailForm& findEMailForm() const { return *FindEMailForm; }
     TEMailFoundedForm& eMailFoundedForm() const { return *EMailFoundedForm; }
+    ImportRecipientsDialog& importRecipientsForm() const { return *ImportForm; }
     QMenu& dragPopupMenu() const { return *DragPopupMenu; }
 
 protected:
@@ -95,6 +97,8 @@ private:
     void FindRecipientActionExecute();
     void FindInFilesActionExecute();
     void ExportToAHTMLActionExecute();
+    void ImportRecipientsActionExecute();
+    void ExportRecipientsActionExecute();
     void FindFormSearch(bool fromStart);
 
     // "Select Group" over the main window's groups: the chosen group, or -1 when cancelled or
@@ -128,6 +132,7 @@ private:
     TFindForm* FindForm = nullptr;
     TFindEMailForm* FindEMailForm = nullptr;
     TEMailFoundedForm* EMailFoundedForm = nullptr;
+    ImportRecipientsDialog* ImportForm = nullptr;
     QMenu* DragPopupMenu = nullptr;
     QAction* Copy1 = nullptr;
     QAction* Move1 = nullptr;

@@ -3,9 +3,9 @@
 #include "addressbook/AddressBookTexts.h"
 #include "addressbook/CsvExport.h"
 #include "addressbook/GroupOperations.h"
-#include "app/DialogButtons.h"
-#include "app/TextBoundary.h"
-#include "app/UserInterface.h"
+#include "widgets/DialogButtons.h"
+#include "widgets/TextBoundary.h"
+#include "widgets/UserInterface.h"
 #include "project/CodePage.h"
 #include "project/WholeFile.h"
 

@@ -1,11 +1,12 @@
 // Importing and exporting recipients from the desktop: the dialog's column choices and preview,
 // the import into a new group with its report saved as text, Cancel during the reading, and the
 // export written as CSV.
-#include "app/AppTestEnvironment.h"
+#include "AddressBookWindow.h"
 
 #include "addressbook/forms/ImportRecipientsDialog.h"
 
 #include <QApplication>
+#include <QMenuBar>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -175,6 +176,45 @@ private slots:
         ui.fileAnswers.push_back(program.path("no-such-folder/out.csv"));
         QVERIFY(!exportRecipients(ui, project, nullptr, std::nullopt));
         QVERIFY(ui.prompts.back().text.startsWith("Cannot create file"));
+    }
+
+    void theMainWindowImportsIntoANewGroupAndShowsIt()
+    {
+        AddressBookWindow w;
+        // Both commands stand in the Group menu and in the Tools menu.
+        for (const char* menu : {"&Group", "Too&ls"}) {
+            QStringList names;
+            for (QAction* top : w.form->menuBar()->actions())
+                if (top->text() == menu)
+                    for (QAction* entry : top->menu()->actions())
+                        names << entry->objectName();
+            QVERIFY2(names.contains("ImportRecipientsAction") && names.contains("ExportRecipientsAction"),
+                     qPrintable(names.join(",")));
+        }
+        const QString csv = writeFile(w.program, "in.csv", "email,name\nnew@example.org,New\nboss@w,Boss\n");
+        w.selectGroup(1);
+        QString offered;
+        w.ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& dialog = static_cast<ImportRecipientsDialog&>(d);
+            offered = dialog.GroupComboBox->currentText();
+            dialog.FileNameEdit->setText(csv);
+            dialog.loadFile();
+            dialog.GroupComboBox->setEditText("Imported");
+            return int(mrOk);
+        });
+        w.ui.dialogScripts.push_back([](QDialog&) { return int(mrOk); });  // the report
+        w.action("ImportRecipientsAction")->trigger();
+        QCOMPARE(offered, QString("Work"));
+        QCOMPARE(w.groups()->topLevelItemCount(), 4);
+        QCOMPARE(w.groups()->currentItem()->text(0), QString("Imported"));
+        QCOMPARE(w.rows(), QStringList({"boss@w/True/5", "new@example.org/True/4"}));
+        QVERIFY(w.project().changed());
+
+        const QString out = w.program.path("imported.csv");
+        w.ui.fileAnswers.push_back(out);
+        w.action("ExportRecipientsAction")->trigger();
+        QCOMPARE(fileBytes(out), QByteArray("\xEF\xBB\xBF" "email,name,surname,enabled,group\r\n"
+                                            "new@example.org,New,,True,Imported\r\nboss@w,Boss,,True,Imported\r\n"));
     }
 };
 
