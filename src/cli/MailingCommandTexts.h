@@ -12,6 +12,8 @@ inline constexpr const char* kBadRoute = "--route takes default, rotating or bui
 inline constexpr const char* kCaptureNeedsBuiltin = "--capture needs --route builtin";
 inline constexpr const char* kGroupRequired = "--group is required";
 inline constexpr const char* kProgress = "%1 sent";
+// After a refused certificate: how to trust it for the next run.
+inline constexpr const char* kTrustWithPin = "To trust this certificate: --tls-pin %1";
 
 // Larger runs.
 inline constexpr const char* kRunId = "Run ID: %1";

@@ -5,6 +5,7 @@
 // SIGINT acts as the Stop button: the run ends at once, also in the middle of a network wait (the
 // message under way is not sent); a second SIGINT ends the program at once.
 #include "Command.h"
+#include "ConnectionOptions.h"
 #include "LargerRunOptions.h"
 #include "MailingCommandTexts.h"
 #include "ProjectCommandTexts.h"
@@ -135,13 +136,17 @@ public:
         parser.addOption({"server", "Default mail server host for this run.", "HOST"});
         parser.addOption({"port", "Default mail server port for this run.", "N"});
         parser.addOption({"user", "User name for the default mail server.", "U"});
-        parser.addOption({"password", "Password for the default mail server.", "P"});
+        parser.addOption({"password",
+                          "Password for the default mail server (visible to other users of this computer: "
+                          "prefer --password-file or QUILLET_PASSWORD).",
+                          "P"});
         parser.addOption({"sender", "Sender address through the default mail server.", "ADDRESS"});
         parser.addOption({"builtin-port", "Port of the built-in server (default 1026).", "N"});
         parser.addOption({"builtin-sender", "Sender address through the built-in server.", "ADDRESS"});
         parser.addOption({"capture", "Built-in route: keep every received message as DIR/NNNNNN.eml.", "DIR"});
         parser.addOption({"dry-run", "Connect nowhere; write every message to DIR/NNNNNN.eml.", "DIR"});
         addLargerRunOptions(parser);
+        addConnectionOptions(parser);
     }
 
     int execute(const QCommandLineParser& parser) override
@@ -236,8 +241,11 @@ public:
         // A port typed here must be one; the stored setting keeps its own rule (25 when not a number).
         const std::string port = portOverride ? std::to_string(portOverride) : toCodePage(settings.port);
         request.defaultServer = {setting("server", settings.server), port,
-                                 setting("user", settings.userName), setting("password", settings.password),
+                                 setting("user", settings.userName), toCodePage(settings.password),
                                  setting("sender", settings.from)};
+        if (const std::optional<std::string> password = runPassword(parser))
+            request.defaultServer.password = *password;
+        request.connection = connectionSettings(parser, SettingsStore().readSecurity());
         if (resumed && !journalRun->servers.empty()) {
             // The journal's server, unless given anew; the password never comes from a journal.
             const JournalServer& server = journalRun->servers.front();
@@ -318,6 +326,11 @@ public:
         request.stop = &interrupt.signal();
         try {
             run.Run(request, hooks);
+        } catch (const ECertificateRejected& e) {
+            if (progressShown)
+                std::fputc('\n', stderr);
+            throw std::runtime_error(e.what() + RunFailureText(run.LastReport()) + "\n" +
+                                     texts::fill(texts::kTrustWithPin, e.fingerprint()));
         } catch (const std::exception& e) {
             if (progressShown)
                 std::fputc('\n', stderr);

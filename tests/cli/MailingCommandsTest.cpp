@@ -161,6 +161,31 @@ TEST_F(MailingCommands, SendThroughTheDefaultServerToServeCapture)
     EXPECT_FALSE(std::filesystem::exists(capture + "/000005.eml"));
 }
 
+TEST_F(MailingCommands, ConnectionSecurityAndPasswordOptions)
+{
+    prepare();
+    const std::string capture = cli.file("captured");
+    ServeProcess serve(cli, {"--capture", capture});
+    const std::vector<std::string> base{"send", project, "--group", "Club", "--subject", "x",
+                                        "--server", "127.0.0.1", "--port", std::to_string(serve.port())};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return quillet(args);
+    };
+    EXPECT_EQ(with({"--security", "sometimes"}).status, 2);
+    EXPECT_EQ(with({"--tls-pin", "12:34"}).status, 2);
+    // A server without STARTTLS is refused before anything is sent when TLS is required.
+    const CliResult refused = with({"--security", "starttls", "--user", "u", "--password", "p"});
+    EXPECT_EQ(refused.status, 1) << refused;
+    EXPECT_THAT(refused.err, HasSubstr("The server 127.0.0.1 offers no TLS; the connection security setting requires it."));
+    EXPECT_FALSE(std::filesystem::exists(capture + "/000001.eml"));
+    // A password file that cannot be read names the file; a plain server with "none" receives.
+    EXPECT_THAT(with({"--password-file", cli.file("absent")}).err, HasSubstr("Cannot read the password file"));
+    ASSERT_EQ(with({"--security", "none"}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(capture + "/000001.eml"));
+}
+
 TEST_F(MailingCommands, SendThroughTheBuiltinRouteWithCapture)
 {
     prepare();

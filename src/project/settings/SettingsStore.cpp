@@ -5,10 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringList>
 
 #include <algorithm>
 #include <fcntl.h>
 #include <stdexcept>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +111,49 @@ ServerSettings SettingsStore::readServer() const
     server.userName = text(kSmtpGroup, "UserName", server.userName);
     server.password = text(kSmtpGroup, "Password", server.password);
     return server;
+}
+
+namespace {
+
+// The time-limit keys and their fields, in the order of the settings file.
+constexpr std::pair<const char*, int SecuritySettings::*> kTimeLimitKeys[] = {
+    {"TimeLimitConnect", &SecuritySettings::connect},   {"TimeLimitGreeting", &SecuritySettings::greeting},
+    {"TimeLimitCommand", &SecuritySettings::command},   {"TimeLimitMail", &SecuritySettings::mail},
+    {"TimeLimitRcpt", &SecuritySettings::rcpt},         {"TimeLimitData", &SecuritySettings::data},
+    {"TimeLimitDataBlock", &SecuritySettings::dataBlock}, {"TimeLimitDataEnd", &SecuritySettings::dataEnd},
+};
+
+} // namespace
+
+SecuritySettings SettingsStore::readSecurity() const
+{
+    SecuritySettings security;
+    security.security = text(kSmtpGroup, "Security", security.security).toLower();
+    security.caFile = text(kSmtpGroup, "TlsCaFile", security.caFile);
+    security.pins = text(kSmtpGroup, "TlsPins", security.pins);
+    for (const auto& [key, field] : kTimeLimitKeys)
+        security.*field = std::max(0, number(kSmtpGroup, key, security.*field));
+    return security;
+}
+
+void SettingsStore::writeSecurity(const SecuritySettings& security)
+{
+    setText(kSmtpGroup, "Security", security.security);
+    setText(kSmtpGroup, "TlsCaFile", security.caFile);
+    setText(kSmtpGroup, "TlsPins", security.pins);
+    for (const auto& [key, field] : kTimeLimitKeys)
+        setText(kSmtpGroup, key, QString::number(security.*field));
+}
+
+void SettingsStore::addPin(const QString& host, int port, const QString& fingerprint)
+{
+    const QString place = host + ":" + QString::number(port) + "=";
+    QStringList pins;
+    for (const QString& pin : text(kSmtpGroup, "TlsPins", {}).split(' ', Qt::SkipEmptyParts))
+        if (!pin.startsWith(place))
+            pins << pin;
+    pins << place + fingerprint;
+    setText(kSmtpGroup, "TlsPins", pins.join(' '));
 }
 
 RunSettings SettingsStore::readRun() const

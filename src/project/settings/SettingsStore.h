@@ -66,6 +66,25 @@ struct RunSettings {
     bool skipDisabled = false;
 };
 
+// How the default server and every account are reached, in the "SMTP" group (written only when
+// changed, so a file without these keys keeps its bytes): Security "auto", "starttls", "tls" or
+// "none"; TlsCaFile a PEM file of extra trusted certificates; TlsPins the certificates trusted by
+// fingerprint, "HOST:PORT=FINGERPRINT" items separated by spaces; the TimeLimit* keys the limits
+// of the network waits in seconds (0: no limit; missing or not a number: the default).
+struct SecuritySettings {
+    QString security = "auto";
+    QString caFile;
+    QString pins;
+    int connect = 30;
+    int greeting = 300;
+    int command = 300;
+    int mail = 300;
+    int rcpt = 300;
+    int data = 120;
+    int dataBlock = 180;
+    int dataEnd = 600;
+};
+
 // A decimal number as the settings read it: `text` converted, or `defaultValue` when it is
 // empty or not a valid integer.
 int settingsNumber(const QString& text, int defaultValue);
@@ -83,6 +102,7 @@ public:
     OptionSettings readOptions() const;
     ServerSettings readServer() const;
     RunSettings readRun() const;
+    SecuritySettings readSecurity() const;
 
     void writeWindowState(int winState);
     void writePlacement(const WindowPlacement& placement);
@@ -90,6 +110,10 @@ public:
     void writeGroupListWidth(int width);
     void writeServer(const ServerSettings& server);
     void writeRun(const RunSettings& run);
+    void writeSecurity(const SecuritySettings& security);
+    // Trusts a certificate for one server from now on (another pin for the same host and port is
+    // replaced).
+    void addPin(const QString& host, int port, const QString& fingerprint);
 
     // The column widths of a list (group "Columns", key = the list's name), as the user last
     // left them, in column order. Empty when none are stored or the value is not a list of

@@ -1,0 +1,149 @@
+#include "ConnectionOptions.h"
+
+#include "Command.h"
+#include "ProjectFileAccess.h"
+
+#include "transport/ConnectionSecurity.h"
+#include "transport/TlsSession.h"
+
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+#include <termios.h>
+#include <unistd.h>
+
+namespace quillet::cli {
+
+namespace {
+
+constexpr const char* kBadSecurity = "--security must be auto, starttls, tls or none";
+constexpr const char* kBadPin = "--tls-pin must be a SHA-256 fingerprint (64 hex digits, colons optional)";
+constexpr const char* kCannotReadPasswordFile = "Cannot read the password file \"%1\": %2";
+constexpr const char* kPasswordEnvironment = "QUILLET_PASSWORD";
+constexpr const char* kPasswordPrompt = "Password for %1: ";
+
+int Milliseconds(int seconds)
+{
+    return seconds > 0 && seconds < 2'000'000 ? seconds * 1000 : 0;
+}
+
+// Turns echo off on the terminal for as long as it lives.
+class NoEcho {
+public:
+    explicit NoEcho(int fd) : fd_(fd)
+    {
+        if (::tcgetattr(fd_, &saved_) != 0)
+            return;
+        termios quiet = saved_;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        active_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+    }
+    ~NoEcho()
+    {
+        if (active_)
+            ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+    }
+    NoEcho(const NoEcho&) = delete;
+    NoEcho& operator=(const NoEcho&) = delete;
+
+private:
+    int fd_;
+    termios saved_{};
+    bool active_ = false;
+};
+
+std::string FirstLine(std::string text)
+{
+    const size_t end = text.find_first_of("\r\n");
+    if (end != std::string::npos)
+        text.resize(end);
+    return text;
+}
+
+} // namespace
+
+void addConnectionOptions(QCommandLineParser& parser)
+{
+    parser.addOption({"security",
+                      "auto (TLS on port 465, STARTTLS when offered), starttls (required), tls or none.", "MODE"});
+    parser.addOption({"tls-ca", "PEM file of additional trusted certificates.", "FILE"});
+    parser.addOption({"tls-pin", "Trust the server certificate with this SHA-256 fingerprint (repeatable).", "SHA256"});
+    parser.addOption({"password-file", "The password is the first line of FILE.", "FILE"});
+}
+
+ConnectionSettings connectionSettings(const QCommandLineParser& parser, const SecuritySettings& stored)
+{
+    ConnectionSettings settings;
+    const QString mode = parser.isSet("security") ? parser.value("security") : stored.security;
+    const std::optional<ConnectionSecurity> security = ParseSecurity(mode.toStdString());
+    if (!security) {
+        if (parser.isSet("security"))
+            throw UsageError(kBadSecurity);
+    } else {
+        settings.security = *security;
+    }
+    settings.trust.caFile = parser.isSet("tls-ca") ? filePath(parser.value("tls-ca")) : stored.caFile.toStdString();
+    for (const QString& item : stored.pins.split(' ', Qt::SkipEmptyParts)) {
+        const qsizetype equals = item.lastIndexOf('='), colon = item.lastIndexOf(':', equals);
+        const std::string fingerprint = NormalizeFingerprint(item.mid(equals + 1).toStdString());
+        if (equals < 0 || colon < 0 || fingerprint.empty())
+            continue; // a damaged entry trusts nothing
+        QString host = item.left(colon);
+        settings.trust.pins.push_back(
+            {host.toStdString(), static_cast<std::uint16_t>(item.mid(colon + 1, equals - colon - 1).toUInt()), fingerprint});
+    }
+    for (const QString& value : parser.values("tls-pin")) {
+        const std::string fingerprint = NormalizeFingerprint(value.toStdString());
+        if (fingerprint.empty())
+            throw UsageError(kBadPin);
+        settings.trust.pins.push_back({{}, 0, fingerprint});
+    }
+    SmtpTimeLimits& limits = settings.limits;
+    limits.connect = Milliseconds(stored.connect);
+    limits.greeting = Milliseconds(stored.greeting);
+    limits.command = Milliseconds(stored.command);
+    limits.mail = Milliseconds(stored.mail);
+    limits.rcpt = Milliseconds(stored.rcpt);
+    limits.data = Milliseconds(stored.data);
+    limits.dataBlock = Milliseconds(stored.dataBlock);
+    limits.dataEnd = Milliseconds(stored.dataEnd);
+    return settings;
+}
+
+std::optional<std::string> runPassword(const QCommandLineParser& parser)
+{
+    if (parser.isSet("password"))
+        return optionText(parser, "password");
+    if (parser.isSet("password-file")) {
+        const std::string path = filePath(parser.value("password-file"));
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            throw std::runtime_error(QString(kCannotReadPasswordFile)
+                                         .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(errno)))
+                                         .toStdString());
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return FirstLine(std::move(text));
+    }
+    if (const char* environment = std::getenv(kPasswordEnvironment))
+        return std::string(environment);
+    if (!parser.isSet("user") || !::isatty(STDIN_FILENO))
+        return std::nullopt;
+    std::fputs(QString(kPasswordPrompt).arg(parser.value("user")).toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+    std::string line;
+    {
+        NoEcho quiet(STDIN_FILENO);
+        for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar())
+            line.push_back(static_cast<char>(c));
+    }
+    std::fputc('\n', stderr);
+    return FirstLine(line);
+}
+
+} // namespace quillet::cli
