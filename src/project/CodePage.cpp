@@ -4,7 +4,9 @@
 #include "CodePage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <iconv.h>
 #include <memory>
@@ -49,10 +51,29 @@ private:
 
 enum class OnBadInput { Replace, Throw };
 
+// The user's choice of code page (iconv name); null: the locale's.
+std::atomic<const char*> chosenCodePage{nullptr};
+
+struct CodePageChoice {
+    const char* choice;
+    const char* iconvName;
+};
+constexpr CodePageChoice kChoices[] = {{"utf-8", "UTF-8"}, {"windows-1252", "CP1252"}, {"shift_jis", "CP932"},
+                                       {"gbk", "GBK"},     {"big5", "BIG5"},           {"cp949", "CP949"}};
+
+bool sameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
 // Converts through an open descriptor. Bytes the source cannot decode or the target cannot
-// encode are replaced by `replacement` (Replace) or make the conversion fail (Throw: returns false).
+// encode are replaced by `replacement` (Replace) or make the conversion fail (Throw: returns
+// false, with `failedAt` the offset of the input that could not be converted).
 bool convert(const Converter& converter, std::string_view input, std::string& output, OnBadInput onBad,
-             std::string_view replacement)
+             std::string_view replacement, std::size_t* failedAt = nullptr)
 {
     converter.reset();
     output.clear();
@@ -75,8 +96,11 @@ bool convert(const Converter& converter, std::string_view input, std::string& ou
         if (error == E2BIG)
             continue;
         // EILSEQ: a byte sequence that cannot be converted; EINVAL: an incomplete one at the end.
-        if (onBad == OnBadInput::Throw)
+        if (onBad == OnBadInput::Throw) {
+            if (failedAt)
+                *failedAt = static_cast<std::size_t>(in - input.data());
             return false;
+        }
         output.append(replacement);
         ++in;
         --inLeft;
@@ -150,6 +174,8 @@ LocaleLanguage localeLanguage()
 
 const char* codePageName()
 {
+    if (const char* chosen = chosenCodePage.load(std::memory_order_relaxed))
+        return chosen;
     return codePageNameFor(localeLanguage());
 }
 
@@ -179,6 +205,178 @@ std::size_t utf8SequenceLength(std::string_view text)
         if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
             return 0;
     return length;
+}
+
+const char* codePageOfChoice(std::string_view choice)
+{
+    if (sameIgnoringCase(choice, "auto"))
+        return nullptr;
+    for (const CodePageChoice& known : kChoices)
+        if (sameIgnoringCase(choice, known.choice))
+            return known.iconvName;
+    std::string names;
+    for (const char* name : kCodePageChoices)
+        names += std::string(names.empty() ? "" : ", ") + name;
+    throw std::invalid_argument("Unknown code page \"" + std::string(choice) + "\" (choose one of " + names + ")");
+}
+
+void selectCodePage(std::string_view choice)
+{
+    chosenCodePage.store(codePageOfChoice(choice), std::memory_order_relaxed);
+}
+
+bool codePageIsUtf8()
+{
+    return std::string_view(codePageName()) == "UTF-8";
+}
+
+const char* registeredCharsetName(const char* codePage)
+{
+    const std::string_view cp = codePage;
+    if (cp == "UTF-8")
+        return "UTF-8";
+    if (cp == "CP932")
+        return "Shift_JIS";
+    if (cp == "GBK")
+        return "GBK";
+    if (cp == "BIG5")
+        return "Big5";
+    if (cp == "CP949")
+        return "ks_c_5601-1987";
+    return "windows-1252";
+}
+
+std::size_t characterLength(std::string_view text, std::size_t pos, const char* codePage)
+{
+    const std::size_t left = text.size() - pos;
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    if (lead < 0x80 || left < 2)
+        return 1;
+    const std::string_view cp = codePage;
+    std::size_t length = 1;
+    if (cp == "UTF-8") {
+        length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        // A sequence ends early at a byte that cannot continue it.
+        for (std::size_t k = 1; k < length; ++k)
+            if (k >= left || (static_cast<unsigned char>(text[pos + k]) & 0xC0) != 0x80)
+                return k;
+    } else if (cp == "CP932") {
+        length = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1;
+    } else if (cp == "GBK" || cp == "BIG5" || cp == "CP949") {
+        length = lead >= 0x81 && lead <= 0xFE ? 2 : 1;
+    }
+    return length;
+}
+
+std::string_view cutAtCharacter(std::string_view text, std::size_t limit)
+{
+    if (text.size() <= limit)
+        return text;
+    std::size_t end = limit;
+    if (codePageIsUtf8())
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            --end;
+    return text.substr(0, end);
+}
+
+bool isValidUtf8(std::string_view bytes)
+{
+    return validUtf8Length(bytes) == bytes.size();
+}
+
+std::size_t validUtf8Length(std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = utf8SequenceLength(bytes.substr(i));
+        if (length == 0)
+            return i;
+        i += length;
+    }
+    return i;
+}
+
+bool looksLikeOtherCodePage(const std::vector<std::string_view>& texts)
+{
+    const bool utf8 = codePageIsUtf8();
+    bool anyEightBit = false;
+    for (const std::string_view text : texts) {
+        if (isPlainAscii(text))
+            continue;
+        anyEightBit = true;
+        const bool valid = isValidUtf8(text);
+        if (utf8 && !valid)
+            return true;
+        if (!utf8 && !valid)
+            return false;
+    }
+    return !utf8 && anyEightBit;
+}
+
+std::string convertText(std::string_view bytes, const char* from, const char* to, std::string_view what)
+{
+    if (isPlainAscii(bytes))
+        return std::string(bytes);
+    // Two steps through UTF-8, so that a failure tells a byte the source encoding does not
+    // define from a character the target cannot hold.
+    auto positionOf = [](std::string_view text, std::size_t offset, const char* encoding) {
+        TextPosition position;
+        std::size_t lineStart = 0;
+        for (std::size_t i = 0; i < offset; ++i)
+            if (text[i] == '\n') {
+                ++position.line;
+                lineStart = i + 1;
+            }
+        const std::string before = codePageToUtf8(text.substr(lineStart, offset - lineStart), encoding);
+        for (const char c : before)
+            if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+                ++position.column;
+        return position;
+    };
+    auto where = [&](const TextPosition& position) {
+        return std::string(what) + ", line " + std::to_string(position.line) + ", column " +
+               std::to_string(position.column) + ": ";
+    };
+    auto converterFor = [](const char* target, const char* source) {
+        auto converter = std::make_unique<Converter>(target, source);
+        if (!converter->valid())
+            throw std::invalid_argument("Unknown encoding \"" + std::string(source) + "\" or \"" + target + "\"");
+        return converter;
+    };
+    std::string utf8;
+    std::size_t failedAt = 0;
+    if (std::string_view(from) == "UTF-8") {
+        utf8 = std::string(bytes);
+        if (!isValidUtf8(utf8)) {
+            failedAt = validUtf8Length(bytes);
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(bytes[failedAt]));
+            throw UnrepresentableText(where(positionOf(bytes, failedAt, from)) + "the byte " + hex +
+                                      " is not valid " + from + " text");
+        }
+    } else if (!convert(*converterFor("UTF-8", from), bytes, utf8, OnBadInput::Throw, {}, &failedAt)) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(bytes[failedAt]));
+        throw UnrepresentableText(where(positionOf(bytes, failedAt, from)) + "the byte " + hex + " is not valid " +
+                                  from + " text");
+    }
+    if (std::string_view(to) == "UTF-8")
+        return utf8;
+    std::string result;
+    if (convert(*converterFor(to, "UTF-8"), utf8, result, OnBadInput::Throw, {}, &failedAt))
+        return result;
+    const std::string character = utf8.substr(failedAt, characterLength(utf8, failedAt, "UTF-8"));
+    char32_t code = static_cast<unsigned char>(character[0]) & (character.size() == 1 ? 0x7F : 0x3F >> (character.size() - 2));
+    for (std::size_t k = 1; k < character.size(); ++k)
+        code = (code << 6) | (static_cast<unsigned char>(character[k]) & 0x3F);
+    char codeText[16];
+    std::snprintf(codeText, sizeof codeText, "U+%04X", static_cast<unsigned>(code));
+    throw UnrepresentableText(where(positionOf(utf8, failedAt, "UTF-8")) + "the character " + codeText +
+                              " has no code in code page " + to);
 }
 
 bool isPlainAscii(std::string_view text)

@@ -4,6 +4,8 @@
 // cut silently. Comparisons of stored texts are exact and case-sensitive.
 #pragma once
 
+#include "CodePage.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +27,8 @@ struct ShortString255 {
 
     void set(std::string_view text)
     {
-        const std::size_t n = std::min(text.size(), kMaxShortStringLength);
+        // Under the UTF-8 code page the cut never splits a character.
+        const std::size_t n = cutAtCharacter(text, kMaxShortStringLength).size();
         std::memset(bytes, 0, sizeof bytes);
         bytes[0] = static_cast<unsigned char>(n);
         if (n > 0)  // an empty view may have no data pointer at all

@@ -1,6 +1,11 @@
 // Encoded words (RFC 2047) for header text that is not plain ASCII, and the encoding parameters
-// chosen from the locale language: charset name, Q or B encoding, and whether text is first
-// converted from Shift_JIS to ISO-2022-JP.
+// chosen from the program's code page (by default the locale language's): charset name, Q or B
+// encoding, and whether text is first converted from Shift_JIS to ISO-2022-JP.
+//
+// An encoded word always holds whole characters of the code page (a double-byte character or a
+// UTF-8 sequence is never split between two words). Under the Western code page a run that holds
+// bytes 0x80-0x9F (printable characters such as the euro sign there, control characters in
+// ISO-8859-1) is labelled windows-1252; under UTF-8 each run takes Q or B, whichever is shorter.
 #pragma once
 
 #include "project/CodePage.h"
@@ -16,11 +21,15 @@ struct EncodingParameters {
     std::string WordCharSet = "ISO-8859-1";
     char WordEncoding = 'Q'; // 'Q' or 'B'
     TTransfer TransferMode = TTransfer::bit8;
+    // The iconv name of the code page the texts are in (labels message bodies, finds characters).
+    std::string CodePage = "CP1252";
 };
 
 // The parameters for a locale language.
 EncodingParameters EncodingParametersFor(LocaleLanguage language);
-// The parameters for the language of the locale the program started with.
+// The parameters for a code page given by its iconv name (UTF-8: "UTF-8", Q or B as fits).
+EncodingParameters EncodingParametersForCodePage(std::string_view codePage);
+// The parameters for the program's code page.
 EncodingParameters CurrentEncodingParameters();
 
 // Characters that must be encoded in a display name of an address, beyond the control and

@@ -3,6 +3,7 @@
 #include "project/CodePage.h"
 
 #include <cstring>
+#include <memory>
 
 namespace quillet {
 
@@ -40,9 +41,8 @@ bool isContinuation(std::string_view line) { return !line.empty() && (line[0] ==
 // Lead bytes of the program's double-byte code page; none for a single-byte code page.
 struct LeadBytes {
     bool lead[256] = {};
-    LeadBytes()
+    explicit LeadBytes(const char* cp)
     {
-        const char* cp = codePageName();
         if (std::strcmp(cp, "CP932") == 0) {
             for (int c = 0x81; c <= 0x9F; ++c)
                 lead[c] = true;
@@ -55,10 +55,17 @@ struct LeadBytes {
     }
 };
 
+// The table of the program's code page (chosen at start; a later choice gets its own table).
 const LeadBytes& leadBytes()
 {
-    static const LeadBytes table;
-    return table;
+    thread_local const char* tableCodePage = nullptr;
+    thread_local std::unique_ptr<LeadBytes> table;
+    const char* cp = codePageName();
+    if (!table || cp != tableCodePage) {
+        table = std::make_unique<LeadBytes>(cp);
+        tableCodePage = cp;
+    }
+    return *table;
 }
 
 bool isBreak(char c) { return c == ' ' || c == '\t' || c == ','; }

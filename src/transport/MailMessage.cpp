@@ -3,6 +3,7 @@
 #include "Base64.h"
 #include "Iso2022Jp.h"
 #include "MessageTexts.h"
+#include "QuotedPrintable.h"
 #include "TransportError.h"
 
 #include "project/FileDescriptor.h"
@@ -22,20 +23,43 @@ constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kPartIndent = "        ";
 
-std::string multipartContentType() { return std::string("multipart/mixed; boundary=\"") + kMessageBoundary + "\""; }
+std::string multipartContentType(const char* subtype, const char* boundary)
+{
+    return std::string("multipart/") + subtype + "; boundary=\"" + boundary + "\"";
+}
+
+bool linesArePlainAscii(const std::vector<std::string>& lines)
+{
+    for (const auto& line : lines)
+        if (!isPlainAscii(line))
+            return false;
+    return true;
+}
+
+// How one text part (or the single-part body) is written.
+enum class TextForm { AsIs, QuotedPrintable, Iso2022Jp };
 
 // Writes one body line; a line holding CR or LF goes out as several lines (CR LF, a lone CR
 // and a lone LF each end one), each with its leading "." doubled.
-void writeBodyLine(LineWriter& writer, std::string_view line, bool toIso2022Jp)
+void writeBodyLine(LineWriter& writer, std::string_view line, TextForm form)
 {
+    std::vector<std::string> encoded;
     for (;;) {
         const std::size_t brk = line.find_first_of("\r\n");
         const std::string_view piece = line.substr(0, brk);
-        std::string out;
-        if (!piece.empty() && piece[0] == '.')
-            out += '.';
-        out += toIso2022Jp ? ConvertToIso2022Jp(piece) : std::string(piece);
-        writer.WriteLn(out);
+        encoded.clear();
+        if (form == TextForm::QuotedPrintable)
+            AppendQuotedPrintableLines(piece, encoded);
+        else
+            encoded.push_back(form == TextForm::Iso2022Jp ? ConvertToIso2022Jp(piece) : std::string(piece));
+        // The test for a leading "." is made on the line before conversion.
+        bool first = true;
+        for (const std::string& out : encoded) {
+            const bool dot = first && form == TextForm::Iso2022Jp ? !piece.empty() && piece[0] == '.'
+                                                                  : !out.empty() && out[0] == '.';
+            writer.WriteLn(dot ? "." + out : out);
+            first = false;
+        }
         if (brk == std::string_view::npos)
             return;
         const std::size_t next = line.compare(brk, 2, "\r\n") == 0 ? brk + 2 : brk + 1;
@@ -43,13 +67,60 @@ void writeBodyLine(LineWriter& writer, std::string_view line, bool toIso2022Jp)
     }
 }
 
-void writeBodyLines(LineWriter& writer, const std::vector<std::string>& body, bool toIso2022Jp)
+void writeBodyLines(LineWriter& writer, const std::vector<std::string>& body, TextForm form)
 {
     for (const auto& line : body)
-        writeBodyLine(writer, line, toIso2022Jp);
+        writeBodyLine(writer, line, form);
 }
 
-void writeAttachment(LineWriter& writer, TMailAttachment& attachment)
+// The headers of a text part: its type with the charset when it is not ASCII, and the encoding.
+void writeTextPart(LineWriter& writer, const char* subtype, const std::vector<std::string>& lines,
+                   const EncodingParameters& parameters)
+{
+    const bool ascii = linesArePlainAscii(lines);
+    std::string type = std::string("Content-Type: text/") + subtype;
+    if (!ascii)
+        type += std::string("; charset=") + registeredCharsetName(parameters.CodePage.c_str());
+    writer.WriteLn(type);
+    writer.WriteLn(ascii ? "Content-Transfer-Encoding: 7bit" : "Content-Transfer-Encoding: quoted-printable");
+    writer.WriteLn("");
+    writeBodyLines(writer, lines, ascii ? TextForm::AsIs : TextForm::QuotedPrintable);
+}
+
+// The plain and HTML parts inside their multipart/alternative boundaries.
+void writeAlternatives(LineWriter& writer, const TMailMessage& message, const EncodingParameters& parameters)
+{
+    const std::string boundaryLine = std::string("--") + kAlternativeBoundary;
+    writer.WriteLn(boundaryLine);
+    writeTextPart(writer, "plain", message.Body, parameters);
+    writer.WriteLn("");
+    writer.WriteLn(boundaryLine);
+    writeTextPart(writer, "html", message.HtmlBody, parameters);
+    writer.WriteLn("");
+    writer.WriteLn(boundaryLine + "--");
+}
+
+// A file name as a parameter: quoted when ASCII, else in the RFC 2231 form charset''%XX.
+std::string fileNameParameter(const char* name, const std::string& fileName, const EncodingParameters& parameters)
+{
+    if (isPlainAscii(fileName))
+        return std::string(name) + "=\"" + fileName + "\"";
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string value = std::string(name) + "*=" + registeredCharsetName(parameters.CodePage.c_str()) + "''";
+    for (const char c : fileName) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u && std::strchr("!#$&+-.^_`|~", c))) {
+            value += c;
+        } else {
+            value += '%';
+            value += kHex[u >> 4];
+            value += kHex[u & 15];
+        }
+    }
+    return value;
+}
+
+void writeAttachment(LineWriter& writer, TMailAttachment& attachment, const EncodingParameters& parameters)
 {
     writer.WriteLn("");
     writer.WriteLn(std::string("--") + kMessageBoundary);
@@ -61,10 +132,10 @@ void writeAttachment(LineWriter& writer, TMailAttachment& attachment)
         attachment.SetContentType("application/octet-stream");
     const std::string fileName = SingleLineValue(attachment.FileName);
     writer.WriteLn("Content-Type: " + attachment.ContentType() + ";");
-    writer.WriteLn(std::string(kPartIndent) + "name=\"" + fileName + "\"");
+    writer.WriteLn(std::string(kPartIndent) + fileNameParameter("name", fileName, parameters));
     writer.WriteLn("Content-Transfer-Encoding: " + attachment.ContentTransfer());
     writer.WriteLn("Content-Disposition: " + attachment.ContentDisposition() + ";");
-    writer.WriteLn(std::string(kPartIndent) + "filename=\"" + fileName + "\"");
+    writer.WriteLn(std::string(kPartIndent) + fileNameParameter("filename", fileName, parameters));
     for (const auto& line : attachment.ExtraHeaders.Lines())
         writer.WriteLn(SingleLineValue(line));
     writer.WriteLn("");
@@ -104,10 +175,14 @@ std::string FormatMessageDate(std::time_t moment)
 
 THeaderList BuildHeaderLines(const TMailMessage& message) { return BuildHeaderLines(message, CurrentEncodingParameters()); }
 
-THeaderList BuildHeaderLines(const TMailMessage& m, const EncodingParameters& parameters)
+namespace {
+
+THeaderList buildHeaders(const TMailMessage& m, const EncodingParameters& parameters, bool encodedWords)
 {
     const bool mime = m.Encoding == TMessageEncoding::meMIME;
     const bool hasParts = !m.Attachments.empty();
+    const bool hasHtml = !m.HtmlBody.empty();
+    const bool plainBody = linesArePlainAscii(m.Body);
     THeaderList h;
     if (!m.From.Address.empty() || !m.From.Name.empty())
         h.SetValue("From", m.From.HeaderForm(parameters));
@@ -118,15 +193,33 @@ THeaderList BuildHeaderLines(const TMailMessage& m, const EncodingParameters& pa
     for (const auto& group : m.NewsGroups)
         groups += (groups.empty() ? "" : ",") + group;
     h.SetValue("Newsgroups", SingleLineValue(groups));
+    std::string transferEncoding = m.ContentTransferEncoding;
     if (mime) {
-        std::string contentType = hasParts ? multipartContentType() : m.ContentType;
-        if (!hasParts && !contentType.empty() && !m.CharSet.empty())
-            contentType += "; charset=" + m.CharSet;
+        std::string contentType;
+        if (hasParts) {
+            contentType = multipartContentType("mixed", kMessageBoundary);
+        } else if (hasHtml) {
+            contentType = multipartContentType("alternative", kAlternativeBoundary);
+        } else {
+            contentType = m.ContentType;
+            if (!contentType.empty() && !m.CharSet.empty()) {
+                contentType += "; charset=" + m.CharSet;
+            } else if (!plainBody) {
+                // Say what the bytes are: the charset, and an encoding every server passes.
+                const bool jis = parameters.TransferMode == TTransfer::iso2022jp;
+                if (contentType.empty())
+                    contentType = "text/plain";
+                contentType += std::string("; charset=") +
+                               (jis ? "ISO-2022-JP" : registeredCharsetName(parameters.CodePage.c_str()));
+                if (transferEncoding.empty())
+                    transferEncoding = jis ? "7bit" : "quoted-printable";
+            }
+        }
         h.SetValue("Content-Type", SingleLineValue(contentType));
-        if (hasParts)
+        if (hasParts || hasHtml || !plainBody || encodedWords)
             h.SetValue("MIME-Version", "1.0");
     }
-    h.SetValue("Content-Transfer-Encoding", SingleLineValue(m.ContentTransferEncoding));
+    h.SetValue("Content-Transfer-Encoding", SingleLineValue(transferEncoding));
     TEMailAddressItem sender(SingleLineValue(m.Sender.Address), SingleLineValue(m.Sender.Name));
     h.SetValue("Sender", sender.Text());
     h.SetValue("Reply-To", m.ReplyTo.HeaderForm(parameters));
@@ -134,9 +227,28 @@ THeaderList BuildHeaderLines(const TMailMessage& m, const EncodingParameters& pa
     h.SetValue("Disposition-Notification-To", m.ReceiptRecipient.HeaderForm(parameters));
     h.SetValue("References", SingleLineValue(m.References));
     h.SetValue("Date", FormatMessageDate(m.Date != 0 ? m.Date : std::time(nullptr)));
+    h.SetValue("Message-ID", SingleLineValue(m.MessageId));
     h.SetValue("X-Priority", std::to_string(static_cast<int>(m.Priority) + 1));
     h.SetValue("X-Library", kLibraryName);
+    for (const auto& [name, value] : m.AddedHeaders) {
+        THeaderList added;
+        added.SetValue(SingleLineValue(name), EncodeHeaderWords(SingleLineValue(value), kTextSpecials, parameters));
+        h.Append(added);
+    }
     h.Append(m.ExtraHeaders);
+    return h;
+}
+
+} // namespace
+
+THeaderList BuildHeaderLines(const TMailMessage& m, const EncodingParameters& parameters)
+{
+    THeaderList h = buildHeaders(m, parameters, false);
+    // Encoded words in a header need MIME-Version too.
+    if (m.Encoding == TMessageEncoding::meMIME && h.Value("MIME-Version").empty())
+        for (const auto& line : h.Lines())
+            if (line.find("=?") != std::string::npos)
+                return buildHeaders(m, parameters, true);
     return h;
 }
 
@@ -151,20 +263,33 @@ void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParam
     }
     writer.WriteLn("");
 
+    const bool hasHtml = !message.HtmlBody.empty();
+    if (message.Attachments.empty() && !hasHtml) {
+        TextForm form = TextForm::AsIs;
+        if (parameters.TransferMode == TTransfer::iso2022jp)
+            form = TextForm::Iso2022Jp;
+        else if (!linesArePlainAscii(message.Body) && message.ContentTransferEncoding.empty() && message.CharSet.empty())
+            form = TextForm::QuotedPrintable;
+        writeBodyLines(writer, message.Body, form);
+        return;
+    }
+    writer.WriteLn(kMultipartPreamble);
+    writer.WriteLn("");
     if (message.Attachments.empty()) {
-        writeBodyLines(writer, message.Body, parameters.TransferMode == TTransfer::iso2022jp);
+        writeAlternatives(writer, message, parameters);
         return;
     }
     const std::string boundaryLine = std::string("--") + kMessageBoundary;
-    writer.WriteLn(kMultipartPreamble);
-    writer.WriteLn("");
     writer.WriteLn(boundaryLine);
-    writer.WriteLn("Content-Type: text/plain");
-    writer.WriteLn("Content-Transfer-Encoding: 7bit");
-    writer.WriteLn("");
-    writeBodyLines(writer, message.Body, false);
+    if (hasHtml) {
+        writer.WriteLn("Content-Type: " + multipartContentType("alternative", kAlternativeBoundary));
+        writer.WriteLn("");
+        writeAlternatives(writer, message, parameters);
+    } else {
+        writeTextPart(writer, "plain", message.Body, parameters);
+    }
     for (auto& attachment : message.Attachments)
-        writeAttachment(writer, attachment);
+        writeAttachment(writer, attachment, parameters);
     writer.WriteLn(boundaryLine + "--");
 }
 

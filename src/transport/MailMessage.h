@@ -1,7 +1,14 @@
-// The outgoing message: sender, recipients, subject, body lines, attached files and the extra
-// header lines, and its rendering onto a line writer (the connection after DATA, or a file):
-// the header block, one empty line, then the plain body or a multipart/mixed body with one
-// base64 part per attached file. The terminating "." line is the SMTP client's.
+// The outgoing message: sender, recipients, subject, body lines (plain, and optionally HTML),
+// attached files and the extra header lines, and its rendering onto a line writer (the
+// connection after DATA, or a file): the header block, one empty line, then the plain body, or a
+// multipart/alternative body (plain, then HTML), or a multipart/mixed body whose first part is
+// the text and then one base64 part per attached file. The terminating "." line is the SMTP
+// client's.
+//
+// Text that is plain ASCII goes out as it stands. A text part holding other bytes is labelled
+// with the code page's registered charset name and written quoted-printable, which any server
+// passes unchanged (8BITMIME or not); the message then carries MIME-Version. The one exception
+// is the Japanese single-part body, converted to ISO-2022-JP (7-bit) and labelled so.
 //
 // Every body line is written with a leading "." doubled, and a body line that holds CR or LF
 // is written as separate lines, so no data can end the message text early. Attached files are
@@ -15,6 +22,7 @@
 
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillet {
@@ -60,6 +68,13 @@ public:
     std::string AttachmentEncoding = "MIME";
     std::vector<TMailAttachment> Attachments;
     THeaderList ExtraHeaders;
+    // Lines of an HTML body sent beside the plain one; none: a plain message.
+    std::vector<std::string> HtmlBody;
+    // The Message-ID value "<unique@domain>"; empty: no Message-ID line.
+    std::string MessageId;
+    // Headers added for this message (List-Unsubscribe, the user's own), written after X-Library
+    // in order, values encoded as words where they are not ASCII.
+    std::vector<std::pair<std::string, std::string>> AddedHeaders;
     // 0: the local time at the moment the header block is built.
     std::time_t Date = 0;
     TMessagePriority Priority = TMessagePriority::mpNormal;

@@ -18,6 +18,8 @@ inline constexpr std::string_view kReceivedMessageUnreadable = "(The received me
 inline constexpr const char* kTimeZoneFailureText = "Failed attempting to retrieve time zone information.";
 
 inline constexpr const char* kMessageBoundary = "=_NextPart_Quillet_7f3a9c2e5b1d40";
+// The boundary of the multipart/alternative part (plain and HTML); no prefix of the other.
+inline constexpr const char* kAlternativeBoundary = "=_Alternative_Quillet_3e81d5a0c96b27";
 inline constexpr const char* kMultipartPreamble = "This is a multi-part message in MIME format";
 inline constexpr const char* kLibraryName = "Orv Quillet Mail 1.0";
 

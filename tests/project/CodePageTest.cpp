@@ -66,3 +66,46 @@ TEST(CodePage, MessagesShowUnrepresentableCharactersAsQuestionMarks)
         GTEST_SKIP() << "the test process runs in another code page";
     EXPECT_EQ(utf8ToCodePageForMessage("/tmp/caf\xC3\xA9-\xE6\x97\xA5.oqf"), "/tmp/caf\xE9-?.oqf");
 }
+
+TEST(CodePage, ChoiceOfTheUserWinsOverTheLocale)
+{
+    EXPECT_STREQ(codePageOfChoice("UTF-8"), "UTF-8");
+    EXPECT_STREQ(codePageOfChoice("shift_jis"), "CP932");
+    EXPECT_EQ(codePageOfChoice("auto"), nullptr);
+    EXPECT_THROW(codePageOfChoice("latin9"), std::invalid_argument);
+    const std::string before = codePageName();
+    selectCodePage("utf-8");
+    EXPECT_TRUE(codePageIsUtf8());
+    EXPECT_EQ(utf8ToCodePage("\xC5\x81ukasz \xE6\x97\xA5"), "\xC5\x81ukasz \xE6\x97\xA5");
+    // A 255-byte field never ends in half a character.
+    const std::string names = std::string(254, 'a') + "\xC5\x81";
+    EXPECT_EQ(cutAtCharacter(names, 255).size(), 254u);
+    EXPECT_EQ(cutAtCharacter(names, 256).size(), 256u);
+    EXPECT_TRUE(looksLikeOtherCodePage({"plain", "caf\xE9"}));
+    EXPECT_FALSE(looksLikeOtherCodePage({"plain", "caf\xC3\xA9"}));
+    selectCodePage("auto");
+    EXPECT_EQ(codePageName(), before);
+    EXPECT_EQ(cutAtCharacter(names, 255).size(), 255u);
+    EXPECT_TRUE(looksLikeOtherCodePage({"caf\xC3\xA9", "\xE6\x97\xA5"}) == (before == "CP1252"));
+    EXPECT_STREQ(registeredCharsetName("CP932"), "Shift_JIS");
+    EXPECT_STREQ(registeredCharsetName("CP1252"), "windows-1252");
+}
+
+TEST(CodePage, TextConversionNamesLineAndColumn)
+{
+    EXPECT_EQ(convertText("a\nb \xC3\xA9", "UTF-8", "CP1252", "body"), "a\nb \xE9");
+    auto failure = [](std::string_view bytes, const char* from, const char* to) {
+        try {
+            convertText(bytes, from, to, "the body file");
+        } catch (const UnrepresentableText& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(failure("one\ntw\xC3\xA9 \xC5\x81ukasz", "UTF-8", "CP1252"),
+              "the body file, line 2, column 5: the character U+0141 has no code in code page CP1252");
+    EXPECT_EQ(failure("ok\n\xC3\xA9\xFFx", "UTF-8", "CP1252"),
+              "the body file, line 2, column 2: the byte 0xFF is not valid UTF-8 text");
+    EXPECT_EQ(failure("\x82\xA0\x82", "CP932", "UTF-8"),
+              "the body file, line 1, column 2: the byte 0x82 is not valid CP932 text");
+}

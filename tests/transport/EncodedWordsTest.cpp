@@ -99,21 +99,40 @@ TEST(EncodedWords, QRunSplitAt75)
         EXPECT_LE(word.size(), 75u) << word;
 }
 
-TEST(EncodedWords, BRunSplitBetweenGroups)
+TEST(EncodedWords, BRunSplitBetweenCharacters)
 {
     const EncodingParameters korean = EncodingParametersFor(LocaleLanguage::Korean);
-    // 11 characters of opening, 15 groups of four, "?=": 73; a 16th group would make 77.
+    // 11 characters of opening and "?=" leave room for 45 bytes; a double-byte character is never
+    // split, so the first word takes 22 characters (44 bytes) and the second the other 8.
     const std::string text(60, '\xB0');
     const auto words = splitWords(EncodeHeaderWords(text, kTextSpecials, korean));
     ASSERT_EQ(words.size(), 2u);
     EXPECT_EQ(words[0].size(), 73u);
     EXPECT_EQ(words[0], "=?EUC-KR?B?" + std::string() + [] {
         std::string s;
-        for (int i = 0; i < 15; ++i)
+        for (int i = 0; i < 14; ++i)
             s += "sLCw";
         return s;
-    }() + "?=");
-    EXPECT_EQ(words[1], "=?EUC-KR?B?sLCwsLCwsLCwsLCwsLCw?=");
+    }() + "sLA=?=");
+    EXPECT_EQ(words[1], "=?EUC-KR?B?sLCwsLCwsLCwsLCwsLCwsA==?=");
+}
+
+TEST(EncodedWords, CharsetLabelsFollowTheBytes)
+{
+    // The euro sign (0x80) is printable only in windows-1252.
+    EXPECT_EQ(EncodeHeaderWords("5 \x80 caf\xE9", kTextSpecials, kWestern), "5 =?windows-1252?Q?=80_caf=E9?=");
+    // UTF-8: Q while it is shorter, B for text of mostly non-ASCII characters; never a split
+    // sequence.
+    const EncodingParameters utf8 = EncodingParametersForCodePage("UTF-8");
+    EXPECT_EQ(EncodeHeaderWords("Stra\xC3\x9F" "enfest", kTextSpecials, utf8), "=?UTF-8?Q?Stra=C3=9Fenfest?=");
+    EXPECT_EQ(EncodeHeaderWords("\xE6\x97\xA5\xE6\x9C\xAC", kTextSpecials, utf8), "=?UTF-8?B?5pel5pys?=");
+    std::string longText;
+    for (int i = 0; i < 40; ++i)
+        longText += "\xC5\x81"; // Ł
+    for (const auto& word : splitWords(EncodeHeaderWords(longText, kTextSpecials, utf8))) {
+        EXPECT_LE(word.size(), 75u);
+        EXPECT_EQ(word.find("=C5?="), std::string::npos) << word;
+    }
 }
 
 TEST(EncodedWords, JapaneseTextIsConvertedFirst)

@@ -264,7 +264,7 @@ TEST_F(MailMessageTest, DateCarriesTheLocalOffset)
     EXPECT_EQ(FormatMessageDate(kMoment + 3 * 86400 + 7 * 3600), "Wed, 9 Dec 2026 23:35:19 +0000");
 }
 
-TEST_F(MailMessageTest, JapaneseBodyConvertedOnlyWithoutAttachments)
+TEST_F(MailMessageTest, JapaneseBodyConvertedOnlyWithoutAttachmentsAndLabelled)
 {
     const EncodingParameters japanese = EncodingParametersFor(LocaleLanguage::Japanese);
     TMailMessage m = runMessage();
@@ -273,10 +273,18 @@ TEST_F(MailMessageTest, JapaneseBodyConvertedOnlyWithoutAttachments)
     std::string text = render(m, japanese);
     EXPECT_NE(text.find("Subject: =?ISO-2022-JP?B?GyRCJCIbKEI=?=\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\r\n\r\n\x1b$B$\"\x1b(B\r\n..\x1b$B$\"\x1b(B\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Content-Type: text/plain; charset=ISO-2022-JP\r\nMIME-Version: 1.0\r\n"
+                        "Content-Transfer-Encoding: 7bit\r\n"),
+              std::string::npos)
+        << text;
 
+    // In a multipart message the text part keeps the code page's bytes, labelled and encoded.
     m.Attachments.emplace_back(file("x", ""));
     text = render(m, japanese);
-    EXPECT_NE(text.find("\r\n\r\n\x82\xA0\r\n..\x82\xA0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Content-Type: text/plain; charset=Shift_JIS\r\nContent-Transfer-Encoding: quoted-printable\r\n"
+                        "\r\n=82=A0\r\n..=82=A0\r\n"),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(MailMessageTest, NoMessageWrittenWhenTheLocalTimeCannotBeDetermined)

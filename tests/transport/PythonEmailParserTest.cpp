@@ -164,3 +164,60 @@ TEST_F(PythonEmailParserTest, RenderedMessagesReadBackUnchanged)
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
     EXPECT_EQ(output, expected_);
 }
+
+// Texts beyond ASCII in subject, display names, body, HTML and file names, under three code
+// pages, decode to the original characters with no defect.
+TEST_F(PythonEmailParserTest, TextsOutsideAsciiDecodeToTheOriginalUnderEachCodePage)
+{
+    const std::vector<std::string> texts = {"caf\xC3\xA9", "5 \xE2\x82\xAC", "\xC5\x81ukasz", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"};
+    int count = 0;
+    for (const char* codePage : {"CP1252", "CP932", "UTF-8"}) {
+        const EncodingParameters parameters = EncodingParametersForCodePage(codePage);
+        for (const std::string& text : texts) {
+            std::string native;
+            try {
+                native = utf8ToCodePage(text, codePage);
+            } catch (const UnrepresentableText&) {
+                continue; // not a character of this code page
+            }
+            for (const bool withParts : {false, true}) {
+                TMailMessage m;
+                m.Sender = TEMailAddressItem("sender@example.org", "");
+                m.From = TEMailAddressItem("from@example.org", native + " Sender");
+                m.Recipients.Add(TEMailAddressItem("rcpt@example.org", native + " Rcpt"));
+                m.ContentType = "text/plain";
+                m.Subject = "Re: " + native + " news";
+                std::string longLine, longText; // soft line breaks of quoted-printable
+                for (int i = 0; i < 40; ++i) {
+                    longLine += native + " ";
+                    longText += text + " ";
+                }
+                m.Body = {"Hello " + native + ",", "." + native, longLine};
+                expected_ += "message " + std::to_string(++count) + ".eml\n";
+                expected_ += "subject " + hex("Re: " + text + " news") + "\n";
+                expected_ += "from " + hex(text + " Sender") + "\n";
+                expected_ += "to " + hex(text + " Rcpt") + "\n";
+                expected_ += "part text/plain  " + hex("Hello " + text + ",\n." + text + "\n" + longText + "\n") + "\n";
+                if (withParts) {
+                    m.HtmlBody = {"<p>" + native + "</p>"};
+                    m.Attachments.emplace_back(file(native + ".txt", "data"));
+                    expected_ += "part text/html  " + hex("<p>" + text + "</p>\n") + "\n";
+                    expected_ += "part application/octet-stream " + hex(text + ".txt") + " " + hex("data") + "\n";
+                }
+                expected_ += "defects 0\n";
+                StringLineWriter writer;
+                WriteMessage(m, writer, parameters);
+                files_.push_back(file(std::to_string(count) + ".eml", writer.text));
+            }
+        }
+    }
+    EXPECT_EQ(count, 2 * (2 + 1 + 4));
+    std::string command = std::string(kPython) + " " + QUILLET_SOURCE_DIR "/tests/transport/peers/read_texts.py";
+    for (const auto& f : files_)
+        command += " '" + f + "'";
+    command += " 2>&1";
+    int status = -1;
+    const std::string output = runPeer(command, status);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+    EXPECT_EQ(output, expected_);
+}
