@@ -2,6 +2,8 @@
 
 #include "MailingTexts.h"
 
+#include "project/CodePage.h"
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -195,6 +197,72 @@ std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipi
         if (effort > kMaxMacroWork)
             throw EMacroSubstitutionError(formatMessage(kMacroDoesNotSettle, {recipient.email}));
     }
+}
+
+std::string EscapeMacroValue(std::string_view value, MacroValueForm form)
+{
+    std::string out;
+    if (form == MacroValueForm::Html) {
+        out.reserve(value.size() + 8);
+        for (const char c : value) {
+            switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out += c;
+            }
+        }
+        return out;
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const std::string utf8 = codePageToUtf8(value);
+    out.reserve(utf8.size() * 3);
+    for (const char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        }
+    }
+    return out;
+}
+
+std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient,
+                             const ProjectProperties& project, MacroValueForm form)
+{
+    if (text.find('%') == std::string_view::npos)
+        return std::string(text);
+    const MacroTable table = buildTable(recipient, project);
+    std::string out;
+    out.reserve(text.size() + 64);
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t percent = text.find('%', pos);
+        if (percent == std::string_view::npos) {
+            out.append(text.substr(pos));
+            break;
+        }
+        out.append(text.substr(pos, percent - pos));
+        pos = percent;
+        bool replaced = false;
+        for (const auto& [macro, value] : table) {
+            if (text.compare(pos, macro.size(), macro) != 0)
+                continue;
+            out += EscapeMacroValue(SubstituteMacros(value, recipient, project), form);
+            pos += macro.size();
+            replaced = true;
+            break;
+        }
+        if (!replaced)
+            out += text[pos++];
+    }
+    return out;
 }
 
 } // namespace quillet

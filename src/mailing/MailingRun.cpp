@@ -1,12 +1,14 @@
 #include "MailingRun.h"
 
 #include "MacroSubstitution.h"
+#include "MessageHeaders.h"
 #include "MailingTexts.h"
 #include "SmtpAccountUse.h"
 
 #include "project/FileDescriptor.h"
 #include "server/SMTPServer.h"
 #include "transport/MailMessage.h"
+#include "transport/MessageId.h"
 #include "transport/SMTPClient.h"
 #include "transport/MessageTexts.h"
 #include "transport/StopSignal.h"
@@ -241,6 +243,7 @@ bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mail
     const bool dryRun = request.dryRunFolder.has_value();
     const int attempts = std::max(1, request.delivery.attempts);
     ClassifiedFailure failure;
+    messageId_.clear(); // a new one for this recipient, kept across its retries
     for (int attempt = 1;; ++attempt) {
         // The pace: each server's next message waits its turn.
         const int server = request.route == SendRoute::Rotating ? accountIndex_ : 0;
@@ -394,7 +397,7 @@ void MailingRun::ApplyDefaultServer(const DefaultServerSettings& settings)
                                                                                 : TAuthenticationType::atNone);
 }
 
-void MailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t recordIndex)
+void MailingRun::PrepareMessage(const MailingRunRequest& request, std::size_t recordIndex)
 {
     const Project& project = *request.project;
     const MailDraft& draft = *request.draft;
@@ -433,20 +436,83 @@ void MailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t r
     // 3. Subject and body as written.
     message_.Subject = draft.subject;
     message_.Body = draft.body;
+    message_.HtmlBody = draft.htmlBody;
 
     // 4. The row's address, parsed as a list (one text may hold several addresses).
-    message_.Recipients.SetAddressesText(record.EMail.view());
+    message_.Recipients.SetAddressesText(request.testAddress ? std::string_view(*request.testAddress)
+                                                             : record.EMail.view());
 
     // 5. Personalise; an error here leaves this recipient without a message.
     const MacroRecipient recipient = MacroRecipient::fromRecord(record);
     message_.Subject = SubstituteMacros(message_.Subject, recipient, project.properties);
+    if (request.testAddress)
+        message_.Subject.insert(0, kTestSubjectPrefix);
     for (std::string& line : message_.Body)
         line = SubstituteMacros(line, recipient, project.properties);
+    for (std::string& line : message_.HtmlBody)
+        line = SubstituteMacros(line, recipient, project.properties, MacroValueForm::Html);
+    message_.AddedHeaders.clear();
+    if (!draft.unsubscribeMailto.empty() || !draft.unsubscribeUrl.empty()) {
+        const std::string url = SubstituteMacros(draft.unsubscribeUrl, recipient, project.properties, MacroValueForm::Url);
+        if (!url.empty())
+            CheckUnsubscribeUrl(url);
+        const std::string mailto =
+            SubstituteMacros(draft.unsubscribeMailto, recipient, project.properties, MacroValueForm::Url);
+        message_.AddedHeaders.emplace_back(kListUnsubscribe, ListUnsubscribeValue(mailto, url));
+        if (!url.empty())
+            message_.AddedHeaders.emplace_back(kListUnsubscribePost, kOneClickValue);
+    }
+    for (const auto& [name, value] : draft.headers)
+        message_.AddedHeaders.emplace_back(name, SubstituteMacros(value, recipient, project.properties));
 
     // 6. Attachments afresh from the draft's paths.
     message_.Attachments.clear();
     for (const std::string& path : draft.attachments)
         message_.Attachments.emplace_back(path);
+
+    // From the sender when asked for and there is none; a new Message-ID for every message.
+    if (request.fromSender && message_.From.Address.empty())
+        message_.From = message_.Sender;
+    if (messageId_.empty())
+        messageId_ = NewMessageId(message_.From.Address.empty() ? message_.Sender.Address : message_.From.Address);
+    message_.MessageId = messageId_;
+}
+
+std::string MailingRun::RenderMessage(const MailingRunRequest& request, std::size_t recordIndex)
+{
+    if (!request.project || !request.draft)
+        throw std::invalid_argument("mailing run without project or message");
+    const TEMailAddressItem from = message_.From;
+    const int accountIndex = accountIndex_;
+    struct Restore {
+        TMailMessage& message;
+        const TEMailAddressItem& from;
+        int& index;
+        int saved;
+        ~Restore()
+        {
+            message.From = from;
+            index = saved;
+        }
+    } restore{message_, from, accountIndex_, accountIndex};
+    messageId_.clear();
+    PrepareMessage(request, recordIndex);
+    message_.ExtraHeaders.SetValue("X-Mailer", client_.MailAgent);
+    StringLineWriter writer;
+    WriteMessage(message_, writer);
+    return writer.text;
+}
+
+void MailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t recordIndex)
+{
+    // The From filled in from the sender is this message's only: the caller's From stays.
+    const TEMailAddressItem from = message_.From;
+    struct RestoreFrom {
+        TMailMessage& message;
+        const TEMailAddressItem& from;
+        ~RestoreFrom() { message.From = from; }
+    } restoreFrom{message_, from};
+    PrepareMessage(request, recordIndex);
 
     if (request.dryRunFolder) {
         WriteDryRunMessage(*request.dryRunFolder);
@@ -473,7 +539,7 @@ void MailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t r
     }
 
     // 9. Advance the account index.
-    accountIndex_ = NextAccountIndex(accountIndex_, project.accounts);
+    accountIndex_ = NextAccountIndex(accountIndex_, request.project->accounts);
     underWay_.clear();
 }
 

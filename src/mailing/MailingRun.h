@@ -110,6 +110,11 @@ struct MailingRunRequest {
     std::vector<std::size_t> positions;
     // Told of every recipient's fate; none for a dry run.
     DeliveryRecorder* recorder = nullptr;
+    // A message without From gets the sender address (of its route) as From.
+    bool fromSender = false;
+    // When set, every message goes to this address instead of the recipient's, its subject
+    // marked as a test (Send test, --test-to).
+    std::optional<std::string> testAddress;
 };
 
 struct MailingRunHooks {
@@ -150,8 +155,15 @@ public:
     // final when the completed hook is called).
     const MailingRunReport& LastReport() const { return report_; }
 
+    // The complete message one recipient would receive, as it would follow DATA (with a fresh
+    // Message-ID); connects nowhere and sends nothing (Preview, --preview).
+    std::string RenderMessage(const MailingRunRequest& request, std::size_t recordIndex);
+
 private:
     void ApplyConnectionSettings(const MailingRunRequest& request);
+
+    // Steps 1 to 6 for one recipient: route, sender, personalised texts, headers, attachments.
+    void PrepareMessage(const MailingRunRequest& request, std::size_t recordIndex);
     void PrepareRoute(const MailingRunRequest& request);
     void ApplyDefaultServer(const DefaultServerSettings& settings);
     // One recipient with its retries; false when a stop request cut a wait short.
@@ -164,6 +176,8 @@ private:
     // Waits the time out in slices; false when a stop was requested meanwhile.
     bool Wait(std::chrono::steady_clock::duration time, const MailingRunRequest& request, const MailingRunHooks& hooks);
     void WriteDryRunMessage(const std::filesystem::path& folder);
+    // The Message-ID of the recipient under way: the same for all its attempts.
+    std::string messageId_;
     void CleanUpAfterFailure(const MailingRunRequest& request) noexcept;
     void DeactivateBuiltinServer();
     void NoteFailure(const MailingRunRequest& request, bool atTheServer);

@@ -48,6 +48,17 @@ inline constexpr std::string_view kNoSuchRun = "No run \"%s\"";
 inline constexpr std::string_view kCannotWriteJournal = "Cannot write the run journal \"%s\". %s";
 inline constexpr std::string_view kNotARunJournal = "\"%s\" is not a run journal";
 
+// Message options.
+inline constexpr std::string_view kTestSubjectPrefix = "[Test] ";
+inline constexpr std::string_view kHeaderWithoutColon = "The header \"%s\" has no \"Name: value\" form.";
+inline constexpr std::string_view kHeaderBadName =
+    "\"%s\" is not a header name (letters, digits and \"-\" and similar signs, no spaces or colon).";
+inline constexpr std::string_view kHeaderLineBreak = "The header \"%s\" holds a line break.";
+inline constexpr std::string_view kHeaderReserved =
+    "The header \"%s\" is written by the program itself and cannot be added.";
+inline constexpr std::string_view kUnsubscribeUrlScheme =
+    "The unsubscribe address \"%s\" must start with https:// or http://.";
+
 // Macro substitution ends with an error instead of looping or growing without end: its result
 // may be at most this long (or as long as the text given, when that is longer), and values that
 // keep re-creating each other's macro texts without growing may cost at most this many bytes

@@ -2,6 +2,9 @@
 #include "support/FreePort.h"
 #include "support/TempFolder.h"
 #include "mailing/MailingRun.h"
+#include "mailing/MessageHeaders.h"
+#include "mailing/MacroSubstitution.h"
+#include "transport/MessageId.h"
 #include "mailing/TemplateInsertion.h"
 
 #include "server/SMTPServer.h"
@@ -16,6 +19,7 @@
 
 #include <fstream>
 #include <mutex>
+#include <set>
 
 using namespace quillet;
 using quillet::test::freePort;
@@ -413,8 +417,12 @@ TEST_F(RunFixture, DryRunWritesWhatTheServerWouldReceive)
     EXPECT_EQ(client.Port, 25); // a port text that is not a number means 25
     EXPECT_EQ(peer.connections().size(), 1u);
     auto withoutDate = [](std::string text) {
-        const auto at = text.find("Date: ");
-        return text.erase(at, text.find("\r\n", at) - at);
+        // Date and Message-ID differ from message to message.
+        for (const char* name : {"Date: ", "Message-ID: "}) {
+            const auto at = text.find(name);
+            text.erase(at, text.find("\r\n", at) - at);
+        }
+        return text;
     };
     const auto messages = peer.messages();
     EXPECT_EQ(withoutDate(dir.read("000001.eml")), withoutDate(messages[0]));
@@ -529,3 +537,73 @@ TEST_F(RunFixture, StopDuringAWaitEndsTheRunAtOnceWithTheCountSent)
 }
 
 } // namespace
+
+TEST_F(RunFixture, EveryMessageCarriesItsOwnMessageIdFromTheSendersDomain)
+{
+    TempFolder dir;
+    auto r = request(SendRoute::Default, {0, 1, 2});
+    r.dryRunFolder = dir.path();
+    run.Run(r);
+    std::set<std::string> ids;
+    for (const char* name : {"000001.eml", "000002.eml", "000003.eml"}) {
+        const std::string id = header(dir.read(name), "Message-ID");
+        EXPECT_THAT(id, ::testing::MatchesRegex("<[0-9]{14}\\.[0-9a-f]{32}@x\\.org>"));
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), 3u);
+    for (int i = 0; i < 100000; ++i)
+        ids.insert(NewMessageId("a@x.org"));
+    EXPECT_EQ(ids.size(), 100003u);
+    // Without a usable domain in the address the host name stands there.
+    EXPECT_EQ(MessageIdDomain("Orv <orv@Example-1.org>"), "Example-1.org");
+    EXPECT_EQ(MessageIdDomain("orv@x..org"), "");
+    EXPECT_THAT(NewMessageId(""), ::testing::EndsWith(">"));
+}
+
+TEST_F(RunFixture, ListUnsubscribeExtraHeadersHtmlAndFromSender)
+{
+    TempFolder dir;
+    project.recipients[0].Name.set("A & <B>");
+    project.recipients[0].EMail.set("a+1@x.org");
+    draft.htmlBody = {"<p>Dear %NAME%</p>"};
+    draft.unsubscribeMailto = "unsub@x.org?subject=%ADDRESS%";
+    draft.unsubscribeUrl = "https://x.org/u?e=%ADDRESS%&n=%NAME%";
+    draft.headers = {{"X-Campaign", "Spring %NAME%"}, {"X-Tag", "one"}};
+    auto r = request(SendRoute::Default, {0});
+    r.dryRunFolder = dir.path();
+    r.fromSender = true;
+    run.Run(r);
+    const std::string text = dir.read("000001.eml");
+    EXPECT_THAT(text, HasSubstr("\r\nList-Unsubscribe: <mailto:unsub@x.org?subject=a%2B1%40x.org>,\r\n"
+                                " <https://x.org/u?e=a%2B1%40x.org&n=A%20%26%20%3CB%3E>\r\n"
+                                "List-Unsubscribe-Post: List-Unsubscribe=One-Click\r\n"
+                                "X-Campaign: Spring A & <B>\r\nX-Tag: one\r\n"));
+    EXPECT_THAT(text, HasSubstr("\r\n\r\n<p>Dear A &amp; &lt;B&gt;</p>\r\n"));
+    EXPECT_THAT(text, HasSubstr("Content-Type: multipart/alternative;"));
+    EXPECT_EQ(header(text, "From"), "default@x.org");
+    // The From taken from the sender is the message's only.
+    EXPECT_TRUE(message.From.Address.empty());
+
+    // A test message goes to the given address only, its subject marked.
+    r.testAddress = "me@y.org";
+    r.fromSender = false;
+    run.Run(r);
+    const std::string test = dir.read("000002.eml");
+    EXPECT_EQ(header(test, "To"), "me@y.org");
+    EXPECT_EQ(header(test, "Subject"), "[Test] Hello A & <B>");
+    EXPECT_EQ(header(test, "From"), "<none>");
+    EXPECT_THAT(run.RenderMessage(r, 1), HasSubstr("Subject: [Test] Hello B\r\n"));
+}
+
+TEST(MessageHeaders, ExtraHeadersAreCheckedAndListUnsubscribeIsExact)
+{
+    EXPECT_EQ(ParseExtraHeader("X-Campaign:  spring  "), std::make_pair(std::string("X-Campaign"), std::string("spring")));
+    for (const char* bad : {"No colon", "Bad name: x", ": x", "X-A: b\r\nBcc: c@x.org", "Content-Type: text/html",
+                            "message-id: <x@y>", "List-Unsubscribe: <https://x>"})
+        EXPECT_THROW(ParseExtraHeader(bad), EMessageHeaderError) << bad;
+    EXPECT_EQ(ListUnsubscribeValue("mailto:u@x.org", ""), "<mailto:u@x.org>");
+    EXPECT_EQ(ListUnsubscribeValue("", "https://x.org/u?id=7"), "<https://x.org/u?id=7>");
+    EXPECT_EQ(ListUnsubscribeValue("u@x.org", "https://x.org/a b"), "<mailto:u@x.org>, <https://x.org/a%20b>");
+    EXPECT_THROW(CheckUnsubscribeUrl("javascript:alert(1)"), EMessageHeaderError);
+    EXPECT_EQ(EscapeMacroValue("a\"b'<&>", MacroValueForm::Html), "a&quot;b&#39;&lt;&amp;&gt;");
+}

@@ -1,0 +1,83 @@
+#include "MessageId.h"
+
+#include "SMTPClient.h"
+#include "TransportError.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <sys/random.h>
+
+namespace quillet {
+
+namespace {
+
+constexpr std::size_t kRandomBytes = 16;
+
+void fillRandom(unsigned char* bytes, std::size_t count)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::getrandom(bytes + done, count - done, 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw ETransportError(std::string("No random numbers for the Message-ID: ") + std::strerror(errno));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+bool isDomainCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+} // namespace
+
+std::string MessageIdDomain(std::string_view address)
+{
+    const std::size_t at = address.rfind('@');
+    if (at == std::string_view::npos)
+        return {};
+    std::string_view domain = address.substr(at + 1);
+    if (!domain.empty() && domain.back() == '>')
+        domain.remove_suffix(1);
+    if (domain.empty() || domain.front() == '.' || domain.back() == '.' || domain.find("..") != std::string_view::npos)
+        return {};
+    for (const char c : domain)
+        if (!isDomainCharacter(c))
+            return {};
+    return std::string(domain);
+}
+
+std::string NewMessageId(std::string_view senderAddress)
+{
+    std::string domain = MessageIdDomain(senderAddress);
+    if (domain.empty())
+        domain = MessageIdDomain("@" + TSMTPClient::LocalHostName());
+    if (domain.empty())
+        domain = "localhost";
+
+    unsigned char random[kRandomBytes];
+    fillRandom(random, sizeof random);
+    static constexpr char kHex[] = "0123456789abcdef";
+    char moment[32] = "0";
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    if (::gmtime_r(&now, &utc))
+        std::strftime(moment, sizeof moment, "%Y%m%d%H%M%S", &utc);
+    std::string id = "<";
+    id += moment;
+    id += '.';
+    for (const unsigned char b : random) {
+        id += kHex[b >> 4];
+        id += kHex[b & 15];
+    }
+    id += '@';
+    id += domain;
+    id += '>';
+    return id;
+}
+
+} // namespace quillet
