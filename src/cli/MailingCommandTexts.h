@@ -14,6 +14,15 @@ inline constexpr const char* kGroupRequired = "--group is required";
 inline constexpr const char* kProgress = "%1 sent";
 // After a refused certificate: how to trust it for the next run.
 inline constexpr const char* kTrustWithPin = "To trust this certificate: --tls-pin %1";
+inline constexpr const char* kCannotReadFile = "Cannot read file \"%1\"";
+inline constexpr const char* kUnknownEncoding = "Unknown encoding \"%1\"";
+inline constexpr const char* kBadPreviewNumber = "--preview takes a recipient number from 1";
+inline constexpr const char* kNoSuchRecipientNumber = "There is no recipient %1 in this run";
+inline constexpr const char* kBadTestAddress = "--test-to needs a valid address, got \"%1\"";
+inline constexpr const char* kWarningPrefix = "warning: ";
+inline constexpr const char* kCodePageMismatch =
+    "warning: the texts of \"%1\" do not look like text of this code page. A project file does not record "
+    "its code page: choose the one it was written under (--codepage or QUILLET_CODEPAGE).";
 
 // Larger runs.
 inline constexpr const char* kRunId = "Run ID: %1";

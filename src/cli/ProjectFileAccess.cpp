@@ -6,6 +6,9 @@
 #include "addressbook/AddressBookTexts.h"
 #include "addressbook/GroupOperations.h"
 #include "project/CodePage.h"
+#include "project/CodePageMismatch.h"
+#include "MailingCommandTexts.h"
+#include "ProjectCommandTexts.h"
 #include "project/ProjectFileReader.h"
 #include "project/ProjectFileWriter.h"
 #include "project/WholeFile.h"
@@ -53,7 +56,10 @@ Project openProjectFile(const QString& argument)
 {
     const std::string path = filePath(argument);
     try {
-        return loadProjectFile(path);
+        Project project = loadProjectFile(path);
+        if (projectLooksLikeOtherCodePage(project))
+            printErr(utf8ToCodePageForMessage(cli::texts::fill(cli::texts::kCodePageMismatch, argument.toStdString())) + "\n");
+        return project;
     } catch (const ProjectFileError& error) {
         rethrowWithPathShown(error, path);
     }
@@ -73,10 +79,17 @@ std::string argumentText(const QString& value, const QString& what)
     try {
         return utf8ToCodePage(value.toStdString());
     } catch (const UnrepresentableText&) {
+        // Where: the line and column of the first such character.
+        std::string where;
+        try {
+            convertText(value.toStdString(), "UTF-8", codePageName(), what.toStdString());
+        } catch (const UnrepresentableText& detail) {
+            where = std::string(" (") + detail.what() + ")";
+        }
         throw UnrepresentableText(utf8ToCodePageForMessage(
             (QStringLiteral("The text of %1 holds characters that code page %2 cannot represent: \"%3\"")
                  .arg(what, QString::fromLatin1(codePageName()), value))
-                .toStdString()));
+                .toStdString() + where));
     }
 }
 

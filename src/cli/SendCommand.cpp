@@ -8,6 +8,7 @@
 #include "ConnectionOptions.h"
 #include "LargerRunOptions.h"
 #include "MailingCommandTexts.h"
+#include "MessageOptions.h"
 #include "ProjectCommandTexts.h"
 #include "project/FileDescriptor.h"
 #include "ProjectFileAccess.h"
@@ -147,6 +148,7 @@ public:
         parser.addOption({"dry-run", "Connect nowhere; write every message to DIR/NNNNNN.eml.", "DIR"});
         addLargerRunOptions(parser);
         addConnectionOptions(parser);
+        defineMessageOptions(parser);
     }
 
     int execute(const QCommandLineParser& parser) override
@@ -209,12 +211,11 @@ public:
                            message.From);
         if (parser.isSet("subject"))
             draft.subject = optionText(parser, "subject");
-        if (parser.isSet("body-file"))
-            draft.body = ReadTemplateLines(filePath(parser.value("body-file")));
         if (parser.isSet("from"))
             message.From.SetText(optionText(parser, "from"));
         for (const QString& attachment : parser.values("attach"))
             draft.attachments.push_back(filePath(attachment));
+        applyMessageOptions(parser, draft, request);
         if (resumed) {
             // The journal's message; options given again must describe the same one.
             for (const char* option : {"template", "subject", "body-file", "from", "attach"})
@@ -290,6 +291,12 @@ public:
             }
         };
 
+        // The pre-flight check, preview and test message come before any journal.
+        TSMTPClient client;
+        MailingRun run(client, message, &server);
+        if (const std::optional<int> status = runMessageChecks(parser, request, message, run))
+            return *status;
+
         // Every run that connects somewhere keeps a journal (one without a server never starts).
         std::optional<RunJournal> journal;
         if (!request.dryRunFolder && (route == SendRoute::Builtin || !request.defaultServer.host.empty())) {
@@ -306,8 +313,6 @@ public:
             printErr(texts::fill(texts::kRunId, journal->Id()) + "\n");
         }
 
-        TSMTPClient client;
-        MailingRun run(client, message, &server);
         const bool showProgress = stderrIsTerminal();
         bool progressShown = false;
         MailingRunHooks hooks;

@@ -20,6 +20,10 @@ QString fromCodePage(const std::string& bytes);
 void printOut(const std::string& codePageText);
 void printErr(const std::string& codePageText);
 
+// The iconv name of the terminal's encoding: the codeset of the locale (LC_ALL, LC_CTYPE, LANG),
+// UTF-8 when the locale names none or is C/POSIX.
+std::string terminalEncoding();
+
 // True when standard error is a terminal (progress lines are shown only then).
 bool stderrIsTerminal();
 

@@ -2,11 +2,15 @@
 #include "Command.h"
 #include "Terminal.h"
 
+#include "project/CodePage.h"
+
 #include <QCoreApplication>
+#include <QSettings>
 #include <QTextStream>
 
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 using namespace quillet::cli;
 
@@ -19,7 +23,10 @@ QString overview(const std::vector<std::unique_ptr<Command>>& commands)
                    "Commands:\n";
     for (const auto& command : commands)
         text += "  " + command->name().leftJustified(18) + " " + command->description() + "\n";
-    text += "\nquillet COMMAND --help shows a command's options; quillet --version its version.\n";
+    text += "\nquillet COMMAND --help shows a command's options; quillet --version its version.\n"
+            "--codepage auto|utf-8|windows-1252|shift_jis|gbk|big5|cp949 (before or after the command; or the\n"
+            "environment variable QUILLET_CODEPAGE) chooses the code page of the project's texts: auto follows\n"
+            "the locale. A project file does not record its code page: open it under the one it was written in.\n";
     return text;
 }
 
@@ -60,7 +67,32 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QUILLET_VERSION);
     QCoreApplication::setOrganizationName("Orv");
 
-    const QStringList args = QCoreApplication::arguments();
+    QStringList args = QCoreApplication::arguments();
+    // The code page: --codepage (any command), else QUILLET_CODEPAGE, else the program option.
+    QString codePage;
+    for (int i = 1; i < args.size(); ++i) {
+        if (args.at(i) == "--codepage" && i + 1 < args.size()) {
+            codePage = args.at(i + 1);
+            args.remove(i, 2);
+            break;
+        }
+        if (args.at(i).startsWith("--codepage=")) {
+            codePage = args.at(i).mid(11);
+            args.removeAt(i);
+            break;
+        }
+    }
+    if (codePage.isEmpty())
+        codePage = qEnvironmentVariable("QUILLET_CODEPAGE");
+    if (codePage.isEmpty())
+        codePage = QSettings("Orv", "Quillet").value("Option/CodePage").toString();
+    try {
+        if (!codePage.isEmpty())
+            quillet::selectCodePage(codePage.toStdString());
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "quillet: %s\n", e.what());
+        return 2;
+    }
     const auto commands = CommandTable::instance().createAll();
 
     if (args.size() < 2 || args.at(1) == "--help" || args.at(1) == "-h" || args.at(1) == "help") {

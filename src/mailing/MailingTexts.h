@@ -59,6 +59,22 @@ inline constexpr std::string_view kHeaderReserved =
 inline constexpr std::string_view kUnsubscribeUrlScheme =
     "The unsubscribe address \"%s\" must start with https:// or http://.";
 
+// Pre-flight findings; "%s" placeholders in order.
+inline constexpr std::string_view kFindingUnreplaced = "%s recipient(s): %s is not replaced in the message (%s)";
+inline constexpr std::string_view kFindingEmptySubjectMacro = "%s recipient(s): %s is empty in the subject (%s)";
+inline constexpr std::string_view kFindingEmptySubject = "The subject is empty";
+inline constexpr std::string_view kFindingEmptyBody = "The message has no text";
+inline constexpr std::string_view kFindingNoFrom =
+    "The message has no From: receivers may refuse it (use a template with a reply-to line, --from, "
+    "or the sender address as From)";
+inline constexpr std::string_view kFindingInvalid = "%s recipient(s) with an address that is not valid (%s)";
+inline constexpr std::string_view kFindingDuplicate = "%s address(es) chosen more than once (%s)";
+inline constexpr std::string_view kFindingDisabled = "%s disabled recipient(s) will receive the message (%s)";
+inline constexpr std::string_view kFindingMissingAttachment = "The attachment \"%s\" cannot be read: %s";
+inline constexpr std::string_view kFindingLargeAttachment = "The attachment \"%s\" is %s MB, more than %s MB";
+inline constexpr std::string_view kFindingRunSize = "%s message(s), about %s MB in all";
+inline constexpr std::string_view kFindingMore = "and %s more";
+
 // Macro substitution ends with an error instead of looping or growing without end: its result
 // may be at most this long (or as long as the text given, when that is longer), and values that
 // keep re-creating each other's macro texts without growing may cost at most this many bytes

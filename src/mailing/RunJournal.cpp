@@ -75,6 +75,13 @@ std::string firstLine(const RunDescription& run)
     json.key("from").value(utf8(run.from));
     json.key("attachments").values(utf8All(run.draft.attachments));
     json.key("headers").values(utf8All(run.headers));
+    json.key("html").values(utf8All(run.draft.htmlBody));
+    json.key("unsubscribe_mailto").value(utf8(run.draft.unsubscribeMailto));
+    json.key("unsubscribe_url").value(utf8(run.draft.unsubscribeUrl));
+    std::vector<std::string> extra;
+    for (const auto& [name, value] : run.draft.headers)
+        extra.push_back(name + ": " + value);
+    json.key("extra_headers").values(utf8All(extra));
     json.key("servers").beginArray();
     for (const JournalServer& server : run.servers) {
         json.beginObject();

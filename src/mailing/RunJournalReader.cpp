@@ -56,6 +56,14 @@ RunDescription readDescription(const JsonValue& line)
     run.draft.attachments = localAll(line["attachments"]);
     run.from = local(line["from"]);
     run.headers = localAll(line["headers"]);
+    run.draft.htmlBody = localAll(line["html"]);
+    run.draft.unsubscribeMailto = local(line["unsubscribe_mailto"]);
+    run.draft.unsubscribeUrl = local(line["unsubscribe_url"]);
+    for (const std::string& header : localAll(line["extra_headers"])) {
+        const std::size_t colon = header.find(": ");
+        if (colon != std::string::npos)
+            run.draft.headers.emplace_back(header.substr(0, colon), header.substr(colon + 2));
+    }
     for (const JsonValue& server : line["servers"].items())
         run.servers.push_back({local(server["host"]), local(server["port"]), local(server["user"]),
                                local(server["sender"]), local(server["sender_name"])});

@@ -80,6 +80,11 @@ MessageTemplate TemplateFromLines(const std::vector<std::string>& lines)
 
 void WriteTemplateFile(const std::filesystem::path& path, const MessageTemplate& tmpl)
 {
+    WriteFileAtomically(path, TemplateFileBytes(tmpl));
+}
+
+void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes)
+{
     auto fail = [&path](int error) {
         return ETemplateError(formatMessage(kCannotCreateFile, {path.string(), std::strerror(error)}));
     };
@@ -92,7 +97,7 @@ void WriteTemplateFile(const std::filesystem::path& path, const MessageTemplate&
     // A failure never leaves a half-written template behind.
     try {
         AtomicFileWriter file(path.string(), 0644);
-        file.Write(TemplateFileBytes(tmpl));
+        file.Write(bytes);
         file.Commit();
     } catch (const AtomicWriteError& error) {
         throw fail(error.error());

@@ -25,6 +25,8 @@ struct MessageTemplate {
     std::string subject;
     std::string replyTo;
     std::vector<std::string> body;
+    // The HTML body, kept in a file of its own beside the template (see TemplateStore).
+    std::vector<std::string> htmlBody = {};
 };
 
 // Splits file bytes into lines at CR LF, CR or LF, ending at the first zero byte.
@@ -38,6 +40,10 @@ std::vector<std::string> ReadTemplateLines(const std::filesystem::path& path);
 
 // The template held by lines read from a file (the header line is not examined).
 MessageTemplate TemplateFromLines(const std::vector<std::string>& lines);
+
+// Writes bytes to a file atomically: a new file beside it replaces it once complete; a
+// read-only file is refused. Throws ETemplateError "Cannot create file "%s". %s".
+void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
 // Writes (creating or replacing) the file; throws ETemplateError "Cannot create file "%s". %s".
 // The old file is replaced only by a completely written new one; a read-only file is refused.

@@ -10,6 +10,7 @@ void InsertTemplate(const MessageTemplate& tmpl, MailDraft& draft, TEMailAddress
     draft.subject = tmpl.subject;
     from = std::move(newFrom);
     draft.body = tmpl.body;
+    draft.htmlBody = tmpl.htmlBody;
 }
 
 } // namespace quillet

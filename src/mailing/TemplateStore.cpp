@@ -58,6 +58,11 @@ std::filesystem::path TemplateStore::pathOf(const std::string& name) const
     return folder_ / (name + std::string(kTemplateExtension));
 }
 
+std::filesystem::path TemplateStore::htmlPathOf(const std::string& name) const
+{
+    return pathOf(name).string() + ".html";
+}
+
 bool TemplateStore::exists(const std::string& name) const
 {
     std::error_code error;
@@ -91,7 +96,11 @@ std::vector<TemplateRow> TemplateStore::list() const
 
 MessageTemplate TemplateStore::read(const std::string& name) const
 {
-    return TemplateFromLines(ReadTemplateLines(pathOf(name)));
+    MessageTemplate tmpl = TemplateFromLines(ReadTemplateLines(pathOf(name)));
+    std::error_code error;
+    if (std::filesystem::exists(htmlPathOf(name), error))
+        tmpl.htmlBody = ReadTemplateLines(htmlPathOf(name));
+    return tmpl;
 }
 
 void TemplateStore::create(const MessageTemplate& tmpl) const
@@ -110,11 +119,21 @@ void TemplateStore::save(const MessageTemplate& tmpl) const
         throw ETemplateError(formatMessage(kCannotCreateFile, {path.string(), std::strerror(error)}));
     }
     WriteTemplateFile(path, tmpl);
+    const std::filesystem::path html = htmlPathOf(tmpl.name);
+    if (tmpl.htmlBody.empty()) {
+        ::unlink(html.c_str());
+        return;
+    }
+    std::string bytes;
+    for (const auto& line : tmpl.htmlBody)
+        bytes += line + "\r\n";
+    WriteFileAtomically(html, bytes);
 }
 
 bool TemplateStore::remove(const std::string& name) const
 {
     std::error_code error;
+    std::filesystem::remove(htmlPathOf(name), error);
     return std::filesystem::remove(pathOf(name), error);
 }
 

@@ -1,4 +1,7 @@
 // The template folder: listing, reading, creating, replacing and deleting template files.
+// A template's HTML body lives in a second file beside it, "<name>.tmpl.html" (its lines with
+// CR LF), so that template files keep their layout and read and list exactly as before; the
+// file exists only while the template has an HTML body.
 // A template is found by the path built from its name (folder + name + ".tmpl"), never by the
 // name of a file that was listed. Writing a template creates the folder when it is missing
 // (a fresh program folder has none); the program folder itself must exist.
@@ -32,6 +35,7 @@ public:
 
     const std::filesystem::path& folder() const { return folder_; }
     std::filesystem::path pathOf(const std::string& name) const;
+    std::filesystem::path htmlPathOf(const std::string& name) const;
     bool exists(const std::string& name) const;
 
     // Every listed template in the order the folder returns them. Passed over: folders and

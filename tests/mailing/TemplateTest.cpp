@@ -165,3 +165,24 @@ TEST(TemplateStore, AFreshListingKeepsTheShownOrder)
     EXPECT_THAT(keepShownOrder({{"X", "1"}}, {{"X", "2"}, {"X", "1"}}),
                 ElementsAre(TemplateRow{"X", "2"}, TemplateRow{"X", "1"}));
 }
+
+TEST(TemplateStore, HtmlBodyLivesBesideTheTemplateWhoseFileStaysAsBefore)
+{
+    TempFolder dir;
+    TemplateStore store(dir.path());
+    const MessageTemplate plain{"T", "S", "", {"body"}};
+    store.create(plain);
+    const std::string before = dir.read("T.tmpl");
+    MessageTemplate html = plain;
+    html.htmlBody = {"<p>Hi %NAME%</p>"};
+    store.save(html);
+    EXPECT_EQ(dir.read("T.tmpl"), before);
+    EXPECT_EQ(dir.read("T.tmpl.html"), "<p>Hi %NAME%</p>\r\n");
+    EXPECT_THAT(store.list(), ElementsAre(TemplateRow{"T", "S"}));
+    EXPECT_EQ(store.read("T").htmlBody, html.htmlBody);
+    store.save(plain);
+    EXPECT_FALSE(std::filesystem::exists(dir / "T.tmpl.html"));
+    store.save(html);
+    EXPECT_TRUE(store.remove("T"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);
+}

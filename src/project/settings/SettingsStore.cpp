@@ -61,6 +61,22 @@ SettingsStore::~SettingsStore()
     restrictFile();
 }
 
+MessageSettings SettingsStore::readMessageSettings() const
+{
+    MessageSettings message;
+    message.codePage = text(kOptionGroup, "CodePage", message.codePage);
+    message.fromSender = number(kOptionGroup, "FromSender", 0) != 0;
+    message.skipPreflight = number(kOptionGroup, "SkipPreflight", 0) != 0;
+    return message;
+}
+
+void SettingsStore::writeMessageSettings(const MessageSettings& message)
+{
+    setText(kOptionGroup, "CodePage", message.codePage);
+    setText(kOptionGroup, "FromSender", message.fromSender ? "1" : "0");
+    setText(kOptionGroup, "SkipPreflight", message.skipPreflight ? "1" : "0");
+}
+
 QString SettingsStore::fileName() const
 {
     return settings_->fileName();

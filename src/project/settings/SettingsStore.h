@@ -85,6 +85,15 @@ struct SecuritySettings {
     int dataEnd = 600;
 };
 
+// Message options in the "Option" group: the code page choice ("CodePage": auto, utf-8,
+// windows-1252, shift_jis, gbk, big5 or cp949), the sender address as From when a message has
+// none ("FromSender", 0 or 1) and the pre-flight summary left out before a run ("SkipPreflight").
+struct MessageSettings {
+    QString codePage = "auto";
+    bool fromSender = false;
+    bool skipPreflight = false;
+};
+
 // A decimal number as the settings read it: `text` converted, or `defaultValue` when it is
 // empty or not a valid integer.
 int settingsNumber(const QString& text, int defaultValue);
@@ -103,6 +112,7 @@ public:
     ServerSettings readServer() const;
     RunSettings readRun() const;
     SecuritySettings readSecurity() const;
+    MessageSettings readMessageSettings() const;
 
     void writeWindowState(int winState);
     void writePlacement(const WindowPlacement& placement);
@@ -114,6 +124,7 @@ public:
     // Trusts a certificate for one server from now on (another pin for the same host and port is
     // replaced).
     void addPin(const QString& host, int port, const QString& fingerprint);
+    void writeMessageSettings(const MessageSettings& message);
 
     // The column widths of a list (group "Columns", key = the list's name), as the user last
     // left them, in column order. Empty when none are stored or the value is not a list of

@@ -1,0 +1,13 @@
+// A project file does not record the code page its texts were written in. Opening it under
+// another code page shows mojibake; this check finds the obvious cases so the user is warned:
+// under UTF-8, texts that are not valid UTF-8; under an 8-bit code page, a project whose every
+// text beyond ASCII is valid multi-byte UTF-8 (what a project written under UTF-8 looks like).
+#pragma once
+
+#include "Project.h"
+
+namespace quillet {
+
+bool projectLooksLikeOtherCodePage(const Project& project);
+
+} // namespace quillet

@@ -1,0 +1,75 @@
+// The pre-flight check on a crafted project: every kind of finding exactly once, and only the
+// run's size on a clean one.
+#include "support/TempFolder.h"
+
+#include "mailing/PreflightCheck.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using quillet::test::TempFolder;
+
+namespace {
+
+RecipientRecord person(const std::string& email, const std::string& name, bool enabled = true)
+{
+    RecipientRecord r;
+    r.EMail.set(email);
+    r.Name.set(name);
+    r.ParamName1.set("CITY");
+    r.ParamValue1.set("Oslo");
+    r.Enabled = enabled ? 1 : 0;
+    return r;
+}
+
+std::vector<FindingKind> kinds(const std::vector<PreflightFinding>& findings)
+{
+    std::vector<FindingKind> out;
+    for (const auto& f : findings)
+        out.push_back(f.kind);
+    return out;
+}
+
+} // namespace
+
+TEST(PreflightCheck, EveryFindingOnceOnACraftedProject)
+{
+    TempFolder dir;
+    dir.write("big.bin", std::string(2000, 'x'));
+    const std::string big = dir.file("big.bin");
+    Project project;
+    project.recipients = {person("a@x.org", "Ann"), person("b@x.org", ""), person("not an address", "C"),
+                          person("A@X.org", "Dup", false), person("e@x.org", "%TOWN%")};
+    std::vector<std::size_t> rows = {0, 1, 2, 3, 4};
+    MailDraft draft{"Hi %NAME%", {}, {big, (dir / "missing.txt").string()}};
+    draft.htmlBody = {"<p>%CITY% %ZIP%</p>"};
+    PreflightInput input{&project, &rows, &draft, false, false, 1000};
+    const auto findings = CheckMailing(input);
+    EXPECT_EQ(kinds(findings),
+              (std::vector<FindingKind>{FindingKind::UnreplacedMacro, FindingKind::UnreplacedMacro,
+                                        FindingKind::EmptySubjectMacro, FindingKind::NoFrom,
+                                        FindingKind::InvalidAddress, FindingKind::DuplicateAddress,
+                                        FindingKind::DisabledRecipient, FindingKind::LargeAttachment,
+                                        FindingKind::MissingAttachment, FindingKind::RunSize}));
+    EXPECT_EQ(findings[0].text, "5 recipient(s): %ZIP% is not replaced in the message (a@x.org, b@x.org, not an "
+                                "address, A@X.org, e@x.org)");
+    // A value that brings a macro of its own is rendered to find it.
+    EXPECT_EQ(findings[1].text, "1 recipient(s): %TOWN% is not replaced in the message (e@x.org)");
+    EXPECT_EQ(findings[2].text, "1 recipient(s): %NAME% is empty in the subject (b@x.org)");
+    EXPECT_TRUE(HasWarnings(findings));
+
+    // Empty subject and body; disabled recipients left out are no finding.
+    MailDraft empty{" ", {""}, {}};
+    input.draft = &empty;
+    input.skipDisabled = true;
+    EXPECT_EQ(kinds(CheckMailing(input)),
+              (std::vector<FindingKind>{FindingKind::EmptySubject, FindingKind::EmptyBody, FindingKind::NoFrom,
+                                        FindingKind::InvalidAddress, FindingKind::RunSize}));
+
+    MailDraft clean{"Hi %NAME%", {"from %CITY%"}, {}};
+    rows = {0};
+    PreflightInput good{&project, &rows, &clean, true, false, 1000};
+    const auto none = CheckMailing(good);
+    EXPECT_EQ(kinds(none), std::vector<FindingKind>{FindingKind::RunSize});
+    EXPECT_FALSE(HasWarnings(none));
+}
