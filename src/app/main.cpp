@@ -4,9 +4,13 @@
 #include "TOrvQuilletForm.h"
 #include "widgets/UserInterface.h"
 
+#include "project/CodePage.h"
+#include "project/settings/SettingsStore.h"
+
 #include <QApplication>
 
 #include <exception>
+#include <stdexcept>
 
 namespace {
 
@@ -37,6 +41,18 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(quillet::texts::kProgramTitle);
     QApplication::setOrganizationName("Orv");
     QApplication::setQuitOnLastWindowClosed(true);
+
+    // The code page: QUILLET_CODEPAGE, else the program option; an unknown name means automatic.
+    {
+        QString codePage = qEnvironmentVariable("QUILLET_CODEPAGE");
+        if (codePage.isEmpty())
+            codePage = quillet::SettingsStore().readMessageSettings().codePage;
+        try {
+            quillet::selectCodePage(codePage.toStdString());
+        } catch (const std::invalid_argument&) {
+            quillet::selectCodePage("auto");
+        }
+    }
 
     quillet::QtUserInterface ui;
     quillet::TOrvQuilletForm form(ui);

@@ -12,6 +12,7 @@
 #include "addressbook/forms/AddressBookController.h"
 #include "mailing/TemplateInsertion.h"
 #include "project/Project.h"
+#include "project/settings/SettingsStore.h"
 #include "project/forms/TPropertiesForm.h"
 #include "server/forms/TSMTPServerForm.h"
 #include "transport/AntiFreeze.h"
@@ -201,6 +202,7 @@ void MailingController::SendButtonClick()
     request.defaultServer.sendFrom = fromQt(settings.SendFromEdit->text());
     request.builtinServer.port = fromQt(settings.BuildInPortEdit->text());
     request.builtinServer.sendFrom = fromQt(settings.BuildInFromEdit->text());
+    request.fromSender = SettingsStore().readMessageSettings().fromSender;
 
     // The status window shows the address of the message under way: the next one of the run.
     auto showNextAddress = [this, &request](std::size_t sent) {
