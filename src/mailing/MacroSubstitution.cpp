@@ -216,13 +216,21 @@ std::string EscapeMacroValue(std::string_view value, MacroValueForm form)
         }
         return out;
     }
+    return PercentEncodeUtf8(value, [](unsigned char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '.' ||
+               c == '_' || c == '~';
+    });
+}
+
+std::string PercentEncodeUtf8(std::string_view codePageText, bool (*keep)(unsigned char))
+{
     static constexpr char kHex[] = "0123456789ABCDEF";
-    const std::string utf8 = codePageToUtf8(value);
+    const std::string utf8 = codePageToUtf8(codePageText);
+    std::string out;
     out.reserve(utf8.size() * 3);
     for (const char c : utf8) {
         const auto u = static_cast<unsigned char>(c);
-        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || c == '-' || c == '.' ||
-            c == '_' || c == '~') {
+        if (keep(u)) {
             out += c;
         } else {
             out += '%';

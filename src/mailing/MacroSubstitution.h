@@ -57,4 +57,7 @@ std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipi
 // A value written in a form (exposed for the pre-flight check and tests).
 std::string EscapeMacroValue(std::string_view value, MacroValueForm form);
 
+// Code-page text as UTF-8 with every byte that `keep` refuses written as %XX.
+std::string PercentEncodeUtf8(std::string_view codePageText, bool (*keep)(unsigned char));
+
 } // namespace quillet

@@ -1,5 +1,6 @@
 #include "MessageHeaders.h"
 
+#include "MacroSubstitution.h"
 #include "MailingTexts.h"
 
 #include "project/CodePage.h"
@@ -28,20 +29,7 @@ bool sameName(std::string_view a, std::string_view b)
 
 std::string percentEncodeUnsafe(std::string_view text)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    const std::string utf8 = codePageToUtf8(text);
-    std::string out;
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u > 32 && u < 127 && c != '<' && c != '>' && c != '"') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        }
-    }
-    return out;
+    return PercentEncodeUtf8(text, [](unsigned char c) { return c > 32 && c < 127 && c != '<' && c != '>' && c != '"'; });
 }
 
 } // namespace

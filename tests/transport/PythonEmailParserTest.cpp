@@ -110,6 +110,19 @@ protected:
         return m;
     }
 
+    // Runs a reader of tests/transport/peers over every file added and compares its report.
+    void expectParserReads(const char* script)
+    {
+        std::string command = std::string(kPython) + " " + QUILLET_SOURCE_DIR "/tests/transport/peers/" + script;
+        for (const auto& f : files_)
+            command += " '" + f + "'";
+        command += " 2>&1";
+        int status = -1;
+        const std::string output = runPeer(command, status);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+        EXPECT_EQ(output, expected_);
+    }
+
     fs::path dir_;
     std::vector<std::string> files_;
     std::string expected_;
@@ -155,14 +168,7 @@ TEST_F(PythonEmailParserTest, RenderedMessagesReadBackUnchanged)
     const std::string rendered((std::istreambuf_iterator<char>(check)), {});
     EXPECT_NE(rendered.find("?=\r\n\t=?ISO-8859-1?Q?"), std::string::npos) << rendered;
 
-    std::string command = std::string(kPython) + " " + QUILLET_SOURCE_DIR "/tests/transport/peers/read_messages.py";
-    for (const auto& f : files_)
-        command += " '" + f + "'";
-    command += " 2>&1";
-    int status = -1;
-    const std::string output = runPeer(command, status);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-    EXPECT_EQ(output, expected_);
+    expectParserReads("read_messages.py");
 }
 
 // Texts beyond ASCII in subject, display names, body, HTML and file names, under three code
@@ -212,12 +218,5 @@ TEST_F(PythonEmailParserTest, TextsOutsideAsciiDecodeToTheOriginalUnderEachCodeP
         }
     }
     EXPECT_EQ(count, 2 * (2 + 1 + 4));
-    std::string command = std::string(kPython) + " " + QUILLET_SOURCE_DIR "/tests/transport/peers/read_texts.py";
-    for (const auto& f : files_)
-        command += " '" + f + "'";
-    command += " 2>&1";
-    int status = -1;
-    const std::string output = runPeer(command, status);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-    EXPECT_EQ(output, expected_);
+    expectParserReads("read_texts.py");
 }
