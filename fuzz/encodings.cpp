@@ -9,6 +9,9 @@
 #include "transport/Iso2022Jp.h"
 #include "transport/MimeDecoding.h"
 
+#include <algorithm>
+#include <optional>
+
 using namespace quillet;
 
 namespace {
@@ -43,7 +46,13 @@ void checkHeaderRoundTrip(std::string_view bytes, char encoding)
     while (!expected.empty() && (expected.back() == ' ' || expected.back() == '\t' || expected.back() == '\r' ||
                                  expected.back() == '\n'))
         expected.remove_suffix(1);
-    QUILLET_FUZZ_CHECK(decoded == charsetToUtf8(expected, "ISO-8859-1").value_or(""));
+    // Words holding bytes 0x80-0x9F are labelled windows-1252, the others ISO-8859-1: both read every
+    // other byte alike. Bytes windows-1252 leaves undefined have no text to compare with.
+    const bool c1 = std::any_of(expected.begin(), expected.end(),
+                                [](char c) { return static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) <= 0x9F; });
+    const std::optional<std::string> original = charsetToUtf8(expected, c1 ? "windows-1252" : "ISO-8859-1");
+    if (original)
+        QUILLET_FUZZ_CHECK(decoded == *original);
 }
 
 // Header text as the message writer hands it over: made one line first.
