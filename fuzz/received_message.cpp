@@ -1,5 +1,6 @@
 // The parser of messages the built-in server received (headers, MIME parts, transfer encodings,
-// encoded words, charsets) over any bytes a client sends as data: every text it gives is UTF-8.
+// encoded words, charsets, nested parts) over any bytes a client sends as data: every text it
+// gives is UTF-8, headers, HTML and attachment names included.
 #include "FuzzSupport.h"
 
 #include "project/CodePage.h"
@@ -31,5 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QUILLET_FUZZ_CHECK(message.body.size() <= kMaxReceivedPreviewLines);
     for (const std::string& line : message.body)
         QUILLET_FUZZ_CHECK(isUtf8(line));
+    QUILLET_FUZZ_CHECK(message.html.size() <= kMaxReceivedPreviewLines);
+    for (const std::string& line : message.html)
+        QUILLET_FUZZ_CHECK(isUtf8(line));
+    for (const auto& [name, value] : message.headers)
+        QUILLET_FUZZ_CHECK(isUtf8(name) && isUtf8(value));
+    for (const std::string& name : message.attachments)
+        QUILLET_FUZZ_CHECK(isUtf8(name));
     return 0;
 }

@@ -223,6 +223,7 @@ public:
                     throw UsageError(texts::fill(texts::kResumeDisagrees, "--" + std::string(option), journalRun->id));
             draft = journalRun->draft;
             message.From.SetText(journalRun->from);
+            request.fromSender = journalRun->fromSender;
             for (const std::string& line : journalRun->headers)
                 message.ExtraHeaders.AddLine(line);
         }

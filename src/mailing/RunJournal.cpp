@@ -73,6 +73,7 @@ std::string firstLine(const RunDescription& run)
     json.key("subject").value(utf8(run.draft.subject));
     json.key("body").values(utf8All(run.draft.body));
     json.key("from").value(utf8(run.from));
+    json.key("from_sender").value(run.fromSender);
     json.key("attachments").values(utf8All(run.draft.attachments));
     json.key("headers").values(utf8All(run.headers));
     json.key("html").values(utf8All(run.draft.htmlBody));
@@ -196,6 +197,7 @@ RunDescription DescribeRun(const MailingRunRequest& request, const TMailMessage&
         run.recipients.push_back(request.project->recipients.at(row).EMail.str());
     run.draft = *request.draft;
     run.from = message.From.Text();
+    run.fromSender = request.fromSender;
     for (const std::string& line : message.ExtraHeaders.Lines())
         if (line.rfind("X-Mailer:", 0) != 0)
             run.headers.push_back(line);

@@ -58,6 +58,8 @@ struct RunDescription {
     std::vector<std::string> recipients;
     MailDraft draft;
     std::string from;
+    // A message without From got the sender address as From (--from-sender, the program option).
+    bool fromSender = false;
     std::vector<std::string> headers;
     // Default route: the default server; rotating: the default server, then the accounts;
     // built-in: none (see builtinPort and builtinSender).

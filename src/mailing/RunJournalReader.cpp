@@ -55,6 +55,7 @@ RunDescription readDescription(const JsonValue& line)
     run.draft.body = localAll(line["body"]);
     run.draft.attachments = localAll(line["attachments"]);
     run.from = local(line["from"]);
+    run.fromSender = line["from_sender"].boolean();
     run.headers = localAll(line["headers"]);
     run.draft.htmlBody = localAll(line["html"]);
     run.draft.unsubscribeMailto = local(line["unsubscribe_mailto"]);

@@ -50,12 +50,13 @@ std::vector<std::string_view> splitLines(std::string_view text)
 }
 
 struct HeaderBlock {
-    std::vector<std::pair<std::string, std::string>> fields; // lower-case name, unfolded value
+    // Name as written, unfolded value.
+    std::vector<std::pair<std::string, std::string>> fields;
 
     std::string value(std::string_view name) const
     {
         for (const auto& [n, v] : fields)
-            if (n == name)
+            if (lower(n) == name)
                 return v;
         return {};
     }
@@ -74,7 +75,7 @@ HeaderBlock readHeaders(const std::vector<std::string_view>& lines, std::size_t&
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos)
             continue;
-        block.fields.emplace_back(lower(trim(line.substr(0, colon))), std::string(line.substr(colon + 1)));
+        block.fields.emplace_back(std::string(trim(line.substr(0, colon))), std::string(line.substr(colon + 1)));
     }
     if (pos < lines.size())
         ++pos; // the empty line
@@ -161,6 +162,56 @@ std::string headerRecipients(const std::string& toHeader)
     return result;
 }
 
+// Looks into one part (lines [begin, end) after its header block) for the texts and the
+// attachments; nested multiparts are looked into up to kMaxMimeDepth.
+void readPart(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end, const HeaderBlock& headers,
+              int depth, ReceivedMessage& message, bool& bodyFound)
+{
+    const std::string contentType = headers.value("content-type");
+    const std::string type = lower(trim(contentType));
+    const std::string boundary = parameter(contentType, "boundary");
+    if (type.rfind("multipart/", 0) == 0 && !boundary.empty()) {
+        if (depth >= kMaxMimeDepth)
+            return;
+        const std::string delimiter = "--" + boundary;
+        std::size_t pos = begin;
+        while (pos < end) {
+            while (pos < end && lines[pos].rfind(delimiter, 0) != 0)
+                ++pos;
+            if (pos >= end || lines[pos].substr(delimiter.size()).rfind("--", 0) == 0)
+                return;
+            ++pos;
+            const HeaderBlock part = readHeaders(lines, pos);
+            pos = std::min(pos, end);
+            std::size_t partEnd = pos;
+            while (partEnd < end && lines[partEnd].rfind(delimiter, 0) != 0)
+                ++partEnd;
+            readPart(lines, pos, partEnd, part, depth + 1, message, bodyFound);
+            pos = partEnd;
+        }
+        return;
+    }
+    // A message of one part is shown whatever it says of itself.
+    const std::string disposition = headers.value("content-disposition");
+    if (depth > 0 && lower(disposition).find("attachment") != std::string::npos) {
+        std::string name = parameter(disposition, "filename");
+        if (name.empty())
+            name = parameter(contentType, "name");
+        message.attachments.push_back(DecodeHeaderValue(name));
+        return;
+    }
+    const bool text = type.empty() || type.rfind("text/", 0) == 0;
+    if (!text && depth > 0)
+        return;
+    const std::vector<std::string_view> partLines(lines.begin() + std::ptrdiff_t(begin), lines.begin() + std::ptrdiff_t(end));
+    if (!bodyFound) {
+        message.body = decodeBodyLines(partLines, headers);
+        bodyFound = true;
+    }
+    if (message.html.empty() && type.rfind("text/html", 0) == 0)
+        message.html = decodeBodyLines(partLines, headers);
+}
+
 } // namespace
 
 ReceivedMessage ParseReceivedMessage(std::string_view raw, const TEMailAddressList& recipients)
@@ -170,37 +221,13 @@ ReceivedMessage ParseReceivedMessage(std::string_view raw, const TEMailAddressLi
     const std::vector<std::string_view> lines = splitLines(raw);
     std::size_t pos = 0;
     const HeaderBlock headers = readHeaders(lines, pos);
+    for (const auto& [name, value] : headers.fields)
+        message.headers.emplace_back(codePageToUtf8(name), DecodeHeaderValue(trim(value)));
     message.subject = DecodeHeaderValue(trim(headers.value("subject")));
     if (std::string shown = headerRecipients(headers.value("to")); !shown.empty())
         message.to = std::move(shown);
-
-    const std::string contentType = headers.value("content-type");
-    const std::string boundary = parameter(contentType, "boundary");
-    if (lower(trim(contentType)).rfind("multipart/", 0) != 0 || boundary.empty()) {
-        message.body = decodeBodyLines({lines.begin() + std::ptrdiff_t(pos), lines.end()}, headers);
-        return message;
-    }
-    // The first text part that is not an attachment.
-    const std::string delimiter = "--" + boundary;
-    while (pos < lines.size()) {
-        while (pos < lines.size() && lines[pos].rfind(delimiter, 0) != 0)
-            ++pos;
-        if (pos >= lines.size() || lines[pos].substr(delimiter.size()).rfind("--", 0) == 0)
-            break;
-        ++pos;
-        const HeaderBlock part = readHeaders(lines, pos);
-        std::size_t end = pos;
-        while (end < lines.size() && lines[end].rfind(delimiter, 0) != 0)
-            ++end;
-        const std::string type = lower(trim(part.value("content-type")));
-        const bool text = type.empty() || type.rfind("text/", 0) == 0;
-        const bool attachment = lower(part.value("content-disposition")).find("attachment") != std::string::npos;
-        if (text && !attachment) {
-            message.body = decodeBodyLines({lines.begin() + std::ptrdiff_t(pos), lines.begin() + std::ptrdiff_t(end)}, part);
-            return message;
-        }
-        pos = end;
-    }
+    bool bodyFound = false;
+    readPart(lines, pos, lines.size(), headers, 0, message, bodyFound);
     return message;
 }
 

@@ -127,3 +127,22 @@ TEST_F(MessageCommands, Utf8ProjectSurvivesSaveLoadHarvestAndExport)
     EXPECT_THAT(shown.err, HasSubstr("do not look like text of this code page"));
     EXPECT_EQ(quillet({"--codepage", "latin9", "project", "show", project}).status, 2);
 }
+
+TEST_F(MessageCommands, TemplateHtmlIsTextBesideTheTemplateAndGoesOutWithIt)
+{
+    prepare();
+    CliHarness::writeFile(cli.file("page.html"), "<p>Caf\xC3\xA9 for %NAME%</p>\n");
+    ok({"template", "add", "Page", "--subject", "Hi", "--html-file", cli.file("page.html")});
+    const std::filesystem::path folder = cli.home() / "Templates";
+    EXPECT_EQ(CliHarness::readFile((folder / "Page.tmpl").string()), "Orv Quillet template Version 1.0\r\nPage\r\nHi\r\n\r\n");
+    EXPECT_EQ(CliHarness::readFile((folder / "Page.tmpl.html").string()), "<p>Caf\xE9 for %NAME%</p>\r\n");
+    const CliResult r = quillet({"send", project, "--group", "Club", "--template", "Page", "--preview", "2"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_THAT(r.out, HasSubstr("Content-Type: text/html; charset=windows-1252"));
+    EXPECT_THAT(r.out, HasSubstr("<p>Caf=E9 for Zoe</p>"));
+    CliHarness::writeFile(cli.file("bad.html"), "<p>\xC5\x81</p>\n");
+    const CliResult bad = quillet({"template", "add", "Bad", "--html-file", cli.file("bad.html")});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_THAT(bad.err, HasSubstr("line 1, column 4"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "Bad.tmpl"));
+}

@@ -84,6 +84,7 @@ TEST(RunJournal, RecordsEveryFateAndReadsItBackAfterAKill)
 {
     JournalFolder state;
     RunDescription run = description({"a@x.org", "b@x.org", "c@x.org", "d@x.org"});
+    run.fromSender = true;
     std::filesystem::path path;
     {
         RunJournal journal = RunJournal::Create(run);
@@ -107,6 +108,7 @@ TEST(RunJournal, RecordsEveryFateAndReadsItBackAfterAKill)
     EXPECT_EQ(record.description.draft.subject, "Hi \"%NAME%\"");
     EXPECT_EQ(record.description.draft.body, run.draft.body);
     EXPECT_EQ(record.description.servers.at(0).host, "mail.x.org");
+    EXPECT_TRUE(record.description.fromSender);
     EXPECT_EQ(record.ending, "");
     EXPECT_EQ(record.recipients[0].status, RecipientStatus::Sent);
     EXPECT_EQ(record.recipients[1].status, RecipientStatus::Rejected);

@@ -1,8 +1,15 @@
 // Received messages as the mail server window shows them, and the decoders they share.
+#include "project/CodePage.h"
 #include "transport/Base64.h"
 #include "transport/EncodedWords.h"
 #include "transport/MimeDecoding.h"
+#include "transport/MailMessage.h"
 #include "transport/ReceivedMessage.h"
+#include "transport/StringLineWriter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +69,45 @@ TEST(ReceivedMessage, MultipartShowsFirstTextPart)
     const ReceivedMessage message = ParseReceivedMessage(raw, {});
     EXPECT_EQ(message.subject, "files");
     EXPECT_EQ(message.body, (std::vector<std::string>{"Hello W\xC3\xB6rld", "second line"}));
+}
+
+// A message as the writer sends it with HTML and an attachment: multipart/alternative inside
+// multipart/mixed. The preview shows every header decoded, both texts and the file's name.
+TEST(ReceivedMessage, NestedAlternativeWithAttachmentGivesHeadersTextsAndFiles)
+{
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "oq-received-att.txt";
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    ASSERT_TRUE(out);
+    std::fputs("attached", out);
+    std::fclose(out);
+    selectCodePage("windows-1252");
+    TMailMessage m;
+    m.From.SetText("Club <club@x.org>");
+    m.Recipients.SetAddressesText("ann@x.org");
+    m.Subject = "Caf\xE9 news";
+    m.Body = {"Caf\xE9 for Ann", "second"};
+    m.HtmlBody = {"<p>Caf\xE9 for <b>Ann</b></p>"};
+    m.AddedHeaders = {{"X-Campaign", "spring"}};
+    m.Attachments.emplace_back(file.string());
+    StringLineWriter writer;
+    WriteMessage(m, writer);
+    std::filesystem::remove(file);
+    selectCodePage("auto");
+
+    const ReceivedMessage message = ParseReceivedMessage(writer.text, {});
+    EXPECT_EQ(message.subject, "Caf\xC3\xA9 news");
+    EXPECT_EQ(message.body, (std::vector<std::string>{"Caf\xC3\xA9 for Ann", "second"}));
+    EXPECT_EQ(message.html, std::vector<std::string>{"<p>Caf\xC3\xA9 for <b>Ann</b></p>"});
+    EXPECT_EQ(message.attachments, std::vector<std::string>{"oq-received-att.txt"});
+    std::vector<std::string> names;
+    for (const auto& [name, value] : message.headers) {
+        names.push_back(name);
+        if (name == "Subject") {
+            EXPECT_EQ(value, "Caf\xC3\xA9 news");
+        }
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), "X-Campaign"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "MIME-Version"), names.end());
 }
 
 TEST(ReceivedMessage, QuotedPrintableBodyAndMissingFile)
