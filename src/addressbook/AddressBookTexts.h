@@ -127,6 +127,12 @@ inline std::string csvTooManyFields(std::size_t fields, std::size_t columns)
 {
     return "the row has " + std::to_string(fields) + " fields, the header " + std::to_string(columns);
 }
+// The status bar's count of the recipient list: "12 recipients, 3 selected".
+inline std::string recipientCounts(std::size_t rows, std::size_t selected)
+{
+    return std::to_string(rows) + (rows == 1 ? " recipient, " : " recipients, ") + std::to_string(selected) +
+           " selected";
+}
 inline std::string csvReportSummary(std::size_t imported, std::size_t updated, std::size_t skipped, std::size_t invalid)
 {
     return "imported " + std::to_string(imported) + ", updated " + std::to_string(updated) + ", duplicates skipped " +

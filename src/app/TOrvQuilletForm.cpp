@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -29,6 +30,7 @@
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -106,6 +108,7 @@ TOrvQuilletForm::TOrvQuilletForm(UserInterface& ui, QWidget* parent) : QMainWind
     bindOwnActions();
 
     addressBook_ = std::make_unique<AddressBookController>(*this);
+    connect(addressBook_.get(), &AddressBookController::recipientCountsChanged, statusPanels_[1], &QLabel::setText);
     mailing_ = std::make_unique<MailingController>(*this, *addressBook_, *PropertiesForm);
     placePages();
 }
@@ -236,7 +239,8 @@ void TOrvQuilletForm::createStatusBar()
         statusPanels_[i]->setFrameShape(QFrame::Panel);
         statusPanels_[i]->setFrameShadow(QFrame::Sunken);
         statusPanels_[i]->setMinimumWidth(widths[i]);
-        if (i < 2)
+        // Panel 1 grows to show the recipient counts whole.
+        if (i == 0)
             statusPanels_[i]->setFixedWidth(widths[i]);
         bar->addPermanentWidget(statusPanels_[i], i == 2 ? 1 : 0);
     }
@@ -379,6 +383,23 @@ void TOrvQuilletForm::readSettings()
     }
     project_.path = options.projectPath.substr(0, kMaxShortStringLength);
     setGroupListWidth(options.groupListWidth);
+    // The column widths the user gave; the first start keeps the lists' own. A column that fills
+    // the rest keeps doing so.
+    for (const auto& [name, view] : keptColumnLists()) {
+        const std::vector<int> widths = store.readColumnWidths(name);
+        QHeaderView* header = view->header();
+        for (int i = 0; i < int(widths.size()) && i < header->count(); ++i)
+            if (header->sectionResizeMode(i) == QHeaderView::Interactive)
+                header->resizeSection(i, widths[std::size_t(i)]);
+    }
+}
+
+std::vector<std::pair<QString, QTreeView*>> TOrvQuilletForm::keptColumnLists() const
+{
+    return {{"GroupListView", groupListView()},
+            {"RecipientListView", recipientListView()},
+            {"SMTPList", smtpList()},
+            {"TemplateListView", templateListView()}};
 }
 
 void TOrvQuilletForm::writeSettings()
@@ -394,6 +415,12 @@ void TOrvQuilletForm::writeSettings()
         store.writePlacement({width(), height(), x(), y()});
     store.writeProjectPath(project_.path);
     store.writeGroupListWidth(groupListWidth());
+    for (const auto& [name, view] : keptColumnLists()) {
+        std::vector<int> widths;
+        for (int i = 0; i < view->header()->count() && !view->isColumnHidden(i); ++i)
+            widths.push_back(view->header()->sectionSize(i));
+        store.writeColumnWidths(name, widths);
+    }
     PropertiesForm->writeServerSettings(store);
     store.sync();
 }

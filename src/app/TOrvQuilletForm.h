@@ -26,6 +26,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QLabel;
@@ -86,7 +87,8 @@ public:
     QTreeWidget* templateListView() const;
     QSplitter* splitter() const;
 
-    // Status bar panels 0 (project name), 1 (empty), 2 (current hint).
+    // Status bar panels 0 (project name), 1 (the recipient counts of the selected group), 2 (current
+    // hint).
     QLabel* statusPanel(int index) const;
 
     // The Program options dialog; its edits are the settings in force.
@@ -121,6 +123,8 @@ private:
     void readSettings();
     void writeSettings();
     void customizeActionBars();
+    // The lists whose column widths are kept in the settings, by their names.
+    std::vector<std::pair<QString, QTreeView*>> keptColumnLists() const;
 
     UserInterface& ui_;
     Project project_;

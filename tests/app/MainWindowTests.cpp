@@ -136,6 +136,30 @@ private slots:
         }
     }
 
+    void listColumnWidthsAreRemembered()
+    {
+        FreshProgram program;
+        {
+            ProgramRun run;
+            run.start();
+            QHeaderView* header = run.form->recipientListView()->header();
+            QCOMPARE(header->sectionSize(0), 100); // the first start's width
+            header->resizeSection(0, 260);
+            run.form->smtpList()->header()->resizeSection(0, 180);
+            // Showing another group's rows keeps the width the user gave.
+            run.form->groupListView()->setCurrentItem(run.form->groupListView()->topLevelItem(0));
+            QCOMPARE(header->sectionSize(0), 260);
+            QVERIFY(run.close());
+        }
+        QVERIFY(setting("Columns/RecipientListView").startsWith("260 "));
+        ProgramRun run;
+        run.start();
+        QCOMPARE(run.form->recipientListView()->header()->sectionSize(0), 260);
+        QCOMPARE(run.form->smtpList()->header()->sectionSize(0), 180);
+        QCOMPARE(run.form->templateListView()->header()->sectionSize(0), 150);
+        run.close();
+    }
+
     void programOptionsCancelRestoresAndOkKeeps()
     {
         FreshProgram program;

@@ -108,6 +108,13 @@ AddressBookController::AddressBookController(Shell& shell) : QObject(shell.dialo
             [this] { mainWindow_.runGuarded([this] { GroupListViewSelectItem(); }); });
     connect(RecipientListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { RecipientListViewSelectItem(); });
+    // A double-click on a row edits that recipient.
+    connect(RecipientListView, &QAbstractItemView::doubleClicked, this,
+            [this] { mainWindow_.action(ActionId::EditRecipientAction)->trigger(); });
+    // The status bar counts the rows and the selected ones.
+    connect(recipientModel_, &QAbstractItemModel::modelReset, this, [this] { showRecipientCounts(); });
+    connect(recipientModel_, &QAbstractItemModel::rowsInserted, this, [this] { showRecipientCounts(); });
+    connect(recipientModel_, &QAbstractItemModel::rowsRemoved, this, [this] { showRecipientCounts(); });
 
     // Recipient rows dropped on a group.
     groups->setAcceptDrops(true);
@@ -267,8 +274,16 @@ void AddressBookController::showRecipientsOfSelectedGroup()
     recipientModel_->rebuild(mainWindow_.project().groups[static_cast<std::size_t>(group)].name);
 }
 
+void AddressBookController::showRecipientCounts()
+{
+    const std::size_t rows = std::size_t(recipientModel_->rowCount());
+    emit recipientCountsChanged(selectedGroup() < 0 ? QString()
+                                                    : toQt(texts::recipientCounts(rows, selectedRows().size())));
+}
+
 void AddressBookController::RecipientListViewSelectItem()
 {
+    showRecipientCounts();
     const std::vector<int> rows = selectedRows();
     for (const ActionId name : kRecipientActions)
         enable(name, !rows.empty());

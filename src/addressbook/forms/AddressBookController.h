@@ -80,6 +80,11 @@ public:
     ImportRecipientsDialog& importRecipientsForm() const { return *ImportForm; }
     QMenu& dragPopupMenu() const { return *DragPopupMenu; }
 
+signals:
+    // The selected group's number of recipients and of selected ones, as the status bar shows
+    // it ("12 recipients, 3 selected"); empty without a group.
+    void recipientCountsChanged(const QString& text);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -115,6 +120,7 @@ private:
     void showRecipientsOfSelectedGroup();
 
     void showError(const std::string& text);
+    void showRecipientCounts();
     bool confirm(const std::string& text);
     void enable(ActionId id, bool enabled);
     void createViews();

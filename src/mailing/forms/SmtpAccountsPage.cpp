@@ -24,6 +24,9 @@ SmtpAccountsPage::SmtpAccountsPage(Shell& shell, TSMTPPropForm& dialog) : main_(
                   {ActionId::NewSMTPAction, ActionId::EditSMTPAction, ActionId::DelSMTPAction, std::nullopt,
                    ActionId::EnableSMTPAction});
     QObject::connect(SMTPList, &QTreeWidget::itemSelectionChanged, SMTPList, [this] { SMTPListSelectItem(); });
+    // A double-click on a row edits that account.
+    QObject::connect(SMTPList, &QTreeWidget::itemDoubleClicked, SMTPList,
+                     [this] { main_.action(ActionId::EditSMTPAction)->trigger(); });
 }
 
 SmtpAccountsPage::~SmtpAccountsPage()

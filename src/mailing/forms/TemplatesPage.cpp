@@ -35,6 +35,9 @@ TemplatesPage::TemplatesPage(Shell& shell, TMessageTemplateEditorForm& editor) :
                   {ActionId::NewTemplateAction, ActionId::EditTemplateAction, ActionId::DeltemplateAction});
     QObject::connect(TemplateListView, &QTreeWidget::itemSelectionChanged, TemplateListView,
                      [this] { TemplateListViewSelectItem(); });
+    // A double-click on a row edits that template.
+    QObject::connect(TemplateListView, &QTreeWidget::itemDoubleClicked, TemplateListView,
+                     [this] { main_.action(ActionId::EditTemplateAction)->trigger(); });
     editor_.templateExists = [this](const QString& name) { return store().exists(fromQt(name)); };
 }
 
@@ -66,13 +69,21 @@ QTreeWidgetItem* TemplatesPage::appendRow(const QString& name, const QString& su
     return item;
 }
 
-void TemplatesPage::LoadTemplateList()
+void TemplatesPage::LoadTemplateList(const QString& selectName)
 {
     QTreeWidget* list = TemplateListView;
+    // The rows shown keep their places: the folder may list the files in another order once one
+    // of them was rewritten.
+    std::vector<TemplateRow> shown;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        shown.push_back({fromQt(list->topLevelItem(i)->text(0)), fromQt(list->topLevelItem(i)->text(1))});
     list->setUpdatesEnabled(false);
     list->clear();
-    for (const TemplateRow& row : store().list())
-        appendRow(toQt(row.name), toQt(row.subject));
+    for (const TemplateRow& row : keepShownOrder(shown, store().list())) {
+        QTreeWidgetItem* item = appendRow(toQt(row.name), toQt(row.subject));
+        if (!selectName.isEmpty() && item->text(0) == selectName && !selectedRow())
+            list->setCurrentItem(item);
+    }
     list->setUpdatesEnabled(true);
     TemplateListViewSelectItem();
 }
@@ -122,8 +133,9 @@ void TemplatesPage::EditTemplateActionExecute()
     if (editor_.ShowModal() != mrOk)
         return;
     // A changed name makes a new file; the file of the old name stays and is listed too.
-    store().save(templateFromEditor());
-    LoadTemplateList();
+    const MessageTemplate edited = templateFromEditor();
+    store().save(edited);
+    LoadTemplateList(toQt(edited.name));
 }
 
 void TemplatesPage::DeltemplateActionExecute()

@@ -31,7 +31,9 @@ public:
     // The template folder of the program folder.
     TemplateStore store() const;
 
-    void LoadTemplateList();
+    // Fills the list from the folder; rows already shown keep their order, new ones follow. The
+    // row named selectName (if any) is selected.
+    void LoadTemplateList(const QString& selectName = {});
     void NewTemplateActionExecute();
     void EditTemplateActionExecute();
     void DeltemplateActionExecute();

@@ -6,6 +6,7 @@
 #include "project/ProgramFolder.h"
 #include "widgets/Icons.h"
 
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -29,10 +30,28 @@ private slots:
         // The icon follows the "Enabled" text whenever a row is drawn.
         const QIcon disabled = w.model().index(0, 0).data(Qt::DecorationRole).value<QIcon>();
         QCOMPARE(disabled.cacheKey(), stateIcon(StateIcon::DisabledRecipient).cacheKey());
+        // The status bar counts the group's recipients and the selected ones.
+        QLabel* counts = w.form->statusPanel(1);
+        QCOMPARE(counts->text(), QString("3 recipients, 0 selected"));
+        w.selectRows({0, 2});
+        QCOMPARE(counts->text(), QString("3 recipients, 2 selected"));
+        // A double-click on a row edits that recipient.
+        w.selectRows({1});
+        QString editing;
+        w.ui.dialogScripts.push_back([&](QDialog& d) {
+            editing = static_cast<TEditRecipientForm&>(d).EMailEdit->text();
+            return int(mrCancel);
+        });
+        emit w.list()->doubleClicked(w.model().index(1, 0));
+        QCOMPARE(editing, QString("mid@x"));
+        w.selectGroup(1);
+        QCOMPARE(counts->text(), QString("1 recipient, 0 selected"));
         w.selectGroup(2);  // "friends" differs from "Friends" in case only
         QCOMPARE(w.rows(), QStringList{});
+        QCOMPARE(counts->text(), QString("0 recipients, 0 selected"));
         w.groups()->clearSelection();
         QVERIFY(!w.action("ExportToAHTMLAction")->isEnabled());
+        QCOMPARE(counts->text(), QString());
     }
 
     void newGroupAndEditGroupMessages()

@@ -120,6 +120,58 @@ private slots:
         QVERIFY(!run->form->project().changed());
     }
 
+    void doubleClickEditsAndTheListKeepsItsOrder()
+    {
+        for (const char* name : {"Alpha", "Beta", "Gamma"})
+            store().save({name, name, "", {}});
+        // The list as an earlier reading showed it; after an edit the folder is read again, and
+        // whatever order it gives now, the shown rows stay where they were.
+        templates()->clear();
+        for (const char* name : {"Gamma", "Greeting", "Alpha", "Beta"})
+            new QTreeWidgetItem(templates(), QStringList{name, name});
+        const auto shownOrder = [this] {
+            QStringList names;
+            for (int i = 0; i < templates()->topLevelItemCount(); ++i)
+                names << templates()->topLevelItem(i)->text(0);
+            return names;
+        };
+        const auto editTo = [this](QString& edited, const QString& name) {
+            run->ui.dialogScripts.push_back([&edited, name](QDialog& d) {
+                auto& editor = static_cast<TMessageTemplateEditorForm&>(d);
+                edited = editor.NameEdit->text();
+                editor.NameEdit->setText(name);
+                editor.SubjectEdit->setText("Changed");
+                editor.OKButton->click();
+                return resultOf(d);
+            });
+        };
+        QString edited;
+        editTo(edited, "Alpha");
+        selectRow(templates(), 2);
+        emit templates()->itemDoubleClicked(templates()->topLevelItem(2), 0);
+        QCOMPARE(edited, QString("Alpha"));
+        QCOMPARE(shownOrder(), (QStringList{"Gamma", "Greeting", "Alpha", "Beta"}));
+        QCOMPARE(templates()->topLevelItem(2)->text(1), QString("Changed"));
+        QCOMPARE(templates()->selectedItems().value(0), templates()->topLevelItem(2));
+        // A new name is a new file: its row follows the others and is the one selected.
+        editTo(edited, "Beta 2");
+        emit templates()->itemDoubleClicked(templates()->topLevelItem(3), 0);
+        QCOMPARE(shownOrder(), (QStringList{"Gamma", "Greeting", "Alpha", "Beta", "Beta 2"}));
+        QCOMPARE(templates()->selectedItems().value(0), templates()->topLevelItem(4));
+
+        // A double-click on an account row edits the account.
+        run->form->project().accounts.push_back({"smtp.x.org", "", "", "25", "", "", "", "True"});
+        run->form->mailing().smtpAccountsPage().showAccounts();
+        selectRow(accounts(), 0);
+        QString host;
+        run->ui.dialogScripts.push_back([&](QDialog& d) {
+            host = static_cast<TSMTPPropForm&>(d).SMTPServerEdit->text();
+            return int(mrCancel);
+        });
+        emit accounts()->itemDoubleClicked(accounts()->topLevelItem(0), 0);
+        QCOMPARE(host, QString("smtp.x.org"));
+    }
+
     void newTemplateRefusesTakenNameThenAppendsRow()
     {
         QString startBody;
