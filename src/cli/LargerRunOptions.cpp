@@ -92,7 +92,7 @@ int reportRunEnding(const MailingRun& run, const std::string& runId, bool interr
         return kExitInterrupted;
     }
     if (counts.Failures() > 0 || leftOut > 0) {
-        printErr(texts::fill(texts::kRunSummary, countsText(counts), runId) + "\n");
+        printErr(texts::fill(texts::kRunSummary, CountsText(counts), runId) + "\n");
         return kExitRecipientsFailed;
     }
     return 0;

@@ -26,24 +26,7 @@ std::string csvField(const std::string& text)
     return quoted + "\"";
 }
 
-std::string endingText(const RunRecord& run)
-{
-    if (run.ending.empty())
-        return "unfinished (interrupted)";
-    if (run.ending == "error")
-        return "error: " + run.endError;
-    return run.ending;
-}
-
 } // namespace
-
-std::string countsText(const RunCounts& counts)
-{
-    return "sent " + std::to_string(counts.sent) + ", rejected " + std::to_string(counts.rejected) + ", failed " +
-           std::to_string(counts.failed) + ", unknown " + std::to_string(counts.unknown) + ", skipped " +
-           std::to_string(counts.skipped) + ", not tried " + std::to_string(counts.notTried) + " of " +
-           std::to_string(counts.total);
-}
 
 std::string runJson(const RunRecord& run, bool withRecipients)
 {
@@ -88,25 +71,6 @@ std::string runCsv(const RunRecord& run)
         csv += csvField(utf8(r.email)) + "," + std::string(StatusName(r.status)) + "," + csvField(utf8(r.reply)) +
                "," + std::to_string(r.attempts) + "," + r.time + "\r\n";
     return csv;
-}
-
-std::string runText(const RunRecord& run)
-{
-    const RunDescription& d = run.description;
-    std::string text = "Run: " + d.id + "\nStarted: " + d.started + "\nRoute: " + d.route + "\nProject: " +
-                       d.projectPath + "\nGroup: " + d.group + "\nSubject: " + d.draft.subject + "\nSessions: " +
-                       std::to_string(run.sessions) + "\nEnding: " + endingText(run) + "\nCounts: " +
-                       countsText(run.Counts()) + "\n";
-    if (run.unreadableLines)
-        text += "Unreadable lines left out: " + std::to_string(run.unreadableLines) + "\n";
-    text += "\n";
-    for (const RecipientOutcome& r : run.recipients) {
-        text += r.email + "\t" + std::string(StatusName(r.status));
-        if (!r.reply.empty())
-            text += "\t" + r.reply;
-        text += "\n";
-    }
-    return text;
 }
 
 } // namespace quillet::cli

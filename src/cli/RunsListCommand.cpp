@@ -37,7 +37,7 @@ public:
             } else {
                 const RunDescription& d = run.description;
                 out += d.id + "\t" + d.started + "\t" + d.route + "\t" + d.projectPath + "\t" +
-                       countsText(run.Counts()) + "\n";
+                       CountsText(run.Counts()) + "\n";
             }
             first = false;
         }

@@ -25,7 +25,7 @@ public:
             const std::string json = runJson(run, true) + "\n";
             std::fwrite(json.data(), 1, json.size(), stdout);
         } else {
-            printOut(runText(run));
+            printOut(RunRecordText(run));
         }
         return 0;
     }

@@ -35,6 +35,25 @@ inline constexpr const char* kStatusTotalLabel = "Total:";
 inline constexpr const char* kStatusSendingTo = "Sending to: ";
 inline constexpr const char* kSelectAttachment = "Select attachment for deletion";
 
+// Larger runs: the send window's Options page, the Runs window and the closing box.
+inline constexpr const char* kOptionsPage = "Options";
+inline constexpr const char* kOnErrorLabel = "When a recipient fails:";
+inline constexpr const char* kOnErrorStop = "Stop the run";
+inline constexpr const char* kOnErrorSkip = "Record it and go on";
+inline constexpr const char* kRetriesLabel = "Retries of temporary failures:";
+inline constexpr const char* kRateLabel = "Rate (e.g. 30/min, empty: no limit):";
+inline constexpr const char* kMaxPerConnectionLabel = "Reconnect after (messages, 0: never):";
+inline constexpr const char* kSkipDisabledBox = "Skip disabled recipients";
+inline constexpr const char* kBadRate = "The rate must be N/s, N/min or N/h, or empty.";
+inline constexpr const char* kRunsCaption = "Runs";
+inline constexpr const char* kRunsColumns[] = {"Run", "Started", "Route", "Project", "Counts"};
+inline constexpr const char* kResumeButton = "Resume";
+inline constexpr const char* kCloseButton = "Close";
+inline constexpr const char* kOpenRunButton = "Open the run";
+inline constexpr const char* kRunCounts = "Sent: %1, skipped: %2, failed: %3.";
+inline constexpr const char* kResumeOtherProject = "This run belongs to the project \"%1\". Open it first.";
+inline constexpr const char* kNothingToResume = "Every recipient of this run was sent already.";
+
 // Help page of the SMTP properties dialog in the help folder.
 inline constexpr const char* kSmtpHelpPage = "l2.htm";
 

@@ -1,0 +1,18 @@
+// A run's record in words, for the terminal and the desktop program's Runs window alike: the
+// counts on one line, and the settings, counts and every recipient's status and reply.
+// Texts are in the program's code page.
+#pragma once
+
+#include "RunJournalReader.h"
+
+#include <string>
+
+namespace quillet {
+
+// "sent 997, rejected 3, failed 0, unknown 0, skipped 0, not tried 0 of 1000"
+std::string CountsText(const RunCounts& counts);
+// "Run: ID", "Started: ...", ... "Counts: ...", a blank line, then "email<TAB>status[<TAB>reply]"
+// for every recipient.
+std::string RunRecordText(const RunRecord& run);
+
+} // namespace quillet

@@ -1,0 +1,37 @@
+// The send window's "Options" page: what a recipient's failure does, retries of temporary
+// failures, the rate, reconnecting after a number of messages and leaving disabled recipients
+// out. The page shows and returns the settings store's "Run" group; the defaults are the send
+// window's behaviour as it has always been (stop at the first error, no limit).
+#pragma once
+
+#include "mailing/MailingRun.h"
+#include "project/settings/SettingsStore.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QSpinBox;
+
+namespace quillet {
+
+class RunOptionsPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit RunOptionsPage(QWidget* parent = nullptr);
+
+    void Load(const RunSettings& settings);
+    RunSettings Settings() const;
+    // The page's options into a run request; a rate that cannot be read raises EMailingError
+    // with the text the user is shown.
+    void ApplyTo(MailingRunRequest& request) const;
+
+    QComboBox* OnErrorBox;
+    QSpinBox* RetriesEdit;
+    QLineEdit* RateEdit;
+    QSpinBox* MaxPerConnectionEdit;
+    QCheckBox* SkipDisabledBox;
+};
+
+} // namespace quillet

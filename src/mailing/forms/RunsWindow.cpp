@@ -1,0 +1,105 @@
+#include "RunsWindow.h"
+
+#include "MailingWindowTexts.h"
+#include "app/TextBoundary.h"
+
+#include "mailing/MailingRun.h"
+#include "mailing/RunRecordText.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+RunsWindow::RunsWindow(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("RunsWindow");
+    setWindowTitle(texts::kRunsCaption);
+    RunList = new QTreeWidget;
+    RunList->setObjectName("RunList");
+    RunList->setRootIsDecorated(false);
+    QStringList columns;
+    for (const char* column : texts::kRunsColumns)
+        columns << column;
+    RunList->setHeaderLabels(columns);
+    RunList->header()->setStretchLastSection(true);
+    Details = new QPlainTextEdit;
+    Details->setObjectName("Details");
+    Details->setReadOnly(true);
+    Details->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ResumeButton = new QPushButton(texts::kResumeButton);
+    ResumeButton->setObjectName("ResumeButton");
+    CloseButton = new QPushButton(texts::kCloseButton);
+    CloseButton->setObjectName("CloseButton");
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ResumeButton);
+    buttons->addWidget(CloseButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(RunList, 1);
+    layout->addWidget(Details, 2);
+    layout->addLayout(buttons);
+    resize(760, 520);
+
+    connect(RunList, &QTreeWidget::itemSelectionChanged, this, [this] { RunListSelectionChanged(); });
+    connect(ResumeButton, &QPushButton::clicked, this, [this] {
+        if (OnResume && !SelectedId().empty())
+            OnResume(SelectedId());
+    });
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void RunsWindow::Refresh(const std::string& selectId)
+{
+    RunList->clear();
+    QTreeWidgetItem* selected = nullptr;
+    for (const std::string& id : ListRunIds()) {
+        auto* item = new QTreeWidgetItem(RunList);
+        item->setText(0, QString::fromStdString(id));
+        try {
+            const RunRecord run = ReadRunJournal(id);
+            const RunDescription& d = run.description;
+            item->setText(1, QString::fromStdString(d.started));
+            item->setText(2, QString::fromStdString(d.route));
+            item->setText(3, toQt(d.projectPath));
+            item->setText(4, toQt(CountsText(run.Counts())));
+        } catch (const EMailingError& error) {
+            item->setText(4, toQt(error.what()));
+        }
+        if (id == selectId || (selectId.empty() && !selected))
+            selected = item;
+    }
+    for (int column = 0; column < RunList->columnCount() - 1; ++column)
+        RunList->resizeColumnToContents(column);
+    if (selected)
+        RunList->setCurrentItem(selected);
+    RunListSelectionChanged();
+}
+
+std::string RunsWindow::SelectedId() const
+{
+    const QTreeWidgetItem* item = RunList->currentItem();
+    return item ? item->text(0).toStdString() : std::string();
+}
+
+void RunsWindow::RunListSelectionChanged()
+{
+    const std::string id = SelectedId();
+    ResumeButton->setEnabled(!id.empty());
+    if (id.empty()) {
+        Details->clear();
+        return;
+    }
+    try {
+        Details->setPlainText(toQt(RunRecordText(ReadRunJournal(id))));
+    } catch (const EMailingError& error) {
+        Details->setPlainText(toQt(error.what()));
+    }
+}
+
+} // namespace quillet
