@@ -32,6 +32,7 @@ inline constexpr std::string_view kBuiltinServerMissing = "The built-in mail ser
 inline constexpr std::string_view kBuiltinHost = "127.0.0.1";
 // The lines that say what a run did and where it failed (RunReport.h).
 inline constexpr std::string_view kRunMessagesSent = "%s of %s messages sent";
+inline constexpr std::string_view kRunSkipsAndFailures = "%s skipped, %s failed";
 inline constexpr std::string_view kRunServerPlace = "Server: %s, port %s";
 inline constexpr std::string_view kRunServerNote = " (%s)";
 inline constexpr std::string_view kRunDefaultServer = "default mail server";

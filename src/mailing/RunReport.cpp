@@ -31,6 +31,11 @@ std::string MessagesSentText(const MailingRunReport& report)
     return formatMessage(kRunMessagesSent, {std::to_string(report.sent), std::to_string(report.total)});
 }
 
+std::string SkipsAndFailuresText(const RunCounts& counts)
+{
+    return formatMessage(kRunSkipsAndFailures, {std::to_string(counts.skipped), std::to_string(counts.Failures())});
+}
+
 std::string RunFailureText(const MailingRunReport& report)
 {
     std::string text;

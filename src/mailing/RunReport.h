@@ -7,6 +7,8 @@
 // one place for the desktop program and the command line alike.
 #pragma once
 
+#include "DeliveryRecorder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -47,6 +49,10 @@ std::string ServerPlaceText(const RunServerPlace& place);
 
 // "N of M messages sent": the line under "Mail sending complete!".
 std::string MessagesSentText(const MailingRunReport& report);
+
+// "N skipped, M failed": the line under it when a run went on past recipients it left out or
+// could not send to (failed counts the rejected and unknown ones too).
+std::string SkipsAndFailuresText(const RunCounts& counts);
 
 // The lines under the text of the error that ended the run, each after a line break: the
 // server, the messages sent and the recipient under way. Before the run started (the built-in

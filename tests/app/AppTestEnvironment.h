@@ -27,10 +27,18 @@ inline QTemporaryDir& configHome()
     return dir;
 }
 
+// The run journals' folder (XDG_STATE_HOME) of the test process.
+inline QTemporaryDir& stateHome()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
 inline void prepareProcess()
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     qputenv("XDG_CONFIG_HOME", configHome().path().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", stateHome().path().toLocal8Bit());
     qputenv("LC_ALL", "C.UTF-8");
 }
 

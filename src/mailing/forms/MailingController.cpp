@@ -1,6 +1,8 @@
 #include "MailingController.h"
 
 #include "MailingWindowTexts.h"
+#include "RunOptionsPage.h"
+#include "RunsWindow.h"
 #include "SmtpAccountsPage.h"
 #include "TMessageTemplateEditorForm.h"
 #include "TSMTPPropForm.h"
@@ -10,6 +12,11 @@
 #include "TSendingStatusForm.h"
 #include "TemplatesPage.h"
 #include "addressbook/forms/AddressBookController.h"
+#include "addressbook/RecipientRows.h"
+#include "mailing/RunJournal.h"
+#include "mailing/RunJournalReader.h"
+#include "mailing/RunPace.h"
+#include "mailing/RunResume.h"
 #include "mailing/TemplateInsertion.h"
 #include "project/Project.h"
 #include "project/settings/SettingsStore.h"
@@ -47,6 +54,10 @@ MailingController::MailingController(Shell& shell, AddressBookController& addres
 
     templates_ = std::make_unique<TemplatesPage>(main_, *MessageTemplateEditorForm);
     accounts_ = std::make_unique<SmtpAccountsPage>(main_, *SMTPPropForm);
+    runs_ = new RunsWindow(SendMailForm);
+    runs_->OnResume = [this](const std::string& id) {
+        main_.runGuarded([this, id] { ResumeRun(id); });
+    };
 
     // Network waits of the mailing run keep the windows alive: pending events are processed
     // between wait slices on this (the user-interface) thread.
@@ -94,7 +105,11 @@ void MailingController::bindSendWindow()
     SendMailForm->onInsertFromTemplate = [this] { guarded(&MailingController::InsertFromTemplateActionExecute); };
     SendMailForm->onOptions = [this] { guarded(&MailingController::OptionsActionExecute); };
     SendMailForm->onSend = [this] { guarded(&MailingController::SendButtonClick); };
-    SendMailForm->onShowing = [this] { SendingStatusForm->setProgress(0); };
+    SendMailForm->onRuns = [this] { main_.runGuarded([this] { ShowRunsWindow(); }); };
+    SendMailForm->onShowing = [this] {
+        SendingStatusForm->setProgress(0);
+        SendMailForm->OptionsPage->Load(SettingsStore().readRun());
+    };
 }
 
 // ---- Recipients -------------------------------------------------------------------------
@@ -203,7 +218,27 @@ void MailingController::SendButtonClick()
     request.builtinServer.port = fromQt(settings.BuildInPortEdit->text());
     request.builtinServer.sendFrom = fromQt(settings.BuildInFromEdit->text());
     request.fromSender = SettingsStore().readMessageSettings().fromSender;
+    // The Options page: remembered for the next time, then applied.
+    SendMailForm->OptionsPage->ApplyTo(request);
+    SettingsStore store;
+    store.writeRun(SendMailForm->OptionsPage->Settings());
+    store.sync();
 
+    // The run's journal; the group is the one the chosen rows belong to.
+    const Project& project = main_.project();
+    const std::string group =
+        request.recipients.empty() ? std::string() : project.recipients[request.recipients.front()].Group.str();
+    RunDescription description = DescribeRun(request, SendMailForm->MsgSend, project.path, group);
+    RunJournal journal = RunJournal::Create(description);
+    request.recorder = &journal;
+    RunWithStatus(request, journal.Id());
+}
+
+void MailingController::RunWithStatus(const MailingRunRequest& request, const std::string& runId)
+{
+    UserInterface& ui = main_.ui();
+    const RunPace pace(request.rate, RunPace::Clock::now());
+    bool openRun = false;
     // The status window shows the address of the message under way: the next one of the run.
     auto showNextAddress = [this, &request](std::size_t sent) {
         const bool more = sent < request.recipients.size();
@@ -216,19 +251,28 @@ void MailingController::SendButtonClick()
         showNextAddress(0);
         ui.processEvents();
     };
-    hooks.messageSent = [this, &ui, showNextAddress](std::size_t sent, std::size_t) {
+    hooks.messageSent = [this, &ui, &pace, showNextAddress](std::size_t sent, std::size_t total) {
         SendingStatusForm->setProgress(int(sent));
+        SendingStatusForm->setPace(QString::fromStdString(PaceText(pace.At(sent, total, RunPace::Clock::now()))));
         showNextAddress(sent);
         ui.processEvents();
     };
+    hooks.waiting = [&ui] { ui.processEvents(); };
     hooks.stopRequested = [this] { return SendingStatusForm->stopRequested(); };
-    hooks.completed = [this, &ui](std::size_t) {
+    hooks.completed = [this, &ui, &openRun](std::size_t) {
         // The always-on-top status window goes first, so the closing box is the one in front.
         SendingStatusForm->finishRun();
-        ui.messageBox(SendMailForm,
-                      QString(texts::kSendingComplete) + '\n' +
-                          toQt(MessagesSentText(SendMailForm->MailingRun.LastReport())),
-                      texts::kCompleteCaption, MessageIcon::Information, MessageButtons::Ok);
+        QString text = QString(texts::kSendingComplete) + '\n' +
+                       toQt(MessagesSentText(SendMailForm->MailingRun.LastReport()));
+        // With skips or failures the box also counts them and offers the run.
+        const RunCounts& counts = SendMailForm->MailingRun.LastCounts();
+        if (counts.Failures() == 0 && counts.skipped == 0) {
+            ui.messageBox(SendMailForm, text, texts::kCompleteCaption, MessageIcon::Information, MessageButtons::Ok);
+            return;
+        }
+        text += '\n' + toQt(SkipsAndFailuresText(counts)) + "\n\n" + texts::kOpenRunQuestion;
+        openRun = ui.messageBox(SendMailForm, text, texts::kCompleteCaption, MessageIcon::Information,
+                                MessageButtons::YesNo) == mrYes;
     };
 
     // The status window closes with the run, also when an error ends it.
@@ -250,6 +294,60 @@ void MailingController::SendButtonClick()
         SendingStatusForm->finishRun();
         main_.showException(error, toQt(RunFailureText(SendMailForm->MailingRun.LastReport())));
     }
+    if (openRun)
+        ShowRunsWindow(runId);
+}
+
+void MailingController::ShowRunsWindow(const std::string& selectId)
+{
+    runs_->Refresh(selectId);
+    // After a resume started in it, the window is open already and only shows the run anew.
+    if (!runs_->isVisible())
+        main_.ui().showModal(*runs_);
+}
+
+void MailingController::ResumeRun(const std::string& id)
+{
+    UserInterface& ui = main_.ui();
+    const RunRecord run = ReadRunJournal(id);
+    const RunDescription& d = run.description;
+    const Project& project = main_.project();
+    if (d.projectPath != project.path) {
+        ui.messageBox(runs_, QString(texts::kResumeOtherProject).arg(toQt(d.projectPath)),
+                      texts::kErrorCaption, MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    const ResumePlan plan = PlanResume(run, project, sortedRecipientRows(project, d.group), false);
+    if (plan.rows.empty()) {
+        ui.messageBox(runs_, texts::kNothingToResume, texts::kCompleteCaption, MessageIcon::Information,
+                      MessageButtons::Ok);
+        return;
+    }
+    // The run's message and settings; the password of the program options when the journal's
+    // server is the default server of the options (a journal holds none).
+    MailDraft draft = d.draft;
+    SendMailForm->MsgSend.From.SetText(d.from);
+    MailingRunRequest request;
+    request.route = RouteFromName(d.route).value_or(SendRoute::Default);
+    request.project = &project;
+    request.draft = &draft;
+    request.recipients = plan.rows;
+    request.positions = plan.positions;
+    TPropertiesForm& settings = settings_;
+    if (!d.servers.empty()) {
+        const JournalServer& server = d.servers.front();
+        request.defaultServer = {server.host, server.port, server.user, std::string(), server.sender};
+        if (fromQt(settings.SMTPEdit->text()) == server.host && fromQt(settings.UserNameEdit->text()) == server.user)
+            request.defaultServer.password = fromQt(settings.PasswordEdit->text());
+    }
+    request.builtinServer = {d.builtinPort, d.builtinSender};
+    request.fromSender = SettingsStore().readMessageSettings().fromSender;
+    request.delivery = d.options;
+    request.rate = ParseSendRate(d.rate).value_or(SendRate{});
+    RunJournal journal = RunJournal::Resume(id, d);
+    request.recorder = &journal;
+    RunWithStatus(request, id);
+    runs_->Refresh(id);
 }
 
 } // namespace quillet

@@ -10,13 +10,16 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace quillet {
 
 class AddressBookController;
 class Shell;
+class RunsWindow;
 class SmtpAccountsPage;
+struct MailingRunRequest;
 class TMessageTemplateEditorForm;
 class TPropertiesForm;
 class TSMTPPropForm;
@@ -54,11 +57,21 @@ public:
     void SendButtonClick();
     // The Options menu's "Mail server": shows the mail server window.
     void ShowMailServerActionExecute();
+    // The send window's "Runs": the Runs window, with the given run (or the newest) selected.
+    void ShowRunsWindow(const std::string& selectId = {});
+    // "Resume" in the Runs window: sends to the run's recipients not yet sent, with the run's
+    // message and settings (the password from the program options).
+    void ResumeRun(const std::string& id);
+
+    RunsWindow& runsWindow() const { return *runs_; }
 
 private:
     void openSendWindow();
     void bindActions();
     void bindSendWindow();
+    // Runs the request with the status window, its journal and the closing box; afterwards the
+    // Runs window shows the run when the user asked for it.
+    void RunWithStatus(const MailingRunRequest& request, const std::string& runId);
     // Runs send-window work inside the program's error handling.
     void guarded(void (MailingController::*handler)());
 
@@ -74,6 +87,7 @@ private:
     TSelectMailServerForm* SelectMailServerForm = nullptr;
     std::unique_ptr<TemplatesPage> templates_;
     std::unique_ptr<SmtpAccountsPage> accounts_;
+    RunsWindow* runs_ = nullptr; // a child of the send window, deleted with it
 };
 
 } // namespace quillet

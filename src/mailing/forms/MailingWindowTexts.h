@@ -49,8 +49,7 @@ inline constexpr const char* kRunsCaption = "Runs";
 inline constexpr const char* kRunsColumns[] = {"Run", "Started", "Route", "Project", "Counts"};
 inline constexpr const char* kResumeButton = "Resume";
 inline constexpr const char* kCloseButton = "Close";
-inline constexpr const char* kOpenRunButton = "Open the run";
-inline constexpr const char* kRunCounts = "Sent: %1, skipped: %2, failed: %3.";
+inline constexpr const char* kOpenRunQuestion = "Open the run?";
 inline constexpr const char* kResumeOtherProject = "This run belongs to the project \"%1\". Open it first.";
 inline constexpr const char* kNothingToResume = "Every recipient of this run was sent already.";
 

@@ -1,7 +1,7 @@
 #include "RunsWindow.h"
 
 #include "MailingWindowTexts.h"
-#include "app/TextBoundary.h"
+#include "widgets/TextBoundary.h"
 
 #include "mailing/MailingRun.h"
 #include "mailing/RunRecordText.h"

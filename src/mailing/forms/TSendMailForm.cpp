@@ -1,6 +1,7 @@
 #include "TSendMailForm.h"
 
 #include "MailingWindowTexts.h"
+#include "RunOptionsPage.h"
 #include "widgets/Icons.h"
 #include "widgets/UserInterface.h"
 
@@ -60,6 +61,8 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     PasteAction = makeAction(this, "PasteAction", "Paste", "Paste from clipboard", "edit-paste");
     AttachAction = makeAction(this, "AttachAction", "Attach", "Attach file to mail", "mail-attachment");
     OptionsAction = makeAction(this, "OptionsAction", "Options", "Options", "preferences-system");
+    RunsAction = makeAction(this, "RunsAction", texts::kRunsCaption, "Runs: look at and resume earlier runs",
+                            "document-open-recent");
     CloseAction = makeAction(this, "CloseAction", "Close", "Close", "window-close");
 
     ToolBar = new QToolBar;
@@ -76,6 +79,7 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     ToolBar->addSeparator();
     ToolBar->addAction(AttachAction);
     ToolBar->addAction(OptionsAction);
+    ToolBar->addAction(RunsAction);
     ToolBar->addSeparator();
     ToolBar->addAction(CloseAction);
 
@@ -137,6 +141,8 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     PageControl->setObjectName("PageControl");
     PageControl->addTab(EMailPage, "E-mail");
     PageControl->addTab(AttachmentPage, "Attachment");
+    OptionsPage = new RunOptionsPage;
+    PageControl->addTab(OptionsPage, texts::kOptionsPage);
 
     Status = new QLabel(" Status");
     Status->setObjectName("Status");
@@ -167,6 +173,10 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
         if (onSend)
             onSend();
     });
+    connect(RunsAction, &QAction::triggered, this, [this] {
+        if (onRuns)
+            onRuns();
+    });
     connect(OptionsAction, &QAction::triggered, this, [this] {
         if (onOptions)
             onOptions();
@@ -187,7 +197,7 @@ int TSendMailForm::ShowModal()
 void TSendMailForm::setRunInProgress(bool running)
 {
     runInProgress_ = running;
-    for (QAction* action : {InsertFromTemplateAction, SendMailAction, AttachAction, OptionsAction, CloseAction})
+    for (QAction* action : {InsertFromTemplateAction, SendMailAction, AttachAction, OptionsAction, RunsAction, CloseAction})
         action->setEnabled(!running);
     for (QPushButton* button : {AttachBtn, DeleteAttachBtn, ClearBtn})
         button->setEnabled(!running);

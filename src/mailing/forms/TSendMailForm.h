@@ -23,6 +23,8 @@ class QToolBar;
 
 namespace quillet {
 
+class RunOptionsPage;
+
 class UserInterface;
 
 class TSendMailForm : public QDialog {
@@ -35,6 +37,8 @@ public:
     std::function<void()> onInsertFromTemplate;
     std::function<void()> onSend;
     std::function<void()> onOptions;
+    // "Runs": the Runs window.
+    std::function<void()> onRuns;
     // Runs when the window is about to be shown (the status window's progress goes to 0).
     std::function<void()> onShowing;
 
@@ -67,11 +71,14 @@ public:
     QAction* PasteAction;
     QAction* AttachAction;
     QAction* OptionsAction;
+    QAction* RunsAction;
     QAction* CloseAction;
 
     QTabWidget* PageControl;
     QWidget* EMailPage;
     QWidget* AttachmentPage;
+    // The options of larger runs (failures, retries, rate, reconnecting, disabled recipients).
+    RunOptionsPage* OptionsPage;
     QWidget* CommandPanel;
     QLineEdit* BccEdit;
     QLabel* RecipientCountLabel; // "N recipients", beside BccEdit

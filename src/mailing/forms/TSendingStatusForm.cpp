@@ -36,6 +36,9 @@ TSendingStatusForm::TSendingStatusForm(QWidget* parent)
     ProgressBar1->setMaximum(1);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
+    PaceLabel = new QLabel;
+    PaceLabel->setObjectName("PaceLabel");
+    PaceLabel->setAlignment(Qt::AlignCenter);
     Button1 = new QPushButton("Stop");
     Button1->setObjectName("Button1");
     connect(Button1, &QPushButton::clicked, this, [this] { stopFlag_ = true; });
@@ -54,14 +57,16 @@ TSendingStatusForm::TSendingStatusForm(QWidget* parent)
     layout->addWidget(Animate1);
     layout->addLayout(counts);
     layout->addWidget(ProgressBar1);
+    layout->addWidget(PaceLabel);
     layout->addLayout(stop);
-    setFixedSize(320, 150);
+    setFixedSize(320, 170);
 }
 
 void TSendingStatusForm::startRun(int recipientCount, const QWidget* centreOn)
 {
     ProgressBar1->setMaximum(recipientCount > 0 ? recipientCount : 1);
     setProgress(0);
+    setPace({});
     AllLabel->setText(QString::number(recipientCount));
     stopFlag_ = false;
     Button1->setEnabled(true);
@@ -91,6 +96,11 @@ void TSendingStatusForm::finishRun()
     Button1->setEnabled(false);
     setCurrentAddress({});
     hide();
+}
+
+void TSendingStatusForm::setPace(const QString& pace)
+{
+    PaceLabel->setText(pace);
 }
 
 void TSendingStatusForm::showEvent(QShowEvent* event)

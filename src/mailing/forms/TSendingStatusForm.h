@@ -27,6 +27,8 @@ public:
     void setCurrentAddress(const QString& address);
     // The run is over: Stop disabled, the window hidden.
     void finishRun();
+    // The pace and the time left ("12.5/s, 2:41 left"); empty hides it.
+    void setPace(const QString& pace);
     bool stopRequested() const { return stopFlag_; }
 
     QLabel* NumberLabel;
@@ -35,6 +37,7 @@ public:
     QProgressBar* ProgressBar1;
     QPushButton* Button1;
     QLabel* Animate1;
+    QLabel* PaceLabel;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -4,14 +4,20 @@
 #include "app/AppTestEnvironment.h"
 #include "mailing/ScriptedSmtpPeer.h"
 #include "mailing/forms/MailingController.h"
+#include "mailing/forms/RunOptionsPage.h"
+#include "mailing/forms/RunsWindow.h"
 #include "mailing/forms/TSelectMailServerForm.h"
 #include "mailing/forms/TSendMailForm.h"
 #include "mailing/forms/TSendingStatusForm.h"
 #include "project/forms/TPropertiesForm.h"
+#include "project/settings/SettingsStore.h"
 #include "server/forms/TSMTPServerForm.h"
 #include "support/FreePort.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -211,6 +217,47 @@ private slots:
                 rcpt.push_back(c);
         QCOMPARE(rcpt, (std::vector<std::string>{"RCPT TO:<b@x.org>", "RCPT TO:<c@x.org>", "RCPT TO:<e@x.org>"}));
         QCOMPARE(peer.connections().size(), size_t(1));
+    }
+
+    void skipsAreCountedInTheClosingBoxWhichOpensTheRunForItsResume()
+    {
+        // The second message's data is refused; the Options page says to go on.
+        ScriptedSmtpPeer peer;
+        peer.failDataOf = 2;
+        peer.start();
+        useDefaultServer(peer.port());
+        selectGroup("Five");
+        run->ui.dialogScripts.push_back([this](QDialog& d) {
+            auto& f = static_cast<TSendMailForm&>(d);
+            f.SubEdit->setText("Hi");
+            f.OptionsPage->OnErrorBox->setCurrentIndex(1);
+            f.OptionsPage->RateEdit->setText("1000/s");
+            run->ui.dialogScripts.push_front(chooseMethod(Method::Default));
+            run->ui.messageAnswers.push_back(mrYes); // open the run
+            f.SendMailAction->trigger();
+            f.CloseAction->trigger();
+            return int(mrCancel);
+        });
+        QString shownRun, resumedRun;
+        run->ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& runs = static_cast<RunsWindow&>(d);
+            shownRun = runs.Details->toPlainText();
+            runs.ResumeButton->click(); // b@x.org again: now the peer takes it
+            resumedRun = runs.Details->toPlainText();
+            return int(mrOk);
+        });
+        main().action("EMailToGroupAction")->trigger();
+
+        QCOMPARE(messageTexts(), (QStringList{"Mail sending complete!\n4 of 5 messages sent\n0 skipped, 1 failed\n\nOpen the run?",
+                                              "Mail sending complete!\n1 of 1 messages sent"}));
+        QVERIFY(shownRun.contains("Counts: sent 4, rejected 1, failed 0, unknown 0, skipped 0, not tried 0 of 5"));
+        QVERIFY(shownRun.contains("b@x.org\trejected\t554 no thanks"));
+        QVERIFY(resumedRun.contains("Counts: sent 5, rejected 0"));
+        QVERIFY(peer.waitClosed(2));
+        QCOMPARE(peer.messages().size(), size_t(5));
+        // The options are remembered for the next showing of the window.
+        QCOMPARE(SettingsStore().readRun().onError, QString("skip"));
+        QCOMPARE(SettingsStore().readRun().rate, QString("1000/s"));
     }
 
     void noSelectionAndNoHostAreReported()
