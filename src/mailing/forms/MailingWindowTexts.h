@@ -47,6 +47,7 @@ inline constexpr const char* kSkipDisabledBox = "Skip disabled recipients";
 inline constexpr const char* kBadRate = "The rate must be N/s, N/min or N/h, or empty.";
 inline constexpr const char* kRunsCaption = "Runs";
 inline constexpr const char* kRunsColumns[] = {"Run", "Started", "Route", "Project", "Counts"};
+inline constexpr const char* kRunsButton = "Runs...";
 inline constexpr const char* kResumeButton = "Resume";
 inline constexpr const char* kCloseButton = "Close";
 inline constexpr const char* kOpenRunQuestion = "Open the run?";

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 
 namespace quillet {
@@ -36,12 +37,17 @@ RunOptionsPage::RunOptionsPage(QWidget* parent) : QWidget(parent)
     SkipDisabledBox = new QCheckBox(texts::kSkipDisabledBox);
     SkipDisabledBox->setObjectName("SkipDisabledBox");
 
+    RunsButton = new QPushButton(texts::kRunsButton);
+    RunsButton->setObjectName("RunsButton");
+    RunsButton->setAutoDefault(false);
+
     auto* layout = new QFormLayout(this);
     layout->addRow(texts::kOnErrorLabel, OnErrorBox);
     layout->addRow(texts::kRetriesLabel, RetriesEdit);
     layout->addRow(texts::kRateLabel, RateEdit);
     layout->addRow(texts::kMaxPerConnectionLabel, MaxPerConnectionEdit);
     layout->addRow(SkipDisabledBox);
+    layout->addRow(RunsButton);
 }
 
 void RunOptionsPage::Load(const RunSettings& settings)

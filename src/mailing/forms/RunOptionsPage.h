@@ -1,6 +1,6 @@
 // The send window's "Options" page: what a recipient's failure does, retries of temporary
 // failures, the rate, reconnecting after a number of messages and leaving disabled recipients
-// out. The page shows and returns the settings store's "Run" group; the defaults are the send
+// out; and "Runs..." for the Runs window. The page shows and returns the settings store's "Run" group; the defaults are the send
 // window's behaviour as it has always been (stop at the first error, no limit).
 #pragma once
 
@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 namespace quillet {
@@ -32,6 +33,8 @@ public:
     QLineEdit* RateEdit;
     QSpinBox* MaxPerConnectionEdit;
     QCheckBox* SkipDisabledBox;
+    // Opens the Runs window (bound by the owner).
+    QPushButton* RunsButton;
 };
 
 } // namespace quillet

@@ -61,8 +61,6 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     PasteAction = makeAction(this, "PasteAction", "Paste", "Paste from clipboard", "edit-paste");
     AttachAction = makeAction(this, "AttachAction", "Attach", "Attach file to mail", "mail-attachment");
     OptionsAction = makeAction(this, "OptionsAction", "Options", "Options", "preferences-system");
-    RunsAction = makeAction(this, "RunsAction", texts::kRunsCaption, "Runs: look at and resume earlier runs",
-                            "document-open-recent");
     CloseAction = makeAction(this, "CloseAction", "Close", "Close", "window-close");
 
     ToolBar = new QToolBar;
@@ -79,7 +77,6 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     ToolBar->addSeparator();
     ToolBar->addAction(AttachAction);
     ToolBar->addAction(OptionsAction);
-    ToolBar->addAction(RunsAction);
     ToolBar->addSeparator();
     ToolBar->addAction(CloseAction);
 
@@ -173,7 +170,7 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
         if (onSend)
             onSend();
     });
-    connect(RunsAction, &QAction::triggered, this, [this] {
+    connect(OptionsPage->RunsButton, &QPushButton::clicked, this, [this] {
         if (onRuns)
             onRuns();
     });
@@ -197,7 +194,7 @@ int TSendMailForm::ShowModal()
 void TSendMailForm::setRunInProgress(bool running)
 {
     runInProgress_ = running;
-    for (QAction* action : {InsertFromTemplateAction, SendMailAction, AttachAction, OptionsAction, RunsAction, CloseAction})
+    for (QAction* action : {InsertFromTemplateAction, SendMailAction, AttachAction, OptionsAction, CloseAction})
         action->setEnabled(!running);
     for (QPushButton* button : {AttachBtn, DeleteAttachBtn, ClearBtn})
         button->setEnabled(!running);

@@ -37,7 +37,7 @@ public:
     std::function<void()> onInsertFromTemplate;
     std::function<void()> onSend;
     std::function<void()> onOptions;
-    // "Runs": the Runs window.
+    // "Runs..." on the Options page: the Runs window.
     std::function<void()> onRuns;
     // Runs when the window is about to be shown (the status window's progress goes to 0).
     std::function<void()> onShowing;
@@ -71,7 +71,6 @@ public:
     QAction* PasteAction;
     QAction* AttachAction;
     QAction* OptionsAction;
-    QAction* RunsAction;
     QAction* CloseAction;
 
     QTabWidget* PageControl;
