@@ -341,7 +341,7 @@ void MailingController::ResumeRun(const std::string& id)
             request.defaultServer.password = fromQt(settings.PasswordEdit->text());
     }
     request.builtinServer = {d.builtinPort, d.builtinSender};
-    request.fromSender = SettingsStore().readMessageSettings().fromSender;
+    request.fromSender = d.fromSender;
     request.delivery = d.options;
     request.rate = ParseSendRate(d.rate).value_or(SendRate{});
     RunJournal journal = RunJournal::Resume(id, d);
