@@ -126,7 +126,7 @@ std::string recipientsCsv(const Project& project, const std::vector<std::size_t>
 
 void writeRecipientsCsv(const Project& project, const CsvExportOptions& options, const std::string& path)
 {
-    writeWholeFile(path, recipientsCsv(project, options));
+    replaceWholeFile(path, recipientsCsv(project, options));
 }
 
 } // namespace quillet

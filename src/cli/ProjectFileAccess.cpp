@@ -41,7 +41,7 @@ void writeArgumentFile(const QString& argument, std::string_view bytes)
 {
     const std::string path = filePath(argument);
     try {
-        writeWholeFile(path, bytes);
+        replaceWholeFile(path, bytes);
     } catch (const ProjectFileError& error) {
         rethrowWithPathShown(error, path);
     }

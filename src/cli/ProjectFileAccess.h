@@ -21,8 +21,8 @@ std::string filePath(const QString& argument);
 // expects code-page text, so the error is raised again with the path in its code-page form.
 [[noreturn]] void rethrowWithPathShown(const ProjectFileError& error, const std::string& path);
 
-// Every byte of the file named by an argument / writes the bytes to it, failing with the
-// file's message.
+// Every byte of the file named by an argument / writes the bytes to it (a regular file is
+// replaced only once the new one is whole), failing with the file's message.
 std::string readArgumentFile(const QString& argument);
 void writeArgumentFile(const QString& argument, std::string_view bytes);
 

@@ -1,5 +1,6 @@
 #include "WholeFile.h"
 
+#include "AtomicFileWriter.h"
 #include "FileDescriptor.h"
 #include "ProjectFileError.h"
 #include "ProjectMessages.h"
@@ -56,6 +57,25 @@ void writeWholeFile(const std::string& path, std::string_view bytes)
     if (file.close() != 0)
         throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
                                formatFileMessage(messages::kCannotWriteFile, path, std::strerror(errno)));
+}
+
+void replaceWholeFile(const std::string& path, std::string_view bytes)
+{
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+        writeWholeFile(path, bytes);
+        return;
+    }
+    try {
+        AtomicFileWriter file(path, 0644);
+        file.Write(bytes);
+        file.Commit();
+    } catch (const AtomicWriteError& error) {
+        const bool create = error.step() == AtomicWriteError::Step::Create;
+        throw ProjectFileError(create ? ProjectFileError::Kind::CannotCreate : ProjectFileError::Kind::CannotWrite,
+                               formatFileMessage(create ? messages::kCannotCreateFile : messages::kCannotWriteFile,
+                                                 path, std::strerror(error.error())));
+    }
 }
 
 } // namespace quillet

@@ -14,4 +14,9 @@ std::string readWholeFile(const std::string& path);
 // create file ...") when it cannot be opened, CannotWrite when the bytes cannot be written.
 void writeWholeFile(const std::string& path, std::string_view bytes);
 
+// The same, but a regular file (or a new one) is replaced only by the completely written new
+// one (AtomicFileWriter): a write that fails half-way leaves the old file, or none, in place. A
+// target that is not a regular file (a device such as /dev/stdout, a pipe) is written as it is.
+void replaceWholeFile(const std::string& path, std::string_view bytes);
+
 } // namespace quillet

@@ -3,6 +3,9 @@
 #include "addressbook/CsvExport.h"
 #include "addressbook/CsvImport.h"
 #include "ProjectBuilder.h"
+#include "project/ProjectFileError.h"
+#include "support/FileSizeLimit.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -225,4 +228,30 @@ TEST(CsvExport, ImportOfAnExportGivesTheSameRecipients)
     EXPECT_EQ(importText(recipientsCsv(source, {std::string("Club"), true}), target, settings),
               "imported 6, updated 0, duplicates skipped 0, invalid 0\n");
     EXPECT_EQ(dump(target, "Club"), dump(source, "Club"));
+}
+
+// An export that fails half-way (file size limit: like a full disk) leaves the earlier file
+// exactly as it was and no partial file beside it; a device is written as it is.
+TEST(CsvExport, AFailedWriteLeavesTheEarlierFileInPlace)
+{
+    test::TempFolder dir;
+    const std::string path = dir.file("out.csv");
+    test::writeFileBytes(path, "earlier\r\n");
+    Project project = membersWithOld();
+    project.recipients.resize(500, project.recipients[0]);
+    {
+        test::FileSizeLimit limit(4096);
+        try {
+            writeRecipientsCsv(project, {}, path);
+            FAIL() << "the export was not refused";
+        } catch (const ProjectFileError& error) {
+            EXPECT_EQ(error.kind(), ProjectFileError::Kind::CannotWrite);
+            EXPECT_EQ(std::string(error.what()), "Cannot write file \"" + path + "\". File too large");
+        }
+    }
+    EXPECT_EQ(test::readFileBytes(path), "earlier\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    writeRecipientsCsv(project, {}, "/dev/null");
+    writeRecipientsCsv(project, {}, path);
+    EXPECT_EQ(test::readFileBytes(path), recipientsCsv(project, {}));
 }

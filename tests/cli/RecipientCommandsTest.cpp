@@ -3,6 +3,7 @@
 #include "cli/CliHarness.h"
 
 #include "project/ProjectFileReader.h"
+#include "support/FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -116,6 +117,24 @@ TEST_F(RecipientCommands, ExportAndImportBackGiveTheSameRecipients)
     ASSERT_EQ(cli.run({"import-csv", copy, out, "--group", "Club"}).status, 0);
     EXPECT_EQ(cli.run({"project", "show", copy, "--json"}).out,
               cli.run({"project", "show", project, "--json"}).out);
+}
+
+TEST_F(RecipientCommands, AFailedExportLeavesTheEarlierFile)
+{
+    std::string rows = "email\n";
+    for (int i = 0; i < 300; ++i)
+        rows += "member" + std::to_string(i) + "@example.org\n";
+    ASSERT_EQ(cli.run({"import-csv", project, csv("in.csv", rows), "--group", "Club"}).status, 0);
+    const std::string out = csv("out.csv", "earlier\r\n");
+    quillet::test::CliResult r;
+    {
+        quillet::test::FileSizeLimit limit(4096);  // like a full disk
+        r = cli.run({"export-csv", project, "--output", out});
+    }
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.err, "Cannot write file \"" + out + "\". File too large\n");
+    EXPECT_EQ(CliHarness::readFile(out), "earlier\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cli.work()), std::filesystem::directory_iterator()), 3);
 }
 
 TEST_F(RecipientCommands, ListDeleteEditAndGroups)
