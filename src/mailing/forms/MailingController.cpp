@@ -298,6 +298,24 @@ void MailingController::RunWithStatus(const MailingRunRequest& request, const st
         ShowRunsWindow(runId);
 }
 
+namespace {
+
+// The most addresses a question about a resume names; the rest are counted.
+constexpr std::size_t kAddressesNamed = 10;
+
+// "\n  a@x.org" for each of the first addresses, then "\n  ... and N more".
+QString addressLines(const std::vector<std::string>& addresses)
+{
+    QString lines;
+    for (std::size_t k = 0; k < addresses.size() && k < kAddressesNamed; ++k)
+        lines += "\n  " + toQt(addresses[k]);
+    if (addresses.size() > kAddressesNamed)
+        lines += "\n  " + QString(texts::kMoreAddresses).arg(addresses.size() - kAddressesNamed);
+    return lines;
+}
+
+} // namespace
+
 void MailingController::ShowRunsWindow(const std::string& selectId)
 {
     runs_->Refresh(selectId);
@@ -317,7 +335,30 @@ void MailingController::ResumeRun(const std::string& id)
                       texts::kErrorCaption, MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    const ResumePlan plan = PlanResume(run, project, sortedRecipientRows(project, d.group), false);
+    const std::vector<std::size_t> groupRows = sortedRecipientRows(project, d.group);
+    ResumePlan plan = PlanResume(run, project, groupRows, false);
+    // Recipients no longer in the group and those whose outcome is unknown are named first; the
+    // unknown ones are sent to again only when the user says so.
+    if (!plan.unknown.empty() || (!plan.removed.empty() && !plan.rows.empty())) {
+        QString text;
+        if (!plan.removed.empty())
+            text += QString(texts::kResumeRemoved).arg(plan.removed.size()) + addressLines(plan.removed) + "\n\n";
+        if (!plan.unknown.empty()) {
+            text += QString(texts::kResumeUnknown).arg(plan.unknown.size()) + addressLines(plan.unknown) + "\n\n" +
+                    texts::kResumeUnknownQuestion;
+            const int answer = ui.messageBox(runs_, text, texts::kResumeCaption, MessageIcon::Question,
+                                             MessageButtons::YesNoCancel);
+            if (answer == mrCancel)
+                return;
+            if (answer == mrYes)
+                plan = PlanResume(run, project, groupRows, true);
+        } else {
+            text += QString(texts::kResumeRemovedGoOn).arg(plan.rows.size());
+            if (ui.messageBox(runs_, text, texts::kResumeCaption, MessageIcon::Question, MessageButtons::OkCancel) !=
+                mrOk)
+                return;
+        }
+    }
     if (plan.rows.empty()) {
         ui.messageBox(runs_, texts::kNothingToResume, texts::kCompleteCaption, MessageIcon::Information,
                       MessageButtons::Ok);

@@ -41,6 +41,8 @@ inline constexpr const char* kOnErrorLabel = "When a recipient fails:";
 inline constexpr const char* kOnErrorStop = "Stop the run";
 inline constexpr const char* kOnErrorSkip = "Record it and go on";
 inline constexpr const char* kRetriesLabel = "Retries of temporary failures:";
+inline constexpr const char* kRetryWaitLabel = "First retry after (each further wait 3 times longer):";
+inline constexpr const char* kSecondsSuffix = " s";
 inline constexpr const char* kRateLabel = "Rate (e.g. 30/min, empty: no limit):";
 inline constexpr const char* kMaxPerConnectionLabel = "Reconnect after (messages, 0: never):";
 inline constexpr const char* kSkipDisabledBox = "Skip disabled recipients";
@@ -53,6 +55,13 @@ inline constexpr const char* kCloseButton = "Close";
 inline constexpr const char* kOpenRunQuestion = "Open the run?";
 inline constexpr const char* kResumeOtherProject = "This run belongs to the project \"%1\". Open it first.";
 inline constexpr const char* kNothingToResume = "Every recipient of this run was sent already.";
+inline constexpr const char* kResumeRemoved = "No longer in the group, not sent (%1):";
+inline constexpr const char* kResumeUnknown = "Outcome unknown: the message may have arrived (%1):";
+inline constexpr const char* kResumeUnknownQuestion =
+    "Send to the recipients whose outcome is unknown again? (No: leave them out)";
+inline constexpr const char* kResumeRemovedGoOn = "Send to the other %1 recipients?";
+inline constexpr const char* kResumeCaption = "Resume";
+inline constexpr const char* kMoreAddresses = "... and %1 more";
 
 // Help page of the SMTP properties dialog in the help folder.
 inline constexpr const char* kSmtpHelpPage = "l2.htm";

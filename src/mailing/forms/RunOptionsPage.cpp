@@ -16,6 +16,7 @@ namespace {
 // The most retries and messages per connection the page offers.
 constexpr int kMaxRetries = 100;
 constexpr int kMaxPerConnection = 1'000'000;
+constexpr int kMaxRetryWaitSeconds = int(kMaxRetryWait.count() / 1000);
 
 } // namespace
 
@@ -29,6 +30,10 @@ RunOptionsPage::RunOptionsPage(QWidget* parent) : QWidget(parent)
     RetriesEdit = new QSpinBox;
     RetriesEdit->setObjectName("RetriesEdit");
     RetriesEdit->setRange(0, kMaxRetries);
+    RetryWaitEdit = new QSpinBox;
+    RetryWaitEdit->setObjectName("RetryWaitEdit");
+    RetryWaitEdit->setRange(0, kMaxRetryWaitSeconds);
+    RetryWaitEdit->setSuffix(texts::kSecondsSuffix);
     RateEdit = new QLineEdit;
     RateEdit->setObjectName("RateEdit");
     MaxPerConnectionEdit = new QSpinBox;
@@ -44,6 +49,7 @@ RunOptionsPage::RunOptionsPage(QWidget* parent) : QWidget(parent)
     auto* layout = new QFormLayout(this);
     layout->addRow(texts::kOnErrorLabel, OnErrorBox);
     layout->addRow(texts::kRetriesLabel, RetriesEdit);
+    layout->addRow(texts::kRetryWaitLabel, RetryWaitEdit);
     layout->addRow(texts::kRateLabel, RateEdit);
     layout->addRow(texts::kMaxPerConnectionLabel, MaxPerConnectionEdit);
     layout->addRow(SkipDisabledBox);
@@ -54,6 +60,7 @@ void RunOptionsPage::Load(const RunSettings& settings)
 {
     OnErrorBox->setCurrentIndex(settings.onError == "skip" ? 1 : 0);
     RetriesEdit->setValue(settings.retries);
+    RetryWaitEdit->setValue(settings.retryWaitSeconds);
     RateEdit->setText(settings.rate);
     MaxPerConnectionEdit->setValue(settings.maxPerConnection);
     SkipDisabledBox->setChecked(settings.skipDisabled);
@@ -64,6 +71,7 @@ RunSettings RunOptionsPage::Settings() const
     RunSettings settings;
     settings.onError = OnErrorBox->currentData().toString();
     settings.retries = RetriesEdit->value();
+    settings.retryWaitSeconds = RetryWaitEdit->value();
     settings.rate = RateEdit->text().trimmed();
     settings.maxPerConnection = MaxPerConnectionEdit->value();
     settings.skipDisabled = SkipDisabledBox->isChecked();
@@ -75,6 +83,7 @@ void RunOptionsPage::ApplyTo(MailingRunRequest& request) const
     const RunSettings settings = Settings();
     request.delivery.onError = settings.onError == "skip" ? OnError::Skip : OnError::Stop;
     request.delivery.attempts = 1 + settings.retries;
+    request.delivery.firstRetryWait = std::chrono::seconds(settings.retryWaitSeconds);
     request.delivery.maxPerConnection = std::size_t(settings.maxPerConnection);
     request.delivery.skipDisabled = settings.skipDisabled;
     request.rate = {};

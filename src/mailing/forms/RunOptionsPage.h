@@ -1,5 +1,5 @@
 // The send window's "Options" page: what a recipient's failure does, retries of temporary
-// failures, the rate, reconnecting after a number of messages and leaving disabled recipients
+// failures and the wait before the first one, the rate, reconnecting after a number of messages and leaving disabled recipients
 // out; and "Runs..." for the Runs window. The page shows and returns the settings store's "Run" group; the defaults are the send
 // window's behaviour as it has always been (stop at the first error, no limit).
 #pragma once
@@ -30,6 +30,7 @@ public:
 
     QComboBox* OnErrorBox;
     QSpinBox* RetriesEdit;
+    QSpinBox* RetryWaitEdit;
     QLineEdit* RateEdit;
     QSpinBox* MaxPerConnectionEdit;
     QCheckBox* SkipDisabledBox;

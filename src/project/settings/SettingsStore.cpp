@@ -177,6 +177,7 @@ RunSettings SettingsStore::readRun() const
     RunSettings run;
     run.onError = text(kRunGroup, "OnError", run.onError) == "skip" ? "skip" : "stop";
     run.retries = std::max(0, number(kRunGroup, "Retries", run.retries));
+    run.retryWaitSeconds = std::max(0, number(kRunGroup, "RetryWait", run.retryWaitSeconds));
     run.rate = text(kRunGroup, "Rate", run.rate);
     run.maxPerConnection = std::max(0, number(kRunGroup, "MaxPerConnection", run.maxPerConnection));
     run.skipDisabled = text(kRunGroup, "SkipDisabled", "False") == "True";
@@ -219,6 +220,7 @@ void SettingsStore::writeRun(const RunSettings& run)
 {
     setText(kRunGroup, "OnError", run.onError);
     setText(kRunGroup, "Retries", QString::number(run.retries));
+    setText(kRunGroup, "RetryWait", QString::number(run.retryWaitSeconds));
     setText(kRunGroup, "Rate", run.rate);
     setText(kRunGroup, "MaxPerConnection", QString::number(run.maxPerConnection));
     setText(kRunGroup, "SkipDisabled", run.skipDisabled ? "True" : "False");

@@ -57,10 +57,12 @@ struct ServerSettings {
 };
 
 // The "Run" group: the send window's options for larger runs. OnError is "stop" or "skip",
-// Rate "N/s", "N/min", "N/h" or empty (no limit), SkipDisabled "True" or "False".
+// Rate "N/s", "N/min", "N/h" or empty (no limit), RetryWait the seconds before the first retry
+// (each further wait three times longer), SkipDisabled "True" or "False".
 struct RunSettings {
     QString onError = "stop";
     int retries = 0;
+    int retryWaitSeconds = 30;
     QString rate;
     int maxPerConnection = 0;
     bool skipDisabled = false;

@@ -10,6 +10,7 @@
 #include "mailing/forms/TSendMailForm.h"
 #include "mailing/forms/TSendingStatusForm.h"
 #include "project/forms/TPropertiesForm.h"
+#include "mailing/RunJournal.h"
 #include "project/settings/SettingsStore.h"
 #include "server/forms/TSMTPServerForm.h"
 #include "support/FreePort.h"
@@ -232,6 +233,7 @@ private slots:
             f.SubEdit->setText("Hi");
             f.OptionsPage->OnErrorBox->setCurrentIndex(1);
             f.OptionsPage->RateEdit->setText("1000/s");
+            f.OptionsPage->RetryWaitEdit->setValue(5);
             run->ui.dialogScripts.push_front(chooseMethod(Method::Default));
             run->ui.messageAnswers.push_back(mrYes); // open the run
             f.SendMailAction->trigger();
@@ -258,6 +260,45 @@ private slots:
         // The options are remembered for the next showing of the window.
         QCOMPARE(SettingsStore().readRun().onError, QString("skip"));
         QCOMPARE(SettingsStore().readRun().rate, QString("1000/s"));
+        QCOMPARE(SettingsStore().readRun().retryWaitSeconds, 5);
+    }
+
+    void aResumeNamesTheUnknownAndTheRemovedRecipientsAndLeavesTheUnknownOutWhenAsked()
+    {
+        ScriptedSmtpPeer peer;
+        peer.start();
+        useDefaultServer(peer.port());
+        // A run killed while b@x.org's fate was open; gone@x.org has left the group since.
+        RunDescription description;
+        description.route = "default";
+        description.projectPath = main().project().path;
+        description.group = "Five";
+        description.recipients = {"a@x.org", "b@x.org", "c@x.org", "gone@x.org"};
+        description.draft.subject = "Hi";
+        description.servers = {{"127.0.0.1", std::to_string(peer.port()), "", "sender@example.org", ""}};
+        std::string id;
+        {
+            RunJournal journal = RunJournal::Create(description);
+            id = journal.Id();
+            journal.Outcome(0, "a@x.org", RecipientStatus::Sent, "250 ok", 1);
+            journal.Pending(1, "b@x.org");
+        }
+        QString question;
+        run->ui.messageAnswers.push_back(mrNo); // leave b@x.org out
+        run->ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& runs = static_cast<RunsWindow&>(d);
+            runs.ResumeButton->click();
+            return int(mrOk);
+        });
+        main().mailing().ShowRunsWindow(id);
+
+        QCOMPARE(messageTexts().value(0), QString("No longer in the group, not sent (1):\n  gone@x.org\n\n"
+                                                  "Outcome unknown: the message may have arrived (1):\n  b@x.org\n\n"
+                                                  "Send to the recipients whose outcome is unknown again? (No: leave them out)"));
+        QCOMPARE(messageTexts().value(1), QString("Mail sending complete!\n1 of 1 messages sent"));
+        QVERIFY(peer.waitClosed(1));
+        QCOMPARE(peer.messages().size(), size_t(1));
+        QVERIFY(peer.messages()[0].find("To: c@x.org") != std::string::npos);
     }
 
     void noSelectionAndNoHostAreReported()

@@ -163,15 +163,16 @@ TEST(SettingsStore, RunOptionsAreRememberedAndBadValuesReadAsDefaults)
     EXPECT_EQ(SettingsStore(file).readRun().onError, "stop");
     {
         SettingsStore store(file);
-        store.writeRun({"skip", 2, "30/min", 50, true});
+        store.writeRun({"skip", 2, 10, "30/min", 50, true});
         store.sync();
     }
     EXPECT_NE(readFileBytes(file.toStdString()).find("[Run]\nMaxPerConnection=50\nOnError=skip\nRate=30/min\nRetries=2\n"
-                                                     "SkipDisabled=True\n"),
+                                                     "RetryWait=10\nSkipDisabled=True\n"),
               std::string::npos);
     RunSettings run = SettingsStore(file).readRun();
     EXPECT_EQ(run.onError, "skip");
     EXPECT_EQ(run.retries, 2);
+    EXPECT_EQ(run.retryWaitSeconds, 10);
     EXPECT_EQ(run.rate, "30/min");
     EXPECT_EQ(run.maxPerConnection, 50);
     EXPECT_TRUE(run.skipDisabled);
@@ -179,10 +180,12 @@ TEST(SettingsStore, RunOptionsAreRememberedAndBadValuesReadAsDefaults)
         QSettings raw(file, QSettings::IniFormat);
         raw.setValue("Run/OnError", "sometimes");
         raw.setValue("Run/Retries", "-3");
+        raw.setValue("Run/RetryWait", "soon");
         raw.setValue("Run/SkipDisabled", "yes");
     }
     run = SettingsStore(file).readRun();
     EXPECT_EQ(run.onError, "stop");
     EXPECT_EQ(run.retries, 0);
+    EXPECT_EQ(run.retryWaitSeconds, 30);
     EXPECT_FALSE(run.skipDisabled);
 }
