@@ -63,11 +63,12 @@ inline std::optional<double> TimeProgram(const std::vector<std::string>& argv, c
     return seconds;
 }
 
-// Times smtp-source sending count messages of size bytes, one after another over one
-// connection, to 127.0.0.1:port; nothing when it failed.
-inline std::optional<double> TimeSmtpSourceBatch(uint16_t port, int count, std::size_t size)
+// Times smtp-source sending count messages of size bytes, one after another over each of
+// `sessions` connections at once, to 127.0.0.1:port; nothing when it failed.
+inline std::optional<double> TimeSmtpSourceBatch(uint16_t port, int count, std::size_t size, int sessions = 1)
 {
-    return TimeProgram({kSmtpSource, "-d", "-s", "1", "-m", std::to_string(count), "-l", std::to_string(size),
+    return TimeProgram({kSmtpSource, "-d", "-s", std::to_string(sessions), "-m", std::to_string(count), "-l",
+                        std::to_string(size),
                         "127.0.0.1:" + std::to_string(port)});
 }
 

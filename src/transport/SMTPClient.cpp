@@ -18,6 +18,7 @@ namespace {
 constexpr const char* kMechanismLogin = "LOGIN";
 constexpr const char* kMechanismPlain = "PLAIN";
 constexpr const char* kStartTls = "STARTTLS";
+constexpr const char* kPipelining = "PIPELINING";
 constexpr const char* kXMailer = "X-Mailer";
 
 // Command arguments come from data (addresses, names); a CR or LF in them would end the command
@@ -35,6 +36,18 @@ std::string UpperAscii(std::string text)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return text;
+}
+
+// True when a line of an EHLO reply's text is the keyword, alone or followed by its parameters.
+bool AnnouncesKeyword(const std::vector<std::string>& replyText, std::string_view keyword)
+{
+    for (const auto& text : replyText) {
+        const std::string line = UpperAscii(text);
+        if (line.compare(0, keyword.size(), keyword) == 0 &&
+            (line.size() == keyword.size() || line[keyword.size()] == ' '))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -97,12 +110,12 @@ void TSMTPClient::AddAuthSchemes(const std::vector<std::string>& replyText, std:
 
 bool TSMTPClient::AnnouncesStartTls(const std::vector<std::string>& replyText)
 {
-    for (const auto& text : replyText) {
-        const std::string line = UpperAscii(text);
-        if (line.compare(0, 8, kStartTls) == 0 && (line.size() == 8 || line[8] == ' '))
-            return true;
-    }
-    return false;
+    return AnnouncesKeyword(replyText, kStartTls);
+}
+
+bool TSMTPClient::AnnouncesPipelining(const std::vector<std::string>& replyText)
+{
+    return AnnouncesKeyword(replyText, kPipelining);
 }
 
 int TSMTPClient::Command(const std::string& command, const std::vector<int>& allowed, int limitMs,
@@ -140,6 +153,7 @@ void TSMTPClient::Connect(int timeoutMs)
     if (!Connected())
         authenticated_ = false;
     startTlsOffered_ = false;
+    pipeliningOffered_ = false;
     const bool limited = timeoutMs == -1 && TimeLimits.connect > 0;
     try {
         TTCPClient::Connect(limited ? TimeLimits.connect : timeoutMs);
@@ -171,6 +185,7 @@ void TSMTPClient::Greet()
     if (useEhlo_ && Command("EHLO " + name, {}, TimeLimits.command, "EHLO") == SMTPReply::Ok) {
         AddAuthSchemes(LastCmdResult().Text, authSchemes_);
         startTlsOffered_ = AnnouncesStartTls(LastCmdResult().Text);
+        pipeliningOffered_ = AnnouncesPipelining(LastCmdResult().Text);
         if (startTlsOffered_ && !Tls() && Security != ConnectionSecurity::None) {
             // Nothing else goes out in clear once the server has offered TLS; what it announced
             // before TLS is forgotten, and the mechanisms come from the greeting through TLS.
@@ -179,6 +194,7 @@ void TSMTPClient::Greet()
             authSchemes_.clear();
             Command("EHLO " + name, {SMTPReply::Ok}, TimeLimits.command, "EHLO");
             AddAuthSchemes(LastCmdResult().Text, authSchemes_);
+            pipeliningOffered_ = AnnouncesPipelining(LastCmdResult().Text);
         }
     } else {
         Command("HELO " + name, {SMTPReply::Ok}, TimeLimits.command, "HELO");
@@ -225,16 +241,97 @@ void TSMTPClient::AuthPlain()
     authenticated_ = true;
 }
 
+// Authentication is asked for, not done yet on this connection, and the server announced AUTH.
+bool TSMTPClient::NeedsAuthentication() const
+{
+    return authenticationType_ == TAuthenticationType::atLogin && !authenticated_ && !authSchemes_.empty();
+}
+
 void TSMTPClient::Send(TMailMessage& message)
 {
+    const size_t recipients = message.Recipients.size() + message.CCList.size() + message.BccList.size();
+    if (UsePipelining && pipeliningOffered_ && recipients <= MaxPipelinedRecipients) {
+        const bool authenticate = NeedsAuthentication();
+        if (authenticate) {
+            Command("RSET", {}, TimeLimits.command, "RSET");
+            Authenticate();
+        }
+        SendEnvelopePipelined(message, !authenticate);
+        return;
+    }
     Command("RSET", {}, TimeLimits.command, "RSET");
-    if (authenticationType_ == TAuthenticationType::atLogin && !authenticated_)
+    if (NeedsAuthentication())
         Authenticate();
     Command("MAIL FROM:<" + message.From.Address + ">", {SMTPReply::Ok}, TimeLimits.mail, "MAIL FROM");
     for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
         for (const auto& item : *list)
             Command("RCPT TO:<" + item.Address + ">", {SMTPReply::Ok, SMTPReply::UserNotLocal}, TimeLimits.rcpt, "RCPT TO");
     Command("DATA", {SMTPReply::StartMailInput}, TimeLimits.data, "DATA");
+    SendText(message);
+}
+
+void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, bool withReset)
+{
+    // One write: [RSET,] MAIL, every RCPT, DATA.
+    SetWaitLimit(TimeLimits.command, FormatText(kWaitReplyFormat, {"MAIL FROM"}));
+    BeginGathering();
+    try {
+        if (withReset)
+            WriteLn("RSET");
+        WriteLn(OneLine("MAIL FROM:<" + message.From.Address + ">"));
+        for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
+            for (const auto& item : *list)
+                WriteLn(OneLine("RCPT TO:<" + item.Address + ">"));
+        WriteLn("DATA");
+        EndGathering();
+    } catch (...) {
+        try {
+            EndGathering();
+        } catch (const ETransportError&) {
+            // The first error is the one to report.
+        }
+        throw;
+    }
+
+    // Every reply of the group, in order, each within its own limit; the first refusal is kept
+    // for after the last one.
+    std::exception_ptr refusal;
+    auto expect = [&](const std::vector<int>& allowed, int limitMs, std::string_view name) {
+        SetWaitLimit(limitMs, FormatText(kWaitReplyFormat, {name}));
+        try {
+            GetResponse(allowed);
+            return true;
+        } catch (const EProtocolReplyError&) {
+            if (!refusal)
+                refusal = std::current_exception();
+            return false;
+        }
+    };
+    if (withReset) {
+        SetWaitLimit(TimeLimits.command, FormatText(kWaitReplyFormat, {"RSET"}));
+        GetResponse({});
+    }
+    expect({SMTPReply::Ok}, TimeLimits.mail, "MAIL FROM");
+    size_t accepted = 0;
+    for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
+        for (size_t i = 0; i < list->size(); ++i)
+            accepted += expect({SMTPReply::Ok, SMTPReply::UserNotLocal}, TimeLimits.rcpt, "RCPT TO") ? 1 : 0;
+    const bool dataAccepted = expect({SMTPReply::StartMailInput}, TimeLimits.data, "DATA");
+
+    if (dataAccepted && accepted == 0) {
+        // The server waits for a message nobody would receive: it gets an empty one, refused.
+        SetWaitLimit(TimeLimits.dataEnd, kWaitFinalReply);
+        WriteLn(".");
+        GetResponse({});
+    } else if (dataAccepted) {
+        SendText(message);
+    }
+    if (refusal)
+        std::rethrow_exception(refusal);
+}
+
+void TSMTPClient::SendText(TMailMessage& message)
+{
     message.ExtraHeaders.SetValue(kXMailer, MailAgent);
 
     SetWaitLimit(TimeLimits.dataBlock, kWaitDataBlock);

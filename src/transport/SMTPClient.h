@@ -15,6 +15,14 @@
 // Authentication: AUTH LOGIN when the server offers it, else AUTH PLAIN; a server that announces
 // AUTH with neither is refused before the transaction (one that announces no AUTH at all gets
 // none, as before). Every wait has its limit from TimeLimits.
+//
+// Pipelining (RFC 2920), when the EHLO reply announces PIPELINING: RSET, MAIL, every RCPT and
+// DATA leave in one write and their replies are read in order. The message text follows only
+// when DATA was answered 354 and at least one RCPT was accepted; DATA answered 354 with no
+// recipient accepted gets a lone "." instead. The first refusal is raised as the same error as
+// without pipelining, after every reply of the group was read. With authentication still to do,
+// RSET and AUTH go one by one first. A server that does not announce PIPELINING gets the dialogue
+// above, byte for byte. Through STARTTLS only the EHLO reply after the handshake counts.
 #pragma once
 
 #include "transport/ConnectionSecurity.h"
@@ -68,6 +76,13 @@ public:
     bool Authenticated() const { return authenticated_; }
     // True when the last EHLO reply announced STARTTLS.
     bool StartTlsOffered() const { return startTlsOffered_; }
+    // Whether a server that announces PIPELINING gets pipelined transactions (on by default).
+    bool UsePipelining = true;
+    // True when the last EHLO reply announced PIPELINING.
+    bool PipeliningOffered() const { return pipeliningOffered_; }
+    // A message with more recipients than this goes command by command even where pipelining is
+    // offered: the replies to one write must fit the socket's buffers while it is being sent.
+    static constexpr size_t MaxPipelinedRecipients = 1000;
 
     // Opens the connection to Host and Port and completes the greeting. On failure the
     // connection is closed (after "QUIT" when still open) and the error passes on.
@@ -83,11 +98,16 @@ public:
     static void AddAuthSchemes(const std::vector<std::string>& replyText, std::vector<std::string>& schemes);
     // True when an EHLO reply's text announces STARTTLS.
     static bool AnnouncesStartTls(const std::vector<std::string>& replyText);
+    // True when an EHLO reply's text has the keyword line PIPELINING.
+    static bool AnnouncesPipelining(const std::vector<std::string>& replyText);
 
 private:
     void Greet();
     void StartTlsChecked();
     void Authenticate();
+    bool NeedsAuthentication() const;
+    void SendEnvelopePipelined(TMailMessage& message, bool withReset);
+    void SendText(TMailMessage& message);
     void AuthLogin();
     void AuthPlain();
     // The command with its reply awaited for at most limitMs; `name` names it in a time-limit error.
@@ -99,6 +119,7 @@ private:
     std::vector<std::string> authSchemes_;
     bool authenticated_ = false;
     bool startTlsOffered_ = false;
+    bool pipeliningOffered_ = false;
     std::shared_ptr<TlsContext> tlsContext_; // made on first use, again when Trust.caFile changes
 };
 

@@ -322,3 +322,80 @@ TEST(SMTPClientSession, ReconnectAfterDisconnectGreetsAndAuthenticatesAnew)
 }
 
 } // namespace
+
+// Pipelining: the group leaves before any of its replies is read, the replies are matched in
+// order, and refusals end as they do without pipelining.
+TEST(SMTPClientPipelining, WholeGroupLeavesBeforeAnyReplyAndTheTextFollowsTheReplies)
+{
+    ScriptedPeer peer([](PeerSocket& socket) {
+        socket.Send("220 ready\r\n");
+        socket.ReadLine();
+        socket.Send("250-test.server\r\n250 PIPELINING\r\n");
+        for (int i = 0; i < 4; ++i) // RSET, MAIL, RCPT, DATA, unanswered until all are in
+            if (!socket.ReadLine())
+                return;
+        socket.Send("250 reset\r\n250 sender ok\r\n250 recipient ok\r\n354 go ahead\r\n");
+        while (socket.ReadLine().value_or(".") != ".") {
+        }
+        socket.Send("250 queued\r\n");
+        socket.ReadToEnd();
+    });
+    TSMTPClient client;
+    ConnectTo(client, peer.Port());
+    EXPECT_TRUE(client.PipeliningOffered());
+    TMailMessage message = SampleMessage();
+    client.Send(message);
+    EXPECT_EQ(client.LastCmdResult().NumericCode, 250);
+    client.Disconnect();
+    peer.Join();
+    const std::string received = peer.Received();
+    const std::string group = "EHLO client.test\r\nRSET\r\nMAIL FROM:<sender@example.org>\r\n"
+                              "RCPT TO:<rcpt@example.org>\r\nDATA\r\n";
+    EXPECT_EQ(received.substr(0, group.size()), group);
+    EXPECT_EQ(received.substr(received.size() - 11), "\r\n.\r\nQUIT\r\n");
+}
+
+TEST(SMTPClientPipelining, NoRecipientAcceptedGetsALoneDotAndTheRecipientsError)
+{
+    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+        if (command.rfind("RCPT", 0) == 0)
+            return "550 Mailbox unavailable\r\n";
+        if (command == ".")
+            return "554 No valid recipients\r\n";
+        return ScriptedSmtpServer::Accepting({"PIPELINING"})(command);
+    });
+    TSMTPClient client;
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage();
+    try {
+        client.Send(message);
+        FAIL() << "no error";
+    } catch (const EProtocolReplyError& e) {
+        EXPECT_EQ(e.code(), 550);
+        EXPECT_STREQ(e.what(), "Mailbox unavailable\r\n");
+    }
+    client.Disconnect();
+    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
+                                        "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "QUIT"}));
+    EXPECT_EQ(server.Messages(), Lines{""});
+}
+
+TEST(SMTPClientPipelining, OneRecipientRefusedOfTwoStillGetsTheTextToTheOtherThenRaises)
+{
+    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+        if (command == "RCPT TO:<bad@example.org>")
+            return "550 Mailbox unavailable\r\n";
+        return ScriptedSmtpServer::Accepting({"SIZE 1000000", "PIPELINING"})(command);
+    });
+    TSMTPClient client;
+    ConnectTo(client, server.Port());
+    TMailMessage message = SampleMessage("good@example.org, bad@example.org");
+    EXPECT_THROW(client.Send(message), EProtocolReplyError);
+    client.Disconnect();
+    const Lines commands = server.Commands();
+    EXPECT_EQ(commands, (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
+                               "RCPT TO:<good@example.org>", "RCPT TO:<bad@example.org>", "DATA", "<text>", ".",
+                               "QUIT"}));
+    ASSERT_EQ(server.Messages().size(), 1u);
+    EXPECT_NE(server.Messages()[0].find("Line one"), std::string::npos);
+}
