@@ -116,10 +116,18 @@ void MailingController::bindSendWindow()
 
 void MailingController::openSendWindow()
 {
+    // A long selection shows its count and its first addresses: one line of a million
+    // addresses would take seconds to lay out every time the window opens.
+    const std::vector<std::size_t> records = addressBook_.selectedRecords();
+    const std::size_t shown = std::min(records.size(), kRecipientListAddressesShown);
     QString list;
     const Project& project = main_.project();
-    for (const std::size_t record : addressBook_.selectedRecords())
-        list += toQt(project.recipients.at(record).EMail.str()) + ";";
+    if (records.size() > kRecipientListAddressesShown)
+        list = QString(texts::kLongRecipientListCount).arg(records.size());
+    for (std::size_t i = 0; i < shown; ++i)
+        list += toQt(project.recipients.at(records[i]).EMail.str()) + ";";
+    if (records.size() > kRecipientListAddressesShown)
+        list += texts::kLongRecipientListEnd;
     SendMailForm->BccEdit->setText(list);
     SendMailForm->ShowModal();
 }

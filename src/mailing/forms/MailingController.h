@@ -66,6 +66,8 @@ public:
     RunsWindow& runsWindow() const { return *runs_; }
 
 private:
+    // The send window's recipient list names every selected address up to this many.
+    static constexpr std::size_t kRecipientListAddressesShown = 100;
     void openSendWindow();
     void bindActions();
     void bindSendWindow();

@@ -63,6 +63,11 @@ inline constexpr const char* kResumeRemovedGoOn = "Send to the other %1 recipien
 inline constexpr const char* kResumeCaption = "Resume";
 inline constexpr const char* kMoreAddresses = "... and %1 more";
 
+// The send window's recipient list for a selection longer than kRecipientListAddressesShown:
+// the count, then the first addresses (each followed by ";"), then this ending.
+inline constexpr const char* kLongRecipientListCount = "%1 recipients: ";
+inline constexpr const char* kLongRecipientListEnd = " ...";
+
 // Help page of the SMTP properties dialog in the help folder.
 inline constexpr const char* kSmtpHelpPage = "l2.htm";
 

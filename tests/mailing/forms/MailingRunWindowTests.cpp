@@ -137,6 +137,26 @@ private slots:
         program.reset();
     }
 
+    void longSelectionShowsItsCountAndTheFirstAddresses()
+    {
+        Project& project = main().project();
+        project.groups.push_back({"Many", ""});
+        for (int i = 0; i < 150; ++i)
+            project.recipients.push_back(recipient(QString::asprintf("m%03d@z.org", i).toUtf8().constData(), "M", "Many"));
+        main().refreshGroupList();
+        selectGroup("Many");
+        QString shown;
+        run->ui.dialogScripts.push_back([&shown](QDialog& d) {
+            shown = static_cast<TSendMailForm&>(d).BccEdit->text();
+            return int(mrCancel);
+        });
+        main().action("EMailToGroupAction")->trigger();
+        QString expected = "150 recipients: ";
+        for (int i = 0; i < 100; ++i)
+            expected += QString::asprintf("m%03d@z.org;", i);
+        QCOMPARE(shown, expected + " ...");
+    }
+
     void groupThroughBuiltInServer()
     {
         main().propertiesForm().BuildInPortEdit->setText(QString::number(freePort()));
