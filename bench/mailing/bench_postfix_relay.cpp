@@ -5,7 +5,7 @@
 // the rate into the instances, and the time from the start until their queues are empty. The
 // run's messages are then counted per recipient at the sink: each must arrive exactly once.
 //
-// Usage: bench_postfix_relay [recipients] [connections]
+// Usage: bench_postfix_relay [recipients] [connections per instance, default 4]
 // Needs root (Postfix's master); the instances live under the system's temporary folder.
 #include "PeerProgram.h"
 #include "support/PostfixFleet.h"
@@ -77,7 +77,7 @@ void Print(const char* what, std::size_t count, const Figures& f)
 int main(int argc, char** argv)
 {
     const std::size_t count = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 100000;
-    const int connections = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+    const int connections = argc > 2 ? std::max(1, std::atoi(argv[2])) : 4;
     test::PostfixFleet fleet(3, std::chrono::seconds(3600));
     if (!fleet.Error().empty()) {
         std::printf("Postfix could not start, nothing measured: %s\n", fleet.Error().c_str());
@@ -92,6 +92,7 @@ int main(int argc, char** argv)
     request.defaultServer.host = "127.0.0.1";
     request.defaultServer.port = std::to_string(fleet.Port(0));
     request.defaultServer.sendFrom = "shop@example.org";
+    request.connections = std::size_t(connections);
     for (std::size_t i = 0; i < count; ++i)
         request.recipients.push_back(i);
 

@@ -38,6 +38,7 @@ void addLargerRunOptions(QCommandLineParser& parser)
     parser.addOption({"rate", "Never more than N messages a second, minute or hour (per server in the rotating "
                           "route).", "N/s|N/min|N/h"});
     parser.addOption({"max-per-connection", "Reconnect after N messages.", "N"});
+    parser.addOption({"connections", "Parallel connections per server (default 1).", "N"});
     parser.addOption({"skip-disabled", "Send nothing to disabled recipients."});
     parser.addOption({"resume", "Send the rest of run ID: only to its recipients not yet sent.", "ID"});
     parser.addOption({"resend-unknown", "With --resume: also to the recipients whose outcome is unknown."});
@@ -77,6 +78,9 @@ void applyLargerRunOptions(const QCommandLineParser& parser, MailingRunRequest& 
     }
     if (parser.isSet("max-per-connection"))
         delivery.maxPerConnection = std::size_t(numberOption(parser, "max-per-connection", 1, 1'000'000'000));
+    if (parser.isSet("connections"))
+        request.connections =
+            std::size_t(numberOption(parser, "connections", 1, static_cast<int>(MailingRun::kMaxConnections)));
     if (parser.isSet("skip-disabled"))
         delivery.skipDisabled = true;
     if (parser.isSet("resend-unknown") && !parser.isSet("resume"))

@@ -16,6 +16,9 @@
 #include "transport/TransportError.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -112,6 +115,8 @@ std::size_t MailingRun::Run(const MailingRunRequest& request, const MailingRunHo
     stopped_ = false;
     onConnection_ = 0;
     throttle_.emplace(request.rate);
+    pace_ = &*throttle_;
+    paceMutex_ = &ownPaceMutex_;
     // The journal's "pending" mark goes out just before the final dot of every message.
     struct DataEndingHook {
         TSMTPClient& client;
@@ -136,38 +141,12 @@ std::size_t MailingRun::Run(const MailingRunRequest& request, const MailingRunHo
         report_.total = total;
         if (hooks.started)
             hooks.started(total);
-        try {
-            // Step 4: open the run's connection.
-            if (!dryRun) {
-                if (request.route == SendRoute::Builtin) {
-                    client_.Connect();
-                } else if (request.route == SendRoute::Default) {
-                    ApplyDefaultServer(request.defaultServer);
-                    client_.Connect();
-                }
-            }
-            onConnection_ = 0;
-            // Step 5: one message per recipient, in the list's order.
-            for (std::size_t k = 0; k < total; ++k) {
-                if (!DeliverToRecipient(request, hooks, k)) {
-                    report_.stopped = stopped_ = true;
-                    break;
-                }
-                report_.sent = sent = counts_.sent;
-                if (hooks.messageSent)
-                    hooks.messageSent(sent, total);
-                if ((hooks.stopRequested && hooks.stopRequested()) || (request.stop && request.stop->Requested())) {
-                    report_.stopped = stopped_ = k + 1 < total;
-                    break;
-                }
-            }
-        } catch (const EStopped&) {
-            // Stopped during a network wait: the connection is closed already.
-            report_.stopped = stopped_ = true;
-        }
-        // Step 6: close the run's connection.
-        if (!dryRun && request.route != SendRoute::Rotating)
-            client_.Disconnect();
+        // Steps 4 to 6: the run's connections, its messages, and closing the connections.
+        if (!dryRun && request.connections > 1 && request.route != SendRoute::Builtin)
+            RunParallel(request, hooks);
+        else
+            RunLane(request, hooks);
+        sent = counts_.sent;
         if (request.recorder)
             request.recorder->Ended(stopped_ ? "stopped" : "completed", "");
     } catch (const std::exception& error) {
@@ -199,6 +178,256 @@ std::size_t MailingRun::Run(const MailingRunRequest& request, const MailingRunHo
     if (!dryRun)
         DeactivateBuiltinServer();
     return sent;
+}
+
+void MailingRun::RunLane(const MailingRunRequest& request, const MailingRunHooks& hooks)
+{
+    const bool dryRun = request.dryRunFolder.has_value();
+    const std::size_t total = request.recipients.size();
+    try {
+        // Step 4: open the run's connection.
+        if (!dryRun) {
+            if (request.route == SendRoute::Builtin) {
+                client_.Connect();
+            } else if (request.route == SendRoute::Default) {
+                ApplyDefaultServer(request.defaultServer);
+                client_.Connect();
+            }
+        }
+        onConnection_ = 0;
+        // Step 5: one message per recipient, in the list's order.
+        for (std::size_t next = 0;; ++next) {
+            const std::optional<std::size_t> k =
+                dispenser_ ? dispenser_->Next(laneQueue_) : (next < total ? std::optional(next) : std::nullopt);
+            if (!k)
+                break;
+            if (!DeliverToRecipient(request, hooks, *k)) {
+                report_.stopped = stopped_ = true;
+                break;
+            }
+            report_.sent = counts_.sent;
+            if (hooks.messageSent)
+                hooks.messageSent(counts_.sent, total);
+            if ((hooks.stopRequested && hooks.stopRequested()) || (request.stop && request.stop->Requested())) {
+                report_.stopped = stopped_ = dispenser_ ? dispenser_->Remaining() > 0 : *k + 1 < total;
+                break;
+            }
+        }
+    } catch (const EStopped&) {
+        // Stopped during a network wait: the connection is closed already.
+        report_.stopped = stopped_ = true;
+    }
+    // Step 6: close the run's connection.
+    if (!dryRun && request.route != SendRoute::Rotating)
+        client_.Disconnect();
+}
+
+namespace {
+
+// The recorder of a parallel run: one lane at a time tells it anything.
+class LockedRecorder : public DeliveryRecorder {
+public:
+    explicit LockedRecorder(DeliveryRecorder& inner) : inner_(inner) {}
+    void Pending(std::size_t position, std::string_view email) override
+    {
+        std::lock_guard lock(mutex_);
+        inner_.Pending(position, email);
+    }
+    void Outcome(std::size_t position, std::string_view email, RecipientStatus status, std::string_view reply,
+                 int attempts) override
+    {
+        std::lock_guard lock(mutex_);
+        inner_.Outcome(position, email, status, reply, attempts);
+    }
+    void Ended(std::string_view ending, std::string_view error) override
+    {
+        std::lock_guard lock(mutex_);
+        inner_.Ended(ending, error);
+    }
+    void Flush() override
+    {
+        std::lock_guard lock(mutex_);
+        inner_.Flush();
+    }
+
+private:
+    DeliveryRecorder& inner_;
+    std::mutex mutex_;
+};
+
+} // namespace
+
+// Parallel connections. Every server of the route (the default server; in the rotating route
+// also every enabled account) gets request.connections lanes; a lane is a run of its own (client,
+// message, connection) on a thread of its own, taking its recipients from the dispenser in the
+// list's order: the default route's lanes share one queue, the rotating route gives every
+// recipient the server the rotation would and that server's lanes share its queue. Retries stay
+// on the lane that made the attempt. Shared, each under its lock: the throttle (its rate a total
+// over a server's connections), the recorder, the counts. This thread reports progress, calls
+// the waiting hook and checks for a stop request; a stop or an error that ends the run closes
+// the dispenser, and every lane ends after the message under way. The first such error is
+// raised once every lane has ended. The request's stop signal ends every lane's network wait at
+// once, as on one connection.
+void MailingRun::RunParallel(const MailingRunRequest& request, const MailingRunHooks& hooks)
+{
+    const Project& project = *request.project;
+    const std::size_t total = request.recipients.size();
+    const std::size_t perServer = std::min(request.connections, kMaxConnections);
+
+    // The servers in rotation order from the present account index, and each recipient's queue.
+    std::vector<int> servers{request.route == SendRoute::Rotating ? accountIndex_ : kDefaultServerIndex};
+    if (request.route == SendRoute::Rotating) {
+        if (servers[0] >= static_cast<int>(project.accounts.size()))
+            servers[0] = kDefaultServerIndex;
+        for (int next = NextAccountIndex(servers[0], project.accounts); next != servers[0];
+             next = NextAccountIndex(next, project.accounts))
+            servers.push_back(next);
+    }
+    std::vector<std::size_t> queueOf(total, 0);
+    std::size_t turn = 0; // recipients left out as disabled take no turn of the rotation
+    for (std::size_t k = 0; k < total; ++k) {
+        queueOf[k] = turn % servers.size();
+        const std::size_t recordIndex = request.recipients[k];
+        const bool skipped = request.delivery.skipDisabled && recordIndex < project.recipients.size() &&
+                             !project.recipients[recordIndex].enabled();
+        turn += skipped ? 0 : 1;
+    }
+    RecipientDispenser dispenser(queueOf, servers.size());
+
+    std::optional<LockedRecorder> lockedRecorder;
+    MailingRunRequest laneRequest = request;
+    if (request.recorder)
+        laneRequest.recorder = &lockedRecorder.emplace(*request.recorder);
+
+    struct Lane {
+        TSMTPClient client;
+        TMailMessage message;
+        std::unique_ptr<MailingRun> run;
+        std::size_t sent = 0; // as last reported by the lane
+        std::thread thread;
+    };
+    std::mutex progressMutex;
+    std::condition_variable progressChanged;
+    std::size_t completed = 0;
+    std::size_t sentAll = 0;
+    std::size_t running = 0;
+    std::atomic<bool> stop{false};
+    std::exception_ptr firstError;
+    std::vector<std::unique_ptr<Lane>> lanes;
+    for (std::size_t s = 0; s < servers.size(); ++s)
+        for (std::size_t c = 0; c < perServer; ++c) {
+            auto lane = std::make_unique<Lane>();
+            lane->client.HeloName = client_.HeloName;
+            lane->client.MailAgent = client_.MailAgent;
+            lane->client.UsePipelining = client_.UsePipelining;
+            lane->client.ReadTimeout = client_.ReadTimeout;
+            lane->message = message_;
+            lane->run = std::make_unique<MailingRun>(lane->client, lane->message, nullptr);
+            MailingRun& run = *lane->run;
+            run.accountIndex_ = servers[s];
+            run.dispenser_ = &dispenser;
+            run.laneQueue_ = s;
+            run.boundToServer_ = request.route == SendRoute::Rotating;
+            run.pace_ = pace_;
+            run.paceMutex_ = paceMutex_;
+            run.counts_.total = total;
+            run.ApplyConnectionSettings(laneRequest);
+            lanes.push_back(std::move(lane));
+        }
+
+    MailingRunHooks laneHooks;
+    laneHooks.stopRequested = [&stop] { return stop.load(); };
+    for (auto& lanePointer : lanes) {
+        Lane& lane = *lanePointer;
+        MailingRunHooks hooksOfLane = laneHooks;
+        hooksOfLane.messageSent = [&, lanePtr = &lane](std::size_t sent, std::size_t) {
+            std::lock_guard lock(progressMutex);
+            sentAll += sent - lanePtr->sent;
+            lanePtr->sent = sent;
+            ++completed;
+            progressChanged.notify_one();
+        };
+        ++running;
+        lane.thread = std::thread([&, hooksOfLane, lanePtr = &lane] {
+            MailingRun& run = *lanePtr->run;
+            run.client_.OnDataEnding = [&run, &laneRequest] {
+                run.dataEnded_ = true;
+                if (laneRequest.recorder && run.pendingEmail_)
+                    laneRequest.recorder->Pending(run.pendingPosition_, *run.pendingEmail_);
+            };
+            std::exception_ptr error;
+            try {
+                run.RunLane(laneRequest, hooksOfLane);
+            } catch (const std::exception& e) {
+                error = std::current_exception();
+                run.NoteFailure(laneRequest, dynamic_cast<const ETransportError*>(&e) &&
+                                                 !dynamic_cast<const EFileOpenError*>(&e));
+            } catch (...) {
+                error = std::current_exception();
+                run.NoteFailure(laneRequest, false);
+            }
+            run.CleanUpAfterFailure(laneRequest);
+            std::lock_guard lock(progressMutex);
+            if (error) {
+                stop = true;
+                dispenser.Close();
+                if (!firstError) {
+                    firstError = error;
+                    report_.failed = true;
+                    report_.failedRecipient = run.report_.failedRecipient;
+                    report_.server = run.report_.server;
+                }
+            }
+            --running;
+            progressChanged.notify_one();
+        });
+    }
+
+    // Progress, events and the stop request on this thread until every lane has ended.
+    std::size_t reported = 0;
+    std::unique_lock lock(progressMutex);
+    while (running > 0 || reported < completed) {
+        progressChanged.wait_for(lock, kWaitSlice, [&] { return running == 0 || reported < completed; });
+        const bool progressed = reported < completed;
+        reported = completed;
+        const std::size_t sentNow = sentAll;
+        lock.unlock();
+        report_.sent = sentNow;
+        if (progressed && hooks.messageSent)
+            hooks.messageSent(sentNow, total);
+        else if (!progressed && hooks.waiting)
+            hooks.waiting();
+        if (!stop && ((hooks.stopRequested && hooks.stopRequested()) || (request.stop && request.stop->Requested()))) {
+            stop = true;
+            dispenser.Close();
+        }
+        lock.lock();
+    }
+    lock.unlock();
+    for (auto& lane : lanes)
+        lane->thread.join();
+
+    counts_ = RunCounts{};
+    counts_.total = total;
+    bool laneStopped = false;
+    for (auto& lane : lanes) {
+        const RunCounts& c = lane->run->counts_;
+        counts_.sent += c.sent;
+        counts_.rejected += c.rejected;
+        counts_.failed += c.failed;
+        counts_.unknown += c.unknown;
+        counts_.skipped += c.skipped;
+        counts_.notTried += c.notTried;
+        laneStopped = laneStopped || lane->run->stopped_;
+    }
+    report_.sent = counts_.sent;
+    report_.stopped = stopped_ = !firstError && (laneStopped || dispenser.Remaining() > 0);
+    // The rotation goes on where a one-connection run would have left it.
+    if (request.route == SendRoute::Rotating)
+        for (std::size_t i = 0; i < turn % servers.size(); ++i)
+            accountIndex_ = NextAccountIndex(accountIndex_, project.accounts);
+    if (firstError)
+        std::rethrow_exception(firstError);
 }
 
 void MailingRun::NoteFailure(const MailingRunRequest& request, bool atTheServer)
@@ -245,15 +474,26 @@ bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mail
     ClassifiedFailure failure;
     messageId_.clear(); // a new one for this recipient, kept across its retries
     for (int attempt = 1;; ++attempt) {
-        // The pace: each server's next message waits its turn.
+        // The pace: each server's next message waits its turn (the turn is taken under the
+        // lock, so connections that share a server never start two messages on one turn).
         const int server = request.route == SendRoute::Rotating ? accountIndex_ : 0;
-        if (!dryRun && !Wait(throttle_->WaitBefore(server, SendThrottle::Clock::now()), request, hooks)) {
-            if (attempt > 1)
-                record_outcome(RecipientStatus::Failed, failure.reply, attempt - 1);
-            return false;
+        for (bool started = dryRun; !started;) {
+            SendThrottle::Clock::duration wait;
+            {
+                std::lock_guard lock(*paceMutex_);
+                const auto now = SendThrottle::Clock::now();
+                wait = pace_->WaitBefore(server, now);
+                if (wait <= SendThrottle::Clock::duration::zero()) {
+                    pace_->Started(server, now);
+                    started = true;
+                }
+            }
+            if (!started && !Wait(wait, request, hooks)) {
+                if (attempt > 1)
+                    record_outcome(RecipientStatus::Failed, failure.reply, attempt - 1);
+                return false;
+            }
         }
-        if (!dryRun)
-            throttle_->Started(server, SendThrottle::Clock::now());
         dataEnded_ = false;
         connecting_ = false;
         pendingPosition_ = position;
@@ -299,7 +539,7 @@ bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mail
             if (request.delivery.onError == OnError::Stop || lostDuringConnect)
                 throw;
             // The next recipient goes to the next server of the rotation.
-            if (request.route == SendRoute::Rotating)
+            if (request.route == SendRoute::Rotating && !boundToServer_)
                 accountIndex_ = NextAccountIndex(accountIndexOfAttempt_, request.project->accounts);
             return true;
         }
@@ -538,8 +778,9 @@ void MailingRun::SendToRecipient(const MailingRunRequest& request, std::size_t r
         client_.Send(message_);
     }
 
-    // 9. Advance the account index.
-    accountIndex_ = NextAccountIndex(accountIndex_, request.project->accounts);
+    // 9. Advance the account index (a lane of a parallel run keeps to its server).
+    if (!boundToServer_)
+        accountIndex_ = NextAccountIndex(accountIndex_, request.project->accounts);
     underWay_.clear();
 }
 

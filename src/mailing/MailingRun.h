@@ -33,6 +33,7 @@
 #include "DeliveryPolicy.h"
 #include "DeliveryRecorder.h"
 #include "MailDraft.h"
+#include "RecipientDispenser.h"
 #include "RunReport.h"
 #include "SendThrottle.h"
 
@@ -44,6 +45,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -102,6 +104,10 @@ struct MailingRunRequest {
     // would follow DATA, to <folder>/NNNNNN.eml. The folder is created when missing; numbers
     // go on after the highest one already there, and no existing file is overwritten.
     std::optional<std::filesystem::path> dryRunFolder;
+    // Connections at once: to the default server (default route), or to each server of the
+    // rotation (rotating route), each on a thread of its own. 1 (the default) is the one
+    // connection of old; the built-in route and a dry run always use one. See RunParallel.
+    std::size_t connections = 1;
     // What a recipient's failure does, retries, reconnecting, disabled recipients.
     DeliveryOptions delivery;
     SendRate rate;
@@ -159,9 +165,16 @@ public:
     // Message-ID); connects nowhere and sends nothing (Preview, --preview).
     std::string RenderMessage(const MailingRunRequest& request, std::size_t recordIndex);
 
+    // The most connections a run opens at once per server.
+    static constexpr std::size_t kMaxConnections = 100;
+
 private:
     void ApplyConnectionSettings(const MailingRunRequest& request);
-
+    // Steps 4 to 6 on this object's connection: the recipients handed out by the dispenser
+    // (every one in order when there is none).
+    void RunLane(const MailingRunRequest& request, const MailingRunHooks& hooks);
+    // Steps 4 to 6 on request.connections connections per server at once (see the .cpp).
+    void RunParallel(const MailingRunRequest& request, const MailingRunHooks& hooks);
     // Steps 1 to 6 for one recipient: route, sender, personalised texts, headers, attachments.
     void PrepareMessage(const MailingRunRequest& request, std::size_t recordIndex);
     void PrepareRoute(const MailingRunRequest& request);
@@ -194,6 +207,16 @@ private:
     RunCounts counts_;
     bool stopped_ = false;
     std::optional<SendThrottle> throttle_;
+    // The throttle in force and its lock: this run's own, or the one all lanes of a parallel run
+    // share (the rate is a total over all connections to a server).
+    SendThrottle* pace_ = nullptr;
+    std::mutex ownPaceMutex_;
+    std::mutex* paceMutex_ = &ownPaceMutex_;
+    // A lane of a parallel run: where its recipients come from, its queue, and whether it keeps
+    // to one server of the rotation instead of advancing the account index.
+    RecipientDispenser* dispenser_ = nullptr;
+    std::size_t laneQueue_ = 0;
+    bool boundToServer_ = false;
     std::size_t onConnection_ = 0; // messages sent on the present connection
     bool connecting_ = false;     // the attempt under way is opening its connection
     bool dataEnded_ = false;      // the attempt under way has handed over its final dot

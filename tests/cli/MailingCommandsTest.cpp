@@ -9,6 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
+
 
 using quillet::test::CliHarness;
 using quillet::test::CliResult;
@@ -168,6 +170,16 @@ TEST_F(MailingCommands, SendThroughTheDefaultServerToServeCapture)
     EXPECT_EQ(header(fourth, "Subject"), "Just Zoe");
     EXPECT_EQ(header(fourth, "From"), "me@x.org");
     EXPECT_FALSE(std::filesystem::exists(capture + "/000005.eml"));
+
+    // Three connections at once: each recipient once, in whatever order they arrive.
+    const CliResult parallel = quillet({"send", project, "--group", "Club", "--template", "Invite", "--connections", "3"});
+    ASSERT_EQ(parallel.status, 0) << parallel;
+    std::set<std::string> to;
+    for (int n = 5; n <= 7; ++n)
+        to.insert(header(captured(capture, n), "To"));
+    EXPECT_EQ(to, (std::set<std::string>{"amy@x.org", "max@x.org", "zoe@x.org"}));
+    EXPECT_FALSE(std::filesystem::exists(capture + "/000008.eml"));
+    EXPECT_EQ(quillet({"send", project, "--group", "Club", "--connections", "0"}).status, 2);
 }
 
 TEST_F(MailingCommands, ConnectionSecurityAndPasswordOptions)

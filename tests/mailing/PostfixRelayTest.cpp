@@ -1,5 +1,5 @@
 // A mailing run handed to a fleet of three real Postfix instances through the rotating route
-// (the default server and two accounts): every recipient's message reaches the sink behind the
+// (the default server and two accounts, four connections each): every recipient's message reaches the sink behind the
 // fleet exactly once, and each instance relays its share. Skipped where Postfix cannot start.
 // QUILLET_RELAY_RECIPIENTS sets the number of recipients (300 by default; 100000 at full size).
 #include "support/PostfixFleet.h"
@@ -58,6 +58,7 @@ TEST(PostfixRelay, RotatingRouteDeliversEveryRecipientExactlyOnceThroughThreeIns
     request.defaultServer.host = "127.0.0.1";
     request.defaultServer.port = std::to_string(fleet.Port(0));
     request.defaultServer.sendFrom = "shop@example.org";
+    request.connections = 4;
     for (std::size_t i = 0; i < count; ++i)
         request.recipients.push_back(i);
 
