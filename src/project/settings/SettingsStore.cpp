@@ -181,6 +181,7 @@ RunSettings SettingsStore::readRun() const
     run.rate = text(kRunGroup, "Rate", run.rate);
     run.maxPerConnection = std::max(0, number(kRunGroup, "MaxPerConnection", run.maxPerConnection));
     run.skipDisabled = text(kRunGroup, "SkipDisabled", "False") == "True";
+    run.connections = std::clamp(number(kRunGroup, "Connections", run.connections), 1, 100);
     return run;
 }
 
@@ -224,6 +225,7 @@ void SettingsStore::writeRun(const RunSettings& run)
     setText(kRunGroup, "Rate", run.rate);
     setText(kRunGroup, "MaxPerConnection", QString::number(run.maxPerConnection));
     setText(kRunGroup, "SkipDisabled", run.skipDisabled ? "True" : "False");
+    setText(kRunGroup, "Connections", QString::number(run.connections));
 }
 
 std::vector<int> SettingsStore::readColumnWidths(const QString& list) const

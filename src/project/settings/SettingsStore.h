@@ -66,6 +66,8 @@ struct RunSettings {
     QString rate;
     int maxPerConnection = 0;
     bool skipDisabled = false;
+    // Parallel connections per server, 1 to 100 ("Connections").
+    int connections = 1;
 };
 
 // How the default server and every account are reached, in the "SMTP" group (written only when

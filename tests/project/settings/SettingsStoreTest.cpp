@@ -163,10 +163,10 @@ TEST(SettingsStore, RunOptionsAreRememberedAndBadValuesReadAsDefaults)
     EXPECT_EQ(SettingsStore(file).readRun().onError, "stop");
     {
         SettingsStore store(file);
-        store.writeRun({"skip", 2, 10, "30/min", 50, true});
+        store.writeRun({"skip", 2, 10, "30/min", 50, true, 3});
         store.sync();
     }
-    EXPECT_NE(readFileBytes(file.toStdString()).find("[Run]\nMaxPerConnection=50\nOnError=skip\nRate=30/min\nRetries=2\n"
+    EXPECT_NE(readFileBytes(file.toStdString()).find("[Run]\nConnections=3\nMaxPerConnection=50\nOnError=skip\nRate=30/min\nRetries=2\n"
                                                      "RetryWait=10\nSkipDisabled=True\n"),
               std::string::npos);
     RunSettings run = SettingsStore(file).readRun();
@@ -176,16 +176,19 @@ TEST(SettingsStore, RunOptionsAreRememberedAndBadValuesReadAsDefaults)
     EXPECT_EQ(run.rate, "30/min");
     EXPECT_EQ(run.maxPerConnection, 50);
     EXPECT_TRUE(run.skipDisabled);
+    EXPECT_EQ(run.connections, 3);
     {
         QSettings raw(file, QSettings::IniFormat);
         raw.setValue("Run/OnError", "sometimes");
         raw.setValue("Run/Retries", "-3");
         raw.setValue("Run/RetryWait", "soon");
         raw.setValue("Run/SkipDisabled", "yes");
+        raw.setValue("Run/Connections", "0");
     }
     run = SettingsStore(file).readRun();
     EXPECT_EQ(run.onError, "stop");
     EXPECT_EQ(run.retries, 0);
     EXPECT_EQ(run.retryWaitSeconds, 30);
     EXPECT_FALSE(run.skipDisabled);
+    EXPECT_EQ(run.connections, 1);
 }
