@@ -33,7 +33,7 @@ struct RecordingServer {
 
     RecordingServer()
     {
-        server.OnReceiveRaw = [this](TSMTPServerThread&, const TReceivedData&, const TEMailAddressList& rcpt,
+        server.OnReceiveRaw = [this](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList& rcpt,
                                      std::string&) {
             std::lock_guard lock(mutex);
             for (const auto& item : rcpt)
