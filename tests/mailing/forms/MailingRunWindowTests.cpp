@@ -1,6 +1,7 @@
 // Whole mailing runs started from the send window against real sockets: the built-in server
 // (with the mail server window showing what arrived) and a scripted SMTP peer. The run goes on
 // the window thread; the scripted interface's processEvents hook stands for the event loop.
+#include "addressbook/forms/AddressBookController.h"
 #include "app/AppTestEnvironment.h"
 #include "mailing/ScriptedSmtpPeer.h"
 #include "mailing/forms/MailingController.h"
@@ -143,7 +144,7 @@ private slots:
         project.groups.push_back({"Many", ""});
         for (int i = 0; i < 150; ++i)
             project.recipients.push_back(recipient(QString::asprintf("m%03d@z.org", i).toUtf8().constData(), "M", "Many"));
-        main().refreshGroupList();
+        main().addressBook().showGroups();
         selectGroup("Many");
         QString shown;
         run->ui.dialogScripts.push_back([&shown](QDialog& d) {
