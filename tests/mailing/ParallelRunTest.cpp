@@ -10,6 +10,7 @@
 #include "server/SMTPServer.h"
 #include "transport/MailMessage.h"
 #include "transport/SMTPClient.h"
+#include "transport/StopSignal.h"
 #include "transport/TransportError.h"
 
 #include <gmock/gmock.h>
@@ -144,17 +145,31 @@ TEST_F(ParallelRun, EveryRecipientGetsOneMessageAndEveryOutcomeIsRecordedOnce)
 
 TEST_F(ParallelRun, StopEndsEveryConnectionAfterItsMessageWithExactCounts)
 {
-    MailingRunHooks hooks;
-    std::size_t seen = 0;
-    hooks.messageSent = [&](std::size_t sent, std::size_t) { seen = sent; };
-    hooks.stopRequested = [&] { return seen >= 5; };
-    const std::size_t sent = run.Run(Request(3), hooks);
-    EXPECT_TRUE(run.LastRunStopped());
-    EXPECT_LT(sent, kCount);
-    EXPECT_EQ(server.Received().size(), sent);
-    EXPECT_EQ(outcomes.Count("sent"), sent);
-    EXPECT_EQ(outcomes.byPosition.size(), sent); // nothing handed out after the stop
-    EXPECT_EQ(outcomes.ending, "stopped");
+    // Through the hook, and through the stop signal that also ends every connection's waits.
+    for (const bool signal : {false, true}) {
+        server.received.clear();
+        outcomes = Outcomes();
+        StopSignal stop;
+        MailingRunRequest request = Request(3);
+        MailingRunHooks hooks;
+        std::size_t seen = 0;
+        hooks.messageSent = [&](std::size_t sent, std::size_t) {
+            seen = sent;
+            if (signal && seen >= 5)
+                stop.Request();
+        };
+        if (signal)
+            request.stop = &stop;
+        else
+            hooks.stopRequested = [&] { return seen >= 5; };
+        const std::size_t sent = run.Run(request, hooks);
+        EXPECT_TRUE(run.LastRunStopped()) << signal;
+        EXPECT_LT(sent, kCount);
+        EXPECT_EQ(server.Received().size(), sent);
+        EXPECT_EQ(outcomes.Count("sent"), sent);
+        EXPECT_EQ(outcomes.Count("sent") + outcomes.Count("unknown"), outcomes.byPosition.size()) << signal;
+        EXPECT_EQ(outcomes.ending, "stopped");
+    }
 }
 
 TEST_F(ParallelRun, RefusalEndsTheRunUnderStopAndIsSkippedUnderSkip)

@@ -161,6 +161,63 @@ TEST(SMTPClientSecurity, LinesSentBeforeTheHandshakeAreNeverReadAsReplies)
     EXPECT_EQ(received, (Lines{"EHLO client.test", "STARTTLS", "EHLO client.test", "QUIT"}));
 }
 
+// Through STARTTLS only the EHLO reply after the handshake says whether to pipeline: a server
+// that announced PIPELINING in clear only gets one command at a time, one that announces it
+// through TLS gets the whole group before it answers anything.
+TEST(SMTPClientSecurity, PipeliningIsWhatTheGreetingThroughTlsAnnounces)
+{
+    const TestCertificates& certificates = TestCertificates::Get();
+    if (!certificates.Available())
+        GTEST_SKIP() << "openssl could not make the test certificates";
+    auto context = TlsContext::Server(certificates.Certificate("server"), certificates.Key("server"));
+    for (const bool throughTls : {false, true}) {
+        LoopbackListener listener;
+        Lines received;
+        std::thread peer([&] {
+            TTCPConnection connection(listener.Accept());
+            connection.ReadTimeout = kPeerWaitMs;
+            try {
+                connection.Write("220 ready\r\n");
+                received.push_back(connection.ReadLn());
+                connection.Write(throughTls ? "250-test.server\r\n250 STARTTLS\r\n"
+                                            : "250-test.server\r\n250-PIPELINING\r\n250 STARTTLS\r\n");
+                received.push_back(connection.ReadLn());
+                connection.Write("220 go ahead\r\n");
+                connection.StartTls(context, {});
+                received.push_back(connection.ReadLn());
+                connection.Write(throughTls ? "250-test.server\r\n250 PIPELINING\r\n" : "250 test.server\r\n");
+                const Lines replies{"250 reset\r\n", "250 sender ok\r\n", "250 recipient ok\r\n", "354 go ahead\r\n"};
+                for (const std::string& reply : replies) {
+                    received.push_back(connection.ReadLn());
+                    if (!throughTls)
+                        connection.Write(reply);
+                }
+                if (throughTls)
+                    for (const std::string& reply : replies)
+                        connection.Write(reply);
+                while (connection.ReadLn() != ".") {
+                }
+                connection.Write("250 queued\r\n");
+                received.push_back(connection.ReadLn());
+            } catch (const ETransportError& e) {
+                received.push_back(e.what());
+            }
+        });
+        TSMTPClient client;
+        Aim(client, listener.Port());
+        client.Trust.caFile = certificates.Ca();
+        client.Connect();
+        EXPECT_EQ(client.PipeliningOffered(), throughTls);
+        TMailMessage message = Message();
+        client.Send(message);
+        client.Disconnect();
+        peer.join();
+        EXPECT_EQ(received, (Lines{"EHLO client.test", "STARTTLS", "EHLO client.test", "RSET",
+                                   "MAIL FROM:<sender@example.org>", "RCPT TO:<rcpt@example.org>", "DATA", "QUIT"}))
+            << throughTls;
+    }
+}
+
 TEST(SMTPClientTimeLimits, SilentServerEndsWithTheNamedLimit)
 {
     ScriptedPeer silent([](PeerSocket& socket) { socket.ReadLine(); });
@@ -176,25 +233,29 @@ TEST(SMTPClientTimeLimits, SilentServerEndsWithTheNamedLimit)
     }
     EXPECT_FALSE(client.Connected());
 
-    ScriptedSmtpServer stalls("220 ready\r\n", [](const std::string& command) -> std::string {
-        if (command.rfind("RCPT", 0) == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            return "";
+    // The same limit and text whether the commands go one by one or pipelined.
+    for (const Lines& keywords : {Lines{}, Lines{"PIPELINING"}}) {
+        ScriptedSmtpServer stalls("220 ready\r\n", [keywords](const std::string& command) -> std::string {
+            if (command.rfind("RCPT", 0) == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                return "";
+            }
+            return ScriptedSmtpServer::Accepting(keywords)(command);
+        });
+        Aim(client, stalls.Port());
+        client.TimeLimits.rcpt = 1000;
+        client.Connect();
+        EXPECT_EQ(client.PipeliningOffered(), !keywords.empty());
+        TMailMessage message = Message();
+        try {
+            client.Send(message);
+            FAIL() << "no error";
+        } catch (const ETimeLimitExceeded& e) {
+            EXPECT_EQ(std::string(e.what()), "Time limit: waited 1 s for the reply to RCPT TO (server 127.0.0.1, port " +
+                                                 std::to_string(stalls.Port()) + ").");
         }
-        return ScriptedSmtpServer::Accepting()(command);
-    });
-    Aim(client, stalls.Port());
-    client.TimeLimits.rcpt = 1000;
-    client.Connect();
-    TMailMessage message = Message();
-    try {
-        client.Send(message);
-        FAIL() << "no error";
-    } catch (const ETimeLimitExceeded& e) {
-        EXPECT_EQ(std::string(e.what()), "Time limit: waited 1 s for the reply to RCPT TO (server 127.0.0.1, port " +
-                                             std::to_string(stalls.Port()) + ").");
+        EXPECT_FALSE(client.Connected());
     }
-    EXPECT_FALSE(client.Connected());
 }
 
 TEST(SMTPClientStop, StopEndsAWaitAtOnceWithOrWithoutTheHook)
