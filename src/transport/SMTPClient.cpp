@@ -274,8 +274,7 @@ void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, bool withReset)
 {
     // One write: [RSET,] MAIL, every RCPT, DATA.
     SetWaitLimit(TimeLimits.command, FormatText(kWaitReplyFormat, {"MAIL FROM"}));
-    BeginGathering();
-    try {
+    WriteGathered([&] {
         if (withReset)
             WriteLn("RSET");
         WriteLn(OneLine("MAIL FROM:<" + message.From.Address + ">"));
@@ -283,15 +282,7 @@ void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, bool withReset)
             for (const auto& item : *list)
                 WriteLn(OneLine("RCPT TO:<" + item.Address + ">"));
         WriteLn("DATA");
-        EndGathering();
-    } catch (...) {
-        try {
-            EndGathering();
-        } catch (const ETransportError&) {
-            // The first error is the one to report.
-        }
-        throw;
-    }
+    });
 
     // Every reply of the group, in order, each within its own limit; the first refusal is kept
     // for after the last one.
@@ -330,17 +321,11 @@ void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, bool withReset)
         std::rethrow_exception(refusal);
 }
 
-void TSMTPClient::SendText(TMailMessage& message)
+void TSMTPClient::WriteGathered(const std::function<void()>& write)
 {
-    message.ExtraHeaders.SetValue(kXMailer, MailAgent);
-
-    SetWaitLimit(TimeLimits.dataBlock, kWaitDataBlock);
     BeginGathering();
     try {
-        WriteMessage(message, *this);
-        if (OnDataEnding)
-            OnDataEnding();
-        WriteLn(".");
+        write();
         EndGathering();
     } catch (...) {
         // What was written before the failure still goes out, as it would have line by line.
@@ -351,6 +336,19 @@ void TSMTPClient::SendText(TMailMessage& message)
         }
         throw;
     }
+}
+
+void TSMTPClient::SendText(TMailMessage& message)
+{
+    message.ExtraHeaders.SetValue(kXMailer, MailAgent);
+
+    SetWaitLimit(TimeLimits.dataBlock, kWaitDataBlock);
+    WriteGathered([&] {
+        WriteMessage(message, *this);
+        if (OnDataEnding)
+            OnDataEnding();
+        WriteLn(".");
+    });
     // The message is with the server now: a stop waits a little for its verdict, so that a
     // message taken is counted as sent rather than left unknown.
     SetWaitLimit(TimeLimits.dataEnd, kWaitFinalReply);

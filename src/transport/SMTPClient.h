@@ -108,6 +108,8 @@ private:
     bool NeedsAuthentication() const;
     void SendEnvelopePipelined(TMailMessage& message, bool withReset);
     void SendText(TMailMessage& message);
+    // What `write` writes leaves in large sends (see TCPConnection.h), all of it also on an error.
+    void WriteGathered(const std::function<void()>& write);
     void AuthLogin();
     void AuthPlain();
     // The command with its reply awaited for at most limitMs; `name` names it in a time-limit error.
