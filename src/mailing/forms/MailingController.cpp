@@ -224,7 +224,6 @@ void MailingController::SendButtonClick()
     request.defaultServer.userName = fromQt(settings.UserNameEdit->text());
     request.defaultServer.password = fromQt(settings.PasswordEdit->text());
     request.defaultServer.sendFrom = fromQt(settings.SendFromEdit->text());
-    request.connections = std::size_t(settings.ConnectionsEdit->value());
     request.builtinServer.port = fromQt(settings.BuildInPortEdit->text());
     request.builtinServer.sendFrom = fromQt(settings.BuildInFromEdit->text());
     request.fromSender = SettingsStore().readMessageSettings().fromSender;

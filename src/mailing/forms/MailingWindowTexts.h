@@ -46,6 +46,7 @@ inline constexpr const char* kSecondsSuffix = " s";
 inline constexpr const char* kRateLabel = "Rate (e.g. 30/min, empty: no limit):";
 inline constexpr const char* kMaxPerConnectionLabel = "Reconnect after (messages, 0: never):";
 inline constexpr const char* kSkipDisabledBox = "Skip disabled recipients";
+inline constexpr const char* kConnectionsLabel = "Connections per server:";
 inline constexpr const char* kBadRate = "The rate must be N/s, N/min or N/h, or empty.";
 inline constexpr const char* kRunsCaption = "Runs";
 inline constexpr const char* kRunsColumns[] = {"Run", "Started", "Route", "Project", "Counts"};

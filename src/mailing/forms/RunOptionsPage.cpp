@@ -41,6 +41,9 @@ RunOptionsPage::RunOptionsPage(QWidget* parent) : QWidget(parent)
     MaxPerConnectionEdit->setRange(0, kMaxPerConnection);
     SkipDisabledBox = new QCheckBox(texts::kSkipDisabledBox);
     SkipDisabledBox->setObjectName("SkipDisabledBox");
+    ConnectionsEdit = new QSpinBox;
+    ConnectionsEdit->setObjectName("ConnectionsEdit");
+    ConnectionsEdit->setRange(1, int(MailingRun::kMaxConnections));
 
     RunsButton = new QPushButton(texts::kRunsButton);
     RunsButton->setObjectName("RunsButton");
@@ -53,6 +56,7 @@ RunOptionsPage::RunOptionsPage(QWidget* parent) : QWidget(parent)
     layout->addRow(texts::kRateLabel, RateEdit);
     layout->addRow(texts::kMaxPerConnectionLabel, MaxPerConnectionEdit);
     layout->addRow(SkipDisabledBox);
+    layout->addRow(texts::kConnectionsLabel, ConnectionsEdit);
     layout->addRow(RunsButton);
 }
 
@@ -64,6 +68,7 @@ void RunOptionsPage::Load(const RunSettings& settings)
     RateEdit->setText(settings.rate);
     MaxPerConnectionEdit->setValue(settings.maxPerConnection);
     SkipDisabledBox->setChecked(settings.skipDisabled);
+    ConnectionsEdit->setValue(settings.connections);
 }
 
 RunSettings RunOptionsPage::Settings() const
@@ -75,6 +80,7 @@ RunSettings RunOptionsPage::Settings() const
     settings.rate = RateEdit->text().trimmed();
     settings.maxPerConnection = MaxPerConnectionEdit->value();
     settings.skipDisabled = SkipDisabledBox->isChecked();
+    settings.connections = ConnectionsEdit->value();
     return settings;
 }
 
@@ -86,6 +92,7 @@ void RunOptionsPage::ApplyTo(MailingRunRequest& request) const
     request.delivery.firstRetryWait = std::chrono::seconds(settings.retryWaitSeconds);
     request.delivery.maxPerConnection = std::size_t(settings.maxPerConnection);
     request.delivery.skipDisabled = settings.skipDisabled;
+    request.connections = std::size_t(settings.connections);
     request.rate = {};
     if (!settings.rate.isEmpty()) {
         const auto rate = ParseSendRate(settings.rate.toStdString());

@@ -1,6 +1,7 @@
 // The send window's "Options" page: what a recipient's failure does, retries of temporary
-// failures and the wait before the first one, the rate, reconnecting after a number of messages and leaving disabled recipients
-// out; and "Runs..." for the Runs window. The page shows and returns the settings store's "Run" group; the defaults are the send
+// failures and the wait before the first one, the rate, reconnecting after a number of
+// messages, leaving disabled recipients out and parallel connections per server; and "Runs..."
+// for the Runs window. The page shows and returns the settings store's "Run" group; the defaults are the send
 // window's behaviour as it has always been (stop at the first error, no limit).
 #pragma once
 
@@ -34,6 +35,7 @@ public:
     QLineEdit* RateEdit;
     QSpinBox* MaxPerConnectionEdit;
     QCheckBox* SkipDisabledBox;
+    QSpinBox* ConnectionsEdit;
     // Opens the Runs window (bound by the owner).
     QPushButton* RunsButton;
 };

@@ -6,7 +6,6 @@ namespace quillet::texts {
 // Program options.
 inline constexpr const char* kPropertiesCaption = "Properties";
 inline constexpr const char* kDefaultServerPage = "Default Mail Server";
-inline constexpr const char* kConnectionsLabel = "Connections";
 inline constexpr const char* kBuiltInServerPage = "Build-in Mail Server";
 inline constexpr const char* kServerOptionsHeading = "SMTP Server options";
 inline constexpr const char* kDefaultPort = "25";

@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
-#include <QSpinBox>
 #include <QStyle>
 #include <QFormLayout>
 #include <QLabel>
@@ -72,10 +71,6 @@ TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
     SendFromEdit = addEdit(form, "Send From", "SendFromEdit");
     UserNameEdit = addEdit(form, "User name", "UserNameEdit");
     PasswordEdit = addEdit(form, "Passwod", "PasswordEdit");
-    ConnectionsEdit = new QSpinBox;
-    ConnectionsEdit->setObjectName("ConnectionsEdit");
-    ConnectionsEdit->setRange(1, 100);
-    form->addRow(QString::fromLatin1(texts::kConnectionsLabel), ConnectionsEdit);
     PageControl->addTab(first, texts::kDefaultServerPage);
 
     QWidget* second = page(form);
@@ -115,7 +110,6 @@ void TPropertiesForm::loadServerSettings(const SettingsStore& store)
     SendFromEdit->setText(server.from);
     UserNameEdit->setText(server.userName);
     PasswordEdit->setText(server.password);
-    ConnectionsEdit->setValue(store.readRun().connections);
 }
 
 void TPropertiesForm::writeServerSettings(SettingsStore& store) const
@@ -127,9 +121,6 @@ void TPropertiesForm::writeServerSettings(SettingsStore& store) const
     server.userName = UserNameEdit->text();
     server.password = PasswordEdit->text();
     store.writeServer(server);
-    RunSettings run = store.readRun();
-    run.connections = ConnectionsEdit->value();
-    store.writeRun(run);
 }
 
 void TPropertiesForm::selectPage(int page)

@@ -7,7 +7,6 @@
 #include <QDialog>
 
 class QLineEdit;
-class QSpinBox;
 class QTabWidget;
 
 namespace quillet {
@@ -30,8 +29,6 @@ public:
     QLineEdit* SendFromEdit = nullptr;
     QLineEdit* UserNameEdit = nullptr;
     QLineEdit* PasswordEdit = nullptr;
-    // Parallel connections per server of a mailing run (the settings' Run/Connections).
-    QSpinBox* ConnectionsEdit = nullptr;
     // Page "Build-in Mail Server": never stored; "1026" and empty at every start.
     QLineEdit* BuildInPortEdit = nullptr;
     QLineEdit* BuildInFromEdit = nullptr;
