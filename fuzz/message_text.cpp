@@ -1,6 +1,7 @@
 // The message writer over any subject, body and HTML texts in the Western, Japanese and UTF-8
-// code pages: every line it writes holds no CR or LF of its own, quoted-printable lines are at
-// most 76 printable ASCII characters, and encoded words hold whole UTF-8 characters.
+// code pages: every line it writes holds no CR or LF of its own, the message is 7-bit (header
+// lines printable ASCII and TAB, body lines without 8-bit bytes or NUL), and quoted-printable
+// lines are at most 76 printable ASCII characters or TABs (a literal TAB is legal there).
 #include "FuzzSupport.h"
 
 #include "transport/MailMessage.h"
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& line : encoded) {
         QUILLET_FUZZ_CHECK(line.size() <= kMaxQuotedPrintableLine);
         for (const char c : line)
-            QUILLET_FUZZ_CHECK(c >= 32 && c < 127);
+            QUILLET_FUZZ_CHECK((c >= 32 && c < 127) || c == '\t');
         QUILLET_FUZZ_CHECK(line.empty() || (line.back() != ' ' && line.back() != '\t'));
     }
 
@@ -38,11 +39,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         StringLineWriter writer;
         WriteMessage(m, writer, EncodingParametersForCodePage(codePage));
         const std::string& text = writer.text;
+        bool inHeader = true;
         for (std::size_t at = 0; at < text.size();) {
             const std::size_t end = text.find("\r\n", at);
             QUILLET_FUZZ_CHECK(end != std::string::npos);
             const std::string_view line = std::string_view(text).substr(at, end - at);
             QUILLET_FUZZ_CHECK(line.find_first_of("\r\n") == std::string_view::npos);
+            inHeader = inHeader && !line.empty();
+            for (const char c : line) {
+                const auto u = static_cast<unsigned char>(c);
+                if (inHeader)
+                    QUILLET_FUZZ_CHECK((u >= 32 && u < 127) || u == '\t');
+                else
+                    QUILLET_FUZZ_CHECK(u != 0 && u < 128);
+            }
             at = end + 2;
         }
     }

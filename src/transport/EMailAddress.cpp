@@ -55,6 +55,16 @@ void appendAngleAddress(std::string& out, std::string_view address)
     out += '>';
 }
 
+// A display name that a header may carry as written (quoted where needed): printable ASCII
+// that a receiver cannot take for an encoded word.
+bool nameGoesAsIs(std::string_view name)
+{
+    return !LooksLikeEncodedWord(name) && std::all_of(name.begin(), name.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 32 && u <= 126;
+    });
+}
+
 std::string upperCase(std::string_view s)
 {
     std::string out(s);
@@ -248,16 +258,22 @@ std::string TEMailAddressItem::HeaderForm(const EncodingParameters& parameters) 
     if (Name.empty())
         return address;
     const std::string name = SingleLineValue(Name);
-    const bool printable = !LooksLikeEncodedWord(name) && std::all_of(name.begin(), name.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u >= 32 && u <= 126;
-    });
     std::string form;
-    if (printable)
+    if (nameGoesAsIs(name))
         appendQuoted(form, name);
     else
         form = EncodeHeaderWords(name, kAddressSpecials, parameters);
     appendAngleAddress(form, address);
+    return form;
+}
+
+std::string TEMailAddressItem::SenderHeaderForm(const EncodingParameters& parameters) const
+{
+    if (Name.empty() || Name == upperCase(Address) || nameGoesAsIs(Name))
+        return Text();
+    std::string form = EncodeHeaderWords(Name, kAddressSpecials, parameters);
+    form += ' ';
+    form += displayAddressForm(Address, true);
     return form;
 }
 

@@ -44,6 +44,10 @@ public:
     // The header form; a name that is not printable ASCII is encoded with the given parameters.
     // CR and LF inside the name or the address become spaces, so the value stays on its lines.
     std::string HeaderForm(const EncodingParameters& parameters) const;
+    // The display form as it goes into the Sender header: unchanged for a name of printable
+    // ASCII that cannot be read as an encoded word; any other name is sent as encoded words
+    // before the address in angle brackets, so the header stays 7-bit and reads back as written.
+    std::string SenderHeaderForm(const EncodingParameters& parameters) const;
 
     bool operator==(const TEMailAddressItem&) const = default;
 };

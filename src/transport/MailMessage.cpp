@@ -221,7 +221,7 @@ THeaderList buildHeaders(const TMailMessage& m, const EncodingParameters& parame
     }
     h.SetValue("Content-Transfer-Encoding", SingleLineValue(transferEncoding));
     TEMailAddressItem sender(SingleLineValue(m.Sender.Address), SingleLineValue(m.Sender.Name));
-    h.SetValue("Sender", sender.Text());
+    h.SetValue("Sender", sender.SenderHeaderForm(parameters));
     h.SetValue("Reply-To", m.ReplyTo.HeaderForm(parameters));
     h.SetValue("Organization", EncodeHeaderWords(SingleLineValue(m.Organization), kTextSpecials, parameters));
     h.SetValue("Disposition-Notification-To", m.ReceiptRecipient.HeaderForm(parameters));

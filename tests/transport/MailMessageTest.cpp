@@ -231,6 +231,24 @@ TEST_F(MailMessageTest, LineBreaksInDataNeverEndTheMessageOrAHeader)
     EXPECT_EQ(text.find("\r\n.\r\n"), std::string::npos);
 }
 
+// The Sender header is 7-bit: a name of 8-bit bytes or control characters, or one that reads as
+// an encoded word, goes out as encoded words; a printable name keeps its display form.
+TEST_F(MailMessageTest, SenderNamesOutsidePrintableAsciiAreEncoded)
+{
+    TMailMessage m = runMessage();
+    const auto senderLine = [&](const std::string& name) {
+        m.Sender.Name = name;
+        const THeaderList headers = BuildHeaderLines(m, EncodingParameters());
+        for (const std::string& line : headers.Lines())
+            if (line.starts_with("Sender: "))
+                return line;
+        return std::string();
+    };
+    EXPECT_EQ(senderLine("Jos\xE9 \x16"), "Sender: =?ISO-8859-1?Q?Jos=E9_=16?= <sender@example.org>");
+    EXPECT_EQ(senderLine("=?utf-8?q?x?="), "Sender: =?ISO-8859-1?Q?=3D=3Futf-8=3Fq=3Fx=3F=3D?= <sender@example.org>");
+    EXPECT_EQ(senderLine("Doe, John"), "Sender: \"Doe, John\" <sender@example.org>");
+}
+
 TEST_F(MailMessageTest, LongSubjects)
 {
     TMailMessage m = runMessage();
