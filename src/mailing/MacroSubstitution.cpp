@@ -78,10 +78,78 @@ struct Candidates {
     }
 };
 
+// The text under substitution, held with a gap at the place of the last replacement: a
+// replacement moves only the bytes between it and the gap, not the whole rest of the text, so
+// passes that walk through many occurrences cost what they walk, not the text's length each.
+// Every byte moved is added to `effort`.
+class GapText {
+public:
+    GapText(std::string_view text, std::size_t& effort)
+        : buffer_(text), gapAt_(text.size()), gapEnd_(text.size()), effort_(effort)
+    {
+    }
+
+    std::size_t size() const { return buffer_.size() - (gapEnd_ - gapAt_); }
+    char operator[](std::size_t i) const { return buffer_[i < gapAt_ ? i : i + (gapEnd_ - gapAt_)]; }
+
+    // The bytes [from, to) in one piece; the gap moves out of the way to the nearer end.
+    std::string_view view(std::size_t from, std::size_t to)
+    {
+        if (from < gapAt_ && to > gapAt_)
+            moveGap(gapAt_ - from <= to - gapAt_ ? from : to);
+        const std::size_t physical = from < gapAt_ ? from : from + (gapEnd_ - gapAt_);
+        return std::string_view(buffer_).substr(physical, to - from);
+    }
+
+    void replace(std::size_t at, std::size_t removed, std::string_view inserted)
+    {
+        moveGap(at);
+        gapEnd_ += removed;
+        if (gapEnd_ - gapAt_ < inserted.size()) {
+            const std::size_t tail = buffer_.size() - gapEnd_;
+            const std::size_t gap = inserted.size() + buffer_.size() / 2 + 64;
+            std::string grown(gapAt_ + gap + tail, '\0');
+            grown.replace(0, gapAt_, buffer_, 0, gapAt_);
+            grown.replace(gapAt_ + gap, tail, buffer_, gapEnd_, tail);
+            buffer_ = std::move(grown);
+            gapEnd_ = gapAt_ + gap;
+            effort_ += buffer_.size();
+        }
+        buffer_.replace(gapAt_, inserted.size(), inserted);
+        gapAt_ += inserted.size();
+        effort_ += inserted.size() + 1;
+    }
+
+    std::string str() const { return buffer_.substr(0, gapAt_) + buffer_.substr(gapEnd_); }
+
+private:
+    void moveGap(std::size_t to)
+    {
+        const std::size_t gap = gapEnd_ - gapAt_;
+        if (to < gapAt_) {
+            std::copy_backward(buffer_.begin() + std::ptrdiff_t(to), buffer_.begin() + std::ptrdiff_t(gapAt_),
+                               buffer_.begin() + std::ptrdiff_t(gapEnd_));
+            effort_ += gapAt_ - to;
+        } else if (to > gapAt_) {
+            std::copy(buffer_.begin() + std::ptrdiff_t(gapEnd_), buffer_.begin() + std::ptrdiff_t(to + gap),
+                      buffer_.begin() + std::ptrdiff_t(gapAt_));
+            effort_ += to - gapAt_;
+        }
+        gapAt_ = to;
+        gapEnd_ = to + gap;
+    }
+
+    std::string buffer_;
+    std::size_t gapAt_;
+    std::size_t gapEnd_;
+    std::size_t& effort_;
+};
+
 // Whether a pass that replaced something left the text as it found it (a value that re-creates
 // what an earlier step of the pass replaced). A pass whose length changed did not. Replacements
 // by values as long as their macro texts overwrite in place: the bytes they touched are compared
-// with the bytes they first overwrote. Otherwise the pass is undone on a copy and compared.
+// with the bytes they first overwrote. Otherwise the stretch the pass touched is undone on a copy
+// and compared; the text around it is the same before and after.
 class PassRecord {
 public:
     void begin(std::size_t size)
@@ -90,19 +158,26 @@ public:
         inPlace_ = true;
         overwritten_.clear();
         edits_.clear();
+        touchedFrom_ = kNowhere;
+        touchedTo_ = 0;
     }
-    // Before the replacement of `removed` at `at` in `work` by `inserted`.
-    void replacing(const std::string& work, std::size_t at, std::string_view removed, std::string_view inserted)
+    // Before the replacement of the macro text `removed` at `at` by `inserted`.
+    void replacing(std::size_t at, std::string_view removed, std::string_view inserted)
     {
         edits_.push_back({at, removed, inserted});
         if (removed.size() != inserted.size())
             inPlace_ = false;
         if (inPlace_)
             for (std::size_t i = 0; i < removed.size(); ++i)
-                overwritten_.push_back({at + i, overwritten_.size(), work[at + i]});
+                overwritten_.push_back({at + i, overwritten_.size(), removed[i]});
+        touchedFrom_ = std::min(touchedFrom_, at);
+        if (touchedTo_ > at)
+            touchedTo_ = touchedTo_ >= at + removed.size() ? touchedTo_ - removed.size() + inserted.size()
+                                                           : at + inserted.size();
+        touchedTo_ = std::max(touchedTo_, at + inserted.size());
     }
     // Adds the bytes it examined to `effort`.
-    bool unchanged(const std::string& work, std::size_t& effort)
+    bool unchanged(GapText& work, std::size_t& effort)
     {
         if (work.size() != startSize_)
             return false;
@@ -115,11 +190,12 @@ public:
             }
             return true;
         }
-        std::string before = work;
+        const std::string_view after = work.view(touchedFrom_, touchedTo_);
+        std::string before(after);
         for (auto edit = edits_.rbegin(); edit != edits_.rend(); ++edit)
-            before.replace(edit->at, edit->inserted.size(), edit->removed);
-        effort += 2 * work.size();
-        return before == work;
+            before.replace(edit->at - touchedFrom_, edit->inserted.size(), edit->removed);
+        effort += 2 * after.size() * edits_.size();
+        return before == after;
     }
 
 private:
@@ -138,6 +214,8 @@ private:
     bool inPlace_ = true;
     std::vector<Byte> overwritten_;
     std::vector<Edit> edits_;
+    std::size_t touchedFrom_ = kNowhere; // the stretch the pass's edits cover, in the text as it is now
+    std::size_t touchedTo_ = 0;
 };
 
 } // namespace
@@ -146,7 +224,8 @@ private:
 // occurrence of its macro text in the text as the earlier steps left it, and passes repeat until
 // one leaves the text as it found it. Work, not passes, is bounded: a text with any number of
 // occurrences settles, and values that keep re-creating each other's macro texts end with an
-// error once they have cost kMaxMacroWork bytes searched, moved or compared.
+// error once they have cost kMaxMacroWork bytes searched, moved or compared (kMacroPassWork a
+// pass), beside the allowance for the passes the line's own percent signs can need.
 std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient,
                              const ProjectProperties& project)
 {
@@ -156,12 +235,14 @@ std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipi
 
     const MacroTable table = buildTable(recipient, project);
     const std::size_t maxLength = std::max(kMaxMacroResultLength, text.size());
-    std::string work(text);
+    const std::size_t allowed = kMaxMacroWork + kMacroPassWork * std::size_t(std::count(text.begin(), text.end(), '%'));
+    std::size_t effort = 0;
+    GapText work(text, effort);
     std::array<Candidates, 14> candidates{};
     PassRecord pass;
-    std::size_t effort = 0;
     for (;;) {
         pass.begin(work.size());
+        effort += kMacroPassWork;
         bool replaced = false;
         for (std::size_t step = 0; step < table.size(); ++step) {
             const auto& [macro, value] = table[step];
@@ -172,7 +253,8 @@ std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipi
                 where.to == kNowhere ? work.size() : std::min(work.size(), where.to + macro.size() - 1);
             std::size_t at = std::string::npos;
             if (where.from < searchEnd) {
-                at = std::string_view(work).substr(0, searchEnd).find(macro, where.from);
+                const std::size_t found = work.view(where.from, searchEnd).find(macro);
+                at = found == std::string_view::npos ? found : where.from + found;
                 effort += (at == std::string::npos ? searchEnd : at + macro.size()) - where.from;
             }
             if (at == std::string::npos) {
@@ -182,9 +264,8 @@ std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipi
             where.from = at;
             if (value == macro)
                 continue; // the text stays as it is
-            pass.replacing(work, at, macro, value);
+            pass.replacing(at, macro, value);
             work.replace(at, macro.size(), value);
-            effort += work.size() - at + 1;
             replaced = true;
             if (work.size() > maxLength)
                 throw EMacroSubstitutionError(
@@ -193,8 +274,8 @@ std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipi
                 candidates[other].replaced(at, macro.size(), value.size(), table[other].first.size());
         }
         if (!replaced || pass.unchanged(work, effort))
-            return work;
-        if (effort > kMaxMacroWork)
+            return work.str();
+        if (effort > allowed)
             throw EMacroSubstitutionError(formatMessage(kMacroDoesNotSettle, {recipient.email}));
     }
 }

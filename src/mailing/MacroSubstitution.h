@@ -5,9 +5,10 @@
 //
 // Values that keep re-creating their own macro text would never settle; such a text ends with
 // EMacroSubstitutionError (naming the recipient) once it grows beyond kMaxMacroResultLength bytes,
-// or, when it does not grow, once its passes have cost kMaxMacroWork bytes of work. A line that
-// settles is never refused for its number of occurrences, and costs little per pass: a step
-// searches only where the text changed since its last search.
+// or once its passes have cost kMaxMacroWork bytes of work. A line that settles is never refused
+// for its number of occurrences, and its work is linear in its length: a step searches only where
+// the text changed since its last search, and a replacement moves only the bytes between it and
+// the previous one.
 #pragma once
 
 #include "project/ProjectRecords.h"

@@ -82,6 +82,11 @@ inline constexpr std::string_view kFindingMore = "and %s more";
 // searched and moved (a line that settles costs far less: any number of occurrences is replaced).
 inline constexpr std::size_t kMaxMacroResultLength = 64 * 1024;
 inline constexpr std::size_t kMaxMacroWork = std::size_t{64} << 20;
+// A pass also costs its fourteen steps besides the bytes it touches: it counts as this many bytes
+// of work, so a value that grows by a byte a pass is refused after tens of thousands of passes,
+// not the hundreds of thousands of the length bound. A line is never refused for the passes its
+// own macros need: the work allowed grows by this much for each percent sign of the line.
+inline constexpr std::size_t kMacroPassWork = 2048;
 // Recipient's e-mail.
 inline constexpr std::string_view kMacroDoesNotSettle =
     "Macros for recipient \"%s\" do not settle; nothing was sent to this recipient.";
