@@ -1,6 +1,7 @@
 #include "CustomizeToolbarForm.h"
 
 #include "widgets/DialogButtons.h"
+#include "widgets/Icons.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -80,6 +81,7 @@ CustomizeToolbarForm::CustomizeToolbarForm(const QList<QAction*>& actions, QWidg
     }
     auto* separator = new QTreeWidgetItem(AvailableList, {kSeparatorText});
     separator->setData(0, kNameRole, kSeparatorItem);
+    separator->setIcon(0, separatorIcon());
     separator->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
     AvailableList->expandAll();
 
@@ -248,6 +250,7 @@ void CustomizeToolbarForm::appendListItem(const QString& name, int row)
     item->setData(kNameRole, name);
     if (name == kSeparatorItem) {
         item->setText(kSeparatorText);
+        item->setIcon(separatorIcon());
     } else if (auto found = actions_.find(name); found != actions_.end()) {
         item->setText(plainCaption(found->second->text()));
         item->setIcon(found->second->icon());

@@ -55,6 +55,10 @@ QString errorBoxText(const std::string& text)
     return shown;
 }
 
+// The widest the status bar's project name grows, so that a long name leaves room for the
+// counts and the hints; the whole name is the panel's tool tip.
+constexpr int kMaxNamePanelWidth = 250;
+
 QWidget* pageWith(QToolBar* toolBar, QWidget* content)
 {
     auto* page = new QWidget;
@@ -238,10 +242,11 @@ void TOrvQuilletForm::createStatusBar()
         statusPanels_[i]->setObjectName(QString("StatusPanel%1").arg(i));
         statusPanels_[i]->setFrameShape(QFrame::Panel);
         statusPanels_[i]->setFrameShadow(QFrame::Sunken);
+        // Panels 0 and 1 grow from their widths to show the project name and the recipient
+        // counts whole; a very long name is cut so that the hints keep their room.
         statusPanels_[i]->setMinimumWidth(widths[i]);
-        // Panel 1 grows to show the recipient counts whole.
         if (i == 0)
-            statusPanels_[i]->setFixedWidth(widths[i]);
+            statusPanels_[i]->setMaximumWidth(kMaxNamePanelWidth);
         bar->addPermanentWidget(statusPanels_[i], i == 2 ? 1 : 0);
     }
 }
@@ -325,6 +330,7 @@ void TOrvQuilletForm::showProjectName()
 {
     const QString name = toQt(project_.properties.Name.str());
     statusPanels_[0]->setText(name);
+    statusPanels_[0]->setToolTip(name);
     setWindowTitle(texts::kTitlePrefix + name);
 }
 

@@ -314,4 +314,14 @@ QIcon paintActionIcon(const QString& actionName)
     return QIcon(pixmap);
 }
 
+QIcon separatorIcon()
+{
+    QPixmap pixmap = blank();
+    QPainter p(&pixmap);
+    p.setPen(QPen(QColor(128, 128, 128), 1));
+    p.drawLine(1, 8, 14, 8);
+    p.end();
+    return QIcon(pixmap);
+}
+
 } // namespace quillet

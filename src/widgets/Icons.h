@@ -33,5 +33,8 @@ inline QIcon serverIcon(bool enabled)
 // The icon of an action by its name, the main window's and the send window's (a neutral icon for
 // names it does not know).
 QIcon paintActionIcon(const QString& actionName);
+// A separator's place in a list of commands: a grey rule as wide as an icon, so that the text
+// beside it lines up with the commands' captions.
+QIcon separatorIcon();
 
 } // namespace quillet

@@ -79,6 +79,16 @@ private slots:
         // "OK" in the start-up dialog with no default project creates one, unsaved.
         QCOMPARE(form.windowTitle(), QString("Orv Quillet:default.oqf"));
         QCOMPARE(form.statusPanel(0)->text(), QString("default.oqf"));
+        // A longer name stands whole in its panel; a very long one leaves room for the others.
+        QLabel* namePanel = form.statusPanel(0);
+        form.project().properties.Name.set("A mailing project.oqf");
+        form.showProjectName();
+        QTRY_VERIFY(namePanel->contentsRect().width() >= namePanel->fontMetrics().horizontalAdvance(namePanel->text()));
+        form.project().properties.Name.set(std::string(200, 'n'));
+        form.showProjectName();
+        QTRY_VERIFY(namePanel->width() <= 250);
+        QCOMPARE(namePanel->toolTip(), namePanel->text());
+        form.project().properties.Name.set("default.oqf");
         QVERIFY(form.action("SaveProjectAction")->isEnabled());
         QVERIFY(!QFile::exists(program.path("default.oqf")));
         QVERIFY(run.close());

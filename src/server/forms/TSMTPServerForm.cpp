@@ -43,8 +43,6 @@ TSMTPServerForm::TSMTPServerForm(QWidget* parent)
     Memo1->setReadOnly(true);
     PropertiesButton = new QPushButton("Properties");
     HideButton = new QPushButton("Hide");
-    setTabOrder(HideButton, PropertiesButton);
-    setTabOrder(PropertiesButton, Memo1);
 
     auto* fields = new QGridLayout;
     fields->addWidget(Image1, 0, 0, 2, 1, Qt::AlignTop);
@@ -62,6 +60,9 @@ TSMTPServerForm::TSMTPServerForm(QWidget* parent)
     layout->addLayout(fields);
     layout->addWidget(Memo1, 1);
     layout->addLayout(buttons);
+    // Once all are in this window: Hide, Properties, then the body.
+    setTabOrder(HideButton, PropertiesButton);
+    setTabOrder(PropertiesButton, Memo1);
     // Seven body lines fit whole; the window keeps a fixed size as before.
     const int lineHeight = Memo1->fontMetrics().lineSpacing();
     Memo1->setMinimumHeight(7 * lineHeight + 2 * Memo1->frameWidth() + 2 * int(Memo1->document()->documentMargin()));

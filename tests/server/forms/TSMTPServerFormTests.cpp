@@ -18,6 +18,15 @@ private slots:
     {
         TSMTPServerForm form;
         QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+        // Tab goes from Hide to Properties to the body.
+        const auto nextByTab = [](QWidget* from) {
+            QWidget* next = from->nextInFocusChain();
+            while (!(next->focusPolicy() & Qt::TabFocus))
+                next = next->nextInFocusChain();
+            return next;
+        };
+        QCOMPARE(nextByTab(form.HideButton), form.PropertiesButton);
+        QCOMPARE(nextByTab(form.PropertiesButton), form.Memo1);
         // At least the classic 360 x 208, tall enough for seven whole body lines; "Subject:"
         // ends before its value begins.
         QCOMPARE(form.width(), 360);
