@@ -3,6 +3,9 @@
 
 namespace quillet::texts {
 
+// The main window's status bar when a code page is chosen: "Code page: UTF-8".
+inline constexpr const char* kCodePageStatus = "Code page: %1";
+
 inline constexpr const char* kProgramTitle = "Orv Quillet";
 // The title once a project is open: this prefix followed directly by the project's name.
 inline constexpr const char* kTitlePrefix = "Orv Quillet:";

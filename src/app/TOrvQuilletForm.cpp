@@ -249,6 +249,14 @@ void TOrvQuilletForm::createStatusBar()
             statusPanels_[i]->setMaximumWidth(kMaxNamePanelWidth);
         bar->addPermanentWidget(statusPanels_[i], i == 2 ? 1 : 0);
     }
+    // A chosen code page is named, so a project is not read under the wrong one unnoticed.
+    if (const char* chosen = chosenCodePageName()) {
+        auto* codePage = new QLabel(QString(texts::kCodePageStatus).arg(registeredCharsetName(chosen)));
+        codePage->setObjectName("CodePagePanel");
+        codePage->setFrameShape(QFrame::Panel);
+        codePage->setFrameShadow(QFrame::Sunken);
+        bar->addPermanentWidget(codePage);
+    }
 }
 
 QLabel* TOrvQuilletForm::statusPanel(int index) const
@@ -303,9 +311,11 @@ int TOrvQuilletForm::showProgramOptions(int page)
         // Confirmed settings reach the store at once, so nothing can take them back.
         SettingsStore store;
         PropertiesForm->writeServerSettings(store);
+        PropertiesForm->writeMessageSettings(store);
         store.sync();
     } else {
         PropertiesForm->loadServerSettings();
+        PropertiesForm->loadMessageSettings(SettingsStore());
         PropertiesForm->BuildInPortEdit->setText(builtInPort);
         PropertiesForm->BuildInFromEdit->setText(builtInFrom);
     }
@@ -369,7 +379,11 @@ void TOrvQuilletForm::formShow()
     MainPageControl->setCurrentIndex(0);
     // 5. ReadSettings; 6. LoadServerSettings.
     runGuarded([this] { readSettings(); });
-    runGuarded([this] { PropertiesForm->loadServerSettings(); });
+    runGuarded([this] {
+        const SettingsStore store;
+        PropertiesForm->loadServerSettings(store);
+        PropertiesForm->loadMessageSettings(store);
+    });
     // 7. The start-up dialog opens or creates the first project.
     lifecycle_->showStartupDialog();
     // 8. The template list.

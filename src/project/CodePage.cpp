@@ -225,6 +225,11 @@ void selectCodePage(std::string_view choice)
     chosenCodePage.store(codePageOfChoice(choice), std::memory_order_relaxed);
 }
 
+const char* chosenCodePageName()
+{
+    return chosenCodePage.load(std::memory_order_relaxed);
+}
+
 bool codePageIsUtf8()
 {
     return std::string_view(codePageName()) == "UTF-8";

@@ -34,6 +34,8 @@ const char* codePageOfChoice(std::string_view choice);
 void selectCodePage(std::string_view choice);
 // True when the program's code page is UTF-8.
 bool codePageIsUtf8();
+// The iconv name of the chosen code page; nullptr when it follows the locale ("auto").
+const char* chosenCodePageName();
 
 // The registered (IANA) charset name that labels text of a code page in a message:
 // "windows-1252", "Shift_JIS", "GBK", "Big5", "ks_c_5601-1987", "UTF-8".

@@ -127,6 +127,15 @@ public:
                 result.push_back(p);
         return result;
     }
+    // The texts of the recorded message boxes, in order.
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const auto& p : prompts)
+            if (p.kind == "message")
+                texts << p.text;
+        return texts;
+    }
 
 private:
     static QString next(std::deque<QString>& queue)

@@ -4,7 +4,9 @@
 #include "RunOptionsPage.h"
 #include "RunsWindow.h"
 #include "SmtpAccountsPage.h"
+#include "TMessagePreviewForm.h"
 #include "TMessageTemplateEditorForm.h"
+#include "TPreflightForm.h"
 #include "TSMTPPropForm.h"
 #include "TSelectMailServerForm.h"
 #include "TSelectTemplateForm.h"
@@ -17,22 +19,31 @@
 #include "mailing/RunJournalReader.h"
 #include "mailing/RunPace.h"
 #include "mailing/RunResume.h"
+#include "addressbook/AddressValidity.h"
+#include "mailing/HtmlPlainText.h"
+#include "mailing/MessageHeaders.h"
+#include "mailing/PreflightCheck.h"
 #include "mailing/TemplateInsertion.h"
 #include "project/Project.h"
 #include "project/settings/SettingsStore.h"
 #include "project/forms/TPropertiesForm.h"
 #include "server/forms/TSMTPServerForm.h"
 #include "transport/AntiFreeze.h"
+#include "transport/ReceivedMessage.h"
 #include "widgets/Shell.h"
 #include "widgets/TextBoundary.h"
 #include "widgets/UserInterface.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTreeWidget>
+
+#include <exception>
 
 namespace quillet {
 
@@ -49,6 +60,8 @@ MailingController::MailingController(Shell& shell, AddressBookController& addres
     // A child of the send window, so the modal send window does not block its Stop button.
     SendingStatusForm = new TSendingStatusForm(SendMailForm);
     SelectMailServerForm = new TSelectMailServerForm(ui, main_.dialogParent());
+    PreflightForm = new TPreflightForm(SendMailForm);
+    PreviewForm = new TMessagePreviewForm(SendMailForm);
     SMTPServerForm->onProperties = [this] {
         main_.runGuarded([this] { main_.showProgramOptions(TPropertiesForm::kBuiltInServerPage); });
     };
@@ -66,6 +79,7 @@ MailingController::MailingController(Shell& shell, AddressBookController& addres
 
     bindActions();
     bindSendWindow();
+    main_.runGuarded([this] { loadSendWindowSettings(); });
 }
 
 MailingController::~MailingController()
@@ -106,6 +120,17 @@ void MailingController::bindSendWindow()
     SendMailForm->onInsertFromTemplate = [this] { guarded(&MailingController::InsertFromTemplateActionExecute); };
     SendMailForm->onOptions = [this] { guarded(&MailingController::OptionsActionExecute); };
     SendMailForm->onSend = [this] { guarded(&MailingController::SendButtonClick); };
+    SendMailForm->onMakePlainText = [this] { guarded(&MailingController::MakePlainBtnClick); };
+    SendMailForm->onPreview = [this] { guarded(&MailingController::PreviewBtnClick); };
+    SendMailForm->onSendTest = [this] { guarded(&MailingController::SendTestBtnClick); };
+    PreviewForm->onRecipientChosen = [this](int index) { main_.runGuarded([this, index] { showPreviewOf(index); }); };
+    PreviewForm->onSendTest = [this] {
+        main_.runGuarded([this] {
+            const int index = PreviewForm->chosenRecipient();
+            if (index >= 0 && std::size_t(index) < previewRecords_.size())
+                sendTest(previewRecords_[std::size_t(index)]);
+        });
+    };
     SendMailForm->onRuns = [this] { main_.runGuarded([this] { ShowRunsWindow(); }); };
     SendMailForm->onShowing = [this] {
         SendingStatusForm->setProgress(0);
@@ -131,6 +156,28 @@ void MailingController::openSendWindow()
         list += texts::kLongRecipientListEnd;
     SendMailForm->BccEdit->setText(list);
     SendMailForm->ShowModal();
+    main_.runGuarded([this] { storeSendWindowSettings(); });
+}
+
+void MailingController::loadSendWindowSettings()
+{
+    const SendWindowSettings stored = SettingsStore().readSendWindow();
+    SendMailForm->UnsubscribeUrlEdit->setText(stored.unsubscribeUrl);
+    SendMailForm->UnsubscribeMailtoEdit->setText(stored.unsubscribeMailto);
+    SendMailForm->HeadersEdit->setPlainText(stored.headers);
+    testAddress_ = stored.testAddress;
+}
+
+void MailingController::storeSendWindowSettings()
+{
+    SendWindowSettings send;
+    send.unsubscribeUrl = SendMailForm->UnsubscribeUrlEdit->text();
+    send.unsubscribeMailto = SendMailForm->UnsubscribeMailtoEdit->text();
+    send.headers = SendMailForm->headerLines().join('\n');
+    send.testAddress = testAddress_;
+    SettingsStore store;
+    store.writeSendWindow(send);
+    store.sync();
 }
 
 void MailingController::EMailToCurrentActionExecute()
@@ -167,6 +214,11 @@ void MailingController::InsertFromTemplateActionExecute()
     for (const std::string& line : draft.body)
         body << toQt(line);
     SendMailForm->setBodyLines(body);
+    // The template's HTML body replaces the page's (none empties it).
+    QStringList html;
+    for (const std::string& line : draft.htmlBody)
+        html << toQt(line);
+    SendMailForm->setHtmlLines(html);
 }
 
 void MailingController::OptionsActionExecute()
@@ -181,12 +233,11 @@ void MailingController::ShowMailServerActionExecute()
     SMTPServerForm->activateWindow();
 }
 
-void MailingController::SendButtonClick()
+std::optional<SendRoute> MailingController::chooseRoute()
 {
-    UserInterface& ui = main_.ui();
     // 1. The send method.
     if (SelectMailServerForm->ShowModal() != mrOk)
-        return;
+        return std::nullopt;
     SendRoute route = SendRoute::Default;
     if (SelectMailServerForm->AllServersButton->isChecked())
         route = SendRoute::Rotating;
@@ -200,20 +251,37 @@ void MailingController::SendButtonClick()
         if (settings.defaultServerHost().isEmpty())
             main_.showProgramOptions(TPropertiesForm::kDefaultServerPage);
         if (settings.defaultServerHost().isEmpty()) {
-            ui.messageBox(SendMailForm, texts::kSmtpServerError, texts::kErrorBangCaption, MessageIcon::Information,
-                          MessageButtons::Ok);
-            return;
+            main_.ui().messageBox(SendMailForm, texts::kSmtpServerError, texts::kErrorBangCaption,
+                                  MessageIcon::Information, MessageButtons::Ok);
+            return std::nullopt;
         }
     }
+    return route;
+}
 
-    // What is sent: the window's texts as they stand, the rows selected now.
+MailDraft MailingController::windowDraft() const
+{
+    // What is sent: the window's texts as they stand.
     MailDraft draft;
     draft.subject = fromQt(SendMailForm->SubEdit->text());
     for (const QString& line : SendMailForm->bodyLines())
         draft.body.push_back(fromQt(line));
+    for (const QString& line : SendMailForm->htmlLines())
+        draft.htmlBody.push_back(fromQt(line));
     for (const QString& path : SendMailForm->attachmentPaths())
         draft.attachments.push_back(QFile::encodeName(path).toStdString());
+    draft.unsubscribeUrl = fromQt(SendMailForm->UnsubscribeUrlEdit->text().trimmed());
+    if (!draft.unsubscribeUrl.empty())
+        CheckUnsubscribeUrl(draft.unsubscribeUrl);
+    draft.unsubscribeMailto = fromQt(SendMailForm->UnsubscribeMailtoEdit->text().trimmed());
+    for (const QString& line : SendMailForm->headerLines())
+        draft.headers.push_back(ParseExtraHeader(fromQt(line)));
+    return draft;
+}
 
+MailingRunRequest MailingController::runRequest(SendRoute route, const MailDraft& draft)
+{
+    const TPropertiesForm& settings = settings_;
     MailingRunRequest request;
     request.route = route;
     request.project = &main_.project();
@@ -227,11 +295,159 @@ void MailingController::SendButtonClick()
     request.builtinServer.port = fromQt(settings.BuildInPortEdit->text());
     request.builtinServer.sendFrom = fromQt(settings.BuildInFromEdit->text());
     request.fromSender = SettingsStore().readMessageSettings().fromSender;
-    // The Options page: remembered for the next time, then applied.
+    // The Options page: retries, pace, disabled recipients.
     SendMailForm->OptionsPage->ApplyTo(request);
+    return request;
+}
+
+bool MailingController::preflightPassed(const MailingRunRequest& request)
+{
+    SettingsStore store;
+    MessageSettings message = store.readMessageSettings();
+    if (message.skipPreflight)
+        return true;
+    PreflightInput input;
+    input.project = request.project;
+    input.recipients = &request.recipients;
+    input.draft = request.draft;
+    input.hasFrom = !SendMailForm->MsgSend.From.Address.empty() || request.fromSender;
+    input.skipDisabled = request.delivery.skipDisabled;
+    PreflightForm->setFindings(CheckMailing(input));
+    const int result = main_.ui().showModal(*PreflightForm);
+    if (PreflightForm->DontShowCheck->isChecked()) {
+        message.skipPreflight = true;
+        store.writeMessageSettings(message);
+        store.sync();
+        settings_.PreflightCheck->setChecked(false);
+    }
+    return result == mrOk;
+}
+
+void MailingController::MakePlainBtnClick()
+{
+    UserInterface& ui = main_.ui();
+    std::vector<std::string> html;
+    for (const QString& line : SendMailForm->htmlLines())
+        html.push_back(fromQt(line));
+    if (html.empty()) {
+        ui.messageBox(SendMailForm, texts::kNoHtml, texts::kErrorBangCaption, MessageIcon::Information,
+                      MessageButtons::Ok);
+        return;
+    }
+    if (!SendMailForm->bodyLines().isEmpty() &&
+        ui.messageBox(SendMailForm, texts::kReplacePlainText, texts::kProgramCaption, MessageIcon::Question,
+                      MessageButtons::YesNo) != mrYes)
+        return;
+    QStringList body;
+    for (const std::string& line : PlainTextFromHtml(html))
+        body << toQt(line);
+    SendMailForm->setBodyLines(body);
+    SendMailForm->PageControl->setCurrentWidget(SendMailForm->EMailPage);
+}
+
+void MailingController::PreviewBtnClick()
+{
+    previewRecords_ = addressBook_.selectedRecords();
+    if (previewRecords_.empty()) {
+        main_.ui().messageBox(SendMailForm, texts::kNoRecipientSelected, texts::kErrorCaption,
+                              MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    previewDraft_ = windowDraft();
+    QStringList addresses;
+    for (const std::size_t record : previewRecords_)
+        addresses << toQt(main_.project().recipients.at(record).EMail.str());
+    PreviewForm->setRecipients(addresses);
+    showPreviewOf(0);
+    main_.ui().showModal(*PreviewForm);
+}
+
+void MailingController::showPreviewOf(int index)
+{
+    if (index < 0 || std::size_t(index) >= previewRecords_.size())
+        return;
+    // As the default route would send it; nothing is connected.
+    const MailingRunRequest request = runRequest(SendRoute::Default, previewDraft_);
+    const std::string source = SendMailForm->MailingRun.RenderMessage(request, previewRecords_[std::size_t(index)]);
+    PreviewForm->showMessage(source, ParseReceivedMessage(source, {}));
+}
+
+void MailingController::SendTestBtnClick()
+{
+    const std::vector<std::size_t> records = addressBook_.selectedRecords();
+    if (records.empty()) {
+        main_.ui().messageBox(SendMailForm, texts::kNoRecipientSelected, texts::kErrorCaption,
+                              MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    sendTest(records.front());
+}
+
+void MailingController::sendTest(std::size_t record)
+{
+    UserInterface& ui = main_.ui();
+    QWidget* parent = PreviewForm->isVisible() ? static_cast<QWidget*>(PreviewForm) : SendMailForm;
+    QString address = testAddress_;
+    const QString prompt =
+        QString(texts::kSendTestPrompt).arg(toQt(main_.project().recipients.at(record).EMail.str()));
+    if (!ui.inputBox(parent, texts::kSendTestCaption, prompt, address))
+        return;
+    address = address.trimmed();
+    const std::string target = fromQt(address);
+    if (!isValidAddress(target)) {
+        ui.messageBox(parent, QString(texts::kBadTestAddress).arg(address), texts::kErrorBangCaption,
+                      MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    testAddress_ = address;
+    storeSendWindowSettings();
+    const MailDraft draft = windowDraft();
+    const std::optional<SendRoute> route = chooseRoute();
+    if (!route)
+        return;
+    MailingRunRequest request = runRequest(*route, draft);
+    request.recipients = {record};
+    request.testAddress = target;
+    request.delivery.skipDisabled = false; // the user chose this recipient's message
+    MailingRunHooks hooks;
+    hooks.messageSent = [&ui](std::size_t, std::size_t) { ui.processEvents(); };
+    // The window's actions are blocked while the message is under way, not while a box tells how
+    // it went.
+    std::exception_ptr failure;
+    SendMailForm->setRunInProgress(true);
+    try {
+        SendMailForm->MailingRun.Run(request, hooks);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    SendMailForm->setRunInProgress(false);
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& error) {
+            main_.showException(error, toQt(RunFailureText(SendMailForm->MailingRun.LastReport())));
+        }
+        return;
+    }
+    ui.messageBox(parent, QString(texts::kTestSent).arg(address), texts::kCompleteCaption, MessageIcon::Information,
+                  MessageButtons::Ok);
+}
+
+void MailingController::SendButtonClick()
+{
+    const std::optional<SendRoute> route = chooseRoute();
+    if (!route)
+        return;
+    // What is sent: the window's texts as they stand, the rows selected now.
+    const MailDraft draft = windowDraft();
+    MailingRunRequest request = runRequest(*route, draft);
+    // The Options page, remembered for the next time.
     SettingsStore store;
     store.writeRun(SendMailForm->OptionsPage->Settings());
     store.sync();
+    if (!preflightPassed(request))
+        return;
+    storeSendWindowSettings();
 
     // The run's journal; the group is the one the chosen rows belong to.
     const Project& project = main_.project();

@@ -1,9 +1,12 @@
 // Binds the mailing actions of the main window to their handlers and dialogs: the template page,
 // the SMTP accounts page, the two actions that open the send window, and the send window's
-// template insertion, options and mailing run (with the send method dialog and the status
-// window). It also creates the mail server window, which owns the built-in server. The windows bind to the core (templates, accounts, the mailing run);
+// template insertion, options, plain text made from the HTML, preview, test message and mailing
+// run (with the send method dialog, the pre-flight check and the status window). It also creates the mail server window, which owns the built-in server. The windows bind to the core (templates, accounts, the mailing run);
 // none of them repeats it.
 #pragma once
+
+#include "mailing/MailDraft.h"
+#include "mailing/MailingRun.h"
 
 #include <QObject>
 #include <QString>
@@ -11,6 +14,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <optional>
 #include <vector>
 
 namespace quillet {
@@ -20,7 +24,9 @@ class Shell;
 class RunsWindow;
 class SmtpAccountsPage;
 struct MailingRunRequest;
+class TMessagePreviewForm;
 class TMessageTemplateEditorForm;
+class TPreflightForm;
 class TPropertiesForm;
 class TSMTPPropForm;
 class TSMTPServerForm;
@@ -45,6 +51,8 @@ public:
     TMessageTemplateEditorForm& templateEditorForm() const { return *MessageTemplateEditorForm; }
     TSMTPPropForm& smtpPropForm() const { return *SMTPPropForm; }
     TSMTPServerForm& smtpServerForm() const { return *SMTPServerForm; }
+    TPreflightForm& preflightForm() const { return *PreflightForm; }
+    TMessagePreviewForm& previewForm() const { return *PreviewForm; }
     TemplatesPage& templatesPage() const { return *templates_; }
     SmtpAccountsPage& smtpAccountsPage() const { return *accounts_; }
 
@@ -55,6 +63,11 @@ public:
     void InsertFromTemplateActionExecute();
     void OptionsActionExecute();
     void SendButtonClick();
+    void MakePlainBtnClick();
+    // Preview of the selection's messages; Send test of the first one (of the one shown in the
+    // preview when pressed there).
+    void PreviewBtnClick();
+    void SendTestBtnClick();
     // The Options menu's "Mail server": shows the mail server window.
     void ShowMailServerActionExecute();
     // The send window's "Runs": the Runs window, with the given run (or the newest) selected.
@@ -69,6 +82,20 @@ private:
     // The send window's recipient list names every selected address up to this many.
     static constexpr std::size_t kRecipientListAddressesShown = 100;
     void openSendWindow();
+    // The send method dialog and the default host it needs; nothing when the user cancelled or
+    // no host was given (the user was told).
+    std::optional<SendRoute> chooseRoute();
+    // The message as the send window holds it; a bad added header or URL raises its error.
+    MailDraft windowDraft() const;
+    // A run request over the selection as the settings in force describe it.
+    MailingRunRequest runRequest(SendRoute route, const MailDraft& draft);
+    // The pre-flight dialog unless the user chose not to see it; false: do not send.
+    bool preflightPassed(const MailingRunRequest& request);
+    void sendTest(std::size_t record);
+    void showPreviewOf(int index);
+    // The send window's added headers and test address, kept in the settings.
+    void loadSendWindowSettings();
+    void storeSendWindowSettings();
     void bindActions();
     void bindSendWindow();
     // Runs the request with the status window, its journal and the closing box; afterwards the
@@ -87,6 +114,12 @@ private:
     TSendingStatusForm* SendingStatusForm = nullptr;
     TSMTPServerForm* SMTPServerForm = nullptr;
     TSelectMailServerForm* SelectMailServerForm = nullptr;
+    TPreflightForm* PreflightForm = nullptr;
+    TMessagePreviewForm* PreviewForm = nullptr;
+    // What the preview window shows: the selection's records and the message at its opening.
+    std::vector<std::size_t> previewRecords_;
+    MailDraft previewDraft_;
+    QString testAddress_;
     std::unique_ptr<TemplatesPage> templates_;
     std::unique_ptr<SmtpAccountsPage> accounts_;
     RunsWindow* runs_ = nullptr; // a child of the send window, deleted with it

@@ -63,6 +63,40 @@ inline constexpr const char* kResumeUnknownQuestion =
 inline constexpr const char* kResumeRemovedGoOn = "Send to the other %1 recipients?";
 inline constexpr const char* kResumeCaption = "Resume";
 inline constexpr const char* kMoreAddresses = "... and %1 more";
+// The send window's HTML and header pages, and its Preview and Send test.
+inline constexpr const char* kHtmlPage = "HTML";
+inline constexpr const char* kHeadersPage = "Headers";
+inline constexpr const char* kMakePlainText = "Make the plain text from the HTML";
+inline constexpr const char* kReplacePlainText = "Replace the plain text with the text made from the HTML?";
+inline constexpr const char* kNoHtml = "The HTML page is empty";
+inline constexpr const char* kUnsubscribeUrlLabel = "List-Unsubscribe URL:";
+inline constexpr const char* kUnsubscribeMailtoLabel = "List-Unsubscribe address:";
+inline constexpr const char* kHeadersHint =
+    "Headers added to every message, one \"Name: value\" a line. Macros such as %NAME% may be used "
+    "here and in the URL and address.";
+inline constexpr const char* kPreviewButton = "Preview...";
+inline constexpr const char* kSendTestButton = "Send test...";
+inline constexpr const char* kPreviewCaption = "Preview";
+inline constexpr const char* kPreviewRecipientLabel = "Recipient:";
+inline constexpr const char* kPreviewTextPage = "Text";
+inline constexpr const char* kPreviewHtmlPage = "HTML";
+inline constexpr const char* kPreviewSourcePage = "Source";
+inline constexpr const char* kPreviewAttachments = "Attachments: %1";
+inline constexpr const char* kSendTestCaption = "Send test";
+inline constexpr const char* kSendTestPrompt = "Send the message of %1 to this address:";
+inline constexpr const char* kBadTestAddress = "\"%1\" is not a valid e-mail address";
+inline constexpr const char* kTestSent = "The test message was sent to %1";
+
+// The pre-flight check before a run.
+inline constexpr const char* kPreflightCaption = "Pre-flight check";
+inline constexpr const char* kPreflightHeading = "Before sending";
+inline constexpr const char* kPreflightClean = "Nothing to warn about.";
+inline constexpr const char* kPreflightWarnings = "%1 warning(s): look at them before sending.";
+inline constexpr const char* kPreflightDontShow = "Do not show this check again (Program options bring it back)";
+inline constexpr const char* kPreflightSend = "&Send";
+inline constexpr const char* kPreflightNoFrom =
+    "The message has no From: receivers may refuse it (insert a template with a reply-to line, or tick "
+    "\"Use the sender address as From\" in Program options)";
 
 // The send window's recipient list for a selection longer than kRecipientListAddressesShown:
 // the count, then the first addresses (each followed by ";"), then this ending.

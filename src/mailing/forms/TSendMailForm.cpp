@@ -13,7 +13,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -134,12 +136,69 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     attachLayout->addLayout(buttonColumn);
     attachLayout->addWidget(AttachmentListBox, 1);
 
+    // Page "HTML": the source on the left, its rendering on the right.
+    HtmlPage = new QWidget;
+    HtmlEdit = new QPlainTextEdit;
+    HtmlEdit->setObjectName("HtmlEdit");
+    HtmlEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    HtmlPreview = new QTextBrowser;
+    HtmlPreview->setObjectName("HtmlPreview");
+    HtmlPreview->setOpenLinks(false);
+    MakePlainBtn = new QPushButton(texts::kMakePlainText);
+    MakePlainBtn->setObjectName("MakePlainBtn");
+    MakePlainBtn->setAutoDefault(false);
+    auto* htmlSplitter = new QSplitter(Qt::Horizontal);
+    htmlSplitter->addWidget(HtmlEdit);
+    htmlSplitter->addWidget(HtmlPreview);
+    auto* htmlButtons = new QHBoxLayout;
+    htmlButtons->addWidget(MakePlainBtn);
+    htmlButtons->addStretch();
+    auto* htmlLayout = new QVBoxLayout(HtmlPage);
+    htmlLayout->addWidget(htmlSplitter, 1);
+    htmlLayout->addLayout(htmlButtons);
+    connect(HtmlEdit, &QPlainTextEdit::textChanged, this, [this] { HtmlPreview->setHtml(HtmlEdit->toPlainText()); });
+
+    // Page "Headers".
+    HeadersPage = new QWidget;
+    UnsubscribeUrlEdit = new QLineEdit;
+    UnsubscribeUrlEdit->setObjectName("UnsubscribeUrlEdit");
+    UnsubscribeUrlEdit->setPlaceholderText("https://example.org/unsubscribe?e=%ADDRESS%");
+    UnsubscribeMailtoEdit = new QLineEdit;
+    UnsubscribeMailtoEdit->setObjectName("UnsubscribeMailtoEdit");
+    UnsubscribeMailtoEdit->setPlaceholderText("unsubscribe@example.org");
+    HeadersEdit = new QPlainTextEdit;
+    HeadersEdit->setObjectName("HeadersEdit");
+    HeadersEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    auto* headerFields = new QFormLayout;
+    headerFields->addRow(texts::kUnsubscribeUrlLabel, UnsubscribeUrlEdit);
+    headerFields->addRow(texts::kUnsubscribeMailtoLabel, UnsubscribeMailtoEdit);
+    auto* headersHint = new QLabel(texts::kHeadersHint);
+    headersHint->setWordWrap(true);
+    auto* headersLayout = new QVBoxLayout(HeadersPage);
+    headersLayout->addLayout(headerFields);
+    headersLayout->addWidget(headersHint);
+    headersLayout->addWidget(HeadersEdit, 1);
+
     PageControl = new QTabWidget;
     PageControl->setObjectName("PageControl");
     PageControl->addTab(EMailPage, "E-mail");
     PageControl->addTab(AttachmentPage, "Attachment");
+    PageControl->addTab(HtmlPage, texts::kHtmlPage);
+    PageControl->addTab(HeadersPage, texts::kHeadersPage);
     OptionsPage = new RunOptionsPage;
     PageControl->addTab(OptionsPage, texts::kOptionsPage);
+
+    // One personalised message, before the run.
+    PreviewBtn = new QPushButton(texts::kPreviewButton);
+    PreviewBtn->setObjectName("PreviewBtn");
+    SendTestBtn = new QPushButton(texts::kSendTestButton);
+    SendTestBtn->setObjectName("SendTestBtn");
+    auto* commandRow = new QHBoxLayout;
+    commandRow->addStretch();
+    for (QPushButton* b : {PreviewBtn, SendTestBtn}) {
+        b->setAutoDefault(false);
+        commandRow->addWidget(b);
+    }
 
     Status = new QLabel(" Status");
     Status->setObjectName("Status");
@@ -149,8 +208,9 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(ToolBar);
     layout->addWidget(PageControl, 1);
+    layout->addLayout(commandRow);
     layout->addWidget(Status);
-    resize(560, 420);
+    resize(640, 460);
 
     // Undo, cut, copy and paste act on the body only.
     connect(UndoAction, &QAction::triggered, TextEdit, &QPlainTextEdit::undo);
@@ -178,6 +238,18 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
         if (onOptions)
             onOptions();
     });
+    connect(MakePlainBtn, &QPushButton::clicked, this, [this] {
+        if (onMakePlainText)
+            onMakePlainText();
+    });
+    connect(PreviewBtn, &QPushButton::clicked, this, [this] {
+        if (onPreview)
+            onPreview();
+    });
+    connect(SendTestBtn, &QPushButton::clicked, this, [this] {
+        if (onSendTest)
+            onSendTest();
+    });
 }
 
 int TSendMailForm::ShowModal()
@@ -196,7 +268,7 @@ void TSendMailForm::setRunInProgress(bool running)
     runInProgress_ = running;
     for (QAction* action : {InsertFromTemplateAction, SendMailAction, AttachAction, OptionsAction, CloseAction})
         action->setEnabled(!running);
-    for (QPushButton* button : {AttachBtn, DeleteAttachBtn, ClearBtn})
+    for (QPushButton* button : {AttachBtn, DeleteAttachBtn, ClearBtn, MakePlainBtn, PreviewBtn, SendTestBtn})
         button->setEnabled(!running);
 }
 
@@ -219,6 +291,28 @@ QStringList TSendMailForm::bodyLines() const
 void TSendMailForm::setBodyLines(const QStringList& lines)
 {
     TextEdit->setPlainText(lines.join('\n'));
+}
+
+QStringList TSendMailForm::htmlLines() const
+{
+    const QString text = HtmlEdit->toPlainText();
+    if (text.trimmed().isEmpty())
+        return {};
+    return text.split('\n');
+}
+
+void TSendMailForm::setHtmlLines(const QStringList& lines)
+{
+    HtmlEdit->setPlainText(lines.join('\n'));
+}
+
+QStringList TSendMailForm::headerLines() const
+{
+    QStringList lines;
+    for (const QString& line : HeadersEdit->toPlainText().split('\n'))
+        if (!line.trimmed().isEmpty())
+            lines << line;
+    return lines;
 }
 
 QStringList TSendMailForm::attachmentPaths() const

@@ -1,5 +1,7 @@
-// The send window "Send E-mail": the recipient list text, subject, body and attachments of the
-// one message every chosen recipient receives, with its toolbar. It is created once and only
+// The send window "Send E-mail": the recipient list text, subject, body, HTML body (with its
+// rendered preview), attachments and added headers (List-Unsubscribe, the user's own) of the one
+// message every chosen recipient receives, with its toolbar and the Preview and Send test
+// buttons. It is created once and only
 // hidden when closed, so what it holds survives from one opening to the next. The template
 // insertion, the mailing run and the options dialog are bound by the mailing controller.
 #pragma once
@@ -19,6 +21,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class QTextBrowser;
 class QToolBar;
 
 namespace quillet {
@@ -41,6 +44,10 @@ public:
     std::function<void()> onRuns;
     // Runs when the window is about to be shown (the status window's progress goes to 0).
     std::function<void()> onShowing;
+    // "Make the plain text from the HTML", "Preview", "Send test".
+    std::function<void()> onMakePlainText;
+    std::function<void()> onPreview;
+    std::function<void()> onSendTest;
 
     // Brings the "E-mail" page to front, resets the account index and shows the window modally.
     int ShowModal();
@@ -61,6 +68,11 @@ public:
     QStringList bodyLines() const;
     void setBodyLines(const QStringList& lines);
     QStringList attachmentPaths() const;
+    // The HTML body as lines (none when the page is empty).
+    QStringList htmlLines() const;
+    void setHtmlLines(const QStringList& lines);
+    // The added headers, one "Name: value" per non-empty line of the editor.
+    QStringList headerLines() const;
 
     QToolBar* ToolBar;
     QAction* InsertFromTemplateAction;
@@ -87,6 +99,18 @@ public:
     QPushButton* AttachBtn;
     QPushButton* DeleteAttachBtn;
     QPushButton* ClearBtn;
+    // Page "HTML": the source beside its rendering.
+    QWidget* HtmlPage;
+    QPlainTextEdit* HtmlEdit;
+    QTextBrowser* HtmlPreview;
+    QPushButton* MakePlainBtn;
+    // Page "Headers": List-Unsubscribe and the headers added to every message.
+    QWidget* HeadersPage;
+    QLineEdit* UnsubscribeUrlEdit;
+    QLineEdit* UnsubscribeMailtoEdit;
+    QPlainTextEdit* HeadersEdit;
+    QPushButton* PreviewBtn;
+    QPushButton* SendTestBtn;
     QLabel* Status;
 
 public slots:

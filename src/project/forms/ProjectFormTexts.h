@@ -8,6 +8,25 @@ inline constexpr const char* kPropertiesCaption = "Properties";
 inline constexpr const char* kDefaultServerPage = "Default Mail Server";
 inline constexpr const char* kBuiltInServerPage = "Build-in Mail Server";
 inline constexpr const char* kServerOptionsHeading = "SMTP Server options";
+inline constexpr const char* kMessagePage = "Message";
+inline constexpr const char* kMessageOptionsHeading = "Message options";
+inline constexpr const char* kCodePageLabel = "Code page";
+inline constexpr const char* kCodePageNote =
+    "A new code page takes effect at the next start. A project file does not record its code page: "
+    "open each project under the code page it was written in.";
+inline constexpr const char* kFromSenderOption = "Use the sender address as From when the message has none";
+inline constexpr const char* kPreflightOption = "Show the pre-flight check before sending";
+// The code page choices as the options list shows them, by the name the settings store.
+struct CodePageCaption {
+    const char* choice;
+    const char* caption;
+};
+inline constexpr CodePageCaption kCodePageCaptions[] = {
+    {"auto", "Automatic (from the locale)"},   {"utf-8", "UTF-8 (Unicode)"},
+    {"windows-1252", "Western (windows-1252)"}, {"shift_jis", "Japanese (Shift_JIS)"},
+    {"gbk", "Chinese, simplified (GBK)"},       {"big5", "Chinese, traditional (Big5)"},
+    {"cp949", "Korean (cp949)"},
+};
 inline constexpr const char* kDefaultPort = "25";
 inline constexpr const char* kDefaultBuiltInPort = "1026";
 inline constexpr int kDefaultPortNumber = 25;

@@ -8,6 +8,8 @@
 #include "project/settings/SettingsStore.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QStyle>
@@ -78,12 +80,36 @@ TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
     BuildInFromEdit = addEdit(form, "Send From", "BuildInFromEdit");
     PageControl->addTab(second, texts::kBuiltInServerPage);
 
+    auto* third = new QWidget;
+    auto* thirdLayout = new QVBoxLayout(third);
+    thirdLayout->addWidget(headingLabel(texts::kMessageOptionsHeading));
+    auto* codePageForm = new QFormLayout;
+    CodePageBox = new QComboBox;
+    CodePageBox->setObjectName("CodePageBox");
+    for (const texts::CodePageCaption& item : texts::kCodePageCaptions)
+        CodePageBox->addItem(QString::fromLatin1(item.caption), QString::fromLatin1(item.choice));
+    codePageForm->addRow(QString::fromLatin1(texts::kCodePageLabel), CodePageBox);
+    thirdLayout->addLayout(codePageForm);
+    auto* note = new QLabel(QString::fromLatin1(texts::kCodePageNote));
+    note->setObjectName("CodePageNote");
+    note->setWordWrap(true);
+    thirdLayout->addWidget(note);
+    FromSenderCheck = new QCheckBox(QString::fromLatin1(texts::kFromSenderOption));
+    FromSenderCheck->setObjectName("FromSenderCheck");
+    PreflightCheck = new QCheckBox(QString::fromLatin1(texts::kPreflightOption));
+    PreflightCheck->setObjectName("PreflightCheck");
+    PreflightCheck->setChecked(true);
+    thirdLayout->addWidget(FromSenderCheck);
+    thirdLayout->addWidget(PreflightCheck);
+    thirdLayout->addStretch();
+    PageControl->addTab(third, texts::kMessagePage);
+
     QDialogButtonBox* buttons = makeOkCancelButtonBox(*this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
     layout->addWidget(buttons);
-    resize(400, 280);
+    resize(440, 300);
     focusOnShow(*this, [this]() -> QWidget* {
         return PageControl->currentIndex() == kBuiltInServerPage ? BuildInPortEdit : SMTPEdit;
     });
@@ -121,6 +147,24 @@ void TPropertiesForm::writeServerSettings(SettingsStore& store) const
     server.userName = UserNameEdit->text();
     server.password = PasswordEdit->text();
     store.writeServer(server);
+}
+
+void TPropertiesForm::loadMessageSettings(const SettingsStore& store)
+{
+    const MessageSettings message = store.readMessageSettings();
+    const int index = CodePageBox->findData(message.codePage.toLower());
+    CodePageBox->setCurrentIndex(index < 0 ? 0 : index);
+    FromSenderCheck->setChecked(message.fromSender);
+    PreflightCheck->setChecked(!message.skipPreflight);
+}
+
+void TPropertiesForm::writeMessageSettings(SettingsStore& store) const
+{
+    MessageSettings message;
+    message.codePage = CodePageBox->currentData().toString();
+    message.fromSender = FromSenderCheck->isChecked();
+    message.skipPreflight = !PreflightCheck->isChecked();
+    store.writeMessageSettings(message);
 }
 
 void TPropertiesForm::selectPage(int page)

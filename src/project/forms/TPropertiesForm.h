@@ -1,11 +1,14 @@
-// The Program options dialog "Properties": the default mail server on the first page and the
-// built-in mail server on the second. While the program runs, the texts of these edits are the
+// The Program options dialog "Properties": the default mail server on the first page, the
+// built-in mail server on the second and the message options (code page, From from the sender,
+// the pre-flight check) on the third. While the program runs, the texts of these edits are the
 // settings in force: the mailing run and the server window read them at the moment they need
 // them (use the accessors below). Only the first page is stored with the program settings.
 #pragma once
 
 #include <QDialog>
 
+class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QTabWidget;
 
@@ -21,6 +24,7 @@ public:
     // Page indexes of PageControl.
     static constexpr int kDefaultServerPage = 0;
     static constexpr int kBuiltInServerPage = 1;
+    static constexpr int kMessagePage = 2;
 
     QTabWidget* PageControl = nullptr;
     // Page "Default Mail Server".
@@ -32,6 +36,10 @@ public:
     // Page "Build-in Mail Server": never stored; "1026" and empty at every start.
     QLineEdit* BuildInPortEdit = nullptr;
     QLineEdit* BuildInFromEdit = nullptr;
+    // Page "Message": stored with the program settings (see MessageSettings).
+    QComboBox* CodePageBox = nullptr; // item data: the stored choice ("auto", "utf-8", ...)
+    QCheckBox* FromSenderCheck = nullptr;
+    QCheckBox* PreflightCheck = nullptr;
 
     // The settings in force, as the mailing run reads them. Ports that are not a decimal number
     // count as 25 (default server) and 1026 (built-in server).
@@ -49,6 +57,11 @@ public:
     void loadServerSettings(const SettingsStore& store);
     // The five edits of the first page into the stored "SMTP" values (part of WriteSettings).
     void writeServerSettings(SettingsStore& store) const;
+
+    // The stored message options into the third page, and back (the pre-flight check shown is
+    // the stored "SkipPreflight" turned round). An unknown stored code page shows as automatic.
+    void loadMessageSettings(const SettingsStore& store);
+    void writeMessageSettings(SettingsStore& store) const;
 
     // Opens the dialog on a page at its next showing; -1 keeps the page it last showed.
     void selectPage(int page);

@@ -22,6 +22,7 @@ constexpr const char* kOptionGroup = "Option";
 constexpr const char* kSmtpGroup = "SMTP";
 constexpr const char* kRunGroup = "Run";
 constexpr const char* kColumnsGroup = "Columns";
+constexpr const char* kSendGroup = "Send";
 // A width beyond this is a damaged value, not a column.
 constexpr int kMaxColumnWidth = 10000;
 
@@ -75,6 +76,26 @@ void SettingsStore::writeMessageSettings(const MessageSettings& message)
     setText(kOptionGroup, "CodePage", message.codePage);
     setText(kOptionGroup, "FromSender", message.fromSender ? "1" : "0");
     setText(kOptionGroup, "SkipPreflight", message.skipPreflight ? "1" : "0");
+}
+
+SendWindowSettings SettingsStore::readSendWindow() const
+{
+    SendWindowSettings send;
+    send.unsubscribeUrl = text(kSendGroup, "UnsubscribeUrl", {});
+    send.unsubscribeMailto = text(kSendGroup, "UnsubscribeMailto", {});
+    send.headers = text(kSendGroup, "Headers", {});
+    send.testAddress = text(kSendGroup, "TestAddress", {});
+    return send;
+}
+
+void SettingsStore::writeSendWindow(const SendWindowSettings& send)
+{
+    if (send == readSendWindow())
+        return;
+    setText(kSendGroup, "UnsubscribeUrl", send.unsubscribeUrl);
+    setText(kSendGroup, "UnsubscribeMailto", send.unsubscribeMailto);
+    setText(kSendGroup, "Headers", send.headers);
+    setText(kSendGroup, "TestAddress", send.testAddress);
 }
 
 QString SettingsStore::fileName() const

@@ -98,6 +98,18 @@ struct MessageSettings {
     bool skipPreflight = false;
 };
 
+// The send window's added headers, remembered from one run to the next in the "Send" group:
+// UnsubscribeUrl, UnsubscribeMailto, Headers (one "Name: value" a line) and the last address a
+// test message went to (TestAddress). Written only when one of them changes.
+struct SendWindowSettings {
+    QString unsubscribeUrl;
+    QString unsubscribeMailto;
+    QString headers;
+    QString testAddress;
+
+    bool operator==(const SendWindowSettings&) const = default;
+};
+
 // A decimal number as the settings read it: `text` converted, or `defaultValue` when it is
 // empty or not a valid integer.
 int settingsNumber(const QString& text, int defaultValue);
@@ -117,6 +129,7 @@ public:
     RunSettings readRun() const;
     SecuritySettings readSecurity() const;
     MessageSettings readMessageSettings() const;
+    SendWindowSettings readSendWindow() const;
 
     void writeWindowState(int winState);
     void writePlacement(const WindowPlacement& placement);
@@ -129,6 +142,7 @@ public:
     // replaced).
     void addPin(const QString& host, int port, const QString& fingerprint);
     void writeMessageSettings(const MessageSettings& message);
+    void writeSendWindow(const SendWindowSettings& send);
 
     // The column widths of a list (group "Columns", key = the list's name), as the user last
     // left them, in column order. Empty when none are stored or the value is not a list of

@@ -127,6 +127,10 @@ private slots:
             project.recipients.push_back(recipient(e.c_str(), ("N" + std::to_string(i)).c_str(), "Ten"));
         }
         saveProjectFile(project, program->localPath("default.oqf"));
+        // These runs go without the pre-flight dialog; MessageWindowTests show it.
+        QSettings settings("Orv", "Quillet");
+        settings.setValue("Option/SkipPreflight", "1");
+        settings.sync();
         run = std::make_unique<ProgramRun>();
         run->start();
         QCOMPARE(main().groupListView()->topLevelItemCount(), 3);

@@ -4,7 +4,8 @@
 # presses Ctrl+E, writes subject and body in the send window, sends through the built-in mail
 # server and waits for "Mail sending complete!". Screenshots of the send window and of the
 # run's end (the completion message in front with its count, the status window already closed)
-# are kept as <output>/send-window.png and <output>/status-window.png.
+# are kept as <output>/send-window.png and <output>/status-window.png, and the pre-flight check
+# shown before the run as <output>/preflight.png.
 # Usage: xvfb-mailing-smoke.sh <quillet-gui> <mailing_smoke_driver> <output folder>
 set -eu
 gui=$1
@@ -71,6 +72,12 @@ exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
   sleep 0.3
   xdotool windowfocus --sync "$method" || true
   xdotool key Down Down Return
+  # The pre-flight check lists what it found (here: no From) before anything is sent.
+  preflight=$(smoke_find_window "^Pre-flight check\$") || fail "no pre-flight check"
+  sleep 0.5
+  "$driver" screenshot "$out/preflight.png" || fail "no screenshot of the pre-flight check"
+  xdotool windowfocus --sync "$preflight" || true
+  xdotool key alt+s
   done_box=$(smoke_find_window "^Orv Quillet!\$") || fail "no completion message"
   sleep 0.5
   "$driver" screenshot "$out/status-window.png" || fail "no screenshot of the status window"
