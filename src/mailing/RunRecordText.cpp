@@ -13,6 +13,15 @@ std::string endingText(const RunRecord& run)
     return run.ending;
 }
 
+// "email<TAB>status[<TAB>reply]" and a line break.
+std::string recipientLine(const RecipientOutcome& r)
+{
+    std::string line = r.email + "\t" + std::string(StatusName(r.status));
+    if (!r.reply.empty())
+        line += "\t" + r.reply;
+    return line + "\n";
+}
+
 } // namespace
 
 std::string CountsText(const RunCounts& counts)
@@ -32,13 +41,18 @@ std::string RunRecordText(const RunRecord& run)
                        CountsText(run.Counts()) + "\n";
     if (run.unreadableLines)
         text += "Unreadable lines left out: " + std::to_string(run.unreadableLines) + "\n";
-    text += "\n";
-    for (const RecipientOutcome& r : run.recipients) {
-        text += r.email + "\t" + std::string(StatusName(r.status));
-        if (!r.reply.empty())
-            text += "\t" + r.reply;
-        text += "\n";
+    // The recipients that did not get their message come first: in a long run they would be
+    // hard to find among the others.
+    if (run.Counts().Failures() > 0) {
+        text += "\nNot sent:\n";
+        for (const RecipientOutcome& r : run.recipients)
+            if (r.status == RecipientStatus::Rejected || r.status == RecipientStatus::Failed ||
+                r.status == RecipientStatus::Unknown)
+                text += recipientLine(r);
     }
+    text += "\n";
+    for (const RecipientOutcome& r : run.recipients)
+        text += recipientLine(r);
     return text;
 }
 

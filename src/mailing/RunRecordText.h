@@ -11,8 +11,9 @@ namespace quillet {
 
 // "sent 997, rejected 3, failed 0, unknown 0, skipped 0, not tried 0 of 1000"
 std::string CountsText(const RunCounts& counts);
-// "Run: ID", "Started: ...", ... "Counts: ...", a blank line, then "email<TAB>status[<TAB>reply]"
-// for every recipient.
+// "Run: ID", "Started: ...", ... "Counts: ...", then (when any recipient was rejected, failed or
+// has an unknown outcome) a blank line, "Not sent:" and those recipients, then a blank line and
+// every recipient as "email<TAB>status[<TAB>reply]".
 std::string RunRecordText(const RunRecord& run);
 
 } // namespace quillet
