@@ -70,7 +70,7 @@ std::string htmlPage(const Project& project, std::string_view groupName, const s
 
 void writeHtmlFile(const std::string& path, std::string_view page)
 {
-    writeWholeFile(path, page);
+    replaceWholeFile(path, page);
 }
 
 } // namespace quillet

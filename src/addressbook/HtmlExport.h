@@ -26,7 +26,8 @@ inline constexpr std::string_view kMakerHomePage = "https://orv-quillet.example.
 std::string htmlPage(std::string_view groupName, const std::vector<HtmlRecipientRow>& rows);
 // The page of the given rows (record indices, in display order) of a group.
 std::string htmlPage(const Project& project, std::string_view groupName, const std::vector<std::size_t>& rows);
-// Writes the page to the file, replacing it; throws ProjectFileError with the user's message.
+// Writes the page to the file, replacing it only once the new file is whole; throws
+// ProjectFileError with the user's message.
 void writeHtmlFile(const std::string& path, std::string_view page);
 
 } // namespace quillet

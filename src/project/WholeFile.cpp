@@ -62,9 +62,15 @@ void writeWholeFile(const std::string& path, std::string_view bytes)
 void replaceWholeFile(const std::string& path, std::string_view bytes)
 {
     struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
-        writeWholeFile(path, bytes);
-        return;
+    if (::stat(path.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+            writeWholeFile(path, bytes);
+            return;
+        }
+        // A file the user may not write stays as it is, as when it is opened for writing.
+        if (S_ISREG(existing.st_mode) && ::access(path.c_str(), W_OK) != 0)
+            throw ProjectFileError(ProjectFileError::Kind::CannotCreate,
+                                   formatFileMessage(messages::kCannotCreateFile, path, std::strerror(errno)));
     }
     try {
         AtomicFileWriter file(path, 0644);

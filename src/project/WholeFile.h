@@ -16,7 +16,8 @@ void writeWholeFile(const std::string& path, std::string_view bytes);
 
 // The same, but a regular file (or a new one) is replaced only by the completely written new
 // one (AtomicFileWriter): a write that fails half-way leaves the old file, or none, in place. A
-// target that is not a regular file (a device such as /dev/stdout, a pipe) is written as it is.
+// target that is not a regular file (a device such as /dev/stdout, a pipe) is written as it is;
+// a file the user may not write is refused as writeWholeFile refuses it.
 void replaceWholeFile(const std::string& path, std::string_view bytes);
 
 } // namespace quillet

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 using namespace quillet;
 namespace fs = std::filesystem;
@@ -254,4 +255,10 @@ TEST(CsvExport, AFailedWriteLeavesTheEarlierFileInPlace)
     writeRecipientsCsv(project, {}, "/dev/null");
     writeRecipientsCsv(project, {}, path);
     EXPECT_EQ(test::readFileBytes(path), recipientsCsv(project, {}));
+    // A file the user may not write is not replaced (the administrator may write any file).
+    fs::permissions(path, fs::perms::owner_read);
+    if (::geteuid() != 0) {
+        EXPECT_THROW(writeRecipientsCsv(membersWithOld(), {}, path), ProjectFileError);
+    }
+    EXPECT_EQ(test::readFileBytes(path), recipientsCsv(project, {})) << "replaced a read-only file";
 }
