@@ -31,12 +31,17 @@ TMessageTemplateEditorForm::TMessageTemplateEditorForm(UserInterface& ui, QWidge
     SubjectEdit->setObjectName("SubjectEdit");
     ReplyToEdit->setObjectName("ReplyToEdit");
     MessageEdit->setObjectName("MessageEdit");
+    HtmlEdit = new QPlainTextEdit;
+    HtmlEdit->setObjectName("HtmlEdit");
+    HtmlEdit->setMinimumSize(420, 90);
+    HtmlEdit->setMaximumHeight(120);
 
     auto* form = new QFormLayout;
     form->addRow("Name:", NameEdit);
     form->addRow("Subject:", SubjectEdit);
     form->addRow("Reply To:", ReplyToEdit);
     form->addRow("Message:", MessageEdit);
+    form->addRow("HTML:", HtmlEdit);
 
     const DialogButtons buttons = makeOkCancelButtons(*this, CancelOnEnter::Default, [this] { OKButtonClick(); });
     OKButton = buttons.ok;
@@ -60,6 +65,19 @@ QStringList TMessageTemplateEditorForm::messageLines() const
 void TMessageTemplateEditorForm::setMessageLines(const QStringList& lines)
 {
     MessageEdit->setPlainText(lines.join('\n'));
+}
+
+QStringList TMessageTemplateEditorForm::htmlLines() const
+{
+    const QString text = HtmlEdit->toPlainText();
+    if (text.trimmed().isEmpty())
+        return {};
+    return text.split('\n');
+}
+
+void TMessageTemplateEditorForm::setHtmlLines(const QStringList& lines)
+{
+    HtmlEdit->setPlainText(lines.join('\n'));
 }
 
 int TMessageTemplateEditorForm::ShowModal()

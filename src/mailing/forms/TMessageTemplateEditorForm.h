@@ -1,5 +1,5 @@
-// The dialog that edits one message template, "Template editor": name, subject, reply-to line
-// and body. In create mode (edit mode false) its OK refuses a name whose file already exists.
+// The dialog that edits one message template, "Template editor": name, subject, reply-to line,
+// body and HTML body (kept beside the template; empty: none). In create mode (edit mode false) its OK refuses a name whose file already exists.
 #pragma once
 
 #include <QDialog>
@@ -27,6 +27,9 @@ public:
     // The body as lines, one per line of the editor.
     QStringList messageLines() const;
     void setMessageLines(const QStringList& lines);
+    // The HTML body as lines (none when the field is empty).
+    QStringList htmlLines() const;
+    void setHtmlLines(const QStringList& lines);
 
     int ShowModal();
 
@@ -34,6 +37,7 @@ public:
     QLineEdit* SubjectEdit;
     QLineEdit* ReplyToEdit;
     QPlainTextEdit* MessageEdit;
+    QPlainTextEdit* HtmlEdit;
     QPushButton* OKButton;
     QPushButton* CancelButton;
 

@@ -96,6 +96,8 @@ MessageTemplate TemplatesPage::templateFromEditor() const
     tmpl.replyTo = fromQt(editor_.ReplyToEdit->text());
     for (const QString& line : editor_.messageLines())
         tmpl.body.push_back(fromQt(line));
+    for (const QString& line : editor_.htmlLines())
+        tmpl.htmlBody.push_back(fromQt(line));
     return tmpl;
 }
 
@@ -108,6 +110,7 @@ void TemplatesPage::NewTemplateActionExecute()
     for (std::string_view line : kNewTemplateBody)
         body << QString::fromUtf8(line.data(), qsizetype(line.size()));
     editor_.setMessageLines(body);
+    editor_.setHtmlLines({});
     editor_.editMode = false;
     if (editor_.ShowModal() != mrOk)
         return;
@@ -129,6 +132,8 @@ void TemplatesPage::EditTemplateActionExecute()
     editor_.SubjectEdit->setText(toQt(current.subject));
     editor_.ReplyToEdit->setText(toQt(current.replyTo));
     editor_.setMessageLines(toQtLines(current.body));
+    // The HTML body is edited too, so saving the template keeps it.
+    editor_.setHtmlLines(toQtLines(current.htmlBody));
     editor_.editMode = true;
     if (editor_.ShowModal() != mrOk)
         return;

@@ -6,6 +6,7 @@
 #include "mailing/forms/MailingController.h"
 #include "mailing/forms/SmtpAccountsPage.h"
 #include "mailing/forms/TMessageTemplateEditorForm.h"
+#include "mailing/forms/TemplatesPage.h"
 #include "mailing/forms/TSMTPPropForm.h"
 #include "mailing/forms/TSelectTemplateForm.h"
 #include "mailing/forms/TSendMailForm.h"
@@ -118,6 +119,35 @@ private slots:
         QVERIFY(store().exists("Greeting"));
         QCOMPARE(QString::fromStdString(store().read("Greeting 2").replyTo), QString("Ann Author <ann@author.org>"));
         QVERIFY(!run->form->project().changed());
+    }
+
+    void editingKeepsAndChangesTheHtmlBesideTheTemplate()
+    {
+        MessageTemplate page{"Page", "Hi", "", {"plain"}};
+        page.htmlBody = {"<p>Caf\xE9</p>"};
+        store().save(page);
+        run->form->mailing().templatesPage().LoadTemplateList("Page");
+        QString loadedHtml;
+        run->ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& editor = static_cast<TMessageTemplateEditorForm&>(d);
+            loadedHtml = editor.HtmlEdit->toPlainText();
+            editor.SubjectEdit->setText("Hello");
+            editor.OKButton->click();
+            return resultOf(d);
+        });
+        run->form->action("EditTemplateAction")->trigger();
+        QCOMPARE(loadedHtml, QString::fromUtf8("<p>Caf\u00e9</p>"));
+        const std::string html = (store().folder() / "Page.tmpl.html").string();
+        QCOMPARE(QString::fromLatin1(fileBytes(QString::fromStdString(html))), QString::fromLatin1("<p>Caf\xE9</p>\r\n"));
+        // Emptied, the HTML file goes.
+        run->ui.dialogScripts.push_back([&](QDialog& d) {
+            static_cast<TMessageTemplateEditorForm&>(d).HtmlEdit->clear();
+            static_cast<TMessageTemplateEditorForm&>(d).OKButton->click();
+            return resultOf(d);
+        });
+        run->form->action("EditTemplateAction")->trigger();
+        QVERIFY(!QFile::exists(QString::fromStdString(html)));
+        QCOMPARE(QString::fromStdString(store().read("Page").subject), QString("Hello"));
     }
 
     void doubleClickEditsAndTheListKeepsItsOrder()
