@@ -12,6 +12,7 @@
 #include "mailing/forms/SmtpAccountsPage.h"
 #include "mailing/forms/TemplatesPage.h"
 #include "project/ProgramFolder.h"
+#include "project/forms/ProjectFormTexts.h"
 #include "project/forms/TPropertiesForm.h"
 #include "project/settings/SettingsStore.h"
 #include "widgets/DesktopOpen.h"
@@ -31,6 +32,7 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QTreeView>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -105,6 +107,7 @@ TOrvQuilletForm::TOrvQuilletForm(UserInterface& ui, QWidget* parent) : QMainWind
     lifecycle_ = std::make_unique<ProjectLifecycle>(*this);
     lifecycle_->createDialogs();
     PropertiesForm = new TPropertiesForm(this);
+    connect(PropertiesForm->TlsCaFileButton, &QToolButton::clicked, this, [this] { chooseTrustedCertificates(); });
     lifecycle_->createLateDialogs();
     CustomizeForm = new CustomizeToolbarForm(actionList_, this);
 
@@ -320,6 +323,17 @@ int TOrvQuilletForm::showProgramOptions(int page)
         PropertiesForm->BuildInFromEdit->setText(builtInFrom);
     }
     return result;
+}
+
+void TOrvQuilletForm::chooseTrustedCertificates()
+{
+    FileDialogOptions options;
+    options.title = texts::kCaFileChooseCaption;
+    options.filter = texts::kCaFileFilter;
+    options.initialPath = PropertiesForm->TlsCaFileEdit->text();
+    const QString file = ui_.openFileName(PropertiesForm, options);
+    if (!file.isEmpty())
+        PropertiesForm->TlsCaFileEdit->setText(file);
 }
 
 void TOrvQuilletForm::beginProjectReplace()

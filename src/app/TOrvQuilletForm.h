@@ -125,6 +125,8 @@ private:
     void customizeActionBars();
     // The lists whose column widths are kept in the settings, by their names.
     std::vector<std::pair<QString, QTreeView*>> keptColumnLists() const;
+    // The "..." of the trusted-certificates file in Program options.
+    void chooseTrustedCertificates();
 
     UserInterface& ui_;
     Project project_;

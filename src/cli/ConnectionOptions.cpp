@@ -3,6 +3,7 @@
 #include "Command.h"
 #include "ProjectFileAccess.h"
 
+#include "project/settings/StoredConnection.h"
 #include "transport/ConnectionSecurity.h"
 #include "transport/TlsSession.h"
 
@@ -27,11 +28,6 @@ constexpr const char* kBadPin = "--tls-pin must be a SHA-256 fingerprint (64 hex
 constexpr const char* kCannotReadPasswordFile = "Cannot read the password file \"%1\": %2";
 constexpr const char* kPasswordEnvironment = "QUILLET_PASSWORD";
 constexpr const char* kPasswordPrompt = "Password for %1: ";
-
-int Milliseconds(int seconds)
-{
-    return seconds > 0 && seconds < 2'000'000 ? seconds * 1000 : 0;
-}
 
 // Turns echo off on the terminal for as long as it lives.
 class NoEcho {
@@ -79,40 +75,21 @@ void addConnectionOptions(QCommandLineParser& parser)
 
 ConnectionSettings connectionSettings(const QCommandLineParser& parser, const SecuritySettings& stored)
 {
-    ConnectionSettings settings;
-    const QString mode = parser.isSet("security") ? parser.value("security") : stored.security;
-    const std::optional<ConnectionSecurity> security = ParseSecurity(mode.toStdString());
-    if (!security) {
-        if (parser.isSet("security"))
+    ConnectionSettings settings = storedConnectionSettings(stored);
+    if (parser.isSet("security")) {
+        const std::optional<ConnectionSecurity> security = ParseSecurity(parser.value("security").toStdString());
+        if (!security)
             throw UsageError(kBadSecurity);
-    } else {
         settings.security = *security;
     }
-    settings.trust.caFile = parser.isSet("tls-ca") ? filePath(parser.value("tls-ca")) : stored.caFile.toStdString();
-    for (const QString& item : stored.pins.split(' ', Qt::SkipEmptyParts)) {
-        const qsizetype equals = item.lastIndexOf('='), colon = item.lastIndexOf(':', equals);
-        const std::string fingerprint = NormalizeFingerprint(item.mid(equals + 1).toStdString());
-        if (equals < 0 || colon < 0 || fingerprint.empty())
-            continue; // a damaged entry trusts nothing
-        QString host = item.left(colon);
-        settings.trust.pins.push_back(
-            {host.toStdString(), static_cast<std::uint16_t>(item.mid(colon + 1, equals - colon - 1).toUInt()), fingerprint});
-    }
+    if (parser.isSet("tls-ca"))
+        settings.trust.caFile = filePath(parser.value("tls-ca"));
     for (const QString& value : parser.values("tls-pin")) {
         const std::string fingerprint = NormalizeFingerprint(value.toStdString());
         if (fingerprint.empty())
             throw UsageError(kBadPin);
         settings.trust.pins.push_back({{}, 0, fingerprint});
     }
-    SmtpTimeLimits& limits = settings.limits;
-    limits.connect = Milliseconds(stored.connect);
-    limits.greeting = Milliseconds(stored.greeting);
-    limits.command = Milliseconds(stored.command);
-    limits.mail = Milliseconds(stored.mail);
-    limits.rcpt = Milliseconds(stored.rcpt);
-    limits.data = Milliseconds(stored.data);
-    limits.dataBlock = Milliseconds(stored.dataBlock);
-    limits.dataEnd = Milliseconds(stored.dataEnd);
     return settings;
 }
 

@@ -499,6 +499,11 @@ bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mail
         pendingPosition_ = position;
         pendingEmail_ = &email;
         try {
+            struct StopGrace {
+                TSMTPClient& client;
+                explicit StopGrace(TSMTPClient& c) : client(c) { client.SetStopGrace(kStopGraceMessageMs); }
+                ~StopGrace() { client.SetStopGrace(0); }
+            } grace(client_);
             SendToRecipient(request, recordIndex);
             pendingEmail_ = nullptr;
             ++onConnection_;

@@ -14,9 +14,10 @@
 // disconnect, also after a failure); (9) advance the account index.
 //
 // Progress is reported after every message and the stop request checked after it. The request's
-// stop signal also ends any network wait at once: the connection is closed, the message under
-// way is not sent (after its final dot its fate is unknown), and the run ends as after a stop
-// between messages. By default any error ends the run with that error; messages already sent
+// stop signal also ends any network wait: the message under way may go on for kStopGraceMessageMs
+// (a server that answers at once completes it); a wait still going on then closes the
+// connection, the message under way is not sent (after its final dot its fate is unknown), and
+// the run ends as after a stop between messages. By default any error ends the run with that error; messages already sent
 // stay sent. The request's delivery options may instead retry temporary failures and go on past
 // a recipient's failure (see DeliveryPolicy.h), limit the pace (SendThrottle.h), reconnect after
 // a number of messages and leave disabled recipients out; a recorder (the run journal) is told
@@ -156,6 +157,10 @@ public:
 
     // The longest stretch a wait of the run goes without calling the waiting hook.
     static constexpr std::chrono::milliseconds kWaitSlice{100};
+    // How long the message under way may still take after a stop request: a server that answers
+    // at once completes it (so it is sent rather than cut off in the middle), a silent one is left
+    // well within a second.
+    static constexpr int kStopGraceMessageMs = 400;
 
     // What the last run did; complete once Run has returned or raised (the counts are already
     // final when the completed hook is called).

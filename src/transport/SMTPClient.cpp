@@ -352,11 +352,12 @@ void TSMTPClient::SendText(TMailMessage& message)
     // The message is with the server now: a stop waits a little for its verdict, so that a
     // message taken is counted as sent rather than left unknown.
     SetWaitLimit(TimeLimits.dataEnd, kWaitFinalReply);
-    SetStopGrace(kStopGraceAfterData);
     struct GraceEnd {
         TSMTPClient& client;
-        ~GraceEnd() { client.SetStopGrace(0); }
-    } graceEnd{*this};
+        int before;
+        ~GraceEnd() { client.SetStopGrace(before); }
+    } graceEnd{*this, StopGrace()};
+    SetStopGrace(std::max(kStopGraceAfterData, graceEnd.before));
     GetResponse({SMTPReply::Ok});
 }
 

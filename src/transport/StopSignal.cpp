@@ -17,6 +17,8 @@ StopSignal::StopSignal() : event_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 
 void StopSignal::Request() noexcept
 {
+    std::int64_t unset = 0;
+    requestedAt_.compare_exchange_strong(unset, std::chrono::steady_clock::now().time_since_epoch().count());
     requested_.store(true, std::memory_order_release);
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(event_.get(), &one, sizeof one);

@@ -6,6 +6,8 @@
 #include "project/FileDescriptor.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 
 namespace quillet {
 
@@ -19,11 +21,17 @@ public:
     // Safe from any thread and from a signal handler.
     void Request() noexcept;
     bool Requested() const noexcept { return requested_.load(std::memory_order_acquire); }
+    // When the first request came (meaningful once Requested()).
+    std::chrono::steady_clock::time_point RequestedAt() const noexcept
+    {
+        return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(requestedAt_.load()));
+    }
     // Readable once the stop is requested: a wait polls it beside its socket.
     int Fd() const { return event_.get(); }
 
 private:
     std::atomic<bool> requested_{false};
+    std::atomic<std::int64_t> requestedAt_{0}; // steady clock ticks of the first request
     FileDescriptor event_;
 };
 

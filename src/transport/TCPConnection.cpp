@@ -341,7 +341,7 @@ bool TTCPConnection::WaitSocket(short events, bool reading)
         if (!stopSignal_ || !stopSignal_->Requested())
             return false;
         if (stopGraceMs_ > 0 && !graceEnd)
-            graceEnd = Clock::now() + std::chrono::milliseconds(stopGraceMs_);
+            graceEnd = stopSignal_->RequestedAt() + std::chrono::milliseconds(stopGraceMs_);
         return !graceEnd || Clock::now() >= *graceEnd;
     };
     for (;;) {

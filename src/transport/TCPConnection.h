@@ -121,9 +121,11 @@ public:
     // The stop signal every wait watches; nullptr for none. The signal must outlive its use.
     void SetStopSignal(const StopSignal* signal) { stopSignal_ = signal; }
     const StopSignal* GetStopSignal() const { return stopSignal_; }
-    // How long a wait goes on after the stop signal before it gives up (0: not at all), for a
-    // reply that decides whether work already done counts.
+    // How long after the stop request waits still go on before they give up (0: not at all), for
+    // work under way that a server answering at once completes (a message, the reply that
+    // decides whether it counts). The time counts from the request, over all waits together.
     void SetStopGrace(int graceMs) { stopGraceMs_ = std::max(graceMs, 0); }
+    int StopGrace() const { return stopGraceMs_; }
 
     // Starts TLS on the connected socket (the client or the server side, as the context is made)
     // and completes the handshake within the wait limit. Bytes received in clear and not yet read

@@ -5,9 +5,8 @@
 #include "transport/SMTPClient.h"
 #include "transport/TransportError.h"
 
-#include "transport/ChildProcess.h"
 #include "transport/TestCertificates.h"
-#include "support/TempFolder.h"
+#include "transport/TlsPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -22,53 +21,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kPython = "/usr/bin/python3";
-
-class TlsPeer {
-public:
-    // mode: "starttls" or "implicit"; certificate: a name of TestCertificates.
-    TlsPeer(const std::string& mode, const std::string& certificate, bool plainOnly = false)
-    {
-        const TestCertificates& certificates = TestCertificates::Get();
-        std::vector<std::string> argv = {kPython,
-                                         "-W",
-                                         "ignore",
-                                         std::string(QUILLET_SOURCE_DIR) + "/tests/transport/peers/tls_smtp_server.py",
-                                         folder_.path().string(),
-                                         "user",
-                                         "secret",
-                                         mode,
-                                         certificates.Certificate(certificate),
-                                         certificates.Key(certificate)};
-        if (plainOnly)
-            argv.push_back("--plain-only");
-        process_ = std::make_unique<ChildProcess>(argv);
-        const auto ready = process_->ReadLine(15000);
-        if (ready && ready->rfind("PORT ", 0) == 0)
-            port_ = static_cast<uint16_t>(std::stoi(ready->substr(5)));
-    }
-    uint16_t Port() const { return port_; }
-    std::string AuthLog() const { return readFileBytes((folder_.path() / "auth.log").string()); }
-    bool Received(int number) const
-    {
-        return fs::exists(folder_.path() / ("message-" + std::to_string(number) + ".eml"));
-    }
-
-private:
-    TempFolder folder_;
-    std::unique_ptr<ChildProcess> process_;
-    uint16_t port_ = 0;
-};
-
 class TlsPeers : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (::access(kPython, X_OK) != 0 ||
-            std::system((std::string(kPython) + " -c 'import aiosmtpd' 2>/dev/null").c_str()) != 0)
-            GTEST_SKIP() << "python3-aiosmtpd is not installed";
-        if (!TestCertificates::Get().Available())
-            GTEST_SKIP() << "openssl could not make the test certificates";
+        if (const char* missing = TlsPeer::Missing())
+            GTEST_SKIP() << missing;
     }
 
     static void Aim(TSMTPClient& client, const TlsPeer& peer, const std::string& password = "secret")

@@ -28,7 +28,11 @@
 #include "project/settings/SettingsStore.h"
 #include "project/forms/TPropertiesForm.h"
 #include "server/forms/TSMTPServerForm.h"
+#include "project/settings/StoredConnection.h"
 #include "transport/AntiFreeze.h"
+#include "transport/ConnectionSecurity.h"
+#include "transport/StopSignal.h"
+#include "transport/TransportError.h"
 #include "transport/ReceivedMessage.h"
 #include "widgets/Shell.h"
 #include "widgets/TextBoundary.h"
@@ -136,6 +140,8 @@ void MailingController::bindSendWindow()
         SendingStatusForm->setProgress(0);
         SendMailForm->OptionsPage->Load(SettingsStore().readRun());
     };
+    // Closing the send window stops its run as Stop does.
+    SendMailForm->onCloseDuringRun = [this] { SendingStatusForm->requestStop(); };
 }
 
 // ---- Recipients -------------------------------------------------------------------------
@@ -224,6 +230,22 @@ void MailingController::InsertFromTemplateActionExecute()
 void MailingController::OptionsActionExecute()
 {
     main_.showProgramOptions(TPropertiesForm::kDefaultServerPage);
+}
+
+void MailingController::offerTrust(const ECertificateRejected& error)
+{
+    const QString text = toQt(error.what()) + toQt(RunFailureText(SendMailForm->MailingRun.LastReport()));
+    if (error.fingerprint().empty()) {
+        main_.ui().messageBox(SendMailForm, text, texts::kProgramCaption, MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
+    const QString offer = QString(texts::kTrustOffer).arg(toQt(error.host())).arg(error.port());
+    if (main_.ui().messageBox(SendMailForm, text + "\n\n" + offer, texts::kProgramCaption, MessageIcon::Warning,
+                              MessageButtons::YesNo) != mrYes)
+        return;
+    SettingsStore store;
+    store.addPin(toQt(error.host()), int(error.port()), toQt(error.fingerprint()));
+    store.sync();
 }
 
 void MailingController::ShowMailServerActionExecute()
@@ -408,6 +430,7 @@ void MailingController::sendTest(std::size_t record)
     MailingRunRequest request = runRequest(*route, draft);
     request.recipients = {record};
     request.testAddress = target;
+    ApplyConnectionSettings(request);
     request.delivery.skipDisabled = false; // the user chose this recipient's message
     MailingRunHooks hooks;
     hooks.messageSent = [&ui](std::size_t, std::size_t) { ui.processEvents(); };
@@ -424,6 +447,8 @@ void MailingController::sendTest(std::size_t record)
     if (failure) {
         try {
             std::rethrow_exception(failure);
+        } catch (const ECertificateRejected& error) {
+            offerTrust(error);
         } catch (const std::exception& error) {
             main_.showException(error, toQt(RunFailureText(SendMailForm->MailingRun.LastReport())));
         }
@@ -459,9 +484,22 @@ void MailingController::SendButtonClick()
     RunWithStatus(request, journal.Id());
 }
 
-void MailingController::RunWithStatus(const MailingRunRequest& request, const std::string& runId)
+void MailingController::ApplyConnectionSettings(MailingRunRequest& request) const
+{
+    // The stored connection settings, with the choices of Program options in force.
+    request.connection = storedConnectionSettings(SettingsStore().readSecurity());
+    request.connection.security =
+        ParseSecurity(fromQt(settings_.connectionSecurity())).value_or(ConnectionSecurity::Auto);
+    request.connection.trust.caFile = QFile::encodeName(settings_.trustedCertificatesFile()).toStdString();
+}
+
+void MailingController::RunWithStatus(MailingRunRequest& request, const std::string& runId)
 {
     UserInterface& ui = main_.ui();
+    ApplyConnectionSettings(request);
+    // Stop (and closing the send window) ends even a network wait of the run.
+    StopSignal stop;
+    request.stop = &stop;
     const RunPace pace(request.rate, RunPace::Clock::now());
     bool openRun = false;
     // The status window shows the address of the message under way: the next one of the run.
@@ -504,16 +542,24 @@ void MailingController::RunWithStatus(const MailingRunRequest& request, const st
     struct RunScope {
         TSendMailForm& form;
         TSendingStatusForm& status;
-        RunScope(TSendMailForm& f, TSendingStatusForm& s) : form(f), status(s) { form.setRunInProgress(true); }
+        RunScope(TSendMailForm& f, TSendingStatusForm& s, StopSignal& stop) : form(f), status(s)
+        {
+            status.onStop = [&stop] { stop.Request(); };
+            form.setRunInProgress(true);
+        }
         ~RunScope()
         {
+            status.onStop = nullptr;
             status.setProgress(0);
             status.hide();
             form.setRunInProgress(false);
         }
-    } scope(*SendMailForm, *SendingStatusForm);
+    } scope(*SendMailForm, *SendingStatusForm, stop);
     try {
         SendMailForm->MailingRun.Run(request, hooks);
+    } catch (const ECertificateRejected& error) {
+        SendingStatusForm->finishRun();
+        offerTrust(error);
     } catch (const std::exception& error) {
         // The error's own text, then where it happened and what the run had done.
         SendingStatusForm->finishRun();

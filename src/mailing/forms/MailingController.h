@@ -20,6 +20,7 @@
 namespace quillet {
 
 class AddressBookController;
+class ECertificateRejected;
 class Shell;
 class RunsWindow;
 class SmtpAccountsPage;
@@ -100,7 +101,12 @@ private:
     void bindSendWindow();
     // Runs the request with the status window, its journal and the closing box; afterwards the
     // Runs window shows the run when the user asked for it.
-    void RunWithStatus(const MailingRunRequest& request, const std::string& runId);
+    // The run also gets the connection settings and a stop signal for Stop.
+    void RunWithStatus(MailingRunRequest& request, const std::string& runId);
+    void ApplyConnectionSettings(MailingRunRequest& request) const;
+    // The run was refused a server's certificate: its text, and (when the server sent one) the
+    // offer to trust this certificate for this host and port from now on, stored as a pin.
+    void offerTrust(const ECertificateRejected& error);
     // Runs send-window work inside the program's error handling.
     void guarded(void (MailingController::*handler)());
 

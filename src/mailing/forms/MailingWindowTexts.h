@@ -27,6 +27,9 @@ inline constexpr const char* kDeleteSmtpSuffix = "\" SMTP server?";
 inline constexpr const char* kNoRecipientSelected = "Have not selected recipient";
 inline constexpr const char* kSmtpServerError = "SMTP Server error!";
 inline constexpr const char* kSendingComplete = "Mail sending complete!";
+// Below a refused server certificate's text (host, port).
+inline constexpr const char* kTrustOffer =
+    "Trust this certificate for %1, port %2 from now on? The run can then be started again.";
 // Beside the send window's recipient list.
 inline constexpr const char* kRecipientCount = "%1 recipients";
 // The status window's labels.

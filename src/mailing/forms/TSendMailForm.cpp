@@ -6,6 +6,7 @@
 #include "widgets/UserInterface.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -270,6 +271,10 @@ void TSendMailForm::setRunInProgress(bool running)
         action->setEnabled(!running);
     for (QPushButton* button : {AttachBtn, DeleteAttachBtn, ClearBtn, MakePlainBtn, PreviewBtn, SendTestBtn})
         button->setEnabled(!running);
+    if (!running && closeAfterRun_) {
+        closeAfterRun_ = false;
+        QDialog::reject();
+    }
 }
 
 void TSendMailForm::reject()
@@ -278,6 +283,18 @@ void TSendMailForm::reject()
     if (runInProgress_)
         return;
     QDialog::reject();
+}
+
+void TSendMailForm::closeEvent(QCloseEvent* event)
+{
+    if (!runInProgress_) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    closeAfterRun_ = true;
+    if (onCloseDuringRun)
+        onCloseDuringRun();
 }
 
 QStringList TSendMailForm::bodyLines() const

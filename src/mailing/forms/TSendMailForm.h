@@ -48,6 +48,9 @@ public:
     std::function<void()> onMakePlainText;
     std::function<void()> onPreview;
     std::function<void()> onSendTest;
+    // Closing the window during a run: the run is stopped (this is called) and the window closes
+    // once the run has ended.
+    std::function<void()> onCloseDuringRun;
 
     // Brings the "E-mail" page to front, resets the account index and shows the window modally.
     int ShowModal();
@@ -114,7 +117,11 @@ public:
     QLabel* Status;
 
 public slots:
+    // Escape and Close do nothing during a run (only closing the window stops it).
     void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void AttachActionExecute();
@@ -123,6 +130,7 @@ private:
 
     UserInterface& ui_;
     bool runInProgress_ = false;
+    bool closeAfterRun_ = false;
 };
 
 } // namespace quillet

@@ -41,7 +41,7 @@ TSendingStatusForm::TSendingStatusForm(QWidget* parent)
     PaceLabel->setAlignment(Qt::AlignCenter);
     Button1 = new QPushButton("Stop");
     Button1->setObjectName("Button1");
-    connect(Button1, &QPushButton::clicked, this, [this] { stopFlag_ = true; });
+    connect(Button1, &QPushButton::clicked, this, [this] { requestStop(); });
 
     auto* counts = new QHBoxLayout;
     counts->addWidget(new QLabel(texts::kStatusSentLabel));
@@ -89,6 +89,13 @@ void TSendingStatusForm::setCurrentAddress(const QString& address)
     const QString text = address.isEmpty() ? QString() : texts::kStatusSendingTo + address;
     Animate1->setText(Animate1->fontMetrics().elidedText(text, Qt::ElideMiddle, width() - 40));
     Animate1->setToolTip(address);
+}
+
+void TSendingStatusForm::requestStop()
+{
+    stopFlag_ = true;
+    if (onStop)
+        onStop();
 }
 
 void TSendingStatusForm::finishRun()

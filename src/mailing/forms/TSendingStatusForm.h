@@ -1,11 +1,14 @@
 // The window "Status" shown during a mailing run: messages sent ("Sent:") and recipients of the
 // run ("Total:"), the address whose message is under way, a progress bar and Stop. It stays on
 // top; its close box only hides it, the run goes on. Stop sets a flag the run reads after every
-// message; showing the window clears it. finishRun() disables Stop and hides the window, so
+// message and calls onStop, which raises the run's stop signal so that a network wait under way
+// ends at once; showing the window clears the flag. finishRun() disables Stop and hides the window, so
 // nothing of it stands above the box that closes the run.
 #pragma once
 
 #include <QWidget>
+
+#include <functional>
 
 class QLabel;
 class QProgressBar;
@@ -30,6 +33,9 @@ public:
     // The pace and the time left ("12.5/s, 2:41 left"); empty hides it.
     void setPace(const QString& pace);
     bool stopRequested() const { return stopFlag_; }
+    // What Stop does: the flag, then onStop (bound by the controller for the run's duration).
+    void requestStop();
+    std::function<void()> onStop;
 
     QLabel* NumberLabel;
     QLabel* AllLabel;

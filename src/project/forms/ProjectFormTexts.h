@@ -31,6 +31,27 @@ inline constexpr const char* kDefaultPort = "25";
 inline constexpr const char* kDefaultBuiltInPort = "1026";
 inline constexpr int kDefaultPortNumber = 25;
 inline constexpr int kDefaultBuiltInPortNumber = 1026;
+// The connection security of the default server and every account, and the extra trust.
+inline constexpr const char* kSecurityLabel = "Connection security";
+inline constexpr const char* kSecurityHint =
+    "Applies to the default server and every account. Credentials never travel in clear to a server that offers "
+    "STARTTLS.";
+inline constexpr const char* kCaFileLabel = "Trusted certificates";
+inline constexpr const char* kCaFileHint = "A PEM file of certificates trusted beside the system's (company or test "
+                                           "servers); empty: the system's only.";
+inline constexpr const char* kCaFileChooseCaption = "Trusted certificates file";
+inline constexpr const char* kCaFileFilter = "PEM certificates|*.pem;*.crt|All files|*";
+// The security choices: the shown text and the stored value, in the order of the list.
+struct SecurityChoice {
+    const char* text;
+    const char* value;
+};
+inline constexpr SecurityChoice kSecurityChoices[] = {
+    {"Automatic: TLS on port 465, STARTTLS when offered", "auto"},
+    {"STARTTLS required", "starttls"},
+    {"TLS from the first byte", "tls"},
+    {"None: never TLS", "none"},
+};
 
 // Start-up dialog.
 inline constexpr const char* kOpenWizardCaption = "Select project";

@@ -18,7 +18,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quillet {
 
@@ -73,6 +76,22 @@ TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
     SendFromEdit = addEdit(form, "Send From", "SendFromEdit");
     UserNameEdit = addEdit(form, "User name", "UserNameEdit");
     PasswordEdit = addEdit(form, "Passwod", "PasswordEdit");
+    SecurityCombo = new QComboBox;
+    SecurityCombo->setObjectName("SecurityCombo");
+    for (const texts::SecurityChoice& choice : texts::kSecurityChoices)
+        SecurityCombo->addItem(QString::fromLatin1(choice.text), QString::fromLatin1(choice.value));
+    SecurityCombo->setToolTip(texts::kSecurityHint);
+    form->addRow(QString::fromLatin1(texts::kSecurityLabel), SecurityCombo);
+    TlsCaFileEdit = new QLineEdit;
+    TlsCaFileEdit->setObjectName("TlsCaFileEdit");
+    TlsCaFileEdit->setToolTip(texts::kCaFileHint);
+    TlsCaFileButton = new QToolButton;
+    TlsCaFileButton->setObjectName("TlsCaFileButton");
+    TlsCaFileButton->setText("...");
+    auto* caFileRow = new QHBoxLayout;
+    caFileRow->addWidget(TlsCaFileEdit, 1);
+    caFileRow->addWidget(TlsCaFileButton);
+    form->addRow(QString::fromLatin1(texts::kCaFileLabel), caFileRow);
     PageControl->addTab(first, texts::kDefaultServerPage);
 
     QWidget* second = page(form);
@@ -109,7 +128,7 @@ TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
     layout->addWidget(buttons);
-    resize(440, 300);
+    resize(440, 340);
     focusOnShow(*this, [this]() -> QWidget* {
         return PageControl->currentIndex() == kBuiltInServerPage ? BuildInPortEdit : SMTPEdit;
     });
@@ -122,6 +141,14 @@ QString TPropertiesForm::defaultServerPassword() const { return PasswordEdit->te
 QString TPropertiesForm::defaultServerSender() const { return SendFromEdit->text(); }
 int TPropertiesForm::builtInServerPort() const { return portOr(BuildInPortEdit, texts::kDefaultBuiltInPortNumber); }
 QString TPropertiesForm::builtInServerSender() const { return BuildInFromEdit->text(); }
+QString TPropertiesForm::connectionSecurity() const { return SecurityCombo->currentData().toString(); }
+QString TPropertiesForm::trustedCertificatesFile() const { return TlsCaFileEdit->text(); }
+
+void TPropertiesForm::setConnectionSecurity(const QString& value)
+{
+    // A stored text that is not a choice reads as automatic, as the mailing run takes it.
+    SecurityCombo->setCurrentIndex(std::max(0, SecurityCombo->findData(value.toLower())));
+}
 
 void TPropertiesForm::loadServerSettings()
 {
@@ -136,6 +163,9 @@ void TPropertiesForm::loadServerSettings(const SettingsStore& store)
     SendFromEdit->setText(server.from);
     UserNameEdit->setText(server.userName);
     PasswordEdit->setText(server.password);
+    const SecuritySettings security = store.readSecurity();
+    setConnectionSecurity(security.security);
+    TlsCaFileEdit->setText(security.caFile);
 }
 
 void TPropertiesForm::writeServerSettings(SettingsStore& store) const
@@ -147,6 +177,7 @@ void TPropertiesForm::writeServerSettings(SettingsStore& store) const
     server.userName = UserNameEdit->text();
     server.password = PasswordEdit->text();
     store.writeServer(server);
+    store.writeSecurityChoice(connectionSecurity(), trustedCertificatesFile());
 }
 
 void TPropertiesForm::loadMessageSettings(const SettingsStore& store)

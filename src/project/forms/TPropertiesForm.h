@@ -4,6 +4,8 @@
 // settings in force: the mailing run and the server window read them at the moment they need
 // them (use the accessors below). Only the first page is stored with the program settings.
 #pragma once
+// The first page also holds the connection security and the trusted-certificates file, which
+// apply to the default server and every account.
 
 #include <QDialog>
 
@@ -11,6 +13,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QTabWidget;
+class QToolButton;
 
 namespace quillet {
 
@@ -33,6 +36,12 @@ public:
     QLineEdit* SendFromEdit = nullptr;
     QLineEdit* UserNameEdit = nullptr;
     QLineEdit* PasswordEdit = nullptr;
+    // The connection security of the default server and every account ("auto", "starttls",
+    // "tls", "none" as item data) and the file of extra trusted certificates, with its "..."
+    // button (bound by the main window, which has the file dialog).
+    QComboBox* SecurityCombo = nullptr;
+    QLineEdit* TlsCaFileEdit = nullptr;
+    QToolButton* TlsCaFileButton = nullptr;
     // Page "Build-in Mail Server": never stored; "1026" and empty at every start.
     QLineEdit* BuildInPortEdit = nullptr;
     QLineEdit* BuildInFromEdit = nullptr;
@@ -50,12 +59,18 @@ public:
     QString defaultServerSender() const;
     int builtInServerPort() const;
     QString builtInServerSender() const;
+    // The security choice's stored value, and the trusted-certificates file as typed.
+    QString connectionSecurity() const;
+    QString trustedCertificatesFile() const;
+    void setConnectionSecurity(const QString& value);
 
     // LoadServerSettings: the five stored "SMTP" values (or their defaults) into the edits of the
-    // first page; the built-in server edits are not touched.
+    // first page, with the security choice and the trusted-certificates file; the built-in server
+    // edits are not touched.
     void loadServerSettings();
     void loadServerSettings(const SettingsStore& store);
-    // The five edits of the first page into the stored "SMTP" values (part of WriteSettings).
+    // The five edits of the first page into the stored "SMTP" values (part of WriteSettings); the
+    // security choice and the file only when changed (see SettingsStore::writeSecurityChoice).
     void writeServerSettings(SettingsStore& store) const;
 
     // The stored message options into the third page, and back (the pre-flight check shown is

@@ -182,6 +182,15 @@ void SettingsStore::writeSecurity(const SecuritySettings& security)
         setText(kSmtpGroup, key, QString::number(security.*field));
 }
 
+void SettingsStore::writeSecurityChoice(const QString& security, const QString& caFile)
+{
+    const SecuritySettings stored = readSecurity();
+    if (security != stored.security)
+        setText(kSmtpGroup, "Security", security);
+    if (caFile != stored.caFile)
+        setText(kSmtpGroup, "TlsCaFile", caFile);
+}
+
 void SettingsStore::addPin(const QString& host, int port, const QString& fingerprint)
 {
     const QString place = host + ":" + QString::number(port) + "=";

@@ -138,6 +138,9 @@ public:
     void writeServer(const ServerSettings& server);
     void writeRun(const RunSettings& run);
     void writeSecurity(const SecuritySettings& security);
+    // The choices of the program options (Security, TlsCaFile), each written only when it differs
+    // from what is read now, so a file without these keys keeps its bytes until one is changed.
+    void writeSecurityChoice(const QString& security, const QString& caFile);
     // Trusts a certificate for one server from now on (another pin for the same host and port is
     // replaced).
     void addPin(const QString& host, int port, const QString& fingerprint);

@@ -15,9 +15,13 @@
 #include "project/settings/SettingsStore.h"
 #include "server/forms/TSMTPServerForm.h"
 #include "support/FreePort.h"
+#include "transport/TlsPeer.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QItemSelectionModel>
@@ -27,6 +31,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeView>
+#include <QToolButton>
 #include <QTreeWidget>
 
 using namespace quillet;
@@ -42,6 +47,28 @@ RecipientRecord recipient(const char* email, const char* name, const char* group
     r.Group.set(group);
     return r;
 }
+
+// A server that takes connections (the system completes them) and never says a word.
+class SilentServer {
+public:
+    SilentServer()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 4) != 0)
+            throw std::runtime_error("the silent server cannot listen");
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentServer() { ::close(fd_); }
+    int port() const { return port_; }
+
+private:
+    int fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int port_ = 0;
+};
 
 enum class Method { Default, Rotating, BuiltIn };
 
@@ -423,6 +450,130 @@ private slots:
         QCOMPARE(send().BccEdit->text(), QString());
         QCOMPARE(messageTexts(), QStringList{"Mail sending complete!\n0 of 0 messages sent"});
         QVERIFY(!serverWindow().SMTPServer1.Active());
+    }
+
+    // Stop, and closing the send window, end a wait for a server that never greets at once (the
+    // greeting may take minutes by default); the closing box says how many messages went.
+    void stopAndClosingEndAWaitOnASilentServer()
+    {
+        for (const bool byClosing : {false, true}) {
+            SilentServer silent;
+            useDefaultServer(silent.port());
+            selectGroup("Five");
+            QElapsedTimer waiting, sinceStop;
+            qint64 endedAfter = -1;
+            run->ui.onProcessEvents = [&] {
+                if (!status().isVisible() || sinceStop.isValid())
+                    return;
+                if (!waiting.isValid())
+                    waiting.start();
+                if (waiting.elapsed() < 300) // well into the wait for the greeting
+                    return;
+                sinceStop.start();
+                if (byClosing) {
+                    // As the window system asks a window to close.
+                    QCloseEvent close;
+                    QApplication::sendEvent(&send(), &close);
+                    QVERIFY(!close.isAccepted());
+                } else {
+                    status().Button1->click();
+                }
+            };
+            run->ui.onMessage = [&](const RecordedPrompt&) { endedAfter = sinceStop.elapsed(); };
+            scriptSendWindow("Silence", {"x"}, {Method::Default});
+            const int shown = int(run->ui.messages().size());
+            main().action("EMailToGroupAction")->trigger();
+
+            QVERIFY(sinceStop.isValid());
+            QCOMPARE(run->ui.messages().size(), size_t(shown + 1));
+            QCOMPARE(run->ui.messages().back().text, QString("Mail sending complete!\n0 of 5 messages sent"));
+            qInfo("%s ended the run %lld ms after it", byClosing ? "closing" : "Stop", endedAfter);
+            QVERIFY2(endedAfter >= 0 && endedAfter < 2000, QByteArray::number(endedAfter));
+            QVERIFY(send().isHidden());
+            QVERIFY(send().SendMailAction->isEnabled());
+        }
+    }
+
+    // Program options hold the connection security and the trusted-certificates file; the run
+    // uses them, and a file where they were never changed does not get them.
+    void securityChoiceOfProgramOptionsReachesTheRun()
+    {
+        TPropertiesForm& options = main().propertiesForm();
+        run->ui.dialogScripts.push_back([](QDialog&) { return int(mrOk); });
+        main().showProgramOptions(TPropertiesForm::kDefaultServerPage);
+        const QString settingsFile = SettingsStore().fileName();
+        QVERIFY(!fileBytes(settingsFile).contains("Security"));
+        QCOMPARE(options.SecurityCombo->count(), 4);
+
+        run->ui.fileAnswers.push_back("/etc/ssl/certs/ca-certificates.crt");
+        run->ui.dialogScripts.push_back([](QDialog& d) {
+            auto& f = static_cast<TPropertiesForm&>(d);
+            f.SecurityCombo->setCurrentIndex(f.SecurityCombo->findData("starttls"));
+            f.TlsCaFileButton->click();
+            return int(mrOk);
+        });
+        main().showProgramOptions(TPropertiesForm::kDefaultServerPage);
+        QCOMPARE(options.TlsCaFileEdit->text(), QString("/etc/ssl/certs/ca-certificates.crt"));
+        const SecuritySettings stored = SettingsStore().readSecurity();
+        QCOMPARE(stored.security, QString("starttls"));
+        QCOMPARE(stored.caFile, QString("/etc/ssl/certs/ca-certificates.crt"));
+        // Cancel takes back what was chosen.
+        run->ui.dialogScripts.push_back([](QDialog& d) {
+            static_cast<TPropertiesForm&>(d).SecurityCombo->setCurrentIndex(3);
+            return int(mrCancel);
+        });
+        main().showProgramOptions(TPropertiesForm::kDefaultServerPage);
+        QCOMPARE(options.connectionSecurity(), QString("starttls"));
+
+        // STARTTLS required against a server without TLS: refused before any mail command.
+        ScriptedSmtpPeer peer;
+        peer.start();
+        useDefaultServer(peer.port());
+        selectGroup("Five");
+        scriptSendWindow("Secure", {"x"}, {Method::Default});
+        main().action("EMailToGroupAction")->trigger();
+        QCOMPARE(messageTexts().back(),
+                 QString("The server 127.0.0.1 offers no TLS; the connection security setting requires it.\n"
+                         "Server: 127.0.0.1, port %1\n0 of 5 messages sent")
+                     .arg(peer.port()));
+        QVERIFY(peer.waitClosed(1));
+        for (const std::string& command : peer.allCommands())
+            QVERIFY2(command.rfind("EHLO", 0) == 0 || command == "QUIT", command.c_str());
+    }
+
+    // A certificate that is not trusted: the box names the reason and the fingerprint and offers
+    // to trust it for this host and port; Yes stores the pin and the next run goes through.
+    void untrustedCertificateIsOfferedAndTrustedByPin()
+    {
+        if (const char* missing = TlsPeer::Missing())
+            QSKIP(missing);
+        TlsPeer peer("starttls", "self");
+        QVERIFY(peer.Port() != 0);
+        useDefaultServer(peer.Port());
+        main().propertiesForm().UserNameEdit->setText("user");
+        main().propertiesForm().PasswordEdit->setText("secret");
+        selectGroup("Five");
+        run->ui.messageAnswers = {int(mrYes)};
+        scriptSendWindow("Pinned", {"x"}, {Method::Default, Method::Default});
+        main().action("EMailToGroupAction")->trigger();
+
+        const auto messages = run->ui.messages();
+        QCOMPARE(messages.size(), size_t(2));
+        const QString prefix = QString("The certificate of the server 127.0.0.1 (port %1) is not trusted: the "
+                                       "certificate is self-signed.\r\nSHA-256 fingerprint: ")
+                                   .arg(peer.Port());
+        QVERIFY2(messages[0].text.startsWith(prefix), qPrintable(messages[0].text));
+        const QString fingerprint = messages[0].text.mid(prefix.size(), 95);
+        QVERIFY2(messages[0].text.endsWith(QString("\n\nTrust this certificate for 127.0.0.1, port %1 from now on? "
+                                                   "The run can then be started again.")
+                                               .arg(peer.Port())),
+                 qPrintable(messages[0].text));
+        QCOMPARE(messages[0].buttons, MessageButtons::YesNo);
+        QCOMPARE(SettingsStore().readSecurity().pins, QString("127.0.0.1:%1=%2").arg(peer.Port()).arg(fingerprint));
+        QCOMPARE(messages[1].text, QString("Mail sending complete!\n5 of 5 messages sent"));
+        QVERIFY(!peer.Received(6));
+        QVERIFY(peer.Received(5));
+        QCOMPARE(peer.AuthLog(), QByteArray("LOGIN user ok tls\n").toStdString());
     }
 
     void serverWindowFromOptionsMenu()
