@@ -84,7 +84,7 @@ public:
     void defineOptions(QCommandLineParser& parser) override
     {
         parser.addOption({"port", "Port to listen on (default 1026; 0 picks a free one).", "N"});
-        parser.addOption({"bind", "IPv4 address to listen on (default 127.0.0.1).", "ADDRESS"});
+        parser.addOption({"bind", "IPv4 or IPv6 address to listen on (default 127.0.0.1).", "ADDRESS"});
         parser.addOption({"capture", "Keep every received message as DIR/NNNNNN.eml.", "DIR"});
         parser.addOption({"verbose", "Print one line per received message."});
         addServeFaultOptions(parser);
@@ -147,7 +147,11 @@ public:
         server.SetActive(true);
         {
             std::lock_guard guard(outputLock);
-            printOut("Listening on " + server.BindAddress + ":" + std::to_string(server.BoundPort()) + "\n");
+            // An IPv6 address in brackets, so the port stands apart from it.
+            const std::string& address = server.BindAddress;
+            const bool bare6 = address.find(':') != std::string::npos && address.front() != '[';
+            printOut("Listening on " + (bare6 ? "[" + address + "]" : address) + ":" +
+                     std::to_string(server.BoundPort()) + "\n");
             std::fflush(stdout);
         }
         stopSignals.Wait();

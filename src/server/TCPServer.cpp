@@ -248,12 +248,26 @@ std::size_t TTCPServer::ConnectionCount()
 
 namespace {
 
-in_addr ParseBindAddress(const std::string& text)
+// The listening address: dotted IPv4, or IPv6 with or without brackets ("::1", "[::1]").
+sockaddr_storage ParseBindAddress(const std::string& text, std::uint16_t port, socklen_t& length)
 {
-    in_addr address{};
-    if (::inet_pton(AF_INET, text.c_str(), &address) != 1)
+    sockaddr_storage storage{};
+    auto& ipv4 = reinterpret_cast<sockaddr_in&>(storage);
+    if (::inet_pton(AF_INET, text.c_str(), &ipv4.sin_addr) == 1) {
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_port = htons(port);
+        length = sizeof ipv4;
+        return storage;
+    }
+    const bool bracketed = text.size() >= 2 && text.front() == '[' && text.back() == ']';
+    const std::string bare = bracketed ? text.substr(1, text.size() - 2) : text;
+    auto& ipv6 = reinterpret_cast<sockaddr_in6&>(storage);
+    if (::inet_pton(AF_INET6, bare.c_str(), &ipv6.sin6_addr) != 1)
         RaiseSocketError(SocketErrorFromErrno(EADDRNOTAVAIL));
-    return address;
+    ipv6.sin6_family = AF_INET6;
+    ipv6.sin6_port = htons(port);
+    length = sizeof ipv6;
+    return storage;
 }
 
 } // namespace
@@ -265,12 +279,10 @@ void TTCPServer::Activate()
         commandTableBuilt_ = true;
     }
     listenSocket_.reset();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(DefaultPort);
-    address.sin_addr = ParseBindAddress(BindAddress);
+    socklen_t addressLength = 0;
+    const sockaddr_storage address = ParseBindAddress(BindAddress, DefaultPort, addressLength);
 
-    FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    FileDescriptor socket(::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!socket.valid())
         throw EInvalidSocket();
     // On this platform a listening socket cannot be bound while connections of an earlier
@@ -278,19 +290,20 @@ void TTCPServer::Activate()
     // which another socket listens is still refused, as the server expects.
     const int on = 1;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), addressLength) != 0) {
         if (errno == EADDRINUSE)
             throw ECouldNotBindSocket();
         RaiseSocketError(SocketErrorFromErrno(errno));
     }
     if (::listen(socket.get(), ListenQueue) != 0)
         RaiseSocketError(SocketErrorFromErrno(errno));
-    sockaddr_in bound{};
+    sockaddr_storage bound{};
     socklen_t length = sizeof bound;
     ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&bound), &length);
 
     listenSocket_ = std::move(socket);
-    boundPort_ = ntohs(bound.sin_port);
+    boundPort_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(bound).sin6_port
+                                                   : reinterpret_cast<const sockaddr_in&>(bound).sin_port);
     listenerStopped_ = false;
     try {
         threadMgr_ = std::make_unique<TThreadMgrDefault>(WorkerCount, *this);

@@ -154,7 +154,8 @@ public:
 
     // Port used by the next activation; 0 lets the system choose (see BoundPort).
     std::uint16_t DefaultPort = DefaultServerPort;
-    // Dotted IPv4 address of the listening socket at the next activation.
+    // Address of the listening socket at the next activation: dotted IPv4 or IPv6 ("::1", also
+    // in brackets).
     std::string BindAddress = DefaultBindAddress;
     int ListenQueue = DefaultListenQueue;
     // Worker threads that run the connection threads; 0 means one for each processor.

@@ -10,6 +10,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <map>
 #include <random>
 #include <regex>
@@ -194,6 +199,37 @@ TEST_F(LargerRuns, TemporaryFailuresAndDroppedConnectionsAreRetriedAndNothingIsS
     const CliResult show = cli.run({"runs", "show", runId(r), "--json"});
     EXPECT_EQ(jsonMember(show.out, "sent"), "1000");
     EXPECT_THAT(show.out, HasSubstr("\"attempts\": 2"));
+}
+
+// SIGINT while the run waits for a server that took the connection and never says a word: the
+// run ends at once (the greeting may take minutes by default), stopped, with exit 130.
+TEST_F(LargerRuns, InterruptDuringAWaitOnASilentServerEndsAtOnce)
+{
+    makeProject(3);
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string out = cli.file("out.txt");
+    const pid_t child = start(send(ntohs(address.sin_port)), out);
+    // The listening socket turns readable once the connection waits to be accepted.
+    ASSERT_TRUE(waitFor([&] {
+        pollfd p{silent, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+    }));
+    ::usleep(300'000); // well into the wait for the greeting
+    const auto interrupted = std::chrono::steady_clock::now();
+    ::kill(child, SIGINT);
+    EXPECT_EQ(exitStatus(child), 130);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - interrupted);
+    RecordProperty("ms_from_sigint_to_exit", int(took.count()));
+    EXPECT_LT(took, 2000ms);
+    EXPECT_THAT(CliHarness::readFile(out), HasSubstr("Mail sending complete!\nStopped: 0 of 3 sent\n"));
+    ::close(silent);
 }
 
 TEST_F(LargerRuns, InterruptEndsWith130AndTheResumeSendsTheRestOnce)

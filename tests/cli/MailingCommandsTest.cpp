@@ -9,6 +9,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <set>
 
 
@@ -205,6 +210,56 @@ TEST_F(MailingCommands, ConnectionSecurityAndPasswordOptions)
     EXPECT_THAT(with({"--password-file", cli.file("absent")}).err, HasSubstr("Cannot read the password file"));
     ASSERT_EQ(with({"--security", "none"}).status, 0);
     EXPECT_TRUE(std::filesystem::exists(capture + "/000001.eml"));
+}
+
+// Whether this machine has the IPv6 loopback.
+bool HasIPv6Loopback()
+{
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return bound;
+}
+
+TEST_F(MailingCommands, ServeOnTheIPv6LoopbackReceivesFromItsLiteralAddress)
+{
+    if (!HasIPv6Loopback())
+        GTEST_SKIP() << "no IPv6 loopback on this machine";
+    prepare();
+    const std::string capture = cli.file("captured");
+    ServeProcess serve(cli, {"--bind", "::1", "--capture", capture});
+    EXPECT_EQ(serve.listening(), "Listening on [::1]:" + std::to_string(serve.port()));
+    for (const char* host : {"[::1]", "::1"}) {
+        const CliResult r = quillet({"send", project, "--group", "Club", "--subject", "x", "--server", host, "--port",
+                                     std::to_string(serve.port())});
+        EXPECT_EQ(r.status, 0) << host << r;
+    }
+    EXPECT_TRUE(std::filesystem::exists(capture + "/000006.eml"));
+    EXPECT_FALSE(std::filesystem::exists(capture + "/000007.eml"));
+}
+
+TEST_F(MailingCommands, SendResolvesIp6Localhost)
+{
+    if (!HasIPv6Loopback())
+        GTEST_SKIP() << "no IPv6 loopback on this machine";
+    // The name comes from the system's hosts file, which not every machine has it in.
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo("ip6-localhost", nullptr, &hints, &found) != 0)
+        GTEST_SKIP() << "ip6-localhost is not a name of this machine (not in /etc/hosts)";
+    ::freeaddrinfo(found);
+    prepare();
+    const std::string capture = cli.file("captured");
+    ServeProcess serve(cli, {"--bind", "::1", "--capture", capture});
+    const CliResult r = quillet({"send", project, "--group", "Club", "--subject", "x", "--server", "ip6-localhost",
+                                 "--port", std::to_string(serve.port())});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_TRUE(std::filesystem::exists(capture + "/000003.eml"));
 }
 
 TEST_F(MailingCommands, SendThroughTheBuiltinRouteWithCapture)

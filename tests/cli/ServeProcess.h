@@ -33,11 +33,11 @@ public:
         }
         ::close(out[1]);
         out_ = out[0];
-        const std::string line = ReadLine();
-        const auto colon = line.rfind(':');
-        if (line.rfind("Listening on 127.0.0.1:", 0) != 0 || colon == std::string::npos)
-            throw std::runtime_error("serve did not start: " + line);
-        port_ = std::stoi(line.substr(colon + 1));
+        listening_ = ReadLine();
+        const auto colon = listening_.rfind(':');
+        if (listening_.rfind("Listening on ", 0) != 0 || colon == std::string::npos)
+            throw std::runtime_error("serve did not start: " + listening_);
+        port_ = std::stoi(listening_.substr(colon + 1));
     }
     ~ServeProcess()
     {
@@ -49,6 +49,8 @@ public:
     }
 
     int port() const { return port_; }
+    // The first line: "Listening on ADDRESS:PORT".
+    const std::string& listening() const { return listening_; }
 
     // The next line of standard output without its LF; empty when none comes within 10 s.
     std::string ReadLine()
@@ -91,6 +93,7 @@ private:
     pid_t pid_ = -1;
     int out_ = -1;
     int port_ = 0;
+    std::string listening_;
     std::string pending_;
 };
 
