@@ -538,33 +538,40 @@ void MailingController::RunWithStatus(MailingRunRequest& request, const std::str
                                 MessageButtons::YesNo) == mrYes;
     };
 
-    // The status window closes with the run, also when an error ends it.
-    struct RunScope {
-        TSendMailForm& form;
-        TSendingStatusForm& status;
-        RunScope(TSendMailForm& f, TSendingStatusForm& s, StopSignal& stop) : form(f), status(s)
-        {
-            status.onStop = [&stop] { stop.Request(); };
-            form.setRunInProgress(true);
+    {
+        // The status window closes with the run, also when an error ends it.
+        struct RunScope {
+            TSendMailForm& form;
+            TSendingStatusForm& status;
+            RunsWindow& runs;
+            RunScope(TSendMailForm& f, TSendingStatusForm& s, RunsWindow& r, StopSignal& stop)
+                : form(f), status(s), runs(r)
+            {
+                status.onStop = [&stop] { stop.Request(); };
+                form.setRunInProgress(true);
+                runs.setRunInProgress(true);
+            }
+            ~RunScope()
+            {
+                status.onStop = nullptr;
+                status.setProgress(0);
+                status.hide();
+                form.setRunInProgress(false);
+                runs.setRunInProgress(false);
+            }
+        } scope(*SendMailForm, *SendingStatusForm, *runs_, stop);
+        try {
+            SendMailForm->MailingRun.Run(request, hooks);
+        } catch (const ECertificateRejected& error) {
+            SendingStatusForm->finishRun();
+            offerTrust(error);
+        } catch (const std::exception& error) {
+            // The error's own text, then where it happened and what the run had done.
+            SendingStatusForm->finishRun();
+            main_.showException(error, toQt(RunFailureText(SendMailForm->MailingRun.LastReport())));
         }
-        ~RunScope()
-        {
-            status.onStop = nullptr;
-            status.setProgress(0);
-            status.hide();
-            form.setRunInProgress(false);
-        }
-    } scope(*SendMailForm, *SendingStatusForm, stop);
-    try {
-        SendMailForm->MailingRun.Run(request, hooks);
-    } catch (const ECertificateRejected& error) {
-        SendingStatusForm->finishRun();
-        offerTrust(error);
-    } catch (const std::exception& error) {
-        // The error's own text, then where it happened and what the run had done.
-        SendingStatusForm->finishRun();
-        main_.showException(error, toQt(RunFailureText(SendMailForm->MailingRun.LastReport())));
     }
+    // The run asked for in the closing box, once the run is over (Resume offered again).
     if (openRun)
         ShowRunsWindow(runId);
 }

@@ -48,7 +48,7 @@ RunsWindow::RunsWindow(QWidget* parent) : QDialog(parent)
 
     connect(RunList, &QTreeWidget::itemSelectionChanged, this, [this] { RunListSelectionChanged(); });
     connect(ResumeButton, &QPushButton::clicked, this, [this] {
-        if (OnResume && !SelectedId().empty())
+        if (OnResume && !SelectedId().empty() && !runInProgress_)
             OnResume(SelectedId());
     });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -68,6 +68,7 @@ void RunsWindow::Refresh(const std::string& selectId)
             item->setText(2, QString::fromStdString(d.route));
             item->setText(3, toQt(d.projectPath));
             item->setText(4, toQt(CountsText(run.Counts())));
+            item->setToolTip(4, item->text(4));
         } catch (const EMailingError& error) {
             item->setText(4, toQt(error.what()));
         }
@@ -81,6 +82,12 @@ void RunsWindow::Refresh(const std::string& selectId)
     RunListSelectionChanged();
 }
 
+void RunsWindow::setRunInProgress(bool running)
+{
+    runInProgress_ = running;
+    ResumeButton->setEnabled(!SelectedId().empty() && !running);
+}
+
 std::string RunsWindow::SelectedId() const
 {
     const QTreeWidgetItem* item = RunList->currentItem();
@@ -90,7 +97,7 @@ std::string RunsWindow::SelectedId() const
 void RunsWindow::RunListSelectionChanged()
 {
     const std::string id = SelectedId();
-    ResumeButton->setEnabled(!id.empty());
+    ResumeButton->setEnabled(!id.empty() && !runInProgress_);
     if (id.empty()) {
         Details->clear();
         return;

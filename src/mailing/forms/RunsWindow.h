@@ -23,6 +23,8 @@ public:
     void Refresh(const std::string& selectId = {});
     // The ID of the selected run, or empty.
     std::string SelectedId() const;
+    // While a run goes on (events are processed meanwhile) Resume cannot start another one.
+    void setRunInProgress(bool running);
 
     std::function<void(const std::string& id)> OnResume;
 
@@ -33,6 +35,7 @@ public:
 
 private:
     void RunListSelectionChanged();
+    bool runInProgress_ = false;
 };
 
 } // namespace quillet

@@ -271,6 +271,8 @@ void TSendMailForm::setRunInProgress(bool running)
         action->setEnabled(!running);
     for (QPushButton* button : {AttachBtn, DeleteAttachBtn, ClearBtn, MakePlainBtn, PreviewBtn, SendTestBtn})
         button->setEnabled(!running);
+    // The run under way has taken its options; another run cannot start from the Runs window.
+    OptionsPage->setEnabled(!running);
     if (!running && closeAfterRun_) {
         closeAfterRun_ = false;
         QDialog::reject();

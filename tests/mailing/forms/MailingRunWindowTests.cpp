@@ -341,7 +341,16 @@ private slots:
             runs.ResumeButton->click();
             return int(mrOk);
         });
+        // While the resumed run goes on, nothing starts another one.
+        bool anotherRunOffered = false;
+        run->ui.onProcessEvents = [&] {
+            if (status().isVisible())
+                anotherRunOffered |= main().mailing().runsWindow().ResumeButton->isEnabled() ||
+                                     send().OptionsPage->RunsButton->isEnabled();
+        };
         main().mailing().ShowRunsWindow(id);
+        QVERIFY(!anotherRunOffered);
+        QVERIFY(main().mailing().runsWindow().ResumeButton->isEnabled());
 
         QCOMPARE(messageTexts().value(0), QString("No longer in the group, not sent (1):\n  gone@x.org\n\n"
                                                   "Outcome unknown: the message may have arrived (1):\n  b@x.org\n\n"
