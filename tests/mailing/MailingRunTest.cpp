@@ -1,4 +1,4 @@
-#include "ScriptedSmtpPeer.h"
+#include "support/ScriptedSmtpPeer.h"
 #include "support/FreePort.h"
 #include "support/TempFolder.h"
 #include "mailing/MailingRun.h"

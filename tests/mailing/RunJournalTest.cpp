@@ -1,6 +1,6 @@
 // The run journal (its lines, reading it back after kills and torn writes), the resume plan,
 // the pace of a run and a run that skips a recipient's failure and records it.
-#include "ScriptedSmtpPeer.h"
+#include "support/ScriptedSmtpPeer.h"
 #include "support/TempFolder.h"
 
 #include "mailing/JsonLine.h"

@@ -5,7 +5,7 @@
 #include "transport/StringLineWriter.h"
 
 #include "transport/ChildProcess.h"
-#include "transport/LoopbackPeer.h"
+#include "support/LoopbackPeer.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "transport/StopSignal.h"
 #include "transport/TransportError.h"
 
-#include "transport/ScriptedSmtpServer.h"
+#include "support/ScriptedSmtpPeer.h"
 #include "transport/TestCertificates.h"
 
 #include <gtest/gtest.h>
@@ -61,9 +61,9 @@ TEST(ConnectionSecurityRule, NamesAndImplicitTls)
 
 TEST(SMTPClientSecurity, RequiredStartTlsRefusesAServerWithoutItBeforeCredentials)
 {
-    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"AUTH LOGIN"}));
+    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting({"AUTH LOGIN"}));
     TSMTPClient client;
-    Aim(client, server.Port());
+    Aim(client, server.port());
     client.Security = ConnectionSecurity::StartTls;
     client.SetAuthenticationType(TAuthenticationType::atLogin);
     client.Username = "user";
@@ -74,30 +74,30 @@ TEST(SMTPClientSecurity, RequiredStartTlsRefusesAServerWithoutItBeforeCredential
     } catch (const EServerCapabilityMissing& e) {
         EXPECT_STREQ(e.what(), "The server 127.0.0.1 offers no TLS; the connection security setting requires it.");
     }
-    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "QUIT"}));
+    EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "QUIT"}));
 }
 
 TEST(SMTPClientSecurity, NoneNeverAsksForTls)
 {
-    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"STARTTLS"}));
+    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting({"STARTTLS"}));
     TSMTPClient client;
-    Aim(client, server.Port());
+    Aim(client, server.port());
     client.Security = ConnectionSecurity::None;
     client.Connect();
     EXPECT_TRUE(client.StartTlsOffered());
     client.Disconnect();
-    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "QUIT"}));
+    EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "QUIT"}));
 }
 
 TEST(SMTPClientAuthentication, PlainWhenLoginIsNotOfferedAndAClearErrorWhenNeitherIs)
 {
-    ScriptedSmtpServer plain("220 ready\r\n", [](const std::string& command) -> std::string {
+    ScriptedSmtpPeer plain("220 ready\r\n", [](const std::string& command) -> std::string {
         if (command.rfind("AUTH PLAIN ", 0) == 0)
             return "235 ok\r\n";
-        return ScriptedSmtpServer::Accepting({"AUTH PLAIN CRAM-MD5"})(command);
+        return ScriptedSmtpPeer::Accepting({"AUTH PLAIN CRAM-MD5"})(command);
     });
     TSMTPClient client;
-    Aim(client, plain.Port());
+    Aim(client, plain.port());
     client.SetAuthenticationType(TAuthenticationType::atLogin);
     client.Username = "user";
     client.Password = "pass";
@@ -105,12 +105,12 @@ TEST(SMTPClientAuthentication, PlainWhenLoginIsNotOfferedAndAClearErrorWhenNeith
     TMailMessage message = Message();
     client.Send(message);
     client.Disconnect();
-    const Lines commands = plain.Commands();
+    const Lines commands = plain.allCommands();
     ASSERT_GE(commands.size(), 3u);
     EXPECT_EQ(commands[2], "AUTH PLAIN AHVzZXIAcGFzcw=="); // NUL user NUL pass
 
-    ScriptedSmtpServer neither("220 ready\r\n", ScriptedSmtpServer::Accepting({"AUTH CRAM-MD5 XOAUTH2"}));
-    Aim(client, neither.Port());
+    ScriptedSmtpPeer neither("220 ready\r\n", ScriptedSmtpPeer::Accepting({"AUTH CRAM-MD5 XOAUTH2"}));
+    Aim(client, neither.port());
     client.Connect();
     try {
         client.Send(message);
@@ -120,7 +120,7 @@ TEST(SMTPClientAuthentication, PlainWhenLoginIsNotOfferedAndAClearErrorWhenNeith
                      "The server 127.0.0.1 offers no supported authentication method (offers: CRAM-MD5 XOAUTH2).");
     }
     client.Disconnect();
-    EXPECT_EQ(neither.Commands(), (Lines{"EHLO client.test", "RSET", "QUIT"}));
+    EXPECT_EQ(neither.allCommands(), (Lines{"EHLO client.test", "RSET", "QUIT"}));
 }
 
 // A STARTTLS server through the line connection's own TLS, that sends a line of its own after
@@ -235,14 +235,14 @@ TEST(SMTPClientTimeLimits, SilentServerEndsWithTheNamedLimit)
 
     // The same limit and text whether the commands go one by one or pipelined.
     for (const Lines& keywords : {Lines{}, Lines{"PIPELINING"}}) {
-        ScriptedSmtpServer stalls("220 ready\r\n", [keywords](const std::string& command) -> std::string {
+        ScriptedSmtpPeer stalls("220 ready\r\n", [keywords](const std::string& command) -> std::string {
             if (command.rfind("RCPT", 0) == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1500));
                 return "";
             }
-            return ScriptedSmtpServer::Accepting(keywords)(command);
+            return ScriptedSmtpPeer::Accepting(keywords)(command);
         });
-        Aim(client, stalls.Port());
+        Aim(client, stalls.port());
         client.TimeLimits.rcpt = 1000;
         client.Connect();
         EXPECT_EQ(client.PipeliningOffered(), !keywords.empty());
@@ -252,7 +252,7 @@ TEST(SMTPClientTimeLimits, SilentServerEndsWithTheNamedLimit)
             FAIL() << "no error";
         } catch (const ETimeLimitExceeded& e) {
             EXPECT_EQ(std::string(e.what()), "Time limit: waited 1 s for the reply to RCPT TO (server 127.0.0.1, port " +
-                                                 std::to_string(stalls.Port()) + ").");
+                                                 std::to_string(stalls.port()) + ").");
         }
         EXPECT_FALSE(client.Connected());
     }

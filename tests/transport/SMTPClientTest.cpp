@@ -5,7 +5,7 @@
 #include "transport/StringLineWriter.h"
 #include "transport/TransportError.h"
 
-#include "transport/ScriptedSmtpServer.h"
+#include "support/ScriptedSmtpPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +61,7 @@ TEST(SMTPClientSettings, AuthLinesInAnyFormAnnounceMechanismsOnce)
 
 TEST(SMTPClientSession, EhloRefusedFallsBackToHeloAndSkipsAuthentication)
 {
-    ScriptedSmtpServer server("220 old.server ready\r\n", [](const std::string& command) -> std::string {
+    ScriptedSmtpPeer server("220 old.server ready\r\n", [](const std::string& command) -> std::string {
         if (command.rfind("EHLO", 0) == 0)
             return "502 Command not implemented\r\n";
         if (command == "DATA")
@@ -72,39 +72,39 @@ TEST(SMTPClientSession, EhloRefusedFallsBackToHeloAndSkipsAuthentication)
     client.SetAuthenticationType(TAuthenticationType::atLogin);
     client.Username = "user";
     client.Password = "pass";
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     EXPECT_TRUE(client.AuthSchemes().empty());
     TMailMessage message = SampleMessage();
     client.Send(message);
     EXPECT_FALSE(client.Authenticated());
     client.Disconnect();
-    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "HELO client.test", "RSET", "MAIL FROM:<sender@example.org>",
+    EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "HELO client.test", "RSET", "MAIL FROM:<sender@example.org>",
                                         "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "QUIT"}));
 }
 
 TEST(SMTPClientSession, RefusedGreetingWritesQuitThenRaisesTheGreetingText)
 {
-    ScriptedSmtpServer server("554-No service here\r\n554 Go away\r\n", ScriptedSmtpServer::Accepting());
+    ScriptedSmtpPeer server("554-No service here\r\n554 Go away\r\n", ScriptedSmtpPeer::Accepting());
     TSMTPClient client;
     try {
-        ConnectTo(client, server.Port());
+        ConnectTo(client, server.port());
         FAIL() << "no error";
     } catch (const EProtocolReplyError& e) {
         EXPECT_EQ(e.code(), 554);
         EXPECT_STREQ(e.what(), "No service here\r\nGo away\r\n");
     }
     EXPECT_FALSE(client.Connected());
-    EXPECT_EQ(server.Commands(), (Lines{"QUIT"}));
+    EXPECT_EQ(server.allCommands(), (Lines{"QUIT"}));
 }
 
 TEST(SMTPClientSession, TwoMessagesOnOneConnectionAuthenticateOnce)
 {
-    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"SIZE 10240000", "AUTH=LOGIN", "AUTH PLAIN LOGIN"}));
+    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting({"SIZE 10240000", "AUTH=LOGIN", "AUTH PLAIN LOGIN"}));
     TSMTPClient client;
     client.SetAuthenticationType(TAuthenticationType::atLogin);
     client.Username = "user";
     client.Password = "pass";
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     EXPECT_EQ(client.AuthSchemes(), (Lines{"LOGIN", "PLAIN"}));
     TMailMessage message = SampleMessage();
     client.Send(message);
@@ -113,7 +113,7 @@ TEST(SMTPClientSession, TwoMessagesOnOneConnectionAuthenticateOnce)
     client.Send(message);
     client.Disconnect();
     EXPECT_FALSE(client.Authenticated());
-    EXPECT_EQ(server.Commands(),
+    EXPECT_EQ(server.allCommands(),
               (Lines{"EHLO client.test", "RSET", "AUTH LOGIN", "dXNlcg==", "cGFzcw==", "MAIL FROM:<sender@example.org>",
                      "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "RSET", "MAIL FROM:<sender@example.org>",
                      "RCPT TO:<second@example.org>", "DATA", "<text>", ".", "QUIT"}));
@@ -121,12 +121,12 @@ TEST(SMTPClientSession, TwoMessagesOnOneConnectionAuthenticateOnce)
 
 TEST(SMTPClientSession, RefusedPasswordRaisesAndLeavesTheClientUnauthenticated)
 {
-    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"AUTH LOGIN"}));
+    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting({"AUTH LOGIN"}));
     TSMTPClient client;
     client.SetAuthenticationType(TAuthenticationType::atLogin);
     client.Username = "user";
     client.Password = "wrong";
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage();
     try {
         client.Send(message);
@@ -141,15 +141,15 @@ TEST(SMTPClientSession, RefusedPasswordRaisesAndLeavesTheClientUnauthenticated)
 
 TEST(SMTPClientSession, RefusedRecipientRaisesTheServerTextAndSendsNoData)
 {
-    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+    ScriptedSmtpPeer server("220 ready\r\n", [](const std::string& command) -> std::string {
         if (command == "RCPT TO:<bad@example.org>")
             return "550 Mailbox unavailable\r\n";
         if (command.rfind("RCPT", 0) == 0)
             return "251 User not local; will forward\r\n";
-        return ScriptedSmtpServer::Accepting()(command);
+        return ScriptedSmtpPeer::Accepting()(command);
     });
     TSMTPClient client;
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage("good@example.org, bad@example.org");
     message.CCList.SetAddressesText("cc@example.org");
     try {
@@ -161,37 +161,37 @@ TEST(SMTPClientSession, RefusedRecipientRaisesTheServerTextAndSendsNoData)
     }
     EXPECT_TRUE(client.Connected());
     client.Disconnect();
-    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
+    EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
                                         "RCPT TO:<good@example.org>", "RCPT TO:<bad@example.org>", "QUIT"}));
 }
 
 TEST(SMTPClientSession, MessageWithoutFromIsAnnouncedWithEmptySenderAndAllListsAreRecipients)
 {
-    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting());
+    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting());
     TSMTPClient client;
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage("to@example.org");
     message.From = TEMailAddressItem();
     message.CCList.SetAddressesText("cc@example.org");
     message.BccList.SetAddressesText("bcc1@example.org; bcc2@example.org");
     client.Send(message);
     client.Disconnect();
-    EXPECT_EQ(server.Commands(),
+    EXPECT_EQ(server.allCommands(),
               (Lines{"EHLO client.test", "RSET", "MAIL FROM:<>", "RCPT TO:<to@example.org>", "RCPT TO:<cc@example.org>",
                      "RCPT TO:<bcc1@example.org>", "RCPT TO:<bcc2@example.org>", "DATA", "<text>", ".", "QUIT"}));
 }
 
 TEST(SMTPClientSession, LineBreaksInAnAddressCannotStartACommand)
 {
-    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting());
+    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting());
     TSMTPClient client;
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage();
     message.Recipients.clear();
     message.Recipients.Add(TEMailAddressItem("a@example.org>\r\nRCPT TO:<evil@example.org"));
     client.Send(message);
     client.Disconnect();
-    const Lines commands = server.Commands();
+    const Lines commands = server.allCommands();
     ASSERT_GE(commands.size(), 4u);
     EXPECT_EQ(commands[3], "RCPT TO:<a@example.org>  RCPT TO:<evil@example.org>");
     EXPECT_EQ(commands[4], "DATA");
@@ -205,10 +205,10 @@ TEST(SMTPClientSession, MessageTextIsTheRenderedMessageByteForByteWithTheMailAge
         for (int i = 0; i < 300000; ++i) // larger than one gathered send
             out.put(static_cast<char>(i * 7 % 256));
     }
-    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting());
+    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting());
     TSMTPClient client;
     client.MailAgent = "Quillet Agent";
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage();
     message.Attachments.emplace_back(file.string());
     client.Send(message);
@@ -217,7 +217,7 @@ TEST(SMTPClientSession, MessageTextIsTheRenderedMessageByteForByteWithTheMailAge
     client.Send(message);
     client.Disconnect();
 
-    const Lines texts = server.Messages();
+    const Lines texts = server.messages();
     ASSERT_EQ(texts.size(), 2u);
     TMailMessage expected = SampleMessage();
     expected.Attachments.emplace_back(file.string());
@@ -238,9 +238,9 @@ TEST(SMTPClientSession, MessageTextIsTheRenderedMessageByteForByteWithTheMailAge
 
 TEST(SMTPClientSession, MissingAttachmentRaisesAfterTheHeaderBlockWasSent)
 {
-    ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting());
+    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting());
     TSMTPClient client;
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage();
     message.Attachments.emplace_back("/nonexistent/quillet/file.bin");
     try {
@@ -250,23 +250,23 @@ TEST(SMTPClientSession, MissingAttachmentRaisesAfterTheHeaderBlockWasSent)
         EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"/nonexistent/quillet/file.bin\". ", 0), 0u);
     }
     client.Disconnect();
-    const std::string received = server.Received();
+    const std::string received = server.received();
     EXPECT_NE(received.find("Subject: Hello\r\n"), std::string::npos);
     EXPECT_NE(received.find("Content-Type: text/plain\r\nContent-Transfer-Encoding: 7bit\r\n"), std::string::npos);
 }
 
 TEST(SMTPClientSession, DisconnectAfterTheServerClosedLeavesTheClientClosedAndUnauthenticated)
 {
-    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+    ScriptedSmtpPeer server("220 ready\r\n", [](const std::string& command) -> std::string {
         if (command == ".")
             return ""; // closes without answering
-        return ScriptedSmtpServer::Accepting({"AUTH LOGIN"})(command);
+        return ScriptedSmtpPeer::Accepting({"AUTH LOGIN"})(command);
     });
     TSMTPClient client;
     client.SetAuthenticationType(TAuthenticationType::atLogin);
     client.Username = "user";
     client.Password = "pass";
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage();
     EXPECT_THROW(client.Send(message), EConnClosedGracefully);
     EXPECT_TRUE(client.Authenticated());
@@ -277,19 +277,19 @@ TEST(SMTPClientSession, DisconnectAfterTheServerClosedLeavesTheClientClosedAndUn
 
 TEST(SMTPClientSession, QuitWriteFailureIsRaisedAfterClosing)
 {
-    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+    ScriptedSmtpPeer server("220 ready\r\n", [](const std::string& command) -> std::string {
         if (command == ".")
             return "250 Queued\r\n<close>";
-        return ScriptedSmtpServer::Accepting({"AUTH LOGIN"})(command);
+        return ScriptedSmtpPeer::Accepting({"AUTH LOGIN"})(command);
     });
     TSMTPClient client;
     client.SetAuthenticationType(TAuthenticationType::atLogin);
     client.Username = "user";
     client.Password = "pass";
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage();
     client.Send(message);
-    server.Join();
+    server.join();
     client.WriteLn("NOOP"); // accepted locally; the closed peer answers with a reset
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(client.Connected()); // nothing read: the close is not noticed yet
@@ -310,12 +310,12 @@ TEST(SMTPClientSession, ReconnectAfterDisconnectGreetsAndAuthenticatesAnew)
     client.Username = "user";
     client.Password = "pass";
     for (int round = 0; round < 2; ++round) {
-        ScriptedSmtpServer server("220 ready\r\n", ScriptedSmtpServer::Accepting({"AUTH LOGIN"}));
-        ConnectTo(client, server.Port());
+        ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting({"AUTH LOGIN"}));
+        ConnectTo(client, server.port());
         TMailMessage message = SampleMessage();
         client.Send(message);
         client.Disconnect();
-        const Lines commands = server.Commands();
+        const Lines commands = server.allCommands();
         ASSERT_GE(commands.size(), 3u);
         EXPECT_EQ(commands[2], "AUTH LOGIN") << "round " << round;
     }
@@ -357,15 +357,15 @@ TEST(SMTPClientPipelining, WholeGroupLeavesBeforeAnyReplyAndTheTextFollowsTheRep
 
 TEST(SMTPClientPipelining, NoRecipientAcceptedGetsALoneDotAndTheRecipientsError)
 {
-    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+    ScriptedSmtpPeer server("220 ready\r\n", [](const std::string& command) -> std::string {
         if (command.rfind("RCPT", 0) == 0)
             return "550 Mailbox unavailable\r\n";
         if (command == ".")
             return "554 No valid recipients\r\n";
-        return ScriptedSmtpServer::Accepting({"PIPELINING"})(command);
+        return ScriptedSmtpPeer::Accepting({"PIPELINING"})(command);
     });
     TSMTPClient client;
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage();
     try {
         client.Send(message);
@@ -375,27 +375,27 @@ TEST(SMTPClientPipelining, NoRecipientAcceptedGetsALoneDotAndTheRecipientsError)
         EXPECT_STREQ(e.what(), "Mailbox unavailable\r\n");
     }
     client.Disconnect();
-    EXPECT_EQ(server.Commands(), (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
+    EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
                                         "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "QUIT"}));
-    EXPECT_EQ(server.Messages(), Lines{""});
+    EXPECT_EQ(server.messages(), Lines{""});
 }
 
 TEST(SMTPClientPipelining, OneRecipientRefusedOfTwoStillGetsTheTextToTheOtherThenRaises)
 {
-    ScriptedSmtpServer server("220 ready\r\n", [](const std::string& command) -> std::string {
+    ScriptedSmtpPeer server("220 ready\r\n", [](const std::string& command) -> std::string {
         if (command == "RCPT TO:<bad@example.org>")
             return "550 Mailbox unavailable\r\n";
-        return ScriptedSmtpServer::Accepting({"SIZE 1000000", "PIPELINING"})(command);
+        return ScriptedSmtpPeer::Accepting({"SIZE 1000000", "PIPELINING"})(command);
     });
     TSMTPClient client;
-    ConnectTo(client, server.Port());
+    ConnectTo(client, server.port());
     TMailMessage message = SampleMessage("good@example.org, bad@example.org");
     EXPECT_THROW(client.Send(message), EProtocolReplyError);
     client.Disconnect();
-    const Lines commands = server.Commands();
+    const Lines commands = server.allCommands();
     EXPECT_EQ(commands, (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
                                "RCPT TO:<good@example.org>", "RCPT TO:<bad@example.org>", "DATA", "<text>", ".",
                                "QUIT"}));
-    ASSERT_EQ(server.Messages().size(), 1u);
-    EXPECT_NE(server.Messages()[0].find("Line one"), std::string::npos);
+    ASSERT_EQ(server.messages().size(), 1u);
+    EXPECT_NE(server.messages()[0].find("Line one"), std::string::npos);
 }

@@ -5,7 +5,7 @@
 #include "transport/TCPConnection.h"
 #include "transport/TransportError.h"
 
-#include "transport/LoopbackPeer.h"
+#include "support/LoopbackPeer.h"
 
 #include <gtest/gtest.h>
 

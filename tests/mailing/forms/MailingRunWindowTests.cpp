@@ -3,7 +3,7 @@
 // the window thread; the scripted interface's processEvents hook stands for the event loop.
 #include "addressbook/forms/AddressBookController.h"
 #include "app/AppTestEnvironment.h"
-#include "mailing/ScriptedSmtpPeer.h"
+#include "support/ScriptedSmtpPeer.h"
 #include "mailing/forms/MailingController.h"
 #include "mailing/forms/RunOptionsPage.h"
 #include "mailing/forms/RunsWindow.h"

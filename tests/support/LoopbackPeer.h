@@ -1,4 +1,4 @@
-// Scripted peers for the transport tests: a listener on 127.0.0.1 with an ephemeral port whose
+// Scripted peers for the network tests: a listener on 127.0.0.1 with an ephemeral port whose
 // one accepted connection is served by a script on its own thread. Every wait is bounded.
 #pragma once
 
@@ -71,6 +71,8 @@ public:
             ::close(fd_);
         fd_ = -1;
     }
+    // Ends a wait in ReadLine or ReadToEnd from another thread, as if the client had closed.
+    void Shutdown() const { ::shutdown(fd_, SHUT_RDWR); }
     // Every byte received so far.
     const std::string& Received() const { return received_; }
 
