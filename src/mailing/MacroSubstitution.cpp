@@ -47,37 +47,6 @@ MacroTable buildTable(const MacroRecipient& r, const ProjectProperties& p)
 
 constexpr std::size_t kNowhere = std::numeric_limits<std::size_t>::max();
 
-// Where an occurrence of one macro text may still start: nowhere outside [from, to). Every
-// replacement widens the range by the bytes it touched, so a step searches only what changed
-// since its last search, and a pass costs a few short searches however long the text is.
-struct Candidates {
-    std::size_t from = 0;
-    std::size_t to = kNowhere;
-
-    bool none() const { return from >= to; }
-    // A replacement at `at` of `removed` bytes by `inserted` bytes: positions behind it move,
-    // and a macro text of `length` bytes may now start anywhere it overlaps the new bytes.
-    void replaced(std::size_t at, std::size_t removed, std::size_t inserted, std::size_t length)
-    {
-        const std::size_t touchedFrom = at >= length - 1 ? at - (length - 1) : 0;
-        const std::size_t touchedTo = at + inserted;
-        auto moved = [&](std::size_t position) {
-            if (position == kNowhere || position <= at)
-                return position;
-            if (position >= at + removed)
-                return position - removed + inserted;
-            return touchedTo;
-        };
-        if (none()) {
-            from = touchedFrom;
-            to = touchedTo;
-            return;
-        }
-        from = std::min(moved(from), touchedFrom);
-        to = std::max(moved(to), touchedTo);
-    }
-};
-
 // The text under substitution, held with a gap at the place of the last replacement: a
 // replacement moves only the bytes between it and the gap, not the whole rest of the text, so
 // passes that walk through many occurrences cost what they walk, not the text's length each.
@@ -143,6 +112,95 @@ private:
     std::size_t gapAt_;
     std::size_t gapEnd_;
     std::size_t& effort_;
+};
+
+// Where an occurrence of one macro text may still start: nowhere outside a few stretches
+// [from, to). Every replacement adds the stretch it touched, so a step searches only what changed
+// since its last search, and a pass costs a few short searches however long the text is, also
+// when the passes replace at places far apart. Stretches are merged where they meet, and the two
+// nearest when there are more than kMostStretches (searching more is only slower, never wrong).
+class Candidates {
+public:
+    bool none() const { return count_ == 0; }
+
+    // The leftmost occurrence of `macro` in `text`, searching the stretches from the left and
+    // adding the bytes examined to `effort`. Stretches before it are known to hold none now;
+    // the one it is in starts at it.
+    std::size_t find(GapText& text, std::string_view macro, std::size_t& effort)
+    {
+        for (std::size_t i = 0; i < count_; ++i) {
+            Stretch& s = stretches_[i];
+            const std::size_t end = s.to == kNowhere ? text.size() : std::min(text.size(), s.to + macro.size() - 1);
+            if (s.from >= end)
+                continue;
+            const std::size_t found = text.view(s.from, end).find(macro);
+            effort += (found == std::string_view::npos ? end - s.from : found + macro.size());
+            if (found != std::string_view::npos) {
+                s.from += found;
+                std::copy(stretches_.begin() + std::ptrdiff_t(i), stretches_.begin() + std::ptrdiff_t(count_),
+                          stretches_.begin());
+                count_ -= i;
+                return stretches_[0].from;
+            }
+        }
+        count_ = 0;
+        return std::string::npos;
+    }
+
+    // A replacement at `at` of `removed` bytes by `inserted` bytes: positions behind it move,
+    // and a macro text of `length` bytes may now start anywhere it overlaps the new bytes.
+    void replaced(std::size_t at, std::size_t removed, std::size_t inserted, std::size_t length)
+    {
+        const std::size_t touchedTo = at + inserted;
+        const auto moved = [&](std::size_t position) {
+            if (position == kNowhere || position <= at)
+                return position;
+            return position >= at + removed ? position - removed + inserted : touchedTo;
+        };
+        const Stretch touched{at >= length - 1 ? at - (length - 1) : 0, touchedTo};
+        std::array<Stretch, kMostStretches + 1> merged;
+        std::size_t n = 0;
+        const auto add = [&](Stretch s) {
+            if (s.from >= s.to)
+                return;
+            if (n > 0 && s.from <= merged[n - 1].to)
+                merged[n - 1].to = std::max(merged[n - 1].to, s.to);
+            else
+                merged[n++] = s;
+        };
+        bool placed = false;
+        for (std::size_t i = 0; i < count_; ++i) {
+            const Stretch s{moved(stretches_[i].from), moved(stretches_[i].to)};
+            if (!placed && touched.from < s.from) {
+                add(touched);
+                placed = true;
+            }
+            add(s);
+        }
+        if (!placed)
+            add(touched);
+        if (n > kMostStretches) {
+            std::size_t nearest = 0;
+            for (std::size_t i = 1; i + 1 < n; ++i)
+                if (merged[i + 1].from - merged[i].to < merged[nearest + 1].from - merged[nearest].to)
+                    nearest = i;
+            merged[nearest].to = merged[nearest + 1].to;
+            std::copy(merged.begin() + std::ptrdiff_t(nearest + 2), merged.begin() + std::ptrdiff_t(n),
+                      merged.begin() + std::ptrdiff_t(nearest + 1));
+            --n;
+        }
+        std::copy(merged.begin(), merged.begin() + std::ptrdiff_t(n), stretches_.begin());
+        count_ = n;
+    }
+
+private:
+    static constexpr std::size_t kMostStretches = 8;
+    struct Stretch {
+        std::size_t from;
+        std::size_t to;
+    };
+    std::array<Stretch, kMostStretches> stretches_{Stretch{0, kNowhere}};
+    std::size_t count_ = 1;
 };
 
 // Whether a pass that replaced something left the text as it found it (a value that re-creates
@@ -249,19 +307,9 @@ std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipi
             Candidates& where = candidates[step];
             if (where.none())
                 continue;
-            const std::size_t searchEnd =
-                where.to == kNowhere ? work.size() : std::min(work.size(), where.to + macro.size() - 1);
-            std::size_t at = std::string::npos;
-            if (where.from < searchEnd) {
-                const std::size_t found = work.view(where.from, searchEnd).find(macro);
-                at = found == std::string_view::npos ? found : where.from + found;
-                effort += (at == std::string::npos ? searchEnd : at + macro.size()) - where.from;
-            }
-            if (at == std::string::npos) {
-                where = {kNowhere, 0};
+            const std::size_t at = where.find(work, macro, effort);
+            if (at == std::string::npos)
                 continue;
-            }
-            where.from = at;
             if (value == macro)
                 continue; // the text stays as it is
             pass.replacing(at, macro, value);
