@@ -3,7 +3,7 @@
 // any recipient's message, Send test to a loopback SMTP peer (the bytes it receives), the
 // pre-flight dialog with its "do not show again", and the message options of Program options.
 #include "app/AppTestEnvironment.h"
-#include "mailing/ScriptedSmtpPeer.h"
+#include "support/ScriptedSmtpPeer.h"
 #include "mailing/forms/MailingController.h"
 #include "mailing/forms/TMessagePreviewForm.h"
 #include "mailing/forms/TPreflightForm.h"
