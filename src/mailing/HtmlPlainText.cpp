@@ -255,10 +255,23 @@ public:
             }
         }
     }
+    // Text of an attribute (a link's target, an image's alt text): its white space, line breaks
+    // included, is one space.
     void word(std::string_view text)
     {
-        for (const char c : text)
+        bool space = false;
+        for (const char c : text) {
+            if (isSpace(c)) {
+                space = true;
+                continue;
+            }
+            if (space)
+                put(' ');
+            space = false;
             put(c);
+        }
+        if (space)
+            pendingSpace_ = true;
     }
     void space() { pendingSpace_ = true; }
     void newLine()

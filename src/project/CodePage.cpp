@@ -410,6 +410,10 @@ std::optional<std::string> charsetToUtf8(std::string_view bytes, const char* cha
     std::string result;
     if (!converter.valid() || !convert(converter, bytes, result, OnBadInput::Throw, {}))
         return std::nullopt;
+    // iconv's UTF-8 reader lets through sequences above U+10FFFF ("F4 BC 90 91"): text named
+    // UTF-8 that is not is treated as not fitting its charset.
+    if (!isValidUtf8(result))
+        return std::nullopt;
     return result;
 }
 

@@ -30,6 +30,8 @@ TEST(HtmlPlainText, BlocksListsLinksAndHiddenPartsAsAReaderExpects)
     EXPECT_THAT(PlainTextFromHtml({"<p>&#x65E5; &#xD800;</p>"}), ElementsAre("? &#xD800;"));
     EXPECT_TRUE(PlainTextFromHtml({"<html><body><p> </p><br><br></body></html>"}).empty());
     EXPECT_THAT(PlainTextFromHtml({"end <p class=\"x"}), ElementsAre("end"));
+    // An attribute's line breaks (found by fuzzing) are spaces in the text.
+    EXPECT_THAT(PlainTextFromHtml({"<img alt=\"two", "lines&#10;here\">"}), ElementsAre("[two lines here]"));
     selectCodePage("utf-8");
     EXPECT_THAT(PlainTextFromHtml({"&#x65E5;&#26412; &euro;"}), ElementsAre("\xE6\x97\xA5\xE6\x9C\xAC \xE2\x82\xAC"));
     selectCodePage("auto");

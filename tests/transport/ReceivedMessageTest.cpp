@@ -114,6 +114,9 @@ TEST(ReceivedMessage, QuotedPrintableBodyAndMissingFile)
 {
     const std::string raw = "Content-Transfer-Encoding: quoted-printable\r\n\r\nlong =\r\nline=3D1\r\nnext\r\n";
     EXPECT_EQ(ParseReceivedMessage(raw, {}).body, (std::vector<std::string>{"long line=1", "next"}));
+    // Text labelled UTF-8 that is not (a sequence above U+10FFFF, found by fuzzing) is read as
+    // the code page's, never handed on as broken UTF-8.
+    EXPECT_FALSE(charsetToUtf8("\xF4\xBC\x90\x91", "UTF-8"));
     const ReceivedMessage missing = ReadReceivedMessage("/nonexistent/oqm-none", {});
     ASSERT_EQ(missing.body.size(), 1u);
     EXPECT_EQ(missing.body[0], "(The received message could not be read: No such file or directory)");
