@@ -1,14 +1,23 @@
 // An SMTP peer for the benchmarks that does as little as possible: it accepts one connection on
 // 127.0.0.1, answers every command with a success code and throws the message text away as it
 // arrives, so a client's own sending speed can be measured without a peer's parsing.
+//
+// Given a server TLS context it also offers STARTTLS (RFC 3207) and, once asked, goes on through
+// TLS with OpenSSL; a client that does not ask gets the plain dialogue from the same peer.
 #pragma once
+
+#include "transport/TlsSession.h"
+
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -18,7 +27,7 @@ namespace quillet::bench {
 
 class DiscardingSmtpPeer {
 public:
-    DiscardingSmtpPeer()
+    explicit DiscardingSmtpPeer(std::shared_ptr<TlsContext> tls = nullptr) : tls_(std::move(tls))
     {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -43,7 +52,22 @@ public:
     uint16_t Port() const { return port_; }
 
 private:
-    static void Reply(int fd, std::string_view text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); }
+    // The connection's bytes, in clear or through TLS once it is started.
+    struct Channel {
+        int fd;
+        std::unique_ptr<ssl_st, SslFree> ssl;
+        ssize_t Receive(char* data, size_t size)
+        {
+            return ssl ? SSL_read(ssl.get(), data, static_cast<int>(size)) : ::recv(fd, data, size, 0);
+        }
+        void Reply(std::string_view text)
+        {
+            if (ssl)
+                SSL_write(ssl.get(), text.data(), static_cast<int>(text.size()));
+            else
+                ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+        }
+    };
 
     void Serve()
     {
@@ -62,9 +86,10 @@ private:
         std::vector<char> buffer(1 << 20);
         std::string pending;
         bool inData = false;
-        Reply(fd, "220 discard\r\n");
+        Channel channel{fd, nullptr};
+        channel.Reply("220 discard\r\n");
         for (;;) {
-            const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+            const ssize_t n = channel.Receive(buffer.data(), buffer.size());
             if (n <= 0)
                 return;
             pending.append(buffer.data(), static_cast<size_t>(n));
@@ -79,7 +104,7 @@ private:
                     }
                     pending.erase(0, end + kEnd.size());
                     inData = false;
-                    Reply(fd, "250 discarded\r\n");
+                    channel.Reply("250 discarded\r\n");
                     continue;
                 }
                 const size_t lf = pending.find('\n');
@@ -88,20 +113,38 @@ private:
                 const std::string line = pending.substr(0, lf);
                 pending.erase(0, lf + 1);
                 if (line.rfind("QUIT", 0) == 0) {
-                    Reply(fd, "221 bye\r\n");
+                    channel.Reply("221 bye\r\n");
                     return;
                 }
+                if (tls_ && !channel.ssl && line.rfind("EHLO", 0) == 0) {
+                    channel.Reply("250-discard\r\n250 STARTTLS\r\n");
+                    continue;
+                }
+                if (tls_ && !channel.ssl && line.rfind("STARTTLS", 0) == 0) {
+                    channel.Reply("220 go ahead\r\n");
+                    // As servers do: the replies are whole, so Nagle's algorithm only delays them.
+                    const int noDelay = 1;
+                    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+                    channel.ssl.reset(SSL_new(tls_->Get()));
+                    SSL_set_fd(channel.ssl.get(), fd);
+                    SSL_set_read_ahead(channel.ssl.get(), 1); // whole blocks per read, as with recv above
+                    if (SSL_accept(channel.ssl.get()) != 1)
+                        return;
+                    pending.clear();
+                    continue;
+                }
                 if (line.rfind("DATA", 0) == 0) {
-                    Reply(fd, "354 go\r\n");
+                    channel.Reply("354 go\r\n");
                     inData = true;
                     pending.insert(0, "\r\n"); // the end mark may follow at once
                     continue;
                 }
-                Reply(fd, "250 ok\r\n");
+                channel.Reply("250 ok\r\n");
             }
         }
     }
 
+    std::shared_ptr<TlsContext> tls_;
     int listener_ = -1;
     uint16_t port_ = 0;
     std::thread thread_;

@@ -8,6 +8,7 @@
 //
 // Usage: bench_smtp_throughput [messages] [rounds] [connections]
 #include "PeerProgram.h"
+#include "PersonalBody.h"
 
 #include "transport/MailMessage.h"
 #include "transport/SMTPClient.h"
@@ -20,21 +21,6 @@ using namespace quillet;
 using namespace quillet::bench;
 
 namespace {
-
-// A body of about 1 KB, personalised with the recipient's number.
-std::vector<std::string> PersonalBody(int n)
-{
-    std::vector<std::string> body;
-    body.push_back("Dear Recipient " + std::to_string(n) + ",");
-    body.push_back("");
-    size_t size = 0;
-    while (size < 1024 - 80) {
-        body.push_back("This line of the newsletter is the same for everyone, the greeting above is not.");
-        size += body.back().size() + 2;
-    }
-    body.push_back("Your number is " + std::to_string(n) + ".");
-    return body;
-}
 
 void SendShare(uint16_t port, int first, int count, bool pipelining)
 {

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -166,6 +167,12 @@ void TTCPConnection::StartTls(std::shared_ptr<TlsContext> context, const std::st
     begin_ = end_ = 0;
     const int flags = ::fcntl(socket_.get(), F_GETFL);
     ::fcntl(socket_.get(), F_SETFL, flags | O_NONBLOCK);
+    // TLS writes its records in several small sends (the handshake's last flight, then the
+    // first command): with Nagle's algorithm the second waits for the peer's delayed
+    // acknowledgement of the first, some 40 ms each time. Every write here is a whole record or
+    // a gathered block already.
+    const int noDelay = 1;
+    ::setsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     try {
         tls_ = std::make_unique<TlsSession>(std::move(context), socket_.get(), host);
         for (;;) {
