@@ -9,6 +9,7 @@
 // message once more to a peer that discards the bytes unread (the client's own ceiling).
 //
 // Usage: bench_attachment_streaming [megabytes] [rounds]
+#include "AttachmentMessage.h"
 #include "DiscardingSmtpPeer.h"
 #include "PeerProgram.h"
 
@@ -46,30 +47,13 @@ long PeakRssKb()
     return usage.ru_maxrss;
 }
 
-void MakeFile(const fs::path& path, size_t megabytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    std::mt19937_64 random(42);
-    std::vector<uint64_t> block(1 << 17); // 1 MB
-    for (size_t i = 0; i < megabytes; ++i) {
-        for (auto& word : block)
-            word = random();
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 8));
-    }
-}
-
 double SendWithAttachment(uint16_t port, const fs::path& file)
 {
     TSMTPClient client;
     client.Host = "127.0.0.1";
     client.Port = port;
     TMailMessage message;
-    message.ContentType = "text/plain";
-    message.Sender = TEMailAddressItem("sender@example.org");
-    message.Recipients.SetAddressesText("rcpt@example.org");
-    message.Subject = "Large attachment";
-    message.Body = {"See the attached file."};
-    message.Attachments.emplace_back(file.string());
+    FillAttachmentMessage(message, file);
     const auto start = std::chrono::steady_clock::now();
     client.Connect();
     client.Send(message);

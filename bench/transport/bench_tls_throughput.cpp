@@ -11,6 +11,7 @@
 // client trusts them through its CA file.
 //
 // Usage: bench_tls_throughput [messages] [megabytes] [rounds]
+#include "AttachmentMessage.h"
 #include "DiscardingSmtpPeer.h"
 #include "PeerProgram.h"
 #include "PersonalBody.h"
@@ -71,18 +72,6 @@ double SendMessages(const Peer& peer, ConnectionSecurity security, int count, st
     return count / Seconds(std::chrono::steady_clock::now() - start);
 }
 
-void MakeFile(const fs::path& path, size_t megabytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    std::mt19937_64 random(42);
-    std::vector<uint64_t> block(1 << 17); // 1 MB
-    for (size_t i = 0; i < megabytes; ++i) {
-        for (auto& word : block)
-            word = random();
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 8));
-    }
-}
-
 struct AttachmentRun {
     double megabytesPerSecond = 0;
     long peakRssKb = 0;
@@ -102,12 +91,7 @@ AttachmentRun SendAttachmentInChild(const Peer& peer, ConnectionSecurity securit
             TSMTPClient client;
             Aim(client, peer, security);
             TMailMessage message;
-            message.ContentType = "text/plain";
-            message.Sender = TEMailAddressItem("sender@example.org");
-            message.Recipients.SetAddressesText("rcpt@example.org");
-            message.Subject = "Large attachment";
-            message.Body = {"See the attached file."};
-            message.Attachments.emplace_back(file.string());
+            FillAttachmentMessage(message, file);
             const auto start = std::chrono::steady_clock::now();
             client.Connect();
             client.Send(message);
