@@ -5,6 +5,8 @@
 // alternate for several rounds; medians are compared as messages per second.
 //
 // Usage: bench_mailing_run [recipients] [rounds]
+// The server keeps each message in a file under TMPDIR (else /tmp): run once with TMPDIR on tmpfs
+// (e.g. /dev/shm) and once on disk for the two figures.
 #include "MailingRunSample.h"
 #include "PeerProgram.h"
 
@@ -92,10 +94,13 @@ int main(int argc, char** argv)
     }
     const double ourMedian = Median(ours);
     const double theirMedian = Median(theirs);
-    std::printf("%d recipients, five macros, %zu-byte messages, one connection; median of %d rounds:\n", count,
-                messageSize, rounds);
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::printf("%d recipients, five macros, %zu-byte messages, one connection, temporary folder %s; "
+                "median of %d rounds:\n",
+                count, messageSize, tmpdir && *tmpdir ? tmpdir : "/tmp", rounds);
     std::printf("  quillet mailing run, built-in route: %.0f messages/s\n", ourMedian);
     std::printf("  smtp-source -> smtp-sink:            %.0f messages/s\n", theirMedian);
-    std::printf("  ratio:                               %.2fx (target >= 0.80x)\n", ourMedian / theirMedian);
+    std::printf("  ratio:                               %.2fx (target >= 0.90x with TMPDIR on tmpfs)\n",
+                ourMedian / theirMedian);
     return 0;
 }
