@@ -15,10 +15,10 @@ namespace quillet::fuzz {
     std::abort();
 }
 
-#define QUILLET_FUZZ_CHECK(condition)                                                             \
-    do {                                                                                         \
-        if (!(condition))                                                                        \
-            ::quillet::fuzz::fail(#condition);                                                   \
+#define QUILLET_FUZZ_CHECK(condition)                                                                                  \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            ::quillet::fuzz::fail(#condition);                                                                         \
     } while (false)
 
 inline std::string_view bytes(const std::uint8_t* data, std::size_t size)

@@ -43,13 +43,14 @@ void checkHeaderRoundTrip(std::string_view bytes, char encoding)
     const EncodingParameters latin1{"ISO-8859-1", encoding, TTransfer::bit8};
     const std::string decoded = DecodeHeaderValue(EncodeHeaderWords(text, kTextSpecials, latin1));
     std::string_view expected = text;
-    while (!expected.empty() && (expected.back() == ' ' || expected.back() == '\t' || expected.back() == '\r' ||
-                                 expected.back() == '\n'))
+    while (!expected.empty() &&
+           (expected.back() == ' ' || expected.back() == '\t' || expected.back() == '\r' || expected.back() == '\n'))
         expected.remove_suffix(1);
     // Words holding bytes 0x80-0x9F are labelled windows-1252, the others ISO-8859-1: both read every
     // other byte alike. Bytes windows-1252 leaves undefined have no text to compare with.
-    const bool c1 = std::any_of(expected.begin(), expected.end(),
-                                [](char c) { return static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) <= 0x9F; });
+    const bool c1 = std::any_of(expected.begin(), expected.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) <= 0x9F;
+    });
     const std::optional<std::string> original = charsetToUtf8(expected, c1 ? "windows-1252" : "ISO-8859-1");
     if (original)
         QUILLET_FUZZ_CHECK(decoded == *original);

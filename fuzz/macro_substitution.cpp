@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text = fields.next();
     RecipientRecord record;
     ProjectProperties project;
-    for (ShortString255* field : {&record.EMail, &record.Name, &record.Surname, &project.AutorName,
-                                  &project.AutorWEB, &project.AutorEmail})
+    for (ShortString255* field :
+         {&record.EMail, &record.Name, &record.Surname, &project.AutorName, &project.AutorWEB, &project.AutorEmail})
         field->set(fields.next());
     for (int i = 0; i < 4; ++i)
         record.paramName(i).set(fields.next());

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string input(fuzz::bytes(data, size));
     const std::string fingerprint = NormalizeFingerprint(input);
-    QUILLET_FUZZ_CHECK(fingerprint.empty() || (fingerprint.size() == 95 && NormalizeFingerprint(fingerprint) == fingerprint));
+    QUILLET_FUZZ_CHECK(fingerprint.empty() ||
+                       (fingerprint.size() == 95 && NormalizeFingerprint(fingerprint) == fingerprint));
 
     TTCPConnection connection;
     connection.MaxLineLength = 512;
@@ -29,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (std::size_t i = 0; i < schemes.size(); ++i) {
                 QUILLET_FUZZ_CHECK(!schemes[i].empty());
                 QUILLET_FUZZ_CHECK(schemes[i].find(' ') == std::string::npos);
-                QUILLET_FUZZ_CHECK(std::none_of(schemes[i].begin(), schemes[i].end(),
-                                                [](char c) { return c >= 'a' && c <= 'z'; }));
+                QUILLET_FUZZ_CHECK(
+                    std::none_of(schemes[i].begin(), schemes[i].end(), [](char c) { return c >= 'a' && c <= 'z'; }));
                 QUILLET_FUZZ_CHECK(std::count(schemes.begin(), schemes.end(), schemes[i]) == 1);
             }
             (void)TSMTPClient::AnnouncesStartTls(text);

@@ -15,8 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TSMTPServer server;
     server.MaxMessageSize = 64 * 1024;
     server.OnCommandMAIL = [](TSMTPServerThread&, bool& accept, const TEMailAddressItem&) { accept = true; };
-    server.OnCommandRCPT = [](TSMTPServerThread&, bool& accept, bool&, const TEMailAddressItem& address,
-                              std::string&) { accept = !address.Address.empty(); };
+    server.OnCommandRCPT = [](TSMTPServerThread&, bool& accept, bool&, const TEMailAddressItem& address, std::string&) {
+        accept = !address.Address.empty();
+    };
     server.OnReceiveRaw = [](TSMTPServerThread&, const ReceivedData& received, const TEMailAddressList& rcpt,
                              std::string&) {
         std::ifstream file(received.Path, std::ios::binary);

@@ -14,8 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QUILLET_FUZZ_CHECK(valid <= bytes.size());
     QUILLET_FUZZ_CHECK(isValidUtf8(bytes) == (valid == bytes.size()));
     QUILLET_FUZZ_CHECK(isValidUtf8(bytes.substr(0, valid)));
-    for (const auto& [from, to] : {std::pair{"UTF-8", "CP1252"}, {"UTF-8", "CP932"}, {"CP932", "UTF-8"},
-                                   {"CP1252", "UTF-8"}, {"UTF-8", "UTF-8"}}) {
+    for (const auto& [from, to] : {std::pair{"UTF-8", "CP1252"},
+                                   {"UTF-8", "CP932"},
+                                   {"CP932", "UTF-8"},
+                                   {"CP1252", "UTF-8"},
+                                   {"UTF-8", "UTF-8"}}) {
         try {
             const std::string out = convertText(bytes, from, to, "fuzz");
             if (std::string_view(to) == "UTF-8")

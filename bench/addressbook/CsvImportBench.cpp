@@ -128,7 +128,8 @@ int main(int argc, char** argv)
                                "n = 0\n"
                                "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
                                "    for row in csv.reader(f): n += 1\n"
-                               "assert n == " + std::to_string(rows + 1) + "\" " + Quoted(csv);
+                               "assert n == " +
+                               std::to_string(rows + 1) + "\" " + Quoted(csv);
     double pythonSeconds = 1e9;
     for (int round = 0; round < 2; ++round)
         pythonSeconds = std::min(pythonSeconds, TimeCommand(python));

@@ -74,9 +74,9 @@ int main(int argc, char** argv)
         items.reserve(count);
         for (std::size_t i = 0; i < project.recipients.size(); ++i) {
             const quillet::RecipientRecord& r = project.recipients[i];
-            auto* item = new QTreeWidgetItem({QString::fromStdString(r.EMail.str()), QString::fromStdString(r.Name.str()),
-                                              QString::fromStdString(r.Surname.str()), r.enabled() ? "True" : "False",
-                                              QString::number(i)});
+            auto* item = new QTreeWidgetItem(
+                {QString::fromStdString(r.EMail.str()), QString::fromStdString(r.Name.str()),
+                 QString::fromStdString(r.Surname.str()), r.enabled() ? "True" : "False", QString::number(i)});
             items << item;
         }
         widget.addTopLevelItems(items);

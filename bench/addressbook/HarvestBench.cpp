@@ -23,8 +23,9 @@ using Clock = std::chrono::steady_clock;
 std::string makeText(std::size_t bytes)
 {
     std::mt19937 random(42);
-    const char* words[] = {"the", "mailing", "list", "<p>", "</p>", "recipient", "group", "href=\"page.html\"",
-                           "text", "and", "of", "a", "<td>", "</td>", "Orv", "Quillet", "(see", "below)"};
+    const char* words[] = {"the",  "mailing", "list", "<p>", "</p>", "recipient", "group", "href=\"page.html\"",
+                           "text", "and",     "of",   "a",   "<td>", "</td>",     "Orv",   "Quillet",
+                           "(see", "below)"};
     std::string text;
     text.reserve(bytes + 256);
     std::size_t line = 0;
@@ -54,7 +55,8 @@ double secondsOf(const std::function<void()>& work)
 int main(int argc, char** argv)
 {
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
-    const auto path = std::filesystem::temp_directory_path() / ("quillet-harvest-bench-" + std::to_string(::getpid()) + ".html");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("quillet-harvest-bench-" + std::to_string(::getpid()) + ".html");
     {
         const std::string text = makeText(megabytes * 1000 * 1000);
         std::ofstream(path, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));

@@ -143,7 +143,8 @@ int main(int argc, char** argv)
     });
     const std::size_t allSelected = std::size_t(list->selectionModel()->selection().first().height());
     list->selectionModel()->select(QItemSelection(list->model()->index(0, 0),
-                                                  list->model()->index(int(kDeleted) - 1, list->model()->columnCount() - 1)),
+                                                  list->model()->index(int(kDeleted) - 1,
+                                                                       list->model()->columnCount() - 1)),
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QApplication::processEvents();
     ui.messageAnswers.push_back(mrOk);

@@ -33,8 +33,12 @@ inline MailDraft MakeDraft()
 {
     MailDraft draft;
     draft.subject = "An offer for %NAME% %SURNAME%";
-    draft.body = {"Dear %NAME%,", "", "our shop in %CITY% has something new for you.",
-                  "Come and see it this week; the doors are open from nine to six.", "", "Best regards,",
+    draft.body = {"Dear %NAME%,",
+                  "",
+                  "our shop in %CITY% has something new for you.",
+                  "Come and see it this week; the doors are open from nine to six.",
+                  "",
+                  "Best regards,",
                   "%AUTHORNAME%"};
     return draft;
 }

@@ -82,9 +82,14 @@ int main(int argc, char** argv)
     record.ParamValue2.set("70412");
     ProjectProperties project;
     project.AutorName.set("Orv Quillet");
-    const Macros macros = {{"%ADDRESS%", "customer@example.org"}, {"%NAME%", "Ann"}, {"%SURNAME%", "Smith"},
-                           {"%AUTHORNAME%", "Orv Quillet"}, {"%PARAM1%", "Lisbon"}, {"%PARAM2%", "70412"},
-                           {"%CITY%", "Lisbon"}, {"%CODE%", "70412"}};
+    const Macros macros = {{"%ADDRESS%", "customer@example.org"},
+                           {"%NAME%", "Ann"},
+                           {"%SURNAME%", "Smith"},
+                           {"%AUTHORNAME%", "Orv Quillet"},
+                           {"%PARAM1%", "Lisbon"},
+                           {"%PARAM2%", "70412"},
+                           {"%CITY%", "Lisbon"},
+                           {"%CODE%", "70412"}};
 
     std::size_t sink = 0;
     std::printf("%-36s %7s %12s %12s %7s\n", "line", "bytes", "substitution", "plain peer", "ratio");
@@ -94,13 +99,15 @@ int main(int argc, char** argv)
         // Each round times both back to back, so a busy machine slows both alike.
         std::vector<double> owns, peers, ratios;
         for (int round = 0; round < rounds; ++round) {
-            owns.push_back(secondsPerCall([&] {
-                try {
-                    return SubstituteMacros(text, recipient, project).size();
-                } catch (const EMacroSubstitutionError&) {
-                    return std::size_t{1};
-                }
-            }, sink));
+            owns.push_back(secondsPerCall(
+                [&] {
+                    try {
+                        return SubstituteMacros(text, recipient, project).size();
+                    } catch (const EMacroSubstitutionError&) {
+                        return std::size_t{1};
+                    }
+                },
+                sink));
             peers.push_back(secondsPerCall([&] { return plainReplace(peerText, peerMacros).size(); }, sink));
             ratios.push_back(owns.back() / peers.back());
         }

@@ -24,7 +24,6 @@
 using namespace quillet;
 using namespace quillet::bench;
 
-
 int main(int argc, char** argv)
 {
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;

@@ -55,8 +55,12 @@ MailDraft MakeDraft()
 {
     MailDraft draft;
     draft.subject = "An offer for %NAME%";
-    draft.body = {"Dear %NAME%,", "", "our shop in %CITY% has something new for you.",
-                  "Come and see it this week; the doors are open from nine to six.", "", "Best regards,",
+    draft.body = {"Dear %NAME%,",
+                  "",
+                  "our shop in %CITY% has something new for you.",
+                  "Come and see it this week; the doors are open from nine to six.",
+                  "",
+                  "Best regards,",
                   "%AUTHORNAME%"};
     return draft;
 }
@@ -141,9 +145,9 @@ int main(int argc, char** argv)
         std::vector<pid_t> sources;
         for (std::size_t i = 0; i < fleet.Size(); ++i) {
             const std::size_t share = count / fleet.Size() + (i < count % fleet.Size() ? 1 : 0);
-            sources.push_back(Spawn({kSmtpSource, "-s", std::to_string(connections), "-m", std::to_string(share),
-                                     "-l", std::to_string(messageSize), "-f", "source@example.net", "-t",
-                                     "peer@example.net", "127.0.0.1:" + std::to_string(fleet.Port(i))},
+            sources.push_back(Spawn({kSmtpSource, "-s", std::to_string(connections), "-m", std::to_string(share), "-l",
+                                     std::to_string(messageSize), "-f", "source@example.net", "-t", "peer@example.net",
+                                     "127.0.0.1:" + std::to_string(fleet.Port(i))},
                                     "/dev/null"));
         }
         bool ok = true;

@@ -34,8 +34,9 @@ double TimedRun(MailingRunRequest request, bool withJournal)
     message.ContentType = "text/plain";
     TSMTPServer server;
     std::atomic<int> received{0};
-    server.OnReceiveRaw = [&received](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList&,
-                                      std::string&) { ++received; };
+    server.OnReceiveRaw = [&received](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList&, std::string&) {
+        ++received;
+    };
     MailingRun run(client, message, &server);
     request.builtinServer.port = std::to_string(FreeLoopbackPort());
     const auto start = std::chrono::steady_clock::now();

@@ -77,7 +77,8 @@ int main(int argc, char** argv)
         const auto start = Clock::now();
         const Project loaded = loadProjectFile(file);
         const double load = std::chrono::duration<double>(Clock::now() - start).count();
-        const double dd = TimeCommand("dd if=" + Quoted(file) + " of=" + Quoted(copy) + " bs=1M conv=fsync status=none");
+        const double dd =
+            TimeCommand("dd if=" + Quoted(file) + " of=" + Quoted(copy) + " bs=1M conv=fsync status=none");
         std::filesystem::remove(copy);
         TimeCommand("sync " + Quoted(file) + " && cat " + Quoted(file) + " > /dev/null");
         std::printf("  peer: load %.3f s + dd bs=1M conv=fsync %.3f s = %.3f s\n", load, dd, load + dd);
@@ -97,10 +98,22 @@ int main(int argc, char** argv)
         switch (kind) {
         case 0: return {"recipient", "add", file, "--group", group, "--email", "added" + n + "@example.org"};
         case 1:
-            return {"recipient", "edit", file, "--group", group, "--email",
-                    SampleAddress(recipients / 2 / 10 * 10 + 3 + 10 * std::size_t(round)), "--name", "Edited"};
+            return {"recipient",
+                    "edit",
+                    file,
+                    "--group",
+                    group,
+                    "--email",
+                    SampleAddress(recipients / 2 / 10 * 10 + 3 + 10 * std::size_t(round)),
+                    "--name",
+                    "Edited"};
         case 2:
-            return {"recipient", "delete", file, "--group", group, "--email",
+            return {"recipient",
+                    "delete",
+                    file,
+                    "--group",
+                    group,
+                    "--email",
                     SampleAddress((recipients - 1) / 10 * 10 + 3 - 10 * std::size_t(round))};
         default: return {"group", "add", file, "Bench group " + n};
         }

@@ -68,8 +68,8 @@ int main(int argc, char** argv)
     const std::string copy = (std::filesystem::path(folder) / "bench-copy.oqf").string();
     Project project = SampleProject(recipients);
     const double fileMB = double(std::filesystem::file_size((saveProjectFile(project, file), file))) / 1e6;
-    std::printf("project: %zu recipients, file %.1f MB in %s; best of %d runs\n", recipients, fileMB,
-                folder.c_str(), runs);
+    std::printf("project: %zu recipients, file %.1f MB in %s; best of %d runs\n", recipients, fileMB, folder.c_str(),
+                runs);
 
     double save = 1e9, ddCopy = 1e9, load = 1e9, cat = 1e9;
     for (int run = 0; run < runs; ++run) {

@@ -148,8 +148,8 @@ private:
 // Messages per second of one smtp-source run against the port.
 double Measure(const Options& options, int port, bool keepConnection)
 {
-    std::vector<std::string> args{SmtpSource, "-s", std::to_string(options.sessions), "-m",
-                                  std::to_string(options.messages), "-l", "1024"};
+    std::vector<std::string> args{
+        SmtpSource, "-s", std::to_string(options.sessions), "-m", std::to_string(options.messages), "-l", "1024"};
     if (keepConnection)
         args.push_back("-d");
     args.push_back("127.0.0.1:" + std::to_string(port));
@@ -195,16 +195,11 @@ std::string FileSystemOf(const std::string& folder)
     if (::statfs(folder.c_str(), &info) != 0)
         return "not found";
     switch (static_cast<unsigned long>(info.f_type)) {
-    case 0xEF53:
-        return "ext4";
-    case 0x01021994:
-        return "tmpfs";
-    case 0x58465342:
-        return "xfs";
-    case 0x9123683E:
-        return "btrfs";
-    case 0x794C7630:
-        return "overlayfs";
+    case 0xEF53: return "ext4";
+    case 0x01021994: return "tmpfs";
+    case 0x58465342: return "xfs";
+    case 0x9123683E: return "btrfs";
+    case 0x794C7630: return "overlayfs";
     default: {
         char hex[32];
         std::snprintf(hex, sizeof hex, "type 0x%lx", static_cast<unsigned long>(info.f_type));
@@ -222,8 +217,8 @@ int main(int argc, char** argv)
         for (const char* program : {SmtpSource, SmtpSink})
             if (::access(program, X_OK) != 0)
                 throw std::runtime_error(std::string(program) + " is not installed (Debian package postfix)");
-        std::printf("smtp-source: %d sessions, %d messages of 1 KB, %d rounds, alternating servers\n",
-                    options.sessions, options.messages, options.rounds);
+        std::printf("smtp-source: %d sessions, %d messages of 1 KB, %d rounds, alternating servers\n", options.sessions,
+                    options.messages, options.rounds);
         for (const std::string& tmpdir : options.tmpdirs) {
             std::printf("temporary folder %s (%s):\n", tmpdir.c_str(), FileSystemOf(tmpdir).c_str());
             for (const bool keep : {true, false}) {
@@ -243,8 +238,7 @@ int main(int argc, char** argv)
                 }
                 const double a = Median(ours), b = Median(sink);
                 std::printf("%-40s quillet serve %8.0f msg/s   smtp-sink %8.0f msg/s   ratio %.2f\n",
-                            keep ? "median, connection kept (-d):" : "median, connection per message:", a, b,
-                            a / b);
+                            keep ? "median, connection kept (-d):" : "median, connection per message:", a, b, a / b);
             }
         }
         return 0;

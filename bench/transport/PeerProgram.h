@@ -36,7 +36,8 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& stdo
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!stdoutPath.empty())
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
     std::vector<char*> args;
     for (const auto& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -68,8 +69,7 @@ inline std::optional<double> TimeProgram(const std::vector<std::string>& argv, c
 inline std::optional<double> TimeSmtpSourceBatch(uint16_t port, int count, std::size_t size, int sessions = 1)
 {
     return TimeProgram({kSmtpSource, "-d", "-s", std::to_string(sessions), "-m", std::to_string(count), "-l",
-                        std::to_string(size),
-                        "127.0.0.1:" + std::to_string(port)});
+                        std::to_string(size), "127.0.0.1:" + std::to_string(port)});
 }
 
 // smtp-sink listening on 127.0.0.1 until the object goes.

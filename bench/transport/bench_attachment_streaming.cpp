@@ -102,8 +102,8 @@ int main(int argc, char** argv)
         theirs.push_back(static_cast<double>(megabytes) / *base64Seconds);
         std::printf("round %d: quillet %.0f MB/s, base64 %.0f MB/s", round + 1, ours.back(), theirs.back());
         if (haveSource) {
-            const auto sourceSeconds = TimeProgram({kSmtpSource, "-m", "1", "-l", std::to_string(wireBytes),
-                                                    "127.0.0.1:" + std::to_string(sink.Port())});
+            const auto sourceSeconds = TimeProgram(
+                {kSmtpSource, "-m", "1", "-l", std::to_string(wireBytes), "127.0.0.1:" + std::to_string(sink.Port())});
             if (sourceSeconds) {
                 source.push_back(static_cast<double>(megabytes) / *sourceSeconds);
                 std::printf(", smtp-source (same wire size) %.0f MB/s", source.back());
@@ -134,7 +134,7 @@ int main(int argc, char** argv)
     std::printf("  quillet to a peer that discards unread: %.0f MB/s (%.2fx base64)\n", Median(toDiscard),
                 Median(toDiscard) / theirMedian);
     std::printf("  quillet's own processor time: %.0f MB of attachment per processor second\n", Median(ourProcessor));
-    std::printf("  peak RSS after a 10 MB attachment: %ld KB; after %zu MB attachments: %ld KB\n", rssSmall,
-                megabytes, rssLarge);
+    std::printf("  peak RSS after a 10 MB attachment: %ld KB; after %zu MB attachments: %ld KB\n", rssSmall, megabytes,
+                rssLarge);
     return 0;
 }

@@ -78,8 +78,14 @@ inline constexpr std::string_view kCsvEmailField = "e-mail address";
 inline constexpr std::string_view kCsvNameField = "name";
 inline constexpr std::string_view kCsvSurnameField = "surname";
 inline constexpr std::string_view kCsvEnabledField = "enabled value";
-inline std::string csvParameterField(std::string_view name) { return "parameter " + quoted(name); }
-inline std::string csvParameterNameField(int slot) { return "name of parameter " + std::to_string(slot + 1); }
+inline std::string csvParameterField(std::string_view name)
+{
+    return "parameter " + quoted(name);
+}
+inline std::string csvParameterNameField(int slot)
+{
+    return "name of parameter " + std::to_string(slot + 1);
+}
 // The desktop's import and export of recipients.
 inline constexpr std::string_view kImportRecipientsCaption = "Import recipients";
 inline constexpr std::string_view kExportRecipientsCaption = "Export recipients";
@@ -91,7 +97,7 @@ inline constexpr std::string_view kTextFileFilter = "Text files|*.txt";
 inline constexpr std::string_view kChooseCsvFile = "Choose a CSV file";
 inline constexpr std::string_view kDetect = "Detect";
 // What a column becomes, in the order of CsvField (Ignore .. ParameterValue).
-inline constexpr std::string_view kCsvFieldNames[] = {"Not imported", "E-mail", "Name", "Surname", "Enabled",
+inline constexpr std::string_view kCsvFieldNames[] = {"Not imported",         "E-mail",   "Name", "Surname", "Enabled",
                                                       "Group (not imported)", "Parameter"};
 inline std::string csvParameterSlotName(int slot, bool value)
 {
@@ -102,22 +108,29 @@ inline std::string exportRecipientsOf(std::string_view group)
     return "Export recipients of group " + quoted(group);
 }
 inline constexpr std::string_view kExportAllRecipients = "Export all recipients";
-inline std::string unknownEncoding(std::string_view name) { return "Unknown encoding " + quoted(name); }
+inline std::string unknownEncoding(std::string_view name)
+{
+    return "Unknown encoding " + quoted(name);
+}
 inline std::string csvTooManyParameters(std::string_view names)
 {
-    return "More than four columns would become parameters: " + std::string(names) +
-           ". Choose at most four of them";
+    return "More than four columns would become parameters: " + std::string(names) + ". Choose at most four of them";
 }
 inline std::string csvBadMapEntry(std::string_view entry)
 {
     return "The mapping " + quoted(entry) + " does not read FIELD=COLUMN";
 }
-inline std::string csvNoSuchColumn(std::string_view column) { return "The file has no column " + quoted(column); }
-inline std::string csvFieldTooLong(std::string_view field) { return "the " + std::string(field) + " is longer than 255 bytes"; }
+inline std::string csvNoSuchColumn(std::string_view column)
+{
+    return "The file has no column " + quoted(column);
+}
+inline std::string csvFieldTooLong(std::string_view field)
+{
+    return "the " + std::string(field) + " is longer than 255 bytes";
+}
 inline std::string csvFieldNotRepresentable(std::string_view field, std::string_view codePage)
 {
-    return "the " + std::string(field) + " holds characters that code page " + std::string(codePage) +
-           " cannot hold";
+    return "the " + std::string(field) + " holds characters that code page " + std::string(codePage) + " cannot hold";
 }
 inline std::string csvBadEnabled(std::string_view value)
 {

@@ -46,7 +46,7 @@ std::vector<std::string> scanAddresses(std::string_view text)
     std::vector<std::string> found;
     const char* const data = text.data();
     const std::size_t size = text.size();
-    std::size_t rest = 0;  // the current line's text before this position has been removed
+    std::size_t rest = 0; // the current line's text before this position has been removed
     while (rest < size) {
         const void* hit = std::memchr(data + rest, '@', size - rest);
         if (!hit)
@@ -73,7 +73,7 @@ std::vector<std::string> scanAddresses(std::string_view text)
             rest = end;
             if (end > at)
                 break;
-            start = end;  // no delimiter lies between this dot and the "@"
+            start = end; // no delimiter lies between this dot and the "@"
         }
     }
     return found;

@@ -15,9 +15,18 @@ namespace quillet {
 
 namespace {
 
-bool isAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool isLetDig(unsigned char c) { return isAlpha(c) || isDigit(c); }
+bool isAlpha(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool isLetDig(unsigned char c)
+{
+    return isAlpha(c) || isDigit(c);
+}
 
 // atext of RFC 5322: letters, digits and !#$%&'*+-/=?^_`{|}~
 bool isAtext(unsigned char c)
@@ -158,7 +167,7 @@ bool isDomain(std::string_view domain, DomainCharset charset)
 DomainCharset domainCharsetFor(std::string_view codePage)
 {
     return equalsIgnoringCase(codePage, "UTF-8") || equalsIgnoringCase(codePage, "UTF8") ? DomainCharset::Utf8
-                                                                                          : DomainCharset::Ascii;
+                                                                                         : DomainCharset::Ascii;
 }
 
 DomainCharset programDomainCharset()

@@ -4,7 +4,6 @@
 #include "project/CodePage.h"
 #include "project/WholeFile.h"
 
-
 namespace quillet {
 
 namespace {
@@ -68,8 +67,8 @@ std::string recipientsCsv(const Project& project, const std::vector<std::size_t>
             if (!any) {
                 names[slot] = &name;
                 forms[slot] = empty ? SlotForm::Absent : SlotForm::Named;
-            } else if (forms[slot] != SlotForm::Pairs && (name.view() != names[slot]->view() ||
-                                                           (forms[slot] == SlotForm::Absent && !empty))) {
+            } else if (forms[slot] != SlotForm::Pairs &&
+                       (name.view() != names[slot]->view() || (forms[slot] == SlotForm::Absent && !empty))) {
                 forms[slot] = SlotForm::Pairs;
             }
         }

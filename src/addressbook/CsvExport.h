@@ -18,7 +18,7 @@
 namespace quillet {
 
 struct CsvExportOptions {
-    std::optional<std::string> group;  // only this group's recipients; all when empty
+    std::optional<std::string> group; // only this group's recipients; all when empty
     bool byteOrderMark = true;
 };
 

@@ -17,7 +17,10 @@ namespace {
 // Records between two calls of the progress callback.
 constexpr std::size_t kProgressEvery = 4096;
 
-bool isUtf8CodePage(const char* codePage) { return domainCharsetFor(codePage) == DomainCharset::Utf8; }
+bool isUtf8CodePage(const char* codePage)
+{
+    return domainCharsetFor(codePage) == DomainCharset::Utf8;
+}
 
 // A header name reduced for comparison: ASCII lower case without blanks, "-", "_" and ".".
 std::string normalisedHeader(std::string_view header)
@@ -69,8 +72,7 @@ bool isSingleField(CsvField field)
 std::string parameterNameOf(const CsvDocument& document, std::size_t column, const char* codePage)
 {
     if (column < document.header.size() && !document.header[column].empty())
-        return isUtf8CodePage(codePage) ? document.header[column]
-                                        : utf8ToCodePageForMessage(document.header[column]);
+        return isUtf8CodePage(codePage) ? document.header[column] : utf8ToCodePageForMessage(document.header[column]);
     return "COLUMN" + std::to_string(column + 1);
 }
 
@@ -113,13 +115,14 @@ public:
             }
         for (std::size_t i = 0; i < columns && i < reader.size() && row.problem.empty(); ++i)
             take(mapping_.columns[i], reader.field(i), row);
-        for (std::size_t i = 0; i < columns; ++i)  // parameter names come from the header
+        for (std::size_t i = 0; i < columns; ++i) // parameter names come from the header
             if (mapping_.columns[i].field == CsvField::Parameter)
                 row.paramNames[mapping_.columns[i].slot] = mapping_.columns[i].parameterName;
         if (row.problem.empty()) {
             if (row.email.empty())
                 row.problem = texts::kCsvMissingAddress;
-            else if (const AddressProblem problem = addressProblem(row.email, charset_); problem != AddressProblem::None)
+            else if (const AddressProblem problem = addressProblem(row.email, charset_);
+                     problem != AddressProblem::None)
                 row.problem = texts::invalidAddress(row.email, describeAddressProblem(problem));
         }
         return true;
@@ -130,8 +133,7 @@ private:
     {
         switch (column.field) {
         case CsvField::Ignore:
-        case CsvField::Group:
-            return;
+        case CsvField::Group: return;
         case CsvField::Email: convert(field, row.email, column, row); return;
         case CsvField::Name: convert(field, row.name, column, row); return;
         case CsvField::Surname: convert(field, row.surname, column, row); return;
@@ -257,7 +259,7 @@ public:
 private:
     struct Slot {
         std::uint32_t tag = 0;
-        std::uint32_t entry = 0;  // 1-based number of the entry; 0: free
+        std::uint32_t entry = 0; // 1-based number of the entry; 0: free
     };
     struct Entry {
         std::uint64_t hash;
@@ -342,7 +344,7 @@ CsvMapping automaticCsvMapping(const CsvDocument& document, const char* codePage
         CsvColumn column = columnForHeader(document.header[i]);
         const int slot = std::max(column.slot, 0);
         bool& taken = seen[static_cast<int>(column.field)][slot];
-        if (column.field != CsvField::Parameter && taken)  // the first column of a field wins
+        if (column.field != CsvField::Parameter && taken) // the first column of a field wins
             column = {CsvField::Parameter, {}, -1};
         taken = true;
         if (column.field == CsvField::Parameter)
@@ -453,8 +455,7 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
     RowBuilder builder(mapping, settings);
     CsvRow row;
     while (reader.next()) {
-        if (progress && plan.actions.size() % kProgressEvery == 0 &&
-            !progress(reader.position(), reader.textSize()))
+        if (progress && plan.actions.size() % kProgressEvery == 0 && !progress(reader.position(), reader.textSize()))
             throw CsvImportCancelled();
         std::int64_t action = CsvImportPlan::kSkipRow;
         if (builder.build(reader, row)) {

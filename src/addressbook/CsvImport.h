@@ -48,11 +48,11 @@ struct CsvFormat {
 
 // A decoded CSV file with its first record.
 struct CsvDocument {
-    std::string text;                 // UTF-8
-    std::string encoding;             // the encoding it was read with
+    std::string text;     // UTF-8
+    std::string encoding; // the encoding it was read with
     char separator = ',';
     bool hasHeader = false;
-    std::vector<std::string> header;  // the first record's fields (UTF-8), header or not
+    std::vector<std::string> header; // the first record's fields (UTF-8), header or not
 };
 
 // Decodes the bytes and reads the first record; a text without any record (an empty file)
@@ -65,8 +65,8 @@ enum class CsvField { Ignore, Email, Name, Surname, Enabled, Group, Parameter, P
 
 struct CsvColumn {
     CsvField field = CsvField::Ignore;
-    std::string parameterName;  // Parameter: the parameter's name, in the code page
-    int slot = -1;              // ParameterName/ParameterValue: which of the four (0..3)
+    std::string parameterName; // Parameter: the parameter's name, in the code page
+    int slot = -1;             // ParameterName/ParameterValue: which of the four (0..3)
 };
 
 struct CsvMapping {
@@ -99,7 +99,7 @@ struct CsvImportSettings {
 
 struct CsvProblem {
     std::size_t line;
-    std::string text;  // the code page's text
+    std::string text; // the code page's text
 };
 
 struct CsvImportReport {
@@ -107,7 +107,7 @@ struct CsvImportReport {
     std::size_t updated = 0;
     std::size_t skipped = 0;
     std::size_t invalid = 0;
-    std::vector<CsvProblem> problems;  // in line order
+    std::vector<CsvProblem> problems; // in line order
 
     // "imported N, updated N, duplicates skipped N, invalid N"
     std::string summary() const;
@@ -121,7 +121,7 @@ struct CsvRow {
     std::string email, name, surname;
     bool enabled = true;
     std::string paramNames[4], paramValues[4];
-    std::string problem;  // empty when the row is valid
+    std::string problem; // empty when the row is valid
 };
 
 // Called every few thousand records with the bytes read and the total; false cancels.

@@ -63,7 +63,10 @@ const char* guessUtf16(std::string_view text)
     return nullptr;
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool startsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
 
 std::string convertToUtf8(std::string_view bytes, const char* encoding)
 {
@@ -89,12 +92,12 @@ CsvText decodeCsvBytes(std::string bytes, std::string_view encoding, const char*
     if (startsWith(bytes, kUtf8Bom)) {
         bytes.erase(0, kUtf8Bom.size());
         result.encoding = "UTF-8";
-        if (!isWellFormedUtf8(bytes))  // broken sequences become U+FFFD
+        if (!isWellFormedUtf8(bytes)) // broken sequences become U+FFFD
             bytes = codePageToUtf8(bytes, "UTF-8");
         result.utf8 = std::move(bytes);
         return result;
     }
-    const char* utf16 = startsWith(bytes, kUtf16LeBom) ? "UTF-16LE"
+    const char* utf16 = startsWith(bytes, kUtf16LeBom)   ? "UTF-16LE"
                         : startsWith(bytes, kUtf16BeBom) ? "UTF-16BE"
                                                          : nullptr;
     if (utf16) {
@@ -192,7 +195,7 @@ std::string& CsvReader::nextField()
 
 void CsvReader::readQuoted(std::string& field)
 {
-    ++pos_;  // the opening quote
+    ++pos_; // the opening quote
     for (;;) {
         const std::size_t quote = text_.find('"', pos_);
         if (quote == std::string_view::npos) {
@@ -205,7 +208,7 @@ void CsvReader::readQuoted(std::string& field)
             return;
         }
         const std::string_view part = text_.substr(pos_, quote - pos_);
-        for (std::size_t i = 0; i < part.size(); ++i)  // lines inside the field: LF, CR LF or CR
+        for (std::size_t i = 0; i < part.size(); ++i) // lines inside the field: LF, CR LF or CR
             nextLine_ += part[i] == '\n' || (part[i] == '\r' && (i + 1 == part.size() || part[i + 1] != '\n'));
         field.append(part);
         pos_ = quote + 1;

@@ -32,7 +32,7 @@ public:
 // The decoded text of a CSV file and the encoding it was read with.
 struct CsvText {
     std::string utf8;
-    std::string encoding;  // "UTF-8", "UTF-16LE", "UTF-16BE", the code page's or the given name
+    std::string encoding; // "UTF-8", "UTF-16LE", "UTF-16BE", the code page's or the given name
 };
 
 // Decodes the file's bytes (see above). `encoding` empty: detect; else convert from it, dropping
@@ -77,7 +77,7 @@ private:
     std::size_t nextLine_ = 1;
     std::size_t line_ = 0;
     bool unterminated_ = false;
-    std::vector<std::string> fields_;  // reused from record to record; count_ of them are valid
+    std::vector<std::string> fields_; // reused from record to record; count_ of them are valid
     std::size_t count_ = 0;
 };
 

@@ -94,7 +94,8 @@ locale_t openCollationLocale(const std::string& name)
         return nullptr;
     const std::string base = name.substr(0, name.find_first_of(".@"));
     for (const std::string& candidate : {name, base + ".UTF-8", base + ".utf8"}) {
-        if (locale_t loc = newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, candidate.c_str(), static_cast<locale_t>(nullptr)))
+        if (locale_t loc =
+                newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, candidate.c_str(), static_cast<locale_t>(nullptr)))
             return loc;
     }
     return nullptr;
@@ -130,9 +131,9 @@ std::string EmailCollation::sortKey(std::string_view codePageText) const
 {
     if (!locale_) {
         if (isPlainAscii(codePageText))
-            return std::string(codePageText);  // code-point order is byte order
-        std::string key = codePageToUtf8(codePageText);  // UTF-8 byte order is code-point order
-        appendTieBreak(key, codePageText);  // bytes the code page leaves undefined all read U+FFFD
+            return std::string(codePageText);           // code-point order is byte order
+        std::string key = codePageToUtf8(codePageText); // UTF-8 byte order is code-point order
+        appendTieBreak(key, codePageText);              // bytes the code page leaves undefined all read U+FFFD
         return key;
     }
     std::string key = localeKey(codePageText);

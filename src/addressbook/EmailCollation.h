@@ -38,7 +38,7 @@ public:
 private:
     std::string localeKey(std::string_view codePageText) const;
 
-    void* locale_ = nullptr;  // locale_t of the collation; null for code-point order
+    void* locale_ = nullptr; // locale_t of the collation; null for code-point order
 };
 
 } // namespace quillet

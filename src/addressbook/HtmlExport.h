@@ -17,7 +17,7 @@ struct HtmlRecipientRow {
     std::string email;
     std::string name;
     std::string surname;
-    std::string enabled;  // "True" or "False"
+    std::string enabled; // "True" or "False"
 };
 
 // The maker's home page, as the main window's Home Page action opens it.

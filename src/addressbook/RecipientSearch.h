@@ -31,7 +31,7 @@ public:
 
 private:
     bool fieldMatches(std::string_view field) const;
-    std::string text_;  // as given (case-sensitive) or upper-cased
+    std::string text_; // as given (case-sensitive) or upper-cased
     SearchOptions options_;
 };
 

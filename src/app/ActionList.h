@@ -10,11 +10,11 @@
 namespace quillet {
 
 struct ActionDefinition {
-    const char* name;      // "SaveProjectAction"
-    const char* category;  // "File"
-    const char* caption;   // the menu entry's caption, "&" before the underlined letter
-    const char* shortcut;  // portable key text ("Ctrl+Shift+N"); empty: none
-    const char* hint;      // tooltip and status bar text
+    const char* name;     // "SaveProjectAction"
+    const char* category; // "File"
+    const char* caption;  // the menu entry's caption, "&" before the underlined letter
+    const char* shortcut; // portable key text ("Ctrl+Shift+N"); empty: none
+    const char* hint;     // tooltip and status bar text
     bool enabledAtStart;
     bool checkable = false;
     bool checkedAtStart = false;

@@ -159,9 +159,10 @@ CustomizeToolbarForm::CustomizeToolbarForm(const QList<QAction*>& actions, QWidg
                                    24 + 2 * AvailableList->frameWidth() + scrollBar);
     int widestCaption = 0;
     for (QAction* action : actions)
-        widestCaption = std::max(widestCaption, BarItemsList->fontMetrics().horizontalAdvance(plainCaption(action->text())));
-    BarItemsList->setMinimumWidth(widestCaption + BarItemsList->iconSize().width() + 24 + 2 * BarItemsList->frameWidth() +
-                                  scrollBar);
+        widestCaption =
+            std::max(widestCaption, BarItemsList->fontMetrics().horizontalAdvance(plainCaption(action->text())));
+    BarItemsList->setMinimumWidth(widestCaption + BarItemsList->iconSize().width() + 24 +
+                                  2 * BarItemsList->frameWidth() + scrollBar);
     auto* lists = new QHBoxLayout;
     lists->addWidget(AvailableList, 1);
     lists->addLayout(middle);

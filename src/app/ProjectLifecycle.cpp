@@ -36,8 +36,10 @@ bool fileExists(const std::string& path)
 
 FileDialogOptions projectFileDialog(const char* title)
 {
-    return {QString::fromLatin1(title), QString::fromLatin1(texts::kProjectFilter),
-            QString::fromLatin1(texts::kProjectSuffix), {}};
+    return {QString::fromLatin1(title),
+            QString::fromLatin1(texts::kProjectFilter),
+            QString::fromLatin1(texts::kProjectSuffix),
+            {}};
 }
 
 // Keeps the window's lists and models in step while the project's contents are replaced.

@@ -281,8 +281,7 @@ void TOrvQuilletForm::bindOwnActions()
     bindAction(ActionId::HowToUseAction,
                [this] { openHelpPage(ui_, this, localFile(helpFolder()) + '/' + texts::kHelpIndex); });
     bindAction(ActionId::HomePageAction, [this] { openLink(ui_, this, texts::kHomePage); });
-    bindAction(ActionId::MailToUsAction,
-               [this] { openLink(ui_, this, QString("mailto:") + texts::kContactAddress); });
+    bindAction(ActionId::MailToUsAction, [this] { openLink(ui_, this, QString("mailto:") + texts::kContactAddress); });
     bindAction(ActionId::AboutAction, [this] { ui_.showModal(*AboutForm); });
     bindAction(ActionId::ProgOptionsAction, [this] { showProgramOptions(-1); });
     bindAction(ActionId::CustomizeActionBars, [this] { customizeActionBars(); });

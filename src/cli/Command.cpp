@@ -28,7 +28,8 @@ int Command::portOption(const QCommandLineParser& parser, const QString& option,
     const QString text = parser.value(option).trimmed();
     bool ok = false;
     const int port = text.toInt(&ok);
-    const bool digitsOnly = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    const bool digitsOnly =
+        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
     if (!ok || !digitsOnly || port < lowest || port > 65535)
         throw UsageError("--" + option.toStdString() + " takes a number from " + std::to_string(lowest) + " to 65535");
     return port;
@@ -50,8 +51,7 @@ std::vector<std::unique_ptr<Command>> CommandTable::createAll() const
     std::vector<std::unique_ptr<Command>> commands;
     for (const auto& factory : factories_)
         commands.push_back(factory());
-    std::sort(commands.begin(), commands.end(),
-              [](const auto& a, const auto& b) { return a->name() < b->name(); });
+    std::sort(commands.begin(), commands.end(), [](const auto& a, const auto& b) { return a->name() < b->name(); });
     return commands;
 }
 

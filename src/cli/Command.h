@@ -77,6 +77,8 @@ struct CommandRegistration {
 
 } // namespace quillet::cli
 
-#define QUILLET_REGISTER_COMMAND(Class)                                                            \
-    static const ::quillet::cli::CommandRegistration registration_##Class{                          \
-        [] { return std::unique_ptr<::quillet::cli::Command>(new Class()); }}
+#define QUILLET_REGISTER_COMMAND(Class)                                                                                \
+    static const ::quillet::cli::CommandRegistration registration_##Class                                              \
+    {                                                                                                                  \
+        [] { return std::unique_ptr<::quillet::cli::Command>(new Class()); }                                           \
+    }

@@ -66,8 +66,8 @@ std::string FirstLine(std::string text)
 
 void addConnectionOptions(QCommandLineParser& parser)
 {
-    parser.addOption({"security",
-                      "auto (TLS on port 465, STARTTLS when offered), starttls (required), tls or none.", "MODE"});
+    parser.addOption(
+        {"security", "auto (TLS on port 465, STARTTLS when offered), starttls (required), tls or none.", "MODE"});
     parser.addOption({"tls-ca", "PEM file of additional trusted certificates.", "FILE"});
     parser.addOption({"tls-pin", "Trust the server certificate with this SHA-256 fingerprint (repeatable).", "SHA256"});
     parser.addOption({"password-file", "The password is the first line of FILE.", "FILE"});
@@ -101,9 +101,10 @@ std::optional<std::string> runPassword(const QCommandLineParser& parser)
         const std::string path = filePath(parser.value("password-file"));
         std::ifstream in(path, std::ios::binary);
         if (!in)
-            throw std::runtime_error(QString(kCannotReadPasswordFile)
-                                         .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(errno)))
-                                         .toStdString());
+            throw std::runtime_error(
+                QString(kCannotReadPasswordFile)
+                    .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(errno)))
+                    .toStdString());
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         return FirstLine(std::move(text));
     }

@@ -66,12 +66,13 @@ public:
         parser.addPositionalArgument("CSVFILE", "The CSV file.");
         parser.addOption({"group", "The group the recipients join.", "G"});
         parser.addOption({"create-group", "Create the group when the project has none of that name."});
-        parser.addOption({"separator", "The field separator: , ; tab or another character (default: detected).", "SEP"});
+        parser.addOption(
+            {"separator", "The field separator: , ; tab or another character (default: detected).", "SEP"});
         parser.addOption({"encoding", "The file's encoding, e.g. UTF-8, UTF-16, CP1252 (default: detected).", "ENC"});
         parser.addOption({"map", "Columns of fields: email=2,name=1,CITY=4 (number or header; others are parameters).",
                           "FIELD=COLUMN,..."});
-        parser.addOption({"duplicates", "Addresses already in the group or the file: skip (default), update or keep.",
-                          "RULE"});
+        parser.addOption(
+            {"duplicates", "Addresses already in the group or the file: skip (default), update or keep.", "RULE"});
         parser.addOption({"strict", "Import nothing when any row is invalid."});
         parser.addOption({"dry-run", "Report what would happen; change nothing."});
     }
@@ -118,7 +119,7 @@ public:
             return 0;
         }
         if (report.imported + report.updated == 0)
-            return 0;  // every row was a duplicate: the project stays as it is
+            return 0; // every row was a duplicate: the project stays as it is
         if (!groupExists)
             addGroup(project, settings.group, {});
         applyCsvImport(project, document, mapping, settings, plan);

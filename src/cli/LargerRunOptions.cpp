@@ -29,14 +29,22 @@ int numberOption(const QCommandLineParser& parser, const char* name, int min, in
 
 void addLargerRunOptions(QCommandLineParser& parser)
 {
-    parser.addOption({"on-error", "stop (default): the first failure ends the run; skip: a recipient's failure is "
-                                  "recorded and the run goes on.", "stop|skip"});
-    parser.addOption({"retries", "Try a temporarily failed message (4xx, lost connection) N more times, with "
-                                 "growing waits (default 0; 2 with --on-error skip).", "N"});
-    parser.addOption({"retry-wait", "Seconds before the first retry; each further wait is three times longer "
-                                    "(default 30).", "SECONDS"});
-    parser.addOption({"rate", "Never more than N messages a second, minute or hour (per server in the rotating "
-                          "route).", "N/s|N/min|N/h"});
+    parser.addOption({"on-error",
+                      "stop (default): the first failure ends the run; skip: a recipient's failure is "
+                      "recorded and the run goes on.",
+                      "stop|skip"});
+    parser.addOption({"retries",
+                      "Try a temporarily failed message (4xx, lost connection) N more times, with "
+                      "growing waits (default 0; 2 with --on-error skip).",
+                      "N"});
+    parser.addOption({"retry-wait",
+                      "Seconds before the first retry; each further wait is three times longer "
+                      "(default 30).",
+                      "SECONDS"});
+    parser.addOption({"rate",
+                      "Never more than N messages a second, minute or hour (per server in the rotating "
+                      "route).",
+                      "N/s|N/min|N/h"});
     parser.addOption({"max-per-connection", "Reconnect after N messages.", "N"});
     parser.addOption({"connections", "Parallel connections per server (default 1).", "N"});
     parser.addOption({"skip-disabled", "Send nothing to disabled recipients."});
@@ -65,8 +73,7 @@ void applyLargerRunOptions(const QCommandLineParser& parser, MailingRunRequest& 
     if (parser.isSet("retry-wait")) {
         bool ok = false;
         const double seconds = parser.value("retry-wait").toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds < 0 ||
-            seconds * 1000 > double(kMaxRetryWait.count()))
+        if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds * 1000 > double(kMaxRetryWait.count()))
             throw UsageError(texts::fill(texts::kBadNumberOption, "--retry-wait"));
         delivery.firstRetryWait = std::chrono::milliseconds(std::llround(seconds * 1000));
     }

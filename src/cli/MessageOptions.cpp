@@ -23,22 +23,24 @@ namespace quillet::cli {
 void defineMessageOptions(QCommandLineParser& parser)
 {
     parser.addOption({"html-file", "An HTML body beside the plain one (multipart/alternative).", "FILE"});
-    parser.addOption({"body-encoding", "The encoding of --body-file and --html-file (default: the terminal's).", "ENC"});
+    parser.addOption(
+        {"body-encoding", "The encoding of --body-file and --html-file (default: the terminal's).", "ENC"});
     parser.addOption({"from-sender", "A message without From gets the sender address as From."});
     parser.addOption({"unsubscribe-url", "List-Unsubscribe URL with one-click (macros allowed).", "URL"});
     parser.addOption({"unsubscribe-mailto", "List-Unsubscribe mail address (macros allowed).", "ADDRESS"});
     parser.addOption({"header", "An extra header \"Name: value\" (repeatable; macros allowed).", "HEADER"});
     parser.addOption({"check", "Only the pre-flight check: findings on standard output, exit 0 when clean."});
     parser.addOption({"preview", "Print recipient N's complete message (1-based, in run order); send nothing.", "N"});
-    parser.addOption({"test-to", "Send recipient N's message (--preview N, default 1) to this address only.", "ADDRESS"});
+    parser.addOption(
+        {"test-to", "Send recipient N's message (--preview N, default 1) to this address only.", "ADDRESS"});
 }
 
 std::vector<std::string> readTextFileLines(const QString& file, const QString& encoding, const QString& option)
 {
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly))
-        throw std::runtime_error(utf8ToCodePageForMessage(
-            texts::fill(texts::kCannotReadFile, file.toStdString()) + ". " + in.errorString().toStdString()));
+        throw std::runtime_error(utf8ToCodePageForMessage(texts::fill(texts::kCannotReadFile, file.toStdString()) +
+                                                          ". " + in.errorString().toStdString()));
     std::string bytes = in.readAll().toStdString();
     const std::string from = encoding.isEmpty() ? terminalEncoding() : encoding.toStdString();
     const bool utf8 = QString::fromStdString(from).compare("UTF-8", Qt::CaseInsensitive) == 0 ||

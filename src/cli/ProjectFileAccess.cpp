@@ -58,7 +58,8 @@ Project openProjectFile(const QString& argument)
     try {
         Project project = loadProjectFile(path);
         if (projectLooksLikeOtherCodePage(project))
-            printErr(utf8ToCodePageForMessage(cli::texts::fill(cli::texts::kCodePageMismatch, argument.toStdString())) + "\n");
+            printErr(utf8ToCodePageForMessage(cli::texts::fill(cli::texts::kCodePageMismatch, argument.toStdString())) +
+                     "\n");
         return project;
     } catch (const ProjectFileError& error) {
         rethrowWithPathShown(error, path);
@@ -89,7 +90,8 @@ std::string argumentText(const QString& value, const QString& what)
         throw UnrepresentableText(utf8ToCodePageForMessage(
             (QStringLiteral("The text of %1 holds characters that code page %2 cannot represent: \"%3\"")
                  .arg(what, QString::fromLatin1(codePageName()), value))
-                .toStdString() + where));
+                .toStdString() +
+            where));
     }
 }
 

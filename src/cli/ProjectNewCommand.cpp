@@ -28,8 +28,8 @@ public:
     {
         const QString file = positional(parser, 1, 1).at(0);
         // Every text is taken before anything is written, so a bad one leaves no file behind.
-        const std::string name = parser.isSet("name") ? optionText(parser, "name")
-                                                      : argumentText(QFileInfo(file).fileName(), "FILE");
+        const std::string name =
+            parser.isSet("name") ? optionText(parser, "name") : argumentText(QFileInfo(file).fileName(), "FILE");
         Project project;
         project.properties.Name.set(name);
         project.properties.Description.set(optionText(parser, "description"));

@@ -36,7 +36,12 @@ std::string projectJson(const Project& project)
 
     json.key("groups").beginArray();
     for (const GroupEntry& group : project.groups)
-        json.beginObject().key("name").value(utf8(group.name)).key("description").value(utf8(group.description)).endObject();
+        json.beginObject()
+            .key("name")
+            .value(utf8(group.name))
+            .key("description")
+            .value(utf8(group.description))
+            .endObject();
     json.endArray();
 
     json.key("recipients").beginArray();
@@ -84,8 +89,9 @@ std::string projectListing(const Project& project)
 
     out += "Accounts: " + std::to_string(project.accounts.size()) + "\n";
     for (const SmtpAccount& a : project.accounts)
-        out += "  " + a.host + "\t" + a.port + "\t" + a.user + "\t" + (a.password.empty() ? "" : texts::kHiddenPassword) +
-               "\t" + a.fromName + "\t" + a.fromAddress + "\t" + a.replyTo + "\t" + a.enabled + "\n";
+        out += "  " + a.host + "\t" + a.port + "\t" + a.user + "\t" +
+               (a.password.empty() ? "" : texts::kHiddenPassword) + "\t" + a.fromName + "\t" + a.fromAddress + "\t" +
+               a.replyTo + "\t" + a.enabled + "\n";
     return out;
 }
 

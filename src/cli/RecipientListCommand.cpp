@@ -25,7 +25,7 @@ std::vector<std::size_t> listOrder(const Project& project, const std::string* gr
     if (group)
         return sortedRecipientRows(project, *group);
     std::vector<std::size_t> records;
-    std::set<std::string> listed;  // a second group of the same name lists nothing more
+    std::set<std::string> listed; // a second group of the same name lists nothing more
     for (const GroupEntry& entry : project.groups) {
         if (!listed.insert(entry.name).second)
             continue;

@@ -68,8 +68,8 @@ std::string runCsv(const RunRecord& run)
 {
     std::string csv = "email,status,reply,attempts,time\r\n";
     for (const RecipientOutcome& r : run.recipients)
-        csv += csvField(utf8(r.email)) + "," + std::string(StatusName(r.status)) + "," + csvField(utf8(r.reply)) +
-               "," + std::to_string(r.attempts) + "," + r.time + "\r\n";
+        csv += csvField(utf8(r.email)) + "," + std::string(StatusName(r.status)) + "," + csvField(utf8(r.reply)) + "," +
+               std::to_string(r.attempts) + "," + r.time + "\r\n";
     return csv;
 }
 

@@ -12,10 +12,7 @@ class RunsListCommand : public Command {
 public:
     RunsListCommand() : Command("runs list", "List the recent mailing runs") {}
 
-    void defineOptions(QCommandLineParser& parser) override
-    {
-        parser.addOption({"json", "Print a JSON array."});
-    }
+    void defineOptions(QCommandLineParser& parser) override { parser.addOption({"json", "Print a JSON array."}); }
 
     int execute(const QCommandLineParser& parser) override
     {

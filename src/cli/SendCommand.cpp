@@ -162,8 +162,8 @@ public:
         if (!resumed && !parser.isSet("group"))
             throw UsageError(texts::kGroupRequired);
         const SendRoute route = parser.isSet("route") ? parseRoute(parser.value("route"))
-                                 : resumed ? RouteFromName(journalRun->route).value_or(SendRoute::Default)
-                                           : SendRoute::Default;
+                                : resumed             ? RouteFromName(journalRun->route).value_or(SendRoute::Default)
+                                                      : SendRoute::Default;
         if (parser.isSet("capture") && route != SendRoute::Builtin)
             throw UsageError(texts::kCaptureNeedsBuiltin);
         // 0: not given.
@@ -185,11 +185,11 @@ public:
         request.project = &project;
         std::size_t leftOut = 0;
         if (resumed) {
-            if (parser.isSet("recipient") && addressesOf(project, chooseRecipients(parser, project, group)) !=
-                                                 journalRun->recipients)
+            if (parser.isSet("recipient") &&
+                addressesOf(project, chooseRecipients(parser, project, group)) != journalRun->recipients)
                 throw UsageError(texts::fill(texts::kResumeDisagrees, "--recipient", journalRun->id));
-            const ResumePlan plan = PlanResume(*resumed, project, sortedRecipientRows(project, group),
-                                               parser.isSet("resend-unknown"));
+            const ResumePlan plan =
+                PlanResume(*resumed, project, sortedRecipientRows(project, group), parser.isSet("resend-unknown"));
             for (const std::string& address : plan.removed)
                 printErr(texts::fill(texts::kResumeRemoved, address) + "\n");
             for (const std::string& address : plan.unknown)
@@ -207,8 +207,7 @@ public:
         message.ContentType = "text/plain";
         MailDraft draft;
         if (parser.isSet("template"))
-            InsertTemplate(TemplateStore(templatesFolder()).read(optionText(parser, "template")), draft,
-                           message.From);
+            InsertTemplate(TemplateStore(templatesFolder()).read(optionText(parser, "template")), draft, message.From);
         if (parser.isSet("subject"))
             draft.subject = optionText(parser, "subject");
         if (parser.isSet("from"))
@@ -242,9 +241,8 @@ public:
         };
         // A port typed here must be one; the stored setting keeps its own rule (25 when not a number).
         const std::string port = portOverride ? std::to_string(portOverride) : toCodePage(settings.port);
-        request.defaultServer = {setting("server", settings.server), port,
-                                 setting("user", settings.userName), toCodePage(settings.password),
-                                 setting("sender", settings.from)};
+        request.defaultServer = {setting("server", settings.server), port, setting("user", settings.userName),
+                                 toCodePage(settings.password), setting("sender", settings.from)};
         if (const std::optional<std::string> password = runPassword(parser))
             request.defaultServer.password = *password;
         request.connection = connectionSettings(parser, SettingsStore().readSecurity());

@@ -129,9 +129,9 @@ void applyServeFaultOptions(const QCommandLineParser& parser, TSMTPServer& serve
     }
     if (!reject && tempFailure->every == 0 && tempFailure->rate == 0)
         return;
-    server.OnCommandRCPT = [next = server.OnCommandRCPT, reject, tempFailure](
-                               TSMTPServerThread& session, bool& accept, bool& forward,
-                               const TEMailAddressItem& address, std::string& customError) {
+    server.OnCommandRCPT = [next = server.OnCommandRCPT, reject,
+                            tempFailure](TSMTPServerThread& session, bool& accept, bool& forward,
+                                         const TEMailAddressItem& address, std::string& customError) {
         if (reject && std::regex_search(address.Address, *reject)) {
             customError = withAddress(kRejectedReply, address.Address);
             return;

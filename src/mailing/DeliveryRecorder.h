@@ -40,8 +40,8 @@ public:
     // The message's data is about to be ended: from here on its fate may be unknown.
     virtual void Pending(std::size_t position, std::string_view email) = 0;
     // The recipient's outcome after `attempts` tries; reply is the server's reply or the error.
-    virtual void Outcome(std::size_t position, std::string_view email, RecipientStatus status,
-                         std::string_view reply, int attempts) = 0;
+    virtual void Outcome(std::size_t position, std::string_view email, RecipientStatus status, std::string_view reply,
+                         int attempts) = 0;
     // The run has ended: "completed", "stopped" or "error" (with its text).
     virtual void Ended(std::string_view ending, std::string_view error) = 0;
     // The run is about to wait: what was recorded should reach the disk now.

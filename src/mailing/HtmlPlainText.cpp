@@ -18,29 +18,24 @@ struct NamedReference {
 
 // The references a written page commonly holds; others stay as written.
 constexpr NamedReference kNamedReferences[] = {
-    {"amp", '&'},                    {"lt", '<'},          {"gt", '>'},          {"quot", '"'},
-    {"apos", '\''},                  {"nbsp", ' '},        {"copy", 0xA9},       {"reg", 0xAE},
-    {"trade", 0x2122},               {"euro", 0x20AC},     {"pound", 0xA3},      {"yen", 0xA5},
-    {"cent", 0xA2},                  {"sect", 0xA7},       {"deg", 0xB0},        {"plusmn", 0xB1},
-    {"times", 0xD7},                 {"divide", 0xF7},     {"middot", 0xB7},     {"bull", 0x2022},
-    {"hellip", 0x2026},              {"ndash", 0x2013},    {"mdash", 0x2014},    {"lsquo", 0x2018},
-    {"rsquo", 0x2019},               {"sbquo", 0x201A},    {"ldquo", 0x201C},    {"rdquo", 0x201D},
-    {"bdquo", 0x201E},               {"laquo", 0xAB},      {"raquo", 0xBB},      {"iexcl", 0xA1},
-    {"iquest", 0xBF},                {"shy", 0xAD},        {"auml", 0xE4},       {"ouml", 0xF6},
-    {"uuml", 0xFC},                  {"Auml", 0xC4},       {"Ouml", 0xD6},       {"Uuml", 0xDC},
-    {"szlig", 0xDF},                 {"eacute", 0xE9},     {"egrave", 0xE8},     {"ecirc", 0xEA},
-    {"Eacute", 0xC9},                {"aacute", 0xE1},     {"agrave", 0xE0},     {"acirc", 0xE2},
-    {"iacute", 0xED},                {"oacute", 0xF3},     {"uacute", 0xFA},     {"ntilde", 0xF1},
-    {"ccedil", 0xE7},                {"Ccedil", 0xC7},     {"aring", 0xE5},      {"Aring", 0xC5},
-    {"oslash", 0xF8},                {"Oslash", 0xD8},     {"aelig", 0xE6},      {"AElig", 0xC6},
+    {"amp", '&'},      {"lt", '<'},       {"gt", '>'},        {"quot", '"'},     {"apos", '\''},    {"nbsp", ' '},
+    {"copy", 0xA9},    {"reg", 0xAE},     {"trade", 0x2122},  {"euro", 0x20AC},  {"pound", 0xA3},   {"yen", 0xA5},
+    {"cent", 0xA2},    {"sect", 0xA7},    {"deg", 0xB0},      {"plusmn", 0xB1},  {"times", 0xD7},   {"divide", 0xF7},
+    {"middot", 0xB7},  {"bull", 0x2022},  {"hellip", 0x2026}, {"ndash", 0x2013}, {"mdash", 0x2014}, {"lsquo", 0x2018},
+    {"rsquo", 0x2019}, {"sbquo", 0x201A}, {"ldquo", 0x201C},  {"rdquo", 0x201D}, {"bdquo", 0x201E}, {"laquo", 0xAB},
+    {"raquo", 0xBB},   {"iexcl", 0xA1},   {"iquest", 0xBF},   {"shy", 0xAD},     {"auml", 0xE4},    {"ouml", 0xF6},
+    {"uuml", 0xFC},    {"Auml", 0xC4},    {"Ouml", 0xD6},     {"Uuml", 0xDC},    {"szlig", 0xDF},   {"eacute", 0xE9},
+    {"egrave", 0xE8},  {"ecirc", 0xEA},   {"Eacute", 0xC9},   {"aacute", 0xE1},  {"agrave", 0xE0},  {"acirc", 0xE2},
+    {"iacute", 0xED},  {"oacute", 0xF3},  {"uacute", 0xFA},   {"ntilde", 0xF1},  {"ccedil", 0xE7},  {"Ccedil", 0xC7},
+    {"aring", 0xE5},   {"Aring", 0xC5},   {"oslash", 0xF8},   {"Oslash", 0xD8},  {"aelig", 0xE6},   {"AElig", 0xC6},
 };
 
 // Tags that end the line, and tags that leave an empty line.
-constexpr std::array<std::string_view, 16> kLineTags{"br",     "div",    "li",      "tr",     "dt",     "dd",
-                                                     "section", "article", "header", "footer", "address", "center",
-                                                     "main",   "nav",    "caption", "form"};
-constexpr std::array<std::string_view, 14> kParagraphTags{"p",  "h1",    "h2",         "h3",  "h4", "h5", "h6",
-                                                          "ul", "ol",    "table",      "pre", "hr", "dl", "blockquote"};
+constexpr std::array<std::string_view, 16> kLineTags{"br",      "div",     "li",      "tr",     "dt",      "dd",
+                                                     "section", "article", "header",  "footer", "address", "center",
+                                                     "main",    "nav",     "caption", "form"};
+constexpr std::array<std::string_view, 14> kParagraphTags{"p",  "h1", "h2",    "h3",  "h4", "h5", "h6",
+                                                          "ul", "ol", "table", "pre", "hr", "dl", "blockquote"};
 // Elements whose contents are not text for the reader.
 constexpr std::array<std::string_view, 4> kHiddenElements{"head", "script", "style", "title"};
 
@@ -124,7 +119,8 @@ std::string decodeReferences(std::string_view text)
         }
         const std::size_t end = text.find(';', i + 1);
         const std::size_t length = end == std::string_view::npos ? 0 : end - i - 1;
-        const std::uint32_t code = length && length <= kMaxCharacterReference ? referenceCode(text.substr(i + 1, length)) : 0;
+        const std::uint32_t code =
+            length && length <= kMaxCharacterReference ? referenceCode(text.substr(i + 1, length)) : 0;
         if (code == 0 || code == 0xAD) {
             if (code == 0xAD) // a soft hyphen shows only where a line is broken
                 i = end;

@@ -221,8 +221,7 @@ private:
                 appendUtf8(out, code);
                 break;
             }
-            default:
-                fail("unknown escape");
+            default: fail("unknown escape");
             }
         }
     }

@@ -284,8 +284,7 @@ private:
 // occurrences settles, and values that keep re-creating each other's macro texts end with an
 // error once they have cost kMaxMacroWork bytes searched, moved or compared (kMacroPassWork a
 // pass), beside the allowance for the passes the line's own percent signs can need.
-std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient,
-                             const ProjectProperties& project)
+std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient, const ProjectProperties& project)
 {
     // Without a percent sign no macro can occur; the common case costs one scan.
     if (text.find('%') == std::string_view::npos)
@@ -370,8 +369,8 @@ std::string PercentEncodeUtf8(std::string_view codePageText, bool (*keep)(unsign
     return out;
 }
 
-std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient,
-                             const ProjectProperties& project, MacroValueForm form)
+std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient, const ProjectProperties& project,
+                             MacroValueForm form)
 {
     if (text.find('%') == std::string_view::npos)
         return std::string(text);

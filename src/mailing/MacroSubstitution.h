@@ -40,8 +40,7 @@ struct MacroRecipient {
 };
 
 // Returns the personalised text; changes neither the record nor the project.
-std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient,
-                             const ProjectProperties& project);
+std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient, const ProjectProperties& project);
 
 // How an inserted value is written where plain text would break the surrounding form.
 enum class MacroValueForm {
@@ -52,8 +51,8 @@ enum class MacroValueForm {
 // Personalises an HTML text or a URL: one scan from left to right; at each place where a macro
 // text stands (the fourteen in their order, the first that matches wins) its value, itself
 // personalised as plain text, is inserted in the given form and not searched again.
-std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient,
-                             const ProjectProperties& project, MacroValueForm form);
+std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient, const ProjectProperties& project,
+                             MacroValueForm form);
 
 // A value written in a form (exposed for the pre-flight check and tests).
 std::string EscapeMacroValue(std::string_view value, MacroValueForm form);

@@ -360,8 +360,8 @@ void MailingRun::RunParallel(const MailingRunRequest& request, const MailingRunH
                 run.RunLane(laneRequest, hooksOfLane);
             } catch (const std::exception& e) {
                 error = std::current_exception();
-                run.NoteFailure(laneRequest, dynamic_cast<const ETransportError*>(&e) &&
-                                                 !dynamic_cast<const EFileOpenError*>(&e));
+                run.NoteFailure(laneRequest,
+                                dynamic_cast<const ETransportError*>(&e) && !dynamic_cast<const EFileOpenError*>(&e));
             } catch (...) {
                 error = std::current_exception();
                 run.NoteFailure(laneRequest, false);
@@ -507,8 +507,8 @@ bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mail
             SendToRecipient(request, recordIndex);
             pendingEmail_ = nullptr;
             ++onConnection_;
-            record_outcome(RecipientStatus::Sent,
-                           dryRun ? std::string_view("dry run") : std::string_view(SentReply()), attempt);
+            record_outcome(RecipientStatus::Sent, dryRun ? std::string_view("dry run") : std::string_view(SentReply()),
+                           attempt);
             return true;
         } catch (const EStopped&) {
             // Stopped during a wait: after the final dot the server may have taken the message.
@@ -587,7 +587,7 @@ void MailingRun::DropConnection() noexcept
 }
 
 bool MailingRun::Wait(std::chrono::steady_clock::duration time, const MailingRunRequest& request,
-                       const MailingRunHooks& hooks)
+                      const MailingRunHooks& hooks)
 {
     if (time <= std::chrono::steady_clock::duration::zero())
         return true;
@@ -698,7 +698,8 @@ void MailingRun::PrepareMessage(const MailingRunRequest& request, std::size_t re
         line = SubstituteMacros(line, recipient, project.properties, MacroValueForm::Html);
     message_.AddedHeaders.clear();
     if (!draft.unsubscribeMailto.empty() || !draft.unsubscribeUrl.empty()) {
-        const std::string url = SubstituteMacros(draft.unsubscribeUrl, recipient, project.properties, MacroValueForm::Url);
+        const std::string url =
+            SubstituteMacros(draft.unsubscribeUrl, recipient, project.properties, MacroValueForm::Url);
         if (!url.empty())
             CheckUnsubscribeUrl(url);
         const std::string mailto =

@@ -223,8 +223,8 @@ private:
     std::size_t laneQueue_ = 0;
     bool boundToServer_ = false;
     std::size_t onConnection_ = 0; // messages sent on the present connection
-    bool connecting_ = false;     // the attempt under way is opening its connection
-    bool dataEnded_ = false;      // the attempt under way has handed over its final dot
+    bool connecting_ = false;      // the attempt under way is opening its connection
+    bool dataEnded_ = false;       // the attempt under way has handed over its final dot
     int accountIndexOfAttempt_ = -1;
     std::size_t pendingPosition_ = 0;
     const std::string* pendingEmail_ = nullptr;

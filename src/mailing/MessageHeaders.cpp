@@ -15,12 +15,30 @@ namespace {
 constexpr std::size_t kMaxHeaderNameLength = 76;
 
 // Headers every message already carries, or that the message structure depends on.
-constexpr std::string_view kReservedHeaders[] = {
-    "From",     "To",         "Cc",         "Bcc",       "Subject",          "Date",          "Message-ID",
-    "Sender",   "Reply-To",   "MIME-Version", "X-Priority", "X-Library",      "X-Mailer",      "Newsgroups",
-    "Organization", "References", "Disposition-Notification-To", kListUnsubscribe, kListUnsubscribePost};
+constexpr std::string_view kReservedHeaders[] = {"From",
+                                                 "To",
+                                                 "Cc",
+                                                 "Bcc",
+                                                 "Subject",
+                                                 "Date",
+                                                 "Message-ID",
+                                                 "Sender",
+                                                 "Reply-To",
+                                                 "MIME-Version",
+                                                 "X-Priority",
+                                                 "X-Library",
+                                                 "X-Mailer",
+                                                 "Newsgroups",
+                                                 "Organization",
+                                                 "References",
+                                                 "Disposition-Notification-To",
+                                                 kListUnsubscribe,
+                                                 kListUnsubscribePost};
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameName(std::string_view a, std::string_view b)
 {
@@ -29,7 +47,8 @@ bool sameName(std::string_view a, std::string_view b)
 
 std::string percentEncodeUnsafe(std::string_view text)
 {
-    return PercentEncodeUtf8(text, [](unsigned char c) { return c > 32 && c < 127 && c != '<' && c != '>' && c != '"'; });
+    return PercentEncodeUtf8(text,
+                             [](unsigned char c) { return c > 32 && c < 127 && c != '<' && c != '>' && c != '"'; });
 }
 
 } // namespace

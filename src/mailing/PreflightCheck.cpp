@@ -22,9 +22,9 @@ constexpr std::uint64_t kHeaderBytesEstimate = 600;
 // The longest text between two "%" that is taken for a macro name.
 constexpr std::size_t kMaxMacroNameLength = 64;
 
-constexpr std::array<std::string_view, 10> kFixedMacros = {"ADDRESS",    "NAME",      "SURNAME",   "AUTHORNAME",
-                                                           "AUTHORWEB",  "AUTHOREMAIL", "PARAM1", "PARAM2",
-                                                           "PARAM3",     "PARAM4"};
+constexpr std::array<std::string_view, 10> kFixedMacros = {"ADDRESS",   "NAME",        "SURNAME", "AUTHORNAME",
+                                                           "AUTHORWEB", "AUTHOREMAIL", "PARAM1",  "PARAM2",
+                                                           "PARAM3",    "PARAM4"};
 
 bool isNameCharacter(char c)
 {
@@ -99,7 +99,7 @@ std::uint64_t linesSize(const std::vector<std::string>& lines)
 // name is no macro of this recipient.
 const ShortString255* valueOf(std::string_view name, const RecipientRecord& r, const ProjectProperties& p)
 {
-    const ShortString255* fixed[] = {&r.EMail,       &r.Name,         &r.Surname,     &p.AutorName,    &p.AutorWEB,
+    const ShortString255* fixed[] = {&r.EMail,      &r.Name,        &r.Surname,     &p.AutorName,   &p.AutorWEB,
                                      &p.AutorEmail, &r.ParamValue1, &r.ParamValue2, &r.ParamValue3, &r.ParamValue4};
     for (std::size_t i = 0; i < kFixedMacros.size(); ++i)
         if (name == kFixedMacros[i])
@@ -205,7 +205,8 @@ std::vector<PreflightFinding> CheckMailing(const PreflightInput& input)
     }
 
     for (const auto& [token, tally] : unreplaced.entries)
-        add(FindingKind::UnreplacedMacro, formatMessage(kFindingUnreplaced, {std::to_string(tally.count), token, tally.shown()}));
+        add(FindingKind::UnreplacedMacro,
+            formatMessage(kFindingUnreplaced, {std::to_string(tally.count), token, tally.shown()}));
     for (const auto& [token, tally] : emptyInSubject.entries)
         add(FindingKind::EmptySubjectMacro,
             formatMessage(kFindingEmptySubjectMacro, {std::to_string(tally.count), token, tally.shown()}));
@@ -220,7 +221,8 @@ std::vector<PreflightFinding> CheckMailing(const PreflightInput& input)
     if (!input.hasFrom)
         add(FindingKind::NoFrom, std::string(kFindingNoFrom));
     if (invalid.count)
-        add(FindingKind::InvalidAddress, formatMessage(kFindingInvalid, {std::to_string(invalid.count), invalid.shown()}));
+        add(FindingKind::InvalidAddress,
+            formatMessage(kFindingInvalid, {std::to_string(invalid.count), invalid.shown()}));
     if (duplicate.count)
         add(FindingKind::DuplicateAddress,
             formatMessage(kFindingDuplicate, {std::to_string(duplicate.count), duplicate.shown()}));
@@ -233,7 +235,8 @@ std::vector<PreflightFinding> CheckMailing(const PreflightInput& input)
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
             add(FindingKind::MissingAttachment,
-                formatMessage(kFindingMissingAttachment, {path, S_ISDIR(info.st_mode) ? "it is a folder" : std::strerror(errno)}));
+                formatMessage(kFindingMissingAttachment,
+                              {path, S_ISDIR(info.st_mode) ? "it is a folder" : std::strerror(errno)}));
             continue;
         }
         const auto size = static_cast<std::uint64_t>(info.st_size);

@@ -163,9 +163,9 @@ std::filesystem::path RunJournalFolder()
 
 std::filesystem::path RunJournalPath(const std::string& id)
 {
-    const bool plain = !id.empty() && id.size() <= 64 &&
-                       id.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_") ==
-                           std::string::npos;
+    const bool plain =
+        !id.empty() && id.size() <= 64 &&
+        id.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_") == std::string::npos;
     if (!plain)
         throw EMailingError(formatMessage(kNoSuchRun, {id}));
     return RunJournalFolder() / (id + std::string(kRunJournalExtension));

@@ -37,7 +37,6 @@
 
 namespace quillet {
 
-
 // A server as the journal keeps it: no password.
 struct JournalServer {
     std::string host;

@@ -37,7 +37,8 @@ void readOptions(const JsonValue& options, RunDescription& run)
     run.options.firstRetryWait = std::chrono::milliseconds(
         std::clamp<std::int64_t>(options["first_retry_wait_ms"].integer(kDefaultFirstRetryWait.count()), 0,
                                  kMaxRetryWait.count()));
-    run.options.maxPerConnection = static_cast<std::size_t>(std::max<std::int64_t>(0, options["max_per_connection"].integer()));
+    run.options.maxPerConnection =
+        static_cast<std::size_t>(std::max<std::int64_t>(0, options["max_per_connection"].integer()));
     run.options.skipDisabled = options["skip_disabled"].boolean();
     run.rate = options["rate"].text();
 }

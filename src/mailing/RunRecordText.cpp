@@ -35,10 +35,10 @@ std::string CountsText(const RunCounts& counts)
 std::string RunRecordText(const RunRecord& run)
 {
     const RunDescription& d = run.description;
-    std::string text = "Run: " + d.id + "\nStarted: " + d.started + "\nRoute: " + d.route + "\nProject: " +
-                       d.projectPath + "\nGroup: " + d.group + "\nSubject: " + d.draft.subject + "\nSessions: " +
-                       std::to_string(run.sessions) + "\nEnding: " + endingText(run) + "\nCounts: " +
-                       CountsText(run.Counts()) + "\n";
+    std::string text = "Run: " + d.id + "\nStarted: " + d.started + "\nRoute: " + d.route +
+                       "\nProject: " + d.projectPath + "\nGroup: " + d.group + "\nSubject: " + d.draft.subject +
+                       "\nSessions: " + std::to_string(run.sessions) + "\nEnding: " + endingText(run) +
+                       "\nCounts: " + CountsText(run.Counts()) + "\n";
     if (run.unreadableLines)
         text += "Unreadable lines left out: " + std::to_string(run.unreadableLines) + "\n";
     // The recipients that did not get their message come first: in a long run they would be

@@ -8,9 +8,7 @@ std::string ServerPlaceText(const RunServerPlace& place)
 {
     std::string text = formatMessage(kRunServerPlace, {place.host, std::to_string(place.port)});
     switch (place.kind) {
-    case RunServerPlace::Kind::Builtin:
-        text += formatMessage(kRunServerNote, {kRunBuiltinServer});
-        break;
+    case RunServerPlace::Kind::Builtin: text += formatMessage(kRunServerNote, {kRunBuiltinServer}); break;
     case RunServerPlace::Kind::Account: {
         const std::string row = std::to_string(place.accountRow + 1);
         text += formatMessage(kRunServerNote, {place.accountUser.empty()

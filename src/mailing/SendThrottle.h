@@ -16,7 +16,7 @@ namespace quillet {
 struct SendRate {
     std::size_t messages = 0; // 0: no limit
     std::chrono::milliseconds period{0};
-    std::string text;         // as typed, e.g. "120/min"
+    std::string text; // as typed, e.g. "120/min"
 
     bool Limited() const { return messages > 0; }
     // The time between the starts of two messages through one server.

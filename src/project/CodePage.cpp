@@ -188,12 +188,16 @@ std::size_t utf8SequenceLength(std::string_view text)
         length = 2;
     else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (lead == 0xE0) low = 0xA0;      // no overlong forms
-        if (lead == 0xED) high = 0x9F;     // no surrogates
+        if (lead == 0xE0)
+            low = 0xA0; // no overlong forms
+        if (lead == 0xED)
+            high = 0x9F; // no surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;     // nothing above U+10FFFF
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F; // nothing above U+10FFFF
     } else
         return 0;
     if (text.size() < length)
@@ -360,8 +364,8 @@ std::string convertText(std::string_view bytes, const char* from, const char* to
             failedAt = validUtf8Length(bytes);
             char hex[8];
             std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(bytes[failedAt]));
-            throw UnrepresentableText(where(positionOf(bytes, failedAt, from)) + "the byte " + hex +
-                                      " is not valid " + from + " text");
+            throw UnrepresentableText(where(positionOf(bytes, failedAt, from)) + "the byte " + hex + " is not valid " +
+                                      from + " text");
         }
     } else if (!convert(*converterFor("UTF-8", from), bytes, utf8, OnBadInput::Throw, {}, &failedAt)) {
         char hex[8];
@@ -375,7 +379,8 @@ std::string convertText(std::string_view bytes, const char* from, const char* to
     if (convert(*converterFor(to, "UTF-8"), utf8, result, OnBadInput::Throw, {}, &failedAt))
         return result;
     const std::string character = utf8.substr(failedAt, characterLength(utf8, failedAt, "UTF-8"));
-    char32_t code = static_cast<unsigned char>(character[0]) & (character.size() == 1 ? 0x7F : 0x3F >> (character.size() - 2));
+    char32_t code =
+        static_cast<unsigned char>(character[0]) & (character.size() == 1 ? 0x7F : 0x3F >> (character.size() - 2));
     for (std::size_t k = 1; k < character.size(); ++k)
         code = (code << 6) | (static_cast<unsigned char>(character[k]) & 0x3F);
     char codeText[16];
@@ -426,8 +431,8 @@ std::string utf8ToCodePage(std::string_view utf8, const char* codePage)
         throw std::runtime_error(std::string("The code page ") + codePage + " is not available");
     std::string result;
     if (!convert(converter, utf8, result, OnBadInput::Throw, {}))
-        throw UnrepresentableText("The text \"" + std::string(utf8) + "\" holds characters that code page " +
-                                  codePage + " cannot represent");
+        throw UnrepresentableText("The text \"" + std::string(utf8) + "\" holds characters that code page " + codePage +
+                                  " cannot represent");
     return result;
 }
 

@@ -24,8 +24,8 @@ const char* codePageName();
 
 // The code pages a user may choose, by the names the options take: "auto" (from the locale),
 // "utf-8", "windows-1252", "shift_jis", "gbk", "big5", "cp949".
-inline constexpr const char* kCodePageChoices[] = {"auto",      "utf-8", "windows-1252", "shift_jis",
-                                                   "gbk",       "big5",  "cp949"};
+inline constexpr const char* kCodePageChoices[] = {"auto", "utf-8", "windows-1252", "shift_jis",
+                                                   "gbk",  "big5",  "cp949"};
 // The iconv name of a choice (letter case ignored); nullptr for "auto"; throws
 // std::invalid_argument naming the choices for an unknown one.
 const char* codePageOfChoice(std::string_view choice);

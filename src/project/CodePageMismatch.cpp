@@ -15,8 +15,9 @@ bool projectLooksLikeOtherCodePage(const Project& project)
         texts.push_back(group.description);
     }
     for (const RecipientRecord& r : project.recipients)
-        for (const ShortString255* field : {&r.EMail, &r.Name, &r.Surname, &r.ParamName1, &r.ParamName2, &r.ParamName3,
-                                            &r.ParamName4, &r.ParamValue1, &r.ParamValue2, &r.ParamValue3, &r.ParamValue4})
+        for (const ShortString255* field :
+             {&r.EMail, &r.Name, &r.Surname, &r.ParamName1, &r.ParamName2, &r.ParamName3, &r.ParamName4, &r.ParamValue1,
+              &r.ParamValue2, &r.ParamValue3, &r.ParamValue4})
             if (!isPlainAscii(field->view()))
                 texts.push_back(field->view());
     for (const SmtpAccount& a : project.accounts)

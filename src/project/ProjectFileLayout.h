@@ -39,8 +39,8 @@ inline void putCount(unsigned char* out, std::int32_t value)
 
 inline std::int32_t getCount(const unsigned char* in)
 {
-    const std::uint32_t v = std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 |
-                            std::uint32_t(in[3]) << 24;
+    const std::uint32_t v =
+        std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
     return static_cast<std::int32_t>(v);
 }
 

@@ -248,8 +248,8 @@ Project readProject(ProjectInput& in, const std::string& path)
         project.accounts.reserve(accountCount);
     for (std::size_t i = 0; i < accountCount; ++i) {
         SmtpAccount account;
-        for (std::string* field : {&account.host, &account.user, &account.password, &account.port,
-                                   &account.fromName, &account.fromAddress, &account.replyTo, &account.enabled})
+        for (std::string* field : {&account.host, &account.user, &account.password, &account.port, &account.fromName,
+                                   &account.fromAddress, &account.replyTo, &account.enabled})
             *field = readText(*input);
         project.accounts.push_back(std::move(account));
     }

@@ -31,7 +31,7 @@ struct ShortString255 {
         const std::size_t n = cutAtCharacter(text, kMaxShortStringLength).size();
         std::memset(bytes, 0, sizeof bytes);
         bytes[0] = static_cast<unsigned char>(n);
-        if (n > 0)  // an empty view may have no data pointer at all
+        if (n > 0) // an empty view may have no data pointer at all
             std::memcpy(bytes + 1, text.data(), n);
     }
     std::size_t length() const { return bytes[0]; }
@@ -75,9 +75,9 @@ struct RecipientRecord {
     ShortString255 Group;       // 2817
 
     bool enabled() const { return Enabled != 0; }
-    const ShortString255& paramName(int i) const { return (&ParamName1)[i]; }     // i = 0..3
+    const ShortString255& paramName(int i) const { return (&ParamName1)[i]; } // i = 0..3
     ShortString255& paramName(int i) { return (&ParamName1)[i]; }
-    const ShortString255& paramValue(int i) const { return (&ParamValue1)[i]; }   // i = 0..3
+    const ShortString255& paramValue(int i) const { return (&ParamValue1)[i]; } // i = 0..3
     ShortString255& paramValue(int i) { return (&ParamValue1)[i]; }
 };
 #pragma pack(pop)

@@ -28,7 +28,7 @@ std::string readWholeFile(const std::string& path)
     std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
     std::size_t filled = 0;
     for (;;) {
-        if (filled == bytes.size())  // the file has grown since fstat
+        if (filled == bytes.size()) // the file has grown since fstat
             bytes.resize(bytes.size() * 2);
         const ssize_t n = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
         if (n < 0) {

@@ -135,17 +135,14 @@ void ConnectionWorker::Loop()
 void ConnectionWorker::AcceptConnections()
 {
     switch (listenerOf_->AcceptAvailable()) {
-    case TTCPServer::AcceptOutcome::More:
-        return;
+    case TTCPServer::AcceptOutcome::More: return;
     case TTCPServer::AcceptOutcome::Pause:
         // Out of descriptors or memory: the socket stays ready, so it is left alone for a while
         // instead of being tried again at once.
         listenPaused_ = true;
         listenResumeAt_ = std::chrono::steady_clock::now() + AcceptFailurePause;
         [[fallthrough]];
-    case TTCPServer::AcceptOutcome::Stopped:
-        StopListening();
-        return;
+    case TTCPServer::AcceptOutcome::Stopped: StopListening(); return;
     }
 }
 

@@ -90,7 +90,8 @@ std::unique_ptr<TPeerThread> TSMTPServer::CreatePeerThread(FileDescriptor& socke
 
 void TSMTPServer::RefuseConnection(int socket)
 {
-    const std::string reply = std::to_string(SMTPReply::ServiceNotAvailable) + " " + std::string(SMTPServerTexts::TooManyConnectionsReply) + "\r\n";
+    const std::string reply = std::to_string(SMTPReply::ServiceNotAvailable) + " " +
+                              std::string(SMTPServerTexts::TooManyConnectionsReply) + "\r\n";
     ::send(socket, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 

@@ -38,10 +38,10 @@ using OnCommandMAILHook =
 // Accept and ToForward: false on entry; CustomError empty. A CustomError set by the hook is sent
 // as the whole reply line (code and text) in place of the usual reply.
 using OnCommandRCPTHook = std::function<void(TSMTPServerThread& ASender, bool& Accept, bool& ToForward,
-                                          const TEMailAddressItem& EMailAddress, std::string& CustomError)>;
+                                             const TEMailAddressItem& EMailAddress, std::string& CustomError)>;
 // CustomError empty on entry; when set, it is sent as the whole reply line in place of 250 Ok.
 using OnReceiveRawHook = std::function<void(TSMTPServerThread& ASender, const ReceivedData& VStream,
-                                         const TEMailAddressList& RCPT, std::string& CustomError)>;
+                                            const TEMailAddressList& RCPT, std::string& CustomError)>;
 
 class TSMTPServer : public TTCPServer {
 public:

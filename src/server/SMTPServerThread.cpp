@@ -246,8 +246,7 @@ void TSMTPServerThread::EndData()
         if (!dataTooBig_) {
             dataFile_->Flush();
             if (smtpServer_.OnReceiveRaw)
-                smtpServer_.OnReceiveRaw(*this, ReceivedData{dataFile_->Path(), dataFile_->Size()}, rcpt_,
-                                         customError);
+                smtpServer_.OnReceiveRaw(*this, ReceivedData{dataFile_->Path(), dataFile_->Size()}, rcpt_, customError);
         }
     }
     if (dataTooBig_) {

@@ -68,7 +68,10 @@ char* encodeAll(const unsigned char* in, std::size_t n, char* out)
     return out;
 }
 
-std::size_t encodedLength(std::size_t n) { return (n + 2) / 3 * 4; }
+std::size_t encodedLength(std::size_t n)
+{
+    return (n + 2) / 3 * 4;
+}
 
 } // namespace
 

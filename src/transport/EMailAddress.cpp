@@ -17,7 +17,10 @@ bool isAtomChar(char c)
            kAtomSpecials.find(c) != std::string_view::npos;
 }
 
-bool isBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool isBlank(char c)
+{
+    return static_cast<unsigned char>(c) <= ' ';
+}
 
 std::string_view trimLeft(std::string_view s)
 {
@@ -33,7 +36,10 @@ std::string_view trimRight(std::string_view s)
     return s;
 }
 
-std::string_view trim(std::string_view s) { return trimRight(trimLeft(s)); }
+std::string_view trim(std::string_view s)
+{
+    return trimRight(trimLeft(s));
+}
 
 // Appends the text in double quotes, with a backslash before every backslash and double quote.
 void appendQuoted(std::string& out, std::string_view s)
@@ -80,7 +86,8 @@ std::string displayAddressForm(const std::string& address, bool withName)
     if (address.empty())
         return withName ? "<>" : "";
     const std::size_t at = address.rfind('@');
-    const std::string_view local = at == std::string::npos ? std::string_view() : std::string_view(address).substr(0, at);
+    const std::string_view local =
+        at == std::string::npos ? std::string_view() : std::string_view(address).substr(0, at);
     const std::string_view domain = at == std::string::npos ? std::string_view() : std::string_view(address).substr(at);
     const auto firstOther = std::find_if(local.begin(), local.end(), [](char c) { return !isAtomChar(c); });
     std::string form;
@@ -347,9 +354,7 @@ void TEMailAddressList::SetAddressesText(std::string_view text)
             addItem(current, false);
             current.clear();
             break;
-        case ':':
-            current.clear();
-            break;
+        case ':': current.clear(); break;
         case ';':
             current += s.substr(0, p);
             if (!trim(current).empty())

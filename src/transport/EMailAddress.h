@@ -30,8 +30,7 @@ public:
     std::string Name;
 
     TEMailAddressItem() = default;
-    TEMailAddressItem(std::string address, std::string name = {})
-        : Address(std::move(address)), Name(std::move(name))
+    TEMailAddressItem(std::string address, std::string name = {}) : Address(std::move(address)), Name(std::move(name))
     {
     }
 

@@ -9,7 +9,10 @@ namespace {
 
 constexpr std::size_t kMaxEncodedWordLength = 75;
 
-bool isWordSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isWordSeparator(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 bool needsEncoding(char c, std::string_view specials)
 {
@@ -104,8 +107,7 @@ bool holdsC1Bytes(std::string_view run)
     return false;
 }
 
-void encodeRun(std::string_view run, std::string_view specials, const EncodingParameters& parameters,
-               std::string& out)
+void encodeRun(std::string_view run, std::string_view specials, const EncodingParameters& parameters, std::string& out)
 {
     EncodingParameters word = parameters;
     if (word.WordCharSet == "ISO-8859-1" && holdsC1Bytes(run))
@@ -158,16 +160,11 @@ void encodeRun(std::string_view run, std::string_view specials, const EncodingPa
 EncodingParameters EncodingParametersFor(LocaleLanguage language)
 {
     switch (language) {
-    case LocaleLanguage::ChineseSimplified:
-        return {"GB2312", 'B', TTransfer::bit8, "GBK"};
-    case LocaleLanguage::ChineseTraditional:
-        return {"Big5", 'B', TTransfer::bit8, "BIG5"};
-    case LocaleLanguage::Japanese:
-        return {"ISO-2022-JP", 'B', TTransfer::iso2022jp, "CP932"};
-    case LocaleLanguage::Korean:
-        return {"EUC-KR", 'B', TTransfer::bit8, "CP949"};
-    case LocaleLanguage::Other:
-        break;
+    case LocaleLanguage::ChineseSimplified: return {"GB2312", 'B', TTransfer::bit8, "GBK"};
+    case LocaleLanguage::ChineseTraditional: return {"Big5", 'B', TTransfer::bit8, "BIG5"};
+    case LocaleLanguage::Japanese: return {"ISO-2022-JP", 'B', TTransfer::iso2022jp, "CP932"};
+    case LocaleLanguage::Korean: return {"EUC-KR", 'B', TTransfer::bit8, "CP949"};
+    case LocaleLanguage::Other: break;
     }
     return {"ISO-8859-1", 'Q', TTransfer::bit8, "CP1252"};
 }
@@ -183,9 +180,15 @@ EncodingParameters EncodingParametersForCodePage(std::string_view codePage)
     return EncodingParametersFor(LocaleLanguage::Other);
 }
 
-EncodingParameters CurrentEncodingParameters() { return EncodingParametersForCodePage(codePageName()); }
+EncodingParameters CurrentEncodingParameters()
+{
+    return EncodingParametersForCodePage(codePageName());
+}
 
-bool LooksLikeEncodedWord(std::string_view text) { return text.find("=?") != std::string_view::npos; }
+bool LooksLikeEncodedWord(std::string_view text)
+{
+    return text.find("=?") != std::string_view::npos;
+}
 
 std::string SingleLineValue(std::string_view text)
 {
@@ -196,8 +199,7 @@ std::string SingleLineValue(std::string_view text)
     return result;
 }
 
-std::string EncodeHeaderWords(std::string_view input, std::string_view specials,
-                              const EncodingParameters& parameters)
+std::string EncodeHeaderWords(std::string_view input, std::string_view specials, const EncodingParameters& parameters)
 {
     std::string converted;
     if (parameters.TransferMode == TTransfer::iso2022jp) {

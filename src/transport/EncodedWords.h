@@ -45,8 +45,7 @@ bool LooksLikeEncodedWord(std::string_view text);
 // The header value for a text: words that need encoding (control or 8-bit characters, one of the
 // specials, or "=?") become encoded words of at most 75 characters, joined by CR LF TAB; all
 // other words and the separators between them are kept unchanged.
-std::string EncodeHeaderWords(std::string_view text, std::string_view specials,
-                              const EncodingParameters& parameters);
+std::string EncodeHeaderWords(std::string_view text, std::string_view specials, const EncodingParameters& parameters);
 
 // A copy of a value taken from data with every CR and LF replaced by a space, so that it can
 // never start a header line of its own or end the header block.

@@ -9,7 +9,10 @@ namespace quillet {
 
 namespace {
 
-bool isBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool isBlank(char c)
+{
+    return static_cast<unsigned char>(c) <= ' ';
+}
 
 std::string_view trim(std::string_view s)
 {
@@ -36,7 +39,10 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
     return true;
 }
 
-bool isContinuation(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
+bool isContinuation(std::string_view line)
+{
+    return !line.empty() && (line[0] == ' ' || line[0] == '\t');
+}
 
 // Lead bytes of the program's double-byte code page; none for a single-byte code page.
 struct LeadBytes {
@@ -68,7 +74,10 @@ const LeadBytes& leadBytes()
     return *table;
 }
 
-bool isBreak(char c) { return c == ' ' || c == '\t' || c == ','; }
+bool isBreak(char c)
+{
+    return c == ' ' || c == '\t' || c == ',';
+}
 
 // Adds a produced line, after one leading space when it continues the header, without its
 // trailing blanks and control characters; a line left empty is not produced.
@@ -91,7 +100,7 @@ void foldPhysicalLine(std::string_view line, std::size_t foldLength, std::vector
 {
     const LeadBytes& lead = leadBytes();
     const std::size_t n = line.size();
-    std::size_t lineStart = 0;                    // where the current output line begins
+    std::size_t lineStart = 0;                      // where the current output line begins
     std::size_t lastBreak = std::string_view::npos; // last opportunity of the current line
     bool inQuotes = false;
     bool waitForBreak = false; // the limit passed without an opportunity

@@ -39,9 +39,18 @@ std::uint16_t semiVoicedForm(unsigned char c)
     return 0;
 }
 
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
-bool isUserDefinedLeadByte(unsigned char c) { return c >= 0xF0 && c <= 0xFC; }
-bool isTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+bool isLeadByte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF);
+}
+bool isUserDefinedLeadByte(unsigned char c)
+{
+    return c >= 0xF0 && c <= 0xFC;
+}
+bool isTrailByte(unsigned char c)
+{
+    return c >= 0x40 && c <= 0xFC && c != 0x7F;
+}
 
 // The standard Shift_JIS to JIS X 0208 arithmetic.
 std::uint16_t shiftJisToJis(unsigned char lead, unsigned char trail)

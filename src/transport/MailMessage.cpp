@@ -109,7 +109,8 @@ std::string fileNameParameter(const char* name, const std::string& fileName, con
     std::string value = std::string(name) + "*=" + registeredCharsetName(parameters.CodePage.c_str()) + "''";
     for (const char c : fileName) {
         const auto u = static_cast<unsigned char>(c);
-        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u && std::strchr("!#$&+-.^_`|~", c))) {
+        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
+            (u && std::strchr("!#$&+-.^_`|~", c))) {
             value += c;
         } else {
             value += '%';
@@ -173,7 +174,10 @@ std::string FormatMessageDate(std::time_t moment)
     return text;
 }
 
-THeaderList BuildHeaderLines(const TMailMessage& message) { return BuildHeaderLines(message, CurrentEncodingParameters()); }
+THeaderList BuildHeaderLines(const TMailMessage& message)
+{
+    return BuildHeaderLines(message, CurrentEncodingParameters());
+}
 
 namespace {
 
@@ -252,7 +256,10 @@ THeaderList BuildHeaderLines(const TMailMessage& m, const EncodingParameters& pa
     return h;
 }
 
-void WriteMessage(TMailMessage& message, LineWriter& writer) { WriteMessage(message, writer, CurrentEncodingParameters()); }
+void WriteMessage(TMailMessage& message, LineWriter& writer)
+{
+    WriteMessage(message, writer, CurrentEncodingParameters());
+}
 
 void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParameters& parameters)
 {
@@ -268,7 +275,8 @@ void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParam
         TextForm form = TextForm::AsIs;
         if (parameters.TransferMode == TTransfer::iso2022jp)
             form = TextForm::Iso2022Jp;
-        else if (!linesArePlainAscii(message.Body) && message.ContentTransferEncoding.empty() && message.CharSet.empty())
+        else if (!linesArePlainAscii(message.Body) && message.ContentTransferEncoding.empty() &&
+                 message.CharSet.empty())
             form = TextForm::QuotedPrintable;
         writeBodyLines(writer, message.Body, form);
         return;

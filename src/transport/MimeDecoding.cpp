@@ -11,23 +11,34 @@ namespace {
 
 int base64Value(char c)
 {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
     return -1;
 }
 
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
-bool isHeaderSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isHeaderSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 } // namespace
 
@@ -118,7 +129,8 @@ std::string DecodeHeaderValue(std::string_view value)
                 const char kind = char(std::toupper(static_cast<unsigned char>(value[q1 + 1])));
                 const std::string_view payload = value.substr(q2 + 1, end - q2 - 1);
                 if (kind == 'B' || kind == 'Q') {
-                    const std::string bytes = kind == 'B' ? DecodeBase64(payload) : DecodeQuotedPrintable(payload, true);
+                    const std::string bytes =
+                        kind == 'B' ? DecodeBase64(payload) : DecodeQuotedPrintable(payload, true);
                     if (!lastWasEncoded)
                         out += pendingSpace;
                     pendingSpace.clear();

@@ -10,9 +10,9 @@ namespace quillet {
 
 class TRFCReply {
 public:
-    int NumericCode = 0;            // the code as a number; 0 when it is not one
-    std::string TextCode;           // the code as text, normally three digits
-    std::vector<std::string> Text;  // the text of every line, without the code and its separator
+    int NumericCode = 0;           // the code as a number; 0 when it is not one
+    std::string TextCode;          // the code as text, normally three digits
+    std::vector<std::string> Text; // the text of every line, without the code and its separator
 
     void Clear();
     // Fills the reply from its lines (already trimmed, none empty; the first line decides the code).

@@ -18,8 +18,7 @@ namespace {
 std::string lower(std::string_view text)
 {
     std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
+    std::transform(result.begin(), result.end(), result.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return result;
 }
 
@@ -104,7 +103,8 @@ std::string parameter(const std::string& headerValue, std::string_view name)
             return headerValue.substr(p + 1, end == std::string::npos ? std::string::npos : end - p - 1);
         }
         std::size_t end = p;
-        while (end < headerValue.size() && headerValue[end] != ';' && headerValue[end] != ' ' && headerValue[end] != '\t')
+        while (end < headerValue.size() && headerValue[end] != ';' && headerValue[end] != ' ' &&
+               headerValue[end] != '\t')
             ++end;
         return headerValue.substr(p, end - p);
     }
@@ -164,8 +164,8 @@ std::string headerRecipients(const std::string& toHeader)
 
 // Looks into one part (lines [begin, end) after its header block) for the texts and the
 // attachments; nested multiparts are looked into up to kMaxMimeDepth.
-void readPart(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end, const HeaderBlock& headers,
-              int depth, ReceivedMessage& message, bool& bodyFound)
+void readPart(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end,
+              const HeaderBlock& headers, int depth, ReceivedMessage& message, bool& bodyFound)
 {
     const std::string contentType = headers.value("content-type");
     const std::string type = lower(trim(contentType));
@@ -203,7 +203,8 @@ void readPart(const std::vector<std::string_view>& lines, std::size_t begin, std
     const bool text = type.empty() || type.rfind("text/", 0) == 0;
     if (!text && depth > 0)
         return;
-    const std::vector<std::string_view> partLines(lines.begin() + std::ptrdiff_t(begin), lines.begin() + std::ptrdiff_t(end));
+    const std::vector<std::string_view> partLines(lines.begin() + std::ptrdiff_t(begin),
+                                                  lines.begin() + std::ptrdiff_t(end));
     if (!bodyFound) {
         message.body = decodeBodyLines(partLines, headers);
         bodyFound = true;

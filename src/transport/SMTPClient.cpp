@@ -265,7 +265,8 @@ void TSMTPClient::Send(TMailMessage& message)
     Command("MAIL FROM:<" + message.From.Address + ">", {SMTPReply::Ok}, TimeLimits.mail, "MAIL FROM");
     for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
         for (const auto& item : *list)
-            Command("RCPT TO:<" + item.Address + ">", {SMTPReply::Ok, SMTPReply::UserNotLocal}, TimeLimits.rcpt, "RCPT TO");
+            Command("RCPT TO:<" + item.Address + ">", {SMTPReply::Ok, SMTPReply::UserNotLocal}, TimeLimits.rcpt,
+                    "RCPT TO");
     Command("DATA", {SMTPReply::StartMailInput}, TimeLimits.data, "DATA");
     SendText(message);
 }

@@ -250,8 +250,7 @@ using Clock = std::chrono::steady_clock;
 
 // One attempt to connect to one address (steps 3 and 5 of the connect); the connected socket.
 // deadline: when the whole connect must have ended (none when limited is false).
-FileDescriptor ConnectTo(const SocketAddress& remote, bool limited, Clock::time_point deadline,
-                         const StopSignal* stop)
+FileDescriptor ConnectTo(const SocketAddress& remote, bool limited, Clock::time_point deadline, const StopSignal* stop)
 {
     // 3. The socket, bound to any local address and an ephemeral port.
     FileDescriptor socketFd(::socket(remote.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -265,9 +264,7 @@ FileDescriptor ConnectTo(const SocketAddress& remote, bool limited, Clock::time_
             throw ECouldNotBindSocket();
         RaiseSocketError(SocketErrorFromErrno(errno));
     }
-    auto msLeft = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    };
+    auto msLeft = [&] { return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()); };
 
     // 5. The connect itself.
     if (TAntiFreeze::Applies()) {

@@ -59,7 +59,7 @@ public:
     TTCPConnection(const TTCPConnection&) = delete;
     TTCPConnection& operator=(const TTCPConnection&) = delete;
 
-    int ReadTimeout = 0;                       // milliseconds; 0 waits without limit
+    int ReadTimeout = 0;                        // milliseconds; 0 waits without limit
     int RecvBufferSize = DefaultRecvBufferSize; // the most bytes asked for in one receive
     int MaxLineLength = DefaultMaxLineLength;
     TMaxLineAction MaxLineAction = TMaxLineAction::maException;

@@ -145,12 +145,9 @@ TlsWant TlsSession::Handshake()
     if (result == 1)
         return TlsWant::Nothing;
     switch (SSL_get_error(ssl_.get(), result)) {
-    case SSL_ERROR_WANT_READ:
-        return TlsWant::Read;
-    case SSL_ERROR_WANT_WRITE:
-        return TlsWant::Write;
-    default:
-        throw ETlsError(LibraryReason());
+    case SSL_ERROR_WANT_READ: return TlsWant::Read;
+    case SSL_ERROR_WANT_WRITE: return TlsWant::Write;
+    default: throw ETlsError(LibraryReason());
     }
 }
 
@@ -163,19 +160,15 @@ TlsSession::Transfer TlsSession::Read(char* data, std::size_t size)
     if (result == 1)
         return {done, TlsWant::Nothing, false};
     switch (SSL_get_error(ssl_.get(), result)) {
-    case SSL_ERROR_WANT_READ:
-        return {0, TlsWant::Read, false};
-    case SSL_ERROR_WANT_WRITE:
-        return {0, TlsWant::Write, false};
-    case SSL_ERROR_ZERO_RETURN:
-        return {0, TlsWant::Nothing, true};
+    case SSL_ERROR_WANT_READ: return {0, TlsWant::Read, false};
+    case SSL_ERROR_WANT_WRITE: return {0, TlsWant::Write, false};
+    case SSL_ERROR_ZERO_RETURN: return {0, TlsWant::Nothing, true};
     case SSL_ERROR_SYSCALL:
         // The connection ended without the closing alert: a close as far as reading goes.
         if (ERR_peek_error() == 0 && (errno == 0 || errno == ECONNRESET))
             return {0, TlsWant::Nothing, true};
         [[fallthrough]];
-    default:
-        throw ETlsError(LibraryReason());
+    default: throw ETlsError(LibraryReason());
     }
 }
 
@@ -188,14 +181,10 @@ TlsSession::Transfer TlsSession::Write(const char* data, std::size_t size)
     if (result == 1)
         return {done, TlsWant::Nothing, false};
     switch (SSL_get_error(ssl_.get(), result)) {
-    case SSL_ERROR_WANT_READ:
-        return {0, TlsWant::Read, false};
-    case SSL_ERROR_WANT_WRITE:
-        return {0, TlsWant::Write, false};
-    case SSL_ERROR_ZERO_RETURN:
-        return {0, TlsWant::Nothing, true};
-    default:
-        throw ETlsError(LibraryReason());
+    case SSL_ERROR_WANT_READ: return {0, TlsWant::Read, false};
+    case SSL_ERROR_WANT_WRITE: return {0, TlsWant::Write, false};
+    case SSL_ERROR_ZERO_RETURN: return {0, TlsWant::Nothing, true};
+    default: throw ETlsError(LibraryReason());
     }
 }
 
@@ -220,22 +209,16 @@ long TlsSession::VerifyResult() const
 std::string TlsSession::VerifyReason() const
 {
     switch (VerifyResult()) {
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-        return kCertificateExpired;
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-        return kCertificateNotYetValid;
+    case X509_V_ERR_CERT_HAS_EXPIRED: return kCertificateExpired;
+    case X509_V_ERR_CERT_NOT_YET_VALID: return kCertificateNotYetValid;
     case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        return kCertificateSelfSigned;
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN: return kCertificateSelfSigned;
     case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
-        return kCertificateNameMismatch;
+    case X509_V_ERR_IP_ADDRESS_MISMATCH: return kCertificateNameMismatch;
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        return kCertificateUnknownIssuer;
-    default:
-        return X509_verify_cert_error_string(VerifyResult());
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE: return kCertificateUnknownIssuer;
+    default: return X509_verify_cert_error_string(VerifyResult());
     }
 }
 

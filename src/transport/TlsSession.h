@@ -63,9 +63,9 @@ public:
     TlsWant Handshake();
 
     struct Transfer {
-        std::size_t bytes = 0;     // bytes read or written
+        std::size_t bytes = 0;           // bytes read or written
         TlsWant want = TlsWant::Nothing; // with 0 bytes: what to wait for
-        bool closed = false;       // the peer ended the session or the connection
+        bool closed = false;             // the peer ended the session or the connection
     };
     Transfer Read(char* data, std::size_t size);
     Transfer Write(const char* data, std::size_t size);

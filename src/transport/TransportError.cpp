@@ -6,8 +6,7 @@ namespace quillet {
 
 EStopped::EStopped() : ETransportError(kStoppedText) {}
 
-ECertificateRejected::ECertificateRejected(std::string host, unsigned port, std::string reason,
-                                           std::string fingerprint)
+ECertificateRejected::ECertificateRejected(std::string host, unsigned port, std::string reason, std::string fingerprint)
     : ETlsError(FormatText(kCertificateRejectedFormat, {host, std::to_string(port), reason, fingerprint})),
       host_(std::move(host)), port_(port), reason_(std::move(reason)), fingerprint_(std::move(fingerprint))
 {

@@ -10,8 +10,7 @@ namespace {
 
 constexpr const char* kCaption = "Orv Quillet";
 constexpr const char* kHelpMissing = "The help page is missing: \"%1\"";
-constexpr const char* kNoProgramForFile =
-    "No program to show the page could be started.\nThe page is the file \"%1\"";
+constexpr const char* kNoProgramForFile = "No program to show the page could be started.\nThe page is the file \"%1\"";
 constexpr const char* kNoProgramForWebPage = "No program to show web pages could be started for %1";
 constexpr const char* kNoProgramForMail = "No e-mail program could be started to write to %1";
 

@@ -76,9 +76,27 @@ QPixmap blank()
 
 // A simple glyph for an action: a base picture and an optional overlay letter or mark.
 enum class Base {
-    Folder, Face, Server, NotePad, Envelope, Disk, Page, Gear, Help, Door, Globe, Magnifier,
+    Folder,
+    Face,
+    Server,
+    NotePad,
+    Envelope,
+    Disk,
+    Page,
+    Gear,
+    Help,
+    Door,
+    Globe,
+    Magnifier,
     // The send window's commands.
-    SendEnvelope, Scissors, TwoPages, Clipboard, PaperClip, UndoArrow, Cross, TemplateInsert
+    SendEnvelope,
+    Scissors,
+    TwoPages,
+    Clipboard,
+    PaperClip,
+    UndoArrow,
+    Cross,
+    TemplateInsert
 };
 
 void drawBase(QPainter& p, Base base)
@@ -246,9 +264,15 @@ QIcon paintStateIcon(StateIcon icon)
     switch (icon) {
     case StateIcon::Group: drawFolder(p); break;
     case StateIcon::DisabledRecipient: drawFace(p); break;
-    case StateIcon::EnabledRecipient: drawFace(p); drawCheck(p); break;
+    case StateIcon::EnabledRecipient:
+        drawFace(p);
+        drawCheck(p);
+        break;
     case StateIcon::DisabledServer: drawServer(p); break;
-    case StateIcon::EnabledServer: drawServer(p); drawCheck(p); break;
+    case StateIcon::EnabledServer:
+        drawServer(p);
+        drawCheck(p);
+        break;
     case StateIcon::NotePad: drawNotePad(p); break;
     case StateIcon::Template: drawEnvelope(p); break;
     }
@@ -261,9 +285,12 @@ QIcon paintStateIcon(StateIcon icon)
 QIcon stateIcon(StateIcon icon)
 {
     static const QIcon icons[] = {
-        paintStateIcon(StateIcon::Group),          paintStateIcon(StateIcon::DisabledRecipient),
-        paintStateIcon(StateIcon::EnabledRecipient), paintStateIcon(StateIcon::DisabledServer),
-        paintStateIcon(StateIcon::EnabledServer),  paintStateIcon(StateIcon::NotePad),
+        paintStateIcon(StateIcon::Group),
+        paintStateIcon(StateIcon::DisabledRecipient),
+        paintStateIcon(StateIcon::EnabledRecipient),
+        paintStateIcon(StateIcon::DisabledServer),
+        paintStateIcon(StateIcon::EnabledServer),
+        paintStateIcon(StateIcon::NotePad),
         paintStateIcon(StateIcon::Template),
     };
     return icons[static_cast<int>(icon)];
@@ -276,32 +303,55 @@ QIcon paintActionIcon(const QString& actionName)
         char mark;
     };
     static const std::map<QString, Glyph> glyphs = {
-        {"CreateDefaultAction", {Base::Page, 'D'}},   {"NewProjectAction", {Base::Page, '+'}},
-        {"OpenDefaultAction", {Base::Folder, 'D'}},   {"OpenProjectAction", {Base::Folder, 0}},
-        {"SaveProjectAction", {Base::Disk, 0}},       {"SaveAsAction", {Base::Disk, 'A'}},
-        {"ProjectPropAction", {Base::Page, 'i'}},     {"ExitAction", {Base::Door, 0}},
-        {"HowToUseAction", {Base::Help, 0}},          {"HomePageAction", {Base::Globe, 0}},
-        {"MailToUsAction", {Base::Envelope, '@'}},    {"AboutAction", {Base::Help, 'i'}},
-        {"ProgOptionsAction", {Base::Gear, 0}},       {"CustomizeActionBars", {Base::Gear, 'T'}},
+        {"CreateDefaultAction", {Base::Page, 'D'}},
+        {"NewProjectAction", {Base::Page, '+'}},
+        {"OpenDefaultAction", {Base::Folder, 'D'}},
+        {"OpenProjectAction", {Base::Folder, 0}},
+        {"SaveProjectAction", {Base::Disk, 0}},
+        {"SaveAsAction", {Base::Disk, 'A'}},
+        {"ProjectPropAction", {Base::Page, 'i'}},
+        {"ExitAction", {Base::Door, 0}},
+        {"HowToUseAction", {Base::Help, 0}},
+        {"HomePageAction", {Base::Globe, 0}},
+        {"MailToUsAction", {Base::Envelope, '@'}},
+        {"AboutAction", {Base::Help, 'i'}},
+        {"ProgOptionsAction", {Base::Gear, 0}},
+        {"CustomizeActionBars", {Base::Gear, 'T'}},
         {"MailServerAction", {Base::Envelope, 'S'}},
-        {"NewRecipientGroupAction", {Base::Folder, '+'}}, {"EditGroupAction", {Base::Folder, 'e'}},
-        {"DeleteGroupAction", {Base::Folder, 'x'}},   {"EMailToGroupAction", {Base::Envelope, 'G'}},
-        {"NewRecipientAction", {Base::Face, '+'}},    {"EditRecipientAction", {Base::Face, 'e'}},
-        {"DeleteRecipientAction", {Base::Face, 'x'}}, {"EnableRecipientAction", {Base::Face, 'v'}},
-        {"SelectAllAction", {Base::Face, '*'}},       {"CopyToGroupAction", {Base::Folder, 'c'}},
-        {"MoveToGroupAction", {Base::Folder, 'm'}},   {"EMailToCurrentAction", {Base::Envelope, 0}},
-        {"NewSMTPAction", {Base::Server, '+'}},       {"EditSMTPAction", {Base::Server, 'e'}},
-        {"DelSMTPAction", {Base::Server, 'x'}},       {"EnableSMTPAction", {Base::Server, 'v'}},
-        {"NewTemplateAction", {Base::NotePad, '+'}},  {"EditTemplateAction", {Base::NotePad, 'e'}},
-        {"DeltemplateAction", {Base::NotePad, 'x'}},  {"FindRecipientAction", {Base::Magnifier, 0}},
-        {"FindInFilesAction", {Base::Magnifier, 'f'}}, {"ExportToAHTMLAction", {Base::Globe, 'h'}},
+        {"NewRecipientGroupAction", {Base::Folder, '+'}},
+        {"EditGroupAction", {Base::Folder, 'e'}},
+        {"DeleteGroupAction", {Base::Folder, 'x'}},
+        {"EMailToGroupAction", {Base::Envelope, 'G'}},
+        {"NewRecipientAction", {Base::Face, '+'}},
+        {"EditRecipientAction", {Base::Face, 'e'}},
+        {"DeleteRecipientAction", {Base::Face, 'x'}},
+        {"EnableRecipientAction", {Base::Face, 'v'}},
+        {"SelectAllAction", {Base::Face, '*'}},
+        {"CopyToGroupAction", {Base::Folder, 'c'}},
+        {"MoveToGroupAction", {Base::Folder, 'm'}},
+        {"EMailToCurrentAction", {Base::Envelope, 0}},
+        {"NewSMTPAction", {Base::Server, '+'}},
+        {"EditSMTPAction", {Base::Server, 'e'}},
+        {"DelSMTPAction", {Base::Server, 'x'}},
+        {"EnableSMTPAction", {Base::Server, 'v'}},
+        {"NewTemplateAction", {Base::NotePad, '+'}},
+        {"EditTemplateAction", {Base::NotePad, 'e'}},
+        {"DeltemplateAction", {Base::NotePad, 'x'}},
+        {"FindRecipientAction", {Base::Magnifier, 0}},
+        {"FindInFilesAction", {Base::Magnifier, 'f'}},
+        {"ExportToAHTMLAction", {Base::Globe, 'h'}},
         // The send window.
-        {"InsertFromTemplateAction", {Base::TemplateInsert, 0}}, {"SendMailAction", {Base::SendEnvelope, 0}},
-        {"UndoAction", {Base::UndoArrow, 0}},         {"CutAction", {Base::Scissors, 0}},
-        {"CopyAction", {Base::TwoPages, 0}},          {"PasteAction", {Base::Clipboard, 0}},
-        {"AttachAction", {Base::PaperClip, 0}},       {"OptionsAction", {Base::Gear, 0}},
+        {"InsertFromTemplateAction", {Base::TemplateInsert, 0}},
+        {"SendMailAction", {Base::SendEnvelope, 0}},
+        {"UndoAction", {Base::UndoArrow, 0}},
+        {"CutAction", {Base::Scissors, 0}},
+        {"CopyAction", {Base::TwoPages, 0}},
+        {"PasteAction", {Base::Clipboard, 0}},
+        {"AttachAction", {Base::PaperClip, 0}},
+        {"OptionsAction", {Base::Gear, 0}},
         {"CloseAction", {Base::Cross, 0}},
-        {"ImportRecipientsAction", {Base::Face, 'i'}}, {"ExportRecipientsAction", {Base::Face, 'o'}},
+        {"ImportRecipientsAction", {Base::Face, 'i'}},
+        {"ExportRecipientsAction", {Base::Face, 'o'}},
     };
     QPixmap pixmap = blank();
     QPainter p(&pixmap);

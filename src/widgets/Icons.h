@@ -15,7 +15,7 @@ enum class StateIcon {
     DisabledServer,    // a server
     EnabledServer,     // a server with a red check
     NotePad,
-    Template,          // an envelope
+    Template, // an envelope
 };
 
 // The state icon, painted once: every row with the same state shows the same icon.

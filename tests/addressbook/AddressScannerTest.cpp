@@ -37,7 +37,7 @@ TEST(AddressScanner, LineEndsAndSeparators)
     EXPECT_EQ(scanAddresses("mail me at:someone@"), List{"someone@"});
     EXPECT_EQ(scanAddresses("one@a.com,two@b.com"), (List{"one@a.com", "two@b.com"}));
     EXPECT_EQ(scanAddresses("a@b\r\nc@d\re@f\ng@h"), (List{"a@b", "c@d", "e@f", "g@h"}));
-    EXPECT_EQ(scanAddresses("x@y x@y"), (List{"x@y", "x@y"}));  // duplicates stay
+    EXPECT_EQ(scanAddresses("x@y x@y"), (List{"x@y", "x@y"})); // duplicates stay
     EXPECT_EQ(scanAddresses("@"), List{"@"});
     EXPECT_EQ(scanAddresses("a@@b c"), List{"a@@b"});
     EXPECT_EQ(scanAddresses("no addresses here\r\n"), List{});
@@ -73,8 +73,8 @@ TEST(HarvestReview, MarksInvalidEntriesAndRepeatsWithoutChangingTheList)
     ASSERT_EQ(found, (List{"ann@example.com\"", "someone@", "bob@x.org", "Bob@X.org", "bob@x.org"}));
     const HarvestReview review = reviewHarvest(found);
     ASSERT_EQ(review.marks.size(), 5u);
-    EXPECT_TRUE(review.marks[0].invalid);  // the trailing quote
-    EXPECT_TRUE(review.marks[1].invalid);  // nothing after the @
+    EXPECT_TRUE(review.marks[0].invalid); // the trailing quote
+    EXPECT_TRUE(review.marks[1].invalid); // nothing after the @
     EXPECT_FALSE(review.marks[2].marked());
     EXPECT_TRUE(review.marks[3].duplicate && !review.marks[3].invalid);
     EXPECT_TRUE(review.marks[4].duplicate);

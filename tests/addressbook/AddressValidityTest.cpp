@@ -9,17 +9,23 @@ using namespace quillet;
 using P = AddressProblem;
 
 namespace {
-P ascii(std::string_view a) { return addressProblem(a, DomainCharset::Ascii); }
-P utf8(std::string_view a) { return addressProblem(a, DomainCharset::Utf8); }
+P ascii(std::string_view a)
+{
+    return addressProblem(a, DomainCharset::Ascii);
+}
+P utf8(std::string_view a)
+{
+    return addressProblem(a, DomainCharset::Utf8);
+}
 } // namespace
 
 TEST(AddressValidity, AcceptsDotAtomsQuotedLocalPartsAndAddressLiterals)
 {
-    for (const char* good : {"ann@example.org", "a@b", "first.last+tag@sub.example.co.uk",
-                             "!#$%&'*+-/=?^_`{|}~@x-y.example", "user@localhost", "x@123.example",
-                             "\"john doe\"@example.org", "\"a@b\\\"c\\\\\"@example.org", "\"\"@example.org",
-                             "a@[192.0.2.1]", "a@[010.0.0.255]", "a@[IPv6:2001:db8::1]", "a@[ipv6:::1]",
-                             "a@[IPv6:::ffff:192.0.2.1]", "a@[x-tag:anything!goes]"})
+    for (const char* good :
+         {"ann@example.org", "a@b", "first.last+tag@sub.example.co.uk", "!#$%&'*+-/=?^_`{|}~@x-y.example",
+          "user@localhost", "x@123.example", "\"john doe\"@example.org", "\"a@b\\\"c\\\\\"@example.org",
+          "\"\"@example.org", "a@[192.0.2.1]", "a@[010.0.0.255]", "a@[IPv6:2001:db8::1]", "a@[ipv6:::1]",
+          "a@[IPv6:::ffff:192.0.2.1]", "a@[x-tag:anything!goes]"})
         EXPECT_EQ(ascii(good), P::None) << good;
 }
 
@@ -28,13 +34,12 @@ TEST(AddressValidity, RefusesEachBrokenPartWithItsReason)
     EXPECT_EQ(ascii(""), P::Empty);
     EXPECT_EQ(ascii("not-an-address"), P::NoAtSign);
     EXPECT_EQ(ascii("ann@"), P::BadDomain);
-    for (const char* bad : {"@example.org", ".ann@x.org", "ann.@x.org", "a..b@x.org", "a b@x.org",
-                            "\"open@x.org", "\"a\"b@x.org", "\"tab\t\"@x.org", "<ann@x.org>", " ann@x.org",
-                            "Ann <ann@x.org>"})
+    for (const char* bad : {"@example.org", ".ann@x.org", "ann.@x.org", "a..b@x.org", "a b@x.org", "\"open@x.org",
+                            "\"a\"b@x.org", "\"tab\t\"@x.org", "<ann@x.org>", " ann@x.org", "Ann <ann@x.org>"})
         EXPECT_EQ(ascii(bad), P::BadLocalPart) << bad;
-    for (const char* bad : {"a@-x.org", "a@x-.org", "a@x..org", "a@x.org.", "a@.x.org", "a@x_y.org", "a@x.org ", "a@b@x.org",
-                            "a@[192.0.2.256]", "a@[192.0.2]", "a@[1.2.3.4.5]", "a@[IPv6:1::2::3]", "a@[IPv6:zz::1]",
-                            "a@[tag-:x]", "a@[tag:]", "a@[tag:a]b]", "a@[]", "a@ex\xE4mple.org"})
+    for (const char* bad : {"a@-x.org", "a@x-.org", "a@x..org", "a@x.org.", "a@.x.org", "a@x_y.org", "a@x.org ",
+                            "a@b@x.org", "a@[192.0.2.256]", "a@[192.0.2]", "a@[1.2.3.4.5]", "a@[IPv6:1::2::3]",
+                            "a@[IPv6:zz::1]", "a@[tag-:x]", "a@[tag:]", "a@[tag:a]b]", "a@[]", "a@ex\xE4mple.org"})
         EXPECT_EQ(ascii(bad), P::BadDomain) << bad;
 }
 
@@ -54,15 +59,17 @@ TEST(AddressValidity, SizeLimits)
 
 TEST(AddressValidity, InternationalDomainsOnlyAsUtf8InAUtf8CodePage)
 {
-    const std::string idn = "ann@b\xC3\xBC\x63her.example";             // bücher.example
+    const std::string idn = "ann@b\xC3\xBC\x63her.example";                                    // bücher.example
     const std::string cjk = "x@\xE4\xBE\x8B\xE3\x81\x88.\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"; // 例え.テスト
     EXPECT_EQ(utf8(idn), P::None);
     EXPECT_EQ(utf8(cjk), P::None);
     EXPECT_EQ(ascii(idn), P::BadDomain);
-    EXPECT_EQ(utf8("ann@b\xFC" "cher.example"), P::BadDomain);        // Latin-1 byte, not UTF-8
-    EXPECT_EQ(utf8("ann@\xC0\xAF.example"), P::BadDomain);            // overlong form
-    EXPECT_EQ(utf8("ann@\xED\xA0\x80.example"), P::BadDomain);        // surrogate
-    EXPECT_EQ(utf8("b\xC3\xBC@example.org"), P::BadLocalPart);        // the local part stays ASCII
+    EXPECT_EQ(utf8("ann@b\xFC"
+                   "cher.example"),
+              P::BadDomain);                                   // Latin-1 byte, not UTF-8
+    EXPECT_EQ(utf8("ann@\xC0\xAF.example"), P::BadDomain);     // overlong form
+    EXPECT_EQ(utf8("ann@\xED\xA0\x80.example"), P::BadDomain); // surrogate
+    EXPECT_EQ(utf8("b\xC3\xBC@example.org"), P::BadLocalPart); // the local part stays ASCII
 }
 
 TEST(AddressValidity, ReasonsReadAsText)

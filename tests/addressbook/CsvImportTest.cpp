@@ -149,7 +149,8 @@ TEST(CsvImport, ExplicitMapChoosesColumnsByNumberOrHeader)
 
     Project untouched = membersWithOld();
     EXPECT_EQ(importText(csv, untouched, members(), {"email=7"}), "error: The file has no column \"7\"\n");
-    EXPECT_EQ(importText(csv, untouched, members(), {"email"}), "error: The mapping \"email\" does not read FIELD=COLUMN\n");
+    EXPECT_EQ(importText(csv, untouched, members(), {"email"}),
+              "error: The mapping \"email\" does not read FIELD=COLUMN\n");
     EXPECT_EQ(importText("name\nAnn\n", untouched, members()), "error: No column is mapped to the e-mail address\n");
     EXPECT_EQ(untouched.recipients.size(), 2u);
     EXPECT_FALSE(untouched.changed());
@@ -194,7 +195,7 @@ TEST(CsvExport, WritesUtf8WithHeaderEnabledStateAndParameters)
 {
     Project project = membersWithOld();
     RecipientRecord ann = test::recipient("ann@example.org", "Members", "Ann, \"A\"", false);
-    ann.Surname.set("M\xFCller");  // CP1252
+    ann.Surname.set("M\xFCller"); // CP1252
     ann.ParamName1.set("CITY");
     ann.ParamValue1.set("Lisbon");
     ann.ParamName2.set("ZIP");
@@ -202,20 +203,22 @@ TEST(CsvExport, WritesUtf8WithHeaderEnabledStateAndParameters)
     project.recipients[1].ParamName1.set("CITY");
     project.recipients[1].ParamValue1.set(" Faro");
     EXPECT_EQ(recipientsCsv(project, {std::string("Members"), true}),
-              "\xEF\xBB\xBF" "email,name,surname,enabled,group,CITY,param2 name,param2 value\r\n"
+              "\xEF\xBB\xBF"
+              "email,name,surname,enabled,group,CITY,param2 name,param2 value\r\n"
               "old@example.org,Old,,True,Members,\" Faro\",,\r\n"
               "ann@example.org,\"Ann, \"\"A\"\"\",M\xC3\xBCller,False,Members,Lisbon,ZIP,\r\n");
-    EXPECT_TRUE(recipientsCsv(project, {std::nullopt, false}).starts_with("email,name,surname,enabled,group,param1 name"));
+    EXPECT_TRUE(
+        recipientsCsv(project, {std::nullopt, false}).starts_with("email,name,surname,enabled,group,param1 name"));
 }
 
 TEST(CsvExport, ImportOfAnExportGivesTheSameRecipients)
 {
     Project source;
     source.groups.push_back({"Club", ""});
-    const char* names[] = {"CITY", "email", "CITY", ""};  // a fixed header and a repeated name force pairs
+    const char* names[] = {"CITY", "email", "CITY", ""}; // a fixed header and a repeated name force pairs
     for (int i = 0; i < 6; ++i) {
-        RecipientRecord r = test::recipient("m" + std::to_string(i) + "@example.org", "Club", i % 2 ? " lead" : "a,b",
-                                            i % 3 != 0);
+        RecipientRecord r =
+            test::recipient("m" + std::to_string(i) + "@example.org", "Club", i % 2 ? " lead" : "a,b", i % 3 != 0);
         r.Surname.set(i == 4 ? "multi\r\nline \"q\"" : "Zo\xEB");
         for (int slot = 0; slot < 4; ++slot) {
             r.paramName(slot).set(slot == 3 && i == 2 ? "ODD" : names[slot]);

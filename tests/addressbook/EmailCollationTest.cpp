@@ -64,8 +64,8 @@ private:
 // defined Windows-1252 letters above 0x7F.
 std::string randomText(std::mt19937& random)
 {
-    static const std::string alphabet =
-        "abcdeABCDEzZ019@.-_+' \t\x01\x7f" "\xe9\xc9\xe4\xc4\xdf\xf6\xfc\xe0";
+    static const std::string alphabet = "abcdeABCDEzZ019@.-_+' \t\x01\x7f"
+                                        "\xe9\xc9\xe4\xc4\xdf\xf6\xfc\xe0";
     std::string text;
     const std::size_t length = random() % 9;
     for (std::size_t i = 0; i < length; ++i)
@@ -94,7 +94,7 @@ void expectSameOrderAsReference(const char* localeName, bool asciiOnly)
         if (expected != 0)
             ASSERT_EQ(got, expected) << "\"" << a << "\" vs \"" << b << "\"";
         else
-            ASSERT_EQ(got == 0, a == b) << "\"" << a << "\" vs \"" << b << "\"";  // ties broken by bytes
+            ASSERT_EQ(got == 0, a == b) << "\"" << a << "\" vs \"" << b << "\""; // ties broken by bytes
         ASSERT_EQ(sign(collation.compare(b, a)), -got);
     }
 }
@@ -108,7 +108,7 @@ TEST(EmailCollation, UsEnglishUtf8LocaleOrdersAsTheCLibrary)
 TEST(EmailCollation, GermanLocalesOrderAsTheCLibraryWhateverTheirCharacterSet)
 {
     expectSameOrderAsReference("de_DE.UTF-8", false);
-    expectSameOrderAsReference("de_DE", false);  // ISO-8859-1
+    expectSameOrderAsReference("de_DE", false); // ISO-8859-1
 }
 
 TEST(EmailCollation, CodePageLettersSortAmongTheirBaseLettersCaseSensitively)

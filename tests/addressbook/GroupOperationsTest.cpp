@@ -43,8 +43,8 @@ TEST(GroupOperations, DuplicateNameIsRefusedAndNothingChanges)
     }
     EXPECT_EQ(p.groups.size(), 3u);
     EXPECT_FALSE(p.changed());
-    addGroup(p, "b", "");  // names are case-sensitive
-    addGroup(p, "", "");   // an empty name is accepted
+    addGroup(p, "b", ""); // names are case-sensitive
+    addGroup(p, "", "");  // an empty name is accepted
     EXPECT_EQ(p.groups.size(), 5u);
     EXPECT_TRUE(p.changed());
 }
@@ -61,7 +61,7 @@ TEST(GroupOperations, RenameCarriesRecipientsAndRefusesAnotherGroupsName)
     EXPECT_EQ(p.groups[0].name, "A");
     EXPECT_FALSE(p.changed());
 
-    editGroup(p, 0, "A", "only the description");  // its own name is fine
+    editGroup(p, 0, "A", "only the description"); // its own name is fine
     EXPECT_EQ(p.groups[0].description, "only the description");
 
     editGroup(p, 0, "b", "differs from B in case only");

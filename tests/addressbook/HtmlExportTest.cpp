@@ -47,7 +47,7 @@ TEST(HtmlExport, RowsInDisplayOrderWithValuesUnescaped)
     p.recipients.push_back(recipient("zed@x", "G", "Z<&>"));
     p.recipients.push_back(recipient("abc@x", "G", "A", false));
     p.recipients.push_back(recipient("other@x", "H"));
-    p.recipients[0].Surname.set("S\xe9");  // code-page bytes go out unchanged
+    p.recipients[0].Surname.set("S\xe9"); // code-page bytes go out unchanged
     const std::string page = htmlPage(p, "G", sortedRecipientRows(p, "G"));
     EXPECT_EQ(page, kHead +
                         "<TR ALIGN=CENTER VALIGN=CENTER>\r\n<TD WIDTH=25%>abc@x</TD>\r\n<TD WIDTH=25%>A</TD>\r\n"

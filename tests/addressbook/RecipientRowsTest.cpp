@@ -39,7 +39,7 @@ TEST(RecipientRows, SortedByEmailWithRecordIndices)
     rows.rebuild(p, "G");
     EXPECT_EQ(rows.recordIndices(), (std::vector<std::size_t>{2, 3, 0}));
     EXPECT_EQ(sortedRecipientRows(p, "G"), (std::vector<std::size_t>{2, 3, 0}));
-    EXPECT_EQ(sortedRecipientRows(p, "g"), std::vector<std::size_t>{});  // names are case-sensitive
+    EXPECT_EQ(sortedRecipientRows(p, "g"), std::vector<std::size_t>{}); // names are case-sensitive
 }
 
 TEST(RecipientRows, DeletingKeepsTheOtherRowsOnTheirRecords)
@@ -47,7 +47,7 @@ TEST(RecipientRows, DeletingKeepsTheOtherRowsOnTheirRecords)
     Project p = zedAbcMid();
     RecipientRows rows;
     rows.rebuild(p, "G");
-    rows.removeRecords(p, {0});  // abc
+    rows.removeRecords(p, {0}); // abc
     ASSERT_EQ(p.recipients.size(), 2u);
     EXPECT_EQ(rows.recordIndices(), (std::vector<std::size_t>{1, 0}));
     EXPECT_EQ(rowEmails(p, rows), (std::vector<std::string>{"mid@x", "zed@x"}));
@@ -64,8 +64,8 @@ TEST(RecipientRows, DeletingRowsWhoseRecordsStandInOppositeOrder)
         p.recipients.push_back(recipient(e, "G"));
     p.recipients.insert(p.recipients.begin() + 2, recipient("elsewhere@x", "H"));
     RecipientRows rows;
-    rows.rebuild(p, "G");  // rows: a b c d e -> records 5 4 3 1 0
-    rows.removeRecords(p, {1, 3});  // b (record 4) and d (record 1)
+    rows.rebuild(p, "G");          // rows: a b c d e -> records 5 4 3 1 0
+    rows.removeRecords(p, {1, 3}); // b (record 4) and d (record 1)
     std::vector<std::string> left;
     for (const auto& r : p.recipients)
         left.push_back(r.EMail.str());
@@ -92,7 +92,7 @@ TEST(RecipientRows, NewRecipientSortingFirstThenEdited)
 TEST(RecipientRows, EqualAddressesKeepRecordOrderAndFindFirstRowIgnoringCase)
 {
     Project p;
-    p.recipients.push_back(recipient("zzz@x", "G"));  // last in every locale's order
+    p.recipients.push_back(recipient("zzz@x", "G")); // last in every locale's order
     p.recipients.push_back(recipient("Same@X", "G", "first"));
     p.recipients.push_back(recipient("Same@X", "G", "second"));
     RecipientRows rows;
@@ -118,11 +118,11 @@ TEST(RecipientRows, CaseSensitiveCollationIsTotal)
 TEST(EmailCollation, LocaleKeysOrderByCollationAndBreakTiesByBytes)
 {
     const EmailCollation codePoints("");
-    const EmailCollation locale("C.UTF-8");  // goes through the locale's collation keys
+    const EmailCollation locale("C.UTF-8"); // goes through the locale's collation keys
     for (const EmailCollation* c : {&codePoints, &locale}) {
         EXPECT_LT(c->compare("B@x", "a@x"), 0);
         EXPECT_LT(c->compare("a@x", "b@x"), 0);
-        EXPECT_LT(c->compare("z@x", "\xe9@x"), 0);  // code-page e-acute sorts after ASCII letters
+        EXPECT_LT(c->compare("z@x", "\xe9@x"), 0); // code-page e-acute sorts after ASCII letters
         EXPECT_EQ(c->compare("same@x", "same@x"), 0);
         EXPECT_LT(c->compare("a", "ab"), 0);
     }

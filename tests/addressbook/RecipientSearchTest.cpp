@@ -12,13 +12,13 @@ namespace {
 Project sample()
 {
     Project p;
-    p.recipients.push_back(recipient("JOHN@EXAMPLE.COM", "A", "Johnny"));   // 0
-    p.recipients.push_back(recipient("mary@example.com", "B", "Mary"));     // 1
-    p.recipients.push_back(recipient("john@example.com", "B", "Jo"));       // 2
-    p.recipients.push_back(recipient("searchme@x", "Friends"));             // 3
+    p.recipients.push_back(recipient("JOHN@EXAMPLE.COM", "A", "Johnny")); // 0
+    p.recipients.push_back(recipient("mary@example.com", "B", "Mary"));   // 1
+    p.recipients.push_back(recipient("john@example.com", "B", "Jo"));     // 2
+    p.recipients.push_back(recipient("searchme@x", "Friends"));           // 3
     p.recipients[1].ParamName2.set("City");
-    p.recipients[1].ParamValue4.set("Z\xfcrich");  // code-page text
-    for (auto& r : p.recipients)  // only record 2 has every parameter value filled
+    p.recipients[1].ParamValue4.set("Z\xfcrich"); // code-page text
+    for (auto& r : p.recipients)                  // only record 2 has every parameter value filled
         for (int i = 0; i < 4; ++i)
             r.paramValue(i).set(r.paramValue(i).length() ? r.paramValue(i).str() : std::string("v"));
     p.recipients[0].ParamValue4.set("");
@@ -36,22 +36,22 @@ std::optional<std::size_t> find(const Project& p, std::string_view text, bool ca
 TEST(RecipientSearch, CaseInsensitivePartial)
 {
     const Project p = sample();
-    EXPECT_EQ(find(p, "john@", false, false), 0u);        // lower-case text, upper-case address
-    EXPECT_EQ(find(p, "john@", false, false, 1), 2u);     // find next
+    EXPECT_EQ(find(p, "john@", false, false), 0u);    // lower-case text, upper-case address
+    EXPECT_EQ(find(p, "john@", false, false, 1), 2u); // find next
     EXPECT_EQ(find(p, "john@", false, false, 3), std::nullopt);
-    EXPECT_EQ(find(p, "ohnn", false, false), 0u);         // part of a name
-    EXPECT_EQ(find(p, "z\xdcRICH", false, false), 1u);      // accented letters are upper-cased too
-    EXPECT_EQ(find(p, "", false, false), std::nullopt);   // an empty text occurs nowhere
+    EXPECT_EQ(find(p, "ohnn", false, false), 0u);       // part of a name
+    EXPECT_EQ(find(p, "z\xdcRICH", false, false), 1u);  // accented letters are upper-cased too
+    EXPECT_EQ(find(p, "", false, false), std::nullopt); // an empty text occurs nowhere
 }
 
 TEST(RecipientSearch, CaseInsensitiveExact)
 {
     const Project p = sample();
     EXPECT_EQ(find(p, "Mary@Example.com", false, true), 1u);
-    EXPECT_EQ(find(p, "city", false, true), 1u);          // a parameter name is searched
+    EXPECT_EQ(find(p, "city", false, true), 1u); // a parameter name is searched
     EXPECT_EQ(find(p, "mary", false, true), 1u);
-    EXPECT_EQ(find(p, "example.com", false, true), std::nullopt);  // a part of a field is no hit
-    EXPECT_EQ(find(p, "", false, true), 0u);              // the first record with an empty field
+    EXPECT_EQ(find(p, "example.com", false, true), std::nullopt); // a part of a field is no hit
+    EXPECT_EQ(find(p, "", false, true), 0u);                      // the first record with an empty field
 }
 
 TEST(RecipientSearch, CaseSensitiveModes)

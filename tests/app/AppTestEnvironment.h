@@ -104,11 +104,11 @@ inline QString setting(const char* key)
 
 } // namespace quillet::test
 
-#define QUILLET_APP_TEST_MAIN(TestClass)                                                                   \
-    int main(int argc, char** argv)                                                                        \
-    {                                                                                                      \
-        quillet::test::prepareProcess();                                                                   \
-        QApplication app(argc, argv);                                                                      \
-        TestClass test;                                                                                    \
-        return QTest::qExec(&test, argc, argv);                                                            \
+#define QUILLET_APP_TEST_MAIN(TestClass)                                                                               \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        quillet::test::prepareProcess();                                                                               \
+        QApplication app(argc, argv);                                                                                  \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
     }

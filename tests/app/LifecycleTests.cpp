@@ -247,7 +247,10 @@ private slots:
         FreshProgram program;
         QFile broken(program.path("broken.oqf"));
         QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write(QByteArray("\x0A" "OrvQuillet1", 12) + QByteArray(1292, '\0'));
+        broken.write(QByteArray("\x0A"
+                                "OrvQuillet1",
+                                12) +
+                     QByteArray(1292, '\0'));
         broken.close();
         const QByteArray before = fileBytes(program.path("broken.oqf"));
 

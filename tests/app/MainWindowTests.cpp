@@ -302,8 +302,8 @@ private slots:
         QStringList menus;
         for (QAction* menu : form.menuBar()->actions())
             menus << menu->text();
-        QCOMPARE(menus, QStringList({"&File", "&Group", "&Recipient", "&SMTP", "&Templates", "Too&ls", "&Options",
-                                     "&Help"}));
+        QCOMPARE(menus,
+                 QStringList({"&File", "&Group", "&Recipient", "&SMTP", "&Templates", "Too&ls", "&Options", "&Help"}));
         QCOMPARE(actionNames(form.actionBars().toolBar(2)->actions()),
                  QStringList({"NewSMTPAction", "EditSMTPAction", "DelSMTPAction", "-", "EnableSMTPAction"}));
         // The hint of the item under the mouse goes to status bar panel 2.
@@ -389,8 +389,9 @@ private slots:
             if (!about)
                 return int(mrCancel);
             const QModelIndex index = customize.AvailableList->model()->index(
-                about->parent()->indexOfChild(about), 0, customize.AvailableList->model()->index(
-                                                             customize.AvailableList->indexOfTopLevelItem(about->parent()), 0));
+                about->parent()->indexOfChild(about), 0,
+                customize.AvailableList->model()->index(customize.AvailableList->indexOfTopLevelItem(about->parent()),
+                                                        0));
             std::unique_ptr<QMimeData> data(customize.AvailableList->model()->mimeData({index}));
             customize.BarItemsList->model()->dropMimeData(data.get(), Qt::CopyAction, 0, 0, QModelIndex());
             return int(mrOk);
@@ -483,11 +484,16 @@ private slots:
         TSelectTemplateForm selectTemplate(ui);
         TPropertiesForm options;
         const std::vector<std::pair<QWidget*, QWidget*>> firstFields = {
-            {&newProject, newProject.NameEdit},         {&properties, properties.NameEdit},
-            {&group, group.GroupNameEdit},              {&recipient, recipient.EMailEdit},
-            {&selectGroup, selectGroup.GroupListView},  {&find, find.FindEdit},
-            {&templateEditor, templateEditor.NameEdit}, {&account, account.SMTPServerEdit},
-            {&method, method.DefaultSMTPButton},        {&selectTemplate, selectTemplate.TemplateListView},
+            {&newProject, newProject.NameEdit},
+            {&properties, properties.NameEdit},
+            {&group, group.GroupNameEdit},
+            {&recipient, recipient.EMailEdit},
+            {&selectGroup, selectGroup.GroupListView},
+            {&find, find.FindEdit},
+            {&templateEditor, templateEditor.NameEdit},
+            {&account, account.SMTPServerEdit},
+            {&method, method.DefaultSMTPButton},
+            {&selectTemplate, selectTemplate.TemplateListView},
             {&options, options.SMTPEdit},
         };
         for (const auto& [dialog, field] : firstFields) {

@@ -17,9 +17,13 @@ protected:
         project = cli.file("p.oqf");
         ASSERT_EQ(cli.run({"project", "new", project, "--name", "P"}).status, 0);
         ASSERT_EQ(cli.run({"group", "add", project, "Friends"}).status, 0);
-        ASSERT_EQ(cli.run({"recipient", "add", project, "--group", "Friends", "--email", "zed@x", "--name", "Zed"}).status, 0);
-        ASSERT_EQ(cli.run({"recipient", "add", project, "--group", "P", "--email", "Ann@Example.com",
-                           "--param", "City=Zürich"}).status, 0);
+        ASSERT_EQ(
+            cli.run({"recipient", "add", project, "--group", "Friends", "--email", "zed@x", "--name", "Zed"}).status,
+            0);
+        ASSERT_EQ(cli.run({"recipient", "add", project, "--group", "P", "--email", "Ann@Example.com", "--param",
+                           "City=Zürich"})
+                      .status,
+                  0);
     }
     CliHarness cli;
     std::string project;
@@ -66,7 +70,7 @@ TEST_F(AddressBookCommands, FindWithTheWindowsFieldRules)
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.out, "zed@x\tFriends\nAnn@Example.com\tP\n");
 
-    r = cli.run({"find", project, "zürich"});  // parameter values, upper-cased by the locale
+    r = cli.run({"find", project, "zürich"}); // parameter values, upper-cased by the locale
     EXPECT_EQ(r.out, "Ann@Example.com\tP\n");
     EXPECT_EQ(cli.run({"find", project, "ann@example.com", "--exact"}).out, "Ann@Example.com\tP\n");
     EXPECT_EQ(cli.run({"find", project, "x", "--group", "Friends"}).out, "zed@x\tFriends\n");
@@ -74,7 +78,7 @@ TEST_F(AddressBookCommands, FindWithTheWindowsFieldRules)
     r = cli.run({"find", project, "ann", "--case-sensitive"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Search string \"ann\" not found\n");
-    EXPECT_EQ(cli.run({"find", project, "Friends"}).status, 1);  // the group name is not searched
+    EXPECT_EQ(cli.run({"find", project, "Friends"}).status, 1); // the group name is not searched
 }
 
 TEST_F(AddressBookCommands, ExportHtmlWritesTheGroupsPage)

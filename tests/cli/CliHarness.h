@@ -36,9 +36,9 @@
 namespace quillet::test {
 
 struct CliResult {
-    int status = -1;      // exit status; 128 + signal when killed; -1 when it timed out
-    std::string out;      // standard output
-    std::string err;      // standard error
+    int status = -1; // exit status; 128 + signal when killed; -1 when it timed out
+    std::string out; // standard output
+    std::string err; // standard error
     bool timedOut = false;
 };
 
@@ -136,7 +136,8 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         std::signal(SIGPIPE, SIG_IGN);
         while (outFd >= 0 || errFd >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 result.timedOut = true;
                 ::kill(child, SIGKILL);

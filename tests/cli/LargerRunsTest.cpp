@@ -86,8 +86,8 @@ protected:
 
     std::vector<std::string> send(int port, std::vector<std::string> extra = {})
     {
-        std::vector<std::string> args{"send", projectFile, "--group", "Big", "--subject", "Hi", "--server",
-                                      "127.0.0.1", "--port", std::to_string(port)};
+        std::vector<std::string> args{"send", projectFile, "--group",   "Big",    "--subject",
+                                      "Hi",   "--server",  "127.0.0.1", "--port", std::to_string(port)};
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
     }
@@ -164,7 +164,8 @@ TEST_F(LargerRuns, RejectedRecipientsAreRecordedWithTheirRepliesAndTheRunGoesOn)
     ASSERT_EQ(r.status, 3) << r;
     const std::string id = runId(r);
     EXPECT_THAT(r.err, HasSubstr("sent 997, rejected 3, failed 0, unknown 0, skipped 0, not tried 0 of 1000. "
-                                 "See: quillet runs show " + id));
+                                 "See: quillet runs show " +
+                                 id));
     EXPECT_EQ(deliveries(kept).size(), 997u);
 
     const CliResult show = cli.run({"runs", "show", id, "--json"});
@@ -225,7 +226,8 @@ TEST_F(LargerRuns, InterruptDuringAWaitOnASilentServerEndsAtOnce)
     const auto interrupted = std::chrono::steady_clock::now();
     ::kill(child, SIGINT);
     EXPECT_EQ(exitStatus(child), 130);
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - interrupted);
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - interrupted);
     RecordProperty("ms_from_sigint_to_exit", int(took.count()));
     EXPECT_LT(took, 2000ms);
     EXPECT_THAT(CliHarness::readFile(out), HasSubstr("Mail sending complete!\nStopped: 0 of 3 sent\n"));
@@ -279,9 +281,8 @@ TEST_F(LargerRuns, KilledAtRandomPointsThenResumedEveryoneGetsOneMessageApartFro
     for (int k = 0; k < kills; ++k) {
         const std::string out = cli.file("out" + std::to_string(k));
         const std::size_t before = fileCount(kept);
-        const pid_t child = start(id.empty() ? send(serve.port())
-                                             : std::vector<std::string>{"send", "--resume", id},
-                                  out);
+        const pid_t child =
+            start(id.empty() ? send(serve.port()) : std::vector<std::string>{"send", "--resume", id}, out);
         const std::size_t target = before + 10 + random() % 40;
         ASSERT_TRUE(waitFor([&] { return fileCount(kept) >= target; }));
         ::usleep(random() % 3000);

@@ -16,7 +16,6 @@
 
 #include <set>
 
-
 using quillet::test::CliHarness;
 using quillet::test::CliResult;
 using quillet::test::ServeProcess;
@@ -92,8 +91,8 @@ protected:
             "CITY=Lima"});
         std::filesystem::create_directory(cli.home() / "Templates");
         CliHarness::writeFile(cli.file("body.txt"), "Hello %NAME% from %CITY%!\n\nRegards, %AUTHORNAME%\n");
-        ok({"template", "add", "Invite", "--subject", "Invitation for %NAME%", "--reply-to",
-            "Club <club@x.org>", "--body-file", cli.file("body.txt")});
+        ok({"template", "add", "Invite", "--subject", "Invitation for %NAME%", "--reply-to", "Club <club@x.org>",
+            "--body-file", cli.file("body.txt")});
     }
 
     CliHarness cli;
@@ -177,7 +176,8 @@ TEST_F(MailingCommands, SendThroughTheDefaultServerToServeCapture)
     EXPECT_FALSE(std::filesystem::exists(capture + "/000005.eml"));
 
     // Three connections at once: each recipient once, in whatever order they arrive.
-    const CliResult parallel = quillet({"send", project, "--group", "Club", "--template", "Invite", "--connections", "3"});
+    const CliResult parallel =
+        quillet({"send", project, "--group", "Club", "--template", "Invite", "--connections", "3"});
     ASSERT_EQ(parallel.status, 0) << parallel;
     std::set<std::string> to;
     for (int n = 5; n <= 7; ++n)
@@ -192,8 +192,8 @@ TEST_F(MailingCommands, ConnectionSecurityAndPasswordOptions)
     prepare();
     const std::string capture = cli.file("captured");
     ServeProcess serve(cli, {"--capture", capture});
-    const std::vector<std::string> base{"send", project, "--group", "Club", "--subject", "x",
-                                        "--server", "127.0.0.1", "--port", std::to_string(serve.port())};
+    const std::vector<std::string> base{"send", project,    "--group",   "Club",   "--subject",
+                                        "x",    "--server", "127.0.0.1", "--port", std::to_string(serve.port())};
     auto with = [&](std::vector<std::string> extra) {
         std::vector<std::string> args = base;
         args.insert(args.end(), extra.begin(), extra.end());
@@ -204,7 +204,8 @@ TEST_F(MailingCommands, ConnectionSecurityAndPasswordOptions)
     // A server without STARTTLS is refused before anything is sent when TLS is required.
     const CliResult refused = with({"--security", "starttls", "--user", "u", "--password", "p"});
     EXPECT_EQ(refused.status, 1) << refused;
-    EXPECT_THAT(refused.err, HasSubstr("The server 127.0.0.1 offers no TLS; the connection security setting requires it."));
+    EXPECT_THAT(refused.err,
+                HasSubstr("The server 127.0.0.1 offers no TLS; the connection security setting requires it."));
     EXPECT_FALSE(std::filesystem::exists(capture + "/000001.eml"));
     // A password file that cannot be read names the file; a plain server with "none" receives.
     EXPECT_THAT(with({"--password-file", cli.file("absent")}).err, HasSubstr("Cannot read the password file"));
@@ -267,9 +268,9 @@ TEST_F(MailingCommands, SendThroughTheBuiltinRouteWithCapture)
     prepare();
     const std::string capture = cli.file("kept");
     CliHarness::writeFile(cli.file("a.bin"), "abc");
-    const CliResult r = quillet({"send", project, "--group", "Club", "--route", "builtin", "--builtin-port",
-                                 freePort(), "--builtin-sender", "robot@x.org", "--capture", capture, "--subject",
-                                 "S %NAME%", "--attach", cli.file("a.bin")});
+    const CliResult r = quillet({"send", project, "--group", "Club", "--route", "builtin", "--builtin-port", freePort(),
+                                 "--builtin-sender", "robot@x.org", "--capture", capture, "--subject", "S %NAME%",
+                                 "--attach", cli.file("a.bin")});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.out, "Mail sending complete!\n");
     const std::string first = captured(capture, 1);
@@ -315,13 +316,13 @@ TEST_F(MailingCommands, FailuresExitWithTheirText)
     EXPECT_EQ(noGroup.status, 1);
     EXPECT_EQ(noGroup.err, "Group \"Nobody\" does not exist\n");
 
-    const CliResult stranger = quillet({"send", project, "--group", "Club", "--recipient", "out@x.org",
-                                        "--server", "127.0.0.1"});
+    const CliResult stranger =
+        quillet({"send", project, "--group", "Club", "--recipient", "out@x.org", "--server", "127.0.0.1"});
     EXPECT_EQ(stranger.status, 1);
     EXPECT_EQ(stranger.err, "No recipient \"out@x.org\" in the group\n");
 
-    const CliResult missing = quillet({"send", project, "--group", "Club", "--server", "127.0.0.1", "--attach",
-                                       cli.file("nope.bin")});
+    const CliResult missing =
+        quillet({"send", project, "--group", "Club", "--server", "127.0.0.1", "--attach", cli.file("nope.bin")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_THAT(missing.err, HasSubstr("Cannot open file \"" + cli.file("nope.bin") + "\"."));
 

@@ -73,8 +73,8 @@ TEST_F(MessageCommands, PreflightFindsEveryProblemOnceAndNothingOnACleanRun)
 {
     prepare();
     CliHarness::writeFile(cli.file("body.txt"), "Hello %NAME% from %TOWN%\n");
-    const CliResult clean = quillet({"send", project, "--group", "Club", "--subject", "Hi %NAME%", "--from",
-                                     "me@x.org", "--body-file", cli.file("body.txt"), "--check"});
+    const CliResult clean = quillet({"send", project, "--group", "Club", "--subject", "Hi %NAME%", "--from", "me@x.org",
+                                     "--body-file", cli.file("body.txt"), "--check"});
     EXPECT_EQ(clean.status, 1);
     EXPECT_EQ(clean.out, "warning: 2 recipient(s): %TOWN% is not replaced in the message (max@x.org, zoe@x.org)\n"
                          "2 message(s), about 0.0 MB in all\n");
@@ -83,8 +83,8 @@ TEST_F(MessageCommands, PreflightFindsEveryProblemOnceAndNothingOnACleanRun)
     if (quillet({"recipient", "add", project, "--group", "Club", "--email", "bad@@x", "--force"}).status != 0)
         ok({"recipient", "add", project, "--group", "Club", "--email", "bad@@x"});
     ok({"recipient", "add", project, "--group", "Club", "--email", "ZOE@x.org", "--disabled"});
-    const CliResult found = quillet({"send", project, "--group", "Club", "--subject", "%SURNAME%", "--attach",
-                                     cli.file("body.txt"), "--check"});
+    const CliResult found = quillet(
+        {"send", project, "--group", "Club", "--subject", "%SURNAME%", "--attach", cli.file("body.txt"), "--check"});
     EXPECT_EQ(found.status, 1);
     EXPECT_EQ(found.out, "warning: 4 recipient(s): %SURNAME% is empty in the subject (ZOE@x.org, bad@@x, max@x.org, "
                          "zoe@x.org)\nwarning: The message has no text\n"
@@ -96,8 +96,8 @@ TEST_F(MessageCommands, PreflightFindsEveryProblemOnceAndNothingOnACleanRun)
                          "4 message(s), about 0.0 MB in all\n");
 
     CliHarness::writeFile(cli.file("plain.txt"), "Hello %NAME%\n");
-    const CliResult good = quillet({"send", project, "--group", "Club", "--recipient", "max@x.org", "--subject",
-                                    "Hi", "--from", "me@x.org", "--body-file", cli.file("plain.txt"), "--check"});
+    const CliResult good = quillet({"send", project, "--group", "Club", "--recipient", "max@x.org", "--subject", "Hi",
+                                    "--from", "me@x.org", "--body-file", cli.file("plain.txt"), "--check"});
     EXPECT_EQ(good.status, 0) << good;
     EXPECT_EQ(good.out, "1 message(s), about 0.0 MB in all\n");
 }
@@ -115,8 +115,8 @@ TEST_F(MessageCommands, Utf8ProjectSurvivesSaveLoadHarvestAndExport)
     EXPECT_THAT(shown.out, HasSubstr("ann@x.org"));
     ok({"export-html", project, "--group", "Club", "--output", cli.file("club.html")});
     EXPECT_THAT(CliHarness::readFile(cli.file("club.html")), HasSubstr(name));
-    const CliResult preview = quillet({"send", project, "--group", "Club", "--recipient", "lukasz@x.org",
-                                       "--subject", "Dla %NAME%", "--preview", "1"});
+    const CliResult preview = quillet({"send", project, "--group", "Club", "--recipient", "lukasz@x.org", "--subject",
+                                       "Dla %NAME%", "--preview", "1"});
     EXPECT_THAT(preview.out, HasSubstr("Subject: Dla =?UTF-8?B?"));
     EXPECT_THAT(preview.err, Not(HasSubstr("code page")));
 
@@ -134,7 +134,8 @@ TEST_F(MessageCommands, TemplateHtmlIsTextBesideTheTemplateAndGoesOutWithIt)
     CliHarness::writeFile(cli.file("page.html"), "<p>Caf\xC3\xA9 for %NAME%</p>\n");
     ok({"template", "add", "Page", "--subject", "Hi", "--html-file", cli.file("page.html")});
     const std::filesystem::path folder = cli.home() / "Templates";
-    EXPECT_EQ(CliHarness::readFile((folder / "Page.tmpl").string()), "Orv Quillet template Version 1.0\r\nPage\r\nHi\r\n\r\n");
+    EXPECT_EQ(CliHarness::readFile((folder / "Page.tmpl").string()),
+              "Orv Quillet template Version 1.0\r\nPage\r\nHi\r\n\r\n");
     EXPECT_EQ(CliHarness::readFile((folder / "Page.tmpl.html").string()), "<p>Caf\xE9 for %NAME%</p>\r\n");
     const CliResult r = quillet({"send", project, "--group", "Club", "--template", "Page", "--preview", "2"});
     ASSERT_EQ(r.status, 0) << r;

@@ -41,7 +41,8 @@ TEST_F(ProjectCommands, HelpVersionAndUsageErrors)
 {
     const CliResult help = quillet({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* command : {"project new", "project show", "group list", "group add", "recipient add", "account add"})
+    for (const char* command :
+         {"project new", "project show", "group list", "group add", "recipient add", "account add"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
     const CliResult version = quillet({"--version"});
     EXPECT_EQ(version.status, 0);
@@ -55,8 +56,8 @@ TEST_F(ProjectCommands, HelpVersionAndUsageErrors)
     EXPECT_EQ(showHelp.status, 0);
     EXPECT_EQ(showHelp.out.rfind("Usage: quillet project show [options] FILE", 0), 0u) << showHelp;
     EXPECT_THAT(quillet({"group", "add", "--bogus"}).err, HasSubstr("\nUsage: quillet group add [options]"));
-    EXPECT_EQ(quillet({"project", "show"}).status, 2);                         // no FILE
-    EXPECT_EQ(quillet({"project", "frobnicate"}).status, 2);                   // no such command
+    EXPECT_EQ(quillet({"project", "show"}).status, 2);       // no FILE
+    EXPECT_EQ(quillet({"project", "frobnicate"}).status, 2); // no such command
     EXPECT_EQ(quillet({"project", "show", "a.oqf", "--no-such-option"}).status, 2);
 }
 
@@ -122,9 +123,9 @@ TEST_F(ProjectCommands, RecipientKeepsEveryFieldAndLongTextsAreCut)
     ASSERT_EQ(quillet({"group", "add", "p.oqf", "Friends"}).status, 0);
     // The address is not valid (its local part is too long), so it takes --force.
     const std::string longAddress = std::string(300, 'x') + "@example.org";
-    const CliResult added = quillet({"recipient", "add", "p.oqf", "--force", "--group", "Friends", "--email", longAddress,
-                                     "--name", "Ann", "--surname", "Lee", "--disabled", "--param", "city=Oslo",
-                                     "--param", "code=a=b"});
+    const CliResult added =
+        quillet({"recipient", "add", "p.oqf", "--force", "--group", "Friends", "--email", longAddress, "--name", "Ann",
+                 "--surname", "Lee", "--disabled", "--param", "city=Oslo", "--param", "code=a=b"});
     ASSERT_EQ(added.status, 0) << added;
     const quillet::Project p = quillet::loadProjectFile(cli.file("p.oqf"));
     ASSERT_EQ(p.recipients.size(), 1u);
@@ -156,7 +157,8 @@ TEST_F(ProjectCommands, RecipientRefusalsLeaveTheFileAlone)
     for (int i = 0; i < 5; ++i)
         fiveParams.insert(fiveParams.end(), {"--param", "n=v"});
     EXPECT_EQ(quillet(fiveParams).status, 2);
-    EXPECT_EQ(quillet({"recipient", "add", "p.oqf", "--group", "p.oqf", "--email", "a@b", "--param", "novalue"}).status, 2);
+    EXPECT_EQ(quillet({"recipient", "add", "p.oqf", "--group", "p.oqf", "--email", "a@b", "--param", "novalue"}).status,
+              2);
     EXPECT_EQ(quillet({"recipient", "add", "p.oqf", "--group", "p.oqf"}).status, 2);
     EXPECT_EQ(CliHarness::readFile(path), before);
 }
@@ -204,7 +206,8 @@ TEST_F(ProjectCommands, ShowPrintsStoredValuesAsTheyStand)
 
     const CliResult json = quillet({"project", "show", "odd.oqf", "--json"});
     ASSERT_EQ(json.status, 0) << json;
-    EXPECT_NE(json.out.find("\"email\": \"orphan@x\", \"name\": \"\", \"surname\": \"\", \"enabled\": true"), std::string::npos);
+    EXPECT_NE(json.out.find("\"email\": \"orphan@x\", \"name\": \"\", \"surname\": \"\", \"enabled\": true"),
+              std::string::npos);
     EXPECT_NE(json.out.find("\"group\": \"Nowhere\""), std::string::npos);
     EXPECT_NE(json.out.find("\"enabled\": \"true\"}"), std::string::npos);
     const CliResult text = quillet({"project", "show", "odd.oqf"});

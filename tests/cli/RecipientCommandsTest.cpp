@@ -18,7 +18,9 @@ protected:
         project = cli.file("p.oqf");
         ASSERT_EQ(cli.run({"project", "new", project, "--name", "Club"}).status, 0);
         ASSERT_EQ(cli.run({"recipient", "add", project, "--group", "Club", "--email", "zed@example.org", "--name",
-                           "Zed", "--param", "CITY=Faro"}).status, 0);
+                           "Zed", "--param", "CITY=Faro"})
+                      .status,
+                  0);
     }
     std::string csv(const std::string& name, const std::string& text)
     {
@@ -105,18 +107,20 @@ TEST_F(RecipientCommands, ImportIntoANewGroupWithMapAndSeparator)
 TEST_F(RecipientCommands, ExportAndImportBackGiveTheSameRecipients)
 {
     ASSERT_EQ(cli.run({"recipient", "add", project, "--group", "Club", "--email", "amy@example.org", "--name",
-                       "Amy, \"A\"", "--surname", "Müller", "--disabled", "--param", "CITY=São Paulo"}).status, 0);
+                       "Amy, \"A\"", "--surname", "Müller", "--disabled", "--param", "CITY=São Paulo"})
+                  .status,
+              0);
     const std::string out = cli.file("out.csv");
     auto r = cli.run({"export-csv", project, "--group", "Club", "--output", out});
     ASSERT_EQ(r.status, 0) << r;
-    EXPECT_EQ(CliHarness::readFile(out), "\xEF\xBB\xBF" "email,name,surname,enabled,group,CITY\r\n"
+    EXPECT_EQ(CliHarness::readFile(out), "\xEF\xBB\xBF"
+                                         "email,name,surname,enabled,group,CITY\r\n"
                                          "zed@example.org,Zed,,True,Club,Faro\r\n"
                                          "amy@example.org,\"Amy, \"\"A\"\"\",Müller,False,Club,São Paulo\r\n");
     const std::string copy = cli.file("copy.oqf");
     ASSERT_EQ(cli.run({"project", "new", copy, "--name", "Club"}).status, 0);
     ASSERT_EQ(cli.run({"import-csv", copy, out, "--group", "Club"}).status, 0);
-    EXPECT_EQ(cli.run({"project", "show", copy, "--json"}).out,
-              cli.run({"project", "show", project, "--json"}).out);
+    EXPECT_EQ(cli.run({"project", "show", copy, "--json"}).out, cli.run({"project", "show", project, "--json"}).out);
 }
 
 TEST_F(RecipientCommands, AFailedExportLeavesTheEarlierFile)
@@ -128,7 +132,7 @@ TEST_F(RecipientCommands, AFailedExportLeavesTheEarlierFile)
     const std::string out = csv("out.csv", "earlier\r\n");
     quillet::test::CliResult r;
     {
-        quillet::test::FileSizeLimit limit(4096);  // like a full disk
+        quillet::test::FileSizeLimit limit(4096); // like a full disk
         r = cli.run({"export-csv", project, "--output", out});
     }
     EXPECT_EQ(r.status, 1) << r;
@@ -147,8 +151,9 @@ TEST_F(RecipientCommands, ListDeleteEditAndGroups)
                      "bo@example.org\t\t\tTrue\tOther\n");
     r = cli.run({"recipient", "list", project, "--group", "Other", "--json"});
     const std::string noParam = "{\"name\": \"\", \"value\": \"\"}";
-    EXPECT_EQ(r.out, "[{\"email\": \"bo@example.org\", \"name\": \"\", \"surname\": \"\", \"enabled\": true, \"params\": [" +
-                         noParam + ", " + noParam + ", " + noParam + ", " + noParam + "], \"group\": \"Other\"}]\n");
+    EXPECT_EQ(r.out,
+              "[{\"email\": \"bo@example.org\", \"name\": \"\", \"surname\": \"\", \"enabled\": true, \"params\": [" +
+                  noParam + ", " + noParam + ", " + noParam + ", " + noParam + "], \"group\": \"Other\"}]\n");
     r = cli.run({"recipient", "list", project, "--group", "Club", "--csv"});
     EXPECT_EQ(r.out, "email,name,surname,enabled,group,param1 name,param1 value\r\n"
                      "amy@example.org,,,True,Club,,\r\nzed@example.org,Zed,,True,Club,CITY,Faro\r\n");
@@ -159,7 +164,9 @@ TEST_F(RecipientCommands, ListDeleteEditAndGroups)
     EXPECT_EQ(cli.run({"recipient", "list", project, "--group", "Club"}).out,
               "amy@example.org\t\t\tTrue\tClub\nzoe@example.org\tZed\t\tFalse\tClub\tCITY=Beja\tZIP=7800\n");
     EXPECT_EQ(cli.run({"recipient", "edit", project, "--group", "Club", "--email", "zoe@example.org", "--new-email",
-                       "nope"}).err, "Invalid e-mail address \"nope\": the address has no @\n");
+                       "nope"})
+                  .err,
+              "Invalid e-mail address \"nope\": the address has no @\n");
 
     r = cli.run({"recipient", "delete", project, "--group", "Club", "--email", "amy@example.org", "--email", "x@y.z"});
     EXPECT_EQ(r.status, 1);
@@ -183,7 +190,8 @@ TEST_F(RecipientCommands, AddRefusesInvalidAddressesAndNotesDuplicates)
     auto r = cli.run({"recipient", "add", project, "--group", "Club", "--email", "not-an-address"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Invalid e-mail address \"not-an-address\": the address has no @\n");
-    EXPECT_EQ(cli.run({"recipient", "add", project, "--group", "Club", "--email", "not-an-address", "--force"}).status, 0);
+    EXPECT_EQ(cli.run({"recipient", "add", project, "--group", "Club", "--email", "not-an-address", "--force"}).status,
+              0);
     r = cli.run({"recipient", "add", project, "--group", "Club", "--email", "Zed@Example.org"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "Note: \"Zed@Example.org\" is already a recipient of group \"Club\"\n");

@@ -23,9 +23,12 @@ TEST(HtmlPlainText, BlocksListsLinksAndHiddenPartsAsAReaderExpects)
         "<pre>  keep\n    this</pre><hr><img src=\"l.png\" alt=\"Logo\"><script>if (a<b) x();</script>",
         "a < b</body></html>"};
     EXPECT_THAT(PlainTextFromHtml(page),
-                ElementsAre("Hello %NAME%,", "", "Our caf\xE9 & bar", "opens \x80" "5 A &unknown;", "", "- one",
-                            "- two", "", "1. first", "2. second", "", "Leave (https://x.org/u?e=%ADDRESS%) or a@x.org up",
-                            "", "1 2", "3 4", "", "  keep", "    this", "", std::string(40, '-'), "", "[Logo] a < b"));
+                ElementsAre("Hello %NAME%,", "", "Our caf\xE9 & bar",
+                            "opens \x80"
+                            "5 A &unknown;",
+                            "", "- one", "- two", "", "1. first", "2. second", "",
+                            "Leave (https://x.org/u?e=%ADDRESS%) or a@x.org up", "", "1 2", "3 4", "", "  keep",
+                            "    this", "", std::string(40, '-'), "", "[Logo] a < b"));
     // A character the code page lacks is "?"; a page without text gives no lines.
     EXPECT_THAT(PlainTextFromHtml({"<p>&#x65E5; &#xD800;</p>"}), ElementsAre("? &#xD800;"));
     EXPECT_TRUE(PlainTextFromHtml({"<html><body><p> </p><br><br></body></html>"}).empty());

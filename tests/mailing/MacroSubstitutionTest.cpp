@@ -37,8 +37,7 @@ TEST(MacroSubstitution, ReplacesFixedMacrosEveryOccurrence)
     Recipient r;
     EXPECT_EQ(r("Dear %NAME% %SURNAME%!"), "Dear Ann Lee!");
     EXPECT_EQ(r("%NAME%, %NAME%"), "Ann, Ann");
-    EXPECT_EQ(r("%ADDRESS% %AUTHORNAME% %AUTHORWEB% %AUTHOREMAIL%"),
-              "ann@example.org Orv orv.example orv@example.org");
+    EXPECT_EQ(r("%ADDRESS% %AUTHORNAME% %AUTHORWEB% %AUTHOREMAIL%"), "ann@example.org Orv orv.example orv@example.org");
     r.record.ParamValue1.set("v1");
     r.record.ParamValue4.set("v4");
     EXPECT_EQ(r("%PARAM1%%PARAM2%%PARAM3%%PARAM4%"), "v1v4");
@@ -163,10 +162,12 @@ TEST(MacroSubstitution, AnyNumberOfOccurrencesIsReplaced)
 std::optional<std::string> modelPasses(std::string current, const Recipient& r, bool& tooLong)
 {
     const RecipientRecord& rec = r.record;
-    std::vector<std::pair<std::string, std::string>> table = {
-        {"%ADDRESS%", rec.EMail.str()}, {"%NAME%", rec.Name.str()}, {"%SURNAME%", rec.Surname.str()},
-        {"%AUTHORNAME%", r.project.AutorName.str()}, {"%AUTHORWEB%", r.project.AutorWEB.str()},
-        {"%AUTHOREMAIL%", r.project.AutorEmail.str()}};
+    std::vector<std::pair<std::string, std::string>> table = {{"%ADDRESS%", rec.EMail.str()},
+                                                              {"%NAME%", rec.Name.str()},
+                                                              {"%SURNAME%", rec.Surname.str()},
+                                                              {"%AUTHORNAME%", r.project.AutorName.str()},
+                                                              {"%AUTHORWEB%", r.project.AutorWEB.str()},
+                                                              {"%AUTHOREMAIL%", r.project.AutorEmail.str()}};
     for (int i = 0; i < 4; ++i)
         table.emplace_back("%PARAM" + std::to_string(i + 1) + "%", rec.paramValue(i).str());
     for (int i = 0; i < 4; ++i)
@@ -196,8 +197,8 @@ std::optional<std::string> modelPasses(std::string current, const Recipient& r, 
 // same refusal for length. Values that re-create each other's macros are the point of it.
 TEST(MacroSubstitution, SameResultAsThePlainPasses)
 {
-    const std::vector<std::string> pieces = {"%", "%%", "NAME", "%NAME%", "%SURNAME%", "%ADDRESS%", "%CITY%",
-                                             "%PARAM1%", "x", "Ann", "%N", "AME%", "%AUTHORWEB%", ""};
+    const std::vector<std::string> pieces = {"%",        "%%", "NAME", "%NAME%", "%SURNAME%", "%ADDRESS%",   "%CITY%",
+                                             "%PARAM1%", "x",  "Ann",  "%N",     "AME%",      "%AUTHORWEB%", ""};
     std::mt19937 random(14);
     auto some = [&](int most) {
         std::string s;

@@ -66,7 +66,10 @@ std::string header(const std::string& text, const std::string& name)
     return all.substr(start, all.find("\r\n", start) - start);
 }
 
-std::string bodyOf(const std::string& text) { return text.substr(text.find("\r\n\r\n") + 4); }
+std::string bodyOf(const std::string& text)
+{
+    return text.substr(text.find("\r\n\r\n") + 4);
+}
 
 // Commands of the peer that start with a prefix.
 std::vector<std::string> startingWith(const std::vector<std::string>& commands, const std::string& prefix)
@@ -355,8 +358,9 @@ TEST(MailingRunReport, ARefusedConnectionNamesTheServerAndTheAccount)
     r.route = SendRoute::Rotating;
     r.defaultServer.port = std::to_string(defaultPeer.port());
     EXPECT_THROW(run.Run(r), ESocketError);
-    EXPECT_EQ(RunFailureText(run.LastReport()), "\nServer: 127.0.0.1, port " + std::to_string(closed) +
-                                                    " (account 1, user ann)\n1 of 3 messages sent\nNot sent to: 2@x.org");
+    EXPECT_EQ(RunFailureText(run.LastReport()),
+              "\nServer: 127.0.0.1, port " + std::to_string(closed) +
+                  " (account 1, user ann)\n1 of 3 messages sent\nNot sent to: 2@x.org");
     RunServerPlace place{RunServerPlace::Kind::DefaultServer, "mx", 25, -1, "", true};
     EXPECT_EQ(ServerPlaceText(place), "Server: mx, port 25 (default mail server)");
     place.kind = RunServerPlace::Kind::Account;
@@ -445,8 +449,7 @@ struct BuiltinFixture : RunFixture {
                                      std::string&) {
             std::ifstream in(data.Path, std::ios::binary);
             std::lock_guard guard(lock);
-            received.push_back(rcpt.AddressesText() + "|" +
-                               std::string(std::istreambuf_iterator<char>(in), {}));
+            received.push_back(rcpt.AddressesText() + "|" + std::string(std::istreambuf_iterator<char>(in), {}));
         };
     }
     MailingRunRequest builtin(std::vector<std::size_t> rows, unsigned short port)
@@ -597,7 +600,8 @@ TEST_F(RunFixture, ListUnsubscribeExtraHeadersHtmlAndFromSender)
 
 TEST(MessageHeaders, ExtraHeadersAreCheckedAndListUnsubscribeIsExact)
 {
-    EXPECT_EQ(ParseExtraHeader("X-Campaign:  spring  "), std::make_pair(std::string("X-Campaign"), std::string("spring")));
+    EXPECT_EQ(ParseExtraHeader("X-Campaign:  spring  "),
+              std::make_pair(std::string("X-Campaign"), std::string("spring")));
     for (const char* bad : {"No colon", "Bad name: x", ": x", "X-A: b\r\nBcc: c@x.org", "Content-Type: text/html",
                             "message-id: <x@y>", "List-Unsubscribe: <https://x>"})
         EXPECT_THROW(ParseExtraHeader(bad), EMessageHeaderError) << bad;

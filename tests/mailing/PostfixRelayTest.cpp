@@ -68,7 +68,7 @@ TEST(PostfixRelay, RotatingRouteDeliversEveryRecipientExactlyOnceThroughThreeIns
     MailingRun run(client, message, nullptr);
     EXPECT_EQ(run.Run(request), count);
     ASSERT_TRUE(fleet.WaitUntilDrained(std::chrono::seconds(300))) << fleet.Queued() << " still queued\n"
-                                                                    << fleet.Log(0);
+                                                                   << fleet.Log(0);
 
     const auto delivered = fleet.DeliveredPerRecipient();
     EXPECT_EQ(delivered.size(), count);

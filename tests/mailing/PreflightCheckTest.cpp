@@ -45,12 +45,11 @@ TEST(PreflightCheck, EveryFindingOnceOnACraftedProject)
     draft.htmlBody = {"<p>%CITY% %ZIP%</p>"};
     PreflightInput input{&project, &rows, &draft, false, false, 1000};
     const auto findings = CheckMailing(input);
-    EXPECT_EQ(kinds(findings),
-              (std::vector<FindingKind>{FindingKind::UnreplacedMacro, FindingKind::UnreplacedMacro,
-                                        FindingKind::EmptySubjectMacro, FindingKind::NoFrom,
-                                        FindingKind::InvalidAddress, FindingKind::DuplicateAddress,
-                                        FindingKind::DisabledRecipient, FindingKind::LargeAttachment,
-                                        FindingKind::MissingAttachment, FindingKind::RunSize}));
+    EXPECT_EQ(kinds(findings), (std::vector<FindingKind>{FindingKind::UnreplacedMacro, FindingKind::UnreplacedMacro,
+                                                         FindingKind::EmptySubjectMacro, FindingKind::NoFrom,
+                                                         FindingKind::InvalidAddress, FindingKind::DuplicateAddress,
+                                                         FindingKind::DisabledRecipient, FindingKind::LargeAttachment,
+                                                         FindingKind::MissingAttachment, FindingKind::RunSize}));
     EXPECT_EQ(findings[0].text, "5 recipient(s): %ZIP% is not replaced in the message (a@x.org, b@x.org, not an "
                                 "address, A@X.org, e@x.org)");
     // A value that brings a macro of its own is rendered to find it.

@@ -190,7 +190,9 @@ TEST(SendThrottle, SpacesMessagesPerServerAndParsesRates)
 
 TEST(DeliveryPolicy, ClassesFailuresByReplyAndByWhereTheConnectionWasLost)
 {
-    auto classify = [](auto error, bool dataEnded) { return ClassifyFailure(std::make_exception_ptr(error), dataEnded); };
+    auto classify = [](auto error, bool dataEnded) {
+        return ClassifyFailure(std::make_exception_ptr(error), dataEnded);
+    };
     ClassifiedFailure f = classify(EProtocolReplyError(550, "No such user\r\n"), false);
     EXPECT_EQ(f.kind, FailureKind::Permanent);
     EXPECT_EQ(f.reply, "550 No such user");

@@ -59,8 +59,7 @@ TEST(TemplateStore, ListsOnlyWritableTemplateFilesWithExactHeader)
 
     TemplateStore store(dir.path());
     EXPECT_THAT(store.list(), UnorderedElementsAre(TemplateRow{"A", "Subject A"}, TemplateRow{"", "No name"},
-                                                   TemplateRow{"Unix", "LF lines"},
-                                                   TemplateRow{"Inner name", "S2"}));
+                                                   TemplateRow{"Unix", "LF lines"}, TemplateRow{"Inner name", "S2"}));
     EXPECT_THROW(store.read("Inner name"), ETemplateError);
 }
 

@@ -51,8 +51,8 @@ Project sampleProject()
         }
         p.recipients.push_back(r);
     }
-    p.accounts.push_back({"smtp.example.org", "user", "secret", "587", "Ann", "ann@example.org",
-                          "reply@example.org", "True"});
+    p.accounts.push_back(
+        {"smtp.example.org", "user", "secret", "587", "Ann", "ann@example.org", "reply@example.org", "True"});
     return p;
 }
 
@@ -110,14 +110,13 @@ TEST(ProjectFileLayout, BlocksFollowOneAnotherByteForByte)
     EXPECT_EQ(bytes.substr(1296, 512), field("Friends") + field("close ones"));
     EXPECT_EQ(bytes.substr(1296 + 1024, 4), countBytes(3));
     const std::size_t records = 1296 + 1024 + 4;
-    EXPECT_EQ(bytes.substr(records, 3073),
-              std::string(reinterpret_cast<const char*>(&p.recipients[0]), 3073));
+    EXPECT_EQ(bytes.substr(records, 3073), std::string(reinterpret_cast<const char*>(&p.recipients[0]), 3073));
     EXPECT_EQ(static_cast<unsigned char>(bytes[records + 3073 + 768]), 0u); // r1 disabled
     const std::size_t accounts = records + 3 * 3073;
     EXPECT_EQ(bytes.substr(accounts, 4), countBytes(1));
-    EXPECT_EQ(bytes.substr(accounts + 4, 2048),
-              field("smtp.example.org") + field("user") + field("secret") + field("587") + field("Ann") +
-                  field("ann@example.org") + field("reply@example.org") + field("True"));
+    EXPECT_EQ(bytes.substr(accounts + 4, 2048), field("smtp.example.org") + field("user") + field("secret") +
+                                                    field("587") + field("Ann") + field("ann@example.org") +
+                                                    field("reply@example.org") + field("True"));
 }
 
 TEST(ProjectFileRoundTrip, KeepsEveryField)
@@ -231,11 +230,11 @@ TEST(ProjectFileRefusal, TruncatedFileAndAbsurdCountsAreDamaged)
     const std::string whole = readFileBytes(path);
 
     std::vector<std::string> damaged;
-    for (std::size_t cut : {std::size_t(20), std::size_t(1300), std::size_t(1400), whole.size() - 3073,
-                            whole.size() - 1})
+    for (std::size_t cut :
+         {std::size_t(20), std::size_t(1300), std::size_t(1400), whole.size() - 3073, whole.size() - 1})
         damaged.push_back(whole.substr(0, cut));
     damaged.push_back(headerWithCounts(0, 0x7fffffff, 0)); // two billion records promised
-    damaged.push_back(headerWithCounts(0, 1, 0));           // one record promised, none there
+    damaged.push_back(headerWithCounts(0, 1, 0));          // one record promised, none there
     damaged.push_back(headerWithCounts(0x10000000, 0, 0));
 
     for (const std::string& bytes : damaged) {
@@ -246,7 +245,8 @@ TEST(ProjectFileRefusal, TruncatedFileAndAbsurdCountsAreDamaged)
             FAIL() << "accepted " << bytes.size() << " bytes";
         } catch (const ProjectFileError& e) {
             EXPECT_EQ(e.kind(), ProjectFileError::Kind::Damaged) << bytes.size();
-            EXPECT_EQ(std::string(e.what()), "The file \"" + file + "\" is damaged: it ends before the end of its data");
+            EXPECT_EQ(std::string(e.what()),
+                      "The file \"" + file + "\" is damaged: it ends before the end of its data");
         }
         EXPECT_EQ(readFileBytes(file), bytes) << "the file was touched";
     }

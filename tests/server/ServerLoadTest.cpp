@@ -83,8 +83,7 @@ void AbusiveClient(std::uint16_t port, Abuse kind, int seed, const std::atomic<b
             while (!release)
                 std::this_thread::sleep_for(10ms);
             break;
-        case Abuse::ConnectAndClose:
-            break;
+        case Abuse::ConnectAndClose: break;
         case Abuse::Garbage: {
             std::mt19937 random(seed);
             std::string noise(5000, '\0');

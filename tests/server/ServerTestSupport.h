@@ -63,7 +63,10 @@ inline int CountEntries(const char* folder)
     }
     return count;
 }
-inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
+inline int OpenDescriptors()
+{
+    return CountEntries("/proc/self/fd");
+}
 // Threads of the process. The first thread ever started may bring a helper thread of the runtime
 // (ThreadSanitizer starts one), so one is started and ended before the first count.
 inline int RunningThreads()
@@ -115,10 +118,7 @@ public:
             bytes.remove_prefix(std::size_t(sent));
         }
     }
-    void SendLine(std::string_view line)
-    {
-        Send(std::string(line) + "\r\n");
-    }
+    void SendLine(std::string_view line) { Send(std::string(line) + "\r\n"); }
 
     // The next line with its CR LF; throws when none arrives in time or the server closed.
     std::string ReadLine(std::chrono::milliseconds wait = DefaultWait)
@@ -163,7 +163,8 @@ private:
     // Appends received bytes; false when the peer closed. Throws on time-out.
     bool Receive(std::chrono::steady_clock::time_point deadline)
     {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd waiting{fd_, POLLIN, 0};
         if (left.count() <= 0 || ::poll(&waiting, 1, int(left.count())) <= 0)
             throw std::runtime_error("no reply in time; pending \"" + buffer_ + "\"");

@@ -43,7 +43,8 @@ bool CanConnect(std::uint16_t port)
     }
 }
 
-template <typename Condition> bool WaitFor(Condition condition, std::chrono::milliseconds limit = 5000ms)
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit = 5000ms)
 {
     const auto deadline = Clock::now() + limit;
     while (!condition()) {

@@ -161,8 +161,13 @@ private:
         Chown(sinkFolder, nobody);
         sinkPort_ = StartListening(
             [&](std::uint16_t port) {
-                return std::vector<std::string>{kSmtpSink, "-u", "nobody", "-D", (sinkFolder / "received").string(),
-                                                "127.0.0.1:" + std::to_string(port), std::to_string(kSinkBacklog)};
+                return std::vector<std::string>{kSmtpSink,
+                                                "-u",
+                                                "nobody",
+                                                "-D",
+                                                (sinkFolder / "received").string(),
+                                                "127.0.0.1:" + std::to_string(port),
+                                                std::to_string(kSinkBacklog)};
             },
             sinkFolder / "sink.out", "smtp-sink");
 
@@ -179,8 +184,8 @@ private:
                     if (RunToEnd({kPostfix, "-c", (folder / "etc").string(), "check"}, folder / "check.out") != 0)
                         throw std::runtime_error("postfix check failed for " + folder.string() + ": " +
                                                  ReadFile(folder / "maillog"));
-                    return std::vector<std::string>{kMaster, "-c", (folder / "etc").string(), "-d", "-e",
-                                                    std::to_string(lifetime.count())};
+                    return std::vector<std::string>{kMaster, "-c", (folder / "etc").string(),
+                                                    "-d",    "-e", std::to_string(lifetime.count())};
                 },
                 folder / "master.out", "Postfix in " + folder.string()));
         }
@@ -197,7 +202,8 @@ private:
             << "maillog_file_prefixes = " << folder.string() << "\n"
             << "syslog_name = quillet-" << name << "\n"
             << "mail_owner = postfix\nsetgid_group = postdrop\n"
-            << "myhostname = " << name << ".quillet.test\nmydomain = quillet.test\n"
+            << "myhostname = " << name
+            << ".quillet.test\nmydomain = quillet.test\n"
             // Nothing is delivered locally: every message is relayed to the sink.
             << "mydestination =\nlocal_recipient_maps =\nalias_maps =\nalias_database =\n"
             << "local_transport = error:local delivery is off\n"
@@ -214,12 +220,12 @@ private:
         // Postfix's own services, none of them chrooted (the queue is not set up for it).
         for (const char* service :
              {"pickup unix n - n 60 1 pickup", "cleanup unix n - n - 0 cleanup", "qmgr unix n - n 300 1 qmgr",
-              "rewrite unix - - n - - trivial-rewrite", "bounce unix - - n - 0 bounce",
-              "defer unix - - n - 0 bounce", "trace unix - - n - 0 bounce", "verify unix - - n - 1 verify",
-              "flush unix n - n 1000? 0 flush", "proxymap unix - - n - - proxymap", "smtp unix - - n - - smtp",
-              "relay unix - - n - - smtp", "showq unix n - n - - showq", "error unix - - n - - error",
-              "retry unix - - n - - error", "discard unix - - n - - discard", "anvil unix - - n - 1 anvil",
-              "scache unix - - n - 1 scache", "postlog unix-dgram n - n - 1 postlogd"})
+              "rewrite unix - - n - - trivial-rewrite", "bounce unix - - n - 0 bounce", "defer unix - - n - 0 bounce",
+              "trace unix - - n - 0 bounce", "verify unix - - n - 1 verify", "flush unix n - n 1000? 0 flush",
+              "proxymap unix - - n - - proxymap", "smtp unix - - n - - smtp", "relay unix - - n - - smtp",
+              "showq unix n - n - - showq", "error unix - - n - - error", "retry unix - - n - - error",
+              "discard unix - - n - - discard", "anvil unix - - n - 1 anvil", "scache unix - - n - 1 scache",
+              "postlog unix-dgram n - n - 1 postlogd"})
             out << service << "\n";
     }
 

@@ -45,7 +45,8 @@ public:
     std::string acceptedPassword;
 
     // The standard replies, serving every connection from start() until the peer is destroyed.
-    ScriptedSmtpPeer() : greeting_("220 scripted ready\r\n"), reply_([this](const std::string& c) { return standard(c); })
+    ScriptedSmtpPeer()
+        : greeting_("220 scripted ready\r\n"), reply_([this](const std::string& c) { return standard(c); })
     {
     }
     // The given greeting and replies for one connection, served at once; the records wait for it
@@ -68,7 +69,10 @@ public:
     ScriptedSmtpPeer(const ScriptedSmtpPeer&) = delete;
     ScriptedSmtpPeer& operator=(const ScriptedSmtpPeer&) = delete;
 
-    void start() { thread_ = std::thread([this] { serve(); }); }
+    void start()
+    {
+        thread_ = std::thread([this] { serve(); });
+    }
     uint16_t port() const { return listener_.Port(); }
     void join()
     {

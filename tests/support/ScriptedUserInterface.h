@@ -32,12 +32,12 @@ public:
     // Scripts for modal dialogs: each gets the dialog (fill its fields) and returns the modal
     // result. When empty, a dialog answers mrCancel.
     std::deque<std::function<int(QDialog&)>> dialogScripts;
-    std::deque<QString> fileAnswers;          // open/save: empty text = cancelled
-    std::deque<QStringList> manyFileAnswers;  // multi-select open
+    std::deque<QString> fileAnswers;                 // open/save: empty text = cancelled
+    std::deque<QStringList> manyFileAnswers;         // multi-select open
     std::deque<std::optional<QString>> inputAnswers; // nullopt = cancelled
-    std::deque<QString> popupAnswers;         // text of the action to choose; empty = none
-    QStringList opened;                       // everything handed to the desktop
-    bool desktopOpens = true;                 // false: as if no program could be started
+    std::deque<QString> popupAnswers;                // text of the action to choose; empty = none
+    QStringList opened;                              // everything handed to the desktop
+    bool desktopOpens = true;                        // false: as if no program could be started
     int processEventsCalls = 0;
     // Called on every processEvents() (tests use it to press buttons during a run).
     std::function<void()> onProcessEvents;
@@ -58,7 +58,8 @@ public:
     }
     int showModal(QDialog& dialog) override
     {
-        prompts.push_back({"dialog", dialog.windowTitle(), {}, MessageIcon::None, MessageButtons::Ok, dialog.objectName()});
+        prompts.push_back(
+            {"dialog", dialog.windowTitle(), {}, MessageIcon::None, MessageButtons::Ok, dialog.objectName()});
         if (dialogScripts.empty())
             return mrCancel;
         auto script = std::move(dialogScripts.front());

@@ -74,9 +74,9 @@ TEST(EMailAddressDisplay, Forms)
 
 TEST(EMailAddressDisplay, RoundTripThroughText)
 {
-    for (const auto& item : {TEMailAddressItem("john@example.org", "John Doe"),
-                             TEMailAddressItem("john@example.org", "Doe, John"),
-                             TEMailAddressItem("john@example.org", "")}) {
+    for (const auto& item :
+         {TEMailAddressItem("john@example.org", "John Doe"), TEMailAddressItem("john@example.org", "Doe, John"),
+          TEMailAddressItem("john@example.org", "")}) {
         TEMailAddressItem back;
         back.SetText(item.Text());
         EXPECT_EQ(back, item) << item.Text();
@@ -92,8 +92,7 @@ TEST(EMailAddressHeader, Forms)
     // An 8-bit name is encoded word by word with the address specials.
     EXPECT_EQ(TEMailAddressItem("a@b.c", "Ren\xE9 M\xFCller, Jr.").HeaderForm(western),
               "=?ISO-8859-1?Q?Ren=E9_M=FCller=2C_Jr=2E?= <a@b.c>");
-    EXPECT_EQ(TEMailAddressItem("a@b.c", "Plain Ren\xE9").HeaderForm(western),
-              "Plain =?ISO-8859-1?Q?Ren=E9?= <a@b.c>");
+    EXPECT_EQ(TEMailAddressItem("a@b.c", "Plain Ren\xE9").HeaderForm(western), "Plain =?ISO-8859-1?Q?Ren=E9?= <a@b.c>");
 
     TEMailAddressList list;
     EXPECT_EQ(list.HeaderForm(western), "");

@@ -108,12 +108,13 @@ TEST(EncodedWords, BRunSplitBetweenCharacters)
     const auto words = splitWords(EncodeHeaderWords(text, kTextSpecials, korean));
     ASSERT_EQ(words.size(), 2u);
     EXPECT_EQ(words[0].size(), 73u);
-    EXPECT_EQ(words[0], "=?EUC-KR?B?" + std::string() + [] {
-        std::string s;
-        for (int i = 0; i < 14; ++i)
-            s += "sLCw";
-        return s;
-    }() + "sLA=?=");
+    EXPECT_EQ(
+        words[0], "=?EUC-KR?B?" + std::string() + [] {
+            std::string s;
+            for (int i = 0; i < 14; ++i)
+                s += "sLCw";
+            return s;
+        }() + "sLA=?=");
     EXPECT_EQ(words[1], "=?EUC-KR?B?sLCwsLCwsLCwsLCwsLCwsA==?=");
 }
 
@@ -124,7 +125,10 @@ TEST(EncodedWords, CharsetLabelsFollowTheBytes)
     // UTF-8: Q while it is shorter, B for text of mostly non-ASCII characters; never a split
     // sequence.
     const EncodingParameters utf8 = EncodingParametersForCodePage("UTF-8");
-    EXPECT_EQ(EncodeHeaderWords("Stra\xC3\x9F" "enfest", kTextSpecials, utf8), "=?UTF-8?Q?Stra=C3=9Fenfest?=");
+    EXPECT_EQ(EncodeHeaderWords("Stra\xC3\x9F"
+                                "enfest",
+                                kTextSpecials, utf8),
+              "=?UTF-8?Q?Stra=C3=9Fenfest?=");
     EXPECT_EQ(EncodeHeaderWords("\xE6\x97\xA5\xE6\x9C\xAC", kTextSpecials, utf8), "=?UTF-8?B?5pel5pys?=");
     std::string longText;
     for (int i = 0; i < 40; ++i)
@@ -138,7 +142,8 @@ TEST(EncodedWords, CharsetLabelsFollowTheBytes)
 TEST(EncodedWords, JapaneseTextIsConvertedFirst)
 {
     // "Re: " then the Shift_JIS word "あい": converted to ISO-2022-JP, then B-encoded.
-    EXPECT_EQ(EncodeHeaderWords("Re: \x82\xA0\x82\xA2", kTextSpecials, kJapanese), "Re: =?ISO-2022-JP?B?GyRCJCIkJBsoQg==?=");
+    EXPECT_EQ(EncodeHeaderWords("Re: \x82\xA0\x82\xA2", kTextSpecials, kJapanese),
+              "Re: =?ISO-2022-JP?B?GyRCJCIkJBsoQg==?=");
 }
 
 TEST(EncodedWords, SingleLineValue)
@@ -149,7 +154,9 @@ TEST(EncodedWords, SingleLineValue)
 TEST(Iso2022Jp, AsciiAndKanji)
 {
     EXPECT_EQ(ConvertToIso2022Jp("plain text"), "plain text");
-    EXPECT_EQ(ConvertToIso2022Jp("A\x82\xA0\x88\x9F" "B"), "A\x1b$B\x24\x22\x30\x21\x1b(BB");
+    EXPECT_EQ(ConvertToIso2022Jp("A\x82\xA0\x88\x9F"
+                                 "B"),
+              "A\x1b$B\x24\x22\x30\x21\x1b(BB");
     // A stretch open at the end is closed.
     EXPECT_EQ(ConvertToIso2022Jp("\x83\x41"), "\x1b$B\x25\x22\x1b(B");
 }
@@ -168,7 +175,11 @@ TEST(Iso2022Jp, DroppedBytes)
 {
     // User-defined characters, 0x80, 0xA0, 0xFD..0xFF, a lead byte with a bad second byte and a
     // lead byte at the end are dropped.
-    EXPECT_EQ(ConvertToIso2022Jp("a\xF0\x40" "b\x80\xA0\xFD\xFE\xFF" "c\x82\x20" "d\x82"), "abcd");
+    EXPECT_EQ(ConvertToIso2022Jp("a\xF0\x40"
+                                 "b\x80\xA0\xFD\xFE\xFF"
+                                 "c\x82\x20"
+                                 "d\x82"),
+              "abcd");
 }
 
 TEST(Iso2022Jp, AgreesWithIconvOnEveryJisX0208Character)
@@ -193,8 +204,8 @@ TEST(Iso2022Jp, AgreesWithIconvOnEveryJisX0208Character)
             const auto a = static_cast<unsigned char>(out[0]), b = static_cast<unsigned char>(out[1]);
             if (a < 0xA1 || b < 0xA1)
                 continue;
-            const std::string expected = std::string("\x1b$B") + static_cast<char>(a & 0x7F) +
-                                         static_cast<char>(b & 0x7F) + "\x1b(B";
+            const std::string expected =
+                std::string("\x1b$B") + static_cast<char>(a & 0x7F) + static_cast<char>(b & 0x7F) + "\x1b(B";
             ASSERT_EQ(ConvertToIso2022Jp(std::string_view(in, 2)), expected) << std::hex << lead << " " << trail;
             ++checked;
         }

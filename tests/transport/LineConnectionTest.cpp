@@ -149,8 +149,7 @@ TEST_F(LineConnection, MultiLineReplyEndsAtOwnCodeWithSpaceOrShortLine)
 {
     PeerSends("250-first\r\n251 other code\r\n250-more\r\n250 last\r\n220-x\r\nab\r\n");
     EXPECT_EQ(connection.GetResponse(), 250);
-    EXPECT_EQ(connection.LastCmdResult().Text,
-              (std::vector<std::string>{"first", "other code", "more", "last"}));
+    EXPECT_EQ(connection.LastCmdResult().Text, (std::vector<std::string>{"first", "other code", "more", "last"}));
     EXPECT_EQ(connection.GetResponse(), 220);
     EXPECT_EQ(connection.LastCmdResult().Text, (std::vector<std::string>{"x", ""}));
 }

@@ -120,8 +120,8 @@ TEST_F(MailMessageTest, AllAddressHeadersInOrder)
                                         "Newsgroups: comp.a,comp.b", "Content-Type: text/plain; charset=ISO-8859-1",
                                         "Content-Transfer-Encoding: 8bit", "Reply-To: r@example.org",
                                         "Organization: Org", "Disposition-Notification-To: n@example.org",
-                                        "References: <ref@x>", "Date: Sun, 6 Dec 2026 16:35:19 +0000",
-                                        "X-Priority: 1", "X-Library: Orv Quillet Mail 1.0"}));
+                                        "References: <ref@x>", "Date: Sun, 6 Dec 2026 16:35:19 +0000", "X-Priority: 1",
+                                        "X-Library: Orv Quillet Mail 1.0"}));
 
     // A sender without an at sign has an empty display form: no Sender header.
     TMailMessage bare;
@@ -175,9 +175,10 @@ TEST_F(MailMessageTest, MultipartBytesAndDefaultsStoredBack)
                 "Content-Disposition: attachment;\r\n"
                 "        filename=\"data.bin\"\r\n"
                 "\r\n" +
-                a57 + "\r\nYQ==\r\n"
-                      "\r\n"
-                      "--=_NextPart_Quillet_7f3a9c2e5b1d40--\r\n";
+                a57 +
+                "\r\nYQ==\r\n"
+                "\r\n"
+                "--=_NextPart_Quillet_7f3a9c2e5b1d40--\r\n";
     EXPECT_EQ(text, expected);
     EXPECT_EQ(m.Attachments[0].ContentType(), "application/octet-stream");
     EXPECT_EQ(m.Attachments[0].ContentTransfer(), "base64");

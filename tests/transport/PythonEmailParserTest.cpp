@@ -175,7 +175,8 @@ TEST_F(PythonEmailParserTest, RenderedMessagesReadBackUnchanged)
 // pages, decode to the original characters with no defect.
 TEST_F(PythonEmailParserTest, TextsOutsideAsciiDecodeToTheOriginalUnderEachCodePage)
 {
-    const std::vector<std::string> texts = {"caf\xC3\xA9", "5 \xE2\x82\xAC", "\xC5\x81ukasz", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"};
+    const std::vector<std::string> texts = {"caf\xC3\xA9", "5 \xE2\x82\xAC", "\xC5\x81ukasz",
+                                            "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"};
     int count = 0;
     for (const char* codePage : {"CP1252", "CP932", "UTF-8"}) {
         const EncodingParameters parameters = EncodingParametersForCodePage(codePage);

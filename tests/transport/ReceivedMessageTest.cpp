@@ -38,7 +38,8 @@ TEST(ReceivedMessage, PlainMessage)
     const auto envelope = recipients({TEMailAddressItem("ann@x.org", "Ann Lee"), TEMailAddressItem("bob@y.org")});
     const ReceivedMessage message = ParseReceivedMessage(raw, envelope);
     EXPECT_EQ(message.to, "\"J\xC3\xB6rg\" <j@x.org>, \"Lee, Ann\" <ann@x.org>");
-    EXPECT_EQ(message.subject, "Gr\xC3\xBC\xC3\x9F" "e ausK\xC3\xB6ln! und mehr");
+    EXPECT_EQ(message.subject, "Gr\xC3\xBC\xC3\x9F"
+                               "e ausK\xC3\xB6ln! und mehr");
     EXPECT_EQ(message.body, (std::vector<std::string>{"Dear Ann,", "", "Subject: not a header"}));
     // Without a To header the envelope recipients are shown.
     EXPECT_EQ(ParseReceivedMessage("Subject: x\r\n\r\nbody\r\n", envelope).to, "Ann Lee <ann@x.org>, bob@y.org");
@@ -135,7 +136,9 @@ TEST(MimeDecoding, UndoTheEncoders)
     EXPECT_EQ(DecodeBase64(lines), bytes);
 
     const EncodingParameters western = EncodingParametersFor(LocaleLanguage::Other);
-    for (const char* text : {"Gr\xFC\xDF" "e aus K\xF6ln", "=?utf-8?b?QUJD?= x", "a_b=?c d=3D"})
+    for (const char* text : {"Gr\xFC\xDF"
+                             "e aus K\xF6ln",
+                             "=?utf-8?b?QUJD?= x", "a_b=?c d=3D"})
         EXPECT_EQ(DecodeHeaderValue(EncodeHeaderWords(text, kTextSpecials, western)),
                   charsetToUtf8(text, "ISO-8859-1").value_or("?"))
             << text;

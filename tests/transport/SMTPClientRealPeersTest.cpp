@@ -148,7 +148,8 @@ TEST(SMTPClientRealPeers, AiosmtpdRequiringLoginIsAuthenticatedOncePerConnection
     std::vector<std::string> rendered;
     for (int connection = 0; connection < 2; ++connection) {
         client.Connect();
-        EXPECT_NE(std::find(client.AuthSchemes().begin(), client.AuthSchemes().end(), "LOGIN"), client.AuthSchemes().end());
+        EXPECT_NE(std::find(client.AuthSchemes().begin(), client.AuthSchemes().end(), "LOGIN"),
+                  client.AuthSchemes().end());
         for (int n = 0; n < 2; ++n) {
             TMailMessage message;
             message.From = TEMailAddressItem("from@example.org", "From Name");

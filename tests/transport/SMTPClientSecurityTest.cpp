@@ -43,8 +43,8 @@ void Aim(TSMTPClient& client, uint16_t port)
 
 TEST(ConnectionSecurityRule, NamesAndImplicitTls)
 {
-    for (auto security : {ConnectionSecurity::Auto, ConnectionSecurity::StartTls, ConnectionSecurity::Tls,
-                          ConnectionSecurity::None})
+    for (auto security :
+         {ConnectionSecurity::Auto, ConnectionSecurity::StartTls, ConnectionSecurity::Tls, ConnectionSecurity::None})
         EXPECT_EQ(ParseSecurity(SecurityName(security)), security);
     EXPECT_EQ(ParseSecurity("STARTTLS"), ConnectionSecurity::StartTls);
     EXPECT_FALSE(ParseSecurity("ssl"));
@@ -55,7 +55,8 @@ TEST(ConnectionSecurityRule, NamesAndImplicitTls)
     EXPECT_FALSE(UsesImplicitTls(ConnectionSecurity::None, 465));
     EXPECT_TRUE(TSMTPClient::AnnouncesStartTls({"SIZE 100", "starttls"}));
     EXPECT_FALSE(TSMTPClient::AnnouncesStartTls({"STARTTLSX", "X STARTTLS"}));
-    EXPECT_EQ(NormalizeFingerprint(std::string(64, 'a')), NormalizeFingerprint(std::string(32, 'A') + ":" + std::string(32, 'A')));
+    EXPECT_EQ(NormalizeFingerprint(std::string(64, 'a')),
+              NormalizeFingerprint(std::string(32, 'A') + ":" + std::string(32, 'A')));
     EXPECT_EQ(NormalizeFingerprint("ab:cd"), "");
 }
 
@@ -251,8 +252,9 @@ TEST(SMTPClientTimeLimits, SilentServerEndsWithTheNamedLimit)
             client.Send(message);
             FAIL() << "no error";
         } catch (const ETimeLimitExceeded& e) {
-            EXPECT_EQ(std::string(e.what()), "Time limit: waited 1 s for the reply to RCPT TO (server 127.0.0.1, port " +
-                                                 std::to_string(stalls.port()) + ").");
+            EXPECT_EQ(std::string(e.what()),
+                      "Time limit: waited 1 s for the reply to RCPT TO (server 127.0.0.1, port " +
+                          std::to_string(stalls.port()) + ").");
         }
         EXPECT_FALSE(client.Connected());
     }

@@ -54,7 +54,8 @@ TEST(SMTPClientSettings, LoginSwitchesEhloOnAndNoEhloSwitchesLoginOff)
 TEST(SMTPClientSettings, AuthLinesInAnyFormAnnounceMechanismsOnce)
 {
     Lines schemes;
-    TSMTPClient::AddAuthSchemes({"SIZE 1000", "AUTH=LOGIN", "auth login plain", "Auth=Cram-MD5=x  y", "AUTHX Z", "AUTH"},
+    TSMTPClient::AddAuthSchemes({"SIZE 1000", "AUTH=LOGIN", "auth login plain", "Auth=Cram-MD5=x  y", "AUTHX Z",
+                                 "AUTH"},
                                 schemes);
     EXPECT_EQ(schemes, (Lines{"LOGIN", "PLAIN", "CRAM-MD5", "X", "Y"}));
 }
@@ -78,8 +79,9 @@ TEST(SMTPClientSession, EhloRefusedFallsBackToHeloAndSkipsAuthentication)
     client.Send(message);
     EXPECT_FALSE(client.Authenticated());
     client.Disconnect();
-    EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "HELO client.test", "RSET", "MAIL FROM:<sender@example.org>",
-                                        "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "QUIT"}));
+    EXPECT_EQ(server.allCommands(),
+              (Lines{"EHLO client.test", "HELO client.test", "RSET", "MAIL FROM:<sender@example.org>",
+                     "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "QUIT"}));
 }
 
 TEST(SMTPClientSession, RefusedGreetingWritesQuitThenRaisesTheGreetingText)
@@ -99,7 +101,8 @@ TEST(SMTPClientSession, RefusedGreetingWritesQuitThenRaisesTheGreetingText)
 
 TEST(SMTPClientSession, TwoMessagesOnOneConnectionAuthenticateOnce)
 {
-    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting({"SIZE 10240000", "AUTH=LOGIN", "AUTH PLAIN LOGIN"}));
+    ScriptedSmtpPeer server("220 ready\r\n",
+                            ScriptedSmtpPeer::Accepting({"SIZE 10240000", "AUTH=LOGIN", "AUTH PLAIN LOGIN"}));
     TSMTPClient client;
     client.SetAuthenticationType(TAuthenticationType::atLogin);
     client.Username = "user";
@@ -162,7 +165,7 @@ TEST(SMTPClientSession, RefusedRecipientRaisesTheServerTextAndSendsNoData)
     EXPECT_TRUE(client.Connected());
     client.Disconnect();
     EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
-                                        "RCPT TO:<good@example.org>", "RCPT TO:<bad@example.org>", "QUIT"}));
+                                           "RCPT TO:<good@example.org>", "RCPT TO:<bad@example.org>", "QUIT"}));
 }
 
 TEST(SMTPClientSession, MessageWithoutFromIsAnnouncedWithEmptySenderAndAllListsAreRecipients)
@@ -376,7 +379,7 @@ TEST(SMTPClientPipelining, NoRecipientAcceptedGetsALoneDotAndTheRecipientsError)
     }
     client.Disconnect();
     EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
-                                        "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "QUIT"}));
+                                           "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "QUIT"}));
     EXPECT_EQ(server.messages(), Lines{""});
 }
 
@@ -393,9 +396,9 @@ TEST(SMTPClientPipelining, OneRecipientRefusedOfTwoStillGetsTheTextToTheOtherThe
     EXPECT_THROW(client.Send(message), EProtocolReplyError);
     client.Disconnect();
     const Lines commands = server.allCommands();
-    EXPECT_EQ(commands, (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>",
-                               "RCPT TO:<good@example.org>", "RCPT TO:<bad@example.org>", "DATA", "<text>", ".",
-                               "QUIT"}));
+    EXPECT_EQ(commands,
+              (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>", "RCPT TO:<good@example.org>",
+                     "RCPT TO:<bad@example.org>", "DATA", "<text>", ".", "QUIT"}));
     ASSERT_EQ(server.messages().size(), 1u);
     EXPECT_NE(server.messages()[0].find("Line one"), std::string::npos);
 }

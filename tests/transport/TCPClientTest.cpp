@@ -41,10 +41,10 @@ TEST(SocketErrorTexts, MessagesCarryTheWindowsSocketsNumberAndText)
 TEST(SocketErrorTexts, ErrnoValuesMapOntoWindowsSocketsNumbers)
 {
     const std::vector<std::pair<int, int>> pairs = {
-        {ECONNREFUSED, 10061}, {ECONNRESET, 10054}, {ETIMEDOUT, 10060}, {EADDRINUSE, 10048},
-        {ECONNABORTED, 10053}, {EPIPE, 10058},      {ESHUTDOWN, 10058}, {ENETUNREACH, 10051},
-        {EHOSTUNREACH, 10065}, {EHOSTDOWN, 10064},  {EMFILE, 10024},    {EINTR, 10004},
-        {EBADF, 10009},        {ENOTSOCK, 10038},   {EINVAL, 10022},    {EACCES, 10013},
+        {ECONNREFUSED, 10061},  {ECONNRESET, 10054}, {ETIMEDOUT, 10060}, {EADDRINUSE, 10048},
+        {ECONNABORTED, 10053},  {EPIPE, 10058},      {ESHUTDOWN, 10058}, {ENETUNREACH, 10051},
+        {EHOSTUNREACH, 10065},  {EHOSTDOWN, 10064},  {EMFILE, 10024},    {EINTR, 10004},
+        {EBADF, 10009},         {ENOTSOCK, 10038},   {EINVAL, 10022},    {EACCES, 10013},
         {EADDRNOTAVAIL, 10049}, {EWOULDBLOCK, 10035}};
     for (const auto& [err, code] : pairs)
         EXPECT_EQ(SocketErrorFromErrno(err), code) << "errno " << err;

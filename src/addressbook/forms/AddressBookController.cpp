@@ -46,10 +46,10 @@ namespace quillet {
 
 namespace {
 
-constexpr ActionId kGroupActions[] = {ActionId::EditGroupAction,  ActionId::DeleteGroupAction,
+constexpr ActionId kGroupActions[] = {ActionId::EditGroupAction,    ActionId::DeleteGroupAction,
                                       ActionId::NewRecipientAction, ActionId::SelectAllAction,
                                       ActionId::EMailToGroupAction, ActionId::ExportToAHTMLAction};
-constexpr ActionId kRecipientActions[] = {ActionId::EditRecipientAction,  ActionId::DeleteRecipientAction,
+constexpr ActionId kRecipientActions[] = {ActionId::EditRecipientAction,   ActionId::DeleteRecipientAction,
                                           ActionId::EnableRecipientAction, ActionId::EMailToCurrentAction,
                                           ActionId::CopyToGroupAction,     ActionId::MoveToGroupAction};
 
@@ -290,7 +290,8 @@ void AddressBookController::RecipientListViewSelectItem()
     if (rows.empty())
         return;
     const std::size_t record = recipientModel_->recordIndex(rows.front());
-    mainWindow_.action(ActionId::EnableRecipientAction)->setChecked(mainWindow_.project().recipients.at(record).enabled());
+    mainWindow_.action(ActionId::EnableRecipientAction)
+        ->setChecked(mainWindow_.project().recipients.at(record).enabled());
 }
 
 void AddressBookController::selectGroupAndRefresh(int group)
@@ -303,7 +304,7 @@ void AddressBookController::selectGroupAndRefresh(int group)
         showRecipientsOfSelectedGroup();
         return;
     }
-    groups->setCurrentItem(item);  // the selection change shows the group's rows
+    groups->setCurrentItem(item); // the selection change shows the group's rows
     if (selectedGroup() != group) {
         groups->clearSelection();
         item->setSelected(true);
@@ -398,7 +399,7 @@ void AddressBookController::copySelectedTo(int group)
     const int source = selectedGroup();
     const std::string sourceName = source >= 0 ? project.groups.at(static_cast<std::size_t>(source)).name : "";
     if (source < 0)
-        records.clear();  // no group shown, so no rows: nothing to copy
+        records.clear(); // no group shown, so no rows: nothing to copy
     copyRecipients(project, records, sourceName, project.groups.at(static_cast<std::size_t>(group)).name);
     showRecipientsOfSelectedGroup();
 }
@@ -476,8 +477,7 @@ bool AddressBookController::eventFilter(QObject* watched, QEvent* event)
         });
         return true;
     }
-    default:
-        return QObject::eventFilter(watched, event);
+    default: return QObject::eventFilter(watched, event);
     }
 }
 
@@ -526,9 +526,9 @@ void AddressBookController::DeleteRecipientActionExecute()
     }
     Project& project = mainWindow_.project();
     const std::string question =
-        rows.size() == 1
-            ? texts::confirmDeleteRecipient(project.recipients.at(recipientModel_->recordIndex(rows.front())).EMail.str())
-            : std::string(texts::kDeleteAllSelectedRecipients);
+        rows.size() == 1 ? texts::confirmDeleteRecipient(
+                               project.recipients.at(recipientModel_->recordIndex(rows.front())).EMail.str())
+                         : std::string(texts::kDeleteAllSelectedRecipients);
     if (!confirm(question))
         return;
     recipientModel_->removeRecords(rows);
@@ -641,9 +641,10 @@ void AddressBookController::FindInFilesActionExecute()
         const std::size_t marked = EMailFoundedForm->review().marked;
         if (marked == 0)
             break;
-        const int answer = ui.messageBox(mainWindow_.dialogParent(), toQt(harvestRemoveMarkedQuestion(EMailFoundedForm->review())),
-                                         toQt(std::string(texts::kConfirmCaption)), MessageIcon::Question,
-                                         MessageButtons::YesNoCancel);
+        const int answer =
+            ui.messageBox(mainWindow_.dialogParent(), toQt(harvestRemoveMarkedQuestion(EMailFoundedForm->review())),
+                          toQt(std::string(texts::kConfirmCaption)), MessageIcon::Question,
+                          MessageButtons::YesNoCancel);
         if (answer == mrYes)
             EMailFoundedForm->removeMarkedEntries();
         if (answer != mrCancel)
@@ -661,8 +662,8 @@ void AddressBookController::ExportToAHTMLActionExecute()
     if (group < 0)
         return;
     const Project& project = mainWindow_.project();
-    const std::string page =
-        htmlPage(project, project.groups.at(static_cast<std::size_t>(group)).name, recipientModel_->rows().recordIndices());
+    const std::string page = htmlPage(project, project.groups.at(static_cast<std::size_t>(group)).name,
+                                      recipientModel_->rows().recordIndices());
     FileDialogOptions options;
     options.filter = "HTML files|*.htm;*.html";
     options.defaultSuffix = "htm";
@@ -679,7 +680,7 @@ void AddressBookController::ImportRecipientsActionExecute()
 {
     Project& project = mainWindow_.project();
     const int selected = selectedGroup();
-    const std::string group = selected >= 0 ? project.groups.at(static_cast<std::size_t>(selected)).name
+    const std::string group = selected >= 0            ? project.groups.at(static_cast<std::size_t>(selected)).name
                               : project.groups.empty() ? std::string(texts::kNewGroupDefaultName)
                                                        : project.groups.front().name;
     const std::size_t groupsBefore = project.groups.size();
@@ -687,7 +688,7 @@ void AddressBookController::ImportRecipientsActionExecute()
         importRecipients(mainWindow_.ui(), project, *ImportForm, mainWindow_.dialogParent(), group);
     if (!target)
         return;
-    if (project.groups.size() != groupsBefore)  // the import made a new group
+    if (project.groups.size() != groupsBefore) // the import made a new group
         GroupListView->addTopLevelItem(groupRow(project.groups.back()));
     selectGroupAndRefresh(static_cast<int>(*target));
 }
@@ -697,8 +698,9 @@ void AddressBookController::ExportRecipientsActionExecute()
     const Project& project = mainWindow_.project();
     const int selected = selectedGroup();
     exportRecipients(mainWindow_.ui(), project, mainWindow_.dialogParent(),
-                     selected >= 0 ? std::optional<std::string>(project.groups.at(static_cast<std::size_t>(selected)).name)
-                                   : std::nullopt);
+                     selected >= 0
+                         ? std::optional<std::string>(project.groups.at(static_cast<std::size_t>(selected)).name)
+                         : std::nullopt);
 }
 
 } // namespace quillet

@@ -27,7 +27,10 @@ namespace quillet {
 
 namespace {
 
-QString qt(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString qt(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 // The choices of a column's combo box: a field, and for the paired parameter columns a slot.
 struct ColumnChoice {
@@ -263,15 +266,16 @@ void ImportRecipientsDialog::loadFile()
     ColumnsTable->setRowCount(int(mapping_.columns.size()));
     for (int c = 0; c < int(mapping_.columns.size()); ++c) {
         const std::string& first = document_->header[std::size_t(c)];
-        ColumnsTable->setItem(c, 0, new QTableWidgetItem(document_->hasHeader ? QString::fromStdString(first)
-                                                                               : QString::number(c + 1)));
+        ColumnsTable->setItem(c, 0,
+                              new QTableWidgetItem(document_->hasHeader ? QString::fromStdString(first)
+                                                                        : QString::number(c + 1)));
         ColumnsTable->setItem(c, 1, new QTableWidgetItem(QString::fromStdString(first)));
         auto* combo = new QComboBox;
         combo->setObjectName("ColumnCombo" + QString::number(c + 1));
         for (const ColumnChoice& choice : choices)
             combo->addItem(choice.slot < 0 ? qt(texts::kCsvFieldNames[int(choice.field)])
                                            : qt(texts::csvParameterSlotName(choice.slot,
-                                                                           choice.field == CsvField::ParameterValue)));
+                                                                            choice.field == CsvField::ParameterValue)));
         combo->setCurrentIndex(choiceOf(mapping_.columns[std::size_t(c)]));
         connect(combo, &QComboBox::currentIndexChanged, this, &ImportRecipientsDialog::ColumnComboChange);
         ColumnsTable->setCellWidget(c, 2, combo);
@@ -362,8 +366,8 @@ std::optional<std::size_t> importRecipients(UserInterface& ui, Project& project,
                              });
     } catch (const CsvImportCancelled&) {
         progress.close();
-        ui.messageBox(parent, qt(texts::kCsvImportCancelled), qt(texts::kInformationCaption),
-                      MessageIcon::Information, MessageButtons::Ok);
+        ui.messageBox(parent, qt(texts::kCsvImportCancelled), qt(texts::kInformationCaption), MessageIcon::Information,
+                      MessageButtons::Ok);
         return std::nullopt;
     } catch (const CsvImportError& error) {
         progress.close();
@@ -391,7 +395,8 @@ std::optional<std::size_t> importRecipients(UserInterface& ui, Project& project,
     return changes ? group : std::nullopt;
 }
 
-bool exportRecipients(UserInterface& ui, const Project& project, QWidget* parent, const std::optional<std::string>& group)
+bool exportRecipients(UserInterface& ui, const Project& project, QWidget* parent,
+                      const std::optional<std::string>& group)
 {
     FileDialogOptions options;
     options.title = group ? toQt(texts::exportRecipientsOf(*group)) : qt(texts::kExportAllRecipients);

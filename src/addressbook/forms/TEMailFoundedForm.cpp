@@ -37,7 +37,8 @@ public:
             if (role == Qt::ToolTipRole && marks.marked()) {
                 QStringList reasons;
                 if (marks.invalid)
-                    reasons << QString::fromLatin1(texts::kHarvestInvalidMark.data(), texts::kHarvestInvalidMark.size());
+                    reasons << QString::fromLatin1(texts::kHarvestInvalidMark.data(),
+                                                   texts::kHarvestInvalidMark.size());
                 if (marks.duplicate)
                     reasons << QString::fromLatin1(texts::kHarvestDuplicateMark.data(),
                                                    texts::kHarvestDuplicateMark.size());
@@ -83,7 +84,7 @@ TEMailFoundedForm::TEMailFoundedForm(UserInterface& ui, QWidget* parent) : QDial
     DeleteButton->setAutoDefault(false);
     Animate1 = new QProgressBar;
     Animate1->setObjectName("Animate1");
-    Animate1->setRange(0, 0);  // a busy indicator
+    Animate1->setRange(0, 0); // a busy indicator
     Animate1->setTextVisible(false);
     Animate1->setFixedSize(80, 50);
     Animate1->hide();
@@ -124,7 +125,7 @@ struct TEMailFoundedForm::ScanOutcome {
 
 struct TEMailFoundedForm::ScanWorker {
     std::atomic<bool> finished{false};
-    std::jthread thread;  // declared last, so it is joined before the flag goes
+    std::jthread thread; // declared last, so it is joined before the flag goes
 };
 
 TEMailFoundedForm::~TEMailFoundedForm()
@@ -156,9 +157,10 @@ void TEMailFoundedForm::startScan(const std::string& path)
             for (const std::string& address : found)
                 outcome->addresses << toQt(address);
         } catch (...) {
-            outcome->error = std::current_exception();  // raised again by finishScan()
+            outcome->error = std::current_exception(); // raised again by finishScan()
         }
-        QMetaObject::invokeMethod(this, [this, scan, outcome] { scanEnded(scan, *outcome); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, scan, outcome] { scanEnded(scan, *outcome); }, Qt::QueuedConnection);
         self->finished = true;
     });
     workers_.push_back(std::move(worker));
@@ -167,7 +169,7 @@ void TEMailFoundedForm::startScan(const std::string& path)
 void TEMailFoundedForm::scanEnded(std::uint64_t scan, const ScanOutcome& outcome)
 {
     if (!scanning_ || scan != currentScan_)
-        return;  // abandoned, or superseded by a later scan
+        return; // abandoned, or superseded by a later scan
     scanning_ = false;
     Animate1->hide();
     if (outcome.error) {

@@ -60,8 +60,8 @@ public:
 
     QListView* FoundedListBox = nullptr;
     QStringListModel* foundedEntries = nullptr;
-    QPushButton* Button1 = nullptr;  // "OK"
-    QPushButton* Button2 = nullptr;  // "Cancel"
+    QPushButton* Button1 = nullptr; // "OK"
+    QPushButton* Button2 = nullptr; // "Cancel"
     QPushButton* EditButton = nullptr;
     QPushButton* DeleteButton = nullptr;
     QProgressBar* Animate1 = nullptr;
@@ -87,7 +87,7 @@ private:
 
     UserInterface& ui_;
     std::vector<std::unique_ptr<ScanWorker>> workers_;
-    std::uint64_t currentScan_ = 0;  // results of any other scan are dropped
+    std::uint64_t currentScan_ = 0; // results of any other scan are dropped
     bool scanning_ = false;
     bool complete_ = false;
     std::exception_ptr scanError_;

@@ -35,8 +35,8 @@ public:
     QPushButton* OpenFileBtn = nullptr;
     QComboBox* GroupComboBox = nullptr;
     QPushButton* NewGroupBtn = nullptr;
-    QPushButton* Button1 = nullptr;  // "Find"
-    QPushButton* Button2 = nullptr;  // "Cancel"
+    QPushButton* Button1 = nullptr; // "Find"
+    QPushButton* Button2 = nullptr; // "Cancel"
 
     static const char* const kFileFilter;
 

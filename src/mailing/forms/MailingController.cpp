@@ -73,9 +73,7 @@ MailingController::MailingController(Shell& shell, AddressBookController& addres
     templates_ = std::make_unique<TemplatesPage>(main_, *MessageTemplateEditorForm);
     accounts_ = std::make_unique<SmtpAccountsPage>(main_, *SMTPPropForm);
     runs_ = new RunsWindow(SendMailForm);
-    runs_->OnResume = [this](const std::string& id) {
-        main_.runGuarded([this, id] { ResumeRun(id); });
-    };
+    runs_->OnResume = [this](const std::string& id) { main_.runGuarded([this, id] { ResumeRun(id); }); };
 
     // Network waits of the mailing run keep the windows alive: pending events are processed
     // between wait slices on this (the user-interface) thread.
@@ -189,8 +187,8 @@ void MailingController::storeSendWindowSettings()
 void MailingController::EMailToCurrentActionExecute()
 {
     if (addressBook_.selectedRows().empty()) {
-        main_.ui().messageBox(main_.dialogParent(), texts::kNoRecipientSelected, texts::kErrorCaption, MessageIcon::Information,
-                              MessageButtons::Ok);
+        main_.ui().messageBox(main_.dialogParent(), texts::kNoRecipientSelected, texts::kErrorCaption,
+                              MessageIcon::Information, MessageButtons::Ok);
         return;
     }
     openSendWindow();
@@ -371,8 +369,8 @@ void MailingController::PreviewBtnClick()
 {
     previewRecords_ = addressBook_.selectedRecords();
     if (previewRecords_.empty()) {
-        main_.ui().messageBox(SendMailForm, texts::kNoRecipientSelected, texts::kErrorCaption,
-                              MessageIcon::Information, MessageButtons::Ok);
+        main_.ui().messageBox(SendMailForm, texts::kNoRecipientSelected, texts::kErrorCaption, MessageIcon::Information,
+                              MessageButtons::Ok);
         return;
     }
     previewDraft_ = windowDraft();
@@ -398,8 +396,8 @@ void MailingController::SendTestBtnClick()
 {
     const std::vector<std::size_t> records = addressBook_.selectedRecords();
     if (records.empty()) {
-        main_.ui().messageBox(SendMailForm, texts::kNoRecipientSelected, texts::kErrorCaption,
-                              MessageIcon::Information, MessageButtons::Ok);
+        main_.ui().messageBox(SendMailForm, texts::kNoRecipientSelected, texts::kErrorCaption, MessageIcon::Information,
+                              MessageButtons::Ok);
         return;
     }
     sendTest(records.front());
@@ -410,8 +408,7 @@ void MailingController::sendTest(std::size_t record)
     UserInterface& ui = main_.ui();
     QWidget* parent = PreviewForm->isVisible() ? static_cast<QWidget*>(PreviewForm) : SendMailForm;
     QString address = testAddress_;
-    const QString prompt =
-        QString(texts::kSendTestPrompt).arg(toQt(main_.project().recipients.at(record).EMail.str()));
+    const QString prompt = QString(texts::kSendTestPrompt).arg(toQt(main_.project().recipients.at(record).EMail.str()));
     if (!ui.inputBox(parent, texts::kSendTestCaption, prompt, address))
         return;
     address = address.trimmed();
@@ -525,8 +522,8 @@ void MailingController::RunWithStatus(MailingRunRequest& request, const std::str
     hooks.completed = [this, &ui, &openRun](std::size_t) {
         // The always-on-top status window goes first, so the closing box is the one in front.
         SendingStatusForm->finishRun();
-        QString text = QString(texts::kSendingComplete) + '\n' +
-                       toQt(MessagesSentText(SendMailForm->MailingRun.LastReport()));
+        QString text =
+            QString(texts::kSendingComplete) + '\n' + toQt(MessagesSentText(SendMailForm->MailingRun.LastReport()));
         // With skips or failures the box also counts them and offers the run.
         const RunCounts& counts = SendMailForm->MailingRun.LastCounts();
         if (counts.Failures() == 0 && counts.skipped == 0) {
@@ -609,8 +606,8 @@ void MailingController::ResumeRun(const std::string& id)
     const RunDescription& d = run.description;
     const Project& project = main_.project();
     if (d.projectPath != project.path) {
-        ui.messageBox(runs_, QString(texts::kResumeOtherProject).arg(toQt(d.projectPath)),
-                      texts::kErrorCaption, MessageIcon::Information, MessageButtons::Ok);
+        ui.messageBox(runs_, QString(texts::kResumeOtherProject).arg(toQt(d.projectPath)), texts::kErrorCaption,
+                      MessageIcon::Information, MessageButtons::Ok);
         return;
     }
     const std::vector<std::size_t> groupRows = sortedRecipientRows(project, d.group);
@@ -624,8 +621,8 @@ void MailingController::ResumeRun(const std::string& id)
         if (!plan.unknown.empty()) {
             text += QString(texts::kResumeUnknown).arg(plan.unknown.size()) + addressLines(plan.unknown) + "\n\n" +
                     texts::kResumeUnknownQuestion;
-            const int answer = ui.messageBox(runs_, text, texts::kResumeCaption, MessageIcon::Question,
-                                             MessageButtons::YesNoCancel);
+            const int answer =
+                ui.messageBox(runs_, text, texts::kResumeCaption, MessageIcon::Question, MessageButtons::YesNoCancel);
             if (answer == mrCancel)
                 return;
             if (answer == mrYes)

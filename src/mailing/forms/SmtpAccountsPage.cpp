@@ -16,10 +16,10 @@ namespace quillet {
 
 SmtpAccountsPage::SmtpAccountsPage(Shell& shell, TSMTPPropForm& dialog) : main_(shell), dialog_(dialog)
 {
-    SMTPList = makeList("SMTPList",
-                        {"SMTP Server", "User name", "Password", "Port", "From name", "From address", "Reply to",
-                         "Enabled"},
-                        false, {100, 100, 1, 100, 100, 100, 100, 70}, -1);
+    SMTPList =
+        makeList("SMTPList",
+                 {"SMTP Server", "User name", "Password", "Port", "From name", "From address", "Reply to", "Enabled"},
+                 false, {100, 100, 1, 100, 100, 100, 100, 70}, -1);
     makePopupMenu(main_, "SMTPPopup", SMTPList,
                   {ActionId::NewSMTPAction, ActionId::EditSMTPAction, ActionId::DelSMTPAction, std::nullopt,
                    ActionId::EnableSMTPAction});

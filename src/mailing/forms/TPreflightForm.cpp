@@ -56,10 +56,12 @@ void TPreflightForm::setFindings(const std::vector<PreflightFinding>& findings)
     for (const PreflightFinding& finding : findings) {
         warnings += finding.warning ? 1 : 0;
         // The desktop names its own ways to give the message a From.
-        const QString text = finding.kind == FindingKind::NoFrom ? QString(texts::kPreflightNoFrom) : toQt(finding.text);
+        const QString text =
+            finding.kind == FindingKind::NoFrom ? QString(texts::kPreflightNoFrom) : toQt(finding.text);
         FindingList->addItem(new QListWidgetItem(finding.warning ? warning : information, text));
     }
-    SummaryLabel->setText(warnings ? QString(texts::kPreflightWarnings).arg(warnings) : QString(texts::kPreflightClean));
+    SummaryLabel->setText(warnings ? QString(texts::kPreflightWarnings).arg(warnings)
+                                   : QString(texts::kPreflightClean));
     DontShowCheck->setChecked(false);
     (warnings ? CancelButton : OKButton)->setFocus();
 }

@@ -123,8 +123,8 @@ void TemplatesPage::EditTemplateActionExecute()
 {
     QTreeWidgetItem* row = selectedRow();
     if (!row) {
-        main_.ui().messageBox(main_.dialogParent(), texts::kNoTemplateSelected, texts::kErrorCaption, MessageIcon::Information,
-                              MessageButtons::Ok);
+        main_.ui().messageBox(main_.dialogParent(), texts::kNoTemplateSelected, texts::kErrorCaption,
+                              MessageIcon::Information, MessageButtons::Ok);
         return;
     }
     const MessageTemplate current = store().read(fromQt(row->text(0)));
@@ -147,8 +147,8 @@ void TemplatesPage::DeltemplateActionExecute()
 {
     QTreeWidgetItem* row = selectedRow();
     if (!row) {
-        main_.ui().messageBox(main_.dialogParent(), texts::kNoTemplateSelected, texts::kErrorCaption, MessageIcon::Information,
-                              MessageButtons::Ok);
+        main_.ui().messageBox(main_.dialogParent(), texts::kNoTemplateSelected, texts::kErrorCaption,
+                              MessageIcon::Information, MessageButtons::Ok);
         return;
     }
     const QString question = texts::kDeleteTemplatePrefix + row->text(0) + texts::kDeleteTemplateSuffix;

@@ -24,7 +24,6 @@ namespace quillet {
 
 namespace {
 
-
 } // namespace
 
 TNewProjectForm::TNewProjectForm(QWidget* parent) : QDialog(parent)

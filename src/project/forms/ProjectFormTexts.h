@@ -22,9 +22,12 @@ struct CodePageCaption {
     const char* caption;
 };
 inline constexpr CodePageCaption kCodePageCaptions[] = {
-    {"auto", "Automatic (from the locale)"},   {"utf-8", "UTF-8 (Unicode)"},
-    {"windows-1252", "Western (windows-1252)"}, {"shift_jis", "Japanese (Shift_JIS)"},
-    {"gbk", "Chinese, simplified (GBK)"},       {"big5", "Chinese, traditional (Big5)"},
+    {"auto", "Automatic (from the locale)"},
+    {"utf-8", "UTF-8 (Unicode)"},
+    {"windows-1252", "Western (windows-1252)"},
+    {"shift_jis", "Japanese (Shift_JIS)"},
+    {"gbk", "Chinese, simplified (GBK)"},
+    {"big5", "Chinese, traditional (Big5)"},
     {"cp949", "Korean (cp949)"},
 };
 inline constexpr const char* kDefaultPort = "25";

@@ -43,8 +43,8 @@ TOpenWizardForm::TOpenWizardForm(QWidget* parent) : QDialog(parent)
               CreateDefaultLabel, &TOpenWizardForm::createDefaultChosen);
     addChoice("CreateNewButton", "CreateNewLabel", texts::kCreateNewLabel, CreateNewButton, CreateNewLabel,
               &TOpenWizardForm::createNewChosen);
-    addChoice("OpenDefaultButton", "OpenDefaultLabel", texts::kOpenDefaultLabel, OpenDefaultButton,
-              OpenDefaultLabel, &TOpenWizardForm::openDefaultChosen);
+    addChoice("OpenDefaultButton", "OpenDefaultLabel", texts::kOpenDefaultLabel, OpenDefaultButton, OpenDefaultLabel,
+              &TOpenWizardForm::openDefaultChosen);
     addChoice("OpenExistingButton", "OpenExistingLabel", texts::kOpenExistingLabel, OpenExistingButton,
               OpenExistingLabel, &TOpenWizardForm::openExistingChosen);
     choices->setColumnStretch(1, 1);

@@ -134,15 +134,42 @@ TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
     });
 }
 
-QString TPropertiesForm::defaultServerHost() const { return SMTPEdit->text(); }
-int TPropertiesForm::defaultServerPort() const { return portOr(PortEdit, texts::kDefaultPortNumber); }
-QString TPropertiesForm::defaultServerUser() const { return UserNameEdit->text(); }
-QString TPropertiesForm::defaultServerPassword() const { return PasswordEdit->text(); }
-QString TPropertiesForm::defaultServerSender() const { return SendFromEdit->text(); }
-int TPropertiesForm::builtInServerPort() const { return portOr(BuildInPortEdit, texts::kDefaultBuiltInPortNumber); }
-QString TPropertiesForm::builtInServerSender() const { return BuildInFromEdit->text(); }
-QString TPropertiesForm::connectionSecurity() const { return SecurityCombo->currentData().toString(); }
-QString TPropertiesForm::trustedCertificatesFile() const { return TlsCaFileEdit->text(); }
+QString TPropertiesForm::defaultServerHost() const
+{
+    return SMTPEdit->text();
+}
+int TPropertiesForm::defaultServerPort() const
+{
+    return portOr(PortEdit, texts::kDefaultPortNumber);
+}
+QString TPropertiesForm::defaultServerUser() const
+{
+    return UserNameEdit->text();
+}
+QString TPropertiesForm::defaultServerPassword() const
+{
+    return PasswordEdit->text();
+}
+QString TPropertiesForm::defaultServerSender() const
+{
+    return SendFromEdit->text();
+}
+int TPropertiesForm::builtInServerPort() const
+{
+    return portOr(BuildInPortEdit, texts::kDefaultBuiltInPortNumber);
+}
+QString TPropertiesForm::builtInServerSender() const
+{
+    return BuildInFromEdit->text();
+}
+QString TPropertiesForm::connectionSecurity() const
+{
+    return SecurityCombo->currentData().toString();
+}
+QString TPropertiesForm::trustedCertificatesFile() const
+{
+    return TlsCaFileEdit->text();
+}
 
 void TPropertiesForm::setConnectionSecurity(const QString& value)
 {

@@ -154,9 +154,9 @@ namespace {
 
 // The time-limit keys and their fields, in the order of the settings file.
 constexpr std::pair<const char*, int SecuritySettings::*> kTimeLimitKeys[] = {
-    {"TimeLimitConnect", &SecuritySettings::connect},   {"TimeLimitGreeting", &SecuritySettings::greeting},
-    {"TimeLimitCommand", &SecuritySettings::command},   {"TimeLimitMail", &SecuritySettings::mail},
-    {"TimeLimitRcpt", &SecuritySettings::rcpt},         {"TimeLimitData", &SecuritySettings::data},
+    {"TimeLimitConnect", &SecuritySettings::connect},     {"TimeLimitGreeting", &SecuritySettings::greeting},
+    {"TimeLimitCommand", &SecuritySettings::command},     {"TimeLimitMail", &SecuritySettings::mail},
+    {"TimeLimitRcpt", &SecuritySettings::rcpt},           {"TimeLimitData", &SecuritySettings::data},
     {"TimeLimitDataBlock", &SecuritySettings::dataBlock}, {"TimeLimitDataEnd", &SecuritySettings::dataEnd},
 };
 
@@ -261,7 +261,8 @@ void SettingsStore::writeRun(const RunSettings& run)
 std::vector<int> SettingsStore::readColumnWidths(const QString& list) const
 {
     // Widths are kept as "100 120 80": a comma would make QSettings read a list.
-    const QStringList parts = text(kColumnsGroup, list.toLatin1().constData(), QString()).split(' ', Qt::SkipEmptyParts);
+    const QStringList parts =
+        text(kColumnsGroup, list.toLatin1().constData(), QString()).split(' ', Qt::SkipEmptyParts);
     std::vector<int> widths;
     for (const QString& part : parts) {
         const int width = settingsNumber(part, 0);

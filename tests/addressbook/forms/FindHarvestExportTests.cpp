@@ -48,9 +48,9 @@ private slots:
         QCOMPARE(w.groups()->currentItem()->text(0), QString("Friends"));
         QCOMPARE(selectedEmails(w), QStringList{"zed@x"});
         search(w, "X");
-        QCOMPARE(selectedEmails(w), QStringList{"zed@x"});  // "Find" again: the same first hit
+        QCOMPARE(selectedEmails(w), QStringList{"zed@x"}); // "Find" again: the same first hit
         search(w, "X", true);
-        QCOMPARE(selectedEmails(w), (QStringList{"abc@x", "zed@x"}));  // earlier selections stay
+        QCOMPARE(selectedEmails(w), (QStringList{"abc@x", "zed@x"})); // earlier selections stay
         search(w, "X", true);
         QCOMPARE(selectedEmails(w), (QStringList{"abc@x", "mid@x", "zed@x"}));
         search(w, "X", true);
@@ -72,7 +72,7 @@ private slots:
         find.CancelButton->click();
         QVERIFY(!find.isVisible());
         w.action("FindRecipientAction")->trigger();
-        QCOMPARE(find.FindEdit->text(), QString("zed"));  // the state survives
+        QCOMPARE(find.FindEdit->text(), QString("zed")); // the state survives
     }
 
     void twoSameAddressesSelectTheFirstRow()
@@ -86,7 +86,7 @@ private slots:
         search(w, "second");
         const auto rows = w.controller->selectedRows();
         QCOMPARE(int(rows.size()), 1);
-        QCOMPARE(w.model().recordIndex(rows.front()), std::size_t(4));  // the first such row
+        QCOMPARE(w.model().recordIndex(rows.front()), std::size_t(4)); // the first such row
     }
 
     void harvestingAddsTheReviewedEntries()
@@ -125,7 +125,7 @@ private slots:
         w.ui.inputAnswers.push_back(QString("edited@a.com"));
         w.ui.dialogScripts.push_back([&](QDialog& d) {
             auto& form = static_cast<TEMailFoundedForm&>(d);
-            waitForScan(form);  // as the user waits for "OK"
+            waitForScan(form); // as the user waits for "OK"
             found = form.foundedEntries->stringList();
             buttonStates << form.EditButton->isEnabled();
             form.FoundedListBox->setCurrentIndex(form.foundedEntries->index(0));
@@ -138,7 +138,7 @@ private slots:
             return int(mrOk);
         });
         w.action("FindInFilesAction")->trigger();
-        QCOMPARE(keptName, file + ".missing");  // kept from the previous use
+        QCOMPARE(keptName, file + ".missing"); // kept from the previous use
         QCOMPARE(firstChoice, 0);
         QCOMPARE(buttonStates, (QList<bool>{false, true, true, false, false}));
         QVERIFY(animationHidden);

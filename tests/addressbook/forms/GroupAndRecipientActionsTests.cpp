@@ -46,7 +46,7 @@ private slots:
         QCOMPARE(editing, QString("mid@x"));
         w.selectGroup(1);
         QCOMPARE(counts->text(), QString("1 recipient, 0 selected"));
-        w.selectGroup(2);  // "friends" differs from "Friends" in case only
+        w.selectGroup(2); // "friends" differs from "Friends" in case only
         QCOMPARE(w.rows(), QStringList{});
         QCOMPARE(counts->text(), QString("0 recipients, 0 selected"));
         w.groups()->clearSelection();
@@ -78,10 +78,10 @@ private slots:
         w.action("NewRecipientGroupAction")->trigger();
         QCOMPARE(w.groups()->topLevelItemCount(), 4);
         QCOMPARE(w.groups()->topLevelItem(3)->text(0), QString("New group"));
-        QCOMPARE(w.groups()->selectedItems().size(), 0);  // the new group is not selected
+        QCOMPARE(w.groups()->selectedItems().size(), 0); // the new group is not selected
         QVERIFY(w.project().changed());
 
-        w.action("EditGroupAction")->setEnabled(true);  // emptying lists leaves actions enabled
+        w.action("EditGroupAction")->setEnabled(true); // emptying lists leaves actions enabled
         w.action("EditGroupAction")->trigger();
         QCOMPARE(w.lastMessage().text, QString("Have not selected group"));
 
@@ -101,7 +101,7 @@ private slots:
         QCOMPARE(w.groups()->topLevelItem(0)->text(0), QString("Pals"));
         QCOMPARE(w.project().recipients[1].Group.str(), std::string("Pals"));
         QCOMPARE(w.project().recipients[2].Group.str(), std::string("Work"));
-        QCOMPARE(w.model().rowCount(), 3);  // the rows stay
+        QCOMPARE(w.model().rowCount(), 3); // the rows stay
     }
 
     void deleteGroupAsksAndRemovesItsRecipients()
@@ -169,7 +169,6 @@ private slots:
         QCOMPARE(w.ui.opened.last(), QString::fromStdString(helpFolder() + "/l1.htm"));
     }
 
-
     void deleteRowsWhoseRecordsStandInOppositeOrder()
     {
         AddressBookWindow w;
@@ -183,14 +182,14 @@ private slots:
         w.action("EditRecipientAction")->trigger();
         QCOMPARE(w.lastMessage().text, QString("Have not selected recipient"));
 
-        w.selectGroup(0);  // abc(1) mid(3) zed(0)
+        w.selectGroup(0); // abc(1) mid(3) zed(0)
 
         w.selectRows({0});
         w.ui.messageAnswers.push_back(mrCancel);
         w.action("DeleteRecipientAction")->trigger();
         QCOMPARE(w.lastMessage().text, QString("Are you sure that you want delete \"abc@x\" recipient?"));
 
-        w.selectRows({1, 2});  // mid (record 3) and zed (record 0)
+        w.selectRows({1, 2}); // mid (record 3) and zed (record 0)
         w.ui.messageAnswers.push_back(mrOk);
         w.action("DeleteRecipientAction")->trigger();
         QCOMPARE(w.lastMessage().text, QString("Are you sure that you want delete all selected recipients?"));
@@ -203,7 +202,7 @@ private slots:
     {
         AddressBookWindow w;
         w.selectGroup(0);
-        w.selectRows({0, 1});  // abc disabled, mid enabled
+        w.selectRows({0, 1}); // abc disabled, mid enabled
         QVERIFY(!w.action("EnableRecipientAction")->isChecked());
         QVERIFY(w.action("CopyToGroupAction")->isEnabled());
         w.action("EnableRecipientAction")->trigger();
@@ -214,9 +213,9 @@ private slots:
         QCOMPARE(icon.cacheKey(), stateIcon(StateIcon::DisabledRecipient).cacheKey());
 
         w.project().setChanged(false);
-        w.selectGroup(2);  // no rows, the action stays enabled
+        w.selectGroup(2); // no rows, the action stays enabled
         w.action("EnableRecipientAction")->trigger();
-        QVERIFY(w.project().changed());  // even with nothing selected
+        QVERIFY(w.project().changed()); // even with nothing selected
         w.selectGroup(0);
 
         w.action("SelectAllAction")->trigger();
@@ -228,7 +227,7 @@ private slots:
         AddressBookWindow w;
         w.selectGroup(0);
         w.selectRows({0});
-        w.ui.dialogScripts.push_back([](QDialog&) { return int(mrOk); });  // OK, nothing chosen
+        w.ui.dialogScripts.push_back([](QDialog&) { return int(mrOk); }); // OK, nothing chosen
         w.action("MoveToGroupAction")->trigger();
         QCOMPARE(w.lastMessage().text, QString("Have not selected group"));
         QVERIFY(!w.project().changed());
@@ -266,7 +265,7 @@ private slots:
         QVERIFY(!w.controller->GroupListViewDragOver(nullptr));
 
         w.selectGroup(0);
-        w.selectRows({2});  // zed
+        w.selectRows({2}); // zed
         // Below the last group row: no menu.
         w.controller->GroupListViewDragDrop(QPoint(5, w.groups()->viewport()->height() - 2));
         QCOMPARE(int(w.ui.prompts.size()), 0);
@@ -293,7 +292,7 @@ private slots:
         w.controller->GroupListViewDragDrop(onWork);
         QCOMPARE(w.project().recipients[1].Group.str(), std::string("Work"));
         QCOMPARE(w.rows(), (QStringList{"mid@x/True/3", "zed@x/True/4"}));
-        QCOMPARE(int(w.ui.messages().size()), 0);  // no dialog, no message
+        QCOMPARE(int(w.ui.messages().size()), 0); // no dialog, no message
     }
 
     void projectReplacementEmptiesTheRows()

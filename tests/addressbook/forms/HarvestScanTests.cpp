@@ -14,7 +14,7 @@ using namespace quillet::test;
 
 namespace {
 
-constexpr int kLargeLines = 100000;  // two addresses a line
+constexpr int kLargeLines = 100000; // two addresses a line
 
 // A file of kLargeLines lines "name<i>@host<i>.com, <i>x@y.org" and some text between.
 QString writeLargeFile(const FreshProgram& program)
@@ -70,7 +70,7 @@ private slots:
         QString first, last;
         w.ui.dialogScripts.push_back([&](QDialog& d) {
             auto& form = static_cast<TEMailFoundedForm&>(d);
-            form.show();  // as the modal loop shows it
+            form.show(); // as the modal loop shows it
             scanningAtFirst = form.scanning();
             animationShown = form.Animate1->isVisible();
             okEnabledAtFirst = form.Button1->isEnabled();
@@ -101,7 +101,7 @@ private slots:
         QCOMPARE(entries, 2 * kLargeLines);
         QCOMPARE(first, QString("name0@host0.com"));
         QCOMPARE(last, QString("%1x@y.org").arg(kLargeLines - 1));
-        QCOMPARE(w.project().recipients.size(), std::size_t(4));  // cancelled: nothing added
+        QCOMPARE(w.project().recipients.size(), std::size_t(4)); // cancelled: nothing added
         QVERIFY(!w.project().changed());
     }
 
@@ -116,7 +116,7 @@ private slots:
         w.ui.dialogScripts.push_back(chooseFile(large));
         w.ui.dialogScripts.push_back([&](QDialog& d) {
             auto& form = static_cast<TEMailFoundedForm&>(d);
-            form.accept();  // "OK" cannot end the dialog before the list is complete
+            form.accept(); // "OK" cannot end the dialog before the list is complete
             stillScanningAfterOk = form.scanning();
             form.Button2->click();
             scanningAfterCancel = form.scanning();
@@ -172,7 +172,7 @@ private slots:
         w->ui.dialogScripts.push_back(chooseFile(large));
         w->ui.dialogScripts.push_back([](QDialog&) { return int(mrCancel); });
         w->action("FindInFilesAction")->trigger();
-        w.reset();  // the scan may still run: the dialog waits for it and drops its result
+        w.reset(); // the scan may still run: the dialog waits for it and drops its result
         QCoreApplication::processEvents();
 
         // The dialog alone, shown and destroyed while it scans.
@@ -196,7 +196,7 @@ private slots:
         form.startScan(missing);
         form.show();
         QVERIFY(waitForScan(form));
-        QVERIFY(form.isHidden());  // closed with Cancel
+        QVERIFY(form.isHidden()); // closed with Cancel
         QCOMPARE(form.result(), int(QDialog::Rejected));
         QVERIFY(form.Animate1->isHidden());
         try {
@@ -205,7 +205,7 @@ private slots:
         } catch (const std::exception& error) {
             QVERIFY(QString(error.what()).startsWith("Cannot open file \"" + QString::fromStdString(missing) + "\"."));
         }
-        QVERIFY(!form.finishScan());  // the error is given once
+        QVERIFY(!form.finishScan()); // the error is given once
 
         // Through the main window: a file that exists but cannot be read (the process's own
         // memory at address 0) shows the reading error and changes nothing.

@@ -74,10 +74,10 @@ private slots:
                 cellText(dialog.PreviewTable, 0, 6) != "Zip=1000" ||
                 cellText(dialog.PreviewTable, 1, 9) != "Invalid e-mail address \"nobody\": the address has no @")
                 return int(mrCancel);
-            dialog.columnCombo(4)->setCurrentText("Not imported");  // Zip is left out
+            dialog.columnCombo(4)->setCurrentText("Not imported"); // Zip is left out
             if (!cellText(dialog.PreviewTable, 0, 6).isEmpty())
                 return int(mrCancel);
-            dialog.DuplicatesComboBox->setCurrentIndex(1);  // update
+            dialog.DuplicatesComboBox->setCurrentIndex(1); // update
             dialog.GroupComboBox->setEditText("Newcomers");
             return int(mrOk);
         });
@@ -171,7 +171,8 @@ private slots:
         ui.fileAnswers.push_back(out);
         QVERIFY(exportRecipients(ui, project, nullptr, std::string("Club")));
         QCOMPARE(ui.prompts.back().caption, QString("Export recipients of group \"Club\""));
-        QCOMPARE(fileBytes(out), QByteArray("\xEF\xBB\xBF" "email,name,surname,enabled,group\r\n"
+        QCOMPARE(fileBytes(out), QByteArray("\xEF\xBB\xBF"
+                                            "email,name,surname,enabled,group\r\n"
                                             "old@example.org,\"Ann, \"\"A\"\"\",,True,Club\r\n"));
         ui.fileAnswers.push_back(program.path("no-such-folder/out.csv"));
         QVERIFY(!exportRecipients(ui, project, nullptr, std::nullopt));
@@ -202,7 +203,7 @@ private slots:
             dialog.GroupComboBox->setEditText("Imported");
             return int(mrOk);
         });
-        w.ui.dialogScripts.push_back([](QDialog&) { return int(mrOk); });  // the report
+        w.ui.dialogScripts.push_back([](QDialog&) { return int(mrOk); }); // the report
         w.action("ImportRecipientsAction")->trigger();
         QCOMPARE(offered, QString("Work"));
         QCOMPARE(w.groups()->topLevelItemCount(), 4);
@@ -213,7 +214,8 @@ private slots:
         const QString out = w.program.path("imported.csv");
         w.ui.fileAnswers.push_back(out);
         w.action("ExportRecipientsAction")->trigger();
-        QCOMPARE(fileBytes(out), QByteArray("\xEF\xBB\xBF" "email,name,surname,enabled,group\r\n"
+        QCOMPARE(fileBytes(out), QByteArray("\xEF\xBB\xBF"
+                                            "email,name,surname,enabled,group\r\n"
                                             "new@example.org,New,,True,Imported\r\nboss@w,Boss,,True,Imported\r\n"));
     }
 };

@@ -219,9 +219,9 @@ private slots:
         QStringList names;
         for (QAction* a : form.ToolBar->actions())
             names << (a->isSeparator() ? QString("-") : a->objectName());
-        QCOMPARE(names, (QStringList{"InsertFromTemplateAction", "SendMailAction", "-", "UndoAction", "-", "CutAction",
-                                     "CopyAction", "PasteAction", "-", "AttachAction", "OptionsAction", "-",
-                                     "CloseAction"}));
+        QCOMPARE(names,
+                 (QStringList{"InsertFromTemplateAction", "SendMailAction", "-", "UndoAction", "-", "CutAction",
+                              "CopyAction", "PasteAction", "-", "AttachAction", "OptionsAction", "-", "CloseAction"}));
         QCOMPARE(form.ToolBar->toolButtonStyle(), Qt::ToolButtonIconOnly);
         // Icons only: the tool tip names the command, and no two commands share a picture.
         QCOMPARE(form.CutAction->toolTip(), QString("Cut: Cut to clipboard"));

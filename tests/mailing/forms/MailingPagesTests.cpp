@@ -138,7 +138,8 @@ private slots:
         run->form->action("EditTemplateAction")->trigger();
         QCOMPARE(loadedHtml, QString::fromUtf8("<p>Caf\u00e9</p>"));
         const std::string html = (store().folder() / "Page.tmpl.html").string();
-        QCOMPARE(QString::fromLatin1(fileBytes(QString::fromStdString(html))), QString::fromLatin1("<p>Caf\xE9</p>\r\n"));
+        QCOMPARE(QString::fromLatin1(fileBytes(QString::fromStdString(html))),
+                 QString::fromLatin1("<p>Caf\xE9</p>\r\n"));
         // Emptied, the HTML file goes.
         run->ui.dialogScripts.push_back([&](QDialog& d) {
             static_cast<TMessageTemplateEditorForm&>(d).HtmlEdit->clear();
@@ -399,7 +400,8 @@ private slots:
         selectRow(accounts(), 0);
         run->ui.messageAnswers.push_back(mrOk);
         run->form->action("DelSMTPAction")->trigger();
-        QCOMPARE(run->ui.messages().back().text, QString("Are you sure that you want delete \"c.example\" SMTP server?"));
+        QCOMPARE(run->ui.messages().back().text,
+                 QString("Are you sure that you want delete \"c.example\" SMTP server?"));
         QCOMPARE(accounts()->topLevelItemCount(), 0);
         QVERIFY(run->form->project().accounts.empty());
         QVERIFY(!run->form->action("EditSMTPAction")->isEnabled());

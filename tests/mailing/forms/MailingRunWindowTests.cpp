@@ -75,8 +75,9 @@ std::function<int(QDialog&)> chooseMethod(Method method)
 {
     return [method](QDialog& d) {
         auto& f = static_cast<TSelectMailServerForm&>(d);
-        (method == Method::Default ? f.DefaultSMTPButton
-                                   : method == Method::Rotating ? f.AllServersButton : f.BuildInServersButton)
+        (method == Method::Default    ? f.DefaultSMTPButton
+         : method == Method::Rotating ? f.AllServersButton
+                                      : f.BuildInServersButton)
             ->setChecked(true);
         f.OKButton->click();
         return d.result() == QDialog::Accepted ? int(mrOk) : int(mrCancel);
@@ -173,7 +174,8 @@ private slots:
         Project& project = main().project();
         project.groups.push_back({"Many", ""});
         for (int i = 0; i < 150; ++i)
-            project.recipients.push_back(recipient(QString::asprintf("m%03d@z.org", i).toUtf8().constData(), "M", "Many"));
+            project.recipients.push_back(
+                recipient(QString::asprintf("m%03d@z.org", i).toUtf8().constData(), "M", "Many"));
         main().addressBook().showGroups();
         selectGroup("Many");
         QString shown;
@@ -301,8 +303,9 @@ private slots:
         });
         main().action("EMailToGroupAction")->trigger();
 
-        QCOMPARE(messageTexts(), (QStringList{"Mail sending complete!\n4 of 5 messages sent\n0 skipped, 1 failed\n\nOpen the run?",
-                                              "Mail sending complete!\n1 of 1 messages sent"}));
+        QCOMPARE(messageTexts(),
+                 (QStringList{"Mail sending complete!\n4 of 5 messages sent\n0 skipped, 1 failed\n\nOpen the run?",
+                              "Mail sending complete!\n1 of 1 messages sent"}));
         QVERIFY(shownRun.contains("Counts: sent 4, rejected 1, failed 0, unknown 0, skipped 0, not tried 0 of 5"));
         QVERIFY(shownRun.contains("of 5\n\nNot sent:\nb@x.org\trejected\t554 no thanks\n\na@x.org\tsent"));
         QVERIFY(resumedRun.contains("Counts: sent 5, rejected 0"));
@@ -352,9 +355,10 @@ private slots:
         QVERIFY(!anotherRunOffered);
         QVERIFY(main().mailing().runsWindow().ResumeButton->isEnabled());
 
-        QCOMPARE(messageTexts().value(0), QString("No longer in the group, not sent (1):\n  gone@x.org\n\n"
-                                                  "Outcome unknown: the message may have arrived (1):\n  b@x.org\n\n"
-                                                  "Send to the recipients whose outcome is unknown again? (No: leave them out)"));
+        QCOMPARE(messageTexts().value(0),
+                 QString("No longer in the group, not sent (1):\n  gone@x.org\n\n"
+                         "Outcome unknown: the message may have arrived (1):\n  b@x.org\n\n"
+                         "Send to the recipients whose outcome is unknown again? (No: leave them out)"));
         QCOMPARE(messageTexts().value(1), QString("Mail sending complete!\n1 of 1 messages sent"));
         QVERIFY(peer.waitClosed(1));
         QCOMPARE(peer.messages().size(), size_t(1));

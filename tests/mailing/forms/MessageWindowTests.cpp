@@ -107,8 +107,9 @@ private slots:
         inSendWindow([&](TSendMailForm& f) {
             f.MakePlainBtn->click(); // an empty page: said so, nothing changes
             boxes = int(run->ui.messages().size());
-            f.setHtmlLines({"<h1>Hi %NAME%</h1><p>Our <b>caf&eacute;</b><br>opens <a href=\"https://x.org\">today</a></p>",
-                            "<ul><li>tea<li>cake</ul>"});
+            f.setHtmlLines(
+                {"<h1>Hi %NAME%</h1><p>Our <b>caf&eacute;</b><br>opens <a href=\"https://x.org\">today</a></p>",
+                 "<ul><li>tea<li>cake</ul>"});
             rendered << f.HtmlPreview->toPlainText();
             f.setBodyLines({"kept"});
             run->ui.messageAnswers = {mrNo};
@@ -119,11 +120,13 @@ private slots:
             body << f.bodyLines().join('|');
         });
         QCOMPARE(boxes, 1);
-        QCOMPARE(messageTexts(), (QStringList{"The HTML page is empty", "Replace the plain text with the text made from the HTML?",
-                                              "Replace the plain text with the text made from the HTML?"}));
+        QCOMPARE(messageTexts(),
+                 (QStringList{"The HTML page is empty", "Replace the plain text with the text made from the HTML?",
+                              "Replace the plain text with the text made from the HTML?"}));
         QVERIFY(rendered.value(0).contains("Hi %NAME%"));
         QVERIFY(!rendered.value(0).contains("<b>"));
-        QCOMPARE(body, (QStringList{"kept", QString::fromUtf8("Hi %NAME%||Our café|opens today (https://x.org)||- tea|- cake")}));
+        QCOMPARE(body, (QStringList{"kept", QString::fromUtf8(
+                                                "Hi %NAME%||Our café|opens today (https://x.org)||- tea|- cake")}));
     }
 
     void previewShowsEveryRecipientsMessageAndHeadersAreRemembered()

@@ -166,8 +166,9 @@ TEST(SettingsStore, RunOptionsAreRememberedAndBadValuesReadAsDefaults)
         store.writeRun({"skip", 2, 10, "30/min", 50, true, 3});
         store.sync();
     }
-    EXPECT_NE(readFileBytes(file.toStdString()).find("[Run]\nConnections=3\nMaxPerConnection=50\nOnError=skip\nRate=30/min\nRetries=2\n"
-                                                     "RetryWait=10\nSkipDisabled=True\n"),
+    EXPECT_NE(readFileBytes(file.toStdString())
+                  .find("[Run]\nConnections=3\nMaxPerConnection=50\nOnError=skip\nRate=30/min\nRetries=2\n"
+                        "RetryWait=10\nSkipDisabled=True\n"),
               std::string::npos);
     RunSettings run = SettingsStore(file).readRun();
     EXPECT_EQ(run.onError, "skip");

@@ -52,7 +52,8 @@ for n in (1, 2):
     m.set_content('Hello number %d\nBye' % n)
     s.send_message(m, to_addrs=['Ann <a@example.org>', 'b@example.org'])
 s.quit()
-)").arg(port);
+)")
+                                   .arg(port);
         QProcess client;
         client.start("/usr/bin/python3", {"-c", script});
         QVERIFY(client.waitForFinished(30000));
