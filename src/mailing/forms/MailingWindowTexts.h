@@ -32,6 +32,7 @@ inline constexpr const char* kTrustOffer =
     "Trust this certificate for %1, port %2 from now on? The run can then be started again.";
 // Beside the send window's recipient list.
 inline constexpr const char* kRecipientCount = "%1 recipients";
+inline constexpr const char* kOneRecipient = "1 recipient";
 // The status window's labels.
 inline constexpr const char* kStatusSentLabel = "Sent:";
 inline constexpr const char* kStatusTotalLabel = "Total:";

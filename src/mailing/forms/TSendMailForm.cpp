@@ -96,10 +96,13 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     // A long list is one line: the number of recipients stands beside it.
     RecipientCountLabel = new QLabel;
     RecipientCountLabel->setObjectName("RecipientCountLabel");
-    connect(BccEdit, &QLineEdit::textChanged, this, [this](const QString& list) {
-        RecipientCountLabel->setText(QString(texts::kRecipientCount).arg(recipientEntries(list)));
-    });
-    RecipientCountLabel->setText(QString(texts::kRecipientCount).arg(0));
+    const auto showCount = [this](int count) {
+        RecipientCountLabel->setText(count == 1 ? QString(texts::kOneRecipient)
+                                                : QString(texts::kRecipientCount).arg(count));
+    };
+    connect(BccEdit, &QLineEdit::textChanged, this,
+            [showCount](const QString& list) { showCount(recipientEntries(list)); });
+    showCount(0);
     auto* recipientRow = new QHBoxLayout;
     recipientRow->addWidget(BccEdit, 1);
     recipientRow->addWidget(RecipientCountLabel);

@@ -243,6 +243,9 @@ private slots:
             list += QString("r%1@example.org;").arg(i);
         form.BccEdit->setText(list);
         QCOMPARE(form.RecipientCountLabel->text(), QString("3000 recipients"));
+        form.BccEdit->setText("r0@example.org;");
+        QCOMPARE(form.RecipientCountLabel->text(), QString("1 recipient"));
+        form.BccEdit->setText(list);
         form.ShowModal();
         QCOMPARE(form.BccEdit->cursorPosition(), 0);
     }
