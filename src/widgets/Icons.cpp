@@ -10,18 +10,29 @@ namespace quillet {
 
 namespace {
 
+// A one-pixel outline of one colour around a fill of another.
+void setOutline(QPainter& p, const QColor& outline, const QColor& fill)
+{
+    p.setPen(outline);
+    p.setBrush(fill);
+}
+
+// The two-pixel line of marks and arrows.
+void setStroke(QPainter& p, const QColor& colour)
+{
+    p.setPen(QPen(colour, 2));
+}
+
 void drawFolder(QPainter& p)
 {
-    p.setPen(QColor(150, 110, 20));
-    p.setBrush(QColor(240, 200, 80));
+    setOutline(p, QColor(150, 110, 20), QColor(240, 200, 80));
     p.drawRect(1, 4, 13, 10);
     p.drawRect(1, 2, 6, 2);
 }
 
 void drawFace(QPainter& p)
 {
-    p.setPen(QColor(120, 90, 30));
-    p.setBrush(QColor(250, 220, 120));
+    setOutline(p, QColor(120, 90, 30), QColor(250, 220, 120));
     p.drawEllipse(2, 1, 11, 12);
     p.setBrush(Qt::black);
     p.drawPoint(5, 5);
@@ -31,8 +42,7 @@ void drawFace(QPainter& p)
 
 void drawServer(QPainter& p)
 {
-    p.setPen(QColor(60, 60, 70));
-    p.setBrush(QColor(190, 195, 205));
+    setOutline(p, QColor(60, 60, 70), QColor(190, 195, 205));
     p.drawRect(3, 1, 9, 13);
     p.setPen(QColor(40, 160, 40));
     p.drawLine(5, 4, 9, 4);
@@ -41,17 +51,14 @@ void drawServer(QPainter& p)
 
 void drawCheck(QPainter& p)
 {
-    QPen pen(QColor(220, 20, 20));
-    pen.setWidth(2);
-    p.setPen(pen);
+    setStroke(p, QColor(220, 20, 20));
     p.drawLine(8, 11, 10, 14);
     p.drawLine(10, 14, 15, 7);
 }
 
 void drawNotePad(QPainter& p)
 {
-    p.setPen(QColor(90, 90, 90));
-    p.setBrush(Qt::white);
+    setOutline(p, QColor(90, 90, 90), Qt::white);
     p.drawRect(2, 1, 11, 14);
     p.setPen(QColor(80, 120, 200));
     for (int y = 4; y < 14; y += 3)
@@ -60,8 +67,7 @@ void drawNotePad(QPainter& p)
 
 void drawEnvelope(QPainter& p)
 {
-    p.setPen(QColor(90, 90, 90));
-    p.setBrush(QColor(255, 250, 230));
+    setOutline(p, QColor(90, 90, 90), QColor(255, 250, 230));
     p.drawRect(1, 3, 14, 10);
     p.drawLine(1, 3, 8, 9);
     p.drawLine(15, 3, 8, 9);
@@ -108,59 +114,49 @@ void drawBase(QPainter& p, Base base)
     case Base::NotePad: drawNotePad(p); break;
     case Base::Envelope: drawEnvelope(p); break;
     case Base::Disk:
-        p.setPen(QColor(30, 40, 90));
-        p.setBrush(QColor(70, 90, 180));
+        setOutline(p, QColor(30, 40, 90), QColor(70, 90, 180));
         p.drawRect(1, 1, 13, 13);
         p.setBrush(Qt::white);
         p.drawRect(4, 2, 7, 4);
         break;
     case Base::Page:
-        p.setPen(QColor(90, 90, 90));
-        p.setBrush(Qt::white);
+        setOutline(p, QColor(90, 90, 90), Qt::white);
         p.drawRect(3, 1, 10, 14);
         break;
     case Base::Gear:
-        p.setPen(QColor(60, 60, 60));
-        p.setBrush(QColor(160, 160, 170));
+        setOutline(p, QColor(60, 60, 60), QColor(160, 160, 170));
         p.drawEllipse(2, 2, 12, 12);
         p.setBrush(Qt::white);
         p.drawEllipse(6, 6, 4, 4);
         break;
     case Base::Help:
-        p.setPen(QColor(20, 60, 150));
-        p.setBrush(QColor(80, 130, 230));
+        setOutline(p, QColor(20, 60, 150), QColor(80, 130, 230));
         p.drawEllipse(1, 1, 14, 14);
         p.setPen(Qt::white);
         p.drawText(QRect(1, 1, 14, 14), Qt::AlignCenter, "?");
         break;
     case Base::Door:
-        p.setPen(QColor(90, 50, 20));
-        p.setBrush(QColor(170, 110, 60));
+        setOutline(p, QColor(90, 50, 20), QColor(170, 110, 60));
         p.drawRect(4, 1, 8, 14);
         p.setBrush(Qt::yellow);
         p.drawEllipse(9, 8, 2, 2);
         break;
     case Base::Globe:
-        p.setPen(QColor(20, 90, 60));
-        p.setBrush(QColor(90, 180, 220));
+        setOutline(p, QColor(20, 90, 60), QColor(90, 180, 220));
         p.drawEllipse(1, 1, 14, 14);
         p.drawLine(1, 8, 15, 8);
         p.drawEllipse(5, 1, 6, 14);
         break;
     case Base::SendEnvelope: {
         drawEnvelope(p);
-        QPen pen(QColor(20, 140, 40));
-        pen.setWidth(2);
-        p.setPen(pen);
+        setStroke(p, QColor(20, 140, 40));
         p.drawLine(7, 13, 14, 13);
         p.drawLine(11, 10, 14, 13);
         p.drawLine(11, 16, 14, 13);
         break;
     }
     case Base::Scissors: {
-        QPen pen(QColor(60, 60, 60));
-        pen.setWidth(2);
-        p.setPen(pen);
+        setStroke(p, QColor(60, 60, 60));
         p.drawLine(4, 1, 10, 10);
         p.drawLine(12, 1, 6, 10);
         p.setBrush(Qt::NoBrush);
@@ -170,15 +166,13 @@ void drawBase(QPainter& p, Base base)
         break;
     }
     case Base::TwoPages:
-        p.setPen(QColor(90, 90, 90));
-        p.setBrush(QColor(230, 230, 230));
+        setOutline(p, QColor(90, 90, 90), QColor(230, 230, 230));
         p.drawRect(1, 1, 8, 10);
         p.setBrush(Qt::white);
         p.drawRect(6, 5, 8, 10);
         break;
     case Base::Clipboard:
-        p.setPen(QColor(90, 60, 20));
-        p.setBrush(QColor(190, 140, 80));
+        setOutline(p, QColor(90, 60, 20), QColor(190, 140, 80));
         p.drawRect(2, 2, 11, 13);
         p.setBrush(Qt::white);
         p.drawRect(4, 5, 7, 8);
@@ -186,9 +180,7 @@ void drawBase(QPainter& p, Base base)
         p.drawRect(5, 1, 5, 3);
         break;
     case Base::PaperClip: {
-        QPen pen(QColor(70, 70, 90));
-        pen.setWidth(2);
-        p.setPen(pen);
+        setStroke(p, QColor(70, 70, 90));
         p.setBrush(Qt::NoBrush);
         QPainterPath clip;
         clip.moveTo(10, 5);
@@ -201,9 +193,7 @@ void drawBase(QPainter& p, Base base)
         break;
     }
     case Base::UndoArrow: {
-        QPen pen(QColor(30, 70, 170));
-        pen.setWidth(2);
-        p.setPen(pen);
+        setStroke(p, QColor(30, 70, 170));
         p.setBrush(Qt::NoBrush);
         p.drawArc(3, 4, 10, 9, 90 * 16, -240 * 16);
         p.drawLine(3, 5, 8, 2);
@@ -211,27 +201,21 @@ void drawBase(QPainter& p, Base base)
         break;
     }
     case Base::Cross: {
-        QPen pen(QColor(190, 30, 30));
-        pen.setWidth(2);
-        p.setPen(pen);
+        setStroke(p, QColor(190, 30, 30));
         p.drawLine(3, 3, 13, 13);
         p.drawLine(13, 3, 3, 13);
         break;
     }
     case Base::TemplateInsert: {
         drawNotePad(p);
-        QPen pen(QColor(20, 140, 40));
-        pen.setWidth(2);
-        p.setPen(pen);
+        setStroke(p, QColor(20, 140, 40));
         p.drawLine(8, 12, 15, 12);
         p.drawLine(12, 9, 15, 12);
         p.drawLine(12, 15, 15, 12);
         break;
     }
     case Base::Magnifier: {
-        QPen pen(QColor(60, 60, 60));
-        pen.setWidth(2);
-        p.setPen(pen);
+        setStroke(p, QColor(60, 60, 60));
         p.setBrush(QColor(200, 230, 255));
         p.drawEllipse(2, 2, 8, 8);
         p.drawLine(9, 9, 14, 14);
