@@ -56,8 +56,9 @@ Project openProjectFile(const QString& argument)
 {
     const std::string path = filePath(argument);
     try {
-        Project project = loadProjectFile(path);
-        if (projectLooksLikeOtherCodePage(project))
+        bool otherCodePage = false;
+        Project project = loadProjectFileJudgingCodePage(path, otherCodePage);
+        if (otherCodePage)
             printErr(utf8ToCodePageForMessage(cli::texts::fill(cli::texts::kCodePageMismatch, argument.toStdString())) +
                      "\n");
         return project;

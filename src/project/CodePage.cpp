@@ -309,21 +309,25 @@ std::size_t validUtf8Length(std::string_view bytes)
     return i;
 }
 
+OtherCodePageEvidence::OtherCodePageEvidence() : utf8_(codePageIsUtf8()) {}
+
+void OtherCodePageEvidence::add(std::string_view text)
+{
+    if (decided_ || isPlainAscii(text))
+        return;
+    anyEightBit_ = true;
+    if (!isValidUtf8(text)) {
+        decided_ = true;
+        decision_ = utf8_;
+    }
+}
+
 bool looksLikeOtherCodePage(const std::vector<std::string_view>& texts)
 {
-    const bool utf8 = codePageIsUtf8();
-    bool anyEightBit = false;
-    for (const std::string_view text : texts) {
-        if (isPlainAscii(text))
-            continue;
-        anyEightBit = true;
-        const bool valid = isValidUtf8(text);
-        if (utf8 && !valid)
-            return true;
-        if (!utf8 && !valid)
-            return false;
-    }
-    return !utf8 && anyEightBit;
+    OtherCodePageEvidence evidence;
+    for (const std::string_view text : texts)
+        evidence.add(text);
+    return evidence.looksLikeOtherCodePage();
 }
 
 std::string convertText(std::string_view bytes, const char* from, const char* to, std::string_view what)

@@ -63,6 +63,20 @@ std::string convertText(std::string_view bytes, const char* from, const char* to
 // text with non-ASCII bytes is suspicious when every such text is valid multi-byte UTF-8. The
 // caller passes every text of a project; true means "probably written under another code page".
 bool looksLikeOtherCodePage(const std::vector<std::string_view>& texts);
+// The same judgement taken one text at a time, in any order (a project's recipients are judged
+// block by block while they are read).
+class OtherCodePageEvidence {
+public:
+    OtherCodePageEvidence();
+    void add(std::string_view text);
+    bool looksLikeOtherCodePage() const { return decided_ ? decision_ : !utf8_ && anyEightBit_; }
+
+private:
+    bool utf8_;
+    bool anyEightBit_ = false;
+    bool decided_ = false; // a text that is not valid UTF-8 settles it
+    bool decision_ = false;
+};
 // True when the bytes are well-formed UTF-8; the length of the longest well-formed prefix.
 bool isValidUtf8(std::string_view bytes);
 std::size_t validUtf8Length(std::string_view bytes);

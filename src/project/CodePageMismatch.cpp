@@ -1,29 +1,49 @@
 #include "CodePageMismatch.h"
 
-#include "CodePage.h"
+#include "ProjectFileReader.h"
 
 namespace quillet {
 
-bool projectLooksLikeOtherCodePage(const Project& project)
+void addRecipientTexts(OtherCodePageEvidence& evidence, std::span<const RecipientRecord> records)
 {
-    std::vector<std::string_view> texts;
-    const ProjectProperties& p = project.properties;
-    for (const ShortString255* field : {&p.Name, &p.Description, &p.AutorName, &p.AutorWEB, &p.AutorEmail})
-        texts.push_back(field->view());
-    for (const GroupEntry& group : project.groups) {
-        texts.push_back(group.name);
-        texts.push_back(group.description);
-    }
-    for (const RecipientRecord& r : project.recipients)
+    for (const RecipientRecord& r : records)
         for (const ShortString255* field :
              {&r.EMail, &r.Name, &r.Surname, &r.ParamName1, &r.ParamName2, &r.ParamName3, &r.ParamName4, &r.ParamValue1,
               &r.ParamValue2, &r.ParamValue3, &r.ParamValue4})
-            if (!isPlainAscii(field->view()))
-                texts.push_back(field->view());
+            evidence.add(field->view());
+}
+
+void addTextsBesideRecipients(OtherCodePageEvidence& evidence, const Project& project)
+{
+    const ProjectProperties& p = project.properties;
+    for (const ShortString255* field : {&p.Name, &p.Description, &p.AutorName, &p.AutorWEB, &p.AutorEmail})
+        evidence.add(field->view());
+    for (const GroupEntry& group : project.groups) {
+        evidence.add(group.name);
+        evidence.add(group.description);
+    }
     for (const SmtpAccount& a : project.accounts)
         for (const std::string* field : {&a.host, &a.user, &a.fromName, &a.fromAddress, &a.replyTo})
-            texts.push_back(*field);
-    return looksLikeOtherCodePage(texts);
+            evidence.add(*field);
+}
+
+bool projectLooksLikeOtherCodePage(const Project& project)
+{
+    OtherCodePageEvidence evidence;
+    addTextsBesideRecipients(evidence, project);
+    addRecipientTexts(evidence, project.recipients);
+    return evidence.looksLikeOtherCodePage();
+}
+
+Project loadProjectFileJudgingCodePage(const std::string& path, bool& looksLikeOtherCodePage)
+{
+    OtherCodePageEvidence evidence;
+    Project project = loadProjectFile(path, [&evidence](std::span<const RecipientRecord> block) {
+        addRecipientTexts(evidence, block);
+    });
+    addTextsBesideRecipients(evidence, project);
+    looksLikeOtherCodePage = evidence.looksLikeOtherCodePage();
+    return project;
 }
 
 } // namespace quillet

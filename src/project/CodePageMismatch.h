@@ -4,10 +4,24 @@
 // text beyond ASCII is valid multi-byte UTF-8 (what a project written under UTF-8 looks like).
 #pragma once
 
+#include "CodePage.h"
 #include "Project.h"
+
+#include <span>
+#include <string>
 
 namespace quillet {
 
 bool projectLooksLikeOtherCodePage(const Project& project);
+
+// Reads the project file at `path` (as loadProjectFile does) and judges its texts on the way:
+// each block of recipients while it is still in the processor's cache, instead of a second
+// pass over a list that can be gigabytes long.
+Project loadProjectFileJudgingCodePage(const std::string& path, bool& looksLikeOtherCodePage);
+
+// The parts of the judgement: the text fields of recipient records, and every other text of a
+// project (properties, groups, accounts).
+void addRecipientTexts(OtherCodePageEvidence& evidence, std::span<const RecipientRecord> records);
+void addTextsBesideRecipients(OtherCodePageEvidence& evidence, const Project& project);
 
 } // namespace quillet

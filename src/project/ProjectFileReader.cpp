@@ -186,7 +186,8 @@ void adviseLargePages(void* memory, std::size_t bytes)
         ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
-void readRecipients(ProjectInput& input, std::size_t count, std::vector<RecipientRecord>& records)
+void readRecipients(ProjectInput& input, std::size_t count, std::vector<RecipientRecord>& records,
+                    const RecipientBlockObserver& onBlock)
 {
     // The count was checked against the file's size, so reserving it is safe; when the size is
     // unknown (a pipe) the list grows as the records arrive.
@@ -200,6 +201,8 @@ void readRecipients(ProjectInput& input, std::size_t count, std::vector<Recipien
     while (records.size() < count) {
         const std::size_t n = std::min(block.size(), count - records.size());
         input.read(block.data(), n * layout::kRecipientSize);
+        if (onBlock)
+            onBlock(std::span<const RecipientRecord>(block.data(), n));
         records.insert(records.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
     }
 }
@@ -214,7 +217,7 @@ std::string_view fileNamePart(std::string_view path)
 
 namespace {
 
-Project readProject(ProjectInput& in, const std::string& path)
+Project readProject(ProjectInput& in, const std::string& path, const RecipientBlockObserver& onBlock = {})
 {
     ProjectInput* input = &in;
     Project project;
@@ -241,7 +244,7 @@ Project readProject(ProjectInput& in, const std::string& path)
     }
 
     const std::size_t recipientCount = input->entries(input->readCount(), layout::kRecipientSize);
-    readRecipients(*input, recipientCount, project.recipients);
+    readRecipients(*input, recipientCount, project.recipients, onBlock);
 
     const std::size_t accountCount = input->entries(input->readCount(), layout::kAccountSize);
     if (input->sizeKnown())
@@ -260,8 +263,13 @@ Project readProject(ProjectInput& in, const std::string& path)
 
 Project loadProjectFile(const std::string& path)
 {
+    return loadProjectFile(path, {});
+}
+
+Project loadProjectFile(const std::string& path, const RecipientBlockObserver& onBlock)
+{
     auto input = std::make_unique<ProjectInput>(path);
-    return readProject(*input, path);
+    return readProject(*input, path, onBlock);
 }
 
 Project readProjectBytes(std::string_view bytes, const std::string& name, bool sizeKnown)

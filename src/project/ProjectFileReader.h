@@ -9,6 +9,8 @@
 #include "Project.h"
 #include "ProjectFileError.h"
 
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,6 +20,10 @@ namespace quillet {
 // Throws ProjectFileError: CannotOpen ("Cannot open file ..."), NotProjectFile (the header does
 // not match), Damaged (the file ends before its counts say), CannotRead.
 Project loadProjectFile(const std::string& path);
+// The same, showing each block of recipient records to `onBlock` as soon as it is read (while
+// it is in the processor's cache): a look at every record without a second pass over the list.
+using RecipientBlockObserver = std::function<void(std::span<const RecipientRecord>)>;
+Project loadProjectFile(const std::string& path, const RecipientBlockObserver& onBlock);
 
 // Reads a project from the bytes of a whole file; `name` names it in messages and becomes the
 // project's path. With sizeKnown false the bytes are read as from a pipe, whose length is not

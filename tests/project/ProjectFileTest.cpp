@@ -2,6 +2,7 @@
 // refusal of files that are not project files or are damaged.
 #include "support/TempFolder.h"
 
+#include "project/CodePageMismatch.h"
 #include "project/ProjectFileLayout.h"
 #include "project/ProjectFileReader.h"
 #include "project/ProjectFileWriter.h"
@@ -156,6 +157,31 @@ TEST(ProjectFileReading, AppendingToALoadedProjectDoesNotMoveItsRecords)
     for (int i = 0; i < 100; ++i)
         q.recipients.push_back(recipient("new@example.org", "friends"));
     EXPECT_EQ(q.recipients.data(), before);
+}
+
+TEST(ProjectFileReading, EveryRecipientBlockIsJudgedForTheCodePageWhileRead)
+{
+    // Under a Western code page, texts beyond ASCII that are all valid UTF-8 look written under
+    // UTF-8; one text that is not valid UTF-8 anywhere (here in the last block) says otherwise.
+    const std::string before = codePageName();
+    selectCodePage("windows-1252");
+    TempFolder dir;
+    const std::string path = dir.file("p.oqf");
+    Project p = sampleProject();
+    for (int i = 0; i < 300; ++i)
+        p.recipients.push_back(recipient("m" + std::to_string(i) + "@example.org", "Friends"));
+    p.recipients[5].Name.set("Caf\xC3\xA9");
+    for (const bool withWesternText : {false, true}) {
+        p.recipients.back().Surname.set(withWesternText ? "Caf\xE9" : "");
+        saveProjectFile(p, path);
+        bool judged = withWesternText; // the opposite of the answer expected
+        const Project q = loadProjectFileJudgingCodePage(path, judged);
+        EXPECT_EQ(judged, !withWesternText);
+        EXPECT_EQ(projectLooksLikeOtherCodePage(q), judged);
+        EXPECT_EQ(q.recipients.size(), p.recipients.size());
+    }
+    selectCodePage("auto");
+    EXPECT_EQ(codePageName(), before);
 }
 
 TEST(ProjectFileRoundTrip, LongTextsAreCutTo255BytesAndStayCut)
