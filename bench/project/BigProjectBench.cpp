@@ -2,7 +2,14 @@
 // it beside what it cannot do without, loading the file plus `dd conv=fsync` of its size, and
 // its peak memory beside the file's size. Also the peak memory of loading and then saving.
 //
+// The disk is shared and its fsync times swing several-fold from minute to minute, so each
+// command and its peer run in turns over several rounds (in alternating order) and the medians
+// are reported with the range of the rounds' ratios. Run once with --dir on a disk and once
+// with --dir /dev/shm: on tmpfs fsync is free, so the second run shows our own work beyond
+// the load and the copy without the disk's noise.
+//
 // Usage: big_project_bench [--dir FOLDER] [--recipients N] [--rounds K] [--quillet PATH]
+//        big_project_bench [--recipients N] --sample FILE   (writes the sample project only)
 // FOLDER should be on a real disk with room for three copies of the file (default: current
 // folder). PATH is the command-line program (default: `quillet` beside this program).
 #include "support/BenchBasics.h"
@@ -11,16 +18,13 @@
 #include "project/ProjectFileReader.h"
 #include "project/ProjectFileWriter.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace quillet;
@@ -37,19 +41,42 @@ int loadAndSave(const std::string& file)
     return 0;
 }
 
+// Child mode: load the file and end, the peer's first half (a process of its own, like the
+// command: its start and the release of its memory are counted on both sides).
+int loadOnly(const std::string& file)
+{
+    const Project project = loadProjectFile(file);
+    return project.recipients.empty() ? 1 : 0;
+}
+
+std::string loadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     std::string folder = ".";
     std::size_t recipients = 1000000;
-    int rounds = 3;
+    int rounds = 5;
     std::string quillet = (std::filesystem::path(self).parent_path() / "quillet").string();
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--load-and-save" && i + 1 < argc)
             return loadAndSave(argv[i + 1]);
+        if (a == "--load" && i + 1 < argc)
+            return loadOnly(argv[i + 1]);
+        if (a == "--sample" && i + 1 < argc) {
+            saveProjectFile(SampleProject(recipients), argv[i + 1]);
+            return 0;
+        }
         if (a == "--dir" && i + 1 < argc)
             folder = argv[++i];
         else if (a == "--recipients" && i + 1 < argc)
@@ -59,7 +86,10 @@ int main(int argc, char** argv)
         else if (a == "--quillet" && i + 1 < argc)
             quillet = argv[++i];
         else {
-            std::fprintf(stderr, "usage: %s [--dir FOLDER] [--recipients N] [--rounds K] [--quillet PATH]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--dir FOLDER] [--recipients N] [--rounds K] [--quillet PATH]\n"
+                         "       %s [--recipients N] --sample FILE\n",
+                         argv[0], argv[0]);
             return 2;
         }
     }
@@ -67,31 +97,31 @@ int main(int argc, char** argv)
     saveProjectFile(SampleProject(recipients), file);
     const double fileBytes = double(std::filesystem::file_size(file));
     std::printf("project: %zu recipients, file %.1f MB in %s\n", recipients, fileBytes / 1e6, folder.c_str());
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    // The peer, measured again before every command (the machine's load changes): the file's
-    // dirty pages written out first, then a load from the page cache and dd conv=fsync.
+    // Before each side the file's dirty pages are written out and the file is read into the page
+    // cache, so that both start from the same state.
+    const std::string settle = "sync " + Quoted(file) + " && cat " + Quoted(file) + " > /dev/null";
     const std::string copy = file + ".dd";
     auto measurePeer = [&] {
-        TimeCommand("sync " + Quoted(file) + " && cat " + Quoted(file) + " > /dev/null");
-        const auto start = Clock::now();
-        const Project loaded = loadProjectFile(file);
-        const double load = std::chrono::duration<double>(Clock::now() - start).count();
+        TimeCommand(settle);
+        const ProgramRun load = RunProgram({self, "--load", file});
+        if (load.status != 0) {
+            std::fprintf(stderr, "loading %s failed\n", file.c_str());
+            std::exit(1);
+        }
         const double dd =
             TimeCommand("dd if=" + Quoted(file) + " of=" + Quoted(copy) + " bs=1M conv=fsync status=none");
         std::filesystem::remove(copy);
-        TimeCommand("sync " + Quoted(file) + " && cat " + Quoted(file) + " > /dev/null");
-        std::printf("  peer: load %.3f s + dd bs=1M conv=fsync %.3f s = %.3f s\n", load, dd, load + dd);
-        return load + dd;
+        return std::pair{load.seconds, dd};
     };
 
-    measurePeer();
+    std::printf("load average %s\n", loadAverage().c_str());
+    TimeCommand(settle);
     const ProgramRun save = RunProgram({self, "--load-and-save", file});
     std::printf("%-18s peak memory %8.1f MB  file %8.1f MB  ratio %.2f (target <= 1.1)\n", "load + save",
                 save.peakBytes / 1e6, fileBytes / 1e6, save.peakBytes / fileBytes);
 
-    // Each command runs `rounds` times, each time right after its own peer; the median ratio
-    // is reported. Every round changes a different recipient or adds a different group.
+    // Every round changes a different recipient or adds a different group.
     const std::string group = SampleGroupName(3);
     auto commandOf = [&](int kind, int round) -> std::vector<std::string> {
         const std::string n = std::to_string(round);
@@ -119,27 +149,54 @@ int main(int argc, char** argv)
         }
     };
     const char* names[] = {"recipient add", "recipient edit", "recipient delete", "group add"};
+    std::vector<std::string> summary;
     for (int kind = 0; kind < 4; ++kind) {
-        std::vector<double> ratios, times;
+        std::vector<double> ratios, times, peers;
         double peak = 0;
         for (int round = 0; round < rounds; ++round) {
             std::vector<std::string> argvOf = {quillet};
             for (std::string& argument : commandOf(kind, round))
                 argvOf.push_back(std::move(argument));
-            const double peer = measurePeer();
-            const ProgramRun run = RunProgram(argvOf);
-            if (run.status != 0) {
-                std::printf("%-18s failed (exit %d)\n", names[kind], run.status);
-                return 1;
+            auto runCommand = [&] {
+                TimeCommand(settle);
+                const ProgramRun run = RunProgram(argvOf);
+                if (run.status != 0) {
+                    std::printf("%-18s failed (exit %d)\n", names[kind], run.status);
+                    std::exit(1);
+                }
+                return run;
+            };
+            // Alternating order: neither side always follows the other's writes.
+            std::pair<double, double> peer;
+            ProgramRun run;
+            if (round % 2 == 0) {
+                peer = measurePeer();
+                run = runCommand();
+            } else {
+                run = runCommand();
+                peer = measurePeer();
             }
-            std::printf("  %s %.3f s\n", names[kind], run.seconds);
-            ratios.push_back(run.seconds / peer);
+            const double peerSeconds = peer.first + peer.second;
+            std::printf("  %-16s %7.3f s   peer: load %.3f s + dd %.3f s = %7.3f s   ratio %.2f\n", names[kind],
+                        run.seconds, peer.first, peer.second, peerSeconds, run.seconds / peerSeconds);
+            ratios.push_back(run.seconds / peerSeconds);
             times.push_back(run.seconds);
+            peers.push_back(peerSeconds);
             peak = std::max(peak, run.peakBytes);
         }
-        std::printf("%-18s %8.3f s  ratio to its peer %.2f (target <= 1.5)   peak memory %8.1f MB, %.2f of the file\n",
-                    names[kind], Median(times), Median(ratios), peak / 1e6, peak / fileBytes);
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "%-18s %7.3f s  peer %7.3f s  median ratio %.2f (rounds %.2f-%.2f, target <= 1.5)  peak memory "
+                      "%.2f of the file",
+                      names[kind], Median(times), Median(peers), Median(ratios),
+                      *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
+                      peak / fileBytes);
+        summary.push_back(line);
     }
+    std::printf("\n%d rounds each, medians:\n", rounds);
+    for (const std::string& line : summary)
+        std::printf("%s\n", line.c_str());
+    std::printf("load average %s\n", loadAverage().c_str());
     std::filesystem::remove(file);
     return 0;
 }
