@@ -95,6 +95,7 @@ public:
 
     bool Running() const { return pid_ > 0; }
     uint16_t Port() const { return port_; }
+    pid_t Pid() const { return pid_; }
 
 private:
     bool Ready()

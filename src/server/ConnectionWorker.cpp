@@ -97,10 +97,11 @@ void ConnectionWorker::Wake()
 
 void ConnectionWorker::Loop()
 {
-    // The listener waits in slices, so that a paused listening socket is taken up again in time.
-    const int timeout = listenerOf_ ? int(ListenerPollInterval.count()) : -1;
     epoll_event events[EventsPerWait];
     for (;;) {
+        // Only a paused listening socket needs the wait cut into slices, to be taken up again in
+        // time; otherwise a socket or the wake-up descriptor ends it, and the wait arms no timer.
+        const int timeout = listenPaused_ ? int(ListenerPollInterval.count()) : -1;
         // Only EINTR can end a wait with an error here: the descriptors are the worker's own.
         const int ready = ::epoll_wait(epoll_.get(), events, EventsPerWait, timeout);
         for (int i = 0; i < ready; ++i) {

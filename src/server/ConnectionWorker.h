@@ -2,8 +2,9 @@
 // it serves all at once (epoll) and runs the steps of each connection that is ready.
 //
 // The first worker is also the server's listener thread: it waits for the listening socket in the
-// same wait, in slices of ListenerPollInterval, and accepts every connection that is waiting when
-// the socket is ready, so a new connection costs no change of thread. Connections may also be
+// same wait (cut into slices of ListenerPollInterval only while accepting is paused), and accepts
+// every connection that is waiting when the socket is ready, so a new connection costs no change
+// of thread. Connections may also be
 // handed over from another thread; everything else about them happens on the worker's own thread,
 // which also frees them once they have ended.
 #pragma once

@@ -29,8 +29,9 @@ inline constexpr int DefaultWorkerCount = 1;
 // holds neither a worker nor an unbounded amount of memory.
 inline constexpr std::size_t ReplyBacklogLimit = 16384;
 
-// The listener waits for an incoming connection in slices this long, looking for a stop
-// request between them.
+// While accepting is paused (AcceptFailurePause), the listener's wait is cut into slices this
+// long, so that the listening socket is taken up again in time. Otherwise the wait has no time
+// limit: a connection, a stop request or a new connection handed over ends it at once.
 inline constexpr std::chrono::milliseconds ListenerPollInterval{100};
 // After an accept that failed for want of resources the listener pauses this long, so that a
 // full descriptor table does not turn it into a busy loop.
