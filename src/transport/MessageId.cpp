@@ -13,8 +13,11 @@ namespace quillet {
 namespace {
 
 constexpr std::size_t kRandomBytes = 16;
+// Random bytes are fetched this many at a time and handed out to the identifiers one after the
+// other, so a run does not make a system call per message for them.
+constexpr std::size_t kRandomPoolBytes = 256;
 
-void fillRandom(unsigned char* bytes, std::size_t count)
+void fillRandomFromSystem(unsigned char* bytes, std::size_t count)
 {
     std::size_t done = 0;
     while (done < count) {
@@ -26,6 +29,23 @@ void fillRandom(unsigned char* bytes, std::size_t count)
         }
         done += static_cast<std::size_t>(n);
     }
+}
+
+// Bytes never handed out twice: each thread keeps its own pool and consumes it from the front.
+void fillRandom(unsigned char* bytes, std::size_t count)
+{
+    static_assert(kRandomBytes <= kRandomPoolBytes);
+    thread_local unsigned char pool[kRandomPoolBytes];
+    thread_local std::size_t used = kRandomPoolBytes;
+    if (count > kRandomPoolBytes)
+        return fillRandomFromSystem(bytes, count);
+    if (kRandomPoolBytes - used < count) {
+        fillRandomFromSystem(pool, kRandomPoolBytes);
+        used = 0;
+    }
+    std::memcpy(bytes, pool + used, count);
+    std::memset(pool + used, 0, count);
+    used += count;
 }
 
 bool isDomainCharacter(char c)
