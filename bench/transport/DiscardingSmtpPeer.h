@@ -127,7 +127,10 @@ private:
                     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
                     channel.ssl.reset(SSL_new(tls_->Get()));
                     SSL_set_fd(channel.ssl.get(), fd);
-                    SSL_set_read_ahead(channel.ssl.get(), 1); // whole blocks per read, as with recv above
+                    // Whole blocks per read, as with recv above: the socket is read up to 256 KB at
+                    // a time and the records are taken from there, not one read per 16 KB record.
+                    SSL_set_read_ahead(channel.ssl.get(), 1);
+                    SSL_set_default_read_buffer_len(channel.ssl.get(), kTlsReadAhead);
                     if (SSL_accept(channel.ssl.get()) != 1)
                         return;
                     pending.clear();
@@ -143,6 +146,8 @@ private:
             }
         }
     }
+
+    static constexpr size_t kTlsReadAhead = 256 * 1024;
 
     std::shared_ptr<TlsContext> tls_;
     int listener_ = -1;

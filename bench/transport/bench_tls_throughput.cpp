@@ -3,7 +3,10 @@
 //      beside the same with security "none" (target: TLS at least 0.7x plain);
 //   2. one 100 MB attachment through STARTTLS beside the same in clear (target at least 0.5x),
 //      each sent by a child process of its own so that its peak resident set size is its own
-//      (flat memory: the TLS figure close to the plain one).
+//      (flat memory: the TLS figure close to the plain one). Beside the whole run's figure (the
+//      connect, the handshake and loading the trusted certificates included) stands the transfer's
+//      alone (from the connection's greeting done to the message's reply), and the processor time
+//      the client and the peer spent.
 // The peer is DiscardingSmtpPeer with a TLS context: an in-process sink on OpenSSL that offers
 // STARTTLS, answers every command at once and throws the message text away, so the figures are
 // the client's (the peer's decryption shares the machine, as a real server's would not).
@@ -73,9 +76,18 @@ double SendMessages(const Peer& peer, ConnectionSecurity security, int count, st
 }
 
 struct AttachmentRun {
-    double megabytesPerSecond = 0;
+    double megabytesPerSecond = 0; // the whole run, connect included
+    double transferPerSecond = 0;  // the message alone, on the connection made
     long peakRssKb = 0;
+    double clientCpuMs = 0; // user and system time
+    double peerCpuMs = 0;   // this process's own, the peer being its thread
 };
+
+double CpuMs(const rusage& usage)
+{
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
 
 // One message with the file attached, sent by a child process: its speed and its peak memory.
 AttachmentRun SendAttachmentInChild(const Peer& peer, ConnectionSecurity security, const fs::path& file,
@@ -86,7 +98,7 @@ AttachmentRun SendAttachmentInChild(const Peer& peer, ConnectionSecurity securit
         throw std::runtime_error("pipe failed");
     const pid_t child = ::fork();
     if (child == 0) {
-        double speed = 0;
+        double speed[2] = {0, 0};
         try {
             TSMTPClient client;
             Aim(client, peer, security);
@@ -94,23 +106,35 @@ AttachmentRun SendAttachmentInChild(const Peer& peer, ConnectionSecurity securit
             FillAttachmentMessage(message, file);
             const auto start = std::chrono::steady_clock::now();
             client.Connect();
+            const auto connected = std::chrono::steady_clock::now();
             client.Send(message);
+            const auto sent = std::chrono::steady_clock::now();
             client.Disconnect();
-            speed = static_cast<double>(megabytes) / Seconds(std::chrono::steady_clock::now() - start);
+            speed[0] = static_cast<double>(megabytes) / Seconds(std::chrono::steady_clock::now() - start);
+            speed[1] = static_cast<double>(megabytes) / Seconds(sent - connected);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "attachment run failed: %s\n", error.what());
         }
-        [[maybe_unused]] const ssize_t written = ::write(result[1], &speed, sizeof speed);
-        ::_exit(speed > 0 ? 0 : 1);
+        [[maybe_unused]] const ssize_t written = ::write(result[1], speed, sizeof speed);
+        ::_exit(speed[0] > 0 ? 0 : 1);
     }
     ::close(result[1]);
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
     AttachmentRun run;
-    [[maybe_unused]] const ssize_t got = ::read(result[0], &run.megabytesPerSecond, sizeof run.megabytesPerSecond);
+    double speed[2] = {0, 0};
+    [[maybe_unused]] const ssize_t got = ::read(result[0], speed, sizeof speed);
     ::close(result[0]);
+    run.megabytesPerSecond = speed[0];
+    run.transferPerSecond = speed[1];
     int status = 0;
     rusage usage{};
     ::wait4(child, &status, 0, &usage);
     run.peakRssKb = usage.ru_maxrss;
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    run.clientCpuMs = CpuMs(usage);
+    run.peerCpuMs = CpuMs(after) - CpuMs(before);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error("the attachment run failed");
     return run;
@@ -146,18 +170,26 @@ int main(int argc, char** argv)
             plain.push_back(SendMessages(peer, ConnectionSecurity::None, count));
             std::printf("round %d: STARTTLS %.0f msg/s, plain %.0f msg/s\n", round + 1, tls.back(), plain.back());
         }
-        std::vector<double> tlsMb, plainMb;
+        std::vector<double> tlsMb, plainMb, tlsTransfer, plainTransfer, tlsCpu, plainCpu;
         long tlsRss = 0, plainRss = 0;
         for (int round = 0; round < rounds; ++round) {
             const AttachmentRun overTls = SendAttachmentInChild(peer, ConnectionSecurity::StartTls, large, megabytes);
             const AttachmentRun inClear = SendAttachmentInChild(peer, ConnectionSecurity::None, large, megabytes);
             tlsMb.push_back(overTls.megabytesPerSecond);
             plainMb.push_back(inClear.megabytesPerSecond);
+            tlsTransfer.push_back(overTls.transferPerSecond);
+            plainTransfer.push_back(inClear.transferPerSecond);
+            tlsCpu.push_back(overTls.clientCpuMs + overTls.peerCpuMs);
+            plainCpu.push_back(inClear.clientCpuMs + inClear.peerCpuMs);
             tlsRss = std::max(tlsRss, overTls.peakRssKb);
             plainRss = std::max(plainRss, inClear.peakRssKb);
-            std::printf("round %d: %zu MB attachment STARTTLS %.0f MB/s (peak RSS %ld KB), plain %.0f MB/s (peak RSS "
-                        "%ld KB)\n",
-                        round + 1, megabytes, tlsMb.back(), overTls.peakRssKb, plainMb.back(), inClear.peakRssKb);
+            std::printf(
+                "round %d: %zu MB attachment STARTTLS %.0f MB/s, transfer %.0f MB/s (peak RSS %ld KB, processor "
+                "ms client %.0f, peer %.0f); plain %.0f MB/s, transfer %.0f MB/s (peak RSS %ld KB, processor ms "
+                "client %.0f, peer %.0f)\n",
+                round + 1, megabytes, tlsMb.back(), tlsTransfer.back(), overTls.peakRssKb, overTls.clientCpuMs,
+                overTls.peerCpuMs, plainMb.back(), plainTransfer.back(), inClear.peakRssKb, inClear.clientCpuMs,
+                inClear.peerCpuMs);
         }
 
         std::printf("peer: in-process discarding SMTP sink on OpenSSL offering STARTTLS (%s)\n", protocol.c_str());
@@ -170,6 +202,10 @@ int main(int argc, char** argv)
         std::printf("  plain:    %.0f MB/s, peak RSS %ld KB\n", Median(plainMb), plainRss);
         std::printf("  ratio:    %.2fx (target >= 0.50x); memory %+ld KB over plain\n", Median(tlsMb) / Median(plainMb),
                     tlsRss - plainRss);
+        std::printf("  the transfer alone: STARTTLS %.0f MB/s, plain %.0f MB/s, ratio %.2fx\n", Median(tlsTransfer),
+                    Median(plainTransfer), Median(tlsTransfer) / Median(plainTransfer));
+        std::printf("  processor time, client and peer together: STARTTLS %.0f ms, plain %.0f ms\n", Median(tlsCpu),
+                    Median(plainCpu));
     } catch (const std::exception& error) {
         std::printf("benchmark failed: %s\n", error.what());
         fs::remove_all(folder);

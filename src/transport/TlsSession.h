@@ -48,6 +48,16 @@ private:
     std::string caFile_;
 };
 
+// Adds the system's trusted certificates to a client context. Where the system keeps them in a
+// hashed folder (as Debian's ca-certificates does, beside a bundle file of the same
+// certificates), only the folder is named, so a certificate is read when a chain needs it; the
+// bundle would be parsed whole, some 150 certificates and 20-30 ms, for every connection.
+// Elsewhere, or when SSL_CERT_FILE or SSL_CERT_DIR names other places, OpenSSL's default places.
+void LoadSystemTrust(ssl_ctx_st* context);
+// Whether the folder holds certificates under their subject-hash names ("1a2b3c4d.0"), as
+// update-ca-certificates and "openssl rehash" make them.
+bool IsHashedCertificateFolder(const std::string& folder);
+
 // What a TLS step needs before it can go on.
 enum class TlsWant { Nothing, Read, Write };
 

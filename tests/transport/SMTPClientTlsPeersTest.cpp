@@ -1,19 +1,28 @@
 // The SMTP client against Debian's aiosmtpd with TLS (peers/tls_smtp_server.py) and the test
 // certificate authority: STARTTLS before AUTH, TLS from the first byte, AUTH PLAIN, a wrong
-// password, and every kind of certificate refused (nothing sent) or trusted by file or pin.
+// password, and every kind of certificate refused (nothing sent) or trusted by file or pin; and
+// the system's trusted certificates read from their hashed folder when a chain needs them.
 #include "transport/MailMessage.h"
 #include "transport/SMTPClient.h"
 #include "transport/TransportError.h"
 
+#include "support/TempFolder.h"
 #include "transport/TestCertificates.h"
 #include "transport/TlsPeer.h"
 
 #include <gtest/gtest.h>
 
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
+
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <memory>
 
 using namespace quillet;
 using namespace quillet::test;
@@ -138,6 +147,52 @@ TEST_F(TlsPeers, CertificatesThatFailAreRefusedBeforeAnythingIsSent)
         SendOne(client);
         EXPECT_TRUE(peer.Received(1)) << c.certificate;
     }
+}
+
+// A client context takes the system's certificates from their hashed folder, reading none until a
+// chain needs one (with SSL_CERT_FILE and SSL_CERT_DIR unset, as on a user's desktop), and a root
+// certificate of that folder is then trusted.
+TEST(SystemTrust, AHashedFolderIsReadWhenAChainNeedsIt)
+{
+    TempFolder folder;
+    EXPECT_FALSE(IsHashedCertificateFolder(folder.path().string()));
+    writeFileBytes((folder.path() / "ca.pem").string(), "x");
+    writeFileBytes((folder.path() / "ABCDEF12.0").string(), "x");
+    EXPECT_FALSE(IsHashedCertificateFolder(folder.path().string()));
+    writeFileBytes((folder.path() / "abcdef12.0").string(), "x");
+    EXPECT_TRUE(IsHashedCertificateFolder(folder.path().string()));
+    EXPECT_FALSE(IsHashedCertificateFolder((folder.path() / "missing").string()));
+
+    const std::string system = X509_get_default_cert_dir();
+    if (!IsHashedCertificateFolder(system))
+        GTEST_SKIP() << system << " holds no hashed certificates";
+    std::string root;
+    for (const auto& entry : fs::directory_iterator(system))
+        if (entry.path().extension() == ".0" && (root.empty() || entry.path().string() < root))
+            root = entry.path().string();
+    std::FILE* file = std::fopen(root.c_str(), "r");
+    ASSERT_NE(file, nullptr) << root;
+    std::unique_ptr<X509, decltype(&X509_free)> certificate(PEM_read_X509(file, nullptr, nullptr, nullptr), X509_free);
+    std::fclose(file);
+    ASSERT_NE(certificate, nullptr) << root;
+
+    std::map<std::string, std::string> saved;
+    for (const char* name : {X509_get_default_cert_file_env(), X509_get_default_cert_dir_env()})
+        if (const char* value = std::getenv(name)) {
+            saved[name] = value;
+            ::unsetenv(name);
+        }
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> context(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+    LoadSystemTrust(context.get());
+    for (const auto& [name, value] : saved)
+        ::setenv(name.c_str(), value.c_str(), 1);
+    X509_STORE* store = SSL_CTX_get_cert_store(context.get());
+    EXPECT_EQ(sk_X509_OBJECT_num(X509_STORE_get0_objects(store)), 0);
+    std::unique_ptr<X509_STORE_CTX, decltype(&X509_STORE_CTX_free)> check(X509_STORE_CTX_new(), X509_STORE_CTX_free);
+    ASSERT_EQ(X509_STORE_CTX_init(check.get(), store, certificate.get(), nullptr), 1);
+    X509_VERIFY_PARAM_set_flags(X509_STORE_CTX_get0_param(check.get()), X509_V_FLAG_NO_CHECK_TIME);
+    EXPECT_EQ(X509_verify_cert(check.get()), 1)
+        << root << ": " << X509_verify_cert_error_string(X509_STORE_CTX_get_error(check.get()));
 }
 
 } // namespace
