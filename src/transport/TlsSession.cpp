@@ -28,6 +28,11 @@ void SslFree::operator()(ssl_st* ssl) const noexcept
     SSL_free(ssl);
 }
 
+void X509StoreFree::operator()(x509_store_st* store) const noexcept
+{
+    X509_STORE_free(store);
+}
+
 namespace {
 
 // The reason of the library's most recent error (and the error queue emptied), or the system's
@@ -111,15 +116,16 @@ bool IsHashedCertificateFolder(const std::string& folder)
     return hashed;
 }
 
-void LoadSystemTrust(ssl_ctx_st* context)
+void LoadSystemTrust(x509_store_st* store)
 {
     const bool placesNamed =
         std::getenv(X509_get_default_cert_file_env()) || std::getenv(X509_get_default_cert_dir_env());
     const std::string folder = X509_get_default_cert_dir();
-    if (!placesNamed && IsHashedCertificateFolder(folder) && SSL_CTX_load_verify_dir(context, folder.c_str()) == 1)
+    if (!placesNamed && IsHashedCertificateFolder(folder) && X509_STORE_load_path(store, folder.c_str()) == 1)
         return;
     ERR_clear_error();
-    SSL_CTX_set_default_verify_paths(context);
+    X509_STORE_set_default_paths(store);
+    ERR_clear_error();
 }
 
 TlsContext::TlsContext(ssl_ctx_st* context, bool client, std::string caFile)
@@ -143,10 +149,24 @@ std::shared_ptr<TlsContext> TlsContext::Client(const std::string& caFile)
     // CheckServerCertificate), so that a pin can stand in for the chain and a refusal can name
     // the reason and the fingerprint.
     SSL_CTX_set_verify(raw, SSL_VERIFY_NONE, nullptr);
-    LoadSystemTrust(raw);
     if (!caFile.empty() && SSL_CTX_load_verify_locations(raw, caFile.c_str(), nullptr) != 1)
         throw ETlsError(FormatText(kCannotReadCaFileFormat, {caFile, LibraryReason()}));
     return context;
+}
+
+x509_store_st* TlsContext::FullTrust() const
+{
+    std::call_once(fullTrustOnce_, [this] {
+        fullTrust_.reset(X509_STORE_new());
+        if (!fullTrust_)
+            return;
+        LoadSystemTrust(fullTrust_.get());
+        // The file was read once already for the context; a failure here leaves its certificates out.
+        if (!caFile_.empty())
+            X509_STORE_load_file(fullTrust_.get(), caFile_.c_str());
+        ERR_clear_error();
+    });
+    return fullTrust_.get();
 }
 
 std::shared_ptr<TlsContext> TlsContext::Server(const std::string& certificateFile, const std::string& keyFile)
@@ -247,7 +267,32 @@ void TlsSession::Shutdown() noexcept
 
 long TlsSession::VerifyResult() const
 {
-    return SSL_get_verify_result(ssl_.get());
+    if (!verifyResult_) {
+        verifyResult_ = SSL_get_verify_result(ssl_.get());
+        if (*verifyResult_ != X509_V_OK && context_->ForClient() && context_->FullTrust())
+            verifyResult_ = VerifyAgainst(context_->FullTrust());
+    }
+    return *verifyResult_;
+}
+
+// The check the handshake makes, with another store: the server's chain as it sent it, for a TLS
+// server, with the session's host name or address and security level.
+long TlsSession::VerifyAgainst(x509_store_st* store) const
+{
+    X509* certificate = SSL_get0_peer_certificate(ssl_.get());
+    std::unique_ptr<X509_STORE_CTX, decltype(&X509_STORE_CTX_free)> check(X509_STORE_CTX_new(), X509_STORE_CTX_free);
+    if (!certificate || !check ||
+        X509_STORE_CTX_init(check.get(), store, certificate, SSL_get_peer_cert_chain(ssl_.get())) != 1) {
+        ERR_clear_error();
+        return X509_V_ERR_UNSPECIFIED;
+    }
+    X509_STORE_CTX_set_default(check.get(), "ssl_server");
+    X509_VERIFY_PARAM* parameters = X509_STORE_CTX_get0_param(check.get());
+    X509_VERIFY_PARAM_set1(parameters, SSL_get0_param(ssl_.get()));
+    X509_VERIFY_PARAM_set_auth_level(parameters, SSL_get_security_level(ssl_.get()));
+    const long result = X509_verify_cert(check.get()) == 1 ? X509_V_OK : X509_STORE_CTX_get_error(check.get());
+    ERR_clear_error();
+    return result;
 }
 
 std::string TlsSession::VerifyReason() const
@@ -307,13 +352,14 @@ void CheckServerCertificate(const TlsSession& session, const std::string& host, 
     const std::string fingerprint = session.PeerFingerprint();
     if (fingerprint.empty())
         throw ECertificateRejected(host, port, kCertificateMissing, {});
-    if (session.VerifyResult() == X509_V_OK)
-        return;
+    // A pin is looked at first: it stands for the chain, so the chain need not be checked.
     for (const CertificatePin& pin : pins) {
         const bool forThisServer = pin.host.empty() || (Bare(pin.host) == Bare(host) && pin.port == port);
         if (forThisServer && pin.fingerprint == fingerprint)
             return;
     }
+    if (session.VerifyResult() == X509_V_OK)
+        return;
     throw ECertificateRejected(host, port, session.VerifyReason(), fingerprint);
 }
 

@@ -11,12 +11,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct ssl_st;
 struct ssl_ctx_st;
+struct x509_store_st;
 
 namespace quillet {
 
@@ -26,11 +29,17 @@ struct SslContextFree {
 struct SslFree {
     void operator()(ssl_st* ssl) const noexcept;
 };
+struct X509StoreFree {
+    void operator()(x509_store_st* store) const noexcept;
+};
 
 class TlsContext {
 public:
     // A client's context: the system's trust store, and the certificates of the PEM file caFile
-    // when it is not empty. Raises ETlsError when the file cannot be used.
+    // when it is not empty. Raises ETlsError when the file cannot be used. The handshake checks
+    // the server's chain against the file's certificates alone; only a chain they do not vouch
+    // for is checked again against the system's store with them (FullTrust), so the system's
+    // store is not read at all for a server the file vouches for.
     static std::shared_ptr<TlsContext> Client(const std::string& caFile = {});
     // A server's context from a PEM certificate chain and its private key (the peers of tests
     // and benchmarks).
@@ -39,6 +48,8 @@ public:
     ssl_ctx_st* Get() const { return context_.get(); }
     bool ForClient() const { return client_; }
     const std::string& CaFile() const { return caFile_; }
+    // The system's trusted certificates and the file's together, read at the first call.
+    x509_store_st* FullTrust() const;
 
 private:
     TlsContext(ssl_ctx_st* context, bool client, std::string caFile);
@@ -46,14 +57,16 @@ private:
     std::unique_ptr<ssl_ctx_st, SslContextFree> context_;
     bool client_;
     std::string caFile_;
+    mutable std::once_flag fullTrustOnce_;
+    mutable std::unique_ptr<x509_store_st, X509StoreFree> fullTrust_;
 };
 
-// Adds the system's trusted certificates to a client context. Where the system keeps them in a
+// Adds the system's trusted certificates to a store. Where the system keeps them in a
 // hashed folder (as Debian's ca-certificates does, beside a bundle file of the same
 // certificates), only the folder is named, so a certificate is read when a chain needs it; the
 // bundle would be parsed whole, some 150 certificates and 20-30 ms, for every connection.
 // Elsewhere, or when SSL_CERT_FILE or SSL_CERT_DIR names other places, OpenSSL's default places.
-void LoadSystemTrust(ssl_ctx_st* context);
+void LoadSystemTrust(x509_store_st* store);
 // Whether the folder holds certificates under their subject-hash names ("1a2b3c4d.0"), as
 // update-ca-certificates and "openssl rehash" make them.
 bool IsHashedCertificateFolder(const std::string& folder);
@@ -84,7 +97,8 @@ public:
     // Sends the closing alert without waiting for the peer's.
     void Shutdown() noexcept;
 
-    // The chain check's result code (X509_V_OK when the chain and the host name are good).
+    // The chain check's result code (X509_V_OK when the chain and the host name are good): the
+    // handshake's, or when that failed, the check against the context's FullTrust.
     long VerifyResult() const;
     // A reason for a failed check a user understands.
     std::string VerifyReason() const;
@@ -94,8 +108,11 @@ public:
     std::string Protocol() const;
 
 private:
+    long VerifyAgainst(x509_store_st* store) const;
+
     std::shared_ptr<TlsContext> context_;
     std::unique_ptr<ssl_st, SslFree> ssl_;
+    mutable std::optional<long> verifyResult_;
 };
 
 // A fingerprint as the user may write it (hex, colons or spaces optional, any case) in the form

@@ -149,6 +149,22 @@ TEST_F(TlsPeers, CertificatesThatFailAreRefusedBeforeAnythingIsSent)
     }
 }
 
+// Without a trusted-certificates file the system's store decides; here SSL_CERT_FILE makes the
+// test authority the system's, and the server's chain is trusted through it.
+TEST_F(TlsPeers, TheSystemStoreVouchesForAServerWithoutAFile)
+{
+    const char* variable = X509_get_default_cert_file_env();
+    const char* before = std::getenv(variable);
+    const std::string saved = before ? before : "";
+    ::setenv(variable, TestCertificates::Get().Ca().c_str(), 1);
+    TlsPeer peer("starttls", "server");
+    TSMTPClient client;
+    Aim(client, peer);
+    EXPECT_NO_THROW(SendOne(client));
+    before ? ::setenv(variable, saved.c_str(), 1) : ::unsetenv(variable);
+    EXPECT_TRUE(peer.Received(1));
+}
+
 // A client context takes the system's certificates from their hashed folder, reading none until a
 // chain needs one (with SSL_CERT_FILE and SSL_CERT_DIR unset, as on a user's desktop), and a root
 // certificate of that folder is then trusted.
@@ -182,11 +198,11 @@ TEST(SystemTrust, AHashedFolderIsReadWhenAChainNeedsIt)
             saved[name] = value;
             ::unsetenv(name);
         }
-    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> context(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
-    LoadSystemTrust(context.get());
+    std::unique_ptr<X509_STORE, decltype(&X509_STORE_free)> trust(X509_STORE_new(), X509_STORE_free);
+    X509_STORE* store = trust.get();
+    LoadSystemTrust(store);
     for (const auto& [name, value] : saved)
         ::setenv(name.c_str(), value.c_str(), 1);
-    X509_STORE* store = SSL_CTX_get_cert_store(context.get());
     EXPECT_EQ(sk_X509_OBJECT_num(X509_STORE_get0_objects(store)), 0);
     std::unique_ptr<X509_STORE_CTX, decltype(&X509_STORE_CTX_free)> check(X509_STORE_CTX_new(), X509_STORE_CTX_free);
     ASSERT_EQ(X509_STORE_CTX_init(check.get(), store, certificate.get(), nullptr), 1);
