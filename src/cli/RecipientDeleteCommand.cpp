@@ -43,7 +43,7 @@ public:
             if (!found.contains(addressKey(address)))
                 throw std::runtime_error(texts::recipientNotInGroup(address, group));
         }
-        std::erase_if(project.recipients, [&](const RecipientRecord& r) {
+        erase_if(project.recipients, [&](const RecipientRecord& r) {
             return r.Group == group && keys.contains(addressKey(r.EMail.view()));
         });
         project.setChanged(true);

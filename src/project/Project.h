@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ProjectRecords.h"
+#include "RecipientList.h"
 
 #include <functional>
 #include <string>
@@ -20,7 +21,7 @@ public:
     std::vector<GroupEntry> groups;
     // All recipients of all groups in file order, new records appended. A record's position
     // here is its record index.
-    std::vector<RecipientRecord> recipients;
+    RecipientList recipients;
     std::vector<SmtpAccount> accounts;
 
     // The changed flag: the project has unsaved changes. The desktop program binds the

@@ -20,14 +20,12 @@ namespace quillet {
 
 namespace {
 
-// Recipient records are read in blocks of this many bytes (rounded down to whole records); a
-// block fits the processor's cache.
+// Recipient records are read in blocks of this many bytes (rounded down to whole records).
 constexpr std::size_t kRecipientBlockBytes = 256 << 10;
 constexpr std::size_t kSmallReadBuffer = 64 << 10;
 // Room for appended recipients is reserved beyond the records read (one eighth more, at least
-// this many): without it the first append to a large project copies the whole list into a new
-// one twice its size, doubling the memory for the length of the copy. Reserved memory that is
-// never written costs address space only, no RAM.
+// this many), so the first appends to a large project do not remap its list. Reserved memory
+// that is never written costs address space only, no RAM.
 constexpr std::size_t kAppendHeadroomDivisor = 8;
 constexpr std::size_t kMinimumAppendHeadroom = 1024;
 
@@ -175,35 +173,21 @@ std::string readText(ProjectInput& input)
     return field.str();
 }
 
-// Asks for large pages under a big record list: one page fault per 2 MB instead of per 4 KB.
-// Only a hint; where the system does not offer them, nothing changes.
-void adviseLargePages(void* memory, std::size_t bytes)
-{
-    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) / page * page;
-    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / page * page;
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
-void readRecipients(ProjectInput& input, std::size_t count, std::vector<RecipientRecord>& records,
+void readRecipients(ProjectInput& input, std::size_t count, RecipientList& records,
                     const RecipientBlockObserver& onBlock)
 {
     // The count was checked against the file's size, so reserving it is safe; when the size is
     // unknown (a pipe) the list grows as the records arrive.
-    if (input.sizeKnown()) {
+    if (input.sizeKnown())
         records.reserve(count + std::max(count / kAppendHeadroomDivisor, kMinimumAppendHeadroom));
-        adviseLargePages(records.data(), count * layout::kRecipientSize);
-    }
-    // Each block is read into a small staging list that stays in the cache, then copied to the
-    // end of the record list: the list's fresh memory is written once.
-    std::vector<RecipientRecord> block(std::min(count, kRecipientBlockBytes / layout::kRecipientSize));
+    // Read straight into the list's fresh memory, a block at a time.
+    const std::size_t block = kRecipientBlockBytes / layout::kRecipientSize;
     while (records.size() < count) {
-        const std::size_t n = std::min(block.size(), count - records.size());
-        input.read(block.data(), n * layout::kRecipientSize);
+        const std::size_t n = std::min(block, count - records.size());
+        RecipientRecord* read = records.appendBlank(n);
+        input.read(read, n * layout::kRecipientSize);
         if (onBlock)
-            onBlock(std::span<const RecipientRecord>(block.data(), n));
-        records.insert(records.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
+            onBlock(std::span<const RecipientRecord>(read, n));
     }
 }
 
