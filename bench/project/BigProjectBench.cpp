@@ -2,9 +2,10 @@
 // it beside what it cannot do without, loading the file plus `dd conv=fsync` of its size, and
 // its peak memory beside the file's size. Also the peak memory of loading and then saving.
 //
-// The disk is shared and its fsync times swing several-fold from minute to minute, so each
-// command and its peer run in turns over several rounds (in alternating order) and the medians
-// are reported with the range of the rounds' ratios. Run once with --dir on a disk and once
+// The disk is shared and its fsync times swing several-fold from minute to minute, and on this
+// virtual machine fresh memory (the host takes freed pages back) costs from nothing to many
+// seconds for 3 GB, so each command and its peer run in turns over several rounds (in
+// alternating order) and the medians are reported with the range of the rounds' ratios. Run once with --dir on a disk and once
 // with --dir /dev/shm: on tmpfs fsync is free, so the second run shows our own work beyond
 // the load and the copy without the disk's noise.
 //
@@ -19,12 +20,13 @@
 #include "project/ProjectFileWriter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 using namespace quillet;
@@ -41,11 +43,17 @@ int loadAndSave(const std::string& file)
     return 0;
 }
 
-// Child mode: load the file and end, the peer's first half (a process of its own, like the
-// command: its start and the release of its memory are counted on both sides).
-int loadOnly(const std::string& file)
+// Child mode, the peer: load the file, then copy it with dd conv=fsync while the loaded project
+// is still held (as a command holds it while it writes: on a virtual machine whose free memory
+// goes back to the host, the 3 GB of the new file's pages then cost the same on both sides).
+// The two times go to TIMES as "load dd".
+int loadThenCopy(const std::string& file, const std::string& copy, const std::string& times)
 {
+    const auto start = std::chrono::steady_clock::now();
     const Project project = loadProjectFile(file);
+    const double load = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double dd = TimeCommand("dd if=" + Quoted(file) + " of=" + Quoted(copy) + " bs=1M conv=fsync status=none");
+    std::ofstream(times) << load << ' ' << dd << '\n';
     return project.recipients.empty() ? 1 : 0;
 }
 
@@ -71,8 +79,8 @@ int main(int argc, char** argv)
         const std::string a = argv[i];
         if (a == "--load-and-save" && i + 1 < argc)
             return loadAndSave(argv[i + 1]);
-        if (a == "--load" && i + 1 < argc)
-            return loadOnly(argv[i + 1]);
+        if (a == "--load-then-copy" && i + 3 < argc)
+            return loadThenCopy(argv[i + 1], argv[i + 2], argv[i + 3]);
         if (a == "--sample" && i + 1 < argc) {
             saveProjectFile(SampleProject(recipients), argv[i + 1]);
             return 0;
@@ -102,17 +110,19 @@ int main(int argc, char** argv)
     // cache, so that both start from the same state.
     const std::string settle = "sync " + Quoted(file) + " && cat " + Quoted(file) + " > /dev/null";
     const std::string copy = file + ".dd";
+    const std::string times = file + ".times";
     auto measurePeer = [&] {
         TimeCommand(settle);
-        const ProgramRun load = RunProgram({self, "--load", file});
-        if (load.status != 0) {
-            std::fprintf(stderr, "loading %s failed\n", file.c_str());
+        const ProgramRun peer = RunProgram({self, "--load-then-copy", file, copy, times});
+        std::filesystem::remove(copy);
+        double load = 0, dd = 0;
+        std::ifstream(times) >> load >> dd;
+        std::filesystem::remove(times);
+        if (peer.status != 0 || dd <= 0) {
+            std::fprintf(stderr, "the peer failed on %s\n", file.c_str());
             std::exit(1);
         }
-        const double dd =
-            TimeCommand("dd if=" + Quoted(file) + " of=" + Quoted(copy) + " bs=1M conv=fsync status=none");
-        std::filesystem::remove(copy);
-        return std::pair{load.seconds, dd};
+        return std::tuple{load, dd, peer.seconds};
     };
 
     std::printf("load average %s\n", loadAverage().c_str());
@@ -167,7 +177,7 @@ int main(int argc, char** argv)
                 return run;
             };
             // Alternating order: neither side always follows the other's writes.
-            std::pair<double, double> peer;
+            std::tuple<double, double, double> peer;
             ProgramRun run;
             if (round % 2 == 0) {
                 peer = measurePeer();
@@ -176,9 +186,9 @@ int main(int argc, char** argv)
                 run = runCommand();
                 peer = measurePeer();
             }
-            const double peerSeconds = peer.first + peer.second;
-            std::printf("  %-16s %7.3f s   peer: load %.3f s + dd %.3f s = %7.3f s   ratio %.2f\n", names[kind],
-                        run.seconds, peer.first, peer.second, peerSeconds, run.seconds / peerSeconds);
+            const auto [load, dd, peerSeconds] = peer;
+            std::printf("  %-16s %7.3f s   peer %7.3f s (load %.3f s, dd %.3f s)   ratio %.2f\n", names[kind],
+                        run.seconds, peerSeconds, load, dd, run.seconds / peerSeconds);
             ratios.push_back(run.seconds / peerSeconds);
             times.push_back(run.seconds);
             peers.push_back(peerSeconds);
