@@ -158,7 +158,7 @@ void MailingController::openSendWindow()
         list += toQt(project.recipients.at(records[i]).EMail.str()) + ";";
     if (records.size() > kRecipientListAddressesShown)
         list += texts::kLongRecipientListEnd;
-    SendMailForm->BccEdit->setText(list);
+    SendMailForm->showRecipientList(list, records.size());
     SendMailForm->ShowModal();
     main_.runGuarded([this] { storeSendWindowSettings(); });
 }
@@ -375,9 +375,10 @@ void MailingController::PreviewBtnClick()
     }
     previewDraft_ = windowDraft();
     QStringList addresses;
-    for (const std::size_t record : previewRecords_)
-        addresses << toQt(main_.project().recipients.at(record).EMail.str());
-    PreviewForm->setRecipients(addresses);
+    const std::size_t listed = std::min(previewRecords_.size(), kPreviewRecipientsListed);
+    for (std::size_t i = 0; i < listed; ++i)
+        addresses << toQt(main_.project().recipients.at(previewRecords_[i]).EMail.str());
+    PreviewForm->setRecipients(addresses, previewRecords_.size());
     showPreviewOf(0);
     main_.ui().showModal(*PreviewForm);
 }

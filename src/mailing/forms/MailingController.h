@@ -82,6 +82,9 @@ public:
 private:
     // The send window's recipient list names every selected address up to this many.
     static constexpr std::size_t kRecipientListAddressesShown = 100;
+    // The preview's recipient choice lists the selection's first this many: a list box of a
+    // million entries takes many seconds to fill and measure and is of no use to scroll.
+    static constexpr std::size_t kPreviewRecipientsListed = 1000;
     void openSendWindow();
     // The send method dialog and the default host it needs; nothing when the user cancelled or
     // no host was given (the user was told).

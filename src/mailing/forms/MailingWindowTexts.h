@@ -82,6 +82,8 @@ inline constexpr const char* kPreviewButton = "Preview...";
 inline constexpr const char* kSendTestButton = "Send test...";
 inline constexpr const char* kPreviewCaption = "Preview";
 inline constexpr const char* kPreviewRecipientLabel = "Recipient:";
+// The last entry of the preview's recipient choice when the run has more than it lists.
+inline constexpr const char* kPreviewMoreRecipients = "... and %1 more";
 inline constexpr const char* kPreviewTextPage = "Text";
 inline constexpr const char* kPreviewHtmlPage = "HTML";
 inline constexpr const char* kPreviewSourcePage = "Source";

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -95,12 +96,19 @@ TMessagePreviewForm::TMessagePreviewForm(QWidget* parent) : QDialog(parent)
     connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TMessagePreviewForm::setRecipients(const QStringList& addresses)
+void TMessagePreviewForm::setRecipients(const QStringList& addresses, std::size_t total)
 {
     const QSignalBlocker quiet(RecipientBox);
     RecipientBox->clear();
+    QStringList entries;
     for (int i = 0; i < addresses.size(); ++i)
-        RecipientBox->addItem(QString("%1. %2").arg(i + 1).arg(addresses[i]));
+        entries << QString("%1. %2").arg(i + 1).arg(addresses[i]);
+    RecipientBox->addItems(entries);
+    if (total > std::size_t(addresses.size())) {
+        RecipientBox->addItem(QString(texts::kPreviewMoreRecipients).arg(total - std::size_t(addresses.size())));
+        if (auto* model = qobject_cast<QStandardItemModel*>(RecipientBox->model()))
+            model->item(RecipientBox->count() - 1)->setEnabled(false);
+    }
     RecipientBox->setCurrentIndex(addresses.isEmpty() ? -1 : 0);
     opening_ = true;
 }

@@ -27,8 +27,9 @@ class TMessagePreviewForm : public QDialog {
 public:
     explicit TMessagePreviewForm(QWidget* parent = nullptr);
 
-    // The recipients to choose from (their addresses, in run order); the first is chosen.
-    void setRecipients(const QStringList& addresses);
+    // The recipients to choose from (their addresses, in run order); the first is chosen. When
+    // the run has more (`total`), a last entry that cannot be chosen says how many more.
+    void setRecipients(const QStringList& addresses, std::size_t total);
     int chosenRecipient() const;
     // Shows a message: its source (code-page bytes as rendered) and what it says.
     void showMessage(const std::string& source, const ReceivedMessage& message);

@@ -96,13 +96,9 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
     // A long list is one line: the number of recipients stands beside it.
     RecipientCountLabel = new QLabel;
     RecipientCountLabel->setObjectName("RecipientCountLabel");
-    const auto showCount = [this](int count) {
-        RecipientCountLabel->setText(count == 1 ? QString(texts::kOneRecipient)
-                                                : QString(texts::kRecipientCount).arg(count));
-    };
     connect(BccEdit, &QLineEdit::textChanged, this,
-            [showCount](const QString& list) { showCount(recipientEntries(list)); });
-    showCount(0);
+            [this](const QString& list) { showRecipientCount(std::size_t(recipientEntries(list))); });
+    showRecipientCount(0);
     auto* recipientRow = new QHBoxLayout;
     recipientRow->addWidget(BccEdit, 1);
     recipientRow->addWidget(RecipientCountLabel);
@@ -254,6 +250,18 @@ TSendMailForm::TSendMailForm(UserInterface& ui, TSMTPServer* builtinServer, QWid
         if (onSendTest)
             onSendTest();
     });
+}
+
+void TSendMailForm::showRecipientCount(std::size_t count)
+{
+    RecipientCountLabel->setText(count == 1 ? QString(texts::kOneRecipient)
+                                            : QString(texts::kRecipientCount).arg(count));
+}
+
+void TSendMailForm::showRecipientList(const QString& list, std::size_t count)
+{
+    BccEdit->setText(list);
+    showRecipientCount(count);
 }
 
 int TSendMailForm::ShowModal()

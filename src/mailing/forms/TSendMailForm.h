@@ -54,6 +54,9 @@ public:
 
     // Brings the "E-mail" page to front, resets the account index and shows the window modally.
     int ShowModal();
+    // The recipient list text and the number of recipients beside it: a long selection's text
+    // shows only its first addresses, so the count is the selection's, not the text's entries.
+    void showRecipientList(const QString& list, std::size_t count);
 
     // The one outgoing message and the one client, reused by every message of every run; the
     // message's From is set only by template insertion and kept until the program ends.
@@ -124,6 +127,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void showRecipientCount(std::size_t count);
     void AttachActionExecute();
     void DeleteAttachBtnClick();
     void ClearBtnClick();

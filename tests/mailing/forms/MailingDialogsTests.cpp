@@ -1,4 +1,5 @@
 // The mailing dialogs on their own: what they keep between showings, what their buttons do.
+#include "mailing/forms/TMessagePreviewForm.h"
 #include "mailing/forms/TMessageTemplateEditorForm.h"
 #include "mailing/forms/TSMTPPropForm.h"
 #include "mailing/forms/TSelectMailServerForm.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -248,6 +250,17 @@ private slots:
         form.BccEdit->setText(list);
         form.ShowModal();
         QCOMPARE(form.BccEdit->cursorPosition(), 0);
+
+        // The preview lists the first recipients of a long run and says how many more it has.
+        TMessagePreviewForm preview;
+        preview.setRecipients({"a@x.org", "b@x.org"}, 5000);
+        QCOMPARE(preview.RecipientBox->count(), 3);
+        QCOMPARE(preview.RecipientBox->itemText(1), QString("2. b@x.org"));
+        QCOMPARE(preview.RecipientBox->itemText(2), QString("... and 4998 more"));
+        QVERIFY(
+            !(preview.RecipientBox->model()->flags(preview.RecipientBox->model()->index(2, 0)) & Qt::ItemIsEnabled));
+        preview.setRecipients({"a@x.org"}, 1);
+        QCOMPARE(preview.RecipientBox->count(), 1);
     }
 
     void sendWindowEditingActsOnBodyOnly()
