@@ -10,6 +10,7 @@
 #include "project/forms/TNewProjectForm.h"
 #include "project/forms/TOpenWizardForm.h"
 #include "project/forms/TProjectPropertiesForm.h"
+#include "widgets/BusyCursor.h"
 #include "widgets/TextBoundary.h"
 
 #include <QFile>
@@ -104,6 +105,7 @@ void ProjectLifecycle::loadProjectFile(const std::string& path)
     ReplaceScope scope(form_);
     pathHoldsProject_ = false;
     try {
+        const BusyCursor busy;
         loadProjectFileInto(project, path);
     } catch (const ProjectFileError& error) {
         // The project stays empty, named after the file; the title is left as it was.
@@ -158,7 +160,10 @@ void ProjectLifecycle::saveProject()
         saveAs();
         return;
     }
-    saveProjectFile(project, project.path);
+    {
+        const BusyCursor busy;
+        saveProjectFile(project, project.path);
+    }
     pathHoldsProject_ = true;
     form_.showProjectName();
     project.setChanged(false);

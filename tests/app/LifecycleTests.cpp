@@ -8,6 +8,7 @@
 #include "project/forms/TProjectPropertiesForm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -259,7 +260,12 @@ private slots:
         run.ui.prompts.clear();
         run.ui.messageAnswers.push_back(mrNo);
         run.ui.fileAnswers.push_back(program.path("broken.oqf"));
+        // The busy cursor of the load is gone before the message shows.
+        bool busyAtMessage = true;
+        run.ui.onMessage = [&](const RecordedPrompt&) { busyAtMessage = QApplication::overrideCursor() != nullptr; };
         run.form->action("OpenProjectAction")->trigger();
+        run.ui.onMessage = nullptr;
+        QVERIFY(!busyAtMessage);
         const auto messages = run.ui.messages();
         QCOMPARE(messages.back().text, QString("Is not are Orv Quillet file or this file broken"));
         QCOMPARE(messages.back().caption, QString("Error"));
@@ -290,6 +296,7 @@ private slots:
         QCOMPARE(messages.back().caption, QString("Orv Quillet"));
         QCOMPARE(messages.back().icon, MessageIcon::Stop);
         QVERIFY(run.form->project().changed());
+        QVERIFY(!QApplication::overrideCursor());
 
         // Exit, Yes to saving, the save fails again: the window stays open with the project.
         run.ui.messageAnswers.push_back(mrYes);
