@@ -63,18 +63,6 @@ double ChildrenCpuSeconds()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-std::string LoadAverage()
-{
-    std::FILE* file = std::fopen("/proc/loadavg", "r");
-    char text[128] = "?\n";
-    if (file) {
-        if (!std::fgets(text, sizeof text, file))
-            std::strcpy(text, "?\n");
-        std::fclose(file);
-    }
-    return text;
-}
-
 } // namespace
 
 int main(int argc, char** argv)

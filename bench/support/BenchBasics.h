@@ -1,5 +1,6 @@
 // What every benchmark program needs beside its peer: a free port on 127.0.0.1, a check that
-// a peer listening there accepts connections, and the median of the rounds measured.
+// a peer listening there accepts connections, the median of the rounds measured and the
+// machine's load average.
 #pragma once
 
 #include <arpa/inet.h>
@@ -10,6 +11,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace quillet::bench {
@@ -47,6 +51,19 @@ inline double Median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The first line of /proc/loadavg, with its line end ("?" when it cannot be read).
+inline std::string LoadAverage()
+{
+    std::FILE* file = std::fopen("/proc/loadavg", "r");
+    char text[128] = "?\n";
+    if (file) {
+        if (!std::fgets(text, sizeof text, file))
+            std::strcpy(text, "?\n");
+        std::fclose(file);
+    }
+    return text;
 }
 
 } // namespace quillet::bench

@@ -7,6 +7,9 @@
 //      connect, the handshake and loading the trusted certificates included) stands the transfer's
 //      alone (from the connection's greeting done to the message's reply), and the processor time
 //      the client and the peer spent.
+// The two sides of a figure run in turns, TLS first in odd rounds and plain first in even ones;
+// the ratio of each round is printed, and the median of those ratios with their range and the
+// machine's load average (other work on the machine moves single rounds a lot).
 // The peer is DiscardingSmtpPeer with a TLS context: an in-process sink on OpenSSL that offers
 // STARTTLS, answers every command at once and throws the message text away, so the figures are
 // the client's (the peer's decryption shares the machine, as a real server's would not).
@@ -25,11 +28,13 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <string>
 
 using namespace quillet;
 using namespace quillet::bench;
@@ -163,18 +168,34 @@ int main(int argc, char** argv)
         DiscardingSmtpPeer sink(TlsContext::Server((folder / "server.pem").string(), (folder / "server.key").string()));
         const Peer peer{sink.Port(), (folder / "ca.pem").string()};
 
-        std::vector<double> tls, plain;
+        const std::string loadBefore = LoadAverage();
+        std::vector<double> tls, plain, messageRatios;
         std::string protocol;
         for (int round = 0; round < rounds; ++round) {
-            tls.push_back(SendMessages(peer, ConnectionSecurity::StartTls, count, &protocol));
-            plain.push_back(SendMessages(peer, ConnectionSecurity::None, count));
-            std::printf("round %d: STARTTLS %.0f msg/s, plain %.0f msg/s\n", round + 1, tls.back(), plain.back());
+            if (round % 2 == 0) {
+                tls.push_back(SendMessages(peer, ConnectionSecurity::StartTls, count, &protocol));
+                plain.push_back(SendMessages(peer, ConnectionSecurity::None, count));
+            } else {
+                plain.push_back(SendMessages(peer, ConnectionSecurity::None, count));
+                tls.push_back(SendMessages(peer, ConnectionSecurity::StartTls, count, &protocol));
+            }
+            messageRatios.push_back(tls.back() / plain.back());
+            std::printf("round %d: STARTTLS %.0f msg/s, plain %.0f msg/s, ratio %.2fx\n", round + 1, tls.back(),
+                        plain.back(), messageRatios.back());
         }
-        std::vector<double> tlsMb, plainMb, tlsTransfer, plainTransfer, tlsCpu, plainCpu;
+        std::vector<double> tlsMb, plainMb, tlsTransfer, plainTransfer, tlsCpu, plainCpu, ratios, transferRatios;
         long tlsRss = 0, plainRss = 0;
         for (int round = 0; round < rounds; ++round) {
-            const AttachmentRun overTls = SendAttachmentInChild(peer, ConnectionSecurity::StartTls, large, megabytes);
-            const AttachmentRun inClear = SendAttachmentInChild(peer, ConnectionSecurity::None, large, megabytes);
+            AttachmentRun overTls, inClear;
+            if (round % 2 == 0) {
+                overTls = SendAttachmentInChild(peer, ConnectionSecurity::StartTls, large, megabytes);
+                inClear = SendAttachmentInChild(peer, ConnectionSecurity::None, large, megabytes);
+            } else {
+                inClear = SendAttachmentInChild(peer, ConnectionSecurity::None, large, megabytes);
+                overTls = SendAttachmentInChild(peer, ConnectionSecurity::StartTls, large, megabytes);
+            }
+            ratios.push_back(overTls.megabytesPerSecond / inClear.megabytesPerSecond);
+            transferRatios.push_back(overTls.transferPerSecond / inClear.transferPerSecond);
             tlsMb.push_back(overTls.megabytesPerSecond);
             plainMb.push_back(inClear.megabytesPerSecond);
             tlsTransfer.push_back(overTls.transferPerSecond);
@@ -186,26 +207,40 @@ int main(int argc, char** argv)
             std::printf(
                 "round %d: %zu MB attachment STARTTLS %.0f MB/s, transfer %.0f MB/s (peak RSS %ld KB, processor "
                 "ms client %.0f, peer %.0f); plain %.0f MB/s, transfer %.0f MB/s (peak RSS %ld KB, processor ms "
-                "client %.0f, peer %.0f)\n",
+                "client %.0f, peer %.0f); ratio %.2fx\n",
                 round + 1, megabytes, tlsMb.back(), tlsTransfer.back(), overTls.peakRssKb, overTls.clientCpuMs,
                 overTls.peerCpuMs, plainMb.back(), plainTransfer.back(), inClear.peakRssKb, inClear.clientCpuMs,
-                inClear.peerCpuMs);
+                inClear.peerCpuMs, ratios.back());
         }
+        auto spread = [](const std::vector<double>& values) {
+            char text[96];
+            std::snprintf(text, sizeof text, "%.2fx (%.2f to %.2f)", Median(values),
+                          *std::min_element(values.begin(), values.end()),
+                          *std::max_element(values.begin(), values.end()));
+            return std::string(text);
+        };
 
         std::printf("peer: in-process discarding SMTP sink on OpenSSL offering STARTTLS (%s)\n", protocol.c_str());
         std::printf("%d messages of ~1 KB on one connection, median of %d rounds:\n", count, rounds);
         std::printf("  STARTTLS: %.0f messages/s\n", Median(tls));
         std::printf("  plain:    %.0f messages/s\n", Median(plain));
-        std::printf("  ratio:    %.2fx (target >= 0.70x)\n", Median(tls) / Median(plain));
+        std::printf("  ratio:    %.2fx (target >= 0.70x); median ratio of the rounds %s\n", Median(tls) / Median(plain),
+                    spread(messageRatios).c_str());
         std::printf("one %zu MB attachment, median of %d rounds:\n", megabytes, rounds);
         std::printf("  STARTTLS: %.0f MB/s, peak RSS %ld KB\n", Median(tlsMb), tlsRss);
         std::printf("  plain:    %.0f MB/s, peak RSS %ld KB\n", Median(plainMb), plainRss);
         std::printf("  ratio:    %.2fx (target >= 0.50x); memory %+ld KB over plain\n", Median(tlsMb) / Median(plainMb),
                     tlsRss - plainRss);
-        std::printf("  the transfer alone: STARTTLS %.0f MB/s, plain %.0f MB/s, ratio %.2fx\n", Median(tlsTransfer),
-                    Median(plainTransfer), Median(tlsTransfer) / Median(plainTransfer));
+        std::printf("  median ratio of the rounds %s\n", spread(ratios).c_str());
+        std::printf(
+            "  the transfer alone: STARTTLS %.0f MB/s, plain %.0f MB/s, ratio %.2fx; median ratio of the rounds "
+            "%s\n",
+            Median(tlsTransfer), Median(plainTransfer), Median(tlsTransfer) / Median(plainTransfer),
+            spread(transferRatios).c_str());
         std::printf("  processor time, client and peer together: STARTTLS %.0f ms, plain %.0f ms\n", Median(tlsCpu),
                     Median(plainCpu));
+        std::printf("load average before: %s", loadBefore.c_str());
+        std::printf("load average after:  %s", LoadAverage().c_str());
     } catch (const std::exception& error) {
         std::printf("benchmark failed: %s\n", error.what());
         fs::remove_all(folder);
