@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <functional>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <thread>
 #include <utility>
 
 namespace quillet {
@@ -16,6 +20,12 @@ namespace {
 
 // Records between two calls of the progress callback.
 constexpr std::size_t kProgressEvery = 4096;
+// Packed rows per chunk of the plan: the unit the threads that store new records share out.
+constexpr std::size_t kChunkRows = 16384;
+// New records from which storing them is shared between two threads: below it a thread costs
+// more than it saves. Two, because most of the work is the system's filling of fresh memory,
+// which scales with cores, and desktop machines have at least two.
+constexpr std::size_t kParallelStoreRows = 65536;
 
 bool isUtf8CodePage(const char* codePage)
 {
@@ -229,30 +239,181 @@ void storeRow(const CsvRow& row, const MappedFields& mapped, RecipientRecord& re
         }
 }
 
+// The number of LF bytes: at least the number of records (a file with CR line ends alone gives
+// too low a count, which only costs the address table a few regrowths).
+std::size_t lineBreaks(std::string_view text)
+{
+    std::size_t count = 0;
+    for (const char* p = text.data();
+         (p = static_cast<const char*>(std::memchr(p, '\n', text.data() + text.size() - p))); ++p)
+        ++count;
+    return count;
+}
+
+// Asks for large pages under a big table that has not been touched yet (only a hint).
+void adviseLargePages(void* memory, std::size_t bytes)
+{
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / page * page;
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// Packed rows of the plan (CsvImportPlan::rows).
+constexpr int kPackedTexts = 11;
+
+void packRow(const CsvRow& row, std::string& out)
+{
+    out += static_cast<char>(row.enabled ? 1 : 0);
+    const auto put = [&out](const std::string& text) {
+        out += static_cast<char>(text.size()); // at most 255: longer fields make the row invalid
+        out.append(text);
+    };
+    put(row.email);
+    put(row.name);
+    put(row.surname);
+    for (const std::string& name : row.paramNames)
+        put(name);
+    for (const std::string& value : row.paramValues)
+        put(value);
+}
+
+// One packed row read at a cursor, which it moves past the row.
+class PackedRow {
+public:
+    explicit PackedRow(const char*& cursor)
+    {
+        enabled = *cursor++ != 0;
+        for (std::string_view& text : texts) {
+            const auto length = static_cast<unsigned char>(*cursor++);
+            text = {cursor, length};
+            cursor += length;
+        }
+    }
+    // The texts in the order packRow() writes them.
+    std::string_view texts[kPackedTexts];
+    bool enabled;
+
+    std::string_view email() const { return texts[0]; }
+    std::string_view name() const { return texts[1]; }
+    std::string_view surname() const { return texts[2]; }
+    std::string_view paramName(int slot) const { return texts[3 + slot]; }
+    std::string_view paramValue(int slot) const { return texts[7 + slot]; }
+    CsvRow row() const
+    {
+        CsvRow result;
+        result.email = email();
+        result.name = name();
+        result.surname = surname();
+        result.enabled = enabled;
+        for (int slot = 0; slot < 4; ++slot) {
+            result.paramNames[slot] = paramName(slot);
+            result.paramValues[slot] = paramValue(slot);
+        }
+        return result;
+    }
+};
+
+// Writes a text into a field whose bytes are all zero: its length and bytes only, which is what
+// ShortString255::set() leaves there for a text of at most 255 bytes.
+void putText(ShortString255& field, std::string_view text)
+{
+    field.bytes[0] = static_cast<unsigned char>(text.size());
+    if (!text.empty())
+        std::memcpy(field.bytes + 1, text.data(), text.size());
+}
+
+// A new record from a packed row. `blank`: the record's memory is known to be all zero.
+void storeNewRow(const PackedRow& row, const MappedFields& mapped, const ShortString255& group, bool blank,
+                 RecipientRecord& record)
+{
+    if (!blank)
+        record = RecipientRecord{};
+    record.Enabled = !mapped.enabled || row.enabled ? 1 : 0;
+    if (mapped.email)
+        putText(record.EMail, row.email());
+    if (mapped.name)
+        putText(record.Name, row.name());
+    if (mapped.surname)
+        putText(record.Surname, row.surname());
+    for (int slot = 0; slot < 4; ++slot)
+        if (mapped.slot[slot]) {
+            putText(record.paramName(slot), row.paramName(slot));
+            putText(record.paramValue(slot), row.paramValue(slot));
+        }
+    putText(record.Group, group.view());
+}
+
 // Address keys (addressKey) and the record index each stands for. The table is open addressing
 // over 8-byte slots (a hash tag and the entry's number), the keys lie in one block of bytes: a
 // million keys cost a few allocations, and a probe touches one small slot most of the time.
 class AddressIndex {
 public:
-    // The index stored for the address's key, or (absent) `index` stored for it now.
+    // An address's key and its hash, made ahead of the lookup so that its slot can be fetched
+    // from memory while other addresses are looked up (a table of a million keys is far larger
+    // than the processor's cache).
+    struct Key {
+        std::string text;
+        std::uint64_t hash = 0;
+    };
+    static void makeKey(std::string_view address, Key& key)
+    {
+        key.text.assign(address); // addressKey() without a new string per address
+        for (char& c : key.text)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        key.hash = std::hash<std::string_view>{}(key.text);
+    }
+    void prefetch(const Key& key) const
+    {
+        if (!slots_.empty())
+            __builtin_prefetch(&slots_[key.hash & (slots_.size() - 1)]);
+    }
+
+    // The index stored for the address's key, or (absent) `index` stored for it now. The
+    // address's bytes must stay where they are while the index is in use: the index keeps a
+    // view of them, not a copy.
     std::pair<std::int64_t, bool> tryEmplace(std::string_view address, std::int64_t index)
     {
-        key_ = addressKey(address);
+        makeKey(address, key_);
+        return tryEmplace(address, key_, index);
+    }
+    std::pair<std::int64_t, bool> tryEmplace(std::string_view address, const Key& key, std::int64_t index)
+    {
         if ((entries_.size() + 1) * 2 > slots_.size())
             grow();
-        const std::uint64_t hash = std::hash<std::string_view>{}(key_);
+        const std::uint64_t hash = key.hash;
         const auto tag = static_cast<std::uint32_t>(hash >> 32);
         for (std::size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
             Slot& slot = slots_[i];
             if (slot.entry == 0) {
                 slot = {tag, static_cast<std::uint32_t>(entries_.size() + 1)};
-                entries_.push_back({hash, keys_.size(), key_.size(), index});
-                keys_ += key_;
+                entries_.push_back({address, index});
                 return {index, true};
             }
             const Entry& entry = entries_[slot.entry - 1];
-            if (slot.tag == tag && std::string_view(keys_).substr(entry.offset, entry.length) == key_)
+            if (slot.tag == tag && sameKey(entry.address, key.text))
                 return {entry.index, false};
+        }
+    }
+
+    // Room for `count` keys, so the table does not grow.
+    void reserve(std::size_t count)
+    {
+        entries_.reserve(count);
+        std::size_t slots = 1024;
+        while (slots < count * 2)
+            slots *= 2;
+        if (slots > slots_.size()) {
+            // A big table is probed at random: large pages spare most of the address lookups.
+            std::vector<Slot> table;
+            table.reserve(slots);
+            adviseLargePages(table.data(), slots * sizeof(Slot));
+            table.resize(slots);
+            slots_.swap(table);
+            for (std::size_t e = 0; e < entries_.size(); ++e)
+                place(e);
         }
     }
 
@@ -262,28 +423,89 @@ private:
         std::uint32_t entry = 0; // 1-based number of the entry; 0: free
     };
     struct Entry {
-        std::uint64_t hash;
-        std::size_t offset;
-        std::size_t length;
+        std::string_view address;
         std::int64_t index;
     };
+
+    // Whether an address has this key (ASCII letters compared in lower case).
+    static bool sameKey(std::string_view address, std::string_view key)
+    {
+        if (address.size() != key.size())
+            return false;
+        for (std::size_t i = 0; i < key.size(); ++i) {
+            char c = address[i];
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+            if (c != key[i])
+                return false;
+        }
+        return true;
+    }
 
     void grow()
     {
         slots_.assign(std::max<std::size_t>(slots_.size() * 2, 1024), Slot{});
-        for (std::size_t e = 0; e < entries_.size(); ++e) {
-            std::size_t i = entries_[e].hash & (slots_.size() - 1);
-            while (slots_[i].entry != 0)
-                i = (i + 1) & (slots_.size() - 1);
-            slots_[i] = {static_cast<std::uint32_t>(entries_[e].hash >> 32), static_cast<std::uint32_t>(e + 1)};
-        }
+        for (std::size_t e = 0; e < entries_.size(); ++e)
+            place(e);
+    }
+
+    void place(std::size_t e)
+    {
+        Key key;
+        makeKey(entries_[e].address, key);
+        std::size_t i = key.hash & (slots_.size() - 1);
+        while (slots_[i].entry != 0)
+            i = (i + 1) & (slots_.size() - 1);
+        slots_[i] = {static_cast<std::uint32_t>(key.hash >> 32), static_cast<std::uint32_t>(e + 1)};
     }
 
     std::vector<Slot> slots_;
     std::vector<Entry> entries_;
-    std::string keys_;
-    std::string key_;
+    Key key_;
 };
+
+// Decides, in file order, which packed rows are new recipients, updates of a recipient with the
+// same address, or duplicates skipped, and counts them. The lookups run a few rows ahead of the
+// decisions: each row's slot is fetched while the rows before it are decided.
+void decideDuplicates(CsvImportPlan& plan, AddressIndex& known, DuplicateRule rule, std::int64_t nextIndex)
+{
+    CsvImportReport& report = plan.report;
+    const std::size_t rows = plan.targets.size();
+    constexpr std::size_t kAhead = 32;
+    AddressIndex::Key keys[kAhead];
+    std::string_view emails[kAhead];
+    const char* cursor = plan.rows.data();
+    for (std::size_t i = 0; i < rows + kAhead; ++i) {
+        if (i >= kAhead) {
+            const std::size_t row = i - kAhead;
+            if (row % kChunkRows == 0)
+                plan.chunks[row / kChunkRows].appends = report.imported;
+            std::int64_t& target = plan.targets[row];
+            if (rule == DuplicateRule::Keep) {
+                ++report.imported;
+            } else if (const auto [index, added] =
+                           known.tryEmplace(emails[row % kAhead], keys[row % kAhead], nextIndex);
+                       added) {
+                ++nextIndex;
+                ++report.imported;
+            } else if (rule == DuplicateRule::Update) {
+                target = index;
+                ++report.updated;
+            } else {
+                target = CsvImportPlan::kSkipRow;
+                ++report.skipped;
+            }
+        }
+        if (i < rows) {
+            const PackedRow packed(cursor);
+            if (rule != DuplicateRule::Keep) {
+                emails[i % kAhead] = packed.email();
+                AddressIndex::makeKey(packed.email(), keys[i % kAhead]);
+                known.prefetch(keys[i % kAhead]);
+            }
+        }
+    }
+}
 
 // A reader positioned after the header.
 CsvReader dataReader(const CsvDocument& document)
@@ -445,42 +667,36 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
     const bool deduplicate = settings.duplicates != DuplicateRule::Keep;
     // Address key -> the record index it stands at (or will stand at once appended).
     AddressIndex known;
-    if (deduplicate)
+    if (deduplicate) {
+        known.reserve(project.recipients.size() + lineBreaks(document.text) + 1);
         for (std::size_t i = 0; i < project.recipients.size(); ++i)
             if (project.recipients[i].Group == settings.group)
                 known.tryEmplace(project.recipients[i].EMail.view(), static_cast<std::int64_t>(i));
+    }
     auto nextIndex = static_cast<std::int64_t>(project.recipients.size());
+    plan.rows.reserve(document.text.size() + document.text.size() / 4);
+    adviseLargePages(plan.rows.data(), plan.rows.capacity());
 
+    // The rows are read and checked first, then looked up among the addresses in one go.
     CsvReader reader = dataReader(document);
     RowBuilder builder(mapping, settings);
     CsvRow row;
-    while (reader.next()) {
-        if (progress && plan.actions.size() % kProgressEvery == 0 && !progress(reader.position(), reader.textSize()))
+    for (std::size_t records = 0; reader.next(); ++records) {
+        if (progress && records % kProgressEvery == 0 && !progress(reader.position(), reader.textSize()))
             throw CsvImportCancelled();
-        std::int64_t action = CsvImportPlan::kSkipRow;
-        if (builder.build(reader, row)) {
-            if (!row.problem.empty()) {
-                ++report.invalid;
-                report.problems.push_back({row.line, row.problem});
-            } else if (!deduplicate) {
-                action = CsvImportPlan::kAppendRow;
-                ++report.imported;
-            } else {
-                const auto [index, added] = known.tryEmplace(row.email, nextIndex);
-                if (added) {
-                    action = CsvImportPlan::kAppendRow;
-                    ++nextIndex;
-                    ++report.imported;
-                } else if (settings.duplicates == DuplicateRule::Update) {
-                    action = index;
-                    ++report.updated;
-                } else {
-                    ++report.skipped;
-                }
-            }
+        if (!builder.build(reader, row))
+            continue;
+        if (!row.problem.empty()) {
+            ++report.invalid;
+            report.problems.push_back({row.line, row.problem});
+            continue;
         }
-        plan.actions.push_back(action);
+        if (plan.targets.size() % kChunkRows == 0)
+            plan.chunks.push_back({plan.rows.size(), plan.targets.size(), 0});
+        plan.targets.push_back(CsvImportPlan::kAppendRow);
+        packRow(row, plan.rows);
     }
+    decideDuplicates(plan, known, settings.duplicates, nextIndex);
     if (report.imported + report.updated + report.skipped + report.invalid == 0)
         throw CsvImportError(std::string(texts::kCsvNoRecipients));
     if (progress && !progress(reader.textSize(), reader.textSize()))
@@ -491,28 +707,44 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
 void applyCsvImport(Project& project, const CsvDocument& document, const CsvMapping& mapping,
                     const CsvImportSettings& settings, const CsvImportPlan& plan)
 {
+    (void)document;
     if (plan.report.imported == 0 && plan.report.updated == 0)
         return;
     // A new record takes every mapped field and keeps the defaults (empty, enabled) of the rest;
     // an updated one keeps its unmapped fields.
     const MappedFields mapped(mapping);
-    project.recipients.reserve(project.recipients.size() + plan.report.imported);
-    CsvReader reader = dataReader(document);
-    RowBuilder builder(mapping, settings);
-    CsvRow row;
-    for (const std::int64_t action : plan.actions) {
-        reader.next();
-        if (action == CsvImportPlan::kSkipRow)
-            continue;
-        builder.build(reader, row);
-        if (action == CsvImportPlan::kAppendRow) {
-            // Filled here and copied once: the list's new memory is written a single time.
-            RecipientRecord record;
-            storeRow(row, mapped, record);
-            record.Group.set(settings.group);
-            project.recipients.push_back(record);
-        } else {
-            storeRow(row, mapped, project.recipients[static_cast<std::size_t>(action)]);
+    const ShortString255 group(settings.group);
+    bool blank = false;
+    RecipientRecord* added = project.recipients.appendUnfilled(plan.report.imported, blank);
+
+    // The new records, their chunks of rows shared between threads (most of the time goes to
+    // the system's filling of fresh pages, which runs in parallel).
+    const auto storeChunks = [&](std::size_t from, std::size_t to) {
+        const CsvImportPlan::Chunk& chunk = plan.chunks[from];
+        const std::size_t endRow = to < plan.chunks.size() ? plan.chunks[to].row : plan.targets.size();
+        const char* cursor = plan.rows.data() + chunk.offset;
+        std::size_t next = chunk.appends;
+        for (std::size_t row = chunk.row; row < endRow; ++row) {
+            const PackedRow packed(cursor);
+            if (plan.targets[row] == CsvImportPlan::kAppendRow)
+                storeNewRow(packed, mapped, group, blank, added[next++]);
+        }
+    };
+    if (plan.report.imported >= kParallelStoreRows && plan.chunks.size() > 1) {
+        const std::size_t half = plan.chunks.size() / 2;
+        std::jthread second(storeChunks, half, plan.chunks.size());
+        storeChunks(0, half);
+    } else if (plan.report.imported > 0) {
+        storeChunks(0, plan.chunks.size());
+    }
+
+    // Then the updates, in file order: a later row of the same address wins.
+    if (plan.report.updated > 0) {
+        const char* cursor = plan.rows.data();
+        for (const std::int64_t target : plan.targets) {
+            const PackedRow packed(cursor);
+            if (target >= 0)
+                storeRow(packed.row(), mapped, project.recipients[static_cast<std::size_t>(target)]);
         }
     }
     project.setChanged(true);

@@ -129,10 +129,21 @@ using CsvProgress = std::function<bool(std::size_t done, std::size_t total)>;
 
 struct CsvImportPlan {
     CsvImportReport report;
-    // Per data record, in order: kSkipRow, kAppendRow, or the record index to update.
-    std::vector<std::int64_t> actions;
+    // The rows to append or update, in file order, packed as applyCsvImport stores them: the
+    // enabled byte, then the e-mail, name, surname, four parameter names and four values, each
+    // a length byte and the code page's bytes.
+    std::string rows;
+    // Per packed row: kAppendRow, kSkipRow (a duplicate), or the record index to update.
+    std::vector<std::int64_t> targets;
     static constexpr std::int64_t kSkipRow = -1;
     static constexpr std::int64_t kAppendRow = -2;
+    // Where every few thousandth packed row starts, so that the rows can be stored in parallel.
+    struct Chunk {
+        std::size_t offset;  // in `rows`
+        std::size_t row;     // in `targets`
+        std::size_t appends; // rows to append before this one
+    };
+    std::vector<Chunk> chunks;
 };
 
 // The first `count` data records as they would be imported (the desktop dialog's preview).

@@ -3,6 +3,7 @@
 #include "AddressBookTexts.h"
 #include "project/CodePage.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <iconv.h>
@@ -163,38 +164,70 @@ bool CsvReader::next()
     if (pos_ >= text_.size())
         return false;
     line_ = nextLine_;
+    const char* data = text_.data();
+    const std::size_t size = text_.size();
     for (;;) {
-        std::string& field = nextField();
-        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t') && text_[pos_] != separator_)
+        const std::size_t index = count_++;
+        if (index == fields_.size())
+            fields_.emplace_back();
+        while (pos_ < size && (data[pos_] == ' ' || data[pos_] == '\t') && data[pos_] != separator_)
             ++pos_;
-        if (pos_ < text_.size() && text_[pos_] == '"')
-            readQuoted(field);
+        if (pos_ < size && data[pos_] == '"')
+            readQuoted(index);
         else
-            readUnquoted(field);
-        if (pos_ >= text_.size())
+            fields_[index] = readUnquoted();
+        if (pos_ >= size)
             return true;
-        const char c = text_[pos_++];
+        const char c = data[pos_++];
         if (c == separator_)
             continue;
         // A line break ends the record: CR LF, LF or CR.
-        if (c == '\r' && pos_ < text_.size() && text_[pos_] == '\n')
+        if (c == '\r' && pos_ < size && data[pos_] == '\n')
             ++pos_;
         ++nextLine_;
         return true;
     }
 }
 
-std::string& CsvReader::nextField()
+namespace {
+
+// Lines inside a quoted field's text: LF, CR LF or CR.
+std::size_t linesIn(std::string_view part)
 {
-    if (count_ == fields_.size())
-        fields_.emplace_back();
-    std::string& field = fields_[count_++];
-    field.clear();
-    return field;
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < part.size(); ++i)
+        lines += part[i] == '\n' || (part[i] == '\r' && (i + 1 == part.size() || part[i + 1] != '\n'));
+    return lines;
 }
 
-void CsvReader::readQuoted(std::string& field)
+} // namespace
+
+void CsvReader::readQuoted(std::size_t index)
 {
+    // Most quoted fields are one run of text between two quotes followed by the separator or
+    // the end of the line: they are views into the text.
+    const std::size_t start = pos_ + 1;
+    const std::size_t quote = text_.find('"', start);
+    if (quote != std::string_view::npos && (quote + 1 == text_.size() || text_[quote + 1] != '"')) {
+        std::size_t end = quote + 1;
+        while (end < text_.size() && (text_[end] == ' ' || text_[end] == '\t') && text_[end] != separator_)
+            ++end;
+        if (end == text_.size() || text_[end] == separator_ || text_[end] == '\r' || text_[end] == '\n') {
+            fields_[index] = text_.substr(start, quote - start);
+            nextLine_ += linesIn(fields_[index]);
+            pos_ = end;
+            return;
+        }
+    }
+    readQuotedSlowly(index);
+}
+
+void CsvReader::readQuotedSlowly(std::size_t index)
+{
+    while (scratch_.size() <= index)
+        scratch_.emplace_back();
+    std::string& field = scratch_[index];
+    field.clear();
     ++pos_; // the opening quote
     for (;;) {
         const std::size_t quote = text_.find('"', pos_);
@@ -205,11 +238,11 @@ void CsvReader::readQuoted(std::string& field)
             field.append(rest);
             pos_ = text_.size();
             unterminated_ = true;
+            fields_[index] = field;
             return;
         }
         const std::string_view part = text_.substr(pos_, quote - pos_);
-        for (std::size_t i = 0; i < part.size(); ++i) // lines inside the field: LF, CR LF or CR
-            nextLine_ += part[i] == '\n' || (part[i] == '\r' && (i + 1 == part.size() || part[i + 1] != '\n'));
+        nextLine_ += linesIn(part);
         field.append(part);
         pos_ = quote + 1;
         if (pos_ < text_.size() && text_[pos_] == '"') {
@@ -223,30 +256,49 @@ void CsvReader::readQuoted(std::string& field)
     std::size_t end = pos_;
     while (end < text_.size() && (text_[end] == ' ' || text_[end] == '\t') && text_[end] != separator_)
         ++end;
-    if (end < text_.size() && text_[end] != separator_ && text_[end] != '\r' && text_[end] != '\n') {
-        readUnquoted(field);
-        return;
-    }
-    pos_ = end;
+    if (end < text_.size() && text_[end] != separator_ && text_[end] != '\r' && text_[end] != '\n')
+        field.append(readUnquoted());
+    else
+        pos_ = end;
+    fields_[index] = field;
 }
 
-void CsvReader::readUnquoted(std::string& field)
+// The position of the first separator, CR or LF at or after `from` (the text's size if none):
+// eight bytes at a time where the machine reads words little-endian.
+std::size_t CsvReader::stopOfUnquoted(std::size_t from) const
+{
+    const char* data = text_.data();
+    const std::size_t size = text_.size();
+    std::size_t i = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+        const std::uint64_t separators = ones * static_cast<unsigned char>(separator_);
+        // The lowest flagged byte of each term is exact, so the lowest of all of them is too.
+        const auto zeroBytes = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
+        for (; i + 8 <= size; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, data + i, 8);
+            const std::uint64_t stops =
+                zeroBytes(word ^ separators) | zeroBytes(word ^ (ones * '\n')) | zeroBytes(word ^ (ones * '\r'));
+            if (stops != 0)
+                return i + static_cast<std::size_t>(std::countr_zero(stops)) / 8;
+        }
+    }
+    while (i < size && data[i] != separator_ && data[i] != '\n' && data[i] != '\r')
+        ++i;
+    return i;
+}
+
+std::string_view CsvReader::readUnquoted()
 {
     const std::size_t start = pos_;
     const char* data = text_.data();
-    const std::size_t size = text_.size();
-    std::size_t i = pos_;
-    while (i < size) {
-        const char c = data[i];
-        if (c == separator_ || c == '\n' || c == '\r')
-            break;
-        ++i;
-    }
-    std::size_t end = i;
+    const std::size_t stop = stopOfUnquoted(start);
+    std::size_t end = stop;
     while (end > start && (data[end - 1] == ' ' || data[end - 1] == '\t') && data[end - 1] != separator_)
         --end;
-    field.append(data + start, end - start);
-    pos_ = i;
+    pos_ = stop;
+    return text_.substr(start, end - start);
 }
 
 } // namespace quillet

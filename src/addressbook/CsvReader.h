@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -67,9 +68,10 @@ public:
     std::size_t textSize() const { return text_.size(); }
 
 private:
-    std::string& nextField();
-    void readQuoted(std::string& field);
-    void readUnquoted(std::string& field);
+    void readQuoted(std::size_t index);
+    void readQuotedSlowly(std::size_t index);
+    std::string_view readUnquoted();
+    std::size_t stopOfUnquoted(std::size_t from) const;
 
     std::string_view text_;
     char separator_;
@@ -77,7 +79,11 @@ private:
     std::size_t nextLine_ = 1;
     std::size_t line_ = 0;
     bool unterminated_ = false;
-    std::vector<std::string> fields_; // reused from record to record; count_ of them are valid
+    // The current record's fields: views into the text, or into scratch_ for quoted fields with
+    // doubled quotes or text after the closing quote. Both are reused from record to record;
+    // count_ of the fields are valid.
+    std::vector<std::string_view> fields_;
+    std::deque<std::string> scratch_; // one per field position; a deque never moves them
     std::size_t count_ = 0;
 };
 
