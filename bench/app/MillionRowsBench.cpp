@@ -25,6 +25,7 @@
 #include "project/forms/TOpenWizardForm.h"
 #include "mailing/forms/TMessagePreviewForm.h"
 #include "mailing/forms/TSendMailForm.h"
+#include "support/BenchBasics.h"
 #include "support/ScriptedUserInterface.h"
 
 #include <QAction>
@@ -70,13 +71,6 @@ void report(const char* step, double window, double core)
                 window - core);
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 // A step measured over rounds: the window's and the core's times of each round.
 struct Rounds {
     std::vector<double> window, core;
@@ -94,8 +88,9 @@ struct Rounds {
             beyond.push_back(window[i] - core[i]);
         std::printf("%-28s window %8.3f s  core %8.3f s  beyond the core %8.3f s (rounds %.3f to %.3f; target <= 1 s), "
                     "medians of %zu\n",
-                    step, median(window), median(core), median(beyond), *std::min_element(beyond.begin(), beyond.end()),
-                    *std::max_element(beyond.begin(), beyond.end()), window.size());
+                    step, bench::Median(window), bench::Median(core), bench::Median(beyond),
+                    *std::min_element(beyond.begin(), beyond.end()), *std::max_element(beyond.begin(), beyond.end()),
+                    window.size());
     }
 };
 
@@ -152,8 +147,8 @@ int main(int argc, char** argv)
             first[i] = i;
         coreDelete = timed([&] { removeRecipients(project, first); });
     }
-    std::printf("%zu recipients in one group, file %.1f MB, %d rounds\n", count,
-                double(std::filesystem::file_size(path)) / 1e6, rounds);
+    std::printf("%zu recipients in one group, file %.1f MB, %d rounds, load average %s", count,
+                double(std::filesystem::file_size(path)) / 1e6, rounds, bench::LoadAverage().c_str());
 
     {
         QSettings settings("Orv", "Quillet");
@@ -315,6 +310,7 @@ int main(int argc, char** argv)
     if (loadProjectFile(path).recipients.size() != left)
         std::printf("save: the file does not hold the %zu recipients left\n", left);
     save.report("save");
+    std::printf("load average %s", bench::LoadAverage().c_str());
     form.close();
     std::filesystem::remove(path);
     return 0;

@@ -57,14 +57,6 @@ int loadThenCopy(const std::string& file, const std::string& copy, const std::st
     return project.recipients.empty() ? 1 : 0;
 }
 
-std::string loadAverage()
-{
-    std::ifstream in("/proc/loadavg");
-    std::string one, five, fifteen;
-    in >> one >> five >> fifteen;
-    return one + " " + five + " " + fifteen;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -125,7 +117,7 @@ int main(int argc, char** argv)
         return std::tuple{load, dd, peer.seconds};
     };
 
-    std::printf("load average %s\n", loadAverage().c_str());
+    std::printf("load average %s", LoadAverage().c_str());
     TimeCommand(settle);
     const ProgramRun save = RunProgram({self, "--load-and-save", file});
     std::printf("%-18s peak memory %8.1f MB  file %8.1f MB  ratio %.2f (target <= 1.1)\n", "load + save",
@@ -206,7 +198,7 @@ int main(int argc, char** argv)
     std::printf("\n%d rounds each, medians:\n", rounds);
     for (const std::string& line : summary)
         std::printf("%s\n", line.c_str());
-    std::printf("load average %s\n", loadAverage().c_str());
+    std::printf("load average %s", LoadAverage().c_str());
     std::filesystem::remove(file);
     return 0;
 }
