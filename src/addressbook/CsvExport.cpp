@@ -15,6 +15,27 @@ namespace {
 // a 3 KB record, so a large list is bound by memory latency, which two cores hide better.
 constexpr std::size_t kParallelExportRecords = 65536;
 
+// Records ahead of the one being written whose fields are fetched from memory meanwhile: a
+// record's dozen fields lie 256 bytes apart, each a separate cache line to wait for, so fetching
+// several records' lines at once hides most of that wait.
+constexpr std::size_t kFetchAhead = 8;
+
+// Starts fetching the cache lines that hold the start of each field from `first` on (the
+// parameter fields alone with `parametersOnly`).
+void prefetchFields(const RecipientRecord& record, bool parametersOnly)
+{
+    if (!parametersOnly) {
+        __builtin_prefetch(&record.EMail);
+        __builtin_prefetch(&record.Name);
+        __builtin_prefetch(&record.Surname);
+        __builtin_prefetch(&record.Group);
+    }
+    for (int slot = 0; slot < 4; ++slot) {
+        __builtin_prefetch(&record.paramName(slot));
+        __builtin_prefetch(&record.paramValue(slot));
+    }
+}
+
 // How a parameter slot is written.
 enum class SlotForm { Absent, Named, Pairs };
 
@@ -135,8 +156,11 @@ void appendField(std::string& out, const ShortString255& text)
 SlotForms formsOf(const Project& project, const std::size_t* first, const std::size_t* last)
 {
     SlotForms forms;
-    for (const std::size_t* index = first; index != last; ++index)
+    for (const std::size_t* index = first; index != last; ++index) {
+        if (last - index > static_cast<std::ptrdiff_t>(kFetchAhead))
+            prefetchFields(project.recipients[index[kFetchAhead]], true);
         forms.add(project.recipients[*index]);
+    }
     return forms;
 }
 
@@ -144,6 +168,8 @@ void appendRows(std::string& out, const Project& project, const SlotForm (&forms
                 const std::size_t* last)
 {
     for (const std::size_t* index = first; index != last; ++index) {
+        if (last - index > static_cast<std::ptrdiff_t>(kFetchAhead))
+            prefetchFields(project.recipients[index[kFetchAhead]], false);
         const RecipientRecord& record = project.recipients[*index];
         appendField(out, record.EMail);
         out += ',';
