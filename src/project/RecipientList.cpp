@@ -136,6 +136,11 @@ void RecipientList::remap(std::size_t capacity)
         data_ = static_cast<RecipientRecord*>(mapAt(newBytes, 0));
     } else if (newBytes < oldBytes) {
         ::mremap(data_, oldBytes, newBytes, 0); // shrinking in place always succeeds
+        // The kept last page may end with the start of a record written before; clear it, as
+        // records from the new capacity on count as fresh zero memory when the list grows.
+        const std::size_t kept = newBytes / sizeof(RecipientRecord) * sizeof(RecipientRecord);
+        if (written_ * sizeof(RecipientRecord) > kept)
+            std::memset(reinterpret_cast<char*>(data_) + kept, 0, newBytes - kept);
     } else if (newBytes > oldBytes && ::mremap(data_, oldBytes, newBytes, 0) == MAP_FAILED) {
         // No room after the mapping: move it (the pages, not their bytes) to a new place.
         void* target = mapAt(newBytes, reinterpret_cast<std::uintptr_t>(data_) % kLargePage);

@@ -58,6 +58,16 @@ TEST(RecipientListTest, GrowsAndReusesMemoryLikeAVector)
     list.shrink_to_fit();
     EXPECT_EQ(list.size(), 2u);
     EXPECT_LT(list.capacity(), capacity);
+
+    // Shrinking keeps the last page whole, and with it the start of a record written before:
+    // a record appended there later is a default record all the same.
+    RecipientList shrunk;
+    for (std::size_t i = 0; i < 10; ++i)
+        shrunk.push_back(numbered(i));
+    shrunk.resize(2);
+    shrunk.shrink_to_fit();
+    shrunk.appendBlank(1);
+    EXPECT_TRUE(isDefault(shrunk[2]));
 }
 
 // Operations whose argument is a record of the list itself keep working when the list moves.
