@@ -284,13 +284,10 @@ private:
 // occurrences settles, and values that keep re-creating each other's macro texts end with an
 // error once they have cost kMaxMacroWork bytes searched, moved or compared (kMacroPassWork a
 // pass), beside the allowance for the passes the line's own percent signs can need.
-std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient, const ProjectProperties& project)
-{
-    // Without a percent sign no macro can occur; the common case costs one scan.
-    if (text.find('%') == std::string_view::npos)
-        return std::string(text);
+namespace {
 
-    const MacroTable table = buildTable(recipient, project);
+std::string substituteByPasses(std::string_view text, const MacroTable& table, const MacroRecipient& recipient)
+{
     const std::size_t maxLength = std::max(kMaxMacroResultLength, text.size());
     const std::size_t allowed = kMaxMacroWork + kMacroPassWork * std::size_t(std::count(text.begin(), text.end(), '%'));
     std::size_t effort = 0;
@@ -325,6 +322,124 @@ std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipi
         if (effort > allowed)
             throw EMacroSubstitutionError(formatMessage(kMacroDoesNotSettle, {recipient.email}));
     }
+}
+
+// The one scan stays well inside the passes' limits: its texts are short and hold few macros.
+constexpr std::size_t kOneScanLength = 4 * 1024;
+constexpr std::size_t kOneScanMacros = 32;
+
+} // namespace
+
+std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient, const ProjectProperties& project)
+{
+    // Without a percent sign no macro can occur; the common case costs one scan.
+    if (text.find('%') == std::string_view::npos)
+        return std::string(text);
+    return substituteByPasses(text, buildTable(recipient, project), recipient);
+}
+
+RecipientMacros::RecipientMacros(const MacroRecipient& recipient, const ProjectProperties& project)
+    : recipient_(recipient), project_(project), table_(buildTable(recipient, project))
+{
+    oneScan_ = true;
+    for (std::size_t i = 0; i < table_.size(); ++i) {
+        const std::string_view macro = table_[i].first;
+        const std::string_view name = macro.substr(1, macro.size() - 2);
+        if (name.find('%') != std::string_view::npos || table_[i].second.find('%') != std::string_view::npos)
+            oneScan_ = false;
+        for (const char c : name)
+            nameBytes_.set(static_cast<unsigned char>(c));
+        for (std::size_t j = 0; j < i; ++j)
+            if (table_[j].first == macro && table_[j].second != table_[i].second)
+                oneScan_ = false;
+    }
+}
+
+int RecipientMacros::Step(std::string_view name) const
+{
+    for (std::size_t i = 0; i < table_.size(); ++i) {
+        const std::string_view macro = table_[i].first;
+        if (macro.size() == name.size() + 2 && macro.compare(1, name.size(), name) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// The passes replace, one pair of percent signs at a time, a macro text by a value. When the
+// values hold no percent sign, no pass adds one, so every replacement takes two of the text's own
+// percent signs that stand next to each other (none between them) around a macro name. The one
+// scan applies when the text's percent signs pair up from the left, each pair around a macro
+// name, and the text between two such macros holds a byte no macro name holds: then no other
+// pair of the text's percent signs ever encloses a macro name, not before a replacement nor
+// after some (such a pair encloses the text between two of the macros whole), so the passes
+// replace exactly these macros, each by its value, whatever their order.
+bool RecipientMacros::OneScan(std::string_view text, std::string& out) const
+{
+    if (!oneScan_ || text.size() > kOneScanLength)
+        return false;
+    struct Found {
+        std::size_t at;
+        std::size_t length;
+        std::string_view value;
+    };
+    std::array<Found, kOneScanMacros> found;
+    std::size_t count = 0;
+    std::size_t size = text.size();
+    for (std::size_t from = 0;;) {
+        const std::size_t open = text.find('%', from);
+        if (open == std::string_view::npos)
+            break;
+        const std::size_t close = text.find('%', open + 1);
+        if (close == std::string_view::npos || count == found.size())
+            return false;
+        if (count > 0) {
+            const std::string_view between = text.substr(from, open - from);
+            if (std::none_of(between.begin(), between.end(),
+                             [this](char c) { return !nameBytes_.test(static_cast<unsigned char>(c)); }))
+                return false;
+        }
+        const int step = Step(text.substr(open + 1, close - open - 1));
+        if (step < 0)
+            return false;
+        const std::string_view value = table_[static_cast<std::size_t>(step)].second;
+        found[count++] = {open, close + 1 - open, value};
+        size = size - (close + 1 - open) + value.size();
+        if (size > kOneScanLength)
+            return false;
+        from = close + 1;
+    }
+    out.clear();
+    out.reserve(size);
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        out.append(text.substr(from, found[i].at - from));
+        out.append(found[i].value);
+        from = found[i].at + found[i].length;
+    }
+    out.append(text.substr(from));
+    return true;
+}
+
+void RecipientMacros::Substitute(std::string_view text, std::string& out) const
+{
+    if (text.find('%') == std::string_view::npos) {
+        out.assign(text);
+        return;
+    }
+    if (text.data() >= out.data() && text.data() <= out.data() + out.size()) {
+        const std::string copy(text);
+        Substitute(copy, out);
+        return;
+    }
+    if (!OneScan(text, out))
+        out = substituteByPasses(text, table_, recipient_);
+}
+
+std::string RecipientMacros::Substitute(std::string_view text) const
+{
+    std::string out;
+    Substitute(text, out);
+    return out;
 }
 
 std::string EscapeMacroValue(std::string_view value, MacroValueForm form)

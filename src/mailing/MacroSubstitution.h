@@ -13,9 +13,12 @@
 
 #include "project/ProjectRecords.h"
 
+#include <array>
+#include <bitset>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quillet {
 
@@ -41,6 +44,36 @@ struct MacroRecipient {
 
 // Returns the personalised text; changes neither the record nor the project.
 std::string SubstituteMacros(std::string_view text, const MacroRecipient& recipient, const ProjectProperties& project);
+
+// The same substitution for many texts of one recipient (a message's subject, lines and headers):
+// the macro texts and values are gathered once. A text whose macros stand apart from each other
+// and whose values hold no percent sign is personalised in one scan, with the same result the
+// passes give; any other text goes through the passes.
+class RecipientMacros {
+public:
+    RecipientMacros(const MacroRecipient& recipient, const ProjectProperties& project);
+    RecipientMacros(const RecipientMacros&) = delete;
+    RecipientMacros& operator=(const RecipientMacros&) = delete;
+
+    // The personalised text in `out` (its memory is reused; `text` may be part of it).
+    void Substitute(std::string_view text, std::string& out) const;
+    std::string Substitute(std::string_view text) const;
+
+private:
+    // The step whose macro text is "%name%" (the first of equal texts), or -1.
+    int Step(std::string_view name) const;
+    bool OneScan(std::string_view text, std::string& out) const;
+
+    const MacroRecipient& recipient_;
+    const ProjectProperties& project_;
+    // The fourteen steps in their order: macro text and value.
+    std::array<std::pair<std::string, std::string_view>, 14> table_;
+    // Whether the one scan may be tried: every macro text holds no percent sign between its two,
+    // every value none, and equal macro texts have equal values.
+    bool oneScan_ = false;
+    // The bytes that occur inside some macro text.
+    std::bitset<256> nameBytes_;
+};
 
 // How an inserted value is written where plain text would break the surrounding form.
 enum class MacroValueForm {

@@ -678,24 +678,23 @@ void MailingRun::PrepareMessage(const MailingRunRequest& request, std::size_t re
         }
     }
 
-    // 3. Subject and body as written.
-    message_.Subject = draft.subject;
-    message_.Body = draft.body;
-    message_.HtmlBody = draft.htmlBody;
-
     // 4. The row's address, parsed as a list (one text may hold several addresses).
     message_.Recipients.SetAddressesText(request.testAddress ? std::string_view(*request.testAddress)
                                                              : record.EMail.view());
 
-    // 5. Personalise; an error here leaves this recipient without a message.
+    // 3 and 5. Subject and body as written, personalised into the message's own strings (their
+    // memory serves the next message); an error here leaves this recipient without a message.
     const MacroRecipient recipient = MacroRecipient::fromRecord(record);
-    message_.Subject = SubstituteMacros(message_.Subject, recipient, project.properties);
+    const RecipientMacros macros(recipient, project.properties);
+    macros.Substitute(draft.subject, message_.Subject);
     if (request.testAddress)
         message_.Subject.insert(0, kTestSubjectPrefix);
-    for (std::string& line : message_.Body)
-        line = SubstituteMacros(line, recipient, project.properties);
-    for (std::string& line : message_.HtmlBody)
-        line = SubstituteMacros(line, recipient, project.properties, MacroValueForm::Html);
+    message_.Body.resize(draft.body.size());
+    for (std::size_t i = 0; i < draft.body.size(); ++i)
+        macros.Substitute(draft.body[i], message_.Body[i]);
+    message_.HtmlBody.resize(draft.htmlBody.size());
+    for (std::size_t i = 0; i < draft.htmlBody.size(); ++i)
+        message_.HtmlBody[i] = SubstituteMacros(draft.htmlBody[i], recipient, project.properties, MacroValueForm::Html);
     message_.AddedHeaders.clear();
     if (!draft.unsubscribeMailto.empty() || !draft.unsubscribeUrl.empty()) {
         const std::string url =
@@ -709,7 +708,7 @@ void MailingRun::PrepareMessage(const MailingRunRequest& request, std::size_t re
             message_.AddedHeaders.emplace_back(kListUnsubscribePost, kOneClickValue);
     }
     for (const auto& [name, value] : draft.headers)
-        message_.AddedHeaders.emplace_back(name, SubstituteMacros(value, recipient, project.properties));
+        message_.AddedHeaders.emplace_back(name, macros.Substitute(value));
 
     // 6. Attachments afresh from the draft's paths.
     message_.Attachments.clear();

@@ -50,5 +50,13 @@ std::string EncodeHeaderWords(std::string_view text, std::string_view specials, 
 // A copy of a value taken from data with every CR and LF replaced by a space, so that it can
 // never start a header line of its own or end the header block.
 std::string SingleLineValue(std::string_view text);
+// Whether the text holds a CR or an LF (what SingleLineValue would change).
+inline bool HasLineBreak(std::string_view text)
+{
+    for (const char c : text)
+        if (c == '\r' || c == '\n')
+            return true;
+    return false;
+}
 
 } // namespace quillet

@@ -1,5 +1,7 @@
 #include "HeaderList.h"
 
+#include "EncodedWords.h"
+
 #include "project/CodePage.h"
 
 #include <cstring>
@@ -155,9 +157,23 @@ void foldPhysicalLine(std::string_view line, std::size_t foldLength, std::vector
 
 std::vector<std::string> THeaderList::FoldLine(std::string_view name, std::string_view value, std::size_t foldLength)
 {
-    std::string full(name);
+    std::string full;
+    full.reserve(name.size() + 2 + value.size());
+    full += name;
     full += ": ";
     full += value;
+    std::vector<std::string> out;
+    // The common header: one short line, nothing to fold or split.
+    if (full.size() < foldLength && !HasLineBreak(full)) {
+        std::size_t end = full.size();
+        while (end > 0 && isBlank(full[end - 1]))
+            --end;
+        if (end > 0) {
+            full.resize(end);
+            out.push_back(std::move(full));
+        }
+        return out;
+    }
     // Split at the CR LF breaks that precede a TAB or space (encoded words bring them); every
     // other CR or LF becomes a space.
     std::vector<std::string> pieces(1);
@@ -172,7 +188,6 @@ std::vector<std::string> THeaderList::FoldLine(std::string_view name, std::strin
             pieces.back() += c;
         }
     }
-    std::vector<std::string> out;
     for (const auto& piece : pieces)
         foldPhysicalLine(piece, foldLength, out);
     return out;

@@ -43,6 +43,11 @@ enum class TextForm { AsIs, QuotedPrintable, Iso2022Jp };
 // and a lone LF each end one), each with its leading "." doubled.
 void writeBodyLine(LineWriter& writer, std::string_view line, TextForm form)
 {
+    // A line as it stands without a leading "." or a line break goes out unchanged.
+    if (form == TextForm::AsIs && (line.empty() || line[0] != '.') && !HasLineBreak(line)) {
+        writer.WriteLn(line);
+        return;
+    }
     std::vector<std::string> encoded;
     for (;;) {
         const std::size_t brk = line.find_first_of("\r\n");
@@ -167,10 +172,44 @@ std::string FormatMessageDate(std::time_t moment)
     const char sign = offset < 0 ? '-' : '+';
     if (offset < 0)
         offset = -offset;
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDayNames[local.tm_wday],
-                  local.tm_mday, kMonthNames[local.tm_mon], local.tm_year + 1900, local.tm_hour, local.tm_min,
-                  local.tm_sec, sign, offset / 60, offset % 60);
+    // "%s, %d %s %04d %02d:%02d:%02d %c%02ld%02ld", written digit by digit (a message's header
+    // block is built for every recipient of a run).
+    std::string text;
+    text.reserve(32);
+    const auto digits = [&text](long number, int width) {
+        char reversed[24];
+        int n = 0;
+        const bool negative = number < 0;
+        unsigned long magnitude =
+            negative ? 0UL - static_cast<unsigned long>(number) : static_cast<unsigned long>(number);
+        do {
+            reversed[n++] = static_cast<char>('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude != 0);
+        if (negative)
+            text += '-';
+        for (int i = n; i < width - (negative ? 1 : 0); ++i)
+            text += '0';
+        while (n > 0)
+            text += reversed[--n];
+    };
+    text += kDayNames[local.tm_wday];
+    text += ", ";
+    digits(local.tm_mday, 1);
+    text += ' ';
+    text += kMonthNames[local.tm_mon];
+    text += ' ';
+    digits(local.tm_year + 1900L, 4);
+    text += ' ';
+    digits(local.tm_hour, 2);
+    text += ':';
+    digits(local.tm_min, 2);
+    text += ':';
+    digits(local.tm_sec, 2);
+    text += ' ';
+    text += sign;
+    digits(offset / 60, 2);
+    digits(offset % 60, 2);
     return text;
 }
 
@@ -181,6 +220,16 @@ THeaderList BuildHeaderLines(const TMailMessage& message)
 
 namespace {
 
+// Sets a header in a list being built, where no header of that name is yet: its folded lines
+// are added at the end (an empty value adds none).
+void put(THeaderList& list, std::string_view name, std::string_view value)
+{
+    if (value.empty())
+        return;
+    for (std::string& line : THeaderList::FoldLine(name, value))
+        list.AddLine(std::move(line));
+}
+
 THeaderList buildHeaders(const TMailMessage& m, const EncodingParameters& parameters, bool encodedWords)
 {
     const bool mime = m.Encoding == TMessageEncoding::meMIME;
@@ -189,14 +238,14 @@ THeaderList buildHeaders(const TMailMessage& m, const EncodingParameters& parame
     const bool plainBody = linesArePlainAscii(m.Body);
     THeaderList h;
     if (!m.From.Address.empty() || !m.From.Name.empty())
-        h.SetValue("From", m.From.HeaderForm(parameters));
-    h.SetValue("Subject", EncodeHeaderWords(SingleLineValue(m.Subject), kTextSpecials, parameters));
-    h.SetValue("To", m.Recipients.HeaderForm(parameters));
-    h.SetValue("Cc", m.CCList.HeaderForm(parameters));
+        put(h, "From", m.From.HeaderForm(parameters));
+    put(h, "Subject", EncodeHeaderWords(SingleLineValue(m.Subject), kTextSpecials, parameters));
+    put(h, "To", m.Recipients.HeaderForm(parameters));
+    put(h, "Cc", m.CCList.HeaderForm(parameters));
     std::string groups;
     for (const auto& group : m.NewsGroups)
         groups += (groups.empty() ? "" : ",") + group;
-    h.SetValue("Newsgroups", SingleLineValue(groups));
+    put(h, "Newsgroups", SingleLineValue(groups));
     std::string transferEncoding = m.ContentTransferEncoding;
     if (mime) {
         std::string contentType;
@@ -219,21 +268,21 @@ THeaderList buildHeaders(const TMailMessage& m, const EncodingParameters& parame
                     transferEncoding = jis ? "7bit" : "quoted-printable";
             }
         }
-        h.SetValue("Content-Type", SingleLineValue(contentType));
+        put(h, "Content-Type", SingleLineValue(contentType));
         if (hasParts || hasHtml || !plainBody || encodedWords)
-            h.SetValue("MIME-Version", "1.0");
+            put(h, "MIME-Version", "1.0");
     }
-    h.SetValue("Content-Transfer-Encoding", SingleLineValue(transferEncoding));
+    put(h, "Content-Transfer-Encoding", SingleLineValue(transferEncoding));
     TEMailAddressItem sender(SingleLineValue(m.Sender.Address), SingleLineValue(m.Sender.Name));
-    h.SetValue("Sender", sender.SenderHeaderForm(parameters));
-    h.SetValue("Reply-To", m.ReplyTo.HeaderForm(parameters));
-    h.SetValue("Organization", EncodeHeaderWords(SingleLineValue(m.Organization), kTextSpecials, parameters));
-    h.SetValue("Disposition-Notification-To", m.ReceiptRecipient.HeaderForm(parameters));
-    h.SetValue("References", SingleLineValue(m.References));
-    h.SetValue("Date", FormatMessageDate(m.Date != 0 ? m.Date : std::time(nullptr)));
-    h.SetValue("Message-ID", SingleLineValue(m.MessageId));
-    h.SetValue("X-Priority", std::to_string(static_cast<int>(m.Priority) + 1));
-    h.SetValue("X-Library", kLibraryName);
+    put(h, "Sender", sender.SenderHeaderForm(parameters));
+    put(h, "Reply-To", m.ReplyTo.HeaderForm(parameters));
+    put(h, "Organization", EncodeHeaderWords(SingleLineValue(m.Organization), kTextSpecials, parameters));
+    put(h, "Disposition-Notification-To", m.ReceiptRecipient.HeaderForm(parameters));
+    put(h, "References", SingleLineValue(m.References));
+    put(h, "Date", FormatMessageDate(m.Date != 0 ? m.Date : std::time(nullptr)));
+    put(h, "Message-ID", SingleLineValue(m.MessageId));
+    put(h, "X-Priority", std::to_string(static_cast<int>(m.Priority) + 1));
+    put(h, "X-Library", kLibraryName);
     for (const auto& [name, value] : m.AddedHeaders) {
         THeaderList added;
         added.SetValue(SingleLineValue(name), EncodeHeaderWords(SingleLineValue(value), kTextSpecials, parameters));
@@ -266,7 +315,10 @@ void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParam
     {
         const THeaderList headers = BuildHeaderLines(message, parameters);
         for (const auto& line : headers.Lines())
-            writer.WriteLn(SingleLineValue(line));
+            if (!HasLineBreak(line))
+                writer.WriteLn(line);
+            else
+                writer.WriteLn(SingleLineValue(line));
     }
     writer.WriteLn("");
 

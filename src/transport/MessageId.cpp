@@ -82,12 +82,20 @@ std::string NewMessageId(std::string_view senderAddress)
     unsigned char random[kRandomBytes];
     fillRandom(random, sizeof random);
     static constexpr char kHex[] = "0123456789abcdef";
-    char moment[32] = "0";
+    // The UTC moment as YYYYMMDDHHMMSS, formatted once a second per thread.
+    thread_local std::time_t momentOf = -1;
+    thread_local char moment[32] = "0";
     const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    if (::gmtime_r(&now, &utc))
-        std::strftime(moment, sizeof moment, "%Y%m%d%H%M%S", &utc);
-    std::string id = "<";
+    if (now != momentOf) {
+        std::tm utc{};
+        std::strcpy(moment, "0");
+        if (::gmtime_r(&now, &utc))
+            std::strftime(moment, sizeof moment, "%Y%m%d%H%M%S", &utc);
+        momentOf = now;
+    }
+    std::string id;
+    id.reserve(64 + domain.size());
+    id += '<';
     id += moment;
     id += '.';
     for (const unsigned char b : random) {

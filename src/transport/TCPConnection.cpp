@@ -295,6 +295,15 @@ void TTCPConnection::WriteLn(std::string_view line)
             FlushWriteBuffer();
         return;
     }
+    // A command line goes out in one send.
+    constexpr size_t kShortLine = 512;
+    if (line.size() + 2 <= kShortLine) {
+        char bytes[kShortLine];
+        std::memcpy(bytes, line.data(), line.size());
+        std::memcpy(bytes + line.size(), "\r\n", 2);
+        SendAll(bytes, line.size() + 2);
+        return;
+    }
     std::string bytes;
     bytes.reserve(line.size() + 2);
     bytes.append(line);
@@ -306,9 +315,17 @@ void TTCPConnection::FlushWriteBuffer()
 {
     if (output_.empty())
         return;
-    std::string pending;
+    // The block leaves from a buffer of its own, so whatever is written meanwhile (from events
+    // processed during a wait) gathers afresh; the memory of small blocks serves the next ones.
+    std::string pending = std::move(spareOutput_);
+    pending.clear();
     pending.swap(output_);
     SendAll(pending.data(), pending.size());
+    // A large block's memory is not held on to: a connection that sent one may sit idle.
+    constexpr size_t kSpareOutputLimit = 16 * 1024;
+    pending.clear();
+    if (pending.capacity() <= kSpareOutputLimit)
+        spareOutput_ = std::move(pending);
 }
 
 void TTCPConnection::EndGathering()

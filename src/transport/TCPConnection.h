@@ -176,6 +176,8 @@ private:
     size_t begin_ = 0; // first unconsumed byte
     size_t end_ = 0;   // end of the received bytes
     std::string output_;
+    // The memory of the block last sent, kept for the next one (empty while a block is sent).
+    std::string spareOutput_;
     bool gathering_ = false;
     bool inMemory_ = false;
     std::string written_; // what an in-memory connection has sent
