@@ -540,6 +540,11 @@ CsvDocument readCsvDocument(std::string bytes, const CsvFormat& format, const ch
         if (isValidAddress(reader.field(i), charset))
             document.hasHeader = false;
     }
+    if (!document.hasHeader)
+        document.firstValues = document.header;
+    else if (reader.next())
+        for (std::size_t i = 0; i < reader.size(); ++i)
+            document.firstValues.emplace_back(reader.field(i));
     return document;
 }
 

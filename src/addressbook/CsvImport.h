@@ -53,6 +53,8 @@ struct CsvDocument {
     char separator = ',';
     bool hasHeader = false;
     std::vector<std::string> header; // the first record's fields (UTF-8), header or not
+    // The first data record's fields (UTF-8): the record after a header, else the header's.
+    std::vector<std::string> firstValues;
 };
 
 // Decodes the bytes and reads the first record; a text without any record (an empty file)

@@ -269,7 +269,9 @@ void ImportRecipientsDialog::loadFile()
         ColumnsTable->setItem(c, 0,
                               new QTableWidgetItem(document_->hasHeader ? QString::fromStdString(first)
                                                                         : QString::number(c + 1)));
-        ColumnsTable->setItem(c, 1, new QTableWidgetItem(QString::fromStdString(first)));
+        const std::size_t column = std::size_t(c);
+        const std::string value = column < document_->firstValues.size() ? document_->firstValues[column] : "";
+        ColumnsTable->setItem(c, 1, new QTableWidgetItem(QString::fromStdString(value)));
         auto* combo = new QComboBox;
         combo->setObjectName("ColumnCombo" + QString::number(c + 1));
         for (const ColumnChoice& choice : choices)

@@ -70,6 +70,9 @@ private slots:
             if (dialog.ColumnsTable->rowCount() != 5 || dialog.columnCombo(0)->currentText() != "E-mail" ||
                 dialog.columnCombo(1)->currentText() != "Name" || dialog.columnCombo(3)->currentText() != "Parameter")
                 return int(mrCancel);
+            if (cellText(dialog.ColumnsTable, 0, 1) != "ann@example.org" ||
+                cellText(dialog.ColumnsTable, 3, 1) != "Lisbon")
+                return int(mrCancel);
             if (cellText(dialog.PreviewTable, 0, 1) != "ann@example.org" ||
                 cellText(dialog.PreviewTable, 0, 6) != "Zip=1000" ||
                 cellText(dialog.PreviewTable, 1, 9) != "Invalid e-mail address \"nobody\": the address has no @")
