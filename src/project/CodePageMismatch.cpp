@@ -2,8 +2,14 @@
 
 #include "ProjectFileReader.h"
 
+#include <span>
+
 namespace quillet {
 
+namespace {
+
+// The parts of the judgement: the text fields of recipient records, and every other text of a
+// project (properties, groups, accounts).
 void addRecipientTexts(OtherCodePageEvidence& evidence, std::span<const RecipientRecord> records)
 {
     for (const RecipientRecord& r : records)
@@ -26,6 +32,8 @@ void addTextsBesideRecipients(OtherCodePageEvidence& evidence, const Project& pr
         for (const std::string* field : {&a.host, &a.user, &a.fromName, &a.fromAddress, &a.replyTo})
             evidence.add(*field);
 }
+
+} // namespace
 
 bool projectLooksLikeOtherCodePage(const Project& project)
 {

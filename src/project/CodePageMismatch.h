@@ -7,7 +7,6 @@
 #include "CodePage.h"
 #include "Project.h"
 
-#include <span>
 #include <string>
 
 namespace quillet {
@@ -18,10 +17,5 @@ bool projectLooksLikeOtherCodePage(const Project& project);
 // each block of recipients while it is still in the processor's cache, instead of a second
 // pass over a list that can be gigabytes long.
 Project loadProjectFileJudgingCodePage(const std::string& path, bool& looksLikeOtherCodePage);
-
-// The parts of the judgement: the text fields of recipient records, and every other text of a
-// project (properties, groups, accounts).
-void addRecipientTexts(OtherCodePageEvidence& evidence, std::span<const RecipientRecord> records);
-void addTextsBesideRecipients(OtherCodePageEvidence& evidence, const Project& project);
 
 } // namespace quillet

@@ -8,9 +8,12 @@
 
 #include "project/FileDescriptor.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -177,21 +180,15 @@ std::string FormatMessageDate(std::time_t moment)
     std::string text;
     text.reserve(32);
     const auto digits = [&text](long number, int width) {
-        char reversed[24];
-        int n = 0;
-        const bool negative = number < 0;
-        unsigned long magnitude =
-            negative ? 0UL - static_cast<unsigned long>(number) : static_cast<unsigned long>(number);
-        do {
-            reversed[n++] = static_cast<char>('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude != 0);
-        if (negative)
+        if (number < 0) { // printf's zero padding follows the sign
             text += '-';
-        for (int i = n; i < width - (negative ? 1 : 0); ++i)
-            text += '0';
-        while (n > 0)
-            text += reversed[--n];
+            number = -number;
+            --width;
+        }
+        char buffer[24];
+        char* end = std::to_chars(buffer, std::end(buffer), number).ptr;
+        text.append(static_cast<std::size_t>(std::max(0, width - static_cast<int>(end - buffer))), '0');
+        text.append(buffer, end);
     };
     text += kDayNames[local.tm_wday];
     text += ", ";
