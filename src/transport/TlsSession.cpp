@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 
 #include <dirent.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -182,11 +183,59 @@ std::shared_ptr<TlsContext> TlsContext::Server(const std::string& certificateFil
     return context;
 }
 
+// Room the outbox fills before it tries the socket: a few dozen records.
+constexpr std::size_t kTlsSendChunk = 256 * 1024;
+
+// The session's writing end for OpenSSL: records are appended to the session's outbox, which
+// is sent to the socket as it reaches kTlsSendChunk and after every step of the session.
+struct TlsOutbox {
+    static int Write(BIO* bio, const char* data, std::size_t size, std::size_t* written)
+    {
+        auto* session = static_cast<TlsSession*>(BIO_get_data(bio));
+        BIO_clear_retry_flags(bio);
+        session->outbox_.append(data, size);
+        *written = size;
+        // A failed send (errno tells why) fails OpenSSL's step, which reports it.
+        if (session->outbox_.size() - session->outboxSent_ >= kTlsSendChunk && session->SendOutbox() < 0)
+            return 0;
+        return 1;
+    }
+    static long Control(BIO*, int command, long, void*)
+    {
+        // A flush (after a handshake flight) is the session's to do after the step.
+        return command == BIO_CTRL_FLUSH || command == BIO_CTRL_DUP ? 1 : 0;
+    }
+    static int Create(BIO* bio)
+    {
+        BIO_set_init(bio, 1);
+        return 1;
+    }
+    static const BIO_METHOD* Method()
+    {
+        static const BIO_METHOD* const method = [] {
+            BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "quillet outbox");
+            if (made) {
+                BIO_meth_set_write_ex(made, Write);
+                BIO_meth_set_ctrl(made, Control);
+                BIO_meth_set_create(made, Create);
+            }
+            return made;
+        }();
+        return method;
+    }
+};
+
 TlsSession::TlsSession(std::shared_ptr<TlsContext> context, int socketFd, const std::string& host)
-    : context_(std::move(context)), ssl_(SSL_new(context_->Get()))
+    : context_(std::move(context)), socket_(socketFd), ssl_(SSL_new(context_->Get()))
 {
-    if (!ssl_ || SSL_set_fd(ssl_.get(), socketFd) != 1)
+    BIO* reading = ssl_ ? BIO_new_socket(socketFd, BIO_NOCLOSE) : nullptr;
+    BIO* writing = reading && TlsOutbox::Method() ? BIO_new(TlsOutbox::Method()) : nullptr;
+    if (!writing) {
+        BIO_free(reading);
         RaiseTlsError(FormatText(kTlsErrorFormat, {host, LibraryReason()}));
+    }
+    BIO_set_data(writing, this);
+    SSL_set_bio(ssl_.get(), reading, writing);
     if (!context_->ForClient()) {
         SSL_set_accept_state(ssl_.get());
         return;
@@ -201,11 +250,45 @@ TlsSession::TlsSession(std::shared_ptr<TlsContext> context, int socketFd, const 
     }
 }
 
+int TlsSession::SendOutbox() noexcept
+{
+    while (outboxSent_ < outbox_.size()) {
+        const ssize_t sent =
+            ::send(socket_, outbox_.data() + outboxSent_, outbox_.size() - outboxSent_, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            outboxSent_ += static_cast<std::size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return 0;
+        if (sent == 0)
+            errno = EPIPE;
+        return -1;
+    }
+    outbox_.clear();
+    outboxSent_ = 0;
+    return 1;
+}
+
+bool TlsSession::FlushOutbox()
+{
+    const int state = SendOutbox();
+    if (state < 0)
+        throw ETlsError(LibraryReason());
+    return state > 0;
+}
+
 TlsWant TlsSession::Handshake()
 {
     ERR_clear_error();
     errno = 0;
+    if (!FlushOutbox())
+        return TlsWant::Write;
     const int result = SSL_do_handshake(ssl_.get());
+    if (!FlushOutbox())
+        return TlsWant::Write;
     if (result == 1)
         return TlsWant::Nothing;
     switch (SSL_get_error(ssl_.get(), result)) {
@@ -219,10 +302,22 @@ TlsSession::Transfer TlsSession::Read(char* data, std::size_t size)
 {
     ERR_clear_error();
     errno = 0;
+    const int waiting = SendOutbox();
+    if (waiting == 0)
+        return {0, TlsWant::Write, false};
+    if (waiting < 0 && errno != EPIPE && errno != ECONNRESET)
+        throw ETlsError(LibraryReason());
+    if (waiting < 0) {
+        // The peer has gone: what it did send before is still read, and then the close.
+        outbox_.clear();
+        outboxSent_ = 0;
+    }
     std::size_t done = 0;
     const int result = SSL_read_ex(ssl_.get(), data, size, &done);
+    // Reading may answer the peer (a key update): that goes out before anything waits.
+    const bool flushed = SendOutbox() != 0;
     if (result == 1)
-        return {done, TlsWant::Nothing, false};
+        return {done, flushed ? TlsWant::Nothing : TlsWant::Write, false};
     switch (SSL_get_error(ssl_.get(), result)) {
     case SSL_ERROR_WANT_READ: return {0, TlsWant::Read, false};
     case SSL_ERROR_WANT_WRITE: return {0, TlsWant::Write, false};
@@ -240,10 +335,12 @@ TlsSession::Transfer TlsSession::Write(const char* data, std::size_t size)
 {
     ERR_clear_error();
     errno = 0;
+    if (!FlushOutbox())
+        return {0, TlsWant::Write, false};
     std::size_t done = 0;
     const int result = SSL_write_ex(ssl_.get(), data, size, &done);
     if (result == 1)
-        return {done, TlsWant::Nothing, false};
+        return {done, FlushOutbox() ? TlsWant::Nothing : TlsWant::Write, false};
     switch (SSL_get_error(ssl_.get(), result)) {
     case SSL_ERROR_WANT_READ: return {0, TlsWant::Read, false};
     case SSL_ERROR_WANT_WRITE: return {0, TlsWant::Write, false};
@@ -260,8 +357,12 @@ bool TlsSession::Pending() const
 void TlsSession::Shutdown() noexcept
 {
     ERR_clear_error();
-    if (SSL_is_init_finished(ssl_.get()))
+    // What is left of earlier steps goes first, then the alert, as far as the socket takes them
+    // without waiting: the connection is going away.
+    if (SSL_is_init_finished(ssl_.get()) && SendOutbox() > 0) {
         SSL_shutdown(ssl_.get());
+        SendOutbox();
+    }
     ERR_clear_error();
 }
 

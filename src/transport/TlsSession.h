@@ -90,6 +90,8 @@ public:
         TlsWant want = TlsWant::Nothing; // with 0 bytes: what to wait for
         bool closed = false;             // the peer ended the session or the connection
     };
+    // Each step first sends what earlier ones left in the outbox, and says Write while some of
+    // it is still waiting for room in the socket, also after a write that took its bytes.
     Transfer Read(char* data, std::size_t size);
     Transfer Write(const char* data, std::size_t size);
     // Bytes already decrypted and waiting to be read.
@@ -109,8 +111,20 @@ public:
 
 private:
     long VerifyAgainst(x509_store_st* store) const;
+    // Sends what the outbox holds without waiting: 1 when it is empty, 0 while some of it waits
+    // for room, -1 when the socket failed (errno tells why).
+    int SendOutbox() noexcept;
+    // The same, raising ETlsError for a failed socket; false while some of it is left.
+    bool FlushOutbox();
+    friend struct TlsOutbox;
 
     std::shared_ptr<TlsContext> context_;
+    int socket_;
+    // The records OpenSSL has made and the socket has not taken yet. They leave in sends of
+    // kTlsSendChunk and more rather than one send per record of 16 KB, which costs each side
+    // of the connection a system call and a pass through the TCP stack per record.
+    std::string outbox_;
+    std::size_t outboxSent_ = 0;
     std::unique_ptr<ssl_st, SslFree> ssl_;
     mutable std::optional<long> verifyResult_;
 };

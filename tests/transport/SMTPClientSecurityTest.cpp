@@ -219,6 +219,80 @@ TEST(SMTPClientSecurity, PipeliningIsWhatTheGreetingThroughTlsAnnounces)
     }
 }
 
+// A message larger than the sockets hold, through TLS, to a server that takes its time before it
+// reads the text: every line arrives once and in order. One that never reads it again ends with
+// the data block's limit.
+TEST(SMTPClientSecurity, ALargeMessageThroughTlsWaitsForRoomAndTheDataBlockLimit)
+{
+    const TestCertificates& certificates = TestCertificates::Get();
+    if (!certificates.Available())
+        GTEST_SKIP() << "openssl could not make the test certificates";
+    auto context = TlsContext::Server(certificates.Certificate("server"), certificates.Key("server"));
+    TMailMessage message = Message();
+    message.Body.clear();
+    for (int n = 0; n < 200000; ++n)
+        message.Body.push_back("line " + std::to_string(n) + std::string(80, 'x'));
+    for (const bool reads : {true, false}) {
+        LoopbackListener listener;
+        int lines = 0, inOrder = 0;
+        std::thread peer([&] {
+            TTCPConnection connection(listener.Accept());
+            connection.ReadTimeout = kPeerWaitMs;
+            try {
+                connection.Write("220 ready\r\n");
+                connection.ReadLn();
+                connection.Write("250-test.server\r\n250 STARTTLS\r\n");
+                connection.ReadLn();
+                connection.Write("220 go ahead\r\n");
+                connection.StartTls(context, {});
+                connection.ReadLn();
+                connection.Write("250 test.server\r\n");
+                for (const char* reply : {"250 reset\r\n", "250 sender ok\r\n", "250 recipient ok\r\n"}) {
+                    connection.ReadLn();
+                    connection.Write(reply);
+                }
+                connection.ReadLn();
+                connection.Write("354 go ahead\r\n");
+                std::this_thread::sleep_for(std::chrono::milliseconds(reads ? 300 : 1500));
+                if (!reads)
+                    return;
+                for (std::string line = connection.ReadLn(); line != "."; line = connection.ReadLn()) {
+                    if (line == "line " + std::to_string(inOrder) + std::string(80, 'x'))
+                        ++inOrder;
+                    ++lines;
+                }
+                connection.Write("250 queued\r\n");
+                connection.ReadLn();
+            } catch (const ETransportError&) {
+            }
+        });
+        TSMTPClient client;
+        Aim(client, listener.Port());
+        client.Trust.caFile = certificates.Ca();
+        client.TimeLimits.dataBlock = 500;
+        client.Connect();
+        ASSERT_NE(client.Tls(), nullptr);
+        if (reads) {
+            client.Send(message);
+            client.Disconnect();
+        } else {
+            try {
+                client.Send(message);
+                ADD_FAILURE() << "no error";
+            } catch (const ETimeLimitExceeded& e) {
+                EXPECT_EQ(std::string(e.what()), "Time limit: waited 0.5 s for the server to take more of the message "
+                                                 "(server 127.0.0.1, port " +
+                                                     std::to_string(listener.Port()) + ").");
+            }
+        }
+        peer.join();
+        if (reads) {
+            EXPECT_EQ(inOrder, 200000);
+            EXPECT_GE(lines, 200000);
+        }
+    }
+}
+
 TEST(SMTPClientTimeLimits, SilentServerEndsWithTheNamedLimit)
 {
     ScriptedPeer silent([](PeerSocket& socket) { socket.ReadLine(); });
