@@ -45,26 +45,41 @@ std::string readWholeFile(const std::string& path)
     return bytes;
 }
 
-void writeWholeFile(const std::string& path, std::string_view bytes)
+namespace {
+
+void writePieces(const std::string& path, std::initializer_list<std::string_view> pieces)
 {
     FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!file.valid())
         throw ProjectFileError(ProjectFileError::Kind::CannotCreate,
                                formatFileMessage(messages::kCannotCreateFile, path, std::strerror(errno)));
-    if (const int error = writeAllBytes(file.get(), bytes))
-        throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
-                               formatFileMessage(messages::kCannotWriteFile, path, std::strerror(error)));
+    for (const std::string_view bytes : pieces)
+        if (const int error = writeAllBytes(file.get(), bytes))
+            throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
+                                   formatFileMessage(messages::kCannotWriteFile, path, std::strerror(error)));
     if (file.close() != 0)
         throw ProjectFileError(ProjectFileError::Kind::CannotWrite,
                                formatFileMessage(messages::kCannotWriteFile, path, std::strerror(errno)));
 }
 
+} // namespace
+
+void writeWholeFile(const std::string& path, std::string_view bytes)
+{
+    writePieces(path, {bytes});
+}
+
 void replaceWholeFile(const std::string& path, std::string_view bytes)
+{
+    replaceWholeFile(path, {bytes});
+}
+
+void replaceWholeFile(const std::string& path, std::initializer_list<std::string_view> pieces)
 {
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0) {
         if (!S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
-            writeWholeFile(path, bytes);
+            writePieces(path, pieces);
             return;
         }
         // A file the user may not write stays as it is, as when it is opened for writing.
@@ -74,7 +89,8 @@ void replaceWholeFile(const std::string& path, std::string_view bytes)
     }
     try {
         AtomicFileWriter file(path, 0644);
-        file.Write(bytes);
+        for (const std::string_view bytes : pieces)
+            file.Write(bytes);
         file.Commit();
     } catch (const AtomicWriteError& error) {
         const bool create = error.step() == AtomicWriteError::Step::Create;

@@ -1,6 +1,7 @@
 // Reading a whole file into memory in one go, and writing one from memory, with the user's messages for the failures.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,7 @@ void writeWholeFile(const std::string& path, std::string_view bytes);
 // target that is not a regular file (a device such as /dev/stdout, a pipe) is written as it is;
 // a file the user may not write is refused as writeWholeFile refuses it.
 void replaceWholeFile(const std::string& path, std::string_view bytes);
+// The same for bytes held in several pieces, written one after the other (no joined copy).
+void replaceWholeFile(const std::string& path, std::initializer_list<std::string_view> pieces);
 
 } // namespace quillet

@@ -211,6 +211,31 @@ TEST(CsvExport, WritesUtf8WithHeaderEnabledStateAndParameters)
         recipientsCsv(project, {std::nullopt, false}).starts_with("email,name,surname,enabled,group,param1 name"));
 }
 
+TEST(CsvExport, FieldsOfEveryLengthAndTheLastRecordOfTheList)
+{
+    // Texts of 31 to 33 and of 255 bytes, with a byte to quote or convert at either end, and
+    // a group whose name is longer than a stored text picks no record.
+    Project project;
+    for (const std::size_t length : {std::size_t(31), std::size_t(32), std::size_t(33), std::size_t(255)})
+        for (const char end : {'a', ',', '\xE9'}) {
+            const std::string text = std::string(length - 1, 'x') + end;
+            RecipientRecord r = test::recipient("a@b.org", "G", text);
+            r.Surname.set(std::string(1, end) + std::string(length - 1, 'y'));
+            r.Group.set(text);
+            project.recipients.push_back(r);
+        }
+    const auto csvField = [](std::string text) {
+        std::string utf8 = codePageToUtf8(text);
+        return text.find(',') == std::string::npos ? utf8 : "\"" + utf8 + "\"";
+    };
+    std::string expected = "email,name,surname,enabled,group\r\n";
+    for (const RecipientRecord& r : project.recipients)
+        expected += "a@b.org," + csvField(r.Name.str()) + "," + csvField(r.Surname.str()) + ",True," +
+                    csvField(r.Group.str()) + "\r\n";
+    EXPECT_EQ(recipientsCsv(project, {std::nullopt, false}), expected);
+    EXPECT_EQ(recipientsCsv(project, {std::string(255, 'x') + "a", false}), "email,name,surname,enabled,group\r\n");
+}
+
 TEST(CsvExport, ImportOfAnExportGivesTheSameRecipients)
 {
     Project source;
