@@ -365,7 +365,8 @@ public:
                 c = static_cast<char>(c - 'A' + 'a');
         key.hash = std::hash<std::string_view>{}(key.text);
     }
-    void prefetch(const Key& key) const
+    // Inlined by force, as the compiler drops calls of a function of prefetches alone.
+    [[gnu::always_inline]] void prefetch(const Key& key) const
     {
         if (!slots_.empty())
             __builtin_prefetch(&slots_[key.hash & (slots_.size() - 1)]);
