@@ -6,6 +6,8 @@
 #include "project/WholeFile.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <cctype>
 #include <cstring>
 #include <functional>
@@ -26,6 +28,9 @@ constexpr std::size_t kChunkRows = 16384;
 // more than it saves. Two, because most of the work is the system's filling of fresh memory,
 // which scales with cores, and desktop machines have at least two.
 constexpr std::size_t kParallelStoreRows = 65536;
+// Bytes of text from which the plan reads the rows in two halves at once: below it a thread
+// costs more than it saves.
+constexpr std::size_t kParallelPlanBytes = 1 << 20;
 
 bool isUtf8CodePage(const char* codePage)
 {
@@ -465,6 +470,59 @@ private:
     Key key_;
 };
 
+// The rows of a stretch of the text, read and checked: what one thread of the plan gathers.
+struct PlanPart {
+    std::string rows; // packed rows (CsvImportPlan::rows)
+    std::size_t count = 0;
+    std::vector<CsvImportPlan::Chunk> chunks;
+    std::vector<CsvProblem> problems;
+
+    // Room for the packed rows of a text of this size (a row packs into about its own size).
+    explicit PlanPart(std::size_t textBytes)
+    {
+        if (textBytes > 0) {
+            rows.reserve(textBytes + textBytes / 4);
+            adviseLargePages(rows.data(), rows.capacity());
+        }
+    }
+
+    // Appends the rows of the part that follows in the text, whose line numbers count from
+    // the line after `lines`.
+    void append(const PlanPart& later, std::size_t lines)
+    {
+        for (const CsvImportPlan::Chunk& chunk : later.chunks)
+            chunks.push_back({chunk.offset + rows.size(), chunk.row + count, 0});
+        for (const CsvProblem& problem : later.problems)
+            problems.push_back({problem.line + lines, problem.text});
+        rows.append(later.rows);
+        count += later.count;
+    }
+};
+
+// Reads the reader's records into the part until the reader has passed `stop` (a position in
+// its text) or the text ends. `report` is told the bytes read every few thousand records; when
+// it returns false the reading stops and so does this, returning false.
+template <typename Report>
+bool readRows(CsvReader& reader, RowBuilder& builder, PlanPart& part, std::size_t stop, const Report& report)
+{
+    CsvRow row;
+    for (std::size_t records = 0; reader.position() < stop && reader.next(); ++records) {
+        if (records % kProgressEvery == 0 && !report(reader.position()))
+            return false;
+        if (!builder.build(reader, row))
+            continue;
+        if (!row.problem.empty()) {
+            part.problems.push_back({row.line, row.problem});
+            continue;
+        }
+        if (part.count % kChunkRows == 0)
+            part.chunks.push_back({part.rows.size(), part.count, 0});
+        ++part.count;
+        packRow(row, part.rows);
+    }
+    return true;
+}
+
 // Decides, in file order, which packed rows are new recipients, updates of a recipient with the
 // same address, or duplicates skipped, and counts them. The lookups run a few rows ahead of the
 // decisions: each row's slot is fetched while the rows before it are decided.
@@ -476,11 +534,12 @@ void decideDuplicates(CsvImportPlan& plan, AddressIndex& known, DuplicateRule ru
     AddressIndex::Key keys[kAhead];
     std::string_view emails[kAhead];
     const char* cursor = plan.rows.data();
+    std::size_t chunk = 0;
     for (std::size_t i = 0; i < rows + kAhead; ++i) {
         if (i >= kAhead) {
             const std::size_t row = i - kAhead;
-            if (row % kChunkRows == 0)
-                plan.chunks[row / kChunkRows].appends = report.imported;
+            if (chunk < plan.chunks.size() && plan.chunks[chunk].row == row)
+                plan.chunks[chunk++].appends = report.imported;
             std::int64_t& target = plan.targets[row];
             if (rule == DuplicateRule::Keep) {
                 ++report.imported;
@@ -680,32 +739,65 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
                 known.tryEmplace(project.recipients[i].EMail.view(), static_cast<std::int64_t>(i));
     }
     auto nextIndex = static_cast<std::int64_t>(project.recipients.size());
-    plan.rows.reserve(document.text.size() + document.text.size() / 4);
-    adviseLargePages(plan.rows.data(), plan.rows.capacity());
 
-    // The rows are read and checked first, then looked up among the addresses in one go.
+    // The rows are read and checked first, then looked up among the addresses in one go. A
+    // large text is read in two halves at once, the second from the first line break after the
+    // middle. That is a record's start unless a quoted field spans the line break: the first
+    // half's reader tells, as it must end a record exactly there; if it does not, the second
+    // half's work is dropped and the first reader goes on to the end.
+    const std::string_view text = document.text;
+    const std::size_t middle = text.size() >= kParallelPlanBytes ? text.find('\n', text.size() / 2) : text.npos;
+    const std::size_t split = middle == text.npos || middle + 1 == text.size() ? text.size() : middle + 1;
+    PlanPart first(text.size()), second(text.size() - split);
+    std::atomic<std::size_t> secondDone = 0;
+    std::atomic<bool> stop = false;
+    std::exception_ptr secondFailure;
     CsvReader reader = dataReader(document);
-    RowBuilder builder(mapping, settings);
-    CsvRow row;
-    for (std::size_t records = 0; reader.next(); ++records) {
-        if (progress && records % kProgressEvery == 0 && !progress(reader.position(), reader.textSize()))
+    CsvReader secondReader(text.substr(split), document.separator);
+    {
+        std::jthread secondThread;
+        if (split < text.size())
+            secondThread = std::jthread([&] {
+                try {
+                    RowBuilder builder(mapping, settings);
+                    readRows(secondReader, builder, second, text.size(), [&](std::size_t done) {
+                        secondDone.store(done, std::memory_order_relaxed);
+                        return !stop.load(std::memory_order_relaxed);
+                    });
+                } catch (...) {
+                    secondFailure = std::current_exception();
+                }
+            });
+        RowBuilder builder(mapping, settings);
+        const auto report = [&](std::size_t done) {
+            if (progress && !progress(done + secondDone.load(std::memory_order_relaxed), text.size())) {
+                stop = true;
+                return false;
+            }
+            return true;
+        };
+        if (!readRows(reader, builder, first, split, report))
             throw CsvImportCancelled();
-        if (!builder.build(reader, row))
-            continue;
-        if (!row.problem.empty()) {
-            ++report.invalid;
-            report.problems.push_back({row.line, row.problem});
-            continue;
+        if (split < text.size() && reader.position() != split) {
+            stop = true;
+            if (!readRows(reader, builder, first, text.size(), report))
+                throw CsvImportCancelled();
         }
-        if (plan.targets.size() % kChunkRows == 0)
-            plan.chunks.push_back({plan.rows.size(), plan.targets.size(), 0});
-        plan.targets.push_back(CsvImportPlan::kAppendRow);
-        packRow(row, plan.rows);
     }
+    if (stop)
+        second = PlanPart(0);
+    else if (secondFailure)
+        std::rethrow_exception(secondFailure);
+    first.append(second, reader.nextLine() - 1);
+    plan.rows = std::move(first.rows);
+    plan.chunks = std::move(first.chunks);
+    plan.targets.assign(first.count, CsvImportPlan::kAppendRow);
+    report.invalid = first.problems.size();
+    report.problems = std::move(first.problems);
     decideDuplicates(plan, known, settings.duplicates, nextIndex);
     if (report.imported + report.updated + report.skipped + report.invalid == 0)
         throw CsvImportError(std::string(texts::kCsvNoRecipients));
-    if (progress && !progress(reader.textSize(), reader.textSize()))
+    if (progress && !progress(text.size(), text.size()))
         throw CsvImportCancelled();
     return plan;
 }

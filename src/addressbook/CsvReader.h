@@ -61,6 +61,8 @@ public:
     std::string_view field(std::size_t i) const { return fields_[i]; }
     // The line (counted from 1) on which the current record starts.
     std::size_t line() const { return line_; }
+    // The line on which the next record starts.
+    std::size_t nextLine() const { return nextLine_; }
     // The current record's last field was a quoted field that never closed.
     bool unterminated() const { return unterminated_; }
     // Bytes of the text read so far (for progress).

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -61,4 +62,32 @@ TEST(CsvLargeList, ExportsInOrderAndReadsBackTheSameRecords)
     EXPECT_EQ(import(copy, csv, DuplicateRule::Update), "imported 0, updated 70000, duplicates skipped 0, invalid 0");
     ASSERT_EQ(copy.recipients.size(), kRecipients);
     EXPECT_EQ(std::memcmp(copy.recipients.data(), source.recipients.data(), kRecipients * sizeof(RecipientRecord)), 0);
+}
+
+TEST(CsvLargeList, ReadsTheTextInHalvesWithTheLinesOfOneReading)
+{
+    std::string rows;
+    for (std::size_t i = 0; i < 40000; ++i) // about 1.5 MB: read in two halves
+        rows += "r" + std::to_string(i) + "@x.org,Ann,Surname\r\n";
+    const auto problemLines = [](const std::string& csv) {
+        Project project;
+        project.groups.push_back({"G", ""});
+        const CsvImportSettings settings{"G", DuplicateRule::Skip, "CP1252"};
+        const CsvDocument document = readCsvDocument(csv, {}, settings.codePage);
+        CsvMapping mapping = automaticCsvMapping(document, settings.codePage);
+        resolveCsvMapping(mapping, document);
+        const CsvImportPlan plan = planCsvImport(project, document, mapping, settings);
+        std::string lines = std::to_string(plan.report.imported);
+        for (const CsvProblem& problem : plan.report.problems)
+            lines += " " + std::to_string(problem.line);
+        return lines;
+    };
+    const std::string header = "email,name,surname\r\n", end = "bad@,X,Y\r\nlast@x.org,,\r\n";
+    EXPECT_EQ(problemLines(header + rows + end), "40001 40002");
+    // A quoted field of many lines across the middle: its line breaks are text, not records.
+    const std::size_t middle = rows.find('\n', rows.size() / 2) + 1;
+    const std::string across = "mid@x.org,\"" + std::string(200000, '\n') + "\",Z\r\n";
+    EXPECT_EQ(problemLines(header + rows.substr(0, middle) + across + rows.substr(middle) + end),
+              "40001 " + std::to_string(2 + std::count(rows.begin(), rows.begin() + middle, '\n')) + " " +
+                  std::to_string(40003 + 200000));
 }
