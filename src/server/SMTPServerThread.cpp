@@ -73,7 +73,13 @@ void TSMTPServerThread::BeforeRun()
 void TSMTPServerThread::FreeConnection()
 {
     dataFile_.reset();
+    deletedFile_.reset();
     TPeerThread::FreeConnection();
+}
+
+void TSMTPServerThread::AfterReplies()
+{
+    deletedFile_.reset();
 }
 
 void TSMTPServerThread::Run(const std::string& line)
@@ -234,15 +240,21 @@ void TSMTPServerThread::ReceiveDataLine(std::string_view line)
     dataFile_->Write("\r\n");
 }
 
-// The file is deleted before the reply, also when the owner's hook raises.
+// The file is deleted before the reply, also when the owner's hook raises; its descriptor is
+// closed after the reply has left (AfterReplies).
 void TSMTPServerThread::EndData()
 {
     std::string customError;
     {
         struct DeleteFile {
             std::optional<TempDataFile>& file;
-            ~DeleteFile() { file.reset(); }
-        } deleteFile{dataFile_};
+            FileDescriptor& deleted;
+            ~DeleteFile()
+            {
+                deleted = file->RemoveName();
+                file.reset();
+            }
+        } deleteFile{dataFile_, deletedFile_};
         if (!dataTooBig_) {
             dataFile_->Flush();
             if (smtpServer_.OnReceiveRaw)

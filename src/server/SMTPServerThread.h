@@ -56,6 +56,7 @@ protected:
     void BeforeRun() override;
     void Run(const std::string& line) override;
     void FreeConnection() override;
+    void AfterReplies() override;
 
 private:
     void WriteReply(SMTPReply::Code code, std::string_view text);
@@ -69,6 +70,9 @@ private:
     TSMTPServer& smtpServer_;
     // The data file while a message's data is being received.
     std::optional<TempDataFile> dataFile_;
+    // The last message's data file, deleted already and closed once its reply has left: closing
+    // frees the file's storage, which the client need not wait for.
+    FileDescriptor deletedFile_;
     bool dataTooBig_ = false;
     SMTPSessionState state_ = SMTPSessionState::NoHello;
     std::size_t messagesOnConnection_ = 0;

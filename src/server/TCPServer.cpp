@@ -125,7 +125,10 @@ TPeerThread::WaitFor TPeerThread::Serve(bool readable)
 TPeerThread::WaitFor TPeerThread::SendGathered()
 {
     try {
-        return connection_->SendAvailable() ? WaitFor::Input : WaitFor::Output;
+        if (!connection_->SendAvailable())
+            return WaitFor::Output;
+        AfterReplies();
+        return WaitFor::Input;
     } catch (...) {
         HandleStepFailure(std::current_exception());
         return WaitFor::Nothing;

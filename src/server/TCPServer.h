@@ -84,6 +84,9 @@ protected:
     virtual bool ConnectionOpen();
     // Frees the connection object, closing its socket.
     virtual void FreeConnection();
+    // Called once the replies gathered by the steps have all left: work that the peer need not
+    // wait for goes here, while the peer reads its replies.
+    virtual void AfterReplies() {}
 
     TTCPServer& Server;
 

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <stdexcept>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace quillet {
@@ -46,7 +47,16 @@ TempDataFile::TempDataFile()
 TempDataFile::~TempDataFile()
 {
     file_.reset();
-    ::unlink(path_.c_str());
+    if (!path_.empty())
+        ::unlink(path_.c_str());
+}
+
+FileDescriptor TempDataFile::RemoveName()
+{
+    if (!path_.empty())
+        ::unlink(path_.c_str());
+    path_.clear();
+    return std::move(file_);
 }
 
 void TempDataFile::Write(std::string_view bytes)

@@ -2,7 +2,8 @@
 //
 // Created uniquely in the system's temporary folder (TMPDIR or /tmp) with the name prefix
 // "oqm", written through a buffer, and closed and deleted when the object goes, whatever
-// happened meanwhile (a failed read, a failing hook, a closed connection).
+// happened meanwhile (a failed read, a failing hook, a closed connection). RemoveName deletes it
+// earlier and hands over the open descriptor, so that the storage is freed when convenient.
 #pragma once
 
 #include "project/FileDescriptor.h"
@@ -27,6 +28,11 @@ public:
     void Write(std::string_view bytes);
     // Writes what is buffered, so that the file holds every byte appended so far.
     void Flush();
+
+    // Deletes the file's name now and gives up its descriptor: the file is gone from the folder,
+    // and closing the descriptor frees its storage (on tmpfs or ext4 the larger part of the work of
+    // deleting it). The object then holds nothing.
+    FileDescriptor RemoveName();
 
     const std::string& Path() const { return path_; }
     // Bytes appended so far.

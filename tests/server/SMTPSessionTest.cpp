@@ -136,6 +136,7 @@ TEST_F(SMTPSession, TwoMessagesInOneSessionLeaveNoDataFile)
         client->SendLine("message " + std::to_string(message));
         EXPECT_EQ(client->Command("."), "250 Ok\r\n");
         EXPECT_EQ(DataFilesLeft(), 0);
+        EXPECT_EQ(DataFilesOpen(), 0); // while the connection stays open
     }
     EXPECT_EQ(client->Command("QUIT"), "221 Signing Off\r\n");
     EXPECT_TRUE(client->ClosedByServer());

@@ -52,6 +52,27 @@ inline int DataFilesLeft()
     return count;
 }
 
+// Descriptors of this process open on a data file (deleted ones too), after waiting up to two
+// seconds for them to be closed.
+inline int DataFilesOpen()
+{
+    const std::string prefix = PrivateTempFolder() + "/oqm";
+    int count = 0;
+    for (int wait = 0; wait < 200; ++wait) {
+        count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+            if (!error && target.rfind(prefix, 0) == 0)
+                ++count;
+        }
+        if (count == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return count;
+}
+
 inline int CountEntries(const char* folder)
 {
     int count = 0;
