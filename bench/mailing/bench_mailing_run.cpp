@@ -1,16 +1,17 @@
 // A mailing run of 10,000 recipients with five macros per message through the built-in route:
 // the run personalises every message, renders it, and the built-in server in the same process
 // receives it and stores it in its temporary data file. Beside it, Postfix's smtp-source sends
-// the same number of messages of the same size over one connection to smtp-sink. The two
-// alternate for several rounds; medians are compared as messages per second. The run is timed
-// until its last message is answered and its connection closed (its `completed` hook); switching
-// the built-in server off afterwards always waits 250 ms, so the figure with it is printed apart.
-// The processor time per message of both sides (our process; smtp-source with smtp-sink) shows
-// where the difference goes independently of the machine's load.
+// the same number of messages of the same size over one connection to smtp-sink. In every round
+// the run goes once with the server's data files on tmpfs and once on disk, then the pair; medians
+// are compared as messages per second. The run is timed until its last message is answered and
+// its connection closed (its `completed` hook); switching the built-in server off afterwards
+// always waits 250 ms, so the figure with it is printed apart. The processor time per message of
+// both sides (our process; smtp-source with smtp-sink) shows where the difference goes
+// independently of the machine's load.
 //
 // Usage: bench_mailing_run [recipients] [rounds]
-// The server keeps each message in a file under TMPDIR (else /tmp): run once with TMPDIR on tmpfs
-// (e.g. /dev/shm) and once on disk for the two figures.
+// The data files go to TMPDIR (else /tmp) and to a folder of the other kind: /dev/shm for tmpfs,
+// /var/tmp for disk. A kind the machine lacks is left out.
 #include "MailingRunSample.h"
 #include "PeerProgram.h"
 
@@ -27,7 +28,9 @@
 #include <cstring>
 #include <string>
 
+#include <linux/magic.h>
 #include <sys/resource.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 using namespace quillet;
@@ -62,6 +65,25 @@ double ChildrenCpuSeconds()
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
+
+bool OnTmpfs(const std::string& folder)
+{
+    struct statfs status {};
+    return ::statfs(folder.c_str(), &status) == 0 && status.f_type == TMPFS_MAGIC;
+}
+
+bool IsFolder(const std::string& folder)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(folder, error);
+}
+
+// The figures of one kind of data folder over the rounds.
+struct Series {
+    std::string name;
+    std::string folder;
+    std::vector<double> rate, rateWhole, cpuPerMessage, ratio;
+};
 
 } // namespace
 
@@ -99,37 +121,62 @@ int main(int argc, char** argv)
         std::filesystem::remove_all(folder);
     }
 
+    const char* given = std::getenv("TMPDIR");
+    const std::string folder = given && *given ? given : "/tmp";
+    std::vector<Series> kinds;
+    if (OnTmpfs(folder)) {
+        kinds.push_back({"tmpfs", folder, {}, {}, {}, {}});
+        if (IsFolder("/var/tmp") && !OnTmpfs("/var/tmp"))
+            kinds.push_back({"disk", "/var/tmp", {}, {}, {}, {}});
+    } else {
+        if (IsFolder("/dev/shm") && OnTmpfs("/dev/shm"))
+            kinds.push_back({"tmpfs", "/dev/shm", {}, {}, {}, {}});
+        kinds.push_back({"disk", folder, {}, {}, {}, {}});
+    }
+
     SmtpSink sink;
     if (!sink.Running()) {
         std::printf("smtp-sink did not start\n");
         return 1;
     }
-    std::vector<double> ours, oursWhole, theirs, ourCpuPerMessage, theirCpuPerMessage;
+    std::vector<double> theirs, theirCpuPerMessage;
     for (int round = 0; round < rounds; ++round) {
-        TSMTPClient client;
-        TMailMessage message;
-        message.ContentType = "text/plain";
-        TSMTPServer server;
-        std::atomic<int> received{0};
-        server.OnReceiveRaw = [&received](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList&,
-                                          std::string&) { ++received; };
-        MailingRun run(client, message, &server);
-        request.builtinServer.port = std::to_string(FreeLoopbackPort());
-        // The run's messages end with its `completed` hook; switching the server off afterwards
-        // waits a fixed 250 ms (like stopping smtp-sink, which the pair's figure leaves out too),
-        // so that part is printed apart.
-        MailingRunHooks hooks;
-        std::chrono::steady_clock::time_point completed;
-        hooks.completed = [&completed](std::size_t) { completed = std::chrono::steady_clock::now(); };
-        const double cpuBefore = ProcessCpuSeconds(::getpid());
-        const auto start = std::chrono::steady_clock::now();
-        const std::size_t sent = run.Run(request, hooks);
-        const double ourCpu = ProcessCpuSeconds(::getpid()) - cpuBefore;
-        const double wholeSeconds = Seconds(std::chrono::steady_clock::now() - start);
-        const double seconds = Seconds(completed - start);
-        if (sent != std::size_t(count) || received != count) {
-            std::printf("the run sent %zu and the server received %d of %d\n", sent, received.load(), count);
-            return 1;
+        std::string line;
+        for (Series& kind : kinds) {
+            // The server reads TMPDIR for every data file it makes.
+            ::setenv("TMPDIR", kind.folder.c_str(), 1);
+            TSMTPClient client;
+            TMailMessage message;
+            message.ContentType = "text/plain";
+            TSMTPServer server;
+            std::atomic<int> received{0};
+            server.OnReceiveRaw = [&received](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList&,
+                                              std::string&) { ++received; };
+            MailingRun run(client, message, &server);
+            request.builtinServer.port = std::to_string(FreeLoopbackPort());
+            // The run's messages end with its `completed` hook; switching the server off afterwards
+            // waits a fixed 250 ms (like stopping smtp-sink, which the pair's figure leaves out
+            // too), so that part is printed apart.
+            MailingRunHooks hooks;
+            std::chrono::steady_clock::time_point completed;
+            hooks.completed = [&completed](std::size_t) { completed = std::chrono::steady_clock::now(); };
+            const double cpuBefore = ProcessCpuSeconds(::getpid());
+            const auto start = std::chrono::steady_clock::now();
+            const std::size_t sent = run.Run(request, hooks);
+            const double ourCpu = ProcessCpuSeconds(::getpid()) - cpuBefore;
+            const double wholeSeconds = Seconds(std::chrono::steady_clock::now() - start);
+            const double seconds = Seconds(completed - start);
+            if (sent != std::size_t(count) || received != count) {
+                std::printf("the run sent %zu and the server received %d of %d\n", sent, received.load(), count);
+                return 1;
+            }
+            kind.rate.push_back(count / seconds);
+            kind.rateWhole.push_back(count / wholeSeconds);
+            kind.cpuPerMessage.push_back(ourCpu * 1e6 / count);
+            char text[160];
+            std::snprintf(text, sizeof text, "quillet run (%s) %.0f msg/s, CPU %.0f us/msg; ", kind.name.c_str(),
+                          kind.rate.back(), kind.cpuPerMessage.back());
+            line += text;
         }
         const double sinkCpuBefore = ProcessCpuSeconds(sink.Pid());
         const double sourceCpuBefore = ChildrenCpuSeconds();
@@ -139,36 +186,33 @@ int main(int argc, char** argv)
             std::printf("smtp-source failed\n");
             return 1;
         }
-        ours.push_back(count / seconds);
-        oursWhole.push_back(count / wholeSeconds);
         theirs.push_back(count / *sourceSeconds);
-        ourCpuPerMessage.push_back(ourCpu * 1e6 / count);
         theirCpuPerMessage.push_back(theirCpu * 1e6 / count);
-        std::printf("round %d: quillet run %.0f msg/s (%.0f with the server's stop), smtp-source -> smtp-sink %.0f "
-                    "msg/s, ratio %.2f; CPU per message %.0f us beside %.0f us\n",
-                    round + 1, ours.back(), oursWhole.back(), theirs.back(), ours.back() / theirs.back(),
-                    ourCpuPerMessage.back(), theirCpuPerMessage.back());
+        std::string ratios;
+        for (Series& kind : kinds) {
+            kind.ratio.push_back(kind.rate.back() / theirs.back());
+            char text[48];
+            std::snprintf(text, sizeof text, "%s%s %.2f", ratios.empty() ? "" : ", ", kind.name.c_str(),
+                          kind.ratio.back());
+            ratios += text;
+        }
+        std::printf("round %d: %ssmtp-source -> smtp-sink %.0f msg/s, CPU %.0f us/msg; ratio %s\n", round + 1,
+                    line.c_str(), theirs.back(), theirCpuPerMessage.back(), ratios.c_str());
     }
-    const double ourMedian = Median(ours);
     const double theirMedian = Median(theirs);
-    std::vector<double> ratios;
-    for (std::size_t i = 0; i < ours.size(); ++i)
-        ratios.push_back(ours[i] / theirs[i]);
-    std::sort(ratios.begin(), ratios.end());
-    const char* tmpdir = std::getenv("TMPDIR");
-    std::printf("%d recipients, five macros, %zu-byte messages, one connection, temporary folder %s; "
-                "median of %d rounds:\n",
-                count, messageSize, tmpdir && *tmpdir ? tmpdir : "/tmp", rounds);
-    std::printf("  quillet mailing run, built-in route: %.0f messages/s\n", ourMedian);
-    std::printf("  ... with the server's stop:          %.0f messages/s\n", Median(oursWhole));
-    std::printf("  smtp-source -> smtp-sink:            %.0f messages/s\n", theirMedian);
-    std::printf("  ratio:                               %.2fx (target >= 0.90x with TMPDIR on tmpfs)\n",
-                ourMedian / theirMedian);
-    std::printf("  ratio per round:                     %.2fx to %.2fx, median %.2fx\n", ratios.front(), ratios.back(),
-                Median(ratios));
-    std::printf("  CPU per message (both sides):        %.0f us beside %.0f us (client and server threads; "
-                "smtp-source and smtp-sink)\n",
-                Median(ourCpuPerMessage), Median(theirCpuPerMessage));
+    std::printf("%d recipients, five macros, %zu-byte messages, one connection; median of %d rounds:\n", count,
+                messageSize, rounds);
+    std::printf("  smtp-source -> smtp-sink:            %.0f messages/s, CPU %.0f us per message\n", theirMedian,
+                Median(theirCpuPerMessage));
+    for (Series& kind : kinds) {
+        std::sort(kind.ratio.begin(), kind.ratio.end());
+        std::printf("  quillet run, data files on %-5s     %.0f messages/s (%.0f with the server's stop), CPU %.0f us "
+                    "per message (client and server threads)\n",
+                    (kind.name + ":").c_str(), Median(kind.rate), Median(kind.rateWhole), Median(kind.cpuPerMessage));
+        std::printf("    folder %s; ratio %.2fx (per round %.2fx to %.2fx, median %.2fx)%s\n", kind.folder.c_str(),
+                    Median(kind.rate) / theirMedian, kind.ratio.front(), kind.ratio.back(), Median(kind.ratio),
+                    kind.name == "tmpfs" ? "; target >= 0.90x" : "");
+    }
     std::printf("  load average at the end:            %s", LoadAverage().c_str());
     return 0;
 }
