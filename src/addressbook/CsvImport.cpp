@@ -91,6 +91,25 @@ std::string parameterNameOf(const CsvDocument& document, std::size_t column, con
     return "COLUMN" + std::to_string(column + 1);
 }
 
+// Texts of a packed row of the plan (CsvImportPlan::rows): the e-mail, name, surname, four
+// parameter names and four values.
+constexpr int kPackedTexts = 11;
+
+// Whether the bytes are all ASCII, eight at a time.
+bool isAscii(const char* bytes, std::size_t size)
+{
+    std::uint64_t any = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        any |= word;
+    }
+    for (; i < size; ++i)
+        any |= static_cast<unsigned char>(bytes[i]);
+    return (any & 0x8080808080808080ULL) == 0;
+}
+
 // Fills CsvRows from the records of a reader: the fields converted to the code page and checked.
 class RowBuilder {
 public:
@@ -98,6 +117,74 @@ public:
         : mapping_(mapping), codePage_(settings.codePage), utf8_(isUtf8CodePage(settings.codePage)),
           charset_(domainCharsetFor(settings.codePage))
     {
+        for (const CsvColumn& column : mapping.columns) {
+            int text = kNotPacked;
+            switch (column.field) {
+            case CsvField::Ignore:
+            case CsvField::Group: break;
+            case CsvField::Email: text = 0; break;
+            case CsvField::Name: text = 1; break;
+            case CsvField::Surname: text = 2; break;
+            case CsvField::Enabled: text = kEnabled; break;
+            case CsvField::ParameterName: text = 3 + column.slot; break;
+            case CsvField::Parameter:
+                text = 7 + column.slot;
+                headerNames_[column.slot] = cutAtCharacter(column.parameterName, kMaxShortStringLength);
+                break;
+            case CsvField::ParameterValue: text = 7 + column.slot; break;
+            }
+            packedText_.push_back(text);
+        }
+    }
+
+    enum class Plain { Blank, Packed, Other };
+
+    // Packs the record straight from the reader's fields (as packRow() packs a CsvRow) when
+    // there is nothing in it to convert or report: every field plain ASCII (`ascii`: the
+    // record's bytes are), or the code page UTF-8; none longer than 255 bytes; the enabled word
+    // written as the export writes it; no field beyond the columns; a valid address. Returns
+    // Other, having written nothing, for every other record: build() decides about those.
+    Plain packPlainly(const CsvReader& reader, bool ascii, std::string& out, std::string_view& email) const
+    {
+        if (reader.unterminated() || !(ascii || utf8_))
+            return Plain::Other;
+        const std::size_t columns = packedText_.size();
+        bool blank = true;
+        for (std::size_t i = 0; i < reader.size(); ++i)
+            if (!reader.field(i).empty()) {
+                if (i >= columns)
+                    return Plain::Other;
+                blank = false;
+            }
+        if (blank)
+            return Plain::Blank;
+        std::string_view texts[kPackedTexts];
+        for (int slot = 0; slot < 4; ++slot)
+            texts[3 + slot] = headerNames_[slot];
+        bool enabled = true;
+        for (std::size_t i = 0; i < columns && i < reader.size(); ++i) {
+            const std::string_view field = reader.field(i);
+            const int text = packedText_[i];
+            if (text == kEnabled) {
+                if (field == kFalse)
+                    enabled = false;
+                else if (!field.empty() && field != kTrue)
+                    return Plain::Other;
+            } else if (text != kNotPacked) {
+                if (field.size() > kMaxShortStringLength)
+                    return Plain::Other;
+                texts[text] = field;
+            }
+        }
+        if (texts[0].empty() || addressProblem(texts[0], charset_) != AddressProblem::None)
+            return Plain::Other;
+        out += static_cast<char>(enabled ? 1 : 0);
+        for (const std::string_view text : texts) {
+            out += static_cast<char>(text.size());
+            out.append(text);
+        }
+        email = texts[0];
+        return Plain::Packed;
     }
 
     // False for a record whose fields are all empty (passed over).
@@ -132,7 +219,7 @@ public:
             take(mapping_.columns[i], reader.field(i), row);
         for (std::size_t i = 0; i < columns; ++i) // parameter names come from the header
             if (mapping_.columns[i].field == CsvField::Parameter)
-                row.paramNames[mapping_.columns[i].slot] = mapping_.columns[i].parameterName;
+                row.paramNames[mapping_.columns[i].slot] = headerNames_[mapping_.columns[i].slot];
         if (row.problem.empty()) {
             if (row.email.empty())
                 row.problem = texts::kCsvMissingAddress;
@@ -198,10 +285,17 @@ private:
         }
     }
 
+    static constexpr int kNotPacked = -1;
+    static constexpr int kEnabled = -2;
+
     const CsvMapping& mapping_;
     const char* codePage_;
     bool utf8_;
     DomainCharset charset_;
+    // Per column: which packed text it fills (see packRow()), kEnabled or kNotPacked.
+    std::vector<int> packedText_;
+    // The parameter names that come from the header, cut as a stored text is.
+    std::string headerNames_[4];
 };
 
 // Which stored fields the mapping fills (an update replaces exactly these).
@@ -244,17 +338,6 @@ void storeRow(const CsvRow& row, const MappedFields& mapped, RecipientRecord& re
         }
 }
 
-// The number of LF bytes: at least the number of records (a file with CR line ends alone gives
-// too low a count, which only costs the address table a few regrowths).
-std::size_t lineBreaks(std::string_view text)
-{
-    std::size_t count = 0;
-    for (const char* p = text.data();
-         (p = static_cast<const char*>(std::memchr(p, '\n', text.data() + text.size() - p))); ++p)
-        ++count;
-    return count;
-}
-
 // Asks for large pages under a big table that has not been touched yet (only a hint).
 void adviseLargePages(void* memory, std::size_t bytes)
 {
@@ -264,9 +347,6 @@ void adviseLargePages(void* memory, std::size_t bytes)
     if (end > begin)
         ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
-
-// Packed rows of the plan (CsvImportPlan::rows).
-constexpr int kPackedTexts = 11;
 
 void packRow(const CsvRow& row, std::string& out)
 {
@@ -351,30 +431,35 @@ void storeNewRow(const PackedRow& row, const MappedFields& mapped, const ShortSt
 }
 
 // Address keys (addressKey) and the record index each stands for. The table is open addressing
-// over 8-byte slots (a hash tag and the entry's number), the keys lie in one block of bytes: a
-// million keys cost a few allocations, and a probe touches one small slot most of the time.
+// over 8-byte slots (a hash tag and the entry's number), the addresses are views of bytes kept
+// elsewhere: a million keys cost a few allocations, and a probe touches one small slot most of
+// the time. The hashes are made apart (hashOf), by the threads that read the rows, so that the
+// lookups in file order are all that is left to one thread.
 class AddressIndex {
 public:
-    // An address's key and its hash, made ahead of the lookup so that its slot can be fetched
-    // from memory while other addresses are looked up (a table of a million keys is far larger
-    // than the processor's cache).
-    struct Key {
-        std::string text;
-        std::uint64_t hash = 0;
-    };
-    static void makeKey(std::string_view address, Key& key)
+    // The hash of the address's key (ASCII letters in lower case).
+    static std::uint64_t hashOf(std::string_view address)
     {
-        key.text.assign(address); // addressKey() without a new string per address
-        for (char& c : key.text)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        key.hash = std::hash<std::string_view>{}(key.text);
+        char lower[kMaxShortStringLength + 1];
+        std::string longer;
+        char* key = lower;
+        if (address.size() > sizeof lower) {
+            longer.resize(address.size());
+            key = longer.data();
+        }
+        for (std::size_t i = 0; i < address.size(); ++i) {
+            const char c = address[i];
+            key[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        return std::hash<std::string_view>{}(std::string_view(key, address.size()));
     }
-    // Inlined by force, as the compiler drops calls of a function of prefetches alone.
-    [[gnu::always_inline]] void prefetch(const Key& key) const
+    // Starts fetching the slot where a lookup of the hash begins (a table of a million keys is
+    // far larger than the processor's cache). Inlined by force, as the compiler drops calls of
+    // a function of prefetches alone.
+    [[gnu::always_inline]] void prefetch(std::uint64_t hash) const
     {
         if (!slots_.empty())
-            __builtin_prefetch(&slots_[key.hash & (slots_.size() - 1)]);
+            __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
     }
 
     // The index stored for the address's key, or (absent) `index` stored for it now. The
@@ -382,24 +467,22 @@ public:
     // view of them, not a copy.
     std::pair<std::int64_t, bool> tryEmplace(std::string_view address, std::int64_t index)
     {
-        makeKey(address, key_);
-        return tryEmplace(address, key_, index);
+        return tryEmplace(address, hashOf(address), index);
     }
-    std::pair<std::int64_t, bool> tryEmplace(std::string_view address, const Key& key, std::int64_t index)
+    std::pair<std::int64_t, bool> tryEmplace(std::string_view address, std::uint64_t hash, std::int64_t index)
     {
         if ((entries_.size() + 1) * 2 > slots_.size())
             grow();
-        const std::uint64_t hash = key.hash;
         const auto tag = static_cast<std::uint32_t>(hash >> 32);
         for (std::size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
             Slot& slot = slots_[i];
             if (slot.entry == 0) {
                 slot = {tag, static_cast<std::uint32_t>(entries_.size() + 1)};
-                entries_.push_back({address, index});
+                entries_.push_back({address, hash, index});
                 return {index, true};
             }
             const Entry& entry = entries_[slot.entry - 1];
-            if (slot.tag == tag && sameKey(entry.address, key.text))
+            if (slot.tag == tag && sameKey(entry.address, address))
                 return {entry.index, false};
         }
     }
@@ -430,19 +513,22 @@ private:
     };
     struct Entry {
         std::string_view address;
+        std::uint64_t hash;
         std::int64_t index;
     };
 
-    // Whether an address has this key (ASCII letters compared in lower case).
-    static bool sameKey(std::string_view address, std::string_view key)
+    // Whether two addresses have the same key (ASCII letters compared in lower case).
+    static bool sameKey(std::string_view a, std::string_view b)
     {
-        if (address.size() != key.size())
+        if (a.size() != b.size())
             return false;
-        for (std::size_t i = 0; i < key.size(); ++i) {
-            char c = address[i];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            if (c != key[i])
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            char x = a[i], y = b[i];
+            if (x >= 'A' && x <= 'Z')
+                x = static_cast<char>(x - 'A' + 'a');
+            if (y >= 'A' && y <= 'Z')
+                y = static_cast<char>(y - 'A' + 'a');
+            if (x != y)
                 return false;
         }
         return true;
@@ -457,17 +543,15 @@ private:
 
     void place(std::size_t e)
     {
-        Key key;
-        makeKey(entries_[e].address, key);
-        std::size_t i = key.hash & (slots_.size() - 1);
+        const std::uint64_t hash = entries_[e].hash;
+        std::size_t i = hash & (slots_.size() - 1);
         while (slots_[i].entry != 0)
             i = (i + 1) & (slots_.size() - 1);
-        slots_[i] = {static_cast<std::uint32_t>(key.hash >> 32), static_cast<std::uint32_t>(e + 1)};
+        slots_[i] = {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(e + 1)};
     }
 
     std::vector<Slot> slots_;
     std::vector<Entry> entries_;
-    Key key_;
 };
 
 // The rows of a stretch of the text, read and checked: what one thread of the plan gathers.
@@ -476,6 +560,7 @@ struct PlanPart {
     std::size_t count = 0;
     std::vector<CsvImportPlan::Chunk> chunks;
     std::vector<CsvProblem> problems;
+    std::vector<std::uint64_t> hashes; // of each row's address, when duplicates are looked for
 
     // Room for the packed rows of a text of this size (a row packs into about its own size).
     explicit PlanPart(std::size_t textBytes)
@@ -495,6 +580,7 @@ struct PlanPart {
         for (const CsvProblem& problem : later.problems)
             problems.push_back({problem.line + lines, problem.text});
         rows.append(later.rows);
+        hashes.insert(hashes.end(), later.hashes.begin(), later.hashes.end());
         count += later.count;
     }
 };
@@ -503,66 +589,71 @@ struct PlanPart {
 // its text) or the text ends. `report` is told the bytes read every few thousand records; when
 // it returns false the reading stops and so does this, returning false.
 template <typename Report>
-bool readRows(CsvReader& reader, RowBuilder& builder, PlanPart& part, std::size_t stop, const Report& report)
+bool readRows(CsvReader& reader, RowBuilder& builder, PlanPart& part, std::size_t stop, bool hash, const Report& report)
 {
     CsvRow row;
-    for (std::size_t records = 0; reader.position() < stop && reader.next(); ++records) {
+    const std::string_view text = reader.text();
+    for (std::size_t records = 0, start = reader.position(); reader.position() < stop && reader.next();
+         ++records, start = reader.position()) {
         if (records % kProgressEvery == 0 && !report(reader.position()))
             return false;
-        if (!builder.build(reader, row))
-            continue;
-        if (!row.problem.empty()) {
-            part.problems.push_back({row.line, row.problem});
-            continue;
+        const std::size_t offset = part.rows.size();
+        std::string_view email;
+        switch (
+            builder.packPlainly(reader, isAscii(text.data() + start, reader.position() - start), part.rows, email)) {
+        case RowBuilder::Plain::Blank: continue;
+        case RowBuilder::Plain::Packed: break;
+        case RowBuilder::Plain::Other:
+            if (!builder.build(reader, row))
+                continue;
+            if (!row.problem.empty()) {
+                part.problems.push_back({row.line, row.problem});
+                continue;
+            }
+            packRow(row, part.rows);
+            email = row.email;
+            break;
         }
         if (part.count % kChunkRows == 0)
-            part.chunks.push_back({part.rows.size(), part.count, 0});
+            part.chunks.push_back({offset, part.count, 0});
         ++part.count;
-        packRow(row, part.rows);
+        if (hash)
+            part.hashes.push_back(AddressIndex::hashOf(email));
     }
     return true;
 }
 
 // Decides, in file order, which packed rows are new recipients, updates of a recipient with the
-// same address, or duplicates skipped, and counts them. The lookups run a few rows ahead of the
-// decisions: each row's slot is fetched while the rows before it are decided.
-void decideDuplicates(CsvImportPlan& plan, AddressIndex& known, DuplicateRule rule, std::int64_t nextIndex)
+// same address, or duplicates skipped, and counts them. Each row's slot is fetched a few rows
+// ahead of its lookup.
+void decideDuplicates(CsvImportPlan& plan, const std::vector<std::uint64_t>& hashes, AddressIndex& known,
+                      DuplicateRule rule, std::int64_t nextIndex)
 {
+    constexpr std::size_t kAhead = 16;
     CsvImportReport& report = plan.report;
     const std::size_t rows = plan.targets.size();
-    constexpr std::size_t kAhead = 32;
-    AddressIndex::Key keys[kAhead];
-    std::string_view emails[kAhead];
     const char* cursor = plan.rows.data();
     std::size_t chunk = 0;
-    for (std::size_t i = 0; i < rows + kAhead; ++i) {
-        if (i >= kAhead) {
-            const std::size_t row = i - kAhead;
-            if (chunk < plan.chunks.size() && plan.chunks[chunk].row == row)
-                plan.chunks[chunk++].appends = report.imported;
-            std::int64_t& target = plan.targets[row];
-            if (rule == DuplicateRule::Keep) {
-                ++report.imported;
-            } else if (const auto [index, added] =
-                           known.tryEmplace(emails[row % kAhead], keys[row % kAhead], nextIndex);
-                       added) {
-                ++nextIndex;
-                ++report.imported;
-            } else if (rule == DuplicateRule::Update) {
-                target = index;
-                ++report.updated;
-            } else {
-                target = CsvImportPlan::kSkipRow;
-                ++report.skipped;
-            }
+    for (std::size_t row = 0; row < rows; ++row) {
+        if (chunk < plan.chunks.size() && plan.chunks[chunk].row == row)
+            plan.chunks[chunk++].appends = report.imported;
+        const PackedRow packed(cursor);
+        if (rule == DuplicateRule::Keep) {
+            ++report.imported;
+            continue;
         }
-        if (i < rows) {
-            const PackedRow packed(cursor);
-            if (rule != DuplicateRule::Keep) {
-                emails[i % kAhead] = packed.email();
-                AddressIndex::makeKey(packed.email(), keys[i % kAhead]);
-                known.prefetch(keys[i % kAhead]);
-            }
+        if (row + kAhead < rows)
+            known.prefetch(hashes[row + kAhead]);
+        std::int64_t& target = plan.targets[row];
+        if (const auto [index, added] = known.tryEmplace(packed.email(), hashes[row], nextIndex); added) {
+            ++nextIndex;
+            ++report.imported;
+        } else if (rule == DuplicateRule::Update) {
+            target = index;
+            ++report.updated;
+        } else {
+            target = CsvImportPlan::kSkipRow;
+            ++report.skipped;
         }
     }
 }
@@ -730,14 +821,6 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
     CsvImportPlan plan;
     CsvImportReport& report = plan.report;
     const bool deduplicate = settings.duplicates != DuplicateRule::Keep;
-    // Address key -> the record index it stands at (or will stand at once appended).
-    AddressIndex known;
-    if (deduplicate) {
-        known.reserve(project.recipients.size() + lineBreaks(document.text) + 1);
-        for (std::size_t i = 0; i < project.recipients.size(); ++i)
-            if (project.recipients[i].Group == settings.group)
-                known.tryEmplace(project.recipients[i].EMail.view(), static_cast<std::int64_t>(i));
-    }
     auto nextIndex = static_cast<std::int64_t>(project.recipients.size());
 
     // The rows are read and checked first, then looked up among the addresses in one go. A
@@ -760,7 +843,7 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
             secondThread = std::jthread([&] {
                 try {
                     RowBuilder builder(mapping, settings);
-                    readRows(secondReader, builder, second, text.size(), [&](std::size_t done) {
+                    readRows(secondReader, builder, second, text.size(), deduplicate, [&](std::size_t done) {
                         secondDone.store(done, std::memory_order_relaxed);
                         return !stop.load(std::memory_order_relaxed);
                     });
@@ -776,11 +859,11 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
             }
             return true;
         };
-        if (!readRows(reader, builder, first, split, report))
+        if (!readRows(reader, builder, first, split, deduplicate, report))
             throw CsvImportCancelled();
         if (split < text.size() && reader.position() != split) {
             stop = true;
-            if (!readRows(reader, builder, first, text.size(), report))
+            if (!readRows(reader, builder, first, text.size(), deduplicate, report))
                 throw CsvImportCancelled();
         }
     }
@@ -794,7 +877,15 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
     plan.targets.assign(first.count, CsvImportPlan::kAppendRow);
     report.invalid = first.problems.size();
     report.problems = std::move(first.problems);
-    decideDuplicates(plan, known, settings.duplicates, nextIndex);
+    // Address key -> the record index it stands at (or will stand at once appended).
+    AddressIndex known;
+    if (deduplicate) {
+        known.reserve(project.recipients.size() + first.count);
+        for (std::size_t i = 0; i < project.recipients.size(); ++i)
+            if (project.recipients[i].Group == settings.group)
+                known.tryEmplace(project.recipients[i].EMail.view(), static_cast<std::int64_t>(i));
+    }
+    decideDuplicates(plan, first.hashes, known, settings.duplicates, nextIndex);
     if (report.imported + report.updated + report.skipped + report.invalid == 0)
         throw CsvImportError(std::string(texts::kCsvNoRecipients));
     if (progress && !progress(text.size(), text.size()))

@@ -68,6 +68,7 @@ public:
     // Bytes of the text read so far (for progress).
     std::size_t position() const { return pos_; }
     std::size_t textSize() const { return text_.size(); }
+    std::string_view text() const { return text_; }
 
 private:
     void readQuoted(std::size_t index);

@@ -134,6 +134,21 @@ TEST(CsvImport, DuplicateRulesUpdateReplacesMappedFieldsAndKeepAppendsAll)
     EXPECT_EQ(kept.recipients.size(), 5u);
 }
 
+TEST(CsvImport, AParameterNamedByALongHeaderIsCutAsAStoredText)
+{
+    // The name is cut to 255 bytes as any stored text is; the row's other texts stay whole.
+    const std::string name(300, 'N');
+    Project project = membersWithOld();
+    EXPECT_EQ(importText("email," + name + ",surname\nann@example.org,Lisbon,Lee\nbob@example.org,\"Faro\",Bo\xE9\n",
+                         project, members()),
+              "imported 2, updated 0, duplicates skipped 0, invalid 0\n");
+    for (const std::size_t i : {std::size_t(2), std::size_t(3)}) {
+        EXPECT_EQ(project.recipients[i].ParamName1.view(), name.substr(0, 255));
+        EXPECT_EQ(project.recipients[i].Surname.view(), i == 2 ? "Lee" : "Bo\xE9");
+    }
+    EXPECT_EQ(project.recipients[3].ParamValue1.view(), "Faro");
+}
+
 TEST(CsvImport, ExplicitMapChoosesColumnsByNumberOrHeader)
 {
     const std::string csv = "a,b,c,d,e,f\nAnn,ann@example.org,Lee,1,Lisbon,9\n";
