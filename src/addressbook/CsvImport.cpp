@@ -437,6 +437,7 @@ void storeNewRow(const PackedRow& row, const MappedFields& mapped, const ShortSt
 // lookups in file order are all that is left to one thread.
 class AddressIndex {
 public:
+    static char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
     // The hash of the address's key (ASCII letters in lower case).
     static std::uint64_t hashOf(std::string_view address)
     {
@@ -447,10 +448,8 @@ public:
             longer.resize(address.size());
             key = longer.data();
         }
-        for (std::size_t i = 0; i < address.size(); ++i) {
-            const char c = address[i];
-            key[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        }
+        for (std::size_t i = 0; i < address.size(); ++i)
+            key[i] = lowerAscii(address[i]);
         return std::hash<std::string_view>{}(std::string_view(key, address.size()));
     }
     // Starts fetching the slot where a lookup of the hash begins (a table of a million keys is
@@ -520,18 +519,8 @@ private:
     // Whether two addresses have the same key (ASCII letters compared in lower case).
     static bool sameKey(std::string_view a, std::string_view b)
     {
-        if (a.size() != b.size())
-            return false;
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            char x = a[i], y = b[i];
-            if (x >= 'A' && x <= 'Z')
-                x = static_cast<char>(x - 'A' + 'a');
-            if (y >= 'A' && y <= 'Z')
-                y = static_cast<char>(y - 'A' + 'a');
-            if (x != y)
-                return false;
-        }
-        return true;
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
     }
 
     void grow()
