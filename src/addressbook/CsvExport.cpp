@@ -5,6 +5,9 @@
 #include "project/WholeFile.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +23,9 @@ namespace {
 // more than it saves. Reading a recipient means reading from a dozen places 256 bytes apart in
 // a 3 KB record, so a large list is bound by memory latency, which two cores hide better.
 constexpr std::size_t kParallelExportRecords = 65536;
+// Records per block of an export written to a file as it is made (streamRows): a block's rows
+// (about 150 KB) stay in the processor's cache until they are written.
+constexpr std::size_t kBlockRecords = 2048;
 
 // Records ahead of the one being written whose fields are fetched from memory meanwhile: a
 // record's dozen fields lie 256 bytes apart, each a separate cache line to wait for, so fetching
@@ -381,16 +387,41 @@ struct CsvPieces {
     RowBuffer halves[2];
 };
 
-// Writes the rows in one pass over the records with the columns the first record gives: the
-// parameters of a list mostly have the same names throughout. A record that does not fit them
-// sends the work to a second try with the columns gathered from every record first.
-void writeCsv(CsvPieces& pieces, const Selection& selection, bool byteOrderMark)
+// The columns the first record written gives: the parameters of a list mostly have the same
+// names throughout, so the rows are written in one pass with these, and only a record that
+// does not fit them sends the work to a second try with the columns gathered from every record.
+Columns guessedColumns(const Selection& selection)
 {
     SlotForms first;
     for (std::size_t position = 0; position < selection.positions && !first.any; ++position)
         if (selection.picks(selection.at(position)))
             first.add(selection.at(position));
-    Columns columns = columnsFor(first);
+    return columnsFor(first);
+}
+
+std::string headerRow(const Columns& columns, bool byteOrderMark)
+{
+    std::string out;
+    if (byteOrderMark)
+        out += "\xEF\xBB\xBF";
+    out += "email,name,surname,enabled,group";
+    for (int slot = 0; slot < 4; ++slot) {
+        const std::string number = std::to_string(slot + 1);
+        if (columns.forms[slot] == SlotForm::Named) {
+            out += ',';
+            appendField(out, *columns.names[slot]);
+        } else if (columns.forms[slot] == SlotForm::Pairs) {
+            out += ",param" + number + " name,param" + number + " value";
+        }
+    }
+    out += "\r\n";
+    return out;
+}
+
+// Makes the CSV text in memory (see guessedColumns).
+void writeCsv(CsvPieces& pieces, const Selection& selection, bool byteOrderMark)
+{
+    Columns columns = guessedColumns(selection);
     bool fits[2] = {true, true};
     inHalves(selection.positions, [&](int half, std::size_t from, std::size_t to) {
         fits[half] = writeRows(pieces.halves[half], selection, columns, from, to);
@@ -406,21 +437,67 @@ void writeCsv(CsvPieces& pieces, const Selection& selection, bool byteOrderMark)
             writeRows(pieces.halves[half], selection, columns, from, to);
         });
     }
+    pieces.header = headerRow(columns, byteOrderMark);
+}
 
-    std::string& out = pieces.header;
-    if (byteOrderMark)
-        out += "\xEF\xBB\xBF";
-    out += "email,name,surname,enabled,group";
-    for (int slot = 0; slot < 4; ++slot) {
-        const std::string number = std::to_string(slot + 1);
-        if (columns.forms[slot] == SlotForm::Named) {
-            out += ',';
-            appendField(out, *columns.names[slot]);
-        } else if (columns.forms[slot] == SlotForm::Pairs) {
-            out += ",param" + number + " name,param" + number + " value";
+// Hands the rows to `write` in order, block by block, two threads taking turns at the blocks
+// of a large list: each writes its block as soon as the one before it is written, so the rows
+// go to the file from a buffer that stays in the processor's cache while the other thread makes
+// the next block. False, having stopped, when a record does not fit the columns.
+bool streamRows(const Selection& selection, const Columns& columns, const PieceWriter& write)
+{
+    const std::size_t blocks = (selection.positions + kBlockRecords - 1) / kBlockRecords;
+    const std::size_t threads = selection.positions >= kParallelExportRecords ? 2 : 1;
+    std::mutex mutex;
+    std::condition_variable turnTaken;
+    std::size_t turn = 0; // the block to write next
+    bool stopped = false;
+    bool fits = true;
+    std::exception_ptr failure;
+    const auto work = [&](std::size_t firstBlock) {
+        RowBuffer rows;
+        for (std::size_t block = firstBlock; block < blocks; block += threads) {
+            bool blockFits = false;
+            std::exception_ptr error;
+            try {
+                rows.clear();
+                const std::size_t from = block * kBlockRecords;
+                blockFits =
+                    writeRows(rows, selection, columns, from, std::min(from + kBlockRecords, selection.positions));
+            } catch (...) {
+                error = std::current_exception();
+            }
+            std::unique_lock lock(mutex);
+            turnTaken.wait(lock, [&] { return turn == block || stopped; });
+            if (stopped)
+                return;
+            if (blockFits && !error) {
+                lock.unlock();
+                try {
+                    write(rows.view());
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                lock.lock();
+            }
+            if (!blockFits || error) {
+                stopped = true;
+                fits = blockFits;
+                failure = error;
+            }
+            ++turn;
+            turnTaken.notify_all();
         }
+    };
+    {
+        std::jthread second;
+        if (threads == 2)
+            second = std::jthread(work, 1);
+        work(0);
     }
-    out += "\r\n";
+    if (failure)
+        std::rethrow_exception(failure);
+    return fits;
 }
 
 std::string joined(const CsvPieces& pieces)
@@ -466,8 +543,15 @@ std::string recipientsCsv(const Project& project, const std::vector<std::size_t>
 void writeRecipientsCsv(const Project& project, const CsvExportOptions& options, const std::string& path)
 {
     ShortString255 group;
+    const Selection selection = selectionOf(project, options, group);
+    const Columns columns = guessedColumns(selection);
+    if (replaceWholeFileInPieces(path, [&](const PieceWriter& write) {
+            write(headerRow(columns, options.byteOrderMark));
+            return streamRows(selection, columns, write);
+        }))
+        return;
     CsvPieces pieces;
-    writeCsv(pieces, selectionOf(project, options, group), options.byteOrderMark);
+    writeCsv(pieces, selection, options.byteOrderMark);
     replaceWholeFile(path, {pieces.header, pieces.halves[0].view(), pieces.halves[1].view()});
 }
 

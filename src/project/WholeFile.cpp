@@ -74,30 +74,59 @@ void replaceWholeFile(const std::string& path, std::string_view bytes)
     replaceWholeFile(path, {bytes});
 }
 
-void replaceWholeFile(const std::string& path, std::initializer_list<std::string_view> pieces)
+namespace {
+
+// Whether the target is a regular file or none yet, to be replaced through a temporary file; a
+// regular file the user may not write is refused, as when it is opened for writing.
+bool replacedAtomically(const std::string& path)
 {
     struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0) {
-        if (!S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
-            writePieces(path, pieces);
-            return;
-        }
-        // A file the user may not write stays as it is, as when it is opened for writing.
-        if (S_ISREG(existing.st_mode) && ::access(path.c_str(), W_OK) != 0)
-            throw ProjectFileError(ProjectFileError::Kind::CannotCreate,
-                                   formatFileMessage(messages::kCannotCreateFile, path, std::strerror(errno)));
-    }
+    if (::stat(path.c_str(), &existing) != 0)
+        return true;
+    if (!S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode))
+        return false;
+    if (S_ISREG(existing.st_mode) && ::access(path.c_str(), W_OK) != 0)
+        throw ProjectFileError(ProjectFileError::Kind::CannotCreate,
+                               formatFileMessage(messages::kCannotCreateFile, path, std::strerror(errno)));
+    return true;
+}
+
+// Writes the file through a temporary one that replaces it once `produce` is done and returns
+// true; with the failures' messages for the user.
+bool replaceThroughTemporary(const std::string& path, const std::function<bool(const PieceWriter&)>& produce)
+{
     try {
         AtomicFileWriter file(path, 0644);
-        for (const std::string_view bytes : pieces)
-            file.Write(bytes);
+        if (!produce([&file](std::string_view bytes) { file.Write(bytes); }))
+            return false;
         file.Commit();
+        return true;
     } catch (const AtomicWriteError& error) {
         const bool create = error.step() == AtomicWriteError::Step::Create;
         throw ProjectFileError(create ? ProjectFileError::Kind::CannotCreate : ProjectFileError::Kind::CannotWrite,
                                formatFileMessage(create ? messages::kCannotCreateFile : messages::kCannotWriteFile,
                                                  path, std::strerror(error.error())));
     }
+}
+
+} // namespace
+
+void replaceWholeFile(const std::string& path, std::initializer_list<std::string_view> pieces)
+{
+    if (!replacedAtomically(path)) {
+        writePieces(path, pieces);
+        return;
+    }
+    replaceThroughTemporary(path, [&pieces](const PieceWriter& write) {
+        for (const std::string_view bytes : pieces)
+            write(bytes);
+        return true;
+    });
+}
+
+bool replaceWholeFileInPieces(const std::string& path, const std::function<bool(const PieceWriter&)>& produce)
+{
+    return replacedAtomically(path) && replaceThroughTemporary(path, produce);
 }
 
 } // namespace quillet

@@ -1,6 +1,7 @@
 // Reading a whole file into memory in one go, and writing one from memory, with the user's messages for the failures.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -22,5 +23,14 @@ void writeWholeFile(const std::string& path, std::string_view bytes);
 void replaceWholeFile(const std::string& path, std::string_view bytes);
 // The same for bytes held in several pieces, written one after the other (no joined copy).
 void replaceWholeFile(const std::string& path, std::initializer_list<std::string_view> pieces);
+
+// Writes one piece of a file being made.
+using PieceWriter = std::function<void(std::string_view)>;
+// Replaces a regular file (or makes a new one) as replaceWholeFile does, with the bytes that
+// `produce` hands to the writer it is given, piece by piece as it makes them. Returns false and
+// changes nothing when `produce` returns false, or when the target is not a regular file (a
+// device or a pipe cannot be written again from its start): the caller then makes the bytes
+// in memory and calls replaceWholeFile.
+bool replaceWholeFileInPieces(const std::string& path, const std::function<bool(const PieceWriter&)>& produce);
 
 } // namespace quillet
