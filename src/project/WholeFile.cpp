@@ -7,11 +7,32 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cstdint>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillet {
+
+namespace {
+
+// Files from which the memory read into is asked for large pages: a file of tens of megabytes
+// then costs a few dozen page faults instead of thousands.
+constexpr std::size_t kLargePageFileBytes = std::size_t(8) << 20;
+
+void adviseLargePages(char* memory, std::size_t bytes)
+{
+    if (bytes < kLargePageFileBytes)
+        return;
+    constexpr std::uintptr_t kLargePage = std::uintptr_t(2) << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(memory) + kLargePage - 1) / kLargePage * kLargePage;
+    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / kLargePage * kLargePage;
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only a hint
+}
+
+} // namespace
 
 std::string readWholeFile(const std::string& path)
 {
@@ -25,7 +46,10 @@ std::string readWholeFile(const std::string& path)
                                formatFileMessage(messages::kCannotReadFile, path,
                                                  std::strerror(S_ISDIR(info.st_mode) ? EISDIR : errno)));
     // One byte more than the file's size, so that the read which sees the end needs no growth.
-    std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size) + 1);
+    adviseLargePages(bytes.data(), bytes.capacity());
+    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
     std::size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) // the file has grown since fstat
