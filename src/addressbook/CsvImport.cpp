@@ -3,6 +3,7 @@
 #include "AddressBookTexts.h"
 #include "AddressValidity.h"
 #include "project/CodePage.h"
+#include "project/LargePages.h"
 #include "project/WholeFile.h"
 
 #include <algorithm>
@@ -11,8 +12,6 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <thread>
 #include <utility>
 
@@ -336,16 +335,6 @@ void storeRow(const CsvRow& row, const MappedFields& mapped, RecipientRecord& re
             record.paramName(slot).set(row.paramNames[slot]);
             record.paramValue(slot).set(row.paramValues[slot]);
         }
-}
-
-// Asks for large pages under a big table that has not been touched yet (only a hint).
-void adviseLargePages(void* memory, std::size_t bytes)
-{
-    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) / page * page;
-    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / page * page;
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 void packRow(const CsvRow& row, std::string& out)

@@ -1,15 +1,14 @@
 #include "WholeFile.h"
 
 #include "AtomicFileWriter.h"
+#include "LargePages.h"
 #include "FileDescriptor.h"
 #include "ProjectFileError.h"
 #include "ProjectMessages.h"
 
 #include <cerrno>
 #include <cstring>
-#include <cstdint>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,17 +19,6 @@ namespace {
 // Files from which the memory read into is asked for large pages: a file of tens of megabytes
 // then costs a few dozen page faults instead of thousands.
 constexpr std::size_t kLargePageFileBytes = std::size_t(8) << 20;
-
-void adviseLargePages(char* memory, std::size_t bytes)
-{
-    if (bytes < kLargePageFileBytes)
-        return;
-    constexpr std::uintptr_t kLargePage = std::uintptr_t(2) << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(memory) + kLargePage - 1) / kLargePage * kLargePage;
-    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / kLargePage * kLargePage;
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only a hint
-}
 
 } // namespace
 
@@ -48,7 +36,8 @@ std::string readWholeFile(const std::string& path)
     // One byte more than the file's size, so that the read which sees the end needs no growth.
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(info.st_size) + 1);
-    adviseLargePages(bytes.data(), bytes.capacity());
+    if (bytes.capacity() >= kLargePageFileBytes)
+        adviseLargePages(bytes.data(), bytes.capacity());
     bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
     std::size_t filled = 0;
     for (;;) {
