@@ -140,54 +140,69 @@ int main(int argc, char** argv)
         return 1;
     }
     std::vector<double> theirs, theirCpuPerMessage;
-    for (int round = 0; round < rounds; ++round) {
-        std::string line;
-        for (Series& kind : kinds) {
-            // The server reads TMPDIR for every data file it makes.
-            ::setenv("TMPDIR", kind.folder.c_str(), 1);
-            TSMTPClient client;
-            TMailMessage message;
-            message.ContentType = "text/plain";
-            TSMTPServer server;
-            std::atomic<int> received{0};
-            server.OnReceiveRaw = [&received](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList&,
-                                              std::string&) { ++received; };
-            MailingRun run(client, message, &server);
-            request.builtinServer.port = std::to_string(FreeLoopbackPort());
-            // The run's messages end with its `completed` hook; switching the server off afterwards
-            // waits a fixed 250 ms (like stopping smtp-sink, which the pair's figure leaves out
-            // too), so that part is printed apart.
-            MailingRunHooks hooks;
-            std::chrono::steady_clock::time_point completed;
-            hooks.completed = [&completed](std::size_t) { completed = std::chrono::steady_clock::now(); };
-            const double cpuBefore = ProcessCpuSeconds(::getpid());
-            const auto start = std::chrono::steady_clock::now();
-            const std::size_t sent = run.Run(request, hooks);
-            const double ourCpu = ProcessCpuSeconds(::getpid()) - cpuBefore;
-            const double wholeSeconds = Seconds(std::chrono::steady_clock::now() - start);
-            const double seconds = Seconds(completed - start);
-            if (sent != std::size_t(count) || received != count) {
-                std::printf("the run sent %zu and the server received %d of %d\n", sent, received.load(), count);
-                return 1;
-            }
-            kind.rate.push_back(count / seconds);
-            kind.rateWhole.push_back(count / wholeSeconds);
-            kind.cpuPerMessage.push_back(ourCpu * 1e6 / count);
-            char text[160];
-            std::snprintf(text, sizeof text, "quillet run (%s) %.0f msg/s, CPU %.0f us/msg; ", kind.name.c_str(),
-                          kind.rate.back(), kind.cpuPerMessage.back());
-            line += text;
+    // One run of ours with the data files in the kind's folder; false when it went wrong.
+    auto runOurs = [&](Series& kind) {
+        // The server reads TMPDIR for every data file it makes.
+        ::setenv("TMPDIR", kind.folder.c_str(), 1);
+        TSMTPClient client;
+        TMailMessage message;
+        message.ContentType = "text/plain";
+        TSMTPServer server;
+        std::atomic<int> received{0};
+        server.OnReceiveRaw = [&received](TSMTPServerThread&, const ReceivedData&, const TEMailAddressList&,
+                                          std::string&) { ++received; };
+        MailingRun run(client, message, &server);
+        request.builtinServer.port = std::to_string(FreeLoopbackPort());
+        // The run's messages end with its `completed` hook; switching the server off afterwards
+        // waits a fixed 250 ms (like stopping smtp-sink, which the pair's figure leaves out too),
+        // so that part is printed apart.
+        MailingRunHooks hooks;
+        std::chrono::steady_clock::time_point completed;
+        hooks.completed = [&completed](std::size_t) { completed = std::chrono::steady_clock::now(); };
+        const double cpuBefore = ProcessCpuSeconds(::getpid());
+        const auto start = std::chrono::steady_clock::now();
+        const std::size_t sent = run.Run(request, hooks);
+        const double ourCpu = ProcessCpuSeconds(::getpid()) - cpuBefore;
+        const double wholeSeconds = Seconds(std::chrono::steady_clock::now() - start);
+        const double seconds = Seconds(completed - start);
+        if (sent != std::size_t(count) || received != count) {
+            std::printf("the run sent %zu and the server received %d of %d\n", sent, received.load(), count);
+            return false;
         }
+        kind.rate.push_back(count / seconds);
+        kind.rateWhole.push_back(count / wholeSeconds);
+        kind.cpuPerMessage.push_back(ourCpu * 1e6 / count);
+        return true;
+    };
+    auto runPair = [&] {
         const double sinkCpuBefore = ProcessCpuSeconds(sink.Pid());
         const double sourceCpuBefore = ChildrenCpuSeconds();
         const auto sourceSeconds = TimeSmtpSourceBatch(sink.Port(), count, messageSize);
         const double theirCpu = ProcessCpuSeconds(sink.Pid()) - sinkCpuBefore + ChildrenCpuSeconds() - sourceCpuBefore;
         if (!sourceSeconds) {
             std::printf("smtp-source failed\n");
-            return 1;
+            return false;
         }
         theirs.push_back(count / *sourceSeconds);
         theirCpuPerMessage.push_back(theirCpu * 1e6 / count);
+        return true;
+    };
+    for (int round = 0; round < rounds; ++round) {
+        // The order of the runs turns with every round, so that none is always the first after a
+        // pause or the one beside a particular neighbour.
+        const std::size_t steps = kinds.size() + 1;
+        for (std::size_t step = 0; step < steps; ++step) {
+            const std::size_t which = (step + std::size_t(round)) % steps;
+            if (!(which < kinds.size() ? runOurs(kinds[which]) : runPair()))
+                return 1;
+        }
+        std::string line;
+        for (const Series& kind : kinds) {
+            char text[160];
+            std::snprintf(text, sizeof text, "quillet run (%s) %.0f msg/s, CPU %.0f us/msg; ", kind.name.c_str(),
+                          kind.rate.back(), kind.cpuPerMessage.back());
+            line += text;
+        }
         std::string ratios;
         for (Series& kind : kinds) {
             kind.ratio.push_back(kind.rate.back() / theirs.back());
