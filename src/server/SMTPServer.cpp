@@ -58,7 +58,7 @@ void TSMTPServer::InitializeCommandHandlers()
 
 // A line matches a command word when it is that word, or that word and one space followed by the
 // parameter text, ignoring letter case. Nothing is trimmed first.
-const TSMTPServer::CommandHandler* TSMTPServer::MatchCommand(const std::string& line, std::string& params) const
+const TSMTPServer::CommandHandler* TSMTPServer::MatchCommand(std::string_view line, std::string& params) const
 {
     for (const CommandHandler& entry : commandHandlers_) {
         const std::size_t length = entry.Command.size();
@@ -66,9 +66,8 @@ const TSMTPServer::CommandHandler* TSMTPServer::MatchCommand(const std::string& 
             params.clear();
             return &entry;
         }
-        if (line.size() > length && line[length] == ' ' &&
-            EqualIgnoringCase(std::string_view(line).substr(0, length), entry.Command)) {
-            params = line.substr(length + 1);
+        if (line.size() > length && line[length] == ' ' && EqualIgnoringCase(line.substr(0, length), entry.Command)) {
+            params.assign(line.substr(length + 1));
             return &entry;
         }
     }

@@ -77,7 +77,7 @@ public:
     const std::vector<CommandHandler>& CommandHandlers() const { return commandHandlers_; }
 
     // Finds the entry a command line matches and its parameter text; nullptr when none does.
-    const CommandHandler* MatchCommand(const std::string& line, std::string& params) const;
+    const CommandHandler* MatchCommand(std::string_view line, std::string& params) const;
 
     // Serves one session from memory, without a socket: the greeting and the reply to every
     // whole line of `received` (CR LF or LF ends a line), then the peer's close, with the hooks

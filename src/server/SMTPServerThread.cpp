@@ -82,7 +82,7 @@ void TSMTPServerThread::AfterReplies()
     deletedFile_.reset();
 }
 
-void TSMTPServerThread::Run(const std::string& line)
+void TSMTPServerThread::Run(std::string_view line)
 {
     if (dataFile_)
         ReceiveDataLine(line);
@@ -92,7 +92,7 @@ void TSMTPServerThread::Run(const std::string& line)
 
 // One command: find its entry, run the handler, then the entry's fixed reply and close. An empty
 // line is passed over without a reply.
-void TSMTPServerThread::RunCommand(const std::string& line)
+void TSMTPServerThread::RunCommand(std::string_view line)
 {
     if (line.empty())
         return;

@@ -54,14 +54,14 @@ public:
 
 protected:
     void BeforeRun() override;
-    void Run(const std::string& line) override;
+    void Run(std::string_view line) override;
     void FreeConnection() override;
     void AfterReplies() override;
 
 private:
     void WriteReply(SMTPReply::Code code, std::string_view text);
     void ResetTransaction();
-    void RunCommand(const std::string& line);
+    void RunCommand(std::string_view line);
     // One line of a message's data: kept in the temporary file, or the lone dot that ends it.
     void ReceiveDataLine(std::string_view line);
     // Hands the complete data file to the owner, deletes it and replies.

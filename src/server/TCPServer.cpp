@@ -101,7 +101,7 @@ TPeerThread::WaitFor TPeerThread::Serve(bool readable)
                     backlog = true;
                     break;
                 }
-                if (std::optional<std::string> line = connection.ReadLnBuffered()) {
+                if (std::optional<std::string_view> line = connection.ReadLnBuffered()) {
                     Run(*line);
                     continue;
                 }

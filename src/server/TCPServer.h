@@ -78,8 +78,9 @@ public:
 protected:
     // Called once before the first step (the greeting).
     virtual void BeforeRun() = 0;
-    // One step: one received line, without its line end.
-    virtual void Run(const std::string& line) = 0;
+    // One step: one received line, without its line end. The line is seen in the connection's
+    // input buffer and is valid during the step only.
+    virtual void Run(std::string_view line) = 0;
     // True while the connection is open (the peer has not closed and no step has disconnected).
     virtual bool ConnectionOpen();
     // Frees the connection object, closing its socket.

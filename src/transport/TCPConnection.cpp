@@ -498,13 +498,17 @@ bool TTCPConnection::ReceiveOnceTls(size_t chunk)
 void TTCPConnection::Consume(size_t count)
 {
     begin_ += count;
-    if (begin_ == end_) {
+    if (begin_ == end_)
         begin_ = end_ = 0;
-    } else if (begin_ >= CompactThreshold) {
-        std::memmove(input_.data(), input_.data() + begin_, end_ - begin_);
-        end_ -= begin_;
-        begin_ = 0;
-    }
+    else if (begin_ >= CompactThreshold)
+        Compact();
+}
+
+void TTCPConnection::Compact()
+{
+    std::memmove(input_.data(), input_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
 }
 
 void TTCPConnection::RaiseMaxLineLength()
@@ -526,16 +530,38 @@ std::string TTCPConnection::ReadLn(std::string_view terminator, int maxLength)
     }
 }
 
-std::optional<std::string> TTCPConnection::ReadLnBuffered(std::string_view terminator, int maxLength)
+std::optional<std::string_view> TTCPConnection::ReadLnBuffered(std::string_view terminator, int maxLength)
 {
+    // The line handed out before is no longer needed, so the bytes may move now; the line taken
+    // here stays where it is until the next call.
+    if (begin_ >= CompactThreshold)
+        Compact();
     size_t searched = 0;
-    return TakeBufferedLine(terminator, maxLength, searched);
+    size_t length = 0;
+    size_t taken = 0;
+    if (!FindBufferedLine(terminator, maxLength, searched, length, taken))
+        return std::nullopt;
+    const std::string_view line(input_.data() + begin_, length);
+    begin_ += taken;
+    return line;
 }
 
-// The line rules of ReadLn applied to the bytes received so far. `searched` carries over the
-// bytes already searched between calls of one ReadLn, so a long line is not searched again.
 std::optional<std::string> TTCPConnection::TakeBufferedLine(std::string_view terminator, int maxLength,
                                                             size_t& searched)
+{
+    size_t length = 0;
+    size_t taken = 0;
+    if (!FindBufferedLine(terminator, maxLength, searched, length, taken))
+        return std::nullopt;
+    std::string line(input_.data() + begin_, length);
+    Consume(taken);
+    return line;
+}
+
+// `searched` carries over the bytes already searched between calls of one ReadLn, so a long line
+// is not searched again.
+bool TTCPConnection::FindBufferedLine(std::string_view terminator, int maxLength, size_t& searched, size_t& length,
+                                      size_t& taken)
 {
     if (terminator.empty())
         terminator = "\n";
@@ -554,30 +580,26 @@ std::optional<std::string> TTCPConnection::TakeBufferedLine(std::string_view ter
         }
     }
     if (found) {
-        size_t length = static_cast<size_t>(found - start);
+        length = static_cast<size_t>(found - start);
         if (length > limit) {
             if (MaxLineAction == TMaxLineAction::maException)
                 RaiseMaxLineLength();
-            std::string line(start, limit);
-            Consume(limit);
-            return line;
+            length = taken = limit;
+            return true;
         }
-        const size_t taken = length + terminator.size();
+        taken = length + terminator.size();
         if (terminator == "\n" && length > 0 && start[length - 1] == '\r')
             --length;
-        std::string line(start, length);
-        Consume(taken);
-        return line;
+        return true;
     }
     if (available > limit) {
         if (MaxLineAction == TMaxLineAction::maException)
             RaiseMaxLineLength();
-        std::string line(start, limit);
-        Consume(limit);
-        return line;
+        length = taken = limit;
+        return true;
     }
     searched = available >= terminator.size() ? available - (terminator.size() - 1) : 0;
-    return std::nullopt;
+    return false;
 }
 
 // --- Replies ---

@@ -77,8 +77,9 @@ public:
     // The next line without its terminator (LF by default; one CR before an LF is dropped too).
     std::string ReadLn(std::string_view terminator = {}, int maxLength = -1);
     // The next line already received, by the rules of ReadLn, without waiting; nothing when no
-    // whole line has arrived yet. An overlong line raises as in ReadLn.
-    std::optional<std::string> ReadLnBuffered(std::string_view terminator = {}, int maxLength = -1);
+    // whole line has arrived yet. An overlong line raises as in ReadLn. The line is seen in the
+    // input buffer, without a copy: it stays valid until the next read or receive.
+    std::optional<std::string_view> ReadLnBuffered(std::string_view terminator = {}, int maxLength = -1);
     // One receive of what has arrived, without waiting. False when nothing had arrived; true
     // when bytes were added to the input buffer or the peer closed (ClosedGracefully() is then
     // set and the socket closed).
@@ -168,8 +169,13 @@ private:
     bool WaitSocket(short events, bool reading);
     // The poll events the next TLS step needs (POLLIN or POLLOUT), or `otherwise`.
     short TlsEvents(short otherwise) const;
+    // The line rules applied to the bytes received so far: true when a line is there, with its
+    // length (without the terminator) and the count of bytes it takes from the buffer.
+    bool FindBufferedLine(std::string_view terminator, int maxLength, size_t& searched, size_t& length, size_t& taken);
     std::optional<std::string> TakeBufferedLine(std::string_view terminator, int maxLength, size_t& searched);
     void Consume(size_t count);
+    // Moves the unconsumed bytes to the front of the buffer.
+    void Compact();
     [[noreturn]] void RaiseMaxLineLength();
 
     std::vector<char> input_;

@@ -124,6 +124,24 @@ TEST_F(SMTPSession, DotLinesAreUnstuffedExactly)
     EXPECT_EQ(Received()[0], "Subject: dots\r\n\r\n.\r\n.x\r\n. \r\n.x\r\n..\r\nlf only\r\n" + binary + "\r\n");
 }
 
+// Lines are taken from the connection's buffer while it is compacted behind them: a message far
+// larger than the buffer, sent in one piece, arrives byte for byte.
+TEST_F(SMTPSession, LargeMessageSentInOnePieceArrivesExactly)
+{
+    auto client = ReadyForData();
+    client->Command("DATA");
+    std::string sent, expected;
+    for (int i = 0; i < 4000; ++i) {
+        const std::string line = (i % 7 == 0 ? "." : "") + std::string(std::size_t(i % 97), char('a' + i % 26));
+        sent += (line.empty() || line[0] != '.' ? line : "." + line) + "\r\n";
+        expected += line + "\r\n";
+    }
+    client->Send(sent);
+    EXPECT_EQ(client->Command("."), "250 Ok\r\n");
+    ASSERT_EQ(Received().size(), 1u);
+    EXPECT_EQ(Received()[0], expected);
+}
+
 TEST_F(SMTPSession, TwoMessagesInOneSessionLeaveNoDataFile)
 {
     auto client = ReadyForData();
