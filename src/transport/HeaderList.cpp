@@ -193,6 +193,28 @@ std::vector<std::string> THeaderList::FoldLine(std::string_view name, std::strin
     return out;
 }
 
+void THeaderList::AddHeader(std::string_view name, std::string_view value, std::size_t foldLength)
+{
+    // The short line of FoldLine built in its place: trailing blanks go, nothing else changes.
+    if (name.size() + 2 + value.size() < foldLength && !HasLineBreak(name) && !HasLineBreak(value)) {
+        std::string& line = lines_.emplace_back();
+        line.reserve(name.size() + 2 + value.size());
+        line += name;
+        line += ": ";
+        line += value;
+        std::size_t end = line.size();
+        while (end > 0 && isBlank(line[end - 1]))
+            --end;
+        if (end == 0)
+            lines_.pop_back();
+        else
+            line.resize(end);
+        return;
+    }
+    for (std::string& line : FoldLine(name, value, foldLength))
+        lines_.push_back(std::move(line));
+}
+
 std::size_t THeaderList::find(std::string_view name) const
 {
     for (std::size_t i = 0; i < lines_.size(); ++i) {

@@ -29,6 +29,10 @@ public:
     void Append(const THeaderList& other);
     // Appends one raw line unchanged.
     void AddLine(std::string line) { lines_.push_back(std::move(line)); }
+    // Appends the folded lines of "name: value" (FoldLine), the common short line without a copy.
+    void AddHeader(std::string_view name, std::string_view value, std::size_t foldLength = kFoldLength);
+    // Room for this many lines without moving them.
+    void Reserve(std::size_t lines) { lines_.reserve(lines); }
 
     const std::vector<std::string>& Lines() const { return lines_; }
     bool empty() const { return lines_.empty(); }

@@ -221,10 +221,8 @@ namespace {
 // are added at the end (an empty value adds none).
 void put(THeaderList& list, std::string_view name, std::string_view value)
 {
-    if (value.empty())
-        return;
-    for (std::string& line : THeaderList::FoldLine(name, value))
-        list.AddLine(std::move(line));
+    if (!value.empty())
+        list.AddHeader(name, value);
 }
 
 THeaderList buildHeaders(const TMailMessage& m, const EncodingParameters& parameters, bool encodedWords)
@@ -234,6 +232,7 @@ THeaderList buildHeaders(const TMailMessage& m, const EncodingParameters& parame
     const bool hasHtml = !m.HtmlBody.empty();
     const bool plainBody = linesArePlainAscii(m.Body);
     THeaderList h;
+    h.Reserve(16); // a message's usual headers, without moving them while the list grows
     if (!m.From.Address.empty() || !m.From.Name.empty())
         put(h, "From", m.From.HeaderForm(parameters));
     put(h, "Subject", EncodeHeaderWords(SingleLineValue(m.Subject), kTextSpecials, parameters));

@@ -37,7 +37,7 @@ int DecimalOrZero(std::string_view text)
 
 } // namespace
 
-std::string TrimText(std::string_view text)
+std::string_view TrimmedView(std::string_view text)
 {
     size_t begin = 0;
     size_t end = text.size();
@@ -45,7 +45,12 @@ std::string TrimText(std::string_view text)
         ++begin;
     while (end > begin && IsTrimmed(text[end - 1]))
         --end;
-    return std::string(text.substr(begin, end - begin));
+    return text.substr(begin, end - begin);
+}
+
+std::string TrimText(std::string_view text)
+{
+    return std::string(TrimmedView(text));
 }
 
 bool IsReplyContinued(std::string_view firstLine)
@@ -72,15 +77,20 @@ void TRFCReply::Clear()
 
 void TRFCReply::Parse(const std::vector<std::string>& lines)
 {
-    Clear();
     if (lines.empty())
-        return;
-    TextCode = TrimText(std::string_view(lines.front()).substr(0, 4));
+        return Clear();
+    TextCode = TrimmedView(std::string_view(lines.front()).substr(0, 4));
     if (!TextCode.empty() && TextCode.back() == '-')
         TextCode.pop_back();
     NumericCode = DecimalOrZero(TextCode);
-    for (const auto& line : lines)
-        Text.push_back(line.size() > 4 ? line.substr(4) : std::string());
+    // The texts take the place of the last reply's, in their memory.
+    Text.resize(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].size() > 4)
+            Text[i].assign(lines[i], 4);
+        else
+            Text[i].clear();
+    }
 }
 
 std::string TRFCReply::FormattedText() const

@@ -29,5 +29,7 @@ bool IsReplyContinued(std::string_view firstLine);
 bool IsReplyLastLine(std::string_view firstLine, std::string_view line);
 // The text with characters up to and including space removed from both ends.
 std::string TrimText(std::string_view text);
+// The same part of the text, without a copy.
+std::string_view TrimmedView(std::string_view text);
 
 } // namespace quillet

@@ -606,12 +606,17 @@ bool TTCPConnection::FindBufferedLine(std::string_view terminator, int maxLength
 
 namespace {
 
+// The next non-empty line, trimmed in its own memory.
 std::string ReadReplyLine(TTCPConnection& connection)
 {
     for (;;) {
-        std::string line = TrimText(connection.ReadLn());
-        if (!line.empty())
-            return line;
+        std::string line = connection.ReadLn();
+        const std::string_view trimmed = TrimmedView(line);
+        if (trimmed.empty())
+            continue;
+        line.erase(static_cast<size_t>(trimmed.data() - line.data()) + trimmed.size());
+        line.erase(0, static_cast<size_t>(trimmed.data() - line.data()));
+        return line;
     }
 }
 
@@ -619,7 +624,9 @@ std::string ReadReplyLine(TTCPConnection& connection)
 
 int TTCPConnection::GetResponse(const std::vector<int>& allowed)
 {
-    std::vector<std::string> lines;
+    // The list's memory serves every reply of the connection.
+    std::vector<std::string>& lines = replyLines_;
+    lines.clear();
     lines.push_back(ReadReplyLine(*this));
     if (IsReplyContinued(lines.front())) {
         for (;;) {

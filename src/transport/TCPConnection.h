@@ -188,6 +188,7 @@ private:
     bool inMemory_ = false;
     std::string written_; // what an in-memory connection has sent
     TRFCReply lastReply_;
+    std::vector<std::string> replyLines_; // the lines of the reply being read
     std::unique_ptr<TlsSession> tls_;
     TlsWant tlsWant_ = TlsWant::Nothing;
     int waitLimitMs_ = 0;

@@ -73,6 +73,21 @@ TEST(HeaderFolding, LineBreaksFromDataBecomeSpaces)
     EXPECT_EQ(THeaderList::FoldLine("Subject", "a\r\n\tb"), (Lines{"Subject: a", "\tb"}));
 }
 
+// AddHeader builds the short line in place; every value gives the lines FoldLine gives.
+TEST(HeaderFolding, AddHeaderAddsTheFoldedLines)
+{
+    for (const std::string& value : Lines{"plain", "trailing blanks \t ", " \t", "a\r\n\tb", "Hi\nthere",
+                                          std::string(70, 'x'), std::string(100, 'y') + " z"}) {
+        THeaderList list;
+        list.AddLine("First: 1");
+        list.AddHeader("Subject", value);
+        Lines expected{"First: 1"};
+        for (const std::string& line : THeaderList::FoldLine("Subject", value))
+            expected.push_back(line);
+        EXPECT_EQ(list.Lines(), expected) << value;
+    }
+}
+
 TEST(HeaderList, SetReplaceRemoveAndRead)
 {
     THeaderList list;
