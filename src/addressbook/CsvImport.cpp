@@ -30,6 +30,8 @@ constexpr std::size_t kParallelStoreRows = 65536;
 // Bytes of text from which the plan reads the rows in two halves at once: below it a thread
 // costs more than it saves.
 constexpr std::size_t kParallelPlanBytes = 1 << 20;
+// Rows from which the lookups of the addresses are shared between two threads.
+constexpr std::size_t kParallelDecideRows = 65536;
 
 bool isUtf8CodePage(const char* codePage)
 {
@@ -532,13 +534,19 @@ private:
     std::vector<Entry> entries_;
 };
 
+// A packed row's address: its hash (AddressIndex::hashOf) and where the row starts.
+struct RowKey {
+    std::uint64_t hash;
+    std::size_t offset;
+};
+
 // The rows of a stretch of the text, read and checked: what one thread of the plan gathers.
 struct PlanPart {
     std::string rows; // packed rows (CsvImportPlan::rows)
     std::size_t count = 0;
     std::vector<CsvImportPlan::Chunk> chunks;
     std::vector<CsvProblem> problems;
-    std::vector<std::uint64_t> hashes; // of each row's address, when duplicates are looked for
+    std::vector<RowKey> keys; // of each row's address, when duplicates are looked for
 
     // Room for the packed rows of a text of this size (a row packs into about its own size).
     explicit PlanPart(std::size_t textBytes)
@@ -557,8 +565,9 @@ struct PlanPart {
             chunks.push_back({chunk.offset + rows.size(), chunk.row + count, 0});
         for (const CsvProblem& problem : later.problems)
             problems.push_back({problem.line + lines, problem.text});
+        for (const RowKey& key : later.keys)
+            keys.push_back({key.hash, key.offset + rows.size()});
         rows.append(later.rows);
-        hashes.insert(hashes.end(), later.hashes.begin(), later.hashes.end());
         count += later.count;
     }
 };
@@ -596,42 +605,78 @@ bool readRows(CsvReader& reader, RowBuilder& builder, PlanPart& part, std::size_
             part.chunks.push_back({offset, part.count, 0});
         ++part.count;
         if (hash)
-            part.hashes.push_back(AddressIndex::hashOf(email));
+            part.keys.push_back({AddressIndex::hashOf(email), offset});
     }
     return true;
 }
 
-// Decides, in file order, which packed rows are new recipients, updates of a recipient with the
-// same address, or duplicates skipped, and counts them. Each row's slot is fetched a few rows
-// ahead of its lookup.
-void decideDuplicates(CsvImportPlan& plan, const std::vector<std::uint64_t>& hashes, AddressIndex& known,
-                      DuplicateRule rule, std::int64_t nextIndex)
+// Decides, in file order, which packed rows are new recipients, updates of a recipient of the
+// group with the same address, or duplicates skipped, and counts them. A large file's
+// addresses are shared between two tables by a bit of their hash, each looked up in file order
+// by a thread of its own (equal addresses meet in one table). A row that finds an earlier row of
+// the file there learns that row's record index afterwards, when the rows are counted in order.
+void decideDuplicates(CsvImportPlan& plan, const std::vector<RowKey>& keys, const Project& project,
+                      const CsvImportSettings& settings)
 {
-    constexpr std::size_t kAhead = 16;
-    CsvImportReport& report = plan.report;
     const std::size_t rows = plan.targets.size();
-    const char* cursor = plan.rows.data();
+    const auto existing = static_cast<std::int64_t>(project.recipients.size());
+    const DuplicateRule rule = settings.duplicates;
+    // An earlier row of the file as it stands in a table until its record index is known.
+    const auto pending = [](std::size_t row) { return -3 - static_cast<std::int64_t>(row); };
+    if (rule != DuplicateRule::Keep) {
+        const std::size_t tables = rows >= kParallelDecideRows ? 2 : 1;
+        const auto tableOf = [tables](std::uint64_t hash) { return tables == 2 ? hash >> 63 : 0; };
+        AddressIndex known[2];
+        const std::size_t keyCount = project.recipients.size() + rows;
+        for (std::size_t table = 0; table < tables; ++table)
+            known[table].reserve(tables == 1 ? keyCount : keyCount / 2 + keyCount / 16);
+        for (std::size_t i = 0; i < project.recipients.size(); ++i)
+            if (project.recipients[i].Group == settings.group) {
+                const std::string_view address = project.recipients[i].EMail.view();
+                const std::uint64_t hash = AddressIndex::hashOf(address);
+                known[tableOf(hash)].tryEmplace(address, hash, static_cast<std::int64_t>(i));
+            }
+        const auto lookUp = [&](std::size_t table) {
+            constexpr std::size_t kAhead = 32; // rows whose slots are fetched ahead of their lookup
+            AddressIndex& index = known[table];
+            for (std::size_t row = 0; row < rows; ++row) {
+                if (row + kAhead < rows && tableOf(keys[row + kAhead].hash) == table)
+                    index.prefetch(keys[row + kAhead].hash);
+                const RowKey& key = keys[row];
+                if (tableOf(key.hash) != table)
+                    continue;
+                const std::string_view address(plan.rows.data() + key.offset + 2,
+                                               static_cast<unsigned char>(plan.rows[key.offset + 1]));
+                const auto [found, added] = index.tryEmplace(address, key.hash, pending(row));
+                if (!added)
+                    plan.targets[row] = rule == DuplicateRule::Update ? found : CsvImportPlan::kSkipRow;
+            }
+        };
+        std::jthread second;
+        if (tables == 2)
+            second = std::jthread(lookUp, 1);
+        lookUp(0);
+    }
+
+    CsvImportReport& report = plan.report;
+    std::vector<std::int64_t> recordOf; // per row appended, its record index (for updates)
+    if (rule == DuplicateRule::Update)
+        recordOf.resize(rows);
     std::size_t chunk = 0;
     for (std::size_t row = 0; row < rows; ++row) {
         if (chunk < plan.chunks.size() && plan.chunks[chunk].row == row)
             plan.chunks[chunk++].appends = report.imported;
-        const PackedRow packed(cursor);
-        if (rule == DuplicateRule::Keep) {
-            ++report.imported;
-            continue;
-        }
-        if (row + kAhead < rows)
-            known.prefetch(hashes[row + kAhead]);
         std::int64_t& target = plan.targets[row];
-        if (const auto [index, added] = known.tryEmplace(packed.email(), hashes[row], nextIndex); added) {
-            ++nextIndex;
+        if (target == CsvImportPlan::kAppendRow) {
+            if (!recordOf.empty())
+                recordOf[row] = existing + static_cast<std::int64_t>(report.imported);
             ++report.imported;
-        } else if (rule == DuplicateRule::Update) {
-            target = index;
-            ++report.updated;
-        } else {
-            target = CsvImportPlan::kSkipRow;
+        } else if (target == CsvImportPlan::kSkipRow) {
             ++report.skipped;
+        } else {
+            if (target < 0)
+                target = recordOf[static_cast<std::size_t>(-3 - target)];
+            ++report.updated;
         }
     }
 }
@@ -799,7 +844,6 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
     CsvImportPlan plan;
     CsvImportReport& report = plan.report;
     const bool deduplicate = settings.duplicates != DuplicateRule::Keep;
-    auto nextIndex = static_cast<std::int64_t>(project.recipients.size());
 
     // The rows are read and checked first, then looked up among the addresses in one go. A
     // large text is read in two halves at once, the second from the first line break after the
@@ -855,15 +899,7 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
     plan.targets.assign(first.count, CsvImportPlan::kAppendRow);
     report.invalid = first.problems.size();
     report.problems = std::move(first.problems);
-    // Address key -> the record index it stands at (or will stand at once appended).
-    AddressIndex known;
-    if (deduplicate) {
-        known.reserve(project.recipients.size() + first.count);
-        for (std::size_t i = 0; i < project.recipients.size(); ++i)
-            if (project.recipients[i].Group == settings.group)
-                known.tryEmplace(project.recipients[i].EMail.view(), static_cast<std::int64_t>(i));
-    }
-    decideDuplicates(plan, first.hashes, known, settings.duplicates, nextIndex);
+    decideDuplicates(plan, first.keys, project, settings);
     if (report.imported + report.updated + report.skipped + report.invalid == 0)
         throw CsvImportError(std::string(texts::kCsvNoRecipients));
     if (progress && !progress(text.size(), text.size()))

@@ -98,6 +98,19 @@ TEST(CsvLargeList, ReadsTheTextInHalvesWithTheLinesOfOneReading)
     };
     const std::string header = "email,name,surname\r\n", end = "bad@,X,Y\r\nlast@x.org,,\r\n";
     EXPECT_EQ(problemLines(header + rows + end), "40001 40002");
+
+    // Every address twice, the second time with another name: each update finds the record the
+    // row before it appends, whichever of the two address tables holds it.
+    std::string renamed = rows;
+    for (std::size_t at = 0; (at = renamed.find(",Ann,", at)) != std::string::npos; ++at)
+        renamed.replace(at, 5, ",Bee,");
+    Project twice;
+    twice.groups.push_back({"G", ""});
+    EXPECT_EQ(import(twice, "email,name,surname\r\n" + rows + renamed, DuplicateRule::Update),
+              "imported 40000, updated 40000, duplicates skipped 0, invalid 0");
+    EXPECT_TRUE(std::all_of(twice.recipients.begin(), twice.recipients.end(),
+                            [](const RecipientRecord& r) { return r.Name.view() == "Bee"; }));
+
     // A quoted field of many lines across the middle: its line breaks are text, not records.
     const std::size_t middle = rows.find('\n', rows.size() / 2) + 1;
     const std::string across = "mid@x.org,\"" + std::string(200000, '\n') + "\",Z\r\n";
