@@ -111,6 +111,29 @@ bool isAscii(const char* bytes, std::size_t size)
     return (any & 0x8080808080808080ULL) == 0;
 }
 
+// Copies a few bytes without a call of memcpy for each: two overlapping words for up to 16.
+inline void copyShort(char* to, const char* from, std::size_t n)
+{
+    if (n >= 8 && n <= 16) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else if (n < 4) {
+        for (std::size_t i = 0; i < n; ++i)
+            to[i] = from[i];
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
+
 // Fills CsvRows from the records of a reader: the fields converted to the code page and checked.
 class RowBuilder {
 public:
@@ -159,9 +182,13 @@ public:
             }
         if (blank)
             return Plain::Blank;
-        std::string_view texts[kPackedTexts];
-        for (int slot = 0; slot < 4; ++slot)
-            texts[3 + slot] = headerNames_[slot];
+        // The texts' starts and lengths, apart: only the lengths need setting for empty texts.
+        const char* starts[kPackedTexts];
+        std::size_t lengths[kPackedTexts] = {};
+        for (int slot = 0; slot < 4; ++slot) {
+            starts[3 + slot] = headerNames_[slot].data();
+            lengths[3 + slot] = headerNames_[slot].size();
+        }
         bool enabled = true;
         for (std::size_t i = 0; i < columns && i < reader.size(); ++i) {
             const std::string_view field = reader.field(i);
@@ -174,17 +201,25 @@ public:
             } else if (text != kNotPacked) {
                 if (field.size() > kMaxShortStringLength)
                     return Plain::Other;
-                texts[text] = field;
+                starts[text] = field.data();
+                lengths[text] = field.size();
             }
         }
-        if (texts[0].empty() || addressProblem(texts[0], charset_) != AddressProblem::None)
+        if (lengths[0] == 0 || addressProblem({starts[0], lengths[0]}, charset_) != AddressProblem::None)
             return Plain::Other;
-        out += static_cast<char>(enabled ? 1 : 0);
-        for (const std::string_view text : texts) {
-            out += static_cast<char>(text.size());
-            out.append(text);
+        std::size_t size = 1 + kPackedTexts;
+        for (const std::size_t length : lengths)
+            size += length;
+        const std::size_t at = out.size();
+        out.resize(at + size);
+        char* p = out.data() + at;
+        *p++ = static_cast<char>(enabled ? 1 : 0);
+        for (int text = 0; text < kPackedTexts; ++text) {
+            *p++ = static_cast<char>(lengths[text]);
+            copyShort(p, starts[text], lengths[text]);
+            p += lengths[text];
         }
-        email = texts[0];
+        email = {starts[0], lengths[0]};
         return Plain::Packed;
     }
 
