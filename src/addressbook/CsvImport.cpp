@@ -569,6 +569,9 @@ private:
     std::vector<Entry> entries_;
 };
 
+// Bytes of a CSV row, about, for sizing the table of the rows' addresses before they are read.
+constexpr std::size_t kRowBytesGuess = 48;
+
 // A packed row's address: its hash (AddressIndex::hashOf) and where the row starts.
 struct RowKey {
     std::uint64_t hash;
@@ -589,6 +592,7 @@ struct PlanPart {
         if (textBytes > 0) {
             rows.reserve(textBytes + textBytes / 4);
             adviseLargePages(rows.data(), rows.capacity());
+            keys.reserve(textBytes / kRowBytesGuess);
         }
     }
 
@@ -600,6 +604,7 @@ struct PlanPart {
             chunks.push_back({chunk.offset + rows.size(), chunk.row + count, 0});
         for (const CsvProblem& problem : later.problems)
             problems.push_back({problem.line + lines, problem.text});
+        keys.reserve(keys.size() + later.keys.size());
         for (const RowKey& key : later.keys)
             keys.push_back({key.hash, key.offset + rows.size()});
         rows.append(later.rows);
