@@ -121,7 +121,9 @@ bool TSMTPClient::AnnouncesPipelining(const std::vector<std::string>& replyText)
 int TSMTPClient::Command(const std::string& command, const std::vector<int>& allowed, int limitMs,
                          std::string_view name)
 {
-    SetWaitLimit(limitMs, FormatText(kWaitReplyFormat, {name}));
+    SetWaitLimit(limitMs, name, kWaitReplyFormat);
+    if (command.find_first_of("\r\n") == std::string::npos) // the usual command: no copy
+        return SendCmd(command, allowed);
     return SendCmd(OneLine(command), allowed);
 }
 
@@ -274,7 +276,7 @@ void TSMTPClient::Send(TMailMessage& message)
 void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, bool withReset)
 {
     // One write: [RSET,] MAIL, every RCPT, DATA.
-    SetWaitLimit(TimeLimits.command, FormatText(kWaitReplyFormat, {"MAIL FROM"}));
+    SetWaitLimit(TimeLimits.command, "MAIL FROM", kWaitReplyFormat);
     WriteGathered([&] {
         if (withReset)
             WriteLn("RSET");
@@ -289,7 +291,7 @@ void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, bool withReset)
     // for after the last one.
     std::exception_ptr refusal;
     auto expect = [&](const std::vector<int>& allowed, int limitMs, std::string_view name) {
-        SetWaitLimit(limitMs, FormatText(kWaitReplyFormat, {name}));
+        SetWaitLimit(limitMs, name, kWaitReplyFormat);
         try {
             GetResponse(allowed);
             return true;
@@ -300,7 +302,7 @@ void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, bool withReset)
         }
     };
     if (withReset) {
-        SetWaitLimit(TimeLimits.command, FormatText(kWaitReplyFormat, {"RSET"}));
+        SetWaitLimit(TimeLimits.command, "RSET", kWaitReplyFormat);
         GetResponse({});
     }
     expect({SMTPReply::Ok}, TimeLimits.mail, "MAIL FROM");
@@ -367,7 +369,7 @@ void TSMTPClient::Disconnect()
     std::exception_ptr quitError;
     if (Connected()) {
         try {
-            SetWaitLimit(TimeLimits.command, FormatText(kWaitReplyFormat, {"QUIT"}));
+            SetWaitLimit(TimeLimits.command, "QUIT", kWaitReplyFormat);
             WriteLn("QUIT");
         } catch (const EStopped&) {
             // Stopped while QUIT waited to leave: closing is all that is left to do.

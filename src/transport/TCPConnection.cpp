@@ -112,10 +112,11 @@ void TTCPConnection::Disconnect()
 
 // --- Waits, stop and TLS ---
 
-void TTCPConnection::SetWaitLimit(int limitMs, std::string what)
+void TTCPConnection::SetWaitLimit(int limitMs, std::string_view what, std::string_view whatFormat)
 {
     waitLimitMs_ = std::max(limitMs, 0);
-    waitingFor_ = std::move(what);
+    waitingFor_.assign(what); // in the memory of the texts before
+    waitingForFormat_ = whatFormat;
 }
 
 namespace {
@@ -378,7 +379,10 @@ bool TTCPConnection::WaitSocket(short events, bool reading)
                 if (waitLimitMs_ <= 0)
                     throw EReadTimeout();
                 CloseSocket();
-                throw ETimeLimitExceeded(TimeLimitText(waitingFor_, waitLimitMs_));
+                throw ETimeLimitExceeded(TimeLimitText(waitingForFormat_.empty()
+                                                           ? waitingFor_
+                                                           : FormatText(waitingForFormat_, {waitingFor_}),
+                                                       waitLimitMs_));
             }
             wait = static_cast<int>(left);
         }

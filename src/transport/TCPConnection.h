@@ -116,8 +116,10 @@ public:
     size_t WriteBufferSize() const { return output_.size(); }
 
     // The limit of every wait from now on, in milliseconds, and what those waits are for, as the
-    // time-limit error names it. 0 leaves reads to ReadTimeout and lets writes wait without limit.
-    void SetWaitLimit(int limitMs, std::string what);
+    // time-limit error names it: `what`, or `what` put into `whatFormat` (a text constant with one
+    // %s, which must outlive its use) when one is given; the text is made only for the error.
+    // 0 leaves reads to ReadTimeout and lets writes wait without limit.
+    void SetWaitLimit(int limitMs, std::string_view what, std::string_view whatFormat = {});
     int WaitLimit() const { return waitLimitMs_; }
     // The stop signal every wait watches; nullptr for none. The signal must outlive its use.
     void SetStopSignal(const StopSignal* signal) { stopSignal_ = signal; }
@@ -193,6 +195,7 @@ private:
     TlsWant tlsWant_ = TlsWant::Nothing;
     int waitLimitMs_ = 0;
     std::string waitingFor_;
+    std::string_view waitingForFormat_;
     const StopSignal* stopSignal_ = nullptr;
     int stopGraceMs_ = 0;
 };
