@@ -116,10 +116,11 @@ void TSMTPServerThread::WriteReply(SMTPReply::Code code, std::string_view text)
 {
     if (smtpServer_.Faults.replyDelay.count() > 0)
         std::this_thread::sleep_for(smtpServer_.Faults.replyDelay);
-    std::string line = std::to_string(int(code));
-    line += ' ';
-    line += text;
-    Connection().WriteLn(line);
+    // Made in memory kept for the session's replies.
+    replyLine_ = std::to_string(int(code));
+    replyLine_ += ' ';
+    replyLine_ += text;
+    Connection().WriteLn(replyLine_);
 }
 
 void TSMTPServerThread::ResetTransaction()

@@ -79,6 +79,7 @@ private:
     bool helloGiven_ = false;
     TEMailAddressItem from_;
     TEMailAddressList rcpt_;
+    std::string replyLine_; // the reply being written
 };
 
 } // namespace quillet

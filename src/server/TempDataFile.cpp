@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace quillet {
 
@@ -20,27 +19,31 @@ namespace {
 
 // The system's temporary folder: TMPDIR when set, else /tmp. Read for every file, without a
 // status call, since one is made per received message.
-std::string TemporaryFolder()
+std::string_view TemporaryFolder()
 {
     const char* folder = std::getenv("TMPDIR");
-    return folder && *folder ? std::string(folder) : std::string("/tmp");
+    return folder && *folder ? std::string_view(folder) : std::string_view("/tmp");
 }
 
 } // namespace
 
 TempDataFile::TempDataFile()
 {
-    std::string pattern = TemporaryFolder();
-    if (pattern.empty() || pattern.back() != '/')
-        pattern += '/';
-    pattern += NamePrefix;
-    pattern += "XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    file_.reset(::mkostemp(name.data(), O_CLOEXEC));
-    if (!file_.valid())
-        RaiseFileError("Cannot create temporary file", pattern, errno);
-    path_ = name.data();
+    // The name is made in the path's own memory: mkostemp puts its letters in place of the X's.
+    const std::string_view folder = TemporaryFolder();
+    constexpr std::string_view unique = "XXXXXX";
+    path_.reserve(folder.size() + 1 + NamePrefix.size() + unique.size());
+    path_ = folder;
+    if (path_.back() != '/')
+        path_ += '/';
+    path_ += NamePrefix;
+    path_ += unique;
+    file_.reset(::mkostemp(path_.data(), O_CLOEXEC));
+    if (!file_.valid()) {
+        const int error = errno;
+        path_.replace(path_.size() - unique.size(), unique.size(), unique); // the pattern, as tried
+        RaiseFileError("Cannot create temporary file", path_, error);
+    }
     buffer_.reserve(BufferLimit);
 }
 
