@@ -8,30 +8,41 @@
 
 #include <arpa/inet.h>
 #include <cctype>
-#include <cstring>
 #include <string>
 
 namespace quillet {
 
 namespace {
 
-bool isAlpha(unsigned char c)
+constexpr bool isAlpha(unsigned char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
-bool isDigit(unsigned char c)
+constexpr bool isDigit(unsigned char c)
 {
     return c >= '0' && c <= '9';
 }
-bool isLetDig(unsigned char c)
+constexpr bool isLetDig(unsigned char c)
 {
     return isAlpha(c) || isDigit(c);
 }
 
 // atext of RFC 5322: letters, digits and !#$%&'*+-/=?^_`{|}~
+struct AtextBytes {
+    bool atext[256] = {};
+    constexpr AtextBytes()
+    {
+        for (int c = 0; c < 256; ++c)
+            atext[c] = isLetDig(static_cast<unsigned char>(c));
+        for (const char* p = "!#$%&'*+-/=?^_`{|}~"; *p != 0; ++p)
+            atext[static_cast<unsigned char>(*p)] = true;
+    }
+};
+constexpr AtextBytes kAtextBytes;
+
 bool isAtext(unsigned char c)
 {
-    return isLetDig(c) || (c != 0 && std::strchr("!#$%&'*+-/=?^_`{|}~", c) != nullptr);
+    return kAtextBytes.atext[c];
 }
 
 // Local part: the length of a dot-string or quoted string at the start of the text, or 0 when
