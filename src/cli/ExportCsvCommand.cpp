@@ -31,7 +31,13 @@ public:
             options.group = groupOption(parser);
             requireGroup(project, *options.group);
         }
-        writeArgumentFile(parser.value("output"), recipientsCsv(project, options));
+        // Written as it is made, without the whole text in memory.
+        const std::string path = filePath(parser.value("output"));
+        try {
+            writeRecipientsCsv(project, options, path);
+        } catch (const ProjectFileError& error) {
+            rethrowWithPathShown(error, path);
+        }
         return 0;
     }
 };
