@@ -26,6 +26,8 @@ constexpr std::size_t kParallelExportRecords = 65536;
 // Records per block of an export written to a file as it is made (streamRows): a block's rows
 // (about 150 KB) stay in the processor's cache until they are written.
 constexpr std::size_t kBlockRecords = 2048;
+// Blocks made and not yet written at the most: how far one thread may run ahead of the other.
+constexpr std::size_t kBlockWindow = 8;
 
 // Records ahead of the one being written whose fields are fetched from memory meanwhile: a
 // record's dozen fields lie 256 bytes apart, each a separate cache line to wait for, so fetching
@@ -440,53 +442,72 @@ void writeCsv(CsvPieces& pieces, const Selection& selection, bool byteOrderMark)
     pieces.header = headerRow(columns, byteOrderMark);
 }
 
-// Hands the rows to `write` in order, block by block, two threads taking turns at the blocks
-// of a large list: each writes its block as soon as the one before it is written, so the rows
-// go to the file from a buffer that stays in the processor's cache while the other thread makes
-// the next block. False, having stopped, when a record does not fit the columns.
+// Hands the rows to `write` in order, block by block; a large list's blocks are made by two
+// threads, each taking every other block. A block made waits in one of a few buffers until the
+// blocks before it are written; whichever thread finds the next blocks ready writes them, so
+// neither waits for the other unless it is a whole window of blocks ahead (a thread that had to
+// wake the other for every block would wait for the system's scheduler each time on a busy
+// machine). The buffers stay in the processor's cache. False, having stopped, when a record
+// does not fit the columns.
 bool streamRows(const Selection& selection, const Columns& columns, const PieceWriter& write)
 {
     const std::size_t blocks = (selection.positions + kBlockRecords - 1) / kBlockRecords;
     const std::size_t threads = selection.positions >= kParallelExportRecords ? 2 : 1;
+    RowBuffer buffers[kBlockWindow];
+    bool ready[kBlockWindow] = {};
     std::mutex mutex;
-    std::condition_variable turnTaken;
-    std::size_t turn = 0; // the block to write next
-    bool stopped = false;
+    std::condition_variable written;
+    std::size_t next = 0; // the block to write next
+    bool writing = false; // a thread is writing blocks
+    bool stopped = false; // a record did not fit, or a block could not be made or written
     bool fits = true;
     std::exception_ptr failure;
+    const auto stop = [&](bool blockFits, std::exception_ptr error) {
+        stopped = true;
+        fits = fits && blockFits;
+        failure = failure ? failure : error;
+        written.notify_all();
+    };
     const auto work = [&](std::size_t firstBlock) {
-        RowBuffer rows;
         for (std::size_t block = firstBlock; block < blocks; block += threads) {
+            RowBuffer& rows = buffers[block % kBlockWindow];
+            {
+                std::unique_lock lock(mutex);
+                written.wait(lock, [&] { return block < next + kBlockWindow || stopped; });
+                if (stopped)
+                    return;
+            }
             bool blockFits = false;
-            std::exception_ptr error;
             try {
                 rows.clear();
                 const std::size_t from = block * kBlockRecords;
                 blockFits =
                     writeRows(rows, selection, columns, from, std::min(from + kBlockRecords, selection.positions));
             } catch (...) {
-                error = std::current_exception();
+                const std::lock_guard lock(mutex);
+                return stop(true, std::current_exception());
             }
             std::unique_lock lock(mutex);
-            turnTaken.wait(lock, [&] { return turn == block || stopped; });
-            if (stopped)
-                return;
-            if (blockFits && !error) {
+            if (!blockFits)
+                return stop(false, nullptr);
+            ready[block % kBlockWindow] = true;
+            while (!writing && !stopped && next < blocks && ready[next % kBlockWindow]) {
+                writing = true;
                 lock.unlock();
+                std::exception_ptr error;
                 try {
-                    write(rows.view());
+                    write(buffers[next % kBlockWindow].view());
                 } catch (...) {
                     error = std::current_exception();
                 }
                 lock.lock();
+                writing = false;
+                if (error)
+                    return stop(true, error);
+                ready[next % kBlockWindow] = false;
+                ++next;
+                written.notify_all();
             }
-            if (!blockFits || error) {
-                stopped = true;
-                fits = blockFits;
-                failure = error;
-            }
-            ++turn;
-            turnTaken.notify_all();
         }
     };
     {
