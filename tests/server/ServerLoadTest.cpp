@@ -144,7 +144,7 @@ TEST(ServerLoad, WellBehavedClientsAreServedBesideAbusiveOnes)
         for (auto& thread : threads)
             thread.join();
         // The deactivated server holds no thread and no socket.
-        EXPECT_EQ(RunningThreads(), threadsBefore);
+        EXPECT_EQ(ThreadCountSettled(threadsBefore), threadsBefore);
         EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
     }
     EXPECT_EQ(DataFilesLeft(), 0);

@@ -90,10 +90,24 @@ inline int OpenDescriptors()
 }
 // Threads of the process. The first thread ever started may bring a helper thread of the runtime
 // (ThreadSanitizer starts one), so one is started and ended before the first count.
+// A joined thread's entry leaves /proc a moment after the join has returned (later still on a
+// busy machine), so a count is taken again for up to a second until it is the one expected.
+inline int ThreadCountSettled(int expected)
+{
+    int count = CountEntries("/proc/self/task");
+    for (int i = 0; i < 100 && count != expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        count = CountEntries("/proc/self/task");
+    }
+    return count;
+}
+
 inline int RunningThreads()
 {
     static const bool warmedUp = [] {
+        const int alone = CountEntries("/proc/self/task");
         std::thread([] {}).join();
+        ThreadCountSettled(alone);
         return true;
     }();
     (void)warmedUp;

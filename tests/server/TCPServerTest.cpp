@@ -88,12 +88,12 @@ TEST_F(TCPServerTest, ActivatingTwiceBindsOnceAndDeactivatingWhenInactiveDoesNot
     const std::uint16_t port = Start();
     server.SetActive(true);
     EXPECT_EQ(server.BoundPort(), port);
-    EXPECT_EQ(RunningThreads(), threadsBefore + 1); // one listener
+    EXPECT_EQ(ThreadCountSettled(threadsBefore + 1), threadsBefore + 1); // one listener
     EXPECT_TRUE(CanConnect(port));
     server.SetActive(false);
     EXPECT_FALSE(server.Active());
     EXPECT_FALSE(CanConnect(port));
-    EXPECT_EQ(RunningThreads(), threadsBefore);
+    EXPECT_EQ(ThreadCountSettled(threadsBefore), threadsBefore);
 }
 
 TEST_F(TCPServerTest, BusyPortFailsAndLeavesTheServerInactive)
@@ -171,7 +171,7 @@ TEST_F(TCPServerTest, DeactivationCutsIdleClientsWithinTheLimit)
         EXPECT_TRUE(client->ClosedByServer(1s));
     idle.clear();
     EXPECT_EQ(server.ConnectionCount(), 0u);
-    EXPECT_EQ(RunningThreads(), threads);
+    EXPECT_EQ(ThreadCountSettled(threads), threads);
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
@@ -284,7 +284,7 @@ TEST_F(TCPServerTest, DestroyingAnActiveServerEndsItsThreads)
         client.ReadLine();
         EXPECT_TRUE(WaitFor([&] { return local.ConnectionCount() == 1; }));
     }
-    EXPECT_EQ(RunningThreads(), threads);
+    EXPECT_EQ(ThreadCountSettled(threads), threads);
     EXPECT_FALSE(CanConnect(port));
 }
 
