@@ -252,7 +252,8 @@ void TSMTPServerThread::EndData()
             FileDescriptor& deleted;
             ~DeleteFile()
             {
-                deleted = file->RemoveName();
+                if (file)
+                    deleted = file->RemoveName();
                 file.reset();
             }
         } deleteFile{dataFile_, deletedFile_};
