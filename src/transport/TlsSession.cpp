@@ -267,9 +267,14 @@ int TlsSession::SendOutbox() noexcept
             errno = EPIPE;
         return -1;
     }
+    DropOutbox();
+    return 1;
+}
+
+void TlsSession::DropOutbox() noexcept
+{
     outbox_.clear();
     outboxSent_ = 0;
-    return 1;
 }
 
 bool TlsSession::FlushOutbox()
@@ -307,11 +312,8 @@ TlsSession::Transfer TlsSession::Read(char* data, std::size_t size)
         return {0, TlsWant::Write, false};
     if (waiting < 0 && errno != EPIPE && errno != ECONNRESET)
         throw ETlsError(LibraryReason());
-    if (waiting < 0) {
-        // The peer has gone: what it did send before is still read, and then the close.
-        outbox_.clear();
-        outboxSent_ = 0;
-    }
+    if (waiting < 0) // the peer has gone: what it did send before is still read, and then the close
+        DropOutbox();
     std::size_t done = 0;
     const int result = SSL_read_ex(ssl_.get(), data, size, &done);
     // Reading may answer the peer (a key update): that goes out before anything waits.

@@ -116,6 +116,8 @@ private:
     int SendOutbox() noexcept;
     // The same, raising ETlsError for a failed socket; false while some of it is left.
     bool FlushOutbox();
+    // Empties the outbox, keeping its memory.
+    void DropOutbox() noexcept;
     friend struct TlsOutbox;
 
     std::shared_ptr<TlsContext> context_;
