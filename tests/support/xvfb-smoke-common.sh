@@ -16,10 +16,20 @@ smoke_prepare() {
 }
 
 # smoke_find_window <title pattern>: the id of a visible window of that title, waiting at most
-# 30 s; fails (status 1, no output) when none shows.
+# 30 s; fails (status 1, no output) when none shows. The search is asked again until then, as
+# one search ends at once with an X error when a window closes while it looks (seen as a failure
+# three seconds into a run, right after the start-up dialog closed).
 smoke_find_window() {
-  found=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
-  [ -n "$found" ] && echo "$found"
+  smoke_deadline=$(($(date +%s) + 30))
+  while :; do
+    found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
+    if [ -n "$found" ]; then
+      echo "$found"
+      return 0
+    fi
+    [ "$(date +%s)" -lt "$smoke_deadline" ] || return 1
+    sleep 0.2
+  done
 }
 
 # smoke_wait_for_end <pid>: waits at most 20 s for the program to end, and for status 0; calls
