@@ -43,40 +43,12 @@ using namespace quillet::bench;
 
 namespace {
 
-// The processor time (user and system) a process has used so far, from /proc; 0 when unreadable.
-double ProcessCpuSeconds(pid_t pid)
-{
-    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
-    if (!file)
-        return 0;
-    char text[1024] = {};
-    const std::size_t length = std::fread(text, 1, sizeof text - 1, file);
-    std::fclose(file);
-    // The fields after the command name (which may hold spaces) end at its last ')'.
-    const char* rest = std::strrchr(text, ')');
-    if (!rest || length == 0)
-        return 0;
-    unsigned long utime = 0, stime = 0;
-    if (std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
-        return 0;
-    return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
-}
-
 // The processor time of this process (all its threads, also ended ones) or of the calling thread.
 double ClockSeconds(clockid_t clock)
 {
     timespec now{};
     ::clock_gettime(clock, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// The processor time of the ended child processes waited for so far.
-double ChildrenCpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_CHILDREN, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 bool OnTmpfs(const std::string& folder)

@@ -5,6 +5,7 @@
 #include "support/BenchBasics.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -28,6 +30,64 @@ constexpr const char* kSmtpSource = "/usr/sbin/smtp-source";
 inline double Seconds(std::chrono::steady_clock::duration d)
 {
     return std::chrono::duration<double>(d).count();
+}
+
+// The processor time (user and system) a process has used so far, from /proc; 0 when unreadable.
+inline double ProcessCpuSeconds(pid_t pid)
+{
+    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!file)
+        return 0;
+    char text[1024] = {};
+    const std::size_t length = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    // The fields after the command name (which may hold spaces) end at its last ')'.
+    const char* rest = std::strrchr(text, ')');
+    if (!rest || length == 0)
+        return 0;
+    unsigned long utime = 0, stime = 0;
+    if (std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
+        return 0;
+    return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
+}
+
+// The times a single-threaded process has given up or lost the processor so far (voluntary and
+// involuntary context switches), from /proc; 0 when unreadable.
+inline long ProcessContextSwitches(pid_t pid)
+{
+    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (!file)
+        return 0;
+    long total = 0;
+    long value = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, file))
+        if (std::sscanf(line, "voluntary_ctxt_switches: %ld", &value) == 1 ||
+            std::sscanf(line, "nonvoluntary_ctxt_switches: %ld", &value) == 1)
+            total += value;
+    std::fclose(file);
+    return total;
+}
+
+// The processor time and context switches of this process (of all its threads, ended ones too)
+// or of the ended child processes waited for so far.
+struct Usage {
+    double cpuSeconds = 0;
+    long contextSwitches = 0;
+};
+inline Usage OwnUsage(int who)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return {double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6,
+            usage.ru_nvcsw + usage.ru_nivcsw};
+}
+
+// The processor time of the ended child processes waited for so far.
+inline double ChildrenCpuSeconds()
+{
+    return OwnUsage(RUSAGE_CHILDREN).cpuSeconds;
 }
 
 // Starts a program with its output to stdoutPath (or inherited when empty); returns its pid or -1.
