@@ -59,6 +59,7 @@ TSMTPClient::TSMTPClient()
     ReadTimeout = 0;
     MaxLineLength = DefaultMaxLineLength;
     MaxLineAction = TMaxLineAction::maException;
+    ReadSpinMicroseconds = ReplySpinMicroseconds;
 }
 
 void TSMTPClient::SetAuthenticationType(TAuthenticationType type)

@@ -47,6 +47,10 @@ public:
     // How long the reply to the final dot is still awaited after a stop: short enough for a stop
     // to end the run within a second, long enough for a server that has taken the message to say so.
     static constexpr int kStopGraceAfterData = 700;
+    // How long a reply is looked for before its wait sleeps (see ReadSpinMicroseconds): a server
+    // on the same machine mostly answers a command or a pipelined group within it, which saves
+    // both sides a wake-up per reply; one far away costs each wait this much processor time.
+    static constexpr int ReplySpinMicroseconds = 50;
 
     TSMTPClient();
 

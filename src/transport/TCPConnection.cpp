@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -415,6 +416,8 @@ void TTCPConnection::ReadFromStack()
 {
     // Bytes TLS has already decrypted are read before any wait.
     bool waited = tls_ && tls_->Pending();
+    if (!waited && ReceiveBeforeWaiting())
+        return;
     while (IsOpen()) {
         if (!waited && !WaitSocket(TlsEvents(POLLIN), true))
             throw EClosedSocket();
@@ -422,6 +425,22 @@ void TTCPConnection::ReadFromStack()
         if (ReceiveOnce(tls_ ? MSG_DONTWAIT : 0))
             return;
     }
+}
+
+bool TTCPConnection::ReceiveBeforeWaiting()
+{
+    if (ReadSpinMicroseconds <= 0 || tls_ || !socket_.valid() || TAntiFreeze::Applies())
+        return false;
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::microseconds(ReadSpinMicroseconds);
+    do {
+        if (stopSignal_ && stopSignal_->Requested())
+            return false; // the wait sees to the stop
+        if (ReceiveOnce(MSG_DONTWAIT))
+            return true;
+        ::sched_yield();
+    } while (Clock::now() < end);
+    return false;
 }
 
 bool TTCPConnection::ReceiveAvailable()

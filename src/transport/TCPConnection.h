@@ -63,6 +63,12 @@ public:
     int RecvBufferSize = DefaultRecvBufferSize; // the most bytes asked for in one receive
     int MaxLineLength = DefaultMaxLineLength;
     TMaxLineAction MaxLineAction = TMaxLineAction::maException;
+    // How long (microseconds) a read keeps looking for bytes without waiting, giving the
+    // processor to other threads between looks, before it sleeps until bytes arrive; in clear and
+    // off the user-interface thread only. 0, the default, sleeps at once. A thread that has not
+    // slept needs no wake-up: on a busy machine the sleep and the wake-up cost both sides more
+    // than the looks.
+    int ReadSpinMicroseconds = 0;
 
     // Takes over an already connected socket: empties the input buffer and clears the
     // closed-gracefully flag. Raises "Already connected." while a socket is held.
@@ -164,6 +170,9 @@ private:
     void CheckWritable();
     // Receives at least one byte into the input buffer, or returns with the connection closed.
     void ReadFromStack();
+    // The looks of ReadSpinMicroseconds (none once a stop is asked for); true when bytes arrived
+    // or the peer closed.
+    bool ReceiveBeforeWaiting();
     bool ReceiveOnce(int flags);
     bool ReceiveOnceTls(size_t chunk);
     // Waits until the socket is ready for `events`; false when the hook closed the connection.
