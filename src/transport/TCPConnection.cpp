@@ -429,7 +429,7 @@ void TTCPConnection::ReadFromStack()
 
 bool TTCPConnection::ReceiveBeforeWaiting()
 {
-    if (ReadSpinMicroseconds <= 0 || tls_ || !socket_.valid() || TAntiFreeze::Applies())
+    if (ReadSpinMicroseconds <= 0 || !socket_.valid() || TAntiFreeze::Applies())
         return false;
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::microseconds(ReadSpinMicroseconds);

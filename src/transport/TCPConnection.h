@@ -64,10 +64,10 @@ public:
     int MaxLineLength = DefaultMaxLineLength;
     TMaxLineAction MaxLineAction = TMaxLineAction::maException;
     // How long (microseconds) a read keeps looking for bytes without waiting, giving the
-    // processor to other threads between looks, before it sleeps until bytes arrive; in clear and
-    // off the user-interface thread only. 0, the default, sleeps at once. A thread that has not
-    // slept needs no wake-up: on a busy machine the sleep and the wake-up cost both sides more
-    // than the looks.
+    // processor to other threads between looks, before it sleeps until bytes arrive (through TLS
+    // too; off the user-interface thread only). 0, the default, sleeps at once. A thread that has
+    // not slept needs no wake-up: on a busy machine the sleep and the wake-up cost both sides
+    // more than the looks.
     int ReadSpinMicroseconds = 0;
 
     // Takes over an already connected socket: empties the input buffer and clears the
