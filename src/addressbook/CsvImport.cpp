@@ -7,6 +7,7 @@
 #include "project/WholeFile.h"
 
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <exception>
 #include <cctype>
@@ -435,6 +436,19 @@ void putText(ShortString255& field, std::string_view text)
         std::memcpy(field.bytes + 1, text.data(), text.size());
 }
 
+// Calls f(row, PackedRow) for each packed row of the plan's chunks [from, to), in file order.
+template <typename F>
+void forEachPackedRow(const CsvImportPlan& plan, std::size_t from, std::size_t to, const F& f)
+{
+    for (std::size_t c = from; c < to; ++c) {
+        const CsvImportPlan::Chunk& chunk = plan.chunks[c];
+        const std::size_t end = c + 1 < plan.chunks.size() ? plan.chunks[c + 1].row : plan.targets.size();
+        const char* cursor = plan.rows[chunk.part].data() + chunk.offset;
+        for (std::size_t row = chunk.row; row < end; ++row)
+            f(row, PackedRow(cursor));
+    }
+}
+
 // A new record from a packed row. `blank`: the record's memory is known to be all zero.
 void storeNewRow(const PackedRow& row, const MappedFields& mapped, const ShortString255& group, bool blank,
                  RecipientRecord& record)
@@ -457,26 +471,43 @@ void storeNewRow(const PackedRow& row, const MappedFields& mapped, const ShortSt
 }
 
 // Address keys (addressKey) and the record index each stands for. The table is open addressing
-// over 8-byte slots (a hash tag and the entry's number), the addresses are views of bytes kept
-// elsewhere: a million keys cost a few allocations, and a probe touches one small slot most of
-// the time. The hashes are made apart (hashOf), by the threads that read the rows, so that the
-// lookups in file order are all that is left to one thread.
+// over 8-byte slots (a hash tag and the entry's number), the addresses are texts kept elsewhere
+// as a length byte and the bytes (a packed row's or a record's field): a million keys cost a few
+// allocations, and a probe touches one small slot most of the time. The hashes are made apart
+// (hashOf), by the threads that read the rows, so that the lookups in file order are all that is
+// left to one thread.
 class AddressIndex {
 public:
     static char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-    // The hash of the address's key (ASCII letters in lower case).
+    // The hash of the address's key (ASCII letters in lower case), eight bytes at a time.
     static std::uint64_t hashOf(std::string_view address)
     {
-        char lower[kMaxShortStringLength + 1];
-        std::string longer;
-        char* key = lower;
-        if (address.size() > sizeof lower) {
-            longer.resize(address.size());
-            key = longer.data();
+        constexpr std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+        constexpr std::uint64_t multiplier = 0x9E3779B97F4A7C15ULL;
+        // The bytes 'A'..'Z' of a word turned into 'a'..'z' (bytes from 0x80 up are left alone).
+        const auto lower = [](std::uint64_t word) {
+            const std::uint64_t low = word & ~highs;
+            const std::uint64_t upper = ((low + ones * (0x80 - 'A')) ^ (low + ones * (0x80 - 'Z' - 1))) & ~word & highs;
+            return word | upper >> 2;
+        };
+        std::uint64_t hash = address.size() * multiplier;
+        std::size_t i = 0;
+        for (; i + 8 <= address.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, address.data() + i, 8);
+            hash = (std::rotl(hash, 29) ^ lower(word)) * multiplier;
         }
-        for (std::size_t i = 0; i < address.size(); ++i)
-            key[i] = lowerAscii(address[i]);
-        return std::hash<std::string_view>{}(std::string_view(key, address.size()));
+        if (i < address.size()) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, address.data() + i, address.size() - i);
+            hash = (std::rotl(hash, 29) ^ lower(word)) * multiplier;
+        }
+        // The last steps of MurmurHash3's 64-bit finaliser: every bit of the key reaches the
+        // high bits (the tag, the table) and the low ones (the slot).
+        hash ^= hash >> 33;
+        hash *= 0xFF51AFD7ED558CCDULL;
+        hash ^= hash >> 33;
+        return hash;
     }
     // Starts fetching the slot where a lookup of the hash begins (a table of a million keys is
     // far larger than the processor's cache). Inlined by force, as the compiler drops calls of
@@ -487,14 +518,10 @@ public:
             __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
     }
 
-    // The index stored for the address's key, or (absent) `index` stored for it now. The
-    // address's bytes must stay where they are while the index is in use: the index keeps a
-    // view of them, not a copy.
-    std::pair<std::int64_t, bool> tryEmplace(std::string_view address, std::int64_t index)
-    {
-        return tryEmplace(address, hashOf(address), index);
-    }
-    std::pair<std::int64_t, bool> tryEmplace(std::string_view address, std::uint64_t hash, std::int64_t index)
+    // The index stored for the key of the address (a length byte and the bytes, hashed by
+    // hashOf), or (absent) `index` stored for it now. The address's bytes must stay where they
+    // are while the index is in use: the index keeps a pointer to them, not a copy.
+    std::pair<std::int64_t, bool> tryEmplace(const unsigned char* address, std::uint64_t hash, std::int64_t index)
     {
         if ((entries_.size() + 1) * 2 > slots_.size())
             grow();
@@ -503,7 +530,7 @@ public:
             Slot& slot = slots_[i];
             if (slot.entry == 0) {
                 slot = {tag, static_cast<std::uint32_t>(entries_.size() + 1)};
-                entries_.push_back({address, hash, index});
+                entries_.push_back({address, index});
                 return {index, true};
             }
             const Entry& entry = entries_[slot.entry - 1];
@@ -515,7 +542,13 @@ public:
     // Room for `count` keys, so the table does not grow.
     void reserve(std::size_t count)
     {
-        entries_.reserve(count);
+        if (count > entries_.capacity()) {
+            std::vector<Entry> entries;
+            entries.reserve(count);
+            adviseLargePages(entries.data(), count * sizeof(Entry));
+            entries.assign(entries_.begin(), entries_.end());
+            entries_.swap(entries);
+        }
         std::size_t slots = 1024;
         while (slots < count * 2)
             slots *= 2;
@@ -537,16 +570,21 @@ private:
         std::uint32_t entry = 0; // 1-based number of the entry; 0: free
     };
     struct Entry {
-        std::string_view address;
-        std::uint64_t hash;
+        const unsigned char* address; // a length byte and the bytes
         std::int64_t index;
     };
 
-    // Whether two addresses have the same key (ASCII letters compared in lower case).
-    static bool sameKey(std::string_view a, std::string_view b)
+    static std::string_view textOf(const unsigned char* address)
     {
-        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                          [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+        return {reinterpret_cast<const char*>(address + 1), address[0]};
+    }
+
+    // Whether two addresses have the same key (ASCII letters compared in lower case).
+    static bool sameKey(const unsigned char* a, const unsigned char* b)
+    {
+        const std::string_view x = textOf(a), y = textOf(b);
+        return std::equal(x.begin(), x.end(), y.begin(), y.end(),
+                          [](char p, char q) { return lowerAscii(p) == lowerAscii(q); });
     }
 
     void grow()
@@ -558,7 +596,7 @@ private:
 
     void place(std::size_t e)
     {
-        const std::uint64_t hash = entries_[e].hash;
+        const std::uint64_t hash = hashOf(textOf(entries_[e].address));
         std::size_t i = hash & (slots_.size() - 1);
         while (slots_[i].entry != 0)
             i = (i + 1) & (slots_.size() - 1);
@@ -593,22 +631,8 @@ struct PlanPart {
             rows.reserve(textBytes + textBytes / 4);
             adviseLargePages(rows.data(), rows.capacity());
             keys.reserve(textBytes / kRowBytesGuess);
+            adviseLargePages(keys.data(), keys.capacity() * sizeof(RowKey));
         }
-    }
-
-    // Appends the rows of the part that follows in the text, whose line numbers count from
-    // the line after `lines`.
-    void append(const PlanPart& later, std::size_t lines)
-    {
-        for (const CsvImportPlan::Chunk& chunk : later.chunks)
-            chunks.push_back({chunk.offset + rows.size(), chunk.row + count, 0});
-        for (const CsvProblem& problem : later.problems)
-            problems.push_back({problem.line + lines, problem.text});
-        keys.reserve(keys.size() + later.keys.size());
-        for (const RowKey& key : later.keys)
-            keys.push_back({key.hash, key.offset + rows.size()});
-        rows.append(later.rows);
-        count += later.count;
     }
 };
 
@@ -642,7 +666,7 @@ bool readRows(CsvReader& reader, RowBuilder& builder, PlanPart& part, std::size_
             break;
         }
         if (part.count % kChunkRows == 0)
-            part.chunks.push_back({offset, part.count, 0});
+            part.chunks.push_back({0, offset, part.count, 0});
         ++part.count;
         if (hash)
             part.keys.push_back({AddressIndex::hashOf(email), offset});
@@ -655,10 +679,14 @@ bool readRows(CsvReader& reader, RowBuilder& builder, PlanPart& part, std::size_
 // addresses are shared between two tables by a bit of their hash, each looked up in file order
 // by a thread of its own (equal addresses meet in one table). A row that finds an earlier row of
 // the file there learns that row's record index afterwards, when the rows are counted in order.
-void decideDuplicates(CsvImportPlan& plan, const std::vector<RowKey>& keys, const Project& project,
+void decideDuplicates(CsvImportPlan& plan, const PlanPart& first, const PlanPart& second, const Project& project,
                       const CsvImportSettings& settings)
 {
     const std::size_t rows = plan.targets.size();
+    // The rows' keys, the first part's then the second's.
+    const auto keyOf = [&](std::size_t row) -> const RowKey& {
+        return row < first.count ? first.keys[row] : second.keys[row - first.count];
+    };
     const auto existing = static_cast<std::int64_t>(project.recipients.size());
     const DuplicateRule rule = settings.duplicates;
     // An earlier row of the file as it stands in a table until its record index is known.
@@ -672,21 +700,21 @@ void decideDuplicates(CsvImportPlan& plan, const std::vector<RowKey>& keys, cons
             known[table].reserve(tables == 1 ? keyCount : keyCount / 2 + keyCount / 16);
         for (std::size_t i = 0; i < project.recipients.size(); ++i)
             if (project.recipients[i].Group == settings.group) {
-                const std::string_view address = project.recipients[i].EMail.view();
-                const std::uint64_t hash = AddressIndex::hashOf(address);
-                known[tableOf(hash)].tryEmplace(address, hash, static_cast<std::int64_t>(i));
+                const ShortString255& address = project.recipients[i].EMail;
+                const std::uint64_t hash = AddressIndex::hashOf(address.view());
+                known[tableOf(hash)].tryEmplace(address.bytes, hash, static_cast<std::int64_t>(i));
             }
         const auto lookUp = [&](std::size_t table) {
             constexpr std::size_t kAhead = 32; // rows whose slots are fetched ahead of their lookup
             AddressIndex& index = known[table];
             for (std::size_t row = 0; row < rows; ++row) {
-                if (row + kAhead < rows && tableOf(keys[row + kAhead].hash) == table)
-                    index.prefetch(keys[row + kAhead].hash);
-                const RowKey& key = keys[row];
+                if (row + kAhead < rows && tableOf(keyOf(row + kAhead).hash) == table)
+                    index.prefetch(keyOf(row + kAhead).hash);
+                const RowKey& key = keyOf(row);
                 if (tableOf(key.hash) != table)
                     continue;
-                const std::string_view address(plan.rows.data() + key.offset + 2,
-                                               static_cast<unsigned char>(plan.rows[key.offset + 1]));
+                const std::string& packed = plan.rows[row < first.count ? 0 : 1];
+                const auto* address = reinterpret_cast<const unsigned char*>(packed.data() + key.offset + 1);
                 const auto [found, added] = index.tryEmplace(address, key.hash, pending(row));
                 if (!added)
                     plan.targets[row] = rule == DuplicateRule::Update ? found : CsvImportPlan::kSkipRow;
@@ -933,13 +961,20 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
         second = PlanPart(0);
     else if (secondFailure)
         std::rethrow_exception(secondFailure);
-    first.append(second, reader.nextLine() - 1);
-    plan.rows = std::move(first.rows);
+    // The second part's rows stay where they are; its rows and lines count on from the first's.
     plan.chunks = std::move(first.chunks);
-    plan.targets.assign(first.count, CsvImportPlan::kAppendRow);
-    report.invalid = first.problems.size();
+    for (const CsvImportPlan::Chunk& chunk : second.chunks)
+        plan.chunks.push_back({1, chunk.offset, chunk.row + first.count, 0});
     report.problems = std::move(first.problems);
-    decideDuplicates(plan, first.keys, project, settings);
+    for (const CsvProblem& problem : second.problems)
+        report.problems.push_back({problem.line + reader.nextLine() - 1, problem.text});
+    report.invalid = report.problems.size();
+    plan.rows[0] = std::move(first.rows);
+    plan.rows[1] = std::move(second.rows);
+    plan.targets.reserve(first.count + second.count);
+    adviseLargePages(plan.targets.data(), plan.targets.capacity() * sizeof(std::int64_t));
+    plan.targets.assign(first.count + second.count, CsvImportPlan::kAppendRow);
+    decideDuplicates(plan, first, second, project, settings);
     if (report.imported + report.updated + report.skipped + report.invalid == 0)
         throw CsvImportError(std::string(texts::kCsvNoRecipients));
     if (progress && !progress(text.size(), text.size()))
@@ -963,15 +998,11 @@ void applyCsvImport(Project& project, const CsvDocument& document, const CsvMapp
     // The new records, their chunks of rows shared between threads (most of the time goes to
     // the system's filling of fresh pages, which runs in parallel).
     const auto storeChunks = [&](std::size_t from, std::size_t to) {
-        const CsvImportPlan::Chunk& chunk = plan.chunks[from];
-        const std::size_t endRow = to < plan.chunks.size() ? plan.chunks[to].row : plan.targets.size();
-        const char* cursor = plan.rows.data() + chunk.offset;
-        std::size_t next = chunk.appends;
-        for (std::size_t row = chunk.row; row < endRow; ++row) {
-            const PackedRow packed(cursor);
+        std::size_t next = plan.chunks[from].appends;
+        forEachPackedRow(plan, from, to, [&](std::size_t row, const PackedRow& packed) {
             if (plan.targets[row] == CsvImportPlan::kAppendRow)
                 storeNewRow(packed, mapped, group, blank, added[next++]);
-        }
+        });
     };
     if (plan.report.imported >= kParallelStoreRows && plan.chunks.size() > 1) {
         const std::size_t half = plan.chunks.size() / 2;
@@ -982,14 +1013,11 @@ void applyCsvImport(Project& project, const CsvDocument& document, const CsvMapp
     }
 
     // Then the updates, in file order: a later row of the same address wins.
-    if (plan.report.updated > 0) {
-        const char* cursor = plan.rows.data();
-        for (const std::int64_t target : plan.targets) {
-            const PackedRow packed(cursor);
-            if (target >= 0)
+    if (plan.report.updated > 0)
+        forEachPackedRow(plan, 0, plan.chunks.size(), [&](std::size_t row, const PackedRow& packed) {
+            if (const std::int64_t target = plan.targets[row]; target >= 0)
                 storeRow(packed.row(), mapped, project.recipients[static_cast<std::size_t>(target)]);
-        }
-    }
+        });
     project.setChanged(true);
 }
 

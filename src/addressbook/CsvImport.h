@@ -133,15 +133,17 @@ struct CsvImportPlan {
     CsvImportReport report;
     // The rows to append or update, in file order, packed as applyCsvImport stores them: the
     // enabled byte, then the e-mail, name, surname, four parameter names and four values, each
-    // a length byte and the code page's bytes.
-    std::string rows;
+    // a length byte and the code page's bytes. The halves of a large file, read at once, are
+    // packed apart: the rows of the second follow those of the first.
+    std::string rows[2];
     // Per packed row: kAppendRow, kSkipRow (a duplicate), or the record index to update.
     std::vector<std::int64_t> targets;
     static constexpr std::int64_t kSkipRow = -1;
     static constexpr std::int64_t kAppendRow = -2;
     // Where every few thousandth packed row starts, so that the rows can be stored in parallel.
     struct Chunk {
-        std::size_t offset;  // in `rows`
+        std::size_t part;    // which of `rows`
+        std::size_t offset;  // in it
         std::size_t row;     // in `targets`
         std::size_t appends; // rows to append before this one
     };
