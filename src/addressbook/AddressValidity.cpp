@@ -163,13 +163,16 @@ bool isDomain(std::string_view domain, DomainCharset charset)
 {
     if (domain.size() >= 2 && domain.front() == '[' && domain.back() == ']')
         return isAddressLiteral(domain.substr(1, domain.size() - 2));
-    for (;;) {
-        const std::size_t dot = domain.find('.');
-        if (!isLabel(domain.substr(0, dot), charset))
+    // Labels are short: a loop finds each dot sooner than a call of memchr.
+    for (std::size_t start = 0;;) {
+        std::size_t dot = start;
+        while (dot < domain.size() && domain[dot] != '.')
+            ++dot;
+        if (!isLabel(domain.substr(start, dot - start), charset))
             return false;
-        if (dot == std::string_view::npos)
+        if (dot == domain.size())
             return true;
-        domain.remove_prefix(dot + 1);
+        start = dot + 1;
     }
 }
 

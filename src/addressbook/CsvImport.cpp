@@ -31,7 +31,7 @@ constexpr std::size_t kParallelStoreRows = 65536;
 // Bytes of text from which the plan reads the rows in two halves at once: below it a thread
 // costs more than it saves.
 constexpr std::size_t kParallelPlanBytes = 1 << 20;
-// Rows from which the lookups of the addresses are shared between two threads.
+// Rows from which the lookups of the addresses in their two tables are shared between two threads.
 constexpr std::size_t kParallelDecideRows = 65536;
 
 bool isUtf8CodePage(const char* codePage)
@@ -97,21 +97,6 @@ std::string parameterNameOf(const CsvDocument& document, std::size_t column, con
 // parameter names and four values.
 constexpr int kPackedTexts = 11;
 
-// Whether the bytes are all ASCII, eight at a time.
-bool isAscii(const char* bytes, std::size_t size)
-{
-    std::uint64_t any = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        any |= word;
-    }
-    for (; i < size; ++i)
-        any |= static_cast<unsigned char>(bytes[i]);
-    return (any & 0x8080808080808080ULL) == 0;
-}
-
 // Copies a few bytes without a call of memcpy for each: two overlapping words for up to 16.
 inline void copyShort(char* to, const char* from, std::size_t n)
 {
@@ -134,6 +119,42 @@ inline void copyShort(char* to, const char* from, std::size_t n)
         std::memcpy(to, from, n);
     }
 }
+
+// Packed rows being written: bytes of a string that grows a step at a time, so that a row is
+// written once where it lies (a string resized for each row would clear its bytes first).
+class PackedRows {
+public:
+    // Room for the rows of a text of this size (a row packs into about its own size), from
+    // large pages for a large text.
+    explicit PackedRows(std::size_t textBytes)
+    {
+        if (textBytes > 0) {
+            bytes_.reserve(textBytes + textBytes / 4);
+            adviseLargePages(bytes_.data(), bytes_.capacity());
+        }
+    }
+    std::size_t size() const { return size_; }
+    // The place of `n` more bytes.
+    char* extend(std::size_t n)
+    {
+        if (size_ + n > bytes_.size())
+            bytes_.resize(std::max(size_ + n, std::min(bytes_.size() + kStep, bytes_.capacity())));
+        char* at = bytes_.data() + size_;
+        size_ += n;
+        return at;
+    }
+    // The rows written.
+    std::string take()
+    {
+        bytes_.resize(size_);
+        return std::move(bytes_);
+    }
+
+private:
+    static constexpr std::size_t kStep = std::size_t(1) << 20;
+    std::string bytes_;
+    std::size_t size_ = 0;
+};
 
 // Fills CsvRows from the records of a reader: the fields converted to the code page and checked.
 class RowBuilder {
@@ -169,9 +190,9 @@ public:
     // record's bytes are), or the code page UTF-8; none longer than 255 bytes; the enabled word
     // written as the export writes it; no field beyond the columns; a valid address. Returns
     // Other, having written nothing, for every other record: build() decides about those.
-    Plain packPlainly(const CsvReader& reader, bool ascii, std::string& out, std::string_view& email) const
+    Plain packPlainly(const CsvReader& reader, PackedRows& out, std::string_view& email) const
     {
-        if (reader.unterminated() || !(ascii || utf8_))
+        if (reader.unterminated() || !(reader.ascii() || utf8_))
             return Plain::Other;
         const std::size_t columns = packedText_.size();
         bool blank = true;
@@ -211,9 +232,7 @@ public:
         std::size_t size = 1 + kPackedTexts;
         for (const std::size_t length : lengths)
             size += length;
-        const std::size_t at = out.size();
-        out.resize(at + size);
-        char* p = out.data() + at;
+        char* p = out.extend(size);
         *p++ = static_cast<char>(enabled ? 1 : 0);
         for (int text = 0; text < kPackedTexts; ++text) {
             *p++ = static_cast<char>(lengths[text]);
@@ -375,20 +394,22 @@ void storeRow(const CsvRow& row, const MappedFields& mapped, RecipientRecord& re
         }
 }
 
-void packRow(const CsvRow& row, std::string& out)
+void packRow(const CsvRow& row, PackedRows& out)
 {
-    out += static_cast<char>(row.enabled ? 1 : 0);
-    const auto put = [&out](const std::string& text) {
-        out += static_cast<char>(text.size()); // at most 255: longer fields make the row invalid
-        out.append(text);
-    };
-    put(row.email);
-    put(row.name);
-    put(row.surname);
-    for (const std::string& name : row.paramNames)
-        put(name);
-    for (const std::string& value : row.paramValues)
-        put(value);
+    const std::string* const texts[kPackedTexts] = {&row.email,          &row.name,           &row.surname,
+                                                    &row.paramNames[0],  &row.paramNames[1],  &row.paramNames[2],
+                                                    &row.paramNames[3],  &row.paramValues[0], &row.paramValues[1],
+                                                    &row.paramValues[2], &row.paramValues[3]};
+    std::size_t size = 1 + kPackedTexts;
+    for (const std::string* text : texts)
+        size += text->size();
+    char* p = out.extend(size);
+    *p++ = static_cast<char>(row.enabled ? 1 : 0);
+    for (const std::string* text : texts) {
+        *p++ = static_cast<char>(text->size()); // at most 255: longer fields make the row invalid
+        std::memcpy(p, text->data(), text->size());
+        p += text->size();
+    }
 }
 
 // One packed row read at a cursor, which it moves past the row.
@@ -614,24 +635,32 @@ constexpr std::size_t kRowBytesGuess = 48;
 struct RowKey {
     std::uint64_t hash;
     std::size_t offset;
+    std::size_t row; // in its part
 };
+
+// Which of the two tables of addresses holds a hash's key (equal keys meet in one table).
+std::size_t tableOf(std::uint64_t hash)
+{
+    return hash >> 63;
+}
 
 // The rows of a stretch of the text, read and checked: what one thread of the plan gathers.
 struct PlanPart {
-    std::string rows; // packed rows (CsvImportPlan::rows)
+    PackedRows rows;
     std::size_t count = 0;
     std::vector<CsvImportPlan::Chunk> chunks;
     std::vector<CsvProblem> problems;
-    std::vector<RowKey> keys; // of each row's address, when duplicates are looked for
+    // Of each row's address, when duplicates are looked for, in file order, apart by tableOf().
+    std::vector<RowKey> keys[2];
 
     // Room for the packed rows of a text of this size (a row packs into about its own size).
-    explicit PlanPart(std::size_t textBytes)
+    explicit PlanPart(std::size_t textBytes) : rows(textBytes)
     {
         if (textBytes > 0) {
-            rows.reserve(textBytes + textBytes / 4);
-            adviseLargePages(rows.data(), rows.capacity());
-            keys.reserve(textBytes / kRowBytesGuess);
-            adviseLargePages(keys.data(), keys.capacity() * sizeof(RowKey));
+            for (std::vector<RowKey>& table : keys) {
+                table.reserve(textBytes / kRowBytesGuess / 2 + textBytes / kRowBytesGuess / 16);
+                adviseLargePages(table.data(), table.capacity() * sizeof(RowKey));
+            }
         }
     }
 };
@@ -643,15 +672,12 @@ template <typename Report>
 bool readRows(CsvReader& reader, RowBuilder& builder, PlanPart& part, std::size_t stop, bool hash, const Report& report)
 {
     CsvRow row;
-    const std::string_view text = reader.text();
-    for (std::size_t records = 0, start = reader.position(); reader.position() < stop && reader.next();
-         ++records, start = reader.position()) {
+    for (std::size_t records = 0; reader.position() < stop && reader.next(); ++records) {
         if (records % kProgressEvery == 0 && !report(reader.position()))
             return false;
         const std::size_t offset = part.rows.size();
         std::string_view email;
-        switch (
-            builder.packPlainly(reader, isAscii(text.data() + start, reader.position() - start), part.rows, email)) {
+        switch (builder.packPlainly(reader, part.rows, email)) {
         case RowBuilder::Plain::Blank: continue;
         case RowBuilder::Plain::Packed: break;
         case RowBuilder::Plain::Other:
@@ -667,63 +693,67 @@ bool readRows(CsvReader& reader, RowBuilder& builder, PlanPart& part, std::size_
         }
         if (part.count % kChunkRows == 0)
             part.chunks.push_back({0, offset, part.count, 0});
+        if (hash) {
+            const std::uint64_t key = AddressIndex::hashOf(email);
+            part.keys[tableOf(key)].push_back({key, offset, part.count});
+        }
         ++part.count;
-        if (hash)
-            part.keys.push_back({AddressIndex::hashOf(email), offset});
     }
     return true;
 }
 
 // Decides, in file order, which packed rows are new recipients, updates of a recipient of the
-// group with the same address, or duplicates skipped, and counts them. A large file's
-// addresses are shared between two tables by a bit of their hash, each looked up in file order
-// by a thread of its own (equal addresses meet in one table). A row that finds an earlier row of
+// group with the same address, or duplicates skipped, and counts them. The addresses are
+// shared between two tables by a bit of their hash (equal addresses meet in one table; the
+// threads that read the rows keep their keys apart so), each looked up in file order, a large
+// file's by a thread each. A row that finds an earlier row of
 // the file there learns that row's record index afterwards, when the rows are counted in order.
 void decideDuplicates(CsvImportPlan& plan, const PlanPart& first, const PlanPart& second, const Project& project,
                       const CsvImportSettings& settings)
 {
     const std::size_t rows = plan.targets.size();
-    // The rows' keys, the first part's then the second's.
-    const auto keyOf = [&](std::size_t row) -> const RowKey& {
-        return row < first.count ? first.keys[row] : second.keys[row - first.count];
-    };
     const auto existing = static_cast<std::int64_t>(project.recipients.size());
     const DuplicateRule rule = settings.duplicates;
     // An earlier row of the file as it stands in a table until its record index is known.
     const auto pending = [](std::size_t row) { return -3 - static_cast<std::int64_t>(row); };
     if (rule != DuplicateRule::Keep) {
-        const std::size_t tables = rows >= kParallelDecideRows ? 2 : 1;
-        const auto tableOf = [tables](std::uint64_t hash) { return tables == 2 ? hash >> 63 : 0; };
         AddressIndex known[2];
         const std::size_t keyCount = project.recipients.size() + rows;
-        for (std::size_t table = 0; table < tables; ++table)
-            known[table].reserve(tables == 1 ? keyCount : keyCount / 2 + keyCount / 16);
+        for (AddressIndex& table : known)
+            table.reserve(keyCount / 2 + keyCount / 16);
         for (std::size_t i = 0; i < project.recipients.size(); ++i)
             if (project.recipients[i].Group == settings.group) {
                 const ShortString255& address = project.recipients[i].EMail;
                 const std::uint64_t hash = AddressIndex::hashOf(address.view());
                 known[tableOf(hash)].tryEmplace(address.bytes, hash, static_cast<std::int64_t>(i));
             }
+        // The keys of a table, the first part's then the second's, in file order.
         const auto lookUp = [&](std::size_t table) {
             constexpr std::size_t kAhead = 32; // rows whose slots are fetched ahead of their lookup
             AddressIndex& index = known[table];
-            for (std::size_t row = 0; row < rows; ++row) {
-                if (row + kAhead < rows && tableOf(keyOf(row + kAhead).hash) == table)
-                    index.prefetch(keyOf(row + kAhead).hash);
-                const RowKey& key = keyOf(row);
-                if (tableOf(key.hash) != table)
-                    continue;
-                const std::string& packed = plan.rows[row < first.count ? 0 : 1];
-                const auto* address = reinterpret_cast<const unsigned char*>(packed.data() + key.offset + 1);
-                const auto [found, added] = index.tryEmplace(address, key.hash, pending(row));
-                if (!added)
-                    plan.targets[row] = rule == DuplicateRule::Update ? found : CsvImportPlan::kSkipRow;
+            for (std::size_t part = 0; part < 2; ++part) {
+                const std::vector<RowKey>& keys = (part == 0 ? first : second).keys[table];
+                const char* packed = plan.rows[part].data();
+                const std::size_t rowBase = part == 0 ? 0 : first.count;
+                for (std::size_t i = 0; i < keys.size(); ++i) {
+                    if (i + kAhead < keys.size())
+                        index.prefetch(keys[i + kAhead].hash);
+                    const RowKey& key = keys[i];
+                    const std::size_t row = rowBase + key.row;
+                    const auto* address = reinterpret_cast<const unsigned char*>(packed + key.offset + 1);
+                    const auto [found, added] = index.tryEmplace(address, key.hash, pending(row));
+                    if (!added)
+                        plan.targets[row] = rule == DuplicateRule::Update ? found : CsvImportPlan::kSkipRow;
+                }
             }
         };
-        std::jthread second;
-        if (tables == 2)
-            second = std::jthread(lookUp, 1);
-        lookUp(0);
+        if (rows >= kParallelDecideRows) {
+            std::jthread other(lookUp, 1);
+            lookUp(0);
+        } else {
+            lookUp(0);
+            lookUp(1);
+        }
     }
 
     CsvImportReport& report = plan.report;
@@ -969,8 +999,8 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
     for (const CsvProblem& problem : second.problems)
         report.problems.push_back({problem.line + reader.nextLine() - 1, problem.text});
     report.invalid = report.problems.size();
-    plan.rows[0] = std::move(first.rows);
-    plan.rows[1] = std::move(second.rows);
+    plan.rows[0] = first.rows.take();
+    plan.rows[1] = second.rows.take();
     plan.targets.reserve(first.count + second.count);
     adviseLargePages(plan.targets.data(), plan.targets.capacity() * sizeof(std::int64_t));
     plan.targets.assign(first.count + second.count, CsvImportPlan::kAppendRow);

@@ -51,7 +51,9 @@ char parseCsvSeparator(std::string_view text);
 
 class CsvReader {
 public:
-    CsvReader(std::string_view text, char separator);
+    // `plainRecords` false turns off the quicker reading of plain records (readPlainRecord),
+    // for checking it against the general reading.
+    CsvReader(std::string_view text, char separator, bool plainRecords = true);
 
     // Reads the next record; false at the end of the text (a text ending in a line break has
     // no empty record after it).
@@ -65,12 +67,15 @@ public:
     std::size_t nextLine() const { return nextLine_; }
     // The current record's last field was a quoted field that never closed.
     bool unterminated() const { return unterminated_; }
+    // Every byte of the current record's text, line break included, is ASCII.
+    bool ascii() const { return ascii_; }
     // Bytes of the text read so far (for progress).
     std::size_t position() const { return pos_; }
     std::size_t textSize() const { return text_.size(); }
     std::string_view text() const { return text_; }
 
 private:
+    bool readPlainRecord();
     void readQuoted(std::size_t index);
     void readQuotedSlowly(std::size_t index);
     std::string_view readUnquoted();
@@ -78,10 +83,12 @@ private:
 
     std::string_view text_;
     char separator_;
+    bool plainRecords_;
     std::size_t pos_ = 0;
     std::size_t nextLine_ = 1;
     std::size_t line_ = 0;
     bool unterminated_ = false;
+    bool ascii_ = true;
     // The current record's fields: views into the text, or into scratch_ for quoted fields with
     // doubled quotes or text after the closing quote. Both are reused from record to record;
     // count_ of the fields are valid.
