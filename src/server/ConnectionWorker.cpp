@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -99,11 +100,7 @@ void ConnectionWorker::Loop()
 {
     epoll_event events[EventsPerWait];
     for (;;) {
-        // Only a paused listening socket needs the wait cut into slices, to be taken up again in
-        // time; otherwise a socket or the wake-up descriptor ends it, and the wait arms no timer.
-        const int timeout = listenPaused_ ? int(ListenerPollInterval.count()) : -1;
-        // Only EINTR can end a wait with an error here: the descriptors are the worker's own.
-        const int ready = ::epoll_wait(epoll_.get(), events, EventsPerWait, timeout);
+        const int ready = WaitForEvents(events);
         for (int i = 0; i < ready; ++i) {
             void* tag = events[i].data.ptr;
             if (!tag) {
@@ -131,6 +128,27 @@ void ConnectionWorker::Loop()
                 return;
         }
     }
+}
+
+int ConnectionWorker::WaitForEvents(epoll_event* events)
+{
+    using Clock = std::chrono::steady_clock;
+    // Only EINTR can end a wait with an error here: the descriptors are the worker's own.
+    if (quickPeers_ && !threads_.empty()) {
+        const Clock::time_point end = Clock::now() + WorkerLookBeforeSleep;
+        do {
+            if (const int ready = ::epoll_wait(epoll_.get(), events, EventsPerWait, 0); ready != 0)
+                return ready;
+            ::sched_yield();
+        } while (Clock::now() < end);
+    }
+    // Only a paused listening socket needs the wait cut into slices, to be taken up again in
+    // time; otherwise a socket or the wake-up descriptor ends it, and the wait arms no timer.
+    const int timeout = listenPaused_ ? int(ListenerPollInterval.count()) : -1;
+    const Clock::time_point start = Clock::now();
+    const int ready = ::epoll_wait(epoll_.get(), events, EventsPerWait, timeout);
+    quickPeers_ = !threads_.empty() && Clock::now() - start <= WorkerLookBeforeSleep;
+    return ready;
 }
 
 void ConnectionWorker::AcceptConnections()

@@ -19,6 +19,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <sys/epoll.h>
+
 namespace quillet {
 
 class ConnectionWorker {
@@ -44,6 +46,9 @@ public:
 
 private:
     void Loop();
+    // Waits for the worker's descriptors: first looks for up to WorkerLookBeforeSleep when the
+    // last wait was that short, then sleeps (for the slice of a paused listener at most).
+    int WaitForEvents(epoll_event* events);
     void Wake();
     void TakeNewConnections();
     void SendReplies();
@@ -57,6 +62,8 @@ private:
     FileDescriptor wake_; // an eventfd: new connections or a stop request
     TTCPServer* listenerOf_;
     bool listenPaused_ = false;
+    // The last wait for a connection ended within WorkerLookBeforeSleep (see WaitForEvents).
+    bool quickPeers_ = false;
     std::chrono::steady_clock::time_point listenResumeAt_;
     std::mutex lock_;
     std::vector<std::unique_ptr<TPeerThread>> incoming_;

@@ -36,6 +36,13 @@ inline constexpr std::chrono::milliseconds ListenerPollInterval{100};
 // After an accept that failed for want of resources the listener pauses this long, so that a
 // full descriptor table does not turn it into a busy loop.
 inline constexpr std::chrono::milliseconds AcceptFailurePause{100};
+// A worker whose last wait for its connections ended within this time looks for ready sockets
+// this long (giving the processor to other threads between looks) before it sleeps again. A
+// client on the same machine mostly sends its next command within it, and a worker that has not
+// slept needs no wake-up: the sleep and the wake-up cost both sides more than the looks. After a
+// longer wait (a client far away, or one that pauses) the worker sleeps at once, so such clients
+// cost no looks.
+inline constexpr std::chrono::microseconds WorkerLookBeforeSleep{50};
 // Deactivation looks this often for the connection threads to have ended ...
 inline constexpr std::chrono::milliseconds TerminatePollInterval{250};
 // ... for at most this long in all.
