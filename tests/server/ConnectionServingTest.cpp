@@ -1,11 +1,12 @@
 // How the server's workers serve connections: lines that arrive together, lines that arrive in
-// pieces, a client that stops reading its replies, a close right after the last command, and the
-// worker threads' lifetime.
+// pieces, a client that stops reading its replies, a close right after the last command, a quick
+// client that falls silent, and the worker threads' lifetime.
 #include "ServerTestSupport.h"
 
 #include <netinet/tcp.h>
 
 #include <atomic>
+#include <ctime>
 #include <future>
 
 namespace quillet::test {
@@ -115,6 +116,26 @@ TEST_F(ConnectionServing, ClientThatDoesNotReadHoldsUpNoOtherClient)
     sending.get();
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(greedy.Command("QUIT"), "221 Signing Off\r\n");
+}
+
+// After quick commands a worker looks for the next one a moment before it sleeps; a client that
+// then stays silent must find it asleep, not looking on and on.
+TEST_F(ConnectionServing, QuickClientThatFallsSilentLeavesTheWorkerAsleep)
+{
+    TestClient client(Start());
+    EXPECT_EQ(client.ReadLine(), "220 Welcome to the Orv Quillet SMTP Server\r\n");
+    for (int i = 0; i < 50; ++i)
+        ASSERT_EQ(client.Command("NOOP"), "250 Ok\r\n");
+    auto processorTime = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+        return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    };
+    const auto before = processorTime();
+    std::this_thread::sleep_for(400ms);
+    // A worker looking all the while would have used the whole 400 ms.
+    EXPECT_LT(processorTime() - before, 100ms);
+    EXPECT_EQ(client.Command("NOOP"), "250 Ok\r\n");
 }
 
 TEST_F(ConnectionServing, WorkersStartWithConnectionsAndEndWithTheServer)
