@@ -210,6 +210,39 @@ AddressProblem addressProblem(std::string_view address, DomainCharset charset)
     return AddressProblem::None;
 }
 
+bool isPlainAddress(std::string_view address)
+{
+    const std::size_t size = address.size();
+    if (size > kMaxAddressLength)
+        return false;
+    std::size_t i = 0;
+    bool atomEnded = false; // the last byte ends an atom (a dot may follow)
+    for (; i < size; ++i) {
+        const auto c = static_cast<unsigned char>(address[i]);
+        if (isAtext(c))
+            atomEnded = true;
+        else if (c == '.' && atomEnded)
+            atomEnded = false;
+        else
+            break;
+    }
+    if (i == size || address[i] != '@' || !atomEnded || i > kMaxLocalPartLength || size - i - 1 > kMaxDomainLength)
+        return false;
+    std::size_t labelStart = ++i;
+    for (;; ++i) {
+        if (i == size || address[i] == '.') {
+            const std::size_t length = i - labelStart;
+            if (length == 0 || length > kMaxDomainLabelLength || address[labelStart] == '-' || address[i - 1] == '-')
+                return false;
+            if (i == size)
+                return true;
+            labelStart = i + 1;
+        } else if (!isLetDig(static_cast<unsigned char>(address[i])) && address[i] != '-') {
+            return false;
+        }
+    }
+}
+
 std::string addressKey(std::string_view address)
 {
     std::string key(address);

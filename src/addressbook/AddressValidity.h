@@ -53,9 +53,15 @@ inline AddressProblem addressProblem(std::string_view address)
 {
     return addressProblem(address, programDomainCharset());
 }
+// Whether the address is valid in the way almost every address is: a dot-atom local part, the
+// at sign and labels of ASCII letters, digits and hyphens, within the limits. One pass without
+// calls, for checking many addresses; false for anything else, valid or not, which
+// addressProblem() then decides.
+bool isPlainAddress(std::string_view address);
+
 inline bool isValidAddress(std::string_view address, DomainCharset charset)
 {
-    return addressProblem(address, charset) == AddressProblem::None;
+    return isPlainAddress(address) || addressProblem(address, charset) == AddressProblem::None;
 }
 inline bool isValidAddress(std::string_view address)
 {

@@ -227,7 +227,7 @@ public:
                 lengths[text] = field.size();
             }
         }
-        if (lengths[0] == 0 || addressProblem({starts[0], lengths[0]}, charset_) != AddressProblem::None)
+        if (lengths[0] == 0 || !isValidAddress({starts[0], lengths[0]}, charset_))
             return Plain::Other;
         std::size_t size = 1 + kPackedTexts;
         for (const std::size_t length : lengths)

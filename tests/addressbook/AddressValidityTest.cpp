@@ -78,3 +78,47 @@ TEST(AddressValidity, ReasonsReadAsText)
     EXPECT_EQ(describeAddressProblem(P::BadDomain), "the domain is not valid");
     EXPECT_EQ(describeAddressProblem(P::NoAtSign), "the address has no @");
 }
+
+// The quick check of plain addresses against the full one: over the bytes of dot-atoms and
+// host names they agree on every text of up to seven bytes; with quotes, brackets, blanks and
+// 8-bit bytes it never calls valid what the full check refuses; and at the size limits.
+TEST(AddressValidity, QuickCheckOfPlainAddressesAgreesWithTheFullCheck)
+{
+    const auto agree = [](const std::string& a) {
+        if (isPlainAddress(a))
+            return addressProblem(a, DomainCharset::Ascii) == P::None &&
+                   addressProblem(a, DomainCharset::Utf8) == P::None;
+        return addressProblem(a, DomainCharset::Ascii) != P::None;
+    };
+    const auto every = [](std::string_view alphabet, std::size_t maxLength, const auto& check) {
+        std::string text;
+        std::vector<std::size_t> digits;
+        for (;;) {
+            check(text);
+            std::size_t i = 0;
+            while (i < digits.size() && digits[i] + 1 == alphabet.size())
+                digits[i++] = 0;
+            if (i == digits.size()) {
+                if (digits.size() == maxLength)
+                    return;
+                digits.push_back(0);
+            } else {
+                ++digits[i];
+            }
+            text.clear();
+            for (const std::size_t d : digits)
+                text += alphabet[d];
+        }
+    };
+    every("a-.@", 7, [&](const std::string& a) { EXPECT_TRUE(agree(a)) << a; });
+    every("a.@\"[] \xC3\xBC", 5, [&](const std::string& a) {
+        EXPECT_TRUE(!isPlainAddress(a) || addressProblem(a, DomainCharset::Ascii) == P::None) << a;
+    });
+    const std::string label63(63, 'd'), domain255 = label63 + "." + label63 + "." + label63 + "." + label63;
+    for (const std::string& a :
+         {std::string(64, 'l') + "@x.org", std::string(65, 'l') + "@x.org", "a@" + label63 + ".org",
+          "a@" + label63 + "d.org", "a@" + domain255.substr(0, 252), "ab@" + domain255.substr(0, 252),
+          "a@" + domain255 + ".x", std::string("first.last+tag@sub.example.co.uk"),
+          std::string("!#$%&'*+-/=?^_`{|}~@x-y.example")})
+        EXPECT_TRUE(agree(a)) << a;
+}
