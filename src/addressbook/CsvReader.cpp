@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iconv.h>
+#include <thread>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -37,6 +38,8 @@ bool isWellFormedUtf8(std::string_view text)
                 break;
             p += 64;
         }
+        if (p == end)
+            break;
 #endif
         if (end - p >= 8) {
             std::uint64_t block;
@@ -57,6 +60,27 @@ bool isWellFormedUtf8(std::string_view text)
         p += length;
     }
     return true;
+}
+
+// Texts from which the UTF-8 check runs in two halves at once: below it a thread costs more than
+// it saves.
+constexpr std::size_t kParallelCheckBytes = std::size_t(1) << 20;
+
+// isWellFormedUtf8, a large text in two halves at once. The second half starts at a byte that
+// starts a character, so that each character of a well-formed text lies within one half; a
+// split among continuation bytes (more than three in a row) lies in an ill-formed text anyway.
+bool isWellFormedUtf8Text(std::string_view text)
+{
+    if (text.size() < kParallelCheckBytes)
+        return isWellFormedUtf8(text);
+    std::size_t split = text.size() / 2;
+    for (int back = 0; back < 3 && (static_cast<unsigned char>(text[split]) & 0xC0) == 0x80; ++back)
+        --split;
+    bool secondWellFormed = false;
+    std::jthread second([&] { secondWellFormed = isWellFormedUtf8(text.substr(split)); });
+    const bool firstWellFormed = isWellFormedUtf8(text.substr(0, split));
+    second.join();
+    return firstWellFormed && secondWellFormed;
 }
 
 // "UTF-16LE" or "UTF-16BE" when the start of the text has NUL bytes in every other place, else null.
@@ -106,7 +130,7 @@ CsvText decodeCsvBytes(std::string bytes, std::string_view encoding, const char*
     if (startsWith(bytes, kUtf8Bom)) {
         bytes.erase(0, kUtf8Bom.size());
         result.encoding = "UTF-8";
-        if (!isWellFormedUtf8(bytes)) // broken sequences become U+FFFD
+        if (!isWellFormedUtf8Text(bytes)) // broken sequences become U+FFFD
             bytes = codePageToUtf8(bytes, "UTF-8");
         result.utf8 = std::move(bytes);
         return result;
@@ -124,7 +148,7 @@ CsvText decodeCsvBytes(std::string bytes, std::string_view encoding, const char*
         result.utf8 = codePageToUtf8(bytes, guessed);
         return result;
     }
-    if (isWellFormedUtf8(bytes)) {
+    if (isWellFormedUtf8Text(bytes)) {
         result.encoding = "UTF-8";
         result.utf8 = std::move(bytes);
         return result;

@@ -209,6 +209,20 @@ TEST(CsvImport, GivenEncodingAndSeparatorOverrideDetection)
               "error: Unknown encoding \"NO-SUCH-ENCODING\"\n");
 }
 
+// A large text is checked for UTF-8 in two halves: a character across the middle, whole or cut
+// short, and a run of continuation bytes there, are judged as in a small text.
+TEST(CsvImport, Utf8IsDetectedAcrossTheMiddleOfALargeText)
+{
+    const std::string half(1 << 20, 'a');
+    for (std::size_t shift = 0; shift < 5; ++shift)
+        for (const std::string middle : {"\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE2\x82", "\x82\x82\x82\x82\x82"}) {
+            const std::string text = half.substr(shift) + middle + half;
+            const bool wellFormed = middle.size() > 2 && middle[0] != '\x82';
+            EXPECT_EQ(decodeCsvBytes(text, {}, kCodePage).encoding, wellFormed ? "UTF-8" : kCodePage)
+                << shift << " " << middle.size();
+        }
+}
+
 TEST(CsvImport, PlanChangesNothingAndCancelStopsIt)
 {
     std::string csv = "email\n";
