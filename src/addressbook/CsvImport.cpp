@@ -717,20 +717,20 @@ void decideDuplicates(CsvImportPlan& plan, const PlanPart& first, const PlanPart
     // An earlier row of the file as it stands in a table until its record index is known.
     const auto pending = [](std::size_t row) { return -3 - static_cast<std::int64_t>(row); };
     if (rule != DuplicateRule::Keep) {
-        AddressIndex known[2];
-        const std::size_t keyCount = project.recipients.size() + rows;
-        for (AddressIndex& table : known)
-            table.reserve(keyCount / 2 + keyCount / 16);
-        for (std::size_t i = 0; i < project.recipients.size(); ++i)
-            if (project.recipients[i].Group == settings.group) {
-                const ShortString255& address = project.recipients[i].EMail;
-                const std::uint64_t hash = AddressIndex::hashOf(address.view());
-                known[tableOf(hash)].tryEmplace(address.bytes, hash, static_cast<std::int64_t>(i));
-            }
-        // The keys of a table, the first part's then the second's, in file order.
+        // A table: the group's recipients whose keys it holds, then the rows' keys, the first
+        // part's then the second's, in file order.
         const auto lookUp = [&](std::size_t table) {
             constexpr std::size_t kAhead = 32; // rows whose slots are fetched ahead of their lookup
-            AddressIndex& index = known[table];
+            AddressIndex index;
+            const std::size_t others = project.recipients.size();
+            index.reserve(first.keys[table].size() + second.keys[table].size() + others / 2 + others / 16);
+            for (std::size_t i = 0; i < others; ++i)
+                if (project.recipients[i].Group == settings.group) {
+                    const ShortString255& address = project.recipients[i].EMail;
+                    const std::uint64_t hash = AddressIndex::hashOf(address.view());
+                    if (tableOf(hash) == table)
+                        index.tryEmplace(address.bytes, hash, static_cast<std::int64_t>(i));
+                }
             for (std::size_t part = 0; part < 2; ++part) {
                 const std::vector<RowKey>& keys = (part == 0 ? first : second).keys[table];
                 const char* packed = plan.rows[part].data();
