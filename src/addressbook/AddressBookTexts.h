@@ -70,6 +70,8 @@ inline std::string invalidAddress(std::string_view address, std::string_view rea
 
 // CSV import and export.
 inline constexpr std::string_view kCsvNoRecipients = "The file holds no recipients";
+inline constexpr std::string_view kCsvFileCutShort =
+    "The file was cut short by another program while it was read; nothing was imported";
 inline constexpr std::string_view kCsvNoEmailColumn = "No column is mapped to the e-mail address";
 inline constexpr std::string_view kCsvMissingAddress = "the e-mail address is missing";
 inline constexpr std::string_view kCsvUnclosedQuote = "a quoted field is not closed";

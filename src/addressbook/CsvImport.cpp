@@ -795,12 +795,22 @@ bool isCsvParameterHeader(std::string_view header)
     return columnForHeader(header).field == CsvField::Parameter;
 }
 
-CsvDocument readCsvDocument(std::string bytes, const CsvFormat& format, const char* codePage)
+namespace {
+
+// Regular files from which the import maps the file rather than reading it into memory: below
+// it the mapping's own cost is more than the copy's.
+constexpr std::size_t kMappedCsvBytes = std::size_t(1) << 20;
+
+// Throws when the text lies in a mapped file that was cut short while it was read.
+void requireWholeFile(const CsvDocument& document)
 {
-    CsvText decoded = decodeCsvBytes(std::move(bytes), format.encoding, codePage);
-    CsvDocument document;
-    document.text = std::move(decoded.utf8);
-    document.encoding = std::move(decoded.encoding);
+    if (document.file && document.file->truncated())
+        throw CsvImportError(std::string(texts::kCsvFileCutShort));
+}
+
+// Reads the first records of the document, whose text is set.
+void readFirstRecords(CsvDocument& document, const CsvFormat& format, const char* codePage)
+{
     document.separator = format.separator ? format.separator : detectCsvSeparator(document.text);
     CsvReader reader(document.text, document.separator);
     if (!reader.next())
@@ -817,12 +827,42 @@ CsvDocument readCsvDocument(std::string bytes, const CsvFormat& format, const ch
     else if (reader.next())
         for (std::size_t i = 0; i < reader.size(); ++i)
             document.firstValues.emplace_back(reader.field(i));
+    requireWholeFile(document);
+}
+
+} // namespace
+
+CsvDocument readCsvDocument(std::string bytes, const CsvFormat& format, const char* codePage)
+{
+    CsvText decoded = decodeCsvBytes(std::move(bytes), format.encoding, codePage);
+    CsvDocument document;
+    document.decoded = std::make_shared<const std::string>(std::move(decoded.utf8));
+    document.text = *document.decoded;
+    document.encoding = std::move(decoded.encoding);
+    readFirstRecords(document, format, codePage);
     return document;
 }
 
 CsvDocument readCsvFile(const std::string& path, const CsvFormat& format, const char* codePage)
 {
-    return readCsvDocument(readWholeFile(path), format, codePage);
+    std::shared_ptr<const MappedFile> file = MappedFile::map(path, kMappedCsvBytes);
+    if (!file)
+        return readCsvDocument(readWholeFile(path), format, codePage);
+    CsvDocument document;
+    CsvText decoded;
+    if (const std::optional<std::size_t> start =
+            decodeCsvBytesInPlace(file->bytes(), format.encoding, codePage, decoded)) {
+        document.text = file->bytes().substr(*start);
+        document.file = std::move(file);
+    } else {
+        document.decoded = std::make_shared<const std::string>(std::move(decoded.utf8));
+        document.text = *document.decoded;
+        if (file->truncated())
+            throw CsvImportError(std::string(texts::kCsvFileCutShort));
+    }
+    document.encoding = std::move(decoded.encoding);
+    readFirstRecords(document, format, codePage);
+    return document;
 }
 
 CsvMapping automaticCsvMapping(const CsvDocument& document, const char* codePage)
@@ -1004,6 +1044,7 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
     plan.targets.reserve(first.count + second.count);
     adviseLargePages(plan.targets.data(), plan.targets.capacity() * sizeof(std::int64_t));
     plan.targets.assign(first.count + second.count, CsvImportPlan::kAppendRow);
+    requireWholeFile(document);
     decideDuplicates(plan, first, second, project, settings);
     if (report.imported + report.updated + report.skipped + report.invalid == 0)
         throw CsvImportError(std::string(texts::kCsvNoRecipients));

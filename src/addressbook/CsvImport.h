@@ -22,11 +22,13 @@
 #pragma once
 
 #include "CsvReader.h"
+#include "project/MappedFile.h"
 #include "project/Project.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -48,8 +50,11 @@ struct CsvFormat {
 
 // A decoded CSV file with its first record.
 struct CsvDocument {
-    std::string text;     // UTF-8
-    std::string encoding; // the encoding it was read with
+    // UTF-8: the file's bytes where they lie when they are that (mapped), else a decoded copy.
+    std::string_view text;
+    std::shared_ptr<const std::string> decoded; // the copy, when there is one
+    std::shared_ptr<const MappedFile> file;     // the mapped file, when the text lies there
+    std::string encoding;                       // the encoding it was read with
     char separator = ',';
     bool hasHeader = false;
     std::vector<std::string> header; // the first record's fields (UTF-8), header or not
@@ -60,7 +65,9 @@ struct CsvDocument {
 // Decodes the bytes and reads the first record; a text without any record (an empty file)
 // throws CsvImportError.
 CsvDocument readCsvDocument(std::string bytes, const CsvFormat& format, const char* codePage);
-// Reads the file; a file that cannot be read throws ProjectFileError with its message.
+// Reads the file; a file that cannot be read throws ProjectFileError with its message. A large
+// regular file is mapped, not copied, when it is UTF-8; a plan of a file that another program
+// cut short meanwhile throws CsvImportError.
 CsvDocument readCsvFile(const std::string& path, const CsvFormat& format, const char* codePage);
 
 enum class CsvField { Ignore, Email, Name, Surname, Enabled, Group, Parameter, ParameterName, ParameterValue };

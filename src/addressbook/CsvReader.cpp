@@ -117,44 +117,52 @@ std::string convertToUtf8(std::string_view bytes, const char* encoding)
 
 } // namespace
 
-CsvText decodeCsvBytes(std::string bytes, std::string_view encoding, const char* codePage)
+std::optional<std::size_t> decodeCsvBytesInPlace(std::string_view bytes, std::string_view encoding,
+                                                 const char* codePage, CsvText& result)
 {
-    CsvText result;
     if (!encoding.empty()) {
         result.encoding = encoding;
         result.utf8 = convertToUtf8(bytes, result.encoding.c_str());
         if (startsWith(result.utf8, kUtf8Bom))
             result.utf8.erase(0, kUtf8Bom.size());
-        return result;
+        return std::nullopt;
     }
     if (startsWith(bytes, kUtf8Bom)) {
-        bytes.erase(0, kUtf8Bom.size());
         result.encoding = "UTF-8";
-        if (!isWellFormedUtf8Text(bytes)) // broken sequences become U+FFFD
-            bytes = codePageToUtf8(bytes, "UTF-8");
-        result.utf8 = std::move(bytes);
-        return result;
+        if (isWellFormedUtf8Text(bytes.substr(kUtf8Bom.size())))
+            return kUtf8Bom.size();
+        result.utf8 = codePageToUtf8(bytes.substr(kUtf8Bom.size()), "UTF-8"); // broken sequences become U+FFFD
+        return std::nullopt;
     }
     const char* utf16 = startsWith(bytes, kUtf16LeBom)   ? "UTF-16LE"
                         : startsWith(bytes, kUtf16BeBom) ? "UTF-16BE"
                                                          : nullptr;
     if (utf16) {
         result.encoding = utf16;
-        result.utf8 = codePageToUtf8(std::string_view(bytes).substr(2), utf16);
-        return result;
+        result.utf8 = codePageToUtf8(bytes.substr(2), utf16);
+        return std::nullopt;
     }
     if (const char* guessed = guessUtf16(bytes)) {
         result.encoding = guessed;
         result.utf8 = codePageToUtf8(bytes, guessed);
-        return result;
+        return std::nullopt;
     }
     if (isWellFormedUtf8Text(bytes)) {
         result.encoding = "UTF-8";
-        result.utf8 = std::move(bytes);
-        return result;
+        return 0;
     }
     result.encoding = codePage;
     result.utf8 = codePageToUtf8(bytes, codePage);
+    return std::nullopt;
+}
+
+CsvText decodeCsvBytes(std::string bytes, std::string_view encoding, const char* codePage)
+{
+    CsvText result;
+    if (const std::optional<std::size_t> start = decodeCsvBytesInPlace(bytes, encoding, codePage, result)) {
+        bytes.erase(0, *start);
+        result.utf8 = std::move(bytes);
+    }
     return result;
 }
 

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -40,6 +41,11 @@ struct CsvText {
 // a byte-order mark at its start. `codePage` is the fallback of the detection. Throws
 // CsvImportError for an encoding iconv does not know.
 CsvText decodeCsvBytes(std::string bytes, std::string_view encoding, const char* codePage);
+// The same for bytes that stay where they are: returns where the UTF-8 text starts in them when
+// they are that text as they are (past a byte-order mark), leaving result.utf8 empty; else
+// nothing, with the text decoded into result.utf8.
+std::optional<std::size_t> decodeCsvBytesInPlace(std::string_view bytes, std::string_view encoding,
+                                                 const char* codePage, CsvText& result);
 
 // The separator of the text's first record: whichever of comma, semicolon and tab occurs most
 // often outside quotes there; comma when none does.

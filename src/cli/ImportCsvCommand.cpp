@@ -96,7 +96,14 @@ public:
         if (!groupExists && !parser.isSet("create-group"))
             requireGroup(project, settings.group);
 
-        const CsvDocument document = readCsvDocument(readArgumentFile(args.at(1)), format, settings.codePage);
+        const std::string csvPath = filePath(args.at(1));
+        const CsvDocument document = [&] {
+            try {
+                return readCsvFile(csvPath, format, settings.codePage);
+            } catch (const ProjectFileError& error) {
+                rethrowWithPathShown(error, csvPath);
+            }
+        }();
         CsvMapping mapping = automaticCsvMapping(document, settings.codePage);
         applyExplicitCsvMap(mapping, document, entries, settings.codePage);
         resolveCsvMapping(mapping, document);

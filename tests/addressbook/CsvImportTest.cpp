@@ -247,6 +247,41 @@ TEST(CsvImport, PlanChangesNothingAndCancelStopsIt)
     EXPECT_FALSE(project.changed());
 }
 
+// A large file is mapped rather than read: UTF-8 with or without a byte-order mark is used where
+// it lies, other encodings are decoded, and each gives the report of the same bytes read into
+// memory. A file cut short by another program after it was mapped is refused, not a crash.
+TEST(CsvImport, LargeFileIsMappedAndAFileCutShortMeanwhileIsRefused)
+{
+    std::string rows = "email;name\n";
+    for (int i = 0; i < 40000; ++i)
+        rows += "user" + std::to_string(i % 30000) + "@example.org;Ren\xC3\xA9 " + std::to_string(i) + "\n";
+    const test::TempFolder folder;
+    const auto plan = [](const CsvDocument& document) {
+        CsvMapping mapping = automaticCsvMapping(document, kCodePage);
+        resolveCsvMapping(mapping, document);
+        return planCsvImport(membersWithOld(), document, mapping, members()).report.text();
+    };
+    for (const std::string& bytes : {rows, "\xEF\xBB\xBF" + rows, rows + "\xE9\n"}) {
+        folder.write("large.csv", bytes);
+        const CsvDocument mapped = readCsvFile(folder.file("large.csv"), {}, kCodePage);
+        const CsvDocument read = readCsvDocument(bytes, {}, kCodePage);
+        EXPECT_EQ(mapped.file != nullptr, bytes.back() == '\n' && bytes[bytes.size() - 2] != '\xE9');
+        EXPECT_EQ(mapped.text, read.text);
+        EXPECT_EQ(mapped.encoding, read.encoding);
+        EXPECT_EQ(plan(mapped), plan(read));
+    }
+    folder.write("large.csv", rows);
+    const CsvDocument document = readCsvFile(folder.file("large.csv"), {}, kCodePage);
+    ASSERT_NE(document.file, nullptr);
+    fs::resize_file(folder / "large.csv", 4096);
+    try {
+        plan(document);
+        ADD_FAILURE() << "the plan of a file cut short went on";
+    } catch (const CsvImportError& error) {
+        EXPECT_STREQ(error.what(), "The file was cut short by another program while it was read; nothing was imported");
+    }
+}
+
 TEST(CsvExport, WritesUtf8WithHeaderEnabledStateAndParameters)
 {
     Project project = membersWithOld();
