@@ -47,6 +47,7 @@ void TTCPConnection::AttachSocket(int socketFd)
     output_.clear();
     gathering_ = false;
     closedGracefully_ = false;
+    lookBeforeWaiting_ = true;
 }
 
 void TTCPConnection::OpenInMemory()
@@ -418,18 +419,25 @@ void TTCPConnection::ReadFromStack()
     bool waited = tls_ && tls_->Pending();
     if (!waited && ReceiveBeforeWaiting())
         return;
+    using Clock = std::chrono::steady_clock;
+    const bool timed = !waited && ReadSpinMicroseconds > 0;
+    const auto sleepFrom = timed ? Clock::now() : Clock::time_point{};
     while (IsOpen()) {
         if (!waited && !WaitSocket(TlsEvents(POLLIN), true))
             throw EClosedSocket();
         waited = false;
-        if (ReceiveOnce(tls_ ? MSG_DONTWAIT : 0))
+        if (ReceiveOnce(tls_ ? MSG_DONTWAIT : 0)) {
+            // Bytes that came within a few times the looks would mostly have been found by them.
+            if (timed)
+                lookBeforeWaiting_ = Clock::now() - sleepFrom < std::chrono::microseconds(4 * ReadSpinMicroseconds);
             return;
+        }
     }
 }
 
 bool TTCPConnection::ReceiveBeforeWaiting()
 {
-    if (ReadSpinMicroseconds <= 0 || !socket_.valid() || TAntiFreeze::Applies())
+    if (ReadSpinMicroseconds <= 0 || !lookBeforeWaiting_ || !socket_.valid() || TAntiFreeze::Applies())
         return false;
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::microseconds(ReadSpinMicroseconds);

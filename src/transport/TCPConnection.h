@@ -67,7 +67,8 @@ public:
     // processor to other threads between looks, before it sleeps until bytes arrive (through TLS
     // too; off the user-interface thread only). 0, the default, sleeps at once. A thread that has
     // not slept needs no wake-up: on a busy machine the sleep and the wake-up cost both sides
-    // more than the looks.
+    // more than the looks. Once bytes took much longer than the looks to come (a server far
+    // away), reads sleep at once until a reply comes quickly again.
     int ReadSpinMicroseconds = 0;
 
     // Takes over an already connected socket: empties the input buffer and clears the
@@ -196,6 +197,7 @@ private:
     // The memory of the block last sent, kept for the next one (empty while a block is sent).
     std::string spareOutput_;
     bool gathering_ = false;
+    bool lookBeforeWaiting_ = true; // the last reply came soon enough for looks to find such a one
     bool inMemory_ = false;
     std::string written_; // what an in-memory connection has sent
     TRFCReply lastReply_;
