@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -132,22 +131,17 @@ void ConnectionWorker::Loop()
 
 int ConnectionWorker::WaitForEvents(epoll_event* events)
 {
-    using Clock = std::chrono::steady_clock;
     // Only EINTR can end a wait with an error here: the descriptors are the worker's own.
-    if (quickPeers_ && !threads_.empty()) {
-        const Clock::time_point end = Clock::now() + WorkerLookBeforeSleep;
-        do {
-            if (const int ready = ::epoll_wait(epoll_.get(), events, EventsPerWait, 0); ready != 0)
-                return ready;
-            ::sched_yield();
-        } while (Clock::now() < end);
-    }
+    int ready = 0;
+    if (!threads_.empty() &&
+        look_.Look([&] { return (ready = ::epoll_wait(epoll_.get(), events, EventsPerWait, 0)) != 0; }))
+        return ready;
     // Only a paused listening socket needs the wait cut into slices, to be taken up again in
     // time; otherwise a socket or the wake-up descriptor ends it, and the wait arms no timer.
     const int timeout = listenPaused_ ? int(ListenerPollInterval.count()) : -1;
-    const Clock::time_point start = Clock::now();
-    const int ready = ::epoll_wait(epoll_.get(), events, EventsPerWait, timeout);
-    quickPeers_ = !threads_.empty() && Clock::now() - start <= WorkerLookBeforeSleep;
+    const LookBeforeSleep::Clock::time_point start = LookBeforeSleep::Clock::now();
+    ready = ::epoll_wait(epoll_.get(), events, EventsPerWait, timeout);
+    look_.Slept(start);
     return ready;
 }
 

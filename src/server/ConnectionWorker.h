@@ -10,6 +10,7 @@
 #pragma once
 
 #include "TCPServer.h"
+#include "transport/LookBeforeSleep.h"
 
 #include <atomic>
 #include <chrono>
@@ -62,8 +63,8 @@ private:
     FileDescriptor wake_; // an eventfd: new connections or a stop request
     TTCPServer* listenerOf_;
     bool listenPaused_ = false;
-    // The last wait for a connection ended within WorkerLookBeforeSleep (see WaitForEvents).
-    bool quickPeers_ = false;
+    // Looks while the last wait for the connections ended within WorkerLookBeforeSleep.
+    LookBeforeSleep look_{WorkerLookBeforeSleep, WorkerLookBeforeSleep};
     std::chrono::steady_clock::time_point listenResumeAt_;
     std::mutex lock_;
     std::vector<std::unique_ptr<TPeerThread>> incoming_;

@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,7 +46,7 @@ void TTCPConnection::AttachSocket(int socketFd)
     output_.clear();
     gathering_ = false;
     closedGracefully_ = false;
-    lookBeforeWaiting_ = true;
+    look_.Reset();
 }
 
 void TTCPConnection::OpenInMemory()
@@ -419,17 +418,15 @@ void TTCPConnection::ReadFromStack()
     bool waited = tls_ && tls_->Pending();
     if (!waited && ReceiveBeforeWaiting())
         return;
-    using Clock = std::chrono::steady_clock;
     const bool timed = !waited && ReadSpinMicroseconds > 0;
-    const auto sleepFrom = timed ? Clock::now() : Clock::time_point{};
+    const auto sleepFrom = timed ? LookBeforeSleep::Clock::now() : LookBeforeSleep::Clock::time_point{};
     while (IsOpen()) {
         if (!waited && !WaitSocket(TlsEvents(POLLIN), true))
             throw EClosedSocket();
         waited = false;
         if (ReceiveOnce(tls_ ? MSG_DONTWAIT : 0)) {
-            // Bytes that came within a few times the looks would mostly have been found by them.
             if (timed)
-                lookBeforeWaiting_ = Clock::now() - sleepFrom < std::chrono::microseconds(4 * ReadSpinMicroseconds);
+                look_.Slept(sleepFrom);
             return;
         }
     }
@@ -437,18 +434,17 @@ void TTCPConnection::ReadFromStack()
 
 bool TTCPConnection::ReceiveBeforeWaiting()
 {
-    if (ReadSpinMicroseconds <= 0 || !lookBeforeWaiting_ || !socket_.valid() || TAntiFreeze::Applies())
+    if (ReadSpinMicroseconds <= 0 || !socket_.valid() || TAntiFreeze::Applies())
         return false;
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::microseconds(ReadSpinMicroseconds);
-    do {
-        if (stopSignal_ && stopSignal_->Requested())
-            return false; // the wait sees to the stop
-        if (ReceiveOnce(MSG_DONTWAIT))
-            return true;
-        ::sched_yield();
-    } while (Clock::now() < end);
-    return false;
+    // Bytes that came within a few times the looks would mostly have been found by them.
+    const std::chrono::microseconds span(ReadSpinMicroseconds);
+    look_.SetSpans(span, 4 * span);
+    bool stopped = false;
+    const bool found = look_.Look([&] {
+        stopped = stopSignal_ && stopSignal_->Requested(); // the wait sees to the stop
+        return stopped || ReceiveOnce(MSG_DONTWAIT);
+    });
+    return found && !stopped;
 }
 
 bool TTCPConnection::ReceiveAvailable()

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "transport/LineWriter.h"
+#include "transport/LookBeforeSleep.h"
 #include "transport/RFCReply.h"
 #include "transport/TlsSession.h"
 
@@ -197,7 +198,7 @@ private:
     // The memory of the block last sent, kept for the next one (empty while a block is sent).
     std::string spareOutput_;
     bool gathering_ = false;
-    bool lookBeforeWaiting_ = true; // the last reply came soon enough for looks to find such a one
+    LookBeforeSleep look_{{}, {}}; // spans from ReadSpinMicroseconds
     bool inMemory_ = false;
     std::string written_; // what an in-memory connection has sent
     TRFCReply lastReply_;
