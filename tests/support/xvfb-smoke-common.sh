@@ -15,6 +15,34 @@ smoke_prepare() {
   unset WAYLAND_DISPLAY
 }
 
+# smoke_in_xvfb <output folder> <command...>: runs the command with DISPLAY set to an Xvfb server
+# of its own and ends the server afterwards; returns the command's status. The server picks a
+# free display itself (-displayfd) and takes its lock file as it does: xvfb-run -a looks for a
+# free number first and starts the server after, so two smoke tests starting together could
+# pick the same display, and one of them then found no server ("could not connect to display").
+smoke_in_xvfb() {
+  smoke_display_file="$1/display"
+  shift
+  rm -f "$smoke_display_file"
+  Xvfb -displayfd 3 -screen 0 1024x700x24 -nolisten tcp 3>"$smoke_display_file" 2>"$(dirname "$smoke_display_file")/xvfb.log" &
+  smoke_xvfb=$!
+  smoke_deadline=$(($(date +%s) + 30))
+  until grep -q '^[0-9][0-9]*$' "$smoke_display_file" 2>/dev/null; do
+    if ! kill -0 "$smoke_xvfb" 2>/dev/null || [ "$(date +%s)" -ge "$smoke_deadline" ]; then
+      echo "smoke: Xvfb did not start" >&2
+      cat "$(dirname "$smoke_display_file")/xvfb.log" >&2
+      kill "$smoke_xvfb" 2>/dev/null || true
+      return 1
+    fi
+    sleep 0.1
+  done
+  smoke_status=0
+  DISPLAY=":$(cat "$smoke_display_file")" "$@" || smoke_status=$?
+  kill "$smoke_xvfb" 2>/dev/null || true
+  wait "$smoke_xvfb" 2>/dev/null || true
+  return "$smoke_status"
+}
+
 # smoke_find_window <title pattern>: the id of a visible window of that title, waiting at most
 # 30 s; fails (status 1, no output) when none shows. The search is asked again until then, as
 # one search ends at once with an X error when a window closes while it looks (seen as a failure

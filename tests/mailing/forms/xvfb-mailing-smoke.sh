@@ -15,7 +15,7 @@ common=$(cd "$(dirname "$0")/../../support" && pwd)/xvfb-smoke-common.sh
 . "$common"
 smoke_prepare "$gui" "$out"
 
-exec xvfb-run -a -s "-screen 0 1024x700x24" sh -eu -c '
+smoke_in_xvfb "$out" sh -eu -c '
   gui=$1; driver=$2; out=$3
   . "$4"
   QT_QPA_PLATFORM=offscreen "$driver" prepare "$QUILLET_HOME" "Smoke mailing.oqf"
