@@ -684,13 +684,12 @@ void AddressBookController::ImportRecipientsActionExecute()
                               : project.groups.empty() ? std::string(texts::kNewGroupDefaultName)
                                                        : project.groups.front().name;
     const std::size_t groupsBefore = project.groups.size();
-    const std::optional<std::size_t> target =
-        importRecipients(mainWindow_.ui(), project, *ImportForm, mainWindow_.dialogParent(), group);
-    if (!target)
-        return;
-    if (project.groups.size() != groupsBefore) // the import made a new group
-        GroupListView->addTopLevelItem(groupRow(project.groups.back()));
-    selectGroupAndRefresh(static_cast<int>(*target));
+    importRecipients(mainWindow_.ui(), project, *ImportForm, mainWindow_.dialogParent(), group,
+                     [&](std::size_t target) {
+                         if (project.groups.size() != groupsBefore) // the import made a new group
+                             GroupListView->addTopLevelItem(groupRow(project.groups.back()));
+                         selectGroupAndRefresh(static_cast<int>(target));
+                     });
 }
 
 void AddressBookController::ExportRecipientsActionExecute()

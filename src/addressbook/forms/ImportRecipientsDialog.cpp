@@ -345,7 +345,8 @@ void ImportRecipientsDialog::showProblem(const QString& text)
 }
 
 std::optional<std::size_t> importRecipients(UserInterface& ui, Project& project, ImportRecipientsDialog& dialog,
-                                            QWidget* parent, const std::string& selectedGroup)
+                                            QWidget* parent, const std::string& selectedGroup,
+                                            const std::function<void(std::size_t)>& applied)
 {
     dialog.prepareToShow(selectedGroup);
     if (ui.showModal(dialog) != mrOk)
@@ -392,6 +393,8 @@ std::optional<std::size_t> importRecipients(UserInterface& ui, Project& project,
         applyCsvImport(project, dialog.document(), dialog.mapping(), settings, plan);
     }
     progress.close();
+    if (changes && applied)
+        applied(*group);
     ImportReportDialog report(ui, plan.report.text(), parent);
     ui.showModal(report);
     return changes ? group : std::nullopt;

@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -72,10 +73,13 @@ private:
 
 // The whole import from the desktop: the dialog, then reading every row with a progress window
 // whose Cancel changes nothing, then the recipients added at once (a new group made first), then
-// the report (savable as a text file). Returns the position of the group the recipients went to,
-// or nothing when the project was not changed.
+// the report (savable as a text file). `applied`, when given, is called with the group's position
+// once the recipients are in and before the report shows, so that the window behind it shows
+// them. Returns the position of the group the recipients went to, or nothing when the project was
+// not changed.
 std::optional<std::size_t> importRecipients(UserInterface& ui, Project& project, ImportRecipientsDialog& dialog,
-                                            QWidget* parent, const std::string& selectedGroup);
+                                            QWidget* parent, const std::string& selectedGroup,
+                                            const std::function<void(std::size_t)>& applied = {});
 
 // "Export recipients": the recipients of the group (or of every group) written as CSV to a
 // file the user chooses. False when the user cancelled or the file could not be written (its

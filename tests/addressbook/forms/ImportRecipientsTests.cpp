@@ -85,14 +85,19 @@ private slots:
             return int(mrOk);
         });
         QString report;
+        std::optional<std::size_t> shownBehindReport;
         ui.dialogScripts.push_back([&](QDialog& d) {
+            if (!shownBehindReport) // the window behind must already show the new recipients
+                return int(mrCancel);
             report = d.findChild<QPlainTextEdit*>("ReportEdit")->toPlainText();
             d.findChild<QPushButton*>("SaveReportButton")->click();
             return int(mrOk);
         });
 
-        const auto group = importRecipients(ui, project, dialog, nullptr, "Club");
+        const auto group = importRecipients(ui, project, dialog, nullptr, "Club",
+                                            [&](std::size_t target) { shownBehindReport = target; });
         QCOMPARE(dialog.StatusLabel->text(), QString());
+        QCOMPARE(shownBehindReport, std::optional<std::size_t>(1));
         QCOMPARE(report, QString("imported 2, updated 0, duplicates skipped 0, invalid 1\n"
                                  "3: Invalid e-mail address \"nobody\": the address has no @\n"));
         QCOMPARE(fileBytes(reportFile), report.toUtf8());
