@@ -7,8 +7,14 @@
 #include "project/CodePage.h"
 
 #include <arpa/inet.h>
+#include <bit>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <string>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillet {
 
@@ -210,7 +216,10 @@ AddressProblem addressProblem(std::string_view address, DomainCharset charset)
     return AddressProblem::None;
 }
 
-bool isPlainAddress(std::string_view address)
+namespace {
+
+// isPlainAddress byte by byte.
+bool isPlainAddressSlowly(std::string_view address)
 {
     const std::size_t size = address.size();
     if (size > kMaxAddressLength)
@@ -241,6 +250,87 @@ bool isPlainAddress(std::string_view address)
             return false;
         }
     }
+}
+
+#if defined(__SSE2__)
+// Addresses up to this size are checked by isShortPlainAddress.
+constexpr std::size_t kShortAddressBytes = 64;
+
+// isPlainAddress for an address of at most kShortAddressBytes (not empty): the bytes are classed
+// sixteen at a time into masks of one bit per byte (dots, hyphens, at signs, letters and digits, bytes of a
+// dot-string), which a few operations on whole masks then check.
+bool isShortPlainAddress(std::string_view address)
+{
+    const std::size_t size = address.size();
+    const auto set = [](char c) { return _mm_set1_epi8(c); };
+    // Bytes within [low, high], all below 0x80: one signed comparison after a shift of the range
+    // to the bottom of the signed bytes.
+    const auto within = [&](__m128i v, char low, char high) {
+        return _mm_cmpgt_epi8(set(static_cast<char>(high - low - 128 + 1)),
+                              _mm_add_epi8(v, set(static_cast<char>(-128 - low))));
+    };
+    std::uint64_t dots = 0, hyphens = 0, ats = 0, letDigs = 0, dotString = 0;
+    for (std::size_t part = 0; part < size; part += 16) {
+        // The sixteen bytes from `part`; past the end of the address, the last sixteen bytes of
+        // it, whose first `repeated` bytes are left out of the masks.
+        __m128i v;
+        unsigned repeated = 0;
+        if (part + 16 <= size) {
+            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(address.data() + part));
+        } else if (size >= 16) {
+            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(address.data() + size - 16));
+            repeated = static_cast<unsigned>(part + 16 - size);
+        } else {
+            alignas(16) char bytes[16] = {}; // NUL bytes are in no class
+            std::memcpy(bytes, address.data(), size);
+            v = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+        }
+        const auto bits = [part, repeated](__m128i mask) {
+            return std::uint64_t(static_cast<unsigned>(_mm_movemask_epi8(mask)) >> repeated) << part;
+        };
+        const __m128i at = _mm_cmpeq_epi8(v, set('@'));
+        const __m128i letDig = _mm_or_si128(within(_mm_or_si128(v, set(0x20)), 'a', 'z'), within(v, '0', '9'));
+        // atext and the dot: printable ASCII but the specials of RFC 5322 ("(),:;<>@[\] and the quote).
+        const __m128i specials =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, set('"')), within(v, '(', ')')),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, set(',')), within(v, ':', '<'))),
+                         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, set('>')), at), within(v, '[', ']')));
+        dots |= bits(_mm_cmpeq_epi8(v, set('.')));
+        hyphens |= bits(_mm_cmpeq_epi8(v, set('-')));
+        ats |= bits(at);
+        letDigs |= bits(letDig);
+        dotString |= bits(_mm_andnot_si128(specials, within(v, '!', '~')));
+    }
+    if (ats == 0)
+        return false;
+    // The local part: the bytes before the first at sign; the domain: the bytes after it.
+    const auto at = static_cast<unsigned>(std::countr_zero(ats));
+    const std::uint64_t local = (std::uint64_t(1) << at) - 1;
+    const std::uint64_t all = size == kShortAddressBytes ? ~std::uint64_t(0) : (std::uint64_t(1) << size) - 1;
+    const std::uint64_t domain = all & ~((std::uint64_t(2) << at) - 1);
+    const std::uint64_t last = std::uint64_t(1) << (size - 1);
+    // No dot after another, in either part.
+    const bool singleDots = (dots & dots >> 1) == 0;
+    // Local part: atoms joined by dots, no dot at either end.
+    const bool localPlain = at > 0 && (dotString & local) == local && ((dots & 1) | (dots >> (at - 1) & 1)) == 0;
+    // Domain: labels of letters, digits and inner hyphens joined by dots: a letter or digit at
+    // either end, no hyphen before or after a dot. (A domain this short has no label too long.)
+    const bool domainPlain = domain != 0 && ((letDigs | hyphens | dots) & domain) == domain &&
+                             (letDigs >> (at + 1) & 1) != 0 && (letDigs & last) != 0 &&
+                             (((dots & hyphens >> 1) | (hyphens & dots >> 1)) & domain) == 0;
+    return singleDots && localPlain && domainPlain;
+}
+#endif
+
+} // namespace
+
+bool isPlainAddress(std::string_view address)
+{
+#if defined(__SSE2__)
+    if (address.size() <= kShortAddressBytes)
+        return !address.empty() && isShortPlainAddress(address);
+#endif
+    return isPlainAddressSlowly(address);
 }
 
 std::string addressKey(std::string_view address)

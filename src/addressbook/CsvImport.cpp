@@ -120,39 +120,44 @@ inline void copyShort(char* to, const char* from, std::size_t n)
     }
 }
 
-// Packed rows being written: bytes of a string that grows a step at a time, so that a row is
-// written once where it lies (a string resized for each row would clear its bytes first).
+// Packed rows being written, each once where it lies: the bytes are not cleared first (as a
+// string's would be), as the system provides fresh memory cleared anyway.
 class PackedRows {
 public:
     // Room for the rows of a text of this size (a row packs into about its own size), from
     // large pages for a large text.
-    explicit PackedRows(std::size_t textBytes)
+    explicit PackedRows(std::size_t textBytes) : capacity_(textBytes + textBytes / 4)
     {
-        if (textBytes > 0) {
-            bytes_.reserve(textBytes + textBytes / 4);
-            adviseLargePages(bytes_.data(), bytes_.capacity());
+        if (capacity_ > 0) {
+            bytes_ = std::make_unique_for_overwrite<char[]>(capacity_);
+            adviseLargePages(bytes_.get(), capacity_);
         }
     }
     std::size_t size() const { return size_; }
     // The place of `n` more bytes.
     char* extend(std::size_t n)
     {
-        if (size_ + n > bytes_.size())
-            bytes_.resize(std::max(size_ + n, std::min(bytes_.size() + kStep, bytes_.capacity())));
-        char* at = bytes_.data() + size_;
+        if (size_ + n > capacity_)
+            grow(size_ + n);
+        char* at = bytes_.get() + size_;
         size_ += n;
         return at;
     }
     // The rows written.
-    std::string take()
-    {
-        bytes_.resize(size_);
-        return std::move(bytes_);
-    }
+    std::unique_ptr<char[]> take() { return std::move(bytes_); }
 
 private:
-    static constexpr std::size_t kStep = std::size_t(1) << 20;
-    std::string bytes_;
+    void grow(std::size_t needed)
+    {
+        capacity_ = std::max(needed, capacity_ * 2);
+        auto bytes = std::make_unique_for_overwrite<char[]>(capacity_);
+        if (size_ > 0)
+            std::memcpy(bytes.get(), bytes_.get(), size_);
+        bytes_ = std::move(bytes);
+    }
+
+    std::unique_ptr<char[]> bytes_;
+    std::size_t capacity_;
     std::size_t size_ = 0;
 };
 
@@ -181,6 +186,7 @@ public:
             }
             packedText_.push_back(text);
         }
+        planPacking();
     }
 
     enum class Plain { Blank, Packed, Other };
@@ -194,52 +200,51 @@ public:
     {
         if (reader.unterminated() || !(reader.ascii() || utf8_))
             return Plain::Other;
+        const std::size_t fields = reader.size();
         const std::size_t columns = packedText_.size();
         bool blank = true;
-        for (std::size_t i = 0; i < reader.size(); ++i)
-            if (!reader.field(i).empty()) {
-                if (i >= columns)
-                    return Plain::Other;
-                blank = false;
-            }
+        for (std::size_t i = 0; i < fields; ++i) {
+            const std::size_t size = reader.field(i).size();
+            if (size == 0)
+                continue;
+            if (i >= columns || (size > kMaxShortStringLength && packedText_[i] != kNotPacked))
+                return Plain::Other;
+            blank = false;
+        }
         if (blank)
             return Plain::Blank;
-        // The texts' starts and lengths, apart: only the lengths need setting for empty texts.
-        const char* starts[kPackedTexts];
-        std::size_t lengths[kPackedTexts] = {};
-        for (int slot = 0; slot < 4; ++slot) {
-            starts[3 + slot] = headerNames_[slot].data();
-            lengths[3 + slot] = headerNames_[slot].size();
-        }
-        bool enabled = true;
-        for (std::size_t i = 0; i < columns && i < reader.size(); ++i) {
-            const std::string_view field = reader.field(i);
-            const int text = packedText_[i];
-            if (text == kEnabled) {
-                if (field == kFalse)
-                    enabled = false;
-                else if (!field.empty() && field != kTrue)
-                    return Plain::Other;
-            } else if (text != kNotPacked) {
-                if (field.size() > kMaxShortStringLength)
-                    return Plain::Other;
-                starts[text] = field.data();
-                lengths[text] = field.size();
-            }
-        }
-        if (lengths[0] == 0 || !isValidAddress({starts[0], lengths[0]}, charset_))
+        if (fields < wholeRecordFields_)
             return Plain::Other;
-        std::size_t size = 1 + kPackedTexts;
-        for (const std::size_t length : lengths)
-            size += length;
+        const auto field = [&](std::size_t column) {
+            return column < fields ? reader.field(column) : std::string_view();
+        };
+        bool enabled = true;
+        for (const std::size_t column : enabledColumns_) {
+            const std::string_view word = field(column);
+            if (word == kFalse)
+                enabled = false;
+            else if (word.empty() || word == kTrue)
+                enabled = true;
+            else
+                return Plain::Other;
+        }
+        email = field(emailColumn_);
+        if (email.empty() || !isValidAddress(email, charset_))
+            return Plain::Other;
+        std::size_t size = packedBytes_;
+        for (const PackStep& step : packSteps_)
+            size += field(step.column).size();
         char* p = out.extend(size);
         *p++ = static_cast<char>(enabled ? 1 : 0);
-        for (int text = 0; text < kPackedTexts; ++text) {
-            *p++ = static_cast<char>(lengths[text]);
-            copyShort(p, starts[text], lengths[text]);
-            p += lengths[text];
+        for (const PackStep& step : packSteps_) {
+            copyShort(p, step.fixed.data(), step.fixed.size());
+            p += step.fixed.size();
+            const std::string_view text = field(step.column);
+            *p++ = static_cast<char>(text.size());
+            copyShort(p, text.data(), text.size());
+            p += text.size();
         }
-        email = {starts[0], lengths[0]};
+        copyShort(p, packTail_.data(), packTail_.size());
         return Plain::Packed;
     }
 
@@ -341,8 +346,47 @@ private:
         }
     }
 
+    // Prepares packPlainly: the packed texts in their order, each the text of the (last) column
+    // that fills it, or fixed bytes (a parameter name from the header, or an empty text).
+    void planPacking()
+    {
+        std::size_t columnOf[kPackedTexts];
+        std::fill(std::begin(columnOf), std::end(columnOf), kNoColumn);
+        bool twoColumnsForOne = false;
+        for (std::size_t i = 0; i < packedText_.size(); ++i) {
+            const int text = packedText_[i];
+            if (text == kEnabled) {
+                twoColumnsForOne = twoColumnsForOne || !enabledColumns_.empty();
+                enabledColumns_.push_back(i);
+            } else if (text != kNotPacked) {
+                twoColumnsForOne = twoColumnsForOne || columnOf[text] != kNoColumn;
+                columnOf[text] = i;
+            }
+        }
+        emailColumn_ = columnOf[0];
+        // Of two columns for one text, the last that the record has wins, as in build(): only a
+        // record with every column is packed here then.
+        wholeRecordFields_ = twoColumnsForOne ? packedText_.size() : 0;
+        std::string fixed;
+        for (int text = 0; text < kPackedTexts; ++text) {
+            if (columnOf[text] != kNoColumn) {
+                packSteps_.push_back({fixed, columnOf[text]});
+                fixed.clear();
+                continue;
+            }
+            const std::string_view name = text >= 3 && text < 7 ? std::string_view(headerNames_[text - 3]) : "";
+            fixed += static_cast<char>(name.size());
+            fixed += name;
+        }
+        packTail_ = fixed;
+        packedBytes_ = 1 + packTail_.size();
+        for (const PackStep& step : packSteps_)
+            packedBytes_ += step.fixed.size() + 1;
+    }
+
     static constexpr int kNotPacked = -1;
     static constexpr int kEnabled = -2;
+    static constexpr std::size_t kNoColumn = static_cast<std::size_t>(-1);
 
     const CsvMapping& mapping_;
     const char* codePage_;
@@ -352,6 +396,18 @@ private:
     std::vector<int> packedText_;
     // The parameter names that come from the header, cut as a stored text is.
     std::string headerNames_[4];
+    // The packed row of packPlainly: the enabled byte, then per step the fixed bytes and the
+    // text of the column, then the tail's fixed bytes; packedBytes_ of them are not the columns'.
+    struct PackStep {
+        std::string fixed;
+        std::size_t column;
+    };
+    std::vector<PackStep> packSteps_;
+    std::string packTail_;
+    std::size_t packedBytes_ = 0;
+    std::size_t emailColumn_ = kNoColumn;
+    std::vector<std::size_t> enabledColumns_;
+    std::size_t wholeRecordFields_ = 0; // records with fewer fields are left to build()
 };
 
 // Which stored fields the mapping fills (an update replaces exactly these).
@@ -464,7 +520,7 @@ void forEachPackedRow(const CsvImportPlan& plan, std::size_t from, std::size_t t
     for (std::size_t c = from; c < to; ++c) {
         const CsvImportPlan::Chunk& chunk = plan.chunks[c];
         const std::size_t end = c + 1 < plan.chunks.size() ? plan.chunks[c + 1].row : plan.targets.size();
-        const char* cursor = plan.rows[chunk.part].data() + chunk.offset;
+        const char* cursor = plan.rows[chunk.part].get() + chunk.offset;
         for (std::size_t row = chunk.row; row < end; ++row)
             f(row, PackedRow(cursor));
     }
@@ -519,8 +575,17 @@ public:
             hash = (std::rotl(hash, 29) ^ lower(word)) * multiplier;
         }
         if (i < address.size()) {
+            // The last bytes as the low bytes of a word: shifted down from the address's last
+            // eight where it has them (one load, where a copy of a few bytes would wait on
+            // its stores).
+            const std::size_t rest = address.size() - i;
             std::uint64_t word = 0;
-            std::memcpy(&word, address.data() + i, address.size() - i);
+            if (std::endian::native == std::endian::little && address.size() >= 8) {
+                std::memcpy(&word, address.data() + address.size() - 8, 8);
+                word >>= 8 * (8 - rest);
+            } else {
+                std::memcpy(&word, address.data() + i, rest);
+            }
             hash = (std::rotl(hash, 29) ^ lower(word)) * multiplier;
         }
         // The last steps of MurmurHash3's 64-bit finaliser: every bit of the key reaches the
@@ -733,7 +798,7 @@ void decideDuplicates(CsvImportPlan& plan, const PlanPart& first, const PlanPart
                 }
             for (std::size_t part = 0; part < 2; ++part) {
                 const std::vector<RowKey>& keys = (part == 0 ? first : second).keys[table];
-                const char* packed = plan.rows[part].data();
+                const char* packed = plan.rows[part].get();
                 const std::size_t rowBase = part == 0 ? 0 : first.count;
                 for (std::size_t i = 0; i < keys.size(); ++i) {
                     if (i + kAhead < keys.size())

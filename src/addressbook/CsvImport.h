@@ -142,7 +142,7 @@ struct CsvImportPlan {
     // enabled byte, then the e-mail, name, surname, four parameter names and four values, each
     // a length byte and the code page's bytes. The halves of a large file, read at once, are
     // packed apart: the rows of the second follow those of the first.
-    std::string rows[2];
+    std::unique_ptr<char[]> rows[2];
     // Per packed row: kAppendRow, kSkipRow (a duplicate), or the record index to update.
     std::vector<std::int64_t> targets;
     static constexpr std::int64_t kSkipRow = -1;

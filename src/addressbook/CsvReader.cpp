@@ -201,7 +201,7 @@ char parseCsvSeparator(std::string_view text)
 }
 
 CsvReader::CsvReader(std::string_view text, char separator, bool plainRecords)
-    : text_(text), separator_(separator), plainRecords_(plainRecords)
+    : text_(text), separator_(separator), plainRecords_(plainRecords), blockStart_(text.size() + 1)
 {
 }
 
@@ -244,7 +244,6 @@ bool CsvReader::next()
 // Reads the record at pos_ when it is plain, as most are: no field starts with a quote, none
 // starts or ends with a blank, so that every field runs from one separator to the next and the
 // record ends at the first line break. Returns false, having read nothing, for any other record.
-// The stops are found sixteen bytes at a time where the processor has SSE2.
 bool CsvReader::readPlainRecord()
 {
     const char* data = text_.data();
@@ -252,45 +251,13 @@ bool CsvReader::readPlainRecord()
     const char separator = separator_;
     const auto isBlank = [separator](char c) { return (c == ' ' || c == '\t') && c != separator; };
     std::size_t i = pos_;
-    bool ascii = true;
-#if defined(__SSE2__)
-    const __m128i separators = _mm_set1_epi8(separator), lineFeeds = _mm_set1_epi8('\n'), returns = _mm_set1_epi8('\r');
-#endif
     for (std::size_t index = 0;; ++index) {
         const std::size_t start = i;
         if (i < size && (data[i] == '"' || isBlank(data[i])))
-            break;
-            // i: the field's stop (a separator, CR or LF), or the end of the text.
-#if defined(__SSE2__)
-        for (;;) {
-            if (i + 16 > size) {
-                while (i < size && data[i] != separator && data[i] != '\n' && data[i] != '\r') {
-                    ascii = ascii && static_cast<unsigned char>(data[i]) < 0x80;
-                    ++i;
-                }
-                break;
-            }
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-            const auto stops = static_cast<unsigned>(_mm_movemask_epi8(
-                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, separators), _mm_cmpeq_epi8(block, lineFeeds)),
-                             _mm_cmpeq_epi8(block, returns))));
-            const auto highs = static_cast<unsigned>(_mm_movemask_epi8(block));
-            if (stops == 0) {
-                ascii = ascii && highs == 0;
-                i += 16;
-                continue;
-            }
-            const int stop = std::countr_zero(stops);
-            ascii = ascii && (highs & ((1u << stop) - 1)) == 0;
-            i += static_cast<std::size_t>(stop);
-            break;
-        }
-#else
-        i = stopOfUnquoted(i);
-        ascii = ascii && isPlainAscii(text_.substr(start, i - start));
-#endif
+            return false;
+        i = nextStop(i);
         if (i > start && isBlank(data[i - 1]))
-            break;
+            return false;
         if (index == fields_.size())
             fields_.emplace_back();
         fields_[index] = std::string_view(data + start, i - start);
@@ -302,12 +269,73 @@ bool CsvReader::readPlainRecord()
                 ++i;
             ++nextLine_;
         }
+        ascii_ = (pos_ >= asciiFrom_ && i <= asciiTo_) || isPlainAscii(text_.substr(pos_, i - pos_));
         count_ = index + 1;
         pos_ = i;
-        ascii_ = ascii;
         return true;
     }
-    return false;
+}
+
+// The stops of the block of text from `from`, one bit per byte.
+void CsvReader::loadBlock(std::size_t from)
+{
+    const std::size_t n = std::min(kBlockBytes, text_.size() - from);
+    const char* bytes = text_.data() + from;
+    char tail[kBlockBytes];
+    if (n < kBlockBytes) { // the text's last bytes, in a block of their own (the rest is never read)
+        std::memcpy(tail, bytes, n);
+        std::memset(tail + n, 0, kBlockBytes - n);
+        bytes = tail;
+    }
+    std::uint64_t stops = 0;
+    bool ascii = true;
+#if defined(__SSE2__)
+    const __m128i separators = _mm_set1_epi8(separator_), lineFeeds = _mm_set1_epi8('\n'),
+                  returns = _mm_set1_epi8('\r');
+    __m128i any = _mm_setzero_si128();
+    for (std::size_t part = 0; part < kBlockBytes; part += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + part));
+        const auto found = static_cast<std::uint32_t>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, separators), _mm_cmpeq_epi8(block, lineFeeds)),
+                         _mm_cmpeq_epi8(block, returns))));
+        stops |= std::uint64_t(found) << part;
+        any = _mm_or_si128(any, block);
+    }
+    ascii = _mm_movemask_epi8(any) == 0;
+#else
+    for (std::size_t i = 0; i < kBlockBytes; ++i) {
+        stops |= std::uint64_t(bytes[i] == separator_ || bytes[i] == '\n' || bytes[i] == '\r') << i;
+        ascii = ascii && static_cast<unsigned char>(bytes[i]) < 0x80;
+    }
+#endif
+    if (n < kBlockBytes)
+        stops &= (std::uint64_t(1) << n) - 1;
+    blockStart_ = from;
+    blockStops_ = stops;
+    if (ascii) {
+        if (from < asciiFrom_ || from > asciiTo_)
+            asciiFrom_ = from;
+        asciiTo_ = std::max(asciiTo_, from + n);
+    }
+}
+
+// The first separator, CR or LF at or after `from` (the text's size if none), from the block
+// of stops, which moves on when it has none left there.
+std::size_t CsvReader::nextStop(std::size_t from)
+{
+    const std::size_t size = text_.size();
+    for (;;) {
+        if (from >= size)
+            return size;
+        const std::size_t offset = from - blockStart_; // huge when `from` lies before the block
+        if (offset < kBlockBytes) {
+            if (const std::uint64_t stops = blockStops_ >> offset; stops != 0)
+                return from + static_cast<std::size_t>(std::countr_zero(stops));
+            from = blockStart_ + kBlockBytes;
+            continue;
+        }
+        loadBlock(from);
+    }
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <stdexcept>
@@ -82,6 +83,8 @@ public:
 
 private:
     bool readPlainRecord();
+    void loadBlock(std::size_t from);
+    std::size_t nextStop(std::size_t from);
     void readQuoted(std::size_t index);
     void readQuotedSlowly(std::size_t index);
     std::string_view readUnquoted();
@@ -101,6 +104,13 @@ private:
     std::vector<std::string_view> fields_;
     std::deque<std::string> scratch_; // one per field position; a deque never moves them
     std::size_t count_ = 0;
+    // For readPlainRecord: the stops (separator, CR, LF) among the kBlockBytes bytes from
+    // blockStart_, a bit each, so that each byte of plain records is looked at once (no block
+    // yet: one past the text); and bytes that these blocks found to be ASCII, [asciiFrom_, asciiTo_).
+    static constexpr std::size_t kBlockBytes = 64;
+    std::size_t blockStart_;
+    std::uint64_t blockStops_ = 0;
+    std::size_t asciiFrom_ = 0, asciiTo_ = 0;
 };
 
 } // namespace quillet

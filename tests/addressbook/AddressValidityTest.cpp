@@ -121,4 +121,11 @@ TEST(AddressValidity, QuickCheckOfPlainAddressesAgreesWithTheFullCheck)
           "a@" + domain255 + ".x", std::string("first.last+tag@sub.example.co.uk"),
           std::string("!#$%&'*+-/=?^_`{|}~@x-y.example")})
         EXPECT_TRUE(agree(a)) << a;
+    // Dots, hyphens and at signs on either side of the quick check's 16-byte steps and its 64-byte limit.
+    for (std::size_t n = 1; n < 70; ++n)
+        for (const std::string& a :
+             {std::string(n, 'l') + "@x.org", std::string(n, 'l') + ".@x.org", "a@" + std::string(n, 'd') + ".org",
+              "a@" + std::string(n, 'd') + "-.org", "a@" + std::string(n, 'd') + "..org",
+              "a@" + std::string(n, 'd') + "@x.org", "a@b." + std::string(n, 'd') + "-"})
+            EXPECT_TRUE(agree(a)) << a;
 }
