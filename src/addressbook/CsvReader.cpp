@@ -203,6 +203,10 @@ char parseCsvSeparator(std::string_view text)
 CsvReader::CsvReader(std::string_view text, char separator, bool plainRecords)
     : text_(text), separator_(separator), plainRecords_(plainRecords), blockStart_(text.size() + 1)
 {
+    for (const char blank : {' ', '\t'})
+        if (blank != separator)
+            edges_[static_cast<unsigned char>(blank)] = kNoStart | kNoEnd;
+    edges_[static_cast<unsigned char>('"')] |= kNoStart;
 }
 
 bool CsvReader::next()
@@ -249,14 +253,14 @@ bool CsvReader::readPlainRecord()
     const char* data = text_.data();
     const std::size_t size = text_.size();
     const char separator = separator_;
-    const auto isBlank = [separator](char c) { return (c == ' ' || c == '\t') && c != separator; };
+    const auto edge = [this](char c) { return edges_[static_cast<unsigned char>(c)]; };
     std::size_t i = pos_;
     for (std::size_t index = 0;; ++index) {
         const std::size_t start = i;
-        if (i < size && (data[i] == '"' || isBlank(data[i])))
+        if (i < size && (edge(data[i]) & kNoStart) != 0)
             return false;
         i = nextStop(i);
-        if (i > start && isBlank(data[i - 1]))
+        if (i > start && (edge(data[i - 1]) & kNoEnd) != 0)
             return false;
         if (index == fields_.size())
             fields_.emplace_back();

@@ -111,6 +111,10 @@ private:
     std::size_t blockStart_;
     std::uint64_t blockStops_ = 0;
     std::size_t asciiFrom_ = 0, asciiTo_ = 0;
+    // Per byte, for readPlainRecord: whether it cannot start a plain field (a quote or a blank)
+    // or end one (a blank; the separator is not one).
+    static constexpr std::uint8_t kNoStart = 1, kNoEnd = 2;
+    std::uint8_t edges_[256] = {};
 };
 
 } // namespace quillet
