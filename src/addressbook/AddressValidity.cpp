@@ -270,23 +270,10 @@ bool isShortPlainAddress(std::string_view address)
                               _mm_add_epi8(v, set(static_cast<char>(-128 - low))));
     };
     std::uint64_t dots = 0, hyphens = 0, ats = 0, letDigs = 0, dotString = 0;
-    for (std::size_t part = 0; part < size; part += 16) {
-        // The sixteen bytes from `part`; past the end of the address, the last sixteen bytes of
-        // it, whose first `repeated` bytes are left out of the masks.
-        __m128i v;
-        unsigned repeated = 0;
-        if (part + 16 <= size) {
-            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(address.data() + part));
-        } else if (size >= 16) {
-            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(address.data() + size - 16));
-            repeated = static_cast<unsigned>(part + 16 - size);
-        } else {
-            alignas(16) char bytes[16] = {}; // NUL bytes are in no class
-            std::memcpy(bytes, address.data(), size);
-            v = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
-        }
-        const auto bits = [part, repeated](__m128i mask) {
-            return std::uint64_t(static_cast<unsigned>(_mm_movemask_epi8(mask)) >> repeated) << part;
+    // Adds the classes of the sixteen bytes from `part` to the masks.
+    const auto classify = [&](__m128i v, std::size_t part) {
+        const auto bits = [part](__m128i mask) {
+            return std::uint64_t(static_cast<std::uint16_t>(_mm_movemask_epi8(mask))) << part;
         };
         const __m128i at = _mm_cmpeq_epi8(v, set('@'));
         const __m128i letDig = _mm_or_si128(within(_mm_or_si128(v, set(0x20)), 'a', 'z'), within(v, '0', '9'));
@@ -300,6 +287,21 @@ bool isShortPlainAddress(std::string_view address)
         ats |= bits(at);
         letDigs |= bits(letDig);
         dotString |= bits(_mm_andnot_si128(specials, within(v, '!', '~')));
+    };
+    const auto load = [&](std::size_t part) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(address.data() + part));
+    };
+    if (size < 16) {
+        alignas(16) char bytes[16] = {}; // NUL bytes are in no class
+        std::memcpy(bytes, address.data(), size);
+        classify(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)), 0);
+    } else {
+        // Whole blocks of sixteen, then the last sixteen bytes, which may repeat some of the
+        // block before them: their classes are the same again.
+        std::size_t part = 0;
+        for (; part + 16 < size; part += 16)
+            classify(load(part), part);
+        classify(load(size - 16), size - 16);
     }
     if (ats == 0)
         return false;

@@ -120,6 +120,19 @@ inline void copyShort(char* to, const char* from, std::size_t n)
     }
 }
 
+// Bytes that copyBlocks() may read and write past the bytes it copies.
+constexpr std::size_t kCopyBlock = 32;
+
+// Copies the bytes a block of kCopyBlock at a time, reading and writing up to kCopyBlock - 1
+// bytes past them: for short texts whose source and target both have that room after them, it
+// saves the choices of copyShort().
+inline void copyBlocks(char* to, const char* from, std::size_t n)
+{
+    std::memcpy(to, from, kCopyBlock);
+    for (std::size_t i = kCopyBlock; i < n; i += kCopyBlock)
+        std::memcpy(to + i, from + i, kCopyBlock);
+}
+
 // Packed rows being written, each once where it lies: the bytes are not cleared first (as a
 // string's would be), as the system provides fresh memory cleared anyway.
 class PackedRows {
@@ -134,11 +147,11 @@ public:
         }
     }
     std::size_t size() const { return size_; }
-    // The place of `n` more bytes.
+    // The place of `n` more bytes, with kCopyBlock bytes of room after them.
     char* extend(std::size_t n)
     {
-        if (size_ + n > capacity_)
-            grow(size_ + n);
+        if (size_ + n + kCopyBlock > capacity_)
+            grow(size_ + n + kCopyBlock);
         char* at = bytes_.get() + size_;
         size_ += n;
         return at;
@@ -215,9 +228,9 @@ public:
             return Plain::Blank;
         if (fields < wholeRecordFields_)
             return Plain::Other;
-        const auto field = [&](std::size_t column) {
-            return column < fields ? reader.field(column) : std::string_view();
-        };
+        // A column the record does not have: an empty text where copyBlocks() may read.
+        const std::string_view none(fixed_.data() + fixed_.size() - kCopyBlock, 0);
+        const auto field = [&](std::size_t column) { return column < fields ? reader.field(column) : none; };
         bool enabled = true;
         for (const std::size_t column : enabledColumns_) {
             const std::string_view word = field(column);
@@ -236,15 +249,12 @@ public:
             size += field(step.column).size();
         char* p = out.extend(size);
         *p++ = static_cast<char>(enabled ? 1 : 0);
-        for (const PackStep& step : packSteps_) {
-            copyShort(p, step.fixed.data(), step.fixed.size());
-            p += step.fixed.size();
-            const std::string_view text = field(step.column);
-            *p++ = static_cast<char>(text.size());
-            copyShort(p, text.data(), text.size());
-            p += text.size();
-        }
-        copyShort(p, packTail_.data(), packTail_.size());
+        // The fields lie in the text, which has room after them unless the record ends near
+        // its end; the fixed bytes have it (fixed_).
+        if (reader.fieldsInText() && reader.position() + kCopyBlock <= reader.textSize())
+            writeTexts(p, field, copyBlocks);
+        else
+            writeTexts(p, field, copyShort);
         return Plain::Packed;
     }
 
@@ -367,21 +377,35 @@ private:
         // Of two columns for one text, the last that the record has wins, as in build(): only a
         // record with every column is packed here then.
         wholeRecordFields_ = twoColumnsForOne ? packedText_.size() : 0;
-        std::string fixed;
+        std::size_t fixedFrom = 0;
         for (int text = 0; text < kPackedTexts; ++text) {
             if (columnOf[text] != kNoColumn) {
-                packSteps_.push_back({fixed, columnOf[text]});
-                fixed.clear();
+                packSteps_.push_back({fixedFrom, fixed_.size() - fixedFrom, columnOf[text]});
+                fixedFrom = fixed_.size();
                 continue;
             }
             const std::string_view name = text >= 3 && text < 7 ? std::string_view(headerNames_[text - 3]) : "";
-            fixed += static_cast<char>(name.size());
-            fixed += name;
+            fixed_ += static_cast<char>(name.size());
+            fixed_ += name;
         }
-        packTail_ = fixed;
-        packedBytes_ = 1 + packTail_.size();
-        for (const PackStep& step : packSteps_)
-            packedBytes_ += step.fixed.size() + 1;
+        tailFrom_ = fixedFrom;
+        packedBytes_ = 1 + fixed_.size() + packSteps_.size();
+        fixed_.append(kCopyBlock, '\0'); // room for copyBlocks()
+    }
+
+    // Writes the texts of packPlainly() after the enabled byte, copying their bytes with `copy`.
+    template <typename Field, typename Copy>
+    void writeTexts(char* p, const Field& field, const Copy& copy) const
+    {
+        for (const PackStep& step : packSteps_) {
+            copy(p, fixed_.data() + step.fixedFrom, step.fixedSize);
+            p += step.fixedSize;
+            const std::string_view text = field(step.column);
+            *p++ = static_cast<char>(text.size());
+            copy(p, text.data(), text.size());
+            p += text.size();
+        }
+        copy(p, fixed_.data() + tailFrom_, fixed_.size() - kCopyBlock - tailFrom_);
     }
 
     static constexpr int kNotPacked = -1;
@@ -396,14 +420,16 @@ private:
     std::vector<int> packedText_;
     // The parameter names that come from the header, cut as a stored text is.
     std::string headerNames_[4];
-    // The packed row of packPlainly: the enabled byte, then per step the fixed bytes and the
-    // text of the column, then the tail's fixed bytes; packedBytes_ of them are not the columns'.
+    // The packed row of packPlainly: the enabled byte, then per step fixed bytes and the text
+    // of the column, then the tail's fixed bytes; packedBytes_ of them are not the columns'.
+    // The fixed bytes lie one after another in fixed_, followed by kCopyBlock zero bytes.
     struct PackStep {
-        std::string fixed;
+        std::size_t fixedFrom, fixedSize;
         std::size_t column;
     };
     std::vector<PackStep> packSteps_;
-    std::string packTail_;
+    std::string fixed_;
+    std::size_t tailFrom_ = 0;
     std::size_t packedBytes_ = 0;
     std::size_t emailColumn_ = kNoColumn;
     std::vector<std::size_t> enabledColumns_;

@@ -213,6 +213,7 @@ bool CsvReader::next()
 {
     count_ = 0;
     unterminated_ = false;
+    fieldsInText_ = true;
     if (pos_ >= text_.size())
         return false;
     line_ = nextLine_;
@@ -380,6 +381,7 @@ void CsvReader::readQuotedSlowly(std::size_t index)
     while (scratch_.size() <= index)
         scratch_.emplace_back();
     std::string& field = scratch_[index];
+    fieldsInText_ = false;
     field.clear();
     ++pos_; // the opening quote
     for (;;) {

@@ -76,6 +76,9 @@ public:
     bool unterminated() const { return unterminated_; }
     // Every byte of the current record's text, line break included, is ASCII.
     bool ascii() const { return ascii_; }
+    // Every field of the current record is a view into the text (none was put together from
+    // pieces: doubled quotes, text after a closing quote).
+    bool fieldsInText() const { return fieldsInText_; }
     // Bytes of the text read so far (for progress).
     std::size_t position() const { return pos_; }
     std::size_t textSize() const { return text_.size(); }
@@ -98,6 +101,7 @@ private:
     std::size_t line_ = 0;
     bool unterminated_ = false;
     bool ascii_ = true;
+    bool fieldsInText_ = true;
     // The current record's fields: views into the text, or into scratch_ for quoted fields with
     // doubled quotes or text after the closing quote. Both are reused from record to record;
     // count_ of the fields are valid.
