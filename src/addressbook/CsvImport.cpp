@@ -582,17 +582,14 @@ void storeNewRow(const PackedRow& row, const MappedFields& mapped, const ShortSt
 class AddressIndex {
 public:
     static char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-    // The hash of the address's key (ASCII letters in lower case), eight bytes at a time.
+    // The hash of the address's key (ASCII letters in lower case), eight bytes at a time. It
+    // hashes the bytes with their 0x20 bit set, which turns 'A'..'Z' into 'a'..'z' in one step:
+    // equal keys get equal hashes, and the few other bytes it puts together ("@" and "`", for
+    // one) are told apart by the comparison of the keys.
     static std::uint64_t hashOf(std::string_view address)
     {
-        constexpr std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
         constexpr std::uint64_t multiplier = 0x9E3779B97F4A7C15ULL;
-        // The bytes 'A'..'Z' of a word turned into 'a'..'z' (bytes from 0x80 up are left alone).
-        const auto lower = [](std::uint64_t word) {
-            const std::uint64_t low = word & ~highs;
-            const std::uint64_t upper = ((low + ones * (0x80 - 'A')) ^ (low + ones * (0x80 - 'Z' - 1))) & ~word & highs;
-            return word | upper >> 2;
-        };
+        const auto lower = [](std::uint64_t word) { return word | 0x2020202020202020ULL; };
         std::uint64_t hash = address.size() * multiplier;
         std::size_t i = 0;
         for (; i + 8 <= address.size(); i += 8) {

@@ -298,6 +298,7 @@ void CsvReader::loadBlock(std::size_t from)
     const __m128i separators = _mm_set1_epi8(separator_), lineFeeds = _mm_set1_epi8('\n'),
                   returns = _mm_set1_epi8('\r');
     __m128i any = _mm_setzero_si128();
+#pragma GCC unroll 4
     for (std::size_t part = 0; part < kBlockBytes; part += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + part));
         const auto found = static_cast<std::uint32_t>(_mm_movemask_epi8(
