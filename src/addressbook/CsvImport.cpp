@@ -258,6 +258,14 @@ public:
         return Plain::Packed;
     }
 
+    // Sets the plan's shared texts, which packPlainly() and packRow() leave out.
+    void shareTexts(CsvImportPlan& plan) const
+    {
+        plan.sharedTexts = sharedTexts_;
+        std::copy(std::begin(sharedText_), std::end(sharedText_), std::begin(plan.sharedText));
+    }
+    unsigned sharedTexts() const { return sharedTexts_; }
+
     // False for a record whose fields are all empty (passed over).
     bool build(const CsvReader& reader, CsvRow& row)
     {
@@ -357,7 +365,8 @@ private:
     }
 
     // Prepares packPlainly: the packed texts in their order, each the text of the (last) column
-    // that fills it, or fixed bytes (a parameter name from the header, or an empty text).
+    // that fills it, or fixed bytes (an empty address). A text that no column fills is the same
+    // in every row (a parameter name from the header, or empty): it is shared, not packed.
     void planPacking()
     {
         std::size_t columnOf[kPackedTexts];
@@ -385,6 +394,11 @@ private:
                 continue;
             }
             const std::string_view name = text >= 3 && text < 7 ? std::string_view(headerNames_[text - 3]) : "";
+            if (text > 0) { // the address is always packed: the lookups find it at the row's start
+                sharedTexts_ |= 1u << text;
+                sharedText_[text] = name;
+                continue;
+            }
             fixed_ += static_cast<char>(name.size());
             fixed_ += name;
         }
@@ -431,6 +445,9 @@ private:
     std::string fixed_;
     std::size_t tailFrom_ = 0;
     std::size_t packedBytes_ = 0;
+    // The texts no column fills (see CsvImportPlan::sharedTexts).
+    unsigned sharedTexts_ = 0;
+    std::string sharedText_[kPackedTexts];
     std::size_t emailColumn_ = kNoColumn;
     std::vector<std::size_t> enabledColumns_;
     std::size_t wholeRecordFields_ = 0; // records with fewer fields are left to build()
@@ -476,33 +493,41 @@ void storeRow(const CsvRow& row, const MappedFields& mapped, RecipientRecord& re
         }
 }
 
-void packRow(const CsvRow& row, PackedRows& out)
+void packRow(const CsvRow& row, unsigned sharedTexts, PackedRows& out)
 {
     const std::string* const texts[kPackedTexts] = {&row.email,          &row.name,           &row.surname,
                                                     &row.paramNames[0],  &row.paramNames[1],  &row.paramNames[2],
                                                     &row.paramNames[3],  &row.paramValues[0], &row.paramValues[1],
                                                     &row.paramValues[2], &row.paramValues[3]};
-    std::size_t size = 1 + kPackedTexts;
-    for (const std::string* text : texts)
-        size += text->size();
+    std::size_t size = 1;
+    for (int t = 0; t < kPackedTexts; ++t)
+        if (!(sharedTexts >> t & 1))
+            size += 1 + texts[t]->size();
     char* p = out.extend(size);
     *p++ = static_cast<char>(row.enabled ? 1 : 0);
-    for (const std::string* text : texts) {
-        *p++ = static_cast<char>(text->size()); // at most 255: longer fields make the row invalid
-        std::memcpy(p, text->data(), text->size());
-        p += text->size();
+    for (int t = 0; t < kPackedTexts; ++t) {
+        if (sharedTexts >> t & 1)
+            continue;
+        const std::string& text = *texts[t];
+        *p++ = static_cast<char>(text.size()); // at most 255: longer fields make the row invalid
+        std::memcpy(p, text.data(), text.size());
+        p += text.size();
     }
 }
 
 // One packed row read at a cursor, which it moves past the row.
 class PackedRow {
 public:
-    explicit PackedRow(const char*& cursor)
+    PackedRow(const char*& cursor, const CsvImportPlan& plan)
     {
         enabled = *cursor++ != 0;
-        for (std::string_view& text : texts) {
+        for (int t = 0; t < kPackedTexts; ++t) {
+            if (plan.sharedTexts >> t & 1) {
+                texts[t] = plan.sharedText[t];
+                continue;
+            }
             const auto length = static_cast<unsigned char>(*cursor++);
-            text = {cursor, length};
+            texts[t] = {cursor, length};
             cursor += length;
         }
     }
@@ -548,7 +573,7 @@ void forEachPackedRow(const CsvImportPlan& plan, std::size_t from, std::size_t t
         const std::size_t end = c + 1 < plan.chunks.size() ? plan.chunks[c + 1].row : plan.targets.size();
         const char* cursor = plan.rows[chunk.part].get() + chunk.offset;
         for (std::size_t row = chunk.row; row < end; ++row)
-            f(row, PackedRow(cursor));
+            f(row, PackedRow(cursor, plan));
     }
 }
 
@@ -775,7 +800,7 @@ bool readRows(CsvReader& reader, RowBuilder& builder, PlanPart& part, std::size_
                 part.problems.push_back({row.line, row.problem});
                 continue;
             }
-            packRow(row, part.rows);
+            packRow(row, builder.sharedTexts(), part.rows);
             email = row.email;
             break;
         }
@@ -1100,6 +1125,7 @@ CsvImportPlan planCsvImport(const Project& project, const CsvDocument& document,
                 }
             });
         RowBuilder builder(mapping, settings);
+        builder.shareTexts(plan);
         const auto report = [&](std::size_t done) {
             if (progress && !progress(done + secondDone.load(std::memory_order_relaxed), text.size())) {
                 stop = true;

@@ -143,6 +143,11 @@ struct CsvImportPlan {
     // a length byte and the code page's bytes. The halves of a large file, read at once, are
     // packed apart: the rows of the second follow those of the first.
     std::unique_ptr<char[]> rows[2];
+    // The texts that no column fills are the same in every row (a parameter name from the
+    // header, or empty): they are kept here once and left out of the packed rows. Bit t of
+    // `sharedTexts` for text t (in the order above) and its bytes in sharedText[t].
+    unsigned sharedTexts = 0;
+    std::string sharedText[11];
     // Per packed row: kAppendRow, kSkipRow (a duplicate), or the record index to update.
     std::vector<std::int64_t> targets;
     static constexpr std::int64_t kSkipRow = -1;
