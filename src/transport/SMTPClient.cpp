@@ -208,6 +208,15 @@ void TSMTPClient::Greet()
 
 void TSMTPClient::Authenticate()
 {
+    try {
+        AuthenticateOnce();
+    } catch (const EProtocolReplyError& e) {
+        throw EAuthenticationFailed(e.code(), e.what());
+    }
+}
+
+void TSMTPClient::AuthenticateOnce()
+{
     auto offered = [this](const char* mechanism) {
         return std::find(authSchemes_.begin(), authSchemes_.end(), mechanism) != authSchemes_.end();
     };

@@ -108,7 +108,9 @@ public:
 private:
     void Greet();
     void StartTlsChecked();
+    // Logs in with the first mechanism offered; a refusal raises EAuthenticationFailed.
     void Authenticate();
+    void AuthenticateOnce();
     bool NeedsAuthentication() const;
     void SendEnvelopePipelined(TMailMessage& message, bool withReset);
     void SendText(TMailMessage& message);

@@ -95,6 +95,13 @@ private:
     int code_;
 };
 
+// The server refused the login (the reply to AUTH or to one of its steps): the credentials or
+// the account are at fault, not the message, so no other message gets through this server either.
+class EAuthenticationFailed : public EProtocolReplyError {
+public:
+    using EProtocolReplyError::EProtocolReplyError;
+};
+
 // A reply that goes on for more lines than any reply may have (a peer that never ends it).
 class EReplyTooLong : public ETransportError {
 public:

@@ -134,7 +134,7 @@ TEST(SMTPClientSession, RefusedPasswordRaisesAndLeavesTheClientUnauthenticated)
     try {
         client.Send(message);
         FAIL() << "no error";
-    } catch (const EProtocolReplyError& e) {
+    } catch (const EAuthenticationFailed& e) {
         EXPECT_EQ(e.code(), 535);
         EXPECT_STREQ(e.what(), "Authentication failed\r\n");
     }
