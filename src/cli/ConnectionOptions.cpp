@@ -71,6 +71,7 @@ void addConnectionOptions(QCommandLineParser& parser)
     parser.addOption({"tls-ca", "PEM file of additional trusted certificates.", "FILE"});
     parser.addOption({"tls-pin", "Trust the server certificate with this SHA-256 fingerprint (repeatable).", "SHA256"});
     parser.addOption({"password-file", "The password is the first line of FILE.", "FILE"});
+    parser.addOption({"allow-plain-auth", "Allow sending the password without TLS to a server not on this machine."});
 }
 
 ConnectionSettings connectionSettings(const QCommandLineParser& parser, const SecuritySettings& stored)
@@ -82,6 +83,8 @@ ConnectionSettings connectionSettings(const QCommandLineParser& parser, const Se
             throw UsageError(kBadSecurity);
         settings.security = *security;
     }
+    if (parser.isSet("allow-plain-auth"))
+        settings.allowPlainAuth = true;
     if (parser.isSet("tls-ca"))
         settings.trust.caFile = filePath(parser.value("tls-ca"));
     for (const QString& value : parser.values("tls-pin")) {

@@ -15,7 +15,8 @@ namespace quillet::cli {
 
 void addConnectionOptions(QCommandLineParser& parser);
 
-// The stored settings with this run's --security, --tls-ca and --tls-pin over them. A value that
+// The stored settings with this run's --security, --tls-ca, --tls-pin and --allow-plain-auth
+// over them. A value that
 // is not understood is a UsageError.
 ConnectionSettings connectionSettings(const QCommandLineParser& parser, const SecuritySettings& stored);
 

@@ -67,6 +67,10 @@ ClassifiedFailure ClassifyFailure(std::exception_ptr failure, bool dataEnded)
         result.connectionLost = e.code() == 421;
     } catch (const EFileOpenError& e) {
         result.reply = e.what();
+    } catch (const EServerCapabilityMissing& e) {
+        // The server lacks what the settings require (TLS, a login that keeps the password
+        // safe): no attempt would go otherwise, for any recipient.
+        result.reply = e.what();
     } catch (const ETransportError& e) {
         // The connection failed (lost, refused, timed out, garbled): before the final dot nothing
         // was delivered; after it nobody can tell.

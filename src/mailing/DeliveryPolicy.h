@@ -7,8 +7,8 @@
 //              connection when the old one is gone);
 //   unknown    the connection was lost after the final dot and before its reply: the server may
 //              or may not have taken the message, so it is never sent again on its own;
-//   fatal      anything else (an attachment that cannot be read, a macro error): it ends the
-//              run whatever the policy.
+//   fatal      anything else (an attachment that cannot be read, a macro error, a server that
+//              lacks what the settings require): it ends the run whatever the policy.
 //
 // With OnError::Stop (the default, as the send window has always done) the first recipient's
 // failure ends the run; with OnError::Skip it is recorded and the run goes on with the next one.

@@ -611,6 +611,7 @@ void MailingRun::ApplyConnectionSettings(const MailingRunRequest& request)
     client_.Security = request.connection.security;
     client_.Trust = request.connection.trust;
     client_.TimeLimits = request.connection.limits;
+    client_.AllowPlainAuth = request.connection.allowPlainAuth;
     client_.SetStopSignal(request.stop);
 }
 

@@ -82,6 +82,8 @@ struct ConnectionSettings {
     ConnectionSecurity security = ConnectionSecurity::Auto;
     TlsTrust trust;
     SmtpTimeLimits limits;
+    // The password may go without TLS to a server not on this machine (see TSMTPClient).
+    bool allowPlainAuth = false;
 };
 
 // The built-in server's port text and sender address.

@@ -38,6 +38,12 @@ inline constexpr const char* kCertificateRejectedFormat =
     "The certificate of the server %s (port %s) is not trusted: %s.\r\nSHA-256 fingerprint: %s";
 inline constexpr const char* kNoTlsOfferedFormat =
     "The server %s offers no TLS; the connection security setting requires it.";
+// A login that would send the password without TLS to a server not on this machine.
+inline constexpr const char* kPlainAuthNoTlsFormat = "The server %s offers no TLS; the password is not sent in clear "
+                                                     "(use --security starttls or tls, or --allow-plain-auth)";
+inline constexpr const char* kPlainAuthTlsOffFormat = "The server %s offers TLS, but the connection security is "
+                                                      "none; the password is not sent in clear "
+                                                      "(use --security starttls or tls, or --allow-plain-auth)";
 inline constexpr const char* kNoAuthMethodFormat =
     "The server %s offers no supported authentication method (offers: %s).";
 inline constexpr const char* kNoAuthMethodNone = "none";

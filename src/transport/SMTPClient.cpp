@@ -204,6 +204,15 @@ void TSMTPClient::Greet()
     }
     if (Security == ConnectionSecurity::StartTls && !Tls())
         throw EServerCapabilityMissing(FormatText(kNoTlsOfferedFormat, {Host}));
+    CheckPasswordProtected();
+}
+
+void TSMTPClient::CheckPasswordProtected() const
+{
+    if (!NeedsAuthentication() || Tls() || AllowPlainAuth || (PeerOnThisMachine && PeerOnThisMachine(PeerAddress())))
+        return;
+    throw EServerCapabilityMissing(
+        FormatText(startTlsOffered_ ? kPlainAuthTlsOffFormat : kPlainAuthNoTlsFormat, {Host}));
 }
 
 void TSMTPClient::Authenticate()

@@ -14,7 +14,9 @@
 //
 // Authentication: AUTH LOGIN when the server offers it, else AUTH PLAIN; a server that announces
 // AUTH with neither is refused before the transaction (one that announces no AUTH at all gets
-// none, as before). Every wait has its limit from TimeLimits.
+// none, as before). Without TLS the password goes only to a server on this machine (a loopback
+// address), unless AllowPlainAuth says otherwise: any other is refused right after the greeting,
+// before AUTH. Every wait has its limit from TimeLimits.
 //
 // Pipelining (RFC 2920), when the EHLO reply announces PIPELINING: RSET, MAIL, every RCPT and
 // DATA leave in one write and their replies are read in order. The message text follows only
@@ -67,6 +69,12 @@ public:
     ConnectionSecurity Security = ConnectionSecurity::Auto;
     TlsTrust Trust;
     SmtpTimeLimits TimeLimits;
+    // Whether the password may go to a server over a connection without TLS when the server is
+    // not on this machine. Off by default: such a login is refused before AUTH.
+    bool AllowPlainAuth = false;
+    // Whether the connected peer is on this machine, where a password in clear never leaves it;
+    // the loopback addresses by default.
+    std::function<bool(const SocketAddress&)> PeerOnThisMachine = TTCPClient::IsLoopbackAddress;
 
     TAuthenticationType AuthenticationType() const { return authenticationType_; }
     // atLogin also switches EHLO on.
@@ -108,6 +116,8 @@ public:
 private:
     void Greet();
     void StartTlsChecked();
+    // Refuses a login that would send the password in clear (see AllowPlainAuth).
+    void CheckPasswordProtected() const;
     // Logs in with the first mechanism offered; a refusal raises EAuthenticationFailed.
     void Authenticate();
     void AuthenticateOnce();

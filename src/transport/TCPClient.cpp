@@ -189,6 +189,31 @@ std::optional<in_addr> TTCPClient::LiteralHostAddress(std::string_view host)
     return address;
 }
 
+bool TTCPClient::IsLoopbackAddress(const SocketAddress& address)
+{
+    if (address.Family() == AF_INET) {
+        const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(address.storage);
+        return (ntohl(ipv4.sin_addr.s_addr) >> 24) == 127;
+    }
+    if (address.Family() == AF_INET6) {
+        const in6_addr& ipv6 = reinterpret_cast<const sockaddr_in6&>(address.storage).sin6_addr;
+        if (IN6_IS_ADDR_LOOPBACK(&ipv6))
+            return true;
+        return IN6_IS_ADDR_V4MAPPED(&ipv6) && ipv6.s6_addr[12] == 127;
+    }
+    return false;
+}
+
+SocketAddress TTCPClient::PeerAddress() const
+{
+    SocketAddress address;
+    address.length = sizeof address.storage;
+    if (!socket_.valid() ||
+        ::getpeername(socket_.get(), reinterpret_cast<sockaddr*>(&address.storage), &address.length) != 0)
+        return {};
+    return address;
+}
+
 std::vector<SocketAddress> TTCPClient::ResolveAddresses(const std::string& host, uint16_t port)
 {
     std::string name = host;

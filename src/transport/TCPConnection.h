@@ -237,6 +237,12 @@ public:
     // The address a host text stands for without a name lookup: the loopback name in any letter
     // case, or four full-stop-separated decimal numbers of 0 to 255.
     static std::optional<in_addr> LiteralHostAddress(std::string_view host);
+    // True for an address of this machine's loopback: 127.0.0.0/8, ::1, and 127.x.x.x mapped into
+    // IPv6. Nothing sent to such an address leaves the machine.
+    static bool IsLoopbackAddress(const SocketAddress& address);
+    // The address of the peer of the connected socket; an empty one (family 0) when there is none.
+    SocketAddress PeerAddress() const;
+
     // The addresses of the host in the order to try them: a literal IPv4 address (as above) or
     // IPv6 address (also in brackets, "[::1]") stands for itself; any other name is looked up for
     // both families. A failed lookup raises its socket error ("Host not found.").

@@ -78,6 +78,53 @@ TEST(SMTPClientSecurity, RequiredStartTlsRefusesAServerWithoutItBeforeCredential
     EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "QUIT"}));
 }
 
+TEST(SMTPClientSecurity, PasswordGoesInClearOnlyToThisMachineOrWhenAllowed)
+{
+    auto address = [](int family, const char* text) {
+        SocketAddress a;
+        a.storage.ss_family = static_cast<sa_family_t>(family);
+        void* bytes = family == AF_INET ? static_cast<void*>(&reinterpret_cast<sockaddr_in&>(a.storage).sin_addr)
+                                        : static_cast<void*>(&reinterpret_cast<sockaddr_in6&>(a.storage).sin6_addr);
+        EXPECT_EQ(::inet_pton(family, text, bytes), 1);
+        return a;
+    };
+    EXPECT_TRUE(TTCPClient::IsLoopbackAddress(address(AF_INET, "127.0.0.1")));
+    EXPECT_TRUE(TTCPClient::IsLoopbackAddress(address(AF_INET, "127.200.0.9")));
+    EXPECT_TRUE(TTCPClient::IsLoopbackAddress(address(AF_INET6, "::1")));
+    EXPECT_TRUE(TTCPClient::IsLoopbackAddress(address(AF_INET6, "::ffff:127.0.0.1")));
+    EXPECT_FALSE(TTCPClient::IsLoopbackAddress(address(AF_INET, "10.0.0.1")));
+    EXPECT_FALSE(TTCPClient::IsLoopbackAddress(address(AF_INET6, "::ffff:10.0.0.1")));
+    EXPECT_FALSE(TTCPClient::IsLoopbackAddress(address(AF_INET6, "2001:db8::1")));
+
+    // The peer taken for a server elsewhere: refused before AUTH, unless allowed.
+    for (const bool allowed : {false, true}) {
+        ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting({"AUTH LOGIN"}));
+        TSMTPClient client;
+        Aim(client, server.port());
+        client.SetAuthenticationType(TAuthenticationType::atLogin);
+        client.Username = "user";
+        client.Password = "pass";
+        client.PeerOnThisMachine = [](const SocketAddress&) { return false; };
+        client.AllowPlainAuth = allowed;
+        if (allowed) {
+            client.Connect();
+            TMailMessage message = Message();
+            client.Send(message);
+            client.Disconnect();
+            EXPECT_EQ(server.allCommands().at(2), "AUTH LOGIN");
+            continue;
+        }
+        try {
+            client.Connect();
+            FAIL() << "no error";
+        } catch (const EServerCapabilityMissing& e) {
+            EXPECT_STREQ(e.what(), "The server 127.0.0.1 offers no TLS; the password is not sent in clear (use "
+                                   "--security starttls or tls, or --allow-plain-auth)");
+        }
+        EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "QUIT"}));
+    }
+}
+
 TEST(SMTPClientSecurity, NoneNeverAsksForTls)
 {
     ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting({"STARTTLS"}));

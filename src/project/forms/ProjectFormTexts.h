@@ -40,6 +40,9 @@ inline constexpr const char* kSecurityHint =
     "Applies to the default server and every account. Credentials never travel in clear to a server that offers "
     "STARTTLS.";
 inline constexpr const char* kCaFileLabel = "Trusted certificates";
+inline constexpr const char* kPlainAuthOption = "Allow sending the password without encryption";
+inline constexpr const char* kPlainAuthHint = "Without it, the password goes only through TLS, or to a server on this "
+                                              "computer.";
 inline constexpr const char* kCaFileHint = "A PEM file of certificates trusted beside the system's (company or test "
                                            "servers); empty: the system's only.";
 inline constexpr const char* kCaFileChooseCaption = "Trusted certificates file";

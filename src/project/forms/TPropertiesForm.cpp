@@ -92,6 +92,10 @@ TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
     caFileRow->addWidget(TlsCaFileEdit, 1);
     caFileRow->addWidget(TlsCaFileButton);
     form->addRow(QString::fromLatin1(texts::kCaFileLabel), caFileRow);
+    PlainAuthCheck = new QCheckBox(QString::fromLatin1(texts::kPlainAuthOption));
+    PlainAuthCheck->setObjectName("PlainAuthCheck");
+    PlainAuthCheck->setToolTip(texts::kPlainAuthHint);
+    form->addRow(QString(), PlainAuthCheck);
     PageControl->addTab(first, texts::kDefaultServerPage);
 
     QWidget* second = page(form);
@@ -193,6 +197,7 @@ void TPropertiesForm::loadServerSettings(const SettingsStore& store)
     const SecuritySettings security = store.readSecurity();
     setConnectionSecurity(security.security);
     TlsCaFileEdit->setText(security.caFile);
+    PlainAuthCheck->setChecked(security.allowPlainAuth);
 }
 
 void TPropertiesForm::writeServerSettings(SettingsStore& store) const
@@ -204,7 +209,7 @@ void TPropertiesForm::writeServerSettings(SettingsStore& store) const
     server.userName = UserNameEdit->text();
     server.password = PasswordEdit->text();
     store.writeServer(server);
-    store.writeSecurityChoice(connectionSecurity(), trustedCertificatesFile());
+    store.writeSecurityChoice(connectionSecurity(), trustedCertificatesFile(), PlainAuthCheck->isChecked());
 }
 
 void TPropertiesForm::loadMessageSettings(const SettingsStore& store)

@@ -42,6 +42,8 @@ public:
     QComboBox* SecurityCombo = nullptr;
     QLineEdit* TlsCaFileEdit = nullptr;
     QToolButton* TlsCaFileButton = nullptr;
+    // The password may go without TLS to a server not on this computer (stored AllowPlainAuth).
+    QCheckBox* PlainAuthCheck = nullptr;
     // Page "Build-in Mail Server": never stored; "1026" and empty at every start.
     QLineEdit* BuildInPortEdit = nullptr;
     QLineEdit* BuildInFromEdit = nullptr;
@@ -70,7 +72,7 @@ public:
     void loadServerSettings();
     void loadServerSettings(const SettingsStore& store);
     // The five edits of the first page into the stored "SMTP" values (part of WriteSettings); the
-    // security choice and the file only when changed (see SettingsStore::writeSecurityChoice).
+    // security choice, the file and the plain login choice only when changed (see SettingsStore::writeSecurityChoice).
     void writeServerSettings(SettingsStore& store) const;
 
     // The stored message options into the third page, and back (the pre-flight check shown is

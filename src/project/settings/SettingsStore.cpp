@@ -168,6 +168,7 @@ SecuritySettings SettingsStore::readSecurity() const
     security.security = text(kSmtpGroup, "Security", security.security).toLower();
     security.caFile = text(kSmtpGroup, "TlsCaFile", security.caFile);
     security.pins = text(kSmtpGroup, "TlsPins", security.pins);
+    security.allowPlainAuth = number(kSmtpGroup, "AllowPlainAuth", 0) != 0;
     for (const auto& [key, field] : kTimeLimitKeys)
         security.*field = std::max(0, number(kSmtpGroup, key, security.*field));
     return security;
@@ -178,13 +179,17 @@ void SettingsStore::writeSecurity(const SecuritySettings& security)
     setText(kSmtpGroup, "Security", security.security);
     setText(kSmtpGroup, "TlsCaFile", security.caFile);
     setText(kSmtpGroup, "TlsPins", security.pins);
+    if (security.allowPlainAuth != readSecurity().allowPlainAuth)
+        setText(kSmtpGroup, "AllowPlainAuth", security.allowPlainAuth ? "1" : "0");
     for (const auto& [key, field] : kTimeLimitKeys)
         setText(kSmtpGroup, key, QString::number(security.*field));
 }
 
-void SettingsStore::writeSecurityChoice(const QString& security, const QString& caFile)
+void SettingsStore::writeSecurityChoice(const QString& security, const QString& caFile, bool allowPlainAuth)
 {
     const SecuritySettings stored = readSecurity();
+    if (allowPlainAuth != stored.allowPlainAuth)
+        setText(kSmtpGroup, "AllowPlainAuth", allowPlainAuth ? "1" : "0");
     if (security != stored.security)
         setText(kSmtpGroup, "Security", security);
     if (caFile != stored.caFile)

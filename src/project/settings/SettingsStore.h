@@ -74,10 +74,12 @@ struct RunSettings {
 // changed, so a file without these keys keeps its bytes): Security "auto", "starttls", "tls" or
 // "none"; TlsCaFile a PEM file of extra trusted certificates; TlsPins the certificates trusted by
 // fingerprint, "HOST:PORT=FINGERPRINT" items separated by spaces; the TimeLimit* keys the limits
-// of the network waits in seconds (0: no limit; missing or not a number: the default).
+// of the network waits in seconds (0: no limit; missing or not a number: the default);
+// AllowPlainAuth 1 lets the password go without TLS to a server not on this machine.
 struct SecuritySettings {
     QString security = "auto";
     QString caFile;
+    bool allowPlainAuth = false;
     QString pins;
     int connect = 30;
     int greeting = 300;
@@ -138,9 +140,10 @@ public:
     void writeServer(const ServerSettings& server);
     void writeRun(const RunSettings& run);
     void writeSecurity(const SecuritySettings& security);
-    // The choices of the program options (Security, TlsCaFile), each written only when it differs
-    // from what is read now, so a file without these keys keeps its bytes until one is changed.
-    void writeSecurityChoice(const QString& security, const QString& caFile);
+    // The choices of the program options (Security, TlsCaFile, AllowPlainAuth), each written only
+    // when it differs from what is read now, so a file without these keys keeps its bytes until
+    // one is changed.
+    void writeSecurityChoice(const QString& security, const QString& caFile, bool allowPlainAuth = false);
     // Trusts a certificate for one server from now on (another pin for the same host and port is
     // replaced).
     void addPin(const QString& host, int port, const QString& fingerprint);

@@ -25,6 +25,7 @@ ConnectionSettings storedConnectionSettings(const SecuritySettings& stored)
     if (const std::optional<ConnectionSecurity> security = ParseSecurity(stored.security.toStdString()))
         settings.security = *security;
     settings.trust.caFile = stored.caFile.toStdString();
+    settings.allowPlainAuth = stored.allowPlainAuth;
     // "HOST:PORT=FINGERPRINT"; the host may hold colons itself (an IPv6 address).
     for (const QString& item : stored.pins.split(' ', Qt::SkipEmptyParts)) {
         const qsizetype equals = item.lastIndexOf('='), colon = item.lastIndexOf(':', equals);
