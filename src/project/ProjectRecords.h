@@ -75,10 +75,23 @@ struct RecipientRecord {
     ShortString255 Group;       // 2817
 
     bool enabled() const { return Enabled != 0; }
-    const ShortString255& paramName(int i) const { return (&ParamName1)[i]; } // i = 0..3
-    ShortString255& paramName(int i) { return (&ParamName1)[i]; }
-    const ShortString255& paramValue(int i) const { return (&ParamValue1)[i]; } // i = 0..3
-    ShortString255& paramValue(int i) { return (&ParamValue1)[i]; }
+    // The parameter fields by number, i = 0..3 (each field is named: they are no array).
+    constexpr const ShortString255& paramName(int i) const
+    {
+        return i == 0 ? ParamName1 : i == 1 ? ParamName2 : i == 2 ? ParamName3 : ParamName4;
+    }
+    constexpr ShortString255& paramName(int i)
+    {
+        return i == 0 ? ParamName1 : i == 1 ? ParamName2 : i == 2 ? ParamName3 : ParamName4;
+    }
+    constexpr const ShortString255& paramValue(int i) const
+    {
+        return i == 0 ? ParamValue1 : i == 1 ? ParamValue2 : i == 2 ? ParamValue3 : ParamValue4;
+    }
+    constexpr ShortString255& paramValue(int i)
+    {
+        return i == 0 ? ParamValue1 : i == 1 ? ParamValue2 : i == 2 ? ParamValue3 : ParamValue4;
+    }
 };
 #pragma pack(pop)
 static_assert(sizeof(RecipientRecord) == 3073);
@@ -86,6 +99,13 @@ static_assert(offsetof(RecipientRecord, Enabled) == 768);
 static_assert(offsetof(RecipientRecord, ParamName1) == 769);
 static_assert(offsetof(RecipientRecord, ParamValue1) == 1793);
 static_assert(offsetof(RecipientRecord, Group) == 2817);
+// The numbered access reaches each named field (evaluated by the compiler, which refuses any
+// access outside the field it names).
+static_assert([] {
+    RecipientRecord r;
+    return &r.paramName(0) == &r.ParamName1 && &r.paramName(3) == &r.ParamName4 && &r.paramValue(1) == &r.ParamValue2 &&
+           &r.paramValue(3) == &r.ParamValue4;
+}());
 
 // The yes/no words of list rows and files, compared exactly and case-sensitively.
 inline constexpr std::string_view kTrue = "True";
