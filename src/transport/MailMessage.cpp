@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string_view>
+#include <utility>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -129,6 +131,43 @@ std::string fileNameParameter(const char* name, const std::string& fileName, con
     return value;
 }
 
+// The media types of the common file name extensions (compared without regard to letter case).
+constexpr std::pair<std::string_view, std::string_view> kMediaTypes[] = {
+    {"csv", "text/csv"},
+    {"docx", "application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
+    {"gif", "image/gif"},
+    {"htm", "text/html"},
+    {"html", "text/html"},
+    {"ics", "text/calendar"},
+    {"jpeg", "image/jpeg"},
+    {"jpg", "image/jpeg"},
+    {"pdf", "application/pdf"},
+    {"png", "image/png"},
+    {"pptx", "application/vnd.openxmlformats-officedocument.presentationml.presentation"},
+    {"txt", "text/plain"},
+    {"xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
+    {"zip", "application/zip"},
+};
+
+} // namespace
+
+std::string MediaTypeOfFileName(std::string_view fileName)
+{
+    const size_t dot = fileName.rfind('.');
+    if (dot != std::string_view::npos && fileName.find_first_of("/\\", dot) == std::string_view::npos) {
+        std::string extension(fileName.substr(dot + 1));
+        for (char& c : extension)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        for (const auto& [known, type] : kMediaTypes)
+            if (extension == known)
+                return std::string(type);
+    }
+    return "application/octet-stream";
+}
+
+namespace {
+
 void writeAttachment(LineWriter& writer, TMailAttachment& attachment, const EncodingParameters& parameters)
 {
     writer.WriteLn("");
@@ -138,7 +177,7 @@ void writeAttachment(LineWriter& writer, TMailAttachment& attachment, const Enco
     if (attachment.ContentDisposition().empty())
         attachment.SetContentDisposition("attachment");
     if (attachment.ContentTransfer() == "base64" && attachment.ContentType().empty())
-        attachment.SetContentType("application/octet-stream");
+        attachment.SetContentType(MediaTypeOfFileName(attachment.FileName));
     const std::string fileName = SingleLineValue(attachment.FileName);
     writer.WriteLn("Content-Type: " + attachment.ContentType() + ";");
     writer.WriteLn(std::string(kPartIndent) + fileNameParameter("name", fileName, parameters));

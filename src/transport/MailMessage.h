@@ -95,8 +95,12 @@ std::string FormatMessageDate(std::time_t moment);
 THeaderList BuildHeaderLines(const TMailMessage& message);
 THeaderList BuildHeaderLines(const TMailMessage& message, const EncodingParameters& parameters);
 
+// The media type of an attached file by its name's extension (a table of the common ones);
+// application/octet-stream for any other.
+std::string MediaTypeOfFileName(std::string_view fileName);
+
 // Writes header block, empty line and body. Stores the attachment defaults (base64,
-// attachment, application/octet-stream) into the attachments. An attached file that cannot be
+// attachment, the media type of the file's name) into the attachments. An attached file that cannot be
 // opened raises EFileOpenError "Cannot open file "<path>". <reason>".
 void WriteMessage(TMailMessage& message, LineWriter& writer);
 void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParameters& parameters);

@@ -160,7 +160,7 @@ TEST_F(MailMessageTest, MultipartBytesAndDefaultsStoredBack)
                 "..x\r\n"
                 "\r\n"
                 "--=_NextPart_Quillet_7f3a9c2e5b1d40\r\n"
-                "Content-Type: application/octet-stream;\r\n"
+                "Content-Type: text/plain;\r\n"
                 "        name=\"empty.txt\"\r\n"
                 "Content-Transfer-Encoding: base64\r\n"
                 "Content-Disposition: attachment;\r\n"
@@ -180,7 +180,10 @@ TEST_F(MailMessageTest, MultipartBytesAndDefaultsStoredBack)
                 "\r\n"
                 "--=_NextPart_Quillet_7f3a9c2e5b1d40--\r\n";
     EXPECT_EQ(text, expected);
-    EXPECT_EQ(m.Attachments[0].ContentType(), "application/octet-stream");
+    EXPECT_EQ(m.Attachments[0].ContentType(), "text/plain"); // by its name's extension
+    EXPECT_EQ(MediaTypeOfFileName("Report.PDF"), "application/pdf");
+    EXPECT_EQ(MediaTypeOfFileName("a.tar.gz"), "application/octet-stream");
+    EXPECT_EQ(MediaTypeOfFileName("folder.png/name"), "application/octet-stream");
     EXPECT_EQ(m.Attachments[0].ContentTransfer(), "base64");
     EXPECT_EQ(m.Attachments[0].ContentDisposition(), "attachment");
     EXPECT_EQ(m.Attachments[1].ContentType(), "text/plain");

@@ -209,7 +209,7 @@ TEST_F(PythonEmailParserTest, TextsOutsideAsciiDecodeToTheOriginalUnderEachCodeP
                     m.HtmlBody = {"<p>" + native + "</p>"};
                     m.Attachments.emplace_back(file(native + ".txt", "data"));
                     expected_ += "part text/html  " + hex("<p>" + text + "</p>\n") + "\n";
-                    expected_ += "part application/octet-stream " + hex(text + ".txt") + " " + hex("data") + "\n";
+                    expected_ += "part text/plain " + hex(text + ".txt") + " " + hex("data") + "\n";
                 }
                 expected_ += "defects 0\n";
                 StringLineWriter writer;
