@@ -44,6 +44,13 @@ inline constexpr const char* kPlainAuthNoTlsFormat = "The server %s offers no TL
 inline constexpr const char* kPlainAuthTlsOffFormat = "The server %s offers TLS, but the connection security is "
                                                       "none; the password is not sent in clear "
                                                       "(use --security starttls or tls, or --allow-plain-auth)";
+// The message's size and the most the server takes, in bytes.
+inline constexpr const char* kMessageTooLargeFormat =
+    "The message (%s bytes) is larger than the server %s takes (at most %s bytes); it was not sent.";
+// A login asked for where the server offers it only after STARTTLS, and the security is none.
+inline constexpr const char* kLoginNeedsTlsFormat =
+    "The server %s takes the login only through TLS, and the connection security is none "
+    "(use --security starttls or auto)";
 inline constexpr const char* kNoAuthMethodFormat =
     "The server %s offers no supported authentication method (offers: %s).";
 inline constexpr const char* kNoAuthMethodNone = "none";
@@ -55,6 +62,9 @@ inline constexpr const char* kCertificateSelfSigned = "the certificate is self-s
 inline constexpr const char* kCertificateNameMismatch = "the certificate is for another host name";
 inline constexpr const char* kCertificateUnknownIssuer = "the certificate's issuer is unknown";
 inline constexpr const char* kCertificateMissing = "the server sent no certificate";
+// The fingerprint pinned for the server, and the one its certificate has.
+inline constexpr const char* kCertificatePinMismatchFormat =
+    "its fingerprint is not the one pinned for this server (pinned %s, seen %s)";
 
 // The text with each "%s" filled in by the next value, in order (the values are not scanned
 // for "%s"); placeholders beyond the values stay as they are.

@@ -60,6 +60,14 @@ std::string Bare(const std::string& host)
     return host;
 }
 
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 bool IsAddress(const std::string& host)
 {
     unsigned char buffer[16];
@@ -456,14 +464,22 @@ void CheckServerCertificate(const TlsSession& session, const std::string& host, 
     if (fingerprint.empty())
         throw ECertificateRejected(host, port, kCertificateMissing, {});
     // A pin is looked at first: it stands for the chain, so the chain need not be checked.
+    // Host names are compared without regard to letter case, as DNS compares them.
+    const std::string* expected = nullptr;
     for (const CertificatePin& pin : pins) {
-        const bool forThisServer = pin.host.empty() || (Bare(pin.host) == Bare(host) && pin.port == port);
+        const bool forThisServer =
+            pin.host.empty() || (LowerAscii(Bare(pin.host)) == LowerAscii(Bare(host)) && pin.port == port);
         if (forThisServer && pin.fingerprint == fingerprint)
             return;
+        if (forThisServer && !expected)
+            expected = &pin.fingerprint;
     }
     if (session.VerifyResult() == X509_V_OK)
         return;
-    throw ECertificateRejected(host, port, session.VerifyReason(), fingerprint);
+    // A pinned server whose certificate changed: the pin is the reason, not the chain.
+    const std::string reason =
+        expected ? FormatText(kCertificatePinMismatchFormat, {*expected, fingerprint}) : session.VerifyReason();
+    throw ECertificateRejected(host, port, reason, fingerprint);
 }
 
 } // namespace quillet

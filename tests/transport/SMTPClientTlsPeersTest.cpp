@@ -146,6 +146,22 @@ TEST_F(TlsPeers, CertificatesThatFailAreRefusedBeforeAnythingIsSent)
         client.Trust.pins = {{"127.0.0.1", peer.Port(), NormalizeFingerprint(fingerprint)}};
         SendOne(client);
         EXPECT_TRUE(peer.Received(1)) << c.certificate;
+        if (std::string(c.certificate) != "server")
+            continue;
+        // A pin's host matches in any letter case; a pin that does not match is the reason given.
+        client.Host = "LocalHost";
+        client.Trust.pins = {{"localhost", peer.Port(), NormalizeFingerprint(fingerprint)}};
+        SendOne(client);
+        EXPECT_TRUE(peer.Received(2));
+        const std::string other = NormalizeFingerprint(std::string(64, 'a'));
+        client.Trust.pins = {{"localhost", peer.Port(), other}};
+        try {
+            SendOne(client);
+            FAIL() << "no error";
+        } catch (const ECertificateRejected& e) {
+            EXPECT_EQ(e.reason(), "its fingerprint is not the one pinned for this server (pinned " + other + ", seen " +
+                                      fingerprint + ")");
+        }
     }
 }
 
