@@ -1,6 +1,7 @@
 #include "ConnectionOptions.h"
 
 #include "Command.h"
+#include "MailingCommandTexts.h"
 #include "ProjectFileAccess.h"
 
 #include "project/settings/StoredConnection.h"
@@ -9,11 +10,13 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 
 #include <termios.h>
@@ -54,8 +57,14 @@ private:
     bool active_ = false;
 };
 
+// The most seconds --timeout takes: more would overflow the milliseconds of a wait.
+constexpr int kMaxTimeoutSeconds = 2'000'000;
+
+// The first line of a password file, without the UTF-8 byte-order mark an editor may put first.
 std::string FirstLine(std::string text)
 {
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
     const size_t end = text.find_first_of("\r\n");
     if (end != std::string::npos)
         text.resize(end);
@@ -71,6 +80,7 @@ void addConnectionOptions(QCommandLineParser& parser)
     parser.addOption({"tls-ca", "PEM file of additional trusted certificates.", "FILE"});
     parser.addOption({"tls-pin", "Trust the server certificate with this SHA-256 fingerprint (repeatable).", "SHA256"});
     parser.addOption({"password-file", "The password is the first line of FILE.", "FILE"});
+    parser.addOption({"timeout", "The time limit of the greeting and of each command's reply.", "SECONDS"});
     parser.addOption({"allow-plain-auth", "Allow sending the password without TLS to a server not on this machine."});
 }
 
@@ -85,6 +95,25 @@ ConnectionSettings connectionSettings(const QCommandLineParser& parser, const Se
     }
     if (parser.isSet("allow-plain-auth"))
         settings.allowPlainAuth = true;
+    if (parser.isSet("timeout")) {
+        bool ok = false;
+        const int seconds = parser.value("timeout").toInt(&ok);
+        if (!ok || seconds < 1 || seconds > kMaxTimeoutSeconds)
+            throw UsageError(texts::kBadTimeout);
+        SmtpTimeLimits& limits = settings.limits;
+        for (int* limit :
+             {&limits.greeting, &limits.command, &limits.mail, &limits.rcpt, &limits.data, &limits.dataEnd})
+            *limit = seconds * 1000;
+    }
+    // Said once a run, whichever of its connections waits.
+    settings.noGreetingYet = [said = std::make_shared<std::atomic<bool>>(false)](const std::string& host,
+                                                                                 std::uint16_t port) {
+        if (said->exchange(true))
+            return;
+        const std::string line = texts::fill(texts::kNoGreetingYet, host, std::to_string(port)) + "\n";
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+    };
     if (parser.isSet("tls-ca"))
         settings.trust.caFile = filePath(parser.value("tls-ca"));
     for (const QString& value : parser.values("tls-pin")) {

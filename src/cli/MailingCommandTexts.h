@@ -20,6 +20,12 @@ inline constexpr const char* kBadPreviewNumber = "--preview takes a recipient nu
 inline constexpr const char* kNoSuchRecipientNumber = "There is no recipient %1 in this run";
 inline constexpr const char* kBadTestAddress = "--test-to needs a valid address, got \"%1\"";
 inline constexpr const char* kWarningPrefix = "warning: ";
+// Delivery through real servers.
+inline constexpr const char* kBadTimeout = "--timeout takes a whole number of seconds from 1";
+inline constexpr const char* kNoGreetingYet =
+    "No greeting from %1:%2 yet; if it expects TLS from the first byte, use --security tls";
+inline constexpr const char* kUserWithoutPassword =
+    "--user needs a password: --password-file, QUILLET_PASSWORD or --password (or a terminal to ask on)";
 inline constexpr const char* kCodePageMismatch =
     "warning: the texts of \"%1\" do not look like text of this code page. A project file does not record "
     "its code page: choose the one it was written under (--codepage or QUILLET_CODEPAGE).";

@@ -245,6 +245,9 @@ public:
                                  toCodePage(settings.password), setting("sender", settings.from)};
         if (const std::optional<std::string> password = runPassword(parser))
             request.defaultServer.password = *password;
+        else if (parser.isSet("user") && request.defaultServer.password.empty() && route != SendRoute::Builtin &&
+                 !parser.isSet("dry-run"))
+            throw UsageError(texts::kUserWithoutPassword); // nobody to ask, and a login without one fails
         request.connection = connectionSettings(parser, SettingsStore().readSecurity());
         if (resumed && !journalRun->servers.empty()) {
             // The journal's server, unless given anew; the password never comes from a journal.

@@ -67,6 +67,10 @@ ClassifiedFailure ClassifyFailure(std::exception_ptr failure, bool dataEnded)
         result.connectionLost = e.code() == 421;
     } catch (const EFileOpenError& e) {
         result.reply = e.what();
+    } catch (const EMessageTooLarge& e) {
+        // Refused before any of it was sent, by the server's announced limit.
+        result.reply = e.what();
+        result.kind = FailureKind::Permanent;
     } catch (const EServerCapabilityMissing& e) {
         // The server lacks what the settings require (TLS, a login that keeps the password
         // safe): no attempt would go otherwise, for any recipient.

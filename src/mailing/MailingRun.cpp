@@ -612,6 +612,11 @@ void MailingRun::ApplyConnectionSettings(const MailingRunRequest& request)
     client_.Trust = request.connection.trust;
     client_.TimeLimits = request.connection.limits;
     client_.AllowPlainAuth = request.connection.allowPlainAuth;
+    client_.OnNoGreetingYet = nullptr;
+    if (request.connection.noGreetingYet)
+        client_.OnNoGreetingYet = [this, notice = request.connection.noGreetingYet] {
+            notice(client_.Host, client_.Port);
+        };
     client_.SetStopSignal(request.stop);
 }
 

@@ -84,6 +84,9 @@ struct ConnectionSettings {
     SmtpTimeLimits limits;
     // The password may go without TLS to a server not on this machine (see TSMTPClient).
     bool allowPlainAuth = false;
+    // Told (on the thread of the connection) when a server has sent no greeting for a while
+    // after the connect; none by default.
+    std::function<void(const std::string& host, std::uint16_t port)> noGreetingYet;
 };
 
 // The built-in server's port text and sender address.

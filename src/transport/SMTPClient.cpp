@@ -7,8 +7,12 @@
 #include "transport/TransportError.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 
+#include <cstring>
+
+#include <netdb.h>
 #include <unistd.h>
 
 namespace quillet {
@@ -76,15 +80,37 @@ void TSMTPClient::SetUseEhlo(bool use)
         authenticationType_ = TAuthenticationType::atNone;
 }
 
-std::string TSMTPClient::LocalHostName()
+namespace {
+
+// The machine's full name (FQDN) where the system knows one: the host name, or the canonical
+// name it resolves to when the host name alone has no domain.
+std::string FullHostName()
 {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0)
         return {};
     std::string result(name);
-    if (result.size() > MaxHostNameLength)
-        result.resize(MaxHostNameLength);
+    if (result.find('.') == std::string::npos) {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_flags = AI_CANONNAME;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(name, nullptr, &hints, &found) == 0 && found) {
+            if (found->ai_canonname && std::strchr(found->ai_canonname, '.'))
+                result = found->ai_canonname;
+            ::freeaddrinfo(found);
+        }
+    }
     return result;
+}
+
+} // namespace
+
+std::string TSMTPClient::LocalHostName()
+{
+    // Looked up once: the name does not change while the program runs, and a lookup may be slow.
+    static const std::string name = FullHostName();
+    return name.size() > MaxHostNameLength ? name.substr(0, MaxHostNameLength) : name;
 }
 
 void TSMTPClient::AddAuthSchemes(const std::vector<std::string>& replyText, std::vector<std::string>& schemes)
@@ -114,6 +140,20 @@ bool TSMTPClient::AnnouncesStartTls(const std::vector<std::string>& replyText)
     return AnnouncesKeyword(replyText, kStartTls);
 }
 
+std::optional<uint64_t> TSMTPClient::AnnouncedSize(const std::vector<std::string>& replyText)
+{
+    for (const auto& text : replyText) {
+        const std::string line = UpperAscii(text);
+        if (line.compare(0, 4, "SIZE") != 0 || (line.size() > 4 && line[4] != ' '))
+            continue;
+        uint64_t limit = 0;
+        for (size_t i = 5; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i)
+            limit = limit >= UINT64_MAX / 10 ? UINT64_MAX : limit * 10 + static_cast<uint64_t>(line[i] - '0');
+        return limit;
+    }
+    return std::nullopt;
+}
+
 bool TSMTPClient::AnnouncesPipelining(const std::vector<std::string>& replyText)
 {
     return AnnouncesKeyword(replyText, kPipelining);
@@ -123,9 +163,39 @@ int TSMTPClient::Command(const std::string& command, const std::vector<int>& all
                          std::string_view name)
 {
     SetWaitLimit(limitMs, name, kWaitReplyFormat);
-    if (command.find_first_of("\r\n") == std::string::npos) // the usual command: no copy
-        return SendCmd(command, allowed);
-    return SendCmd(OneLine(command), allowed);
+    try {
+        if (command.find_first_of("\r\n") == std::string::npos) // the usual command: no copy
+            WriteLn(command);
+        else
+            WriteLn(OneLine(command));
+    } catch (const ETransportError&) {
+        // A server that said why it closed (421, while the connection was idle) gets its say.
+        RaiseClosingReplyReceived();
+        throw;
+    }
+    return Reply(allowed);
+}
+
+int TSMTPClient::Reply(const std::vector<int>& allowed)
+{
+    const int code = GetResponse(allowed);
+    // The server is closing the connection (RFC 5321 section 3.8), whatever the command was.
+    if (code == SMTPReply::ServiceNotAvailable)
+        throw EProtocolReplyError(code, LastCmdResult().FormattedText());
+    return code;
+}
+
+void TSMTPClient::RaiseClosingReplyReceived()
+{
+    if (InputBufferSize() == 0)
+        return;
+    try {
+        GetResponse({});
+    } catch (const ETransportError&) {
+        return; // no whole reply was there
+    }
+    if (LastCmdResult().NumericCode == SMTPReply::ServiceNotAvailable)
+        throw EProtocolReplyError(SMTPReply::ServiceNotAvailable, LastCmdResult().FormattedText());
 }
 
 std::shared_ptr<TlsContext> TSMTPClient::ClientContext()
@@ -157,6 +227,7 @@ void TSMTPClient::Connect(int timeoutMs)
         authenticated_ = false;
     startTlsOffered_ = false;
     pipeliningOffered_ = false;
+    sizeOffered_.reset();
     const bool limited = timeoutMs == -1 && TimeLimits.connect > 0;
     try {
         TTCPClient::Connect(limited ? TimeLimits.connect : timeoutMs);
@@ -182,13 +253,22 @@ void TSMTPClient::Greet()
     if (UsesImplicitTls(Security, Port))
         StartTlsChecked();
     SetWaitLimit(TimeLimits.greeting, kWaitGreeting);
-    GetResponse({SMTPReply::ServiceReady});
+    if (OnNoGreetingYet && !Tls())
+        SetWaitNotice(NoGreetingNoticeMs, OnNoGreetingYet);
+    {
+        struct NoticeEnd {
+            TSMTPClient& client;
+            ~NoticeEnd() { client.SetWaitNotice(0, nullptr); }
+        } noticeEnd{*this};
+        GetResponse({SMTPReply::ServiceReady});
+    }
     authSchemes_.clear();
     const std::string name = HeloName.empty() ? LocalHostName() : HeloName;
     if (useEhlo_ && Command("EHLO " + name, {}, TimeLimits.command, "EHLO") == SMTPReply::Ok) {
         AddAuthSchemes(LastCmdResult().Text, authSchemes_);
         startTlsOffered_ = AnnouncesStartTls(LastCmdResult().Text);
         pipeliningOffered_ = AnnouncesPipelining(LastCmdResult().Text);
+        sizeOffered_ = AnnouncedSize(LastCmdResult().Text);
         if (startTlsOffered_ && !Tls() && Security != ConnectionSecurity::None) {
             // Nothing else goes out in clear once the server has offered TLS; what it announced
             // before TLS is forgotten, and the mechanisms come from the greeting through TLS.
@@ -198,6 +278,7 @@ void TSMTPClient::Greet()
             Command("EHLO " + name, {SMTPReply::Ok}, TimeLimits.command, "EHLO");
             AddAuthSchemes(LastCmdResult().Text, authSchemes_);
             pipeliningOffered_ = AnnouncesPipelining(LastCmdResult().Text);
+            sizeOffered_ = AnnouncedSize(LastCmdResult().Text);
         }
     } else {
         Command("HELO " + name, {SMTPReply::Ok}, TimeLimits.command, "HELO");
@@ -209,6 +290,9 @@ void TSMTPClient::Greet()
 
 void TSMTPClient::CheckPasswordProtected() const
 {
+    // A server that names no mechanism before TLS but offers TLS wants the login through it.
+    if (authenticationType_ == TAuthenticationType::atLogin && authSchemes_.empty() && !Tls() && startTlsOffered_)
+        throw EServerCapabilityMissing(FormatText(kLoginNeedsTlsFormat, {Host}));
     if (!NeedsAuthentication() || Tls() || AllowPlainAuth || (PeerOnThisMachine && PeerOnThisMachine(PeerAddress())))
         return;
     throw EServerCapabilityMissing(
@@ -268,8 +352,35 @@ bool TSMTPClient::NeedsAuthentication() const
     return authenticationType_ == TAuthenticationType::atLogin && !authenticated_ && !authSchemes_.empty();
 }
 
+namespace {
+
+// Counts the bytes written, keeping none.
+class CountingLineWriter : public LineWriter {
+public:
+    void Write(std::string_view bytes) override { count += bytes.size(); }
+    void WriteLn(std::string_view line) override { count += line.size() + 2; }
+    uint64_t count = 0;
+};
+
+} // namespace
+
+std::string TSMTPClient::MailCommand(TMailMessage& message)
+{
+    std::string command = "MAIL FROM:<" + message.From.Address + ">";
+    if (!sizeOffered_)
+        return command;
+    message.ExtraHeaders.SetValue(kXMailer, MailAgent);
+    CountingLineWriter counter;
+    WriteMessage(message, counter);
+    if (*sizeOffered_ > 0 && counter.count > *sizeOffered_)
+        throw EMessageTooLarge(
+            FormatText(kMessageTooLargeFormat, {std::to_string(counter.count), Host, std::to_string(*sizeOffered_)}));
+    return command + " SIZE=" + std::to_string(counter.count);
+}
+
 void TSMTPClient::Send(TMailMessage& message)
 {
+    const std::string mailCommand = MailCommand(message);
     const size_t recipients = message.Recipients.size() + message.CCList.size() + message.BccList.size();
     if (UsePipelining && pipeliningOffered_ && recipients <= MaxPipelinedRecipients) {
         const bool authenticate = NeedsAuthentication();
@@ -277,13 +388,13 @@ void TSMTPClient::Send(TMailMessage& message)
             Command("RSET", {}, TimeLimits.command, "RSET");
             Authenticate();
         }
-        SendEnvelopePipelined(message, !authenticate);
+        SendEnvelopePipelined(message, mailCommand, !authenticate);
         return;
     }
     Command("RSET", {}, TimeLimits.command, "RSET");
     if (NeedsAuthentication())
         Authenticate();
-    Command("MAIL FROM:<" + message.From.Address + ">", {SMTPReply::Ok}, TimeLimits.mail, "MAIL FROM");
+    Command(mailCommand, {SMTPReply::Ok}, TimeLimits.mail, "MAIL FROM");
     for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
         for (const auto& item : *list)
             Command("RCPT TO:<" + item.Address + ">", {SMTPReply::Ok, SMTPReply::UserNotLocal}, TimeLimits.rcpt,
@@ -292,14 +403,14 @@ void TSMTPClient::Send(TMailMessage& message)
     SendText(message);
 }
 
-void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, bool withReset)
+void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, const std::string& mailCommand, bool withReset)
 {
     // One write: [RSET,] MAIL, every RCPT, DATA.
     SetWaitLimit(TimeLimits.command, "MAIL FROM", kWaitReplyFormat);
     WriteGathered([&] {
         if (withReset)
             WriteLn("RSET");
-        WriteLn(OneLine("MAIL FROM:<" + message.From.Address + ">"));
+        WriteLn(OneLine(mailCommand));
         for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
             for (const auto& item : *list)
                 WriteLn(OneLine("RCPT TO:<" + item.Address + ">"));
@@ -309,27 +420,37 @@ void TSMTPClient::SendEnvelopePipelined(TMailMessage& message, bool withReset)
     // Every reply of the group, in order, each within its own limit; the first refusal is kept
     // for after the last one.
     std::exception_ptr refusal;
+    bool closing = false; // a 421 came: the connection ends after it
     auto expect = [&](const std::vector<int>& allowed, int limitMs, std::string_view name) {
         SetWaitLimit(limitMs, name, kWaitReplyFormat);
         try {
-            GetResponse(allowed);
+            Reply(allowed);
             return true;
-        } catch (const EProtocolReplyError&) {
+        } catch (const EProtocolReplyError& e) {
             if (!refusal)
                 refusal = std::current_exception();
+            closing = closing || e.code() == SMTPReply::ServiceNotAvailable;
             return false;
         }
     };
-    if (withReset) {
-        SetWaitLimit(TimeLimits.command, "RSET", kWaitReplyFormat);
-        GetResponse({});
-    }
-    expect({SMTPReply::Ok}, TimeLimits.mail, "MAIL FROM");
     size_t accepted = 0;
-    for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
-        for (size_t i = 0; i < list->size(); ++i)
-            accepted += expect({SMTPReply::Ok, SMTPReply::UserNotLocal}, TimeLimits.rcpt, "RCPT TO") ? 1 : 0;
-    const bool dataAccepted = expect({SMTPReply::StartMailInput}, TimeLimits.data, "DATA");
+    bool dataAccepted = false;
+    try {
+        if (withReset) {
+            SetWaitLimit(TimeLimits.command, "RSET", kWaitReplyFormat);
+            Reply({});
+        }
+        expect({SMTPReply::Ok}, TimeLimits.mail, "MAIL FROM");
+        for (const TEMailAddressList* list : {&message.Recipients, &message.CCList, &message.BccList})
+            for (size_t i = 0; i < list->size(); ++i)
+                accepted += expect({SMTPReply::Ok, SMTPReply::UserNotLocal}, TimeLimits.rcpt, "RCPT TO") ? 1 : 0;
+        dataAccepted = expect({SMTPReply::StartMailInput}, TimeLimits.data, "DATA");
+    } catch (const ETransportError&) {
+        // The replies the closing server never sent are not the reason: its 421 is.
+        if (closing)
+            std::rethrow_exception(refusal);
+        throw;
+    }
 
     if (dataAccepted && accepted == 0) {
         // The server waits for a message nobody would receive: it gets an empty one, refused.

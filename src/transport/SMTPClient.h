@@ -12,6 +12,10 @@
 // server that announces no STARTTLS gets the plain dialogue above, byte for byte. The server's
 // certificate is checked (TlsTrust) before anything else is sent through TLS.
 //
+// Size (RFC 1870), when the EHLO reply announces SIZE: MAIL carries SIZE= with the message's
+// size in bytes as it goes after DATA, and a message above the announced limit is refused here,
+// before RSET, without sending any of it.
+//
 // Authentication: AUTH LOGIN when the server offers it, else AUTH PLAIN; a server that announces
 // AUTH with neither is refused before the transaction (one that announces no AUTH at all gets
 // none, as before). Without TLS the password goes only to a server on this machine (a loopback
@@ -30,7 +34,9 @@
 #include "transport/ConnectionSecurity.h"
 #include "transport/TCPConnection.h"
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +72,10 @@ public:
     // then on the server may take the message even if its reply never arrives. An exception
     // from it ends Send before the dot is sent.
     std::function<void()> OnDataEnding;
+    // Called once when no greeting has come NoGreetingNoticeMs after the connect (without TLS
+    // from the first byte: a server that expects it stays silent); the wait goes on.
+    std::function<void()> OnNoGreetingYet;
+    int NoGreetingNoticeMs = 10'000;
     ConnectionSecurity Security = ConnectionSecurity::Auto;
     TlsTrust Trust;
     SmtpTimeLimits TimeLimits;
@@ -92,6 +102,11 @@ public:
     bool UsePipelining = true;
     // True when the last EHLO reply announced PIPELINING.
     bool PipeliningOffered() const { return pipeliningOffered_; }
+    // The most bytes a message may have by the last EHLO reply's SIZE line (RFC 1870): nothing
+    // when it had none, 0 when it named no limit.
+    std::optional<uint64_t> SizeOffered() const { return sizeOffered_; }
+    // The SIZE line's limit of an EHLO reply's text, as SizeOffered gives it.
+    static std::optional<uint64_t> AnnouncedSize(const std::vector<std::string>& replyText);
     // A message with more recipients than this goes command by command even where pipelining is
     // offered: the replies to one write must fit the socket's buffers while it is being sent.
     static constexpr size_t MaxPipelinedRecipients = 1000;
@@ -104,7 +119,8 @@ public:
     // "QUIT" (its reply is not read), then close; an error writing "QUIT" is raised after closing.
     void Disconnect() override;
 
-    // The local computer's host name as the system reports it (at most 250 characters).
+    // The local computer's full name (FQDN) where it has one, else its host name as the system
+    // reports it (at most 250 characters).
     static std::string LocalHostName();
     // Adds the mechanisms of AUTH lines of an EHLO reply's text to the list.
     static void AddAuthSchemes(const std::vector<std::string>& replyText, std::vector<std::string>& schemes);
@@ -122,14 +138,21 @@ private:
     void Authenticate();
     void AuthenticateOnce();
     bool NeedsAuthentication() const;
-    void SendEnvelopePipelined(TMailMessage& message, bool withReset);
+    void SendEnvelopePipelined(TMailMessage& message, const std::string& mailCommand, bool withReset);
     void SendText(TMailMessage& message);
+    // The MAIL command, with the message's size when the server announced SIZE (counted by
+    // rendering it; a message over the server's limit raises EMessageTooLarge instead).
+    std::string MailCommand(TMailMessage& message);
     // What `write` writes leaves in large sends (see TCPConnection.h), all of it also on an error.
     void WriteGathered(const std::function<void()>& write);
     void AuthLogin();
     void AuthPlain();
     // The command with its reply awaited for at most limitMs; `name` names it in a time-limit error.
     int Command(const std::string& command, const std::vector<int>& allowed, int limitMs, std::string_view name);
+    // GetResponse, and a 421 (the server closes) raised whatever was allowed.
+    int Reply(const std::vector<int>& allowed);
+    // Raises the 421 reply a closing server left in the input before a write failed.
+    void RaiseClosingReplyReceived();
     std::shared_ptr<TlsContext> ClientContext();
 
     TAuthenticationType authenticationType_ = TAuthenticationType::atNone;
@@ -138,6 +161,7 @@ private:
     bool authenticated_ = false;
     bool startTlsOffered_ = false;
     bool pipeliningOffered_ = false;
+    std::optional<uint64_t> sizeOffered_;
     std::shared_ptr<TlsContext> tlsContext_; // made on first use, again when Trust.caFile changes
 };
 

@@ -120,6 +120,12 @@ void TTCPConnection::SetWaitLimit(int limitMs, std::string_view what, std::strin
     waitingForFormat_ = whatFormat;
 }
 
+void TTCPConnection::SetWaitNotice(int afterMs, std::function<void()> notice)
+{
+    waitNotice_ = std::move(notice);
+    waitNoticeAt_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(afterMs, 0));
+}
+
 namespace {
 
 // Whole seconds without decimals, else tenths ("0.3").
@@ -390,6 +396,15 @@ bool TTCPConnection::WaitSocket(short events, bool reading)
         if (graceEnd) {
             const auto left = std::max<long long>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(*graceEnd - Clock::now()).count(), 0);
+            wait = wait < 0 ? static_cast<int>(left) : std::min(wait, static_cast<int>(left));
+        }
+        if (waitNotice_) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(waitNoticeAt_ - Clock::now()).count();
+            if (left <= 0) {
+                std::exchange(waitNotice_, nullptr)();
+                continue;
+            }
             wait = wait < 0 ? static_cast<int>(left) : std::min(wait, static_cast<int>(left));
         }
         if (sliced)

@@ -26,7 +26,9 @@
 
 #include <cstddef>
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -137,6 +139,10 @@ public:
     // decides whether it counts). The time counts from the request, over all waits together.
     void SetStopGrace(int graceMs) { stopGraceMs_ = std::max(graceMs, 0); }
     int StopGrace() const { return stopGraceMs_; }
+    // Calls `notice` once when waits have gone on for afterMs from now without the connection
+    // being ready, and the waits go on (a word to the user that a server is slow); an empty
+    // notice clears it.
+    void SetWaitNotice(int afterMs, std::function<void()> notice);
 
     // Starts TLS on the connected socket (the client or the server side, as the context is made)
     // and completes the handshake within the wait limit. Bytes received in clear and not yet read
@@ -210,6 +216,8 @@ private:
     std::string_view waitingForFormat_;
     const StopSignal* stopSignal_ = nullptr;
     int stopGraceMs_ = 0;
+    std::function<void()> waitNotice_;
+    std::chrono::steady_clock::time_point waitNoticeAt_;
 };
 
 // A socket address of either family, as the connect takes it.

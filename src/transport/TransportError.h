@@ -151,6 +151,13 @@ public:
     using ETransportError::ETransportError;
 };
 
+// The message is larger than the server announced it takes (SIZE): it was not sent. The message
+// names both sizes.
+class EMessageTooLarge : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
 // A file the message writer needs cannot be opened: "Cannot open file "%s". %s".
 class EFileOpenError : public ETransportError {
 public:

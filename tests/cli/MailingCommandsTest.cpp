@@ -3,6 +3,7 @@
 #include "cli/CliHarness.h"
 #include "cli/ServeProcess.h"
 #include "support/FreePort.h"
+#include "support/ScriptedSmtpPeer.h"
 
 #include "project/ProjectFileWriter.h"
 
@@ -14,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <set>
 
 using quillet::test::CliHarness;
@@ -211,6 +213,26 @@ TEST_F(MailingCommands, ConnectionSecurityAndPasswordOptions)
     EXPECT_THAT(with({"--password-file", cli.file("absent")}).err, HasSubstr("Cannot read the password file"));
     ASSERT_EQ(with({"--security", "none"}).status, 0);
     EXPECT_TRUE(std::filesystem::exists(capture + "/000001.eml"));
+    // A user without a password and nobody to ask is a usage error at once; so is a bad time limit.
+    const CliResult noPassword = with({"--user", "u"});
+    EXPECT_EQ(noPassword.status, 2) << noPassword;
+    EXPECT_THAT(noPassword.err, HasSubstr("--user needs a password"));
+    EXPECT_EQ(with({"--timeout", "0"}).status, 2);
+    EXPECT_EQ(with({"--timeout", "30", "--allow-plain-auth"}).status, 0);
+}
+
+TEST_F(MailingCommands, PasswordFileByteOrderMarkIsNotPartOfThePassword)
+{
+    prepare();
+    quillet::test::ScriptedSmtpPeer server;
+    server.offerAuth = true;
+    server.acceptedPassword = "c2VjcmV0"; // "secret"
+    server.start();
+    const std::string file = cli.file("password");
+    std::ofstream(file, std::ios::binary) << "\xEF\xBB\xBFsecret\n";
+    const CliResult sent = quillet({"send", project, "--group", "Club", "--subject", "x", "--server", "127.0.0.1",
+                                    "--port", std::to_string(server.port()), "--user", "u", "--password-file", file});
+    EXPECT_EQ(sent.status, 0) << sent;
 }
 
 // Whether this machine has the IPv6 loopback.

@@ -346,6 +346,10 @@ TEST(SMTPClientTimeLimits, SilentServerEndsWithTheNamedLimit)
     TSMTPClient client;
     Aim(client, silent.Port());
     client.TimeLimits.greeting = 300;
+    // The user hears once that the greeting is late; the wait keeps its whole limit.
+    int notices = 0;
+    client.NoGreetingNoticeMs = 100;
+    client.OnNoGreetingYet = [&] { ++notices; };
     try {
         client.Connect();
         FAIL() << "no error";
@@ -354,6 +358,8 @@ TEST(SMTPClientTimeLimits, SilentServerEndsWithTheNamedLimit)
                                              std::to_string(silent.Port()) + ").");
     }
     EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(notices, 1);
+    client.OnNoGreetingYet = nullptr;
 
     // The same limit and text whether the commands go one by one or pipelined.
     for (const Lines& keywords : {Lines{}, Lines{"PIPELINING"}}) {

@@ -7,6 +7,7 @@
 
 #include "support/ScriptedSmtpPeer.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -116,9 +117,13 @@ TEST(SMTPClientSession, TwoMessagesOnOneConnectionAuthenticateOnce)
     client.Send(message);
     client.Disconnect();
     EXPECT_FALSE(client.Authenticated());
+    // The server announces SIZE: MAIL names each message's size as sent.
+    auto mailFrom = [&](size_t i) {
+        return "MAIL FROM:<sender@example.org> SIZE=" + std::to_string(server.messages().at(i).size());
+    };
     EXPECT_EQ(server.allCommands(),
-              (Lines{"EHLO client.test", "RSET", "AUTH LOGIN", "dXNlcg==", "cGFzcw==", "MAIL FROM:<sender@example.org>",
-                     "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "RSET", "MAIL FROM:<sender@example.org>",
+              (Lines{"EHLO client.test", "RSET", "AUTH LOGIN", "dXNlcg==", "cGFzcw==", mailFrom(0),
+                     "RCPT TO:<rcpt@example.org>", "DATA", "<text>", ".", "RSET", mailFrom(1),
                      "RCPT TO:<second@example.org>", "DATA", "<text>", ".", "QUIT"}));
 }
 
@@ -396,9 +401,54 @@ TEST(SMTPClientPipelining, OneRecipientRefusedOfTwoStillGetsTheTextToTheOtherThe
     EXPECT_THROW(client.Send(message), EProtocolReplyError);
     client.Disconnect();
     const Lines commands = server.allCommands();
+    const std::string size = std::to_string(server.messages().at(0).size()); // the server announces SIZE
     EXPECT_EQ(commands,
-              (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org>", "RCPT TO:<good@example.org>",
-                     "RCPT TO:<bad@example.org>", "DATA", "<text>", ".", "QUIT"}));
+              (Lines{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.org> SIZE=" + size,
+                     "RCPT TO:<good@example.org>", "RCPT TO:<bad@example.org>", "DATA", "<text>", ".", "QUIT"}));
     ASSERT_EQ(server.messages().size(), 1u);
     EXPECT_NE(server.messages()[0].find("Line one"), std::string::npos);
+}
+
+TEST(SMTPClientSession, AServerThatClosesWithA421IsReportedByItsReply)
+{
+    // A 421 while idle, read as the reply to the next RSET, and one in the middle of a pipelined
+    // group: the server's reply is the error, not the close that follows it.
+    for (const bool pipelining : {false, true}) {
+        const std::string closingAt = pipelining ? "MAIL FROM:<sender@example.org>" : "RSET";
+        ScriptedSmtpPeer server("220 ready\r\n", [&](const std::string& command) -> std::string {
+            if (command == closingAt)
+                return "421 4.4.2 Idle too long\r\n" + std::string(ScriptedSmtpPeer::kCloseAfter);
+            return ScriptedSmtpPeer::Accepting(pipelining ? Lines{"PIPELINING"} : Lines{})(command);
+        });
+        TSMTPClient client;
+        ConnectTo(client, server.port());
+        TMailMessage message = SampleMessage();
+        try {
+            client.Send(message);
+            FAIL() << "no error";
+        } catch (const EProtocolReplyError& e) {
+            EXPECT_EQ(e.code(), 421);
+            EXPECT_STREQ(e.what(), "4.4.2 Idle too long\r\n");
+        }
+        client.Disconnect();
+    }
+}
+
+TEST(SMTPClientSession, AMessageOverTheAnnouncedSizeIsRefusedBeforeAnyOfItIsSent)
+{
+    ScriptedSmtpPeer server("220 ready\r\n", ScriptedSmtpPeer::Accepting({"PIPELINING", "SIZE 100"}));
+    TSMTPClient client;
+    ConnectTo(client, server.port());
+    EXPECT_EQ(client.SizeOffered(), 100u);
+    TMailMessage message = SampleMessage();
+    try {
+        client.Send(message);
+        FAIL() << "no error";
+    } catch (const EMessageTooLarge& e) {
+        EXPECT_THAT(std::string(e.what()),
+                    testing::MatchesRegex("The message \\([0-9]+ bytes\\) is larger than the server "
+                                          "127.0.0.1 takes \\(at most 100 bytes\\); it was not sent."));
+    }
+    client.Disconnect();
+    EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "QUIT"}));
 }
