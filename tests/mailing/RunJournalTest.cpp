@@ -204,6 +204,12 @@ TEST(DeliveryPolicy, ClassesFailuresByReplyAndByWhereTheConnectionWasLost)
     EXPECT_EQ(classify(EConnClosedGracefully(), true).kind, FailureKind::Unknown);
     EXPECT_EQ(classify(EFileOpenError("Cannot open file"), false).kind, FailureKind::Fatal);
     EXPECT_EQ(classify(std::runtime_error("macro"), false).kind, FailureKind::Fatal);
+    // Too large for the server's announced size: this message only; a server lacking what the
+    // settings require: every message alike.
+    f = classify(EMessageTooLarge("too large"), false);
+    EXPECT_EQ(f.kind, FailureKind::Permanent);
+    EXPECT_FALSE(f.connectionLost);
+    EXPECT_EQ(classify(EServerCapabilityMissing("no TLS"), false).kind, FailureKind::Fatal);
 
     DeliveryOptions options;
     EXPECT_EQ(RetryWait(options, 1), std::chrono::seconds(30));

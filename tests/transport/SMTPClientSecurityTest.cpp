@@ -135,6 +135,20 @@ TEST(SMTPClientSecurity, NoneNeverAsksForTls)
     EXPECT_TRUE(client.StartTlsOffered());
     client.Disconnect();
     EXPECT_EQ(server.allCommands(), (Lines{"EHLO client.test", "QUIT"}));
+
+    // A login the server offers only after STARTTLS is refused with the reason, not tried.
+    ScriptedSmtpPeer authAfterTls("220 ready\r\n", ScriptedSmtpPeer::Accepting({"STARTTLS"}));
+    Aim(client, authAfterTls.port());
+    client.SetAuthenticationType(TAuthenticationType::atLogin);
+    client.Username = "user";
+    client.Password = "pass";
+    try {
+        client.Connect();
+        FAIL() << "no error";
+    } catch (const EServerCapabilityMissing& e) {
+        EXPECT_STREQ(e.what(), "The server 127.0.0.1 takes the login only through TLS, and the connection security is "
+                               "none (use --security starttls or auto)");
+    }
 }
 
 TEST(SMTPClientAuthentication, PlainWhenLoginIsNotOfferedAndAClearErrorWhenNeitherIs)
