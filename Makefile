@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test demo run fuzz format clean
+.PHONY: deps configure build test demo run package fuzz format clean
 
 deps:
 	@bash scripts/install-deps
@@ -24,6 +24,10 @@ demo: build
 # Builds and starts the desktop program.
 run: build
 	@$(BUILD)/bin/quillet-gui
+
+# Builds the Debian package $(BUILD)/orv-quillet_VERSION_ARCH.deb.
+package: build
+	@cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake
 
 # Runs every fuzzing target for FUZZ_SECONDS each (default 60), e.g. make fuzz FUZZ_SECONDS=600.
 FUZZ_SECONDS ?= 60

@@ -29,7 +29,20 @@ inline constexpr const char* kLayoutFileName = "quillet.dat";
 
 // The About window.
 inline constexpr const char* kAboutCaption = "About Orv Quillet";
-inline constexpr const char* kAboutVersion = "Version %1";
+// quillet-gui --help (answered before any window system is needed) and quillet-gui --version.
+inline constexpr const char* kCommandLineHelp =
+    "Usage: quillet-gui [OPTIONS] [PROJECT]\n"
+    "Orv Quillet: personalised e-mail to lists of recipients, the desktop program.\n\n"
+    "Opens the project file PROJECT (*.oqf) when one is given; else the start-up dialog offers the\n"
+    "last used project, a new project or the default project.\n\n"
+    "Options:\n"
+    "  -h, --help     Displays this help.\n"
+    "  -v, --version  Displays the version and the source revision.\n\n"
+    "Qt's own options (such as -platform, -style, -display) are accepted as well. The command line\n"
+    "program quillet does the same work without windows.\n";
+inline constexpr const char* kCommandLineVersion = "quillet-gui %s (%s)\n";
+// The version and the source revision the program was built from, as "quillet --version" names them.
+inline constexpr const char* kAboutVersion = "Version %1 (%2)";
 inline constexpr const char* kAboutText =
     "Orv Quillet sends personalised e-mail to lists of recipients.\n\n"
     "Keep your recipients in groups of a mailing project, write one message with macros such as "

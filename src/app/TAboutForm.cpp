@@ -4,6 +4,8 @@
 #include "widgets/HeadingLabel.h"
 #include "widgets/LogoPicture.h"
 
+#include <BuildRevision.h>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -19,7 +21,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
 
     Image1 = new LogoPicture(this);
     QLabel* name = headingLabel(texts::kProgramTitle, 6);
-    VersionLabel = new QLabel(QString(texts::kAboutVersion).arg(QUILLET_VERSION));
+    VersionLabel = new QLabel(QString(texts::kAboutVersion).arg(QUILLET_VERSION, QUILLET_REVISION));
     VersionLabel->setObjectName("VersionLabel");
     Memo1 = new QPlainTextEdit(texts::kAboutText);
     Memo1->setObjectName("Memo1");

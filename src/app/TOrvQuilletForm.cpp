@@ -22,6 +22,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -373,14 +374,14 @@ void TOrvQuilletForm::setGroupListWidth(int width)
     }
 }
 
-void TOrvQuilletForm::start()
+void TOrvQuilletForm::start(const QString& projectFile)
 {
-    formShow();
+    formShow(projectFile);
     show();
     setGroupListWidth(pendingGroupListWidth_);
 }
 
-void TOrvQuilletForm::formShow()
+void TOrvQuilletForm::formShow(const QString& projectFile)
 {
     // 1. The empty recipient record list.
     project_.recipients.clear();
@@ -397,8 +398,17 @@ void TOrvQuilletForm::formShow()
         PropertiesForm->loadServerSettings(store);
         PropertiesForm->loadMessageSettings(store);
     });
-    // 7. The start-up dialog opens or creates the first project.
-    lifecycle_->showStartupDialog();
+    // 7. The project file given opens; else, or when it cannot be read, the start-up dialog opens
+    //    or creates the first project.
+    bool opened = false;
+    if (!projectFile.isEmpty())
+        runGuarded([&] {
+            lifecycle_->closeProject();
+            lifecycle_->loadProjectFile(QFile::encodeName(QFileInfo(projectFile).absoluteFilePath()).toStdString());
+            opened = lifecycle_->pathHoldsProject();
+        });
+    if (!opened)
+        lifecycle_->showStartupDialog();
     // 8. The template list.
     runGuarded([this] { mailing_->templatesPage().LoadTemplateList(); });
 }

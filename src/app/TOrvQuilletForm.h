@@ -55,8 +55,9 @@ public:
     ~TOrvQuilletForm() override;
 
     // Program start: runs the first-show steps (settings, Program options, the start-up dialog,
-    // the template list) and shows the window in the stored state.
-    void start();
+    // the template list) and shows the window in the stored state. A project file given (the
+    // program's command line, a double-click on the file) opens instead of the start-up dialog.
+    void start(const QString& projectFile = {});
     // Program end: writes the menu and toolbar layout file ("Unable to save settings" on failure).
     void programEnding();
 
@@ -119,7 +120,7 @@ private:
     void placePages();
     void createStatusBar();
     void bindOwnActions();
-    void formShow();
+    void formShow(const QString& projectFile);
     void readSettings();
     void writeSettings();
     void customizeActionBars();

@@ -7,8 +7,12 @@
 #include "project/CodePage.h"
 #include "project/settings/SettingsStore.h"
 
+#include <BuildRevision.h>
+
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 
@@ -37,6 +41,17 @@ public:
 
 int main(int argc, char* argv[])
 {
+    // Help and version need no window system, so they are answered before it is reached.
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(quillet::texts::kCommandLineHelp, stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version") || !std::strcmp(argv[i], "-v")) {
+            std::printf(quillet::texts::kCommandLineVersion, QUILLET_VERSION, QUILLET_REVISION);
+            return 0;
+        }
+    }
     QuilletApplication app(argc, argv);
     QApplication::setApplicationName(quillet::texts::kProgramTitle);
     QApplication::setOrganizationName("Orv");
@@ -57,7 +72,14 @@ int main(int argc, char* argv[])
     quillet::QtUserInterface ui;
     quillet::TOrvQuilletForm form(ui);
     app.mainForm = &form;
-    form.start();
+    // Qt has taken its own options out of the arguments; the first one left names a project file.
+    QString projectFile;
+    for (const QString& argument : QApplication::arguments().mid(1))
+        if (!argument.startsWith('-')) {
+            projectFile = argument;
+            break;
+        }
+    form.start(projectFile);
     const int status = form.isVisible() ? QApplication::exec() : 0;
     form.programEnding();
     app.mainForm = nullptr;

@@ -4,6 +4,8 @@
 
 #include "project/CodePage.h"
 
+#include <BuildRevision.h>
+
 #include <QCoreApplication>
 #include <QSettings>
 #include <QTextStream>
@@ -100,7 +102,7 @@ int main(int argc, char* argv[])
         return args.size() < 2 ? 2 : 0;
     }
     if (args.at(1) == "--version" || args.at(1) == "-v") {
-        std::printf("quillet %s\n", QUILLET_VERSION);
+        std::printf("quillet %s (%s)\n", QUILLET_VERSION, QUILLET_REVISION);
         return 0;
     }
 

@@ -13,6 +13,7 @@
 using quillet::test::CliHarness;
 using quillet::test::CliResult;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 
 namespace {
 
@@ -46,7 +47,7 @@ TEST_F(ProjectCommands, HelpVersionAndUsageErrors)
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
     const CliResult version = quillet({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("quillet ", 0), 0u) << version;
+    EXPECT_THAT(version.out, MatchesRegex("quillet [0-9]+\\.[0-9]+\\.[0-9]+ \\(.+\\)\n")) << version;
 
     // Each command's help and usage errors name that command.
     const CliResult serveHelp = quillet({"serve", "--help"});
