@@ -130,6 +130,16 @@ void TemplateStore::save(const MessageTemplate& tmpl) const
     WriteFileAtomically(html, bytes);
 }
 
+void TemplateStore::replace(const std::string& oldName, const MessageTemplate& edited) const
+{
+    if (edited.name == oldName) {
+        save(edited);
+        return;
+    }
+    create(edited);
+    remove(oldName);
+}
+
 bool TemplateStore::remove(const std::string& name) const
 {
     std::error_code error;

@@ -53,6 +53,11 @@ public:
     // folder is created first; when it cannot be, "Cannot create file ..." names the template's
     // path and the reason.
     void save(const MessageTemplate& tmpl) const;
+    // Saves an edited template that was read under oldName. A changed name renames: the
+    // template is written under its new name and the files of the old name (its HTML body
+    // too) are deleted; a new name that another template already has throws ETemplateError
+    // "Template with this name already exists" and leaves both as they were.
+    void replace(const std::string& oldName, const MessageTemplate& edited) const;
     // Deletes the file of that name; returns false when there was none to delete.
     bool remove(const std::string& name) const;
 

@@ -135,6 +135,23 @@ TEST(TemplateStore, RenameKeepsTheOldFileAndEmptyNameIsDotTmpl)
     EXPECT_THAT(store.list(), UnorderedElementsAre(TemplateRow{"Old", "s"}, TemplateRow{"New", "s"}));
 }
 
+TEST(TemplateStore, ReplaceUnderANewNameRenamesWithTheHtmlBody)
+{
+    TempFolder dir;
+    TemplateStore store(dir.path());
+    MessageTemplate page{"Old", "s", "", {"plain"}};
+    page.htmlBody = {"<p>x</p>"};
+    store.create(page);
+    store.create({"Taken", "t", "", {}});
+    page.name = "Taken";
+    EXPECT_THROW(store.replace("Old", page), ETemplateError);
+    page.name = "New";
+    store.replace("Old", page);
+    EXPECT_THAT(store.list(), UnorderedElementsAre(TemplateRow{"New", "s"}, TemplateRow{"Taken", "t"}));
+    EXPECT_EQ(store.read("New").htmlBody, std::vector<std::string>{"<p>x</p>"});
+    EXPECT_FALSE(std::filesystem::exists(store.htmlPathOf("Old")));
+}
+
 } // namespace
 
 namespace {

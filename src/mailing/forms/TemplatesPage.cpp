@@ -137,9 +137,10 @@ void TemplatesPage::EditTemplateActionExecute()
     editor_.editMode = true;
     if (editor_.ShowModal() != mrOk)
         return;
-    // A changed name makes a new file; the file of the old name stays and is listed too.
+    // A changed name renames the template; its row keeps its place under the new name.
     const MessageTemplate edited = templateFromEditor();
-    store().save(edited);
+    store().replace(current.name, edited);
+    row->setText(0, toQt(edited.name));
     LoadTemplateList(toQt(edited.name));
 }
 
