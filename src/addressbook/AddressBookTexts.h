@@ -68,6 +68,16 @@ inline std::string invalidAddress(std::string_view address, std::string_view rea
     return "Invalid e-mail address " + quoted(address) + ": " + std::string(reason);
 }
 
+// An address of a usual length, by which the recipient list's e-mail column is first sized.
+inline constexpr std::string_view kTypicalAddress = "firstname.lastname@example.com";
+
+// The recipient dialog's question about an address that is not valid (the command line's
+// --force): Yes keeps it as typed, No goes back to the dialog.
+inline std::string keepInvalidAddressQuestion(std::string_view address, std::string_view reason)
+{
+    return invalidAddress(address, reason) + ".\nKeep it anyway?";
+}
+
 // CSV import and export.
 inline constexpr std::string_view kCsvNoRecipients = "The file holds no recipients";
 inline constexpr std::string_view kCsvFileCutShort =

@@ -1,5 +1,7 @@
 #include "TEditRecipientForm.h"
 
+#include "addressbook/AddressBookTexts.h"
+#include "addressbook/AddressValidity.h"
 #include "widgets/DesktopOpen.h"
 #include "widgets/DialogButtons.h"
 #include "widgets/FirstField.h"
@@ -137,6 +139,25 @@ RecipientRecord TEditRecipientForm::record() const
         r.paramValue(i).set(fromQt(ParamValue[i]->text()));
     }
     return r;
+}
+
+// OK with an address that is not valid asks first; No leaves the dialog open on the address.
+void TEditRecipientForm::done(int result)
+{
+    if (result == QDialog::Accepted) {
+        const std::string address = fromQt(EMailEdit->text());
+        if (const AddressProblem problem = addressProblem(address); problem != AddressProblem::None) {
+            const QString question = toQt(texts::keepInvalidAddressQuestion(address, describeAddressProblem(problem)));
+            if (ui_.messageBox(this, question, toQt(std::string(texts::kWarningCaption)), MessageIcon::Warning,
+                               MessageButtons::YesNo) != mrYes) {
+                PageControl->setCurrentIndex(0);
+                EMailEdit->setFocus();
+                EMailEdit->selectAll();
+                return;
+            }
+        }
+    }
+    QDialog::done(result);
 }
 
 void TEditRecipientForm::prepareToShow()

@@ -42,6 +42,9 @@ public:
     QPushButton* CancelButton = nullptr;
     QPushButton* HelpButton = nullptr;
 
+    // OK with an address that is not valid asks whether to keep it; No keeps the dialog open.
+    void done(int result) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -3,6 +3,8 @@
 // Group dialog and by dropping rows on a group.
 #include "AddressBookWindow.h"
 
+#include "addressbook/AddressValidity.h"
+
 #include "project/ProgramFolder.h"
 #include "widgets/Icons.h"
 
@@ -167,6 +169,30 @@ private slots:
 
         w.controller->editRecipientForm().HelpButton->click();
         QCOMPARE(w.ui.opened.last(), QString::fromStdString(helpFolder() + "/l1.htm"));
+    }
+
+    void anInvalidAddressIsKeptOnlyWhenTheUserSaysSo()
+    {
+        AddressBookWindow w;
+        w.selectGroup(1);
+        bool stayedOpen = false;
+        w.ui.messageAnswers = {mrNo, mrYes};
+        w.ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& form = static_cast<TEditRecipientForm&>(d);
+            form.EMailEdit->setText("not an email");
+            form.OKButton->click(); // No: back to the dialog
+            stayedOpen = d.result() != QDialog::Accepted;
+            form.OKButton->click(); // Yes: kept as typed
+            return d.result() == QDialog::Accepted ? int(mrOk) : int(mrCancel);
+        });
+        w.action("NewRecipientAction")->trigger();
+        QVERIFY(stayedOpen);
+        QCOMPARE(w.ui.messages().size(), std::size_t(2));
+        QCOMPARE(w.lastMessage().text,
+                 QString("Invalid e-mail address \"not an email\": %1.\nKeep it anyway?")
+                     .arg(QString::fromLatin1(describeAddressProblem(addressProblem("not an email")).data())));
+        QCOMPARE(w.lastMessage().buttons, MessageButtons::YesNo);
+        QCOMPARE(w.project().recipients.back().EMail.str(), std::string("not an email"));
     }
 
     void deleteRowsWhoseRecordsStandInOppositeOrder()
