@@ -53,6 +53,9 @@ constexpr ActionId kRecipientActions[] = {ActionId::EditRecipientAction,   Actio
                                           ActionId::EnableRecipientAction, ActionId::EMailToCurrentAction,
                                           ActionId::CopyToGroupAction,     ActionId::MoveToGroupAction};
 
+// Beside an e-mail text in its column: the row's 16-pixel icon and the cell's margins.
+constexpr int kIconAndMargins = 40;
+
 } // namespace
 
 AddressBookController::AddressBookController(Shell& shell) : QObject(shell.dialogParent()), mainWindow_(shell)
@@ -172,7 +175,11 @@ void AddressBookController::setRecipientModel(QAbstractItemModel* model)
         model->setHeaderData(2, Qt::Horizontal, "Surname");
         model->setHeaderData(3, Qt::Horizontal, "Enabled");
     }
-    setColumns(RecipientListView, {100, 0, 100, 70}, 1);
+    // The first layout gives the e-mail column room for a typical address beside its icon;
+    // the name takes what is left.
+    const int emailWidth =
+        RecipientListView->fontMetrics().horizontalAdvance(QString(texts::kTypicalAddress.data())) + kIconAndMargins;
+    setColumns(RecipientListView, {emailWidth, 0, 100, 70}, 1);
     for (int column = 4; model && column < model->columnCount(); ++column)
         RecipientListView->setColumnHidden(column, true);
 }
@@ -199,9 +206,13 @@ void AddressBookController::projectAboutToBeReplaced()
     recipientModel_->clear();
 }
 
+// The fresh lists have nothing selected, so no action may stay enabled from the rows of the
+// project before.
 void AddressBookController::projectReplaced()
 {
     showGroups();
+    GroupListViewSelectItem();
+    RecipientListViewSelectItem();
 }
 
 void AddressBookController::selectAllRecipients()
@@ -576,10 +587,17 @@ void AddressBookController::FindFormSearch(bool fromStart)
         scope = project.groups.at(static_cast<std::size_t>(selectedGroup())).name;
 
     // A recipient whose group does not exist cannot be shown, so the search passes over it.
-    std::optional<std::size_t> hit;
-    while ((hit = findRecipient(project, from, text, options, currentGroup ? &scope : nullptr)) &&
-           !findGroup(project, project.recipients[*hit].Group.view()))
-        from = *hit + 1;
+    const auto search = [&](std::size_t start) {
+        std::optional<std::size_t> found;
+        while ((found = findRecipient(project, start, text, options, currentGroup ? &scope : nullptr)) &&
+               !findGroup(project, project.recipients[*found].Group.view()))
+            start = *found + 1;
+        return found;
+    };
+    // Past the last match the search wraps to the first; "not found" means no match at all.
+    std::optional<std::size_t> hit = search(from);
+    if (!hit && from > 0)
+        hit = search(0);
 
     if (!hit) {
         FindForm->searchPosition = project.recipients.size();
@@ -596,10 +614,13 @@ void AddressBookController::FindFormSearch(bool fromStart)
     const int selected = selectedGroup();
     if (selected < 0 || project.groups[static_cast<std::size_t>(selected)].name != record.Group.view())
         selectGroupAndRefresh(static_cast<int>(*findGroup(project, record.Group.view())));
+    // The hit replaces the selection, becomes the current row and is scrolled into view, so
+    // that a following Delete or Send acts on the row the user sees.
     if (const auto row = recipientModel_->rows().firstRowWithEmail(project, record.EMail.view())) {
-        QItemSelectionModel* selection = RecipientListView->selectionModel();
-        selection->select(recipientModel_->index(static_cast<int>(*row), 0),
-                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QModelIndex index = recipientModel_->index(static_cast<int>(*row), 0);
+        RecipientListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                        QItemSelectionModel::Rows);
+        RecipientListView->scrollTo(index);
     }
 }
 

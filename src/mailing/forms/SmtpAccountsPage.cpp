@@ -49,6 +49,8 @@ void SmtpAccountsPage::showAccounts()
         rows << row;
     }
     SMTPList->addTopLevelItems(rows);
+    // No row is selected in a fresh list: the account actions follow.
+    SMTPListSelectItem();
 }
 
 void SmtpAccountsPage::fillRow(QTreeWidgetItem& row, const SmtpAccount& account) const

@@ -49,16 +49,20 @@ private slots:
         QCOMPARE(selectedEmails(w), QStringList{"zed@x"});
         search(w, "X");
         QCOMPARE(selectedEmails(w), QStringList{"zed@x"}); // "Find" again: the same first hit
+        // Each hit replaces the selection and is the current row; past the last one the search
+        // wraps to the first without a word.
         search(w, "X", true);
-        QCOMPARE(selectedEmails(w), (QStringList{"abc@x", "zed@x"})); // earlier selections stay
+        QCOMPARE(selectedEmails(w), QStringList{"abc@x"});
+        QCOMPARE(w.list()->currentIndex().row(), w.controller->selectedRows().front());
         search(w, "X", true);
-        QCOMPARE(selectedEmails(w), (QStringList{"abc@x", "mid@x", "zed@x"}));
+        QCOMPARE(selectedEmails(w), QStringList{"mid@x"});
         search(w, "X", true);
-        QCOMPARE(w.lastMessage().text, QString("Search string \"X\" not found"));
+        QCOMPARE(selectedEmails(w), QStringList{"zed@x"});
+        QVERIFY(w.ui.messages().empty());
+        search(w, "nobody");
+        QCOMPARE(w.lastMessage().text, QString("Search string \"nobody\" not found"));
         QCOMPARE(w.lastMessage().caption, QString("Information"));
         QCOMPARE(w.lastMessage().icon, MessageIcon::Information);
-        search(w, "X", true);
-        QCOMPARE(int(w.ui.messages().size()), 2);
 
         // Global: a hit in another group selects that group first.
         search(w, "boss");
@@ -73,6 +77,21 @@ private slots:
         QVERIFY(!find.isVisible());
         w.action("FindRecipientAction")->trigger();
         QCOMPARE(find.FindEdit->text(), QString("zed")); // the state survives
+    }
+
+    void aHitFarDownIsScrolledIntoView()
+    {
+        AddressBookWindow w;
+        for (int i = 0; i < 500; ++i)
+            w.project().recipients.push_back(
+                makeRecipient(qPrintable(QString("user%1@x").arg(i, 3, 10, QChar('0'))), "Work"));
+        w.form->show();
+        w.selectGroup(1);
+        w.selectRows({0});
+        search(w, "user400");
+        QCOMPARE(selectedEmails(w), QStringList{"user400@x"});
+        const QRect shown = w.list()->visualRect(w.list()->currentIndex());
+        QVERIFY(w.list()->viewport()->rect().contains(shown));
     }
 
     void twoSameAddressesSelectTheFirstRow()
