@@ -73,7 +73,7 @@ inline constexpr std::string_view kFindingDuplicate = "%s address(es) chosen mor
 inline constexpr std::string_view kFindingDisabled = "%s disabled recipient(s) will receive the message (%s)";
 inline constexpr std::string_view kFindingMissingAttachment = "The attachment \"%s\" cannot be read: %s";
 inline constexpr std::string_view kFindingLargeAttachment = "The attachment \"%s\" is %s MB, more than %s MB";
-inline constexpr std::string_view kFindingRunSize = "%s message(s), about %s MB in all";
+inline constexpr std::string_view kFindingRunSize = "%s message(s), about %s in all";
 inline constexpr std::string_view kFindingMore = "and %s more";
 
 // Macro substitution ends with an error instead of looping or growing without end: its result

@@ -87,6 +87,18 @@ std::string megabytes(std::uint64_t bytes)
     return text;
 }
 
+// A size with its unit: kilobytes below a tenth of a megabyte (which would read "0.0 MB"),
+// megabytes from there on.
+std::string sizeWithUnit(std::uint64_t bytes)
+{
+    constexpr std::uint64_t kTenthOfMegabyte = 1024 * 1024 / 10;
+    if (bytes >= kTenthOfMegabyte)
+        return megabytes(bytes) + " MB";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
+    return text;
+}
+
 std::uint64_t linesSize(const std::vector<std::string>& lines)
 {
     std::uint64_t size = 0;
@@ -248,7 +260,7 @@ std::vector<PreflightFinding> CheckMailing(const PreflightInput& input)
     const std::uint64_t perMessage = kHeaderBytesEstimate + draft.subject.size() + linesSize(draft.body) +
                                      linesSize(draft.htmlBody) + attachmentBytes / 57 * 78 + attachmentBytes % 57 * 2;
     add(FindingKind::RunSize,
-        formatMessage(kFindingRunSize, {std::to_string(messages), megabytes(perMessage * messages)}), false);
+        formatMessage(kFindingRunSize, {std::to_string(messages), sizeWithUnit(perMessage * messages)}), false);
     return findings;
 }
 

@@ -77,7 +77,7 @@ TEST_F(MessageCommands, PreflightFindsEveryProblemOnceAndNothingOnACleanRun)
                                      "--body-file", cli.file("body.txt"), "--check"});
     EXPECT_EQ(clean.status, 1);
     EXPECT_EQ(clean.out, "warning: 2 recipient(s): %TOWN% is not replaced in the message (max@x.org, zoe@x.org)\n"
-                         "2 message(s), about 0.0 MB in all\n");
+                         "2 message(s), about 1.2 KB in all\n");
 
     // An address that is not valid is kept with --force where recipient add checks addresses.
     if (quillet({"recipient", "add", project, "--group", "Club", "--email", "bad@@x", "--force"}).status != 0)
@@ -93,13 +93,13 @@ TEST_F(MessageCommands, PreflightFindsEveryProblemOnceAndNothingOnACleanRun)
                          "warning: 1 recipient(s) with an address that is not valid (bad@@x)\n"
                          "warning: 1 address(es) chosen more than once (zoe@x.org)\n"
                          "warning: 1 disabled recipient(s) will receive the message (ZOE@x.org)\n"
-                         "4 message(s), about 0.0 MB in all\n");
+                         "4 message(s), about 2.6 KB in all\n");
 
     CliHarness::writeFile(cli.file("plain.txt"), "Hello %NAME%\n");
     const CliResult good = quillet({"send", project, "--group", "Club", "--recipient", "max@x.org", "--subject", "Hi",
                                     "--from", "me@x.org", "--body-file", cli.file("plain.txt"), "--check"});
     EXPECT_EQ(good.status, 0) << good;
-    EXPECT_EQ(good.out, "1 message(s), about 0.0 MB in all\n");
+    EXPECT_EQ(good.out, "1 message(s), about 0.6 KB in all\n");
 }
 
 TEST_F(MessageCommands, Utf8ProjectSurvivesSaveLoadHarvestAndExport)

@@ -71,4 +71,8 @@ TEST(PreflightCheck, EveryFindingOnceOnACraftedProject)
     const auto none = CheckMailing(good);
     EXPECT_EQ(kinds(none), std::vector<FindingKind>{FindingKind::RunSize});
     EXPECT_FALSE(HasWarnings(none));
+    // A small run's size in KB (not "0.0 MB"); from a tenth of a megabyte on, in MB.
+    EXPECT_TRUE(none.back().text.ends_with(" KB in all")) << none.back().text;
+    clean.body.assign(1, std::string(200 * 1024, 'x'));
+    EXPECT_TRUE(CheckMailing(good).back().text.ends_with("about 0.2 MB in all")) << CheckMailing(good).back().text;
 }
