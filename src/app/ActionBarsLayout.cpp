@@ -68,6 +68,7 @@ ActionBarsLayout ActionBarsLayout::builtIn()
                            "-", "EMailToCurrentAction", "FindRecipientAction"}),
         bar("&SMTP", {"NewSMTPAction", "EditSMTPAction", "DelSMTPAction", "-", "EnableSMTPAction"}),
         bar("&Templates", {"NewTemplateAction", "EditTemplateAction", "DeltemplateAction"}),
+        bar("&Mailing", {"RunsAction"}),
         bar("Too&ls",
             {"FindInFilesAction", "ExportToAHTMLAction", "-", "ImportRecipientsAction", "ExportRecipientsAction"}),
         bar("&Options", {"ProgOptionsAction", "CustomizeActionBars", "-", "MailServerAction"}),
@@ -83,7 +84,7 @@ ActionBarsLayout ActionBarsLayout::builtIn()
              "NewRecipientAction", "EditRecipientAction", "DeleteRecipientAction", "EnableRecipientAction", "-",
              "CopyToGroupAction", "MoveToGroupAction", "-", "EMailToCurrentAction", "FindRecipientAction"}),
         bar("SMTP Server", {"NewSMTPAction", "EditSMTPAction", "DelSMTPAction", "-", "EnableSMTPAction"}),
-        bar("Templates", {"NewTemplateAction", "EditTemplateAction", "DeltemplateAction"}),
+        bar("Templates", {"NewTemplateAction", "EditTemplateAction", "DeltemplateAction", "-", "RunsAction"}),
     };
     return layout;
 }

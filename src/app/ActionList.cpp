@@ -52,6 +52,7 @@ const std::vector<ActionDefinition>& actionDefinitions()
         {"ImportRecipientsAction", "Tools", "&Import recipients...", "", "Import recipients from a CSV file", true},
         {"ExportRecipientsAction", "Tools", "Export &recipients...", "",
          "Export the recipients of the selected group (or of every group) to a CSV file", true},
+        {"RunsAction", "Mailing", "&Runs...", "", "Show the mailing runs: their reports, and Resume", true},
     };
     return list;
 }

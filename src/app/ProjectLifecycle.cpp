@@ -2,10 +2,13 @@
 
 #include "TOrvQuilletForm.h"
 
+#include "project/CodePage.h"
 #include "project/ProgramFolder.h"
 #include "project/ProjectFileReader.h"
+#include "project/ProjectLoading.h"
 #include "project/ProjectFileWriter.h"
 #include "project/forms/ProjectFormTexts.h"
+#include "project/forms/ProjectLoadingDialog.h"
 #include "project/forms/TDefaultProjectMessageForm.h"
 #include "project/forms/TNewProjectForm.h"
 #include "project/forms/TOpenWizardForm.h"
@@ -13,11 +16,15 @@
 #include "widgets/BusyCursor.h"
 #include "widgets/TextBoundary.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QTimer>
 
 #include <filesystem>
+#include <optional>
+#include <thread>
 
 namespace quillet {
 
@@ -55,6 +62,30 @@ private:
     TOrvQuilletForm& form_;
 };
 
+// The thread that reads a project file: joined on every path, asked to stop first when the
+// window leaves before the load has ended.
+class LoadingThread {
+public:
+    LoadingThread(LoadWatch& watch, std::function<void()> work) : watch_(watch), thread_(std::move(work)) {}
+    ~LoadingThread()
+    {
+        if (!finished_)
+            watch_.stopRequested = true;
+        thread_.join();
+    }
+    LoadingThread(const LoadingThread&) = delete;
+    LoadingThread& operator=(const LoadingThread&) = delete;
+    void markFinished() { finished_ = true; }
+
+private:
+    LoadWatch& watch_;
+    std::thread thread_;
+    bool finished_ = false;
+};
+
+// How often the progress window is brought up to date while a project is read.
+constexpr int kLoadingProgressIntervalMs = 100;
+
 } // namespace
 
 ProjectLifecycle::ProjectLifecycle(TOrvQuilletForm& form) : QObject(&form), form_(form) {}
@@ -64,6 +95,8 @@ void ProjectLifecycle::createDialogs()
     OpenWizardForm = new TOpenWizardForm(&form_);
     NewProjectForm = new TNewProjectForm(&form_);
     DefaultProjectMessageForm = new TDefaultProjectMessageForm(&form_);
+    LoadingDialog = new ProjectLoadingDialog(&form_);
+    LoadingDialog->onCancel = [this] { cancelLoading(); };
     bindStartupChoices();
 }
 
@@ -74,18 +107,26 @@ void ProjectLifecycle::createLateDialogs()
 
 bool ProjectLifecycle::closeProject()
 {
+    if (!offerToSave())
+        return false;
+    clearProject();
+    return true;
+}
+
+bool ProjectLifecycle::offerToSave()
+{
     Project& project = form_.project();
     if (project.changed()) {
         const int answer = form_.ui().messageBox(&form_, texts::kSaveChangesPrompt, texts::kConfirmCaption,
                                                  MessageIcon::Question, MessageButtons::YesNoCancel);
         if (answer == mrYes) {
-            // A save that fails keeps the project open: closing now would lose the changes the
-            // user has just asked to keep. (A Save as whose file dialog is cancelled goes on.)
+            // A save that fails or is declined keeps the project open: closing now would lose
+            // the changes the user has just asked to keep. (A Save as whose file dialog is
+            // cancelled goes on.)
             bool saved = true;
             form_.runGuarded([&] {
                 saved = false;
-                saveProject();
-                saved = true;
+                saved = saveProject();
             });
             if (!saved)
                 return false;
@@ -93,10 +134,73 @@ bool ProjectLifecycle::closeProject()
             return false;
         }
     }
-    ReplaceScope scope(form_);
-    project.clearContents();
-    pathHoldsProject_ = false;
     return true;
+}
+
+void ProjectLifecycle::clearProject()
+{
+    ReplaceScope scope(form_);
+    form_.project().clearContents();
+    pathHoldsProject_ = false;
+    otherCodePageLoaded_ = false;
+}
+
+LoadedProject ProjectLifecycle::loadOffTheWindowThread(const std::string& path)
+{
+    LoadWatch watch;
+    std::optional<LoadedProject> loaded;
+    std::exception_ptr failure;
+    std::atomic<bool> finished{false};
+    QEventLoop loop;
+    QTimer ticks;
+    ticks.setInterval(kLoadingProgressIntervalMs);
+    QObject::connect(&ticks, &QTimer::timeout, &loop, [&] {
+        LoadingDialog->showProgress(watch.bytesRead, watch.fileBytes);
+        if (finished)
+            loop.quit();
+    });
+    watch_ = &watch;
+    cancelled_ = false;
+    {
+        LoadingThread thread(watch, [&] {
+            try {
+                loaded.emplace(loadProjectFileWatched(path, watch));
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            finished = true;
+            QMetaObject::invokeMethod(
+                &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        });
+        // A quick load ends before anything shows; meanwhile the window repaints (the file
+        // dialog that chose the file goes) but takes no input.
+        QTimer::singleShot(loadingDialogDelayMs, &loop, [&loop] { loop.quit(); });
+        if (!finished)
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        if (!finished) {
+            LoadingDialog->prepare(QFileInfo(QFile::decodeName(path.c_str())).fileName());
+            LoadingDialog->show();
+            ticks.start();
+            loop.exec();
+            ticks.stop();
+            LoadingDialog->hide();
+        }
+        thread.markFinished();
+    }
+    watch_ = nullptr;
+    if (cancelled_)
+        throw ProjectLoadStopped();
+    if (failure)
+        std::rethrow_exception(failure);
+    return std::move(*loaded);
+}
+
+void ProjectLifecycle::cancelLoading()
+{
+    if (!watch_)
+        return;
+    cancelled_ = true;
+    watch_->stopRequested = true;
 }
 
 void ProjectLifecycle::loadProjectFile(const std::string& path)
@@ -104,9 +208,17 @@ void ProjectLifecycle::loadProjectFile(const std::string& path)
     Project& project = form_.project();
     ReplaceScope scope(form_);
     pathHoldsProject_ = false;
+    otherCodePageLoaded_ = false;
+    LoadedProject loaded;
     try {
-        const BusyCursor busy;
-        loadProjectFileInto(project, path);
+        project.path = path;
+        loaded = loadOffTheWindowThread(path);
+    } catch (const ProjectLoadStopped&) {
+        // Cancelled: no project, and the window says so.
+        project.clearContents();
+        project.properties = ProjectProperties{};
+        form_.showNoProject();
+        return;
     } catch (const ProjectFileError& error) {
         // The project stays empty, named after the file; the title is left as it was.
         try {
@@ -120,18 +232,47 @@ void ProjectLifecycle::loadProjectFile(const std::string& path)
         }
         throw;
     }
+    project.properties = loaded.project.properties;
+    project.groups = std::move(loaded.project.groups);
+    project.recipients = std::move(loaded.project.recipients);
+    project.accounts = std::move(loaded.project.accounts);
+    project.setChanged(false);
     pathHoldsProject_ = true;
     form_.showProjectName();
+    if (loaded.looksLikeOtherCodePage) {
+        otherCodePageLoaded_ = true;
+        form_.ui().messageBox(&form_,
+                              QString(texts::kOtherCodePageOpened)
+                                  .arg(QFile::decodeName(QByteArray::fromStdString(std::string(fileNamePart(path)))),
+                                       QString::fromLatin1(registeredCharsetName(codePageName()))),
+                              texts::kOtherCodePageCaption, MessageIcon::Warning, MessageButtons::Ok);
+    }
 }
 
+bool ProjectLifecycle::confirmSaveUnderThisCodePage()
+{
+    if (!otherCodePageLoaded_)
+        return true;
+    const QString question =
+        QString(texts::kOtherCodePageSave).arg(QString::fromLatin1(registeredCharsetName(codePageName())));
+    if (form_.ui().messageBox(&form_, question, texts::kOtherCodePageCaption, MessageIcon::Warning,
+                              MessageButtons::YesNo) != mrYes)
+        return false;
+    otherCodePageLoaded_ = false;
+    return true;
+}
+
+// New project and Open project close the open project only once the user has chosen what
+// replaces it: Cancel in their dialogs leaves the open project as it was.
 void ProjectLifecycle::newProject()
 {
-    if (!closeProject())
+    if (!offerToSave())
         return;
     NewProjectForm->AutorWEBEdit->setText(texts::kNewProjectWeb);
     NewProjectForm->AutorEmailEdit->setText(texts::kPlaceholderEmail);
     if (form_.ui().showModal(*NewProjectForm) != mrOk)
         return;
+    clearProject();
     ProjectProperties properties;
     NewProjectForm->store(properties);
     Project& project = form_.project();
@@ -146,19 +287,23 @@ void ProjectLifecycle::newProject()
 
 void ProjectLifecycle::openProject()
 {
-    if (!closeProject())
+    if (!offerToSave())
         return;
     const QString chosen = form_.ui().openFileName(&form_, projectFileDialog(texts::kOpenDialogTitle));
-    if (!chosen.isEmpty())
-        loadProjectFile(localPath(chosen));
+    if (chosen.isEmpty())
+        return;
+    clearProject();
+    loadProjectFile(localPath(chosen));
 }
 
-void ProjectLifecycle::saveProject()
+bool ProjectLifecycle::saveProject()
 {
+    if (!confirmSaveUnderThisCodePage())
+        return false;
     Project& project = form_.project();
     if (project.path.empty() || !pathHoldsProject_) {
         saveAs();
-        return;
+        return true;
     }
     {
         const BusyCursor busy;
@@ -167,10 +312,13 @@ void ProjectLifecycle::saveProject()
     pathHoldsProject_ = true;
     form_.showProjectName();
     project.setChanged(false);
+    return true;
 }
 
 void ProjectLifecycle::saveAs()
 {
+    if (!confirmSaveUnderThisCodePage())
+        return;
     const QString chosen = form_.ui().saveFileName(&form_, projectFileDialog(texts::kSaveDialogTitle));
     if (chosen.isEmpty())
         return;

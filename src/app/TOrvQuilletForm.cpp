@@ -309,6 +309,7 @@ int TOrvQuilletForm::showProgramOptions(int page)
     const QString builtInPort = PropertiesForm->BuildInPortEdit->text();
     const QString builtInFrom = PropertiesForm->BuildInFromEdit->text();
     PropertiesForm->selectPage(page);
+    PropertiesForm->loadPins(SettingsStore());
     const int result = ui_.showModal(*PropertiesForm);
     if (result == mrOk) {
         // Confirmed settings reach the store at once, so nothing can take them back.
@@ -356,6 +357,13 @@ void TOrvQuilletForm::showProjectName()
     statusPanels_[0]->setText(name);
     statusPanels_[0]->setToolTip(name);
     setWindowTitle(texts::kTitlePrefix + name);
+}
+
+void TOrvQuilletForm::showNoProject()
+{
+    statusPanels_[0]->clear();
+    statusPanels_[0]->setToolTip({});
+    setWindowTitle(texts::kProgramTitle);
 }
 
 int TOrvQuilletForm::groupListWidth() const
@@ -470,6 +478,12 @@ void TOrvQuilletForm::writeSettings()
 
 void TOrvQuilletForm::closeEvent(QCloseEvent* event)
 {
+    // Closing while a project is being read stops the load; the window stays.
+    if (lifecycle_->loading()) {
+        lifecycle_->cancelLoading();
+        event->ignore();
+        return;
+    }
     // FormCloseQuery: the project's closing step; Cancel keeps the program running.
     if (!lifecycle_->closeProject()) {
         event->ignore();

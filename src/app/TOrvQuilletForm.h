@@ -103,6 +103,8 @@ public:
 
     // Sets status bar panel 0 to the project's Name and the title to "Orv Quillet:" + Name.
     void showProjectName();
+    // No project open: the program's bare title and an empty panel 0.
+    void showNoProject();
     // Width of the group list as it is stored ("GroupList").
     int groupListWidth() const;
     void setGroupListWidth(int width);

@@ -45,9 +45,17 @@ bool projectLooksLikeOtherCodePage(const Project& project)
 
 Project loadProjectFileJudgingCodePage(const std::string& path, bool& looksLikeOtherCodePage)
 {
+    return loadProjectFileJudgingCodePage(path, looksLikeOtherCodePage, {});
+}
+
+Project loadProjectFileJudgingCodePage(const std::string& path, bool& looksLikeOtherCodePage,
+                                       const RecipientBlockObserver& alsoOnBlock)
+{
     OtherCodePageEvidence evidence;
-    Project project = loadProjectFile(path, [&evidence](std::span<const RecipientRecord> block) {
+    Project project = loadProjectFile(path, [&](std::span<const RecipientRecord> block) {
         addRecipientTexts(evidence, block);
+        if (alsoOnBlock)
+            alsoOnBlock(block);
     });
     addTextsBesideRecipients(evidence, project);
     looksLikeOtherCodePage = evidence.looksLikeOtherCodePage();

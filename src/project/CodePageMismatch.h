@@ -6,6 +6,7 @@
 
 #include "CodePage.h"
 #include "Project.h"
+#include "ProjectFileReader.h"
 
 #include <string>
 
@@ -17,5 +18,8 @@ bool projectLooksLikeOtherCodePage(const Project& project);
 // each block of recipients while it is still in the processor's cache, instead of a second
 // pass over a list that can be gigabytes long.
 Project loadProjectFileJudgingCodePage(const std::string& path, bool& looksLikeOtherCodePage);
+// The same, showing each block also to `alsoOnBlock` once it was judged.
+Project loadProjectFileJudgingCodePage(const std::string& path, bool& looksLikeOtherCodePage,
+                                       const RecipientBlockObserver& alsoOnBlock);
 
 } // namespace quillet

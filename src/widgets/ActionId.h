@@ -52,7 +52,8 @@ namespace quillet {
     X(FindInFilesAction)                                                                                               \
     X(ExportToAHTMLAction)                                                                                             \
     X(ImportRecipientsAction)                                                                                          \
-    X(ExportRecipientsAction)
+    X(ExportRecipientsAction)                                                                                          \
+    X(RunsAction)
 
 enum class ActionId {
 #define QUILLET_ACTION_ID_ENUM(name) name,

@@ -336,6 +336,7 @@ QIcon paintActionIcon(const QString& actionName)
         {"CloseAction", {Base::Cross, 0}},
         {"ImportRecipientsAction", {Base::Face, 'i'}},
         {"ExportRecipientsAction", {Base::Face, 'o'}},
+        {"RunsAction", {Base::Envelope, 'R'}},
     };
     QPixmap pixmap = blank();
     QPainter p(&pixmap);

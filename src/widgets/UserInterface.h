@@ -16,7 +16,8 @@ class QWidget;
 namespace quillet {
 
 enum class MessageIcon { None, Information, Warning, Question, Stop };
-enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// YesNoDefaultNo: Yes and No with No the default, for a question whose Yes is a risk.
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 // Modal results: OK 1, Cancel 2 (also the close box), Yes 6, No 7.
 enum ModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
 

@@ -1,7 +1,12 @@
 // Opening, creating, saving and closing projects from the main window, and the start-up dialog.
 #include "AppTestEnvironment.h"
 
+#include "app/ProjectLifecycle.h"
+
+#include "project/CodePage.h"
 #include "project/ProjectFileReader.h"
+#include "project/ProjectFileWriter.h"
+#include "project/forms/ProjectLoadingDialog.h"
 #include "widgets/ClickLabel.h"
 #include "project/forms/TNewProjectForm.h"
 #include "project/forms/TOpenWizardForm.h"
@@ -12,7 +17,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillet;
 using namespace quillet::test;
@@ -169,6 +179,123 @@ private slots:
         run.ui.fileAnswers.push_back(QString());
         run.form->action("SaveAsAction")->trigger();
         QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Mail list.oqf"));
+        QVERIFY(run.close());
+    }
+
+    void cancelInNewOrOpenKeepsTheOpenProject()
+    {
+        FreshProgram program;
+        writeProject(program.localPath("work.oqf"), "Work project", {"Friends", "Clients"});
+        rememberLastProject(program.path("work.oqf"));
+        ProgramRun run;
+        run.ui.dialogScripts.push_back(choose(&TOpenWizardForm::OpenLastButton));
+        run.start();
+        run.ui.dialogScripts.push_back([](QDialog&) { return int(mrCancel); });
+        run.form->action("NewProjectAction")->trigger();
+        run.ui.fileAnswers.push_back(QString());
+        run.form->action("OpenProjectAction")->trigger();
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Work project"));
+        QCOMPARE(run.form->project().groups.size(), std::size_t(2));
+        QCOMPARE(run.form->groupListView()->topLevelItemCount(), 2);
+        QVERIFY(run.close());
+    }
+
+    void openingAnotherProjectLeavesNoSelectionActionEnabled()
+    {
+        FreshProgram program;
+        Project first;
+        first.properties.Name.set("First");
+        first.groups.push_back({"Friends", ""});
+        first.recipients.resize(1);
+        first.recipients[0].EMail.set("ann@example.org");
+        first.recipients[0].Group.set("Friends");
+        first.accounts.resize(1);
+        first.accounts[0].host = "mail.example.org";
+        saveProjectFile(first, program.localPath("first.oqf"));
+        writeProject(program.localPath("second.oqf"), "Second", {"Other"});
+        ProgramRun run;
+        run.start();
+        run.ui.messageAnswers.push_back(mrNo);
+        run.ui.fileAnswers.push_back(program.path("first.oqf"));
+        run.form->action("OpenProjectAction")->trigger();
+        run.form->groupListView()->setCurrentItem(run.form->groupListView()->topLevelItem(0));
+        run.form->recipientListView()->selectAll();
+        run.form->smtpList()->setCurrentItem(run.form->smtpList()->topLevelItem(0));
+        const char* selectionActions[] = {"EditGroupAction", "EditRecipientAction", "DeleteRecipientAction",
+                                          "EditSMTPAction"};
+        for (const char* name : selectionActions)
+            QVERIFY2(run.form->action(name)->isEnabled(), name);
+
+        run.ui.fileAnswers.push_back(program.path("second.oqf"));
+        run.form->action("OpenProjectAction")->trigger();
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet:Second"));
+        for (const char* name : selectionActions)
+            QVERIFY2(!run.form->action(name)->isEnabled(), name);
+        QVERIFY(run.close());
+    }
+
+    void aProjectOfAnotherCodePageWarnsAndSavingItAsks()
+    {
+        FreshProgram program;
+        Project other;
+        other.properties.Name.set("Other");
+        other.groups.push_back({codePageIsUtf8() ? "D\xED"
+                                                   "az"
+                                                 : "D\xC3\xAD"
+                                                   "az",
+                                ""});
+        saveProjectFile(other, program.localPath("other.oqf"));
+        const QByteArray before = fileBytes(program.path("other.oqf"));
+        rememberLastProject(program.path("other.oqf"));
+        ProgramRun run;
+        run.ui.dialogScripts.push_back(choose(&TOpenWizardForm::OpenLastButton));
+        run.start();
+        QCOMPARE(run.ui.messages().size(), std::size_t(1));
+        QCOMPARE(run.ui.messages()[0].icon, MessageIcon::Warning);
+        QVERIFY(run.ui.messages()[0].text.startsWith("The texts of \"other.oqf\" do not look like text of code page"));
+
+        run.form->project().setChanged();
+        run.ui.messageAnswers.push_back(mrNo);
+        run.form->action("SaveProjectAction")->trigger();
+        QCOMPARE(run.ui.messages().back().buttons, MessageButtons::YesNo);
+        QVERIFY(run.ui.messages().back().text.contains("Save anyway?"));
+        QCOMPARE(fileBytes(program.path("other.oqf")), before);
+        QVERIFY(run.form->project().changed());
+        QVERIFY(run.close());
+    }
+
+    void cancelWhileAProjectIsReadLeavesNoProject()
+    {
+        FreshProgram program;
+        ProgramRun run;
+        run.start();
+        // A pipe stands for a file that takes long to read: the reading waits for its bytes.
+        const std::string pipe = program.localPath("slow.oqf");
+        QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
+        const int writer = ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);
+        QVERIFY(writer >= 0);
+        ProjectLoadingDialog& dialog = run.form->lifecycle().loadingDialog();
+        run.form->lifecycle().loadingDialogDelayMs = 0;
+        bool shownWhileReading = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!dialog.isVisible())
+                return;
+            poll.stop();
+            shownWhileReading = run.form->lifecycle().loading();
+            dialog.CancelButton->click();
+            ::close(writer);
+        });
+        poll.start(10);
+        run.ui.messageAnswers.push_back(mrNo); // the default project is not saved
+        run.ui.fileAnswers.push_back(QString::fromStdString(pipe));
+        run.form->action("OpenProjectAction")->trigger();
+        QVERIFY(shownWhileReading);
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(!run.form->lifecycle().loading());
+        QCOMPARE(run.form->windowTitle(), QString("Orv Quillet"));
+        QVERIFY(run.form->project().groups.empty());
+        QCOMPARE(run.ui.messages().size(), std::size_t(1)); // the save question only
         QVERIFY(run.close());
     }
 

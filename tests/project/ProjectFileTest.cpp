@@ -6,6 +6,7 @@
 #include "project/ProjectFileLayout.h"
 #include "project/ProjectFileReader.h"
 #include "project/ProjectFileWriter.h"
+#include "project/ProjectLoading.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +119,28 @@ TEST(ProjectFileLayout, BlocksFollowOneAnotherByteForByte)
     EXPECT_EQ(bytes.substr(accounts + 4, 2048), field("smtp.example.org") + field("user") + field("secret") +
                                                     field("587") + field("Ann") + field("ann@example.org") +
                                                     field("reply@example.org") + field("True"));
+}
+
+TEST(ProjectFileReading, AWatchedLoadCountsItsBytesAndStopsWhenAsked)
+{
+    TempFolder dir;
+    Project project;
+    project.groups = {{"G", ""}};
+    project.recipients.resize(20000); // more than one block of records
+    saveProjectFile(project, dir.file("big.oqf"));
+
+    LoadWatch watch;
+    const LoadedProject loaded = loadProjectFileWatched(dir.file("big.oqf"), watch);
+    EXPECT_EQ(loaded.project.recipients.size(), 20000u);
+    EXPECT_EQ(loaded.project.path, dir.file("big.oqf"));
+    EXPECT_FALSE(loaded.project.changed());
+    EXPECT_EQ(watch.bytesRead.load(), watch.fileBytes.load());
+    EXPECT_EQ(watch.fileBytes.load(), std::filesystem::file_size(dir.file("big.oqf")));
+
+    // Asked to stop, the load ends with nothing kept.
+    LoadWatch stopping;
+    stopping.stopRequested = true;
+    EXPECT_THROW(loadProjectFileWatched(dir.file("big.oqf"), stopping), ProjectLoadStopped);
 }
 
 TEST(ProjectFileRoundTrip, KeepsEveryField)

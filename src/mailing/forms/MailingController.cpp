@@ -110,6 +110,7 @@ void MailingController::bindActions()
     main_.bindAction(ActionId::EMailToCurrentAction, [this] { EMailToCurrentActionExecute(); });
     main_.bindAction(ActionId::EMailToGroupAction, [this] { EMailToGroupActionExecute(); });
     main_.bindAction(ActionId::MailServerAction, [this] { ShowMailServerActionExecute(); });
+    main_.bindAction(ActionId::RunsAction, [this] { ShowRunsWindow(); });
 }
 
 void MailingController::guarded(void (MailingController::*handler)())
@@ -230,20 +231,29 @@ void MailingController::OptionsActionExecute()
     main_.showProgramOptions(TPropertiesForm::kDefaultServerPage);
 }
 
-void MailingController::offerTrust(const ECertificateRejected& error)
+bool MailingController::offerTrust(const ECertificateRejected& error)
 {
     const QString text = toQt(error.what()) + toQt(RunFailureText(SendMailForm->MailingRun.LastReport()));
     if (error.fingerprint().empty()) {
         main_.ui().messageBox(SendMailForm, text, texts::kProgramCaption, MessageIcon::Stop, MessageButtons::Ok);
-        return;
+        return false;
     }
-    const QString offer = QString(texts::kTrustOffer).arg(toQt(error.host())).arg(error.port());
-    if (main_.ui().messageBox(SendMailForm, text + "\n\n" + offer, texts::kProgramCaption, MessageIcon::Warning,
-                              MessageButtons::YesNo) != mrYes)
-        return;
+    const QString host = toQt(error.host());
+    const QString fingerprint = toQt(error.fingerprint());
     SettingsStore store;
-    store.addPin(toQt(error.host()), int(error.port()), toQt(error.fingerprint()));
+    const QString trusted = store.pinnedFingerprint(host, int(error.port()));
+    // A server trusted before that now shows another certificate is said plainly, with both
+    // fingerprints, and the safe answer is the default.
+    const bool changed = !trusted.isEmpty() && trusted != fingerprint;
+    const QString question =
+        changed ? QString(texts::kCertificateChanged).arg(host).arg(error.port()).arg(trusted, fingerprint)
+                : text + "\n\n" + QString(texts::kTrustOffer).arg(host).arg(error.port());
+    if (main_.ui().messageBox(SendMailForm, question, texts::kProgramCaption, MessageIcon::Warning,
+                              changed ? MessageButtons::YesNoDefaultNo : MessageButtons::YesNo) != mrYes)
+        return false;
+    store.addPin(host, int(error.port()), fingerprint);
     store.sync();
+    return true;
 }
 
 void MailingController::ShowMailServerActionExecute()
@@ -434,23 +444,29 @@ void MailingController::sendTest(std::size_t record)
     hooks.messageSent = [&ui](std::size_t, std::size_t) { ui.processEvents(); };
     // The window's actions are blocked while the message is under way, not while a box tells how
     // it went.
-    std::exception_ptr failure;
-    SendMailForm->setRunInProgress(true);
-    try {
-        SendMailForm->MailingRun.Run(request, hooks);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    SendMailForm->setRunInProgress(false);
-    if (failure) {
+    // A certificate the user trusts when asked lets the message go on at once.
+    for (bool sent = false; !sent;) {
+        std::exception_ptr failure;
+        SendMailForm->setRunInProgress(true);
         try {
-            std::rethrow_exception(failure);
-        } catch (const ECertificateRejected& error) {
-            offerTrust(error);
-        } catch (const std::exception& error) {
-            main_.showException(error, toQt(RunFailureText(SendMailForm->MailingRun.LastReport())));
+            SendMailForm->MailingRun.Run(request, hooks);
+        } catch (...) {
+            failure = std::current_exception();
         }
-        return;
+        SendMailForm->setRunInProgress(false);
+        sent = !failure;
+        if (failure) {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const ECertificateRejected& error) {
+                if (!offerTrust(error))
+                    return;
+            } catch (const std::exception& error) {
+                main_.showException(error, toQt(RunFailureText(SendMailForm->MailingRun.LastReport())));
+                return;
+            }
+            ApplyConnectionSettings(request);
+        }
     }
     ui.messageBox(parent, QString(texts::kTestSent).arg(address), texts::kCompleteCaption, MessageIcon::Information,
                   MessageButtons::Ok);
@@ -500,6 +516,8 @@ void MailingController::RunWithStatus(MailingRunRequest& request, const std::str
     request.stop = &stop;
     const RunPace pace(request.rate, RunPace::Clock::now());
     bool openRun = false;
+    // A run ended by a certificate the user then trusts goes on too.
+    bool resumeRun = false;
     // The status window shows the address of the message under way: the next one of the run.
     auto showNextAddress = [this, &request](std::size_t sent) {
         const bool more = sent < request.recipients.size();
@@ -520,7 +538,7 @@ void MailingController::RunWithStatus(MailingRunRequest& request, const std::str
     };
     hooks.waiting = [&ui] { ui.processEvents(); };
     hooks.stopRequested = [this] { return SendingStatusForm->stopRequested(); };
-    hooks.completed = [this, &ui, &openRun](std::size_t) {
+    hooks.completed = [this, &ui, &openRun, &resumeRun](std::size_t) {
         // The always-on-top status window goes first, so the closing box is the one in front.
         SendingStatusForm->finishRun();
         QString text =
@@ -531,9 +549,17 @@ void MailingController::RunWithStatus(MailingRunRequest& request, const std::str
             ui.messageBox(SendMailForm, text, texts::kCompleteCaption, MessageIcon::Information, MessageButtons::Ok);
             return;
         }
-        text += '\n' + toQt(SkipsAndFailuresText(counts)) + "\n\n" + texts::kOpenRunQuestion;
-        openRun = ui.messageBox(SendMailForm, text, texts::kCompleteCaption, MessageIcon::Information,
-                                MessageButtons::YesNo) == mrYes;
+        text += '\n' + toQt(SkipsAndFailuresText(counts)) + "\n\n";
+        if (counts.Failures() == 0) {
+            openRun = ui.messageBox(SendMailForm, text + texts::kOpenRunQuestion, texts::kCompleteCaption,
+                                    MessageIcon::Information, MessageButtons::YesNo) == mrYes;
+            return;
+        }
+        // A run with failures offers its resume at once (No: the run in the Runs window).
+        const int answer = ui.messageBox(SendMailForm, text + texts::kResumeRunQuestion, texts::kCompleteCaption,
+                                         MessageIcon::Information, MessageButtons::YesNoCancel);
+        resumeRun = answer == mrYes;
+        openRun = answer == mrNo;
     };
 
     {
@@ -562,7 +588,7 @@ void MailingController::RunWithStatus(MailingRunRequest& request, const std::str
             SendMailForm->MailingRun.Run(request, hooks);
         } catch (const ECertificateRejected& error) {
             SendingStatusForm->finishRun();
-            offerTrust(error);
+            resumeRun = offerTrust(error);
         } catch (const std::exception& error) {
             // The error's own text, then where it happened and what the run had done.
             SendingStatusForm->finishRun();
@@ -572,6 +598,8 @@ void MailingController::RunWithStatus(MailingRunRequest& request, const std::str
     // The run asked for in the closing box, once the run is over (Resume offered again).
     if (openRun)
         ShowRunsWindow(runId);
+    else if (resumeRun)
+        ResumeRun(runId);
 }
 
 namespace {

@@ -109,7 +109,9 @@ private:
     void ApplyConnectionSettings(MailingRunRequest& request) const;
     // The run was refused a server's certificate: its text, and (when the server sent one) the
     // offer to trust this certificate for this host and port from now on, stored as a pin.
-    void offerTrust(const ECertificateRejected& error);
+    // Offers to trust the certificate a server was refused for; true when the user did (the pin
+    // is stored by then). A server whose pinned certificate changed is asked about plainly.
+    bool offerTrust(const ECertificateRejected& error);
     // Runs send-window work inside the program's error handling.
     void guarded(void (MailingController::*handler)());
 

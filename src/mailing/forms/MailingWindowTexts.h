@@ -28,8 +28,11 @@ inline constexpr const char* kNoRecipientSelected = "Have not selected recipient
 inline constexpr const char* kSmtpServerError = "SMTP Server error!";
 inline constexpr const char* kSendingComplete = "Mail sending complete!";
 // Below a refused server certificate's text (host, port).
-inline constexpr const char* kTrustOffer =
-    "Trust this certificate for %1, port %2 from now on? The run can then be started again.";
+inline constexpr const char* kTrustOffer = "Trust this certificate for %1, port %2 from now on? The run then goes on.";
+inline constexpr const char* kCertificateChanged =
+    "The certificate of %1 (port %2) has changed since you trusted it.\n\nTrusted: %3\nNow offered: %4\n\n"
+    "This happens when the server's certificate was renewed, and also when someone stands between this "
+    "computer and the server. Trust the new certificate instead?";
 // Beside the send window's recipient list.
 inline constexpr const char* kRecipientCount = "%1 recipients";
 inline constexpr const char* kOneRecipient = "1 recipient";
@@ -58,6 +61,8 @@ inline constexpr const char* kRunsButton = "Runs...";
 inline constexpr const char* kResumeButton = "Resume";
 inline constexpr const char* kCloseButton = "Close";
 inline constexpr const char* kOpenRunQuestion = "Open the run?";
+inline constexpr const char* kResumeRunQuestion =
+    "Resume the run now, sending to the recipients not yet sent? (No: open the run)";
 inline constexpr const char* kResumeOtherProject = "This run belongs to the project \"%1\". Open it first.";
 inline constexpr const char* kNothingToResume = "Every recipient of this run was sent already.";
 inline constexpr const char* kResumeRemoved = "No longer in the group, not sent (%1):";

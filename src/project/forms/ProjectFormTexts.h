@@ -45,6 +45,10 @@ inline constexpr const char* kPlainAuthHint = "Without it, the password goes onl
                                               "computer.";
 inline constexpr const char* kCaFileHint = "A PEM file of certificates trusted beside the system's (company or test "
                                            "servers); empty: the system's only.";
+inline constexpr const char* kPinsLabel = "Trusted servers";
+inline constexpr const char* kPinsHint =
+    "Certificates trusted by their fingerprint for one server each, when a run asked; Remove forgets one.";
+inline constexpr const char* kRemovePin = "Remove";
 inline constexpr const char* kCaFileChooseCaption = "Trusted certificates file";
 inline constexpr const char* kCaFileFilter = "PEM certificates|*.pem;*.crt|All files|*";
 // The security choices: the shown text and the stored value, in the order of the list.
@@ -95,5 +99,18 @@ inline constexpr const char* kOpenDialogTitle = "Opening Orv Quillet project";
 inline constexpr const char* kSaveDialogTitle = "Saving Orv Quillet project";
 inline constexpr const char* kProjectFilter = "Orv Quillet Files|*.oqf";
 inline constexpr const char* kProjectSuffix = "oqf";
+// Opening a large project: the progress window.
+inline constexpr const char* kLoadingCaption = "Opening project";
+inline constexpr const char* kLoadingLabel = "Opening %1 ...";
+// A project whose texts look like those of another code page (%1 the file's name, %2 the code
+// page in force); and the question before saving it.
+inline constexpr const char* kOtherCodePageCaption = "Warning";
+inline constexpr const char* kOtherCodePageOpened =
+    "The texts of \"%1\" do not look like text of code page %2. A project file does not record its code page: "
+    "open it under the one it was written in (Program options, Message, Code page; or QUILLET_CODEPAGE), or "
+    "its names will show wrongly.";
+inline constexpr const char* kOtherCodePageSave =
+    "The texts of this project do not look like text of code page %1, in force now. Saving it mixes texts of "
+    "two code pages in one file. Save anyway?";
 
 } // namespace quillet::texts

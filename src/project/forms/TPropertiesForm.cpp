@@ -16,6 +16,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -96,6 +97,18 @@ TPropertiesForm::TPropertiesForm(QWidget* parent) : QDialog(parent)
     PlainAuthCheck->setObjectName("PlainAuthCheck");
     PlainAuthCheck->setToolTip(texts::kPlainAuthHint);
     form->addRow(QString(), PlainAuthCheck);
+    PinList = new QListWidget;
+    PinList->setObjectName("PinList");
+    PinList->setToolTip(texts::kPinsHint);
+    PinList->setMaximumHeight(PinList->fontMetrics().height() * 5);
+    RemovePinButton = new QPushButton(texts::kRemovePin);
+    RemovePinButton->setObjectName("RemovePinButton");
+    RemovePinButton->setAutoDefault(false);
+    connect(RemovePinButton, &QPushButton::clicked, this, [this] { RemovePinButtonClick(); });
+    auto* pinRow = new QHBoxLayout;
+    pinRow->addWidget(PinList, 1);
+    pinRow->addWidget(RemovePinButton, 0, Qt::AlignTop);
+    form->addRow(QString::fromLatin1(texts::kPinsLabel), pinRow);
     PageControl->addTab(first, texts::kDefaultServerPage);
 
     QWidget* second = page(form);
@@ -210,6 +223,31 @@ void TPropertiesForm::writeServerSettings(SettingsStore& store) const
     server.password = PasswordEdit->text();
     store.writeServer(server);
     store.writeSecurityChoice(connectionSecurity(), trustedCertificatesFile(), PlainAuthCheck->isChecked());
+    for (const auto& [host, port] : removedPins_)
+        store.removePin(host, port);
+}
+
+void TPropertiesForm::loadPins(const SettingsStore& store)
+{
+    PinList->clear();
+    removedPins_.clear();
+    for (const StoredPin& pin : store.pins()) {
+        auto* item = new QListWidgetItem(QString("%1:%2  %3").arg(pin.host).arg(pin.port).arg(pin.fingerprint));
+        item->setData(Qt::UserRole, pin.host);
+        item->setData(Qt::UserRole + 1, pin.port);
+        PinList->addItem(item);
+    }
+    RemovePinButton->setEnabled(PinList->count() > 0);
+}
+
+void TPropertiesForm::RemovePinButtonClick()
+{
+    QListWidgetItem* item = PinList->currentItem();
+    if (!item)
+        return;
+    removedPins_.emplace_back(item->data(Qt::UserRole).toString(), item->data(Qt::UserRole + 1).toInt());
+    delete item;
+    RemovePinButton->setEnabled(PinList->count() > 0);
 }
 
 void TPropertiesForm::loadMessageSettings(const SettingsStore& store)

@@ -8,10 +8,16 @@
 // apply to the default server and every account.
 
 #include <QDialog>
+#include <QString>
+
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QListWidget;
+class QPushButton;
 class QTabWidget;
 class QToolButton;
 
@@ -44,6 +50,10 @@ public:
     QToolButton* TlsCaFileButton = nullptr;
     // The password may go without TLS to a server not on this computer (stored AllowPlainAuth).
     QCheckBox* PlainAuthCheck = nullptr;
+    // The certificates trusted by fingerprint, "HOST:PORT  FINGERPRINT", with Remove; a removal
+    // reaches the settings with OK.
+    QListWidget* PinList = nullptr;
+    QPushButton* RemovePinButton = nullptr;
     // Page "Build-in Mail Server": never stored; "1026" and empty at every start.
     QLineEdit* BuildInPortEdit = nullptr;
     QLineEdit* BuildInFromEdit = nullptr;
@@ -74,6 +84,8 @@ public:
     // The five edits of the first page into the stored "SMTP" values (part of WriteSettings); the
     // security choice, the file and the plain login choice only when changed (see SettingsStore::writeSecurityChoice).
     void writeServerSettings(SettingsStore& store) const;
+    // The stored pins into the list (before each showing: a run may have added one).
+    void loadPins(const SettingsStore& store);
 
     // The stored message options into the third page, and back (the pre-flight check shown is
     // the stored "SkipPreflight" turned round). An unknown stored code page shows as automatic.
@@ -84,6 +96,11 @@ public:
     void selectPage(int page);
     // To open the dialog, use the shell's showProgramOptions(page): it shows it modally and
     // runs loadServerSettings() when it ends with anything but OK.
+
+private:
+    void RemovePinButtonClick();
+    // Host and port of the pins removed since the list was loaded.
+    std::vector<std::pair<QString, int>> removedPins_;
 };
 
 } // namespace quillet

@@ -207,6 +207,39 @@ void SettingsStore::addPin(const QString& host, int port, const QString& fingerp
     setText(kSmtpGroup, "TlsPins", pins.join(' '));
 }
 
+std::vector<StoredPin> SettingsStore::pins() const
+{
+    std::vector<StoredPin> result;
+    for (const QString& item : text(kSmtpGroup, "TlsPins", {}).split(' ', Qt::SkipEmptyParts)) {
+        // HOST:PORT=FINGERPRINT; the host may hold colons of its own (IPv6), the port is after the last.
+        const qsizetype equals = item.indexOf('=');
+        const qsizetype colon = equals < 0 ? -1 : item.lastIndexOf(':', equals);
+        bool ok = false;
+        const int port = colon < 0 ? 0 : item.mid(colon + 1, equals - colon - 1).toInt(&ok);
+        if (ok)
+            result.push_back({item.left(colon), port, item.mid(equals + 1)});
+    }
+    return result;
+}
+
+QString SettingsStore::pinnedFingerprint(const QString& host, int port) const
+{
+    for (const StoredPin& pin : pins())
+        if (pin.host == host && pin.port == port)
+            return pin.fingerprint;
+    return {};
+}
+
+void SettingsStore::removePin(const QString& host, int port)
+{
+    const QString place = host + ":" + QString::number(port) + "=";
+    QStringList kept;
+    for (const QString& pin : text(kSmtpGroup, "TlsPins", {}).split(' ', Qt::SkipEmptyParts))
+        if (!pin.startsWith(place))
+            kept << pin;
+    setText(kSmtpGroup, "TlsPins", kept.join(' '));
+}
+
 RunSettings SettingsStore::readRun() const
 {
     RunSettings run;

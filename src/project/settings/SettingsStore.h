@@ -70,6 +70,13 @@ struct RunSettings {
     int connections = 1;
 };
 
+// One certificate trusted by fingerprint for one server.
+struct StoredPin {
+    QString host;
+    int port = 0;
+    QString fingerprint;
+};
+
 // How the default server and every account are reached, in the "SMTP" group (written only when
 // changed, so a file without these keys keeps its bytes): Security "auto", "starttls", "tls" or
 // "none"; TlsCaFile a PEM file of extra trusted certificates; TlsPins the certificates trusted by
@@ -147,6 +154,11 @@ public:
     // Trusts a certificate for one server from now on (another pin for the same host and port is
     // replaced).
     void addPin(const QString& host, int port, const QString& fingerprint);
+    // The stored pins in stored order; the fingerprint pinned for a server (empty: none); and
+    // forgetting the pin of a server.
+    std::vector<StoredPin> pins() const;
+    QString pinnedFingerprint(const QString& host, int port) const;
+    void removePin(const QString& host, int port);
     void writeMessageSettings(const MessageSettings& message);
     void writeSendWindow(const SendWindowSettings& send);
 

@@ -25,6 +25,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -291,7 +292,7 @@ private slots:
             f.OptionsPage->RateEdit->setText("1000/s");
             f.OptionsPage->RetryWaitEdit->setValue(5);
             run->ui.dialogScripts.push_front(chooseMethod(Method::Default));
-            run->ui.messageAnswers.push_back(mrYes); // open the run
+            run->ui.messageAnswers.push_back(mrNo); // open the run
             f.SendMailAction->trigger();
             f.CloseAction->trigger();
             return int(mrCancel);
@@ -306,9 +307,11 @@ private slots:
         });
         main().action("EMailToGroupAction")->trigger();
 
-        QCOMPARE(messageTexts(),
-                 (QStringList{"Mail sending complete!\n4 of 5 messages sent\n0 skipped, 1 failed\n\nOpen the run?",
-                              "Mail sending complete!\n1 of 1 messages sent"}));
+        QCOMPARE(
+            messageTexts(),
+            (QStringList{"Mail sending complete!\n4 of 5 messages sent\n0 skipped, 1 failed\n\nResume the run now, "
+                         "sending to the recipients not yet sent? (No: open the run)",
+                         "Mail sending complete!\n1 of 1 messages sent"}));
         QVERIFY(shownRun.contains("Counts: sent 4, rejected 1, failed 0, unknown 0, skipped 0, not tried 0 of 5"));
         QVERIFY(shownRun.contains("of 5\n\nNot sent:\nb@x.org\trejected\t554 no thanks\n\na@x.org\tsent"));
         QVERIFY(resumedRun.contains("Counts: sent 5, rejected 0"));
@@ -557,7 +560,9 @@ private slots:
     }
 
     // A certificate that is not trusted: the box names the reason and the fingerprint and offers
-    // to trust it for this host and port; Yes stores the pin and the next run goes through.
+    // to trust it for this host and port; Yes stores the pin and the run goes on. A pinned server
+    // whose certificate changed is asked about plainly, No the default; Program options list the
+    // pins with Remove.
     void untrustedCertificateIsOfferedAndTrustedByPin()
     {
         if (const char* missing = TlsPeer::Missing())
@@ -569,7 +574,7 @@ private slots:
         main().propertiesForm().PasswordEdit->setText("secret");
         selectGroup("Five");
         run->ui.messageAnswers = {int(mrYes)};
-        scriptSendWindow("Pinned", {"x"}, {Method::Default, Method::Default});
+        scriptSendWindow("Pinned", {"x"}, {Method::Default});
         main().action("EMailToGroupAction")->trigger();
 
         const auto messages = run->ui.messages();
@@ -580,7 +585,7 @@ private slots:
         QVERIFY2(messages[0].text.startsWith(prefix), qPrintable(messages[0].text));
         const QString fingerprint = messages[0].text.mid(prefix.size(), 95);
         QVERIFY2(messages[0].text.endsWith(QString("\n\nTrust this certificate for 127.0.0.1, port %1 from now on? "
-                                                   "The run can then be started again.")
+                                                   "The run then goes on.")
                                                .arg(peer.Port())),
                  qPrintable(messages[0].text));
         QCOMPARE(messages[0].buttons, MessageButtons::YesNo);
@@ -589,6 +594,65 @@ private slots:
         QVERIFY(!peer.Received(6));
         QVERIFY(peer.Received(5));
         QCOMPARE(peer.AuthLog(), QByteArray("LOGIN user ok tls\n").toStdString());
+
+        const QString stale = QString(95, 'A');
+        SettingsStore store;
+        store.addPin("127.0.0.1", peer.Port(), stale);
+        store.sync();
+        run->ui.messageAnswers = {int(mrNo)};
+        scriptSendWindow("Pinned", {"x"}, {Method::Default});
+        main().action("EMailToGroupAction")->trigger();
+        const RecordedPrompt changed = run->ui.messages()[2];
+        QVERIFY2(changed.text.startsWith(QString("The certificate of 127.0.0.1 (port %1) has changed since you trusted "
+                                                 "it.\n\nTrusted: %2\nNow offered: %3\n\n")
+                                             .arg(peer.Port())
+                                             .arg(stale, fingerprint)),
+                 qPrintable(changed.text));
+        QCOMPARE(changed.buttons, MessageButtons::YesNoDefaultNo);
+        QCOMPARE(SettingsStore().pinnedFingerprint("127.0.0.1", peer.Port()), stale);
+
+        run->ui.dialogScripts.push_back([](QDialog& d) {
+            auto& options = static_cast<TPropertiesForm&>(d);
+            if (options.PinList->count() != 1 || !options.PinList->item(0)->text().endsWith(QString(95, 'A')))
+                return int(mrCancel);
+            options.PinList->setCurrentRow(0);
+            options.RemovePinButton->click();
+            return int(mrOk);
+        });
+        main().showProgramOptions();
+        QVERIFY(SettingsStore().pins().empty());
+    }
+
+    void aFailedRunsClosingBoxResumesItAndTheRunsAreInTheMailingMenu()
+    {
+        ScriptedSmtpPeer peer;
+        peer.failDataOf = 2;
+        peer.start();
+        useDefaultServer(peer.port());
+        selectGroup("Five");
+        run->ui.dialogScripts.push_back([this](QDialog& d) {
+            auto& f = static_cast<TSendMailForm&>(d);
+            f.SubEdit->setText("Hi");
+            f.OptionsPage->OnErrorBox->setCurrentIndex(1);
+            run->ui.dialogScripts.push_front(chooseMethod(Method::Default));
+            run->ui.messageAnswers.push_back(mrYes); // resume now
+            f.SendMailAction->trigger();
+            f.CloseAction->trigger();
+            return int(mrCancel);
+        });
+        main().action("EMailToGroupAction")->trigger();
+        QCOMPARE(run->ui.messages().front().buttons, MessageButtons::YesNoCancel);
+        QCOMPARE(messageTexts().back(), QString("Mail sending complete!\n1 of 1 messages sent"));
+        QVERIFY(peer.waitClosed(2));
+        QCOMPARE(peer.messages().size(), size_t(5));
+
+        QString shownRun;
+        run->ui.dialogScripts.push_back([&](QDialog& d) {
+            shownRun = static_cast<RunsWindow&>(d).Details->toPlainText();
+            return int(mrCancel);
+        });
+        main().action("RunsAction")->trigger();
+        QVERIFY2(shownRun.contains("Counts: sent 5, rejected 0"), qPrintable(shownRun));
     }
 
     void serverWindowFromOptionsMenu()
