@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -245,7 +246,10 @@ private slots:
                                         "The message has no text",
                                         "The message has no From: receivers may refuse it (insert a template with a "
                                         "reply-to line, or tick \"Use the sender address as From\" in Program options)",
-                                        "2 message(s), about 0.0 MB in all"}));
+                                        findings.value(3)}));
+        QVERIFY2(
+            QRegularExpression("^2 message\\(s\\), about \\d+\\.\\d KB in all$").match(findings.value(3)).hasMatch(),
+            qPrintable(findings.value(3)));
         int preflightShown = 0;
         for (const auto& p : run->ui.prompts)
             preflightShown += p.dialogClass == "TPreflightForm";
