@@ -225,7 +225,7 @@ std::vector<StoredPin> SettingsStore::pins() const
 QString SettingsStore::pinnedFingerprint(const QString& host, int port) const
 {
     for (const StoredPin& pin : pins())
-        if (pin.host == host && pin.port == port)
+        if (pin.host.compare(host, Qt::CaseInsensitive) == 0 && pin.port == port) // as DNS compares names
             return pin.fingerprint;
     return {};
 }
