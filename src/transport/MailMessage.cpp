@@ -1,6 +1,7 @@
 #include "MailMessage.h"
 
 #include "Base64.h"
+#include "DkimSigner.h"
 #include "Iso2022Jp.h"
 #include "MessageTexts.h"
 #include "QuotedPrintable.h"
@@ -345,18 +346,20 @@ void WriteMessage(TMailMessage& message, LineWriter& writer)
     WriteMessage(message, writer, CurrentEncodingParameters());
 }
 
-void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParameters& parameters)
-{
-    {
-        const THeaderList headers = BuildHeaderLines(message, parameters);
-        for (const auto& line : headers.Lines())
-            if (!HasLineBreak(line))
-                writer.WriteLn(line);
-            else
-                writer.WriteLn(SingleLineValue(line));
-    }
-    writer.WriteLn("");
+namespace {
 
+// The header lines as they are written: a line holding a line break goes out as one line.
+std::vector<std::string> writtenHeaderLines(const TMailMessage& message, const EncodingParameters& parameters)
+{
+    std::vector<std::string> lines = BuildHeaderLines(message, parameters).Lines();
+    for (auto& line : lines)
+        if (HasLineBreak(line))
+            line = SingleLineValue(line);
+    return lines;
+}
+
+void writeBody(TMailMessage& message, LineWriter& writer, const EncodingParameters& parameters)
+{
     const bool hasHtml = !message.HtmlBody.empty();
     if (message.Attachments.empty() && !hasHtml) {
         TextForm form = TextForm::AsIs;
@@ -386,6 +389,75 @@ void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParam
     for (auto& attachment : message.Attachments)
         writeAttachment(writer, attachment, parameters);
     writer.WriteLn(boundaryLine + "--");
+}
+
+// The first rendering of a signed message's body: hashed, and kept as written while it is no
+// larger than kKeptBodyLimit, so that a usual message is rendered once; a larger one (attached
+// files) is rendered again from its sources rather than held in memory.
+class SigningPass : public LineWriter {
+public:
+    // Large enough for any text message with its HTML part, small beside an attached file.
+    static constexpr std::size_t kKeptBodyLimit = 256 * 1024;
+
+    void Write(std::string_view bytes) override
+    {
+        hash.Write(bytes);
+        keep(bytes, {});
+    }
+    void WriteLn(std::string_view line) override
+    {
+        hash.WriteLn(line);
+        keep(line, "\r\n");
+    }
+
+    DkimBodyHash hash;
+    std::string kept;
+    bool overflow = false;
+
+private:
+    void keep(std::string_view bytes, std::string_view end)
+    {
+        if (overflow)
+            return;
+        if (kept.size() + bytes.size() + end.size() > kKeptBodyLimit) {
+            overflow = true;
+            std::string().swap(kept);
+            return;
+        }
+        kept.append(bytes);
+        kept.append(end);
+    }
+};
+
+} // namespace
+
+void WriteMessage(TMailMessage& message, LineWriter& writer, const EncodingParameters& parameters)
+{
+    const std::vector<std::string> headers = writtenHeaderLines(message, parameters);
+    if (!message.Signer) {
+        for (const auto& line : headers)
+            writer.WriteLn(line);
+        writer.WriteLn("");
+        writeBody(message, writer, parameters);
+        return;
+    }
+
+    // Signed: the body is hashed first, as it will be written, then the signature goes ahead
+    // of the header block.
+    SigningPass pass;
+    writeBody(message, pass, parameters);
+    const std::size_t at = message.From.Address.rfind('@');
+    const std::string_view fromDomain =
+        at == std::string::npos ? std::string_view() : std::string_view(message.From.Address).substr(at + 1);
+    for (const auto& line : message.Signer->SignatureLines(headers, pass.hash.Finish(), fromDomain, std::time(nullptr)))
+        writer.WriteLn(line);
+    for (const auto& line : headers)
+        writer.WriteLn(line);
+    writer.WriteLn("");
+    if (pass.overflow)
+        writeBody(message, writer, parameters);
+    else
+        writer.Write(pass.kept);
 }
 
 } // namespace quillet

@@ -13,6 +13,10 @@
 // Every body line is written with a leading "." doubled, and a body line that holds CR or LF
 // is written as separate lines, so no data can end the message text early. Attached files are
 // streamed from disk in large blocks and never held in memory whole.
+//
+// A message with a Signer gets its DKIM-Signature header first: the body is rendered once for
+// its hash (and kept when small), then the header block and the body are written (see
+// DkimSigner.h).
 #pragma once
 
 #include "EMailAddress.h"
@@ -21,11 +25,14 @@
 #include "LineWriter.h"
 
 #include <ctime>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace quillet {
+
+class DkimSigner;
 
 enum class TMessageEncoding { meMIME, meUU };
 enum class TMessagePriority { mpHighest, mpHigh, mpNormal, mpLow, mpLowest };
@@ -82,6 +89,8 @@ public:
     std::string References;
     TEMailAddressItem ReceiptRecipient;
     std::vector<std::string> NewsGroups;
+    // Signs the message as it is written (a DKIM-Signature ahead of the headers); none: unsigned.
+    std::shared_ptr<const DkimSigner> Signer;
 
     // Resets every field to its default.
     void Clear() { *this = TMailMessage(); }

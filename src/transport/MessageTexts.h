@@ -15,6 +15,18 @@ inline constexpr const char* kCannotOpenFileFormat = "Cannot open file \"%s\". %
 inline constexpr const char* kCannotReadFileFormat = "Cannot read file \"%s\". %s";
 // The body shown for a received message whose data file cannot be read; the system's reason.
 inline constexpr std::string_view kReceivedMessageUnreadable = "(The received message could not be read: %s)";
+// Message signing (DKIM). Placeholders: the key file's path, then the reason or the figure.
+inline constexpr const char* kDkimKeyUnreadableFormat = "Cannot read the signing key \"%s\": %s";
+inline constexpr const char* kDkimKeyKindFormat = "The signing key \"%s\" is neither an RSA nor an Ed25519 key.";
+inline constexpr const char* kDkimKeyTooShortFormat =
+    "The RSA signing key \"%s\" has %s bits; receivers ignore signatures of keys below 1024 bits.";
+inline constexpr const char* kDkimKeygenFailedFormat = "Cannot create the signing key: %s";
+inline constexpr const char* kDkimSigningFailedFormat = "Cannot sign the message: %s";
+inline constexpr const char* kDkimNoDomainText =
+    "Cannot sign the message: it has no From address to take the signing domain from, and no domain is set.";
+inline constexpr const char* kDkimCannotWriteFormat = "Cannot write \"%s\": %s";
+inline constexpr const char* kDkimFileExistsFormat = "File \"%s\" already exists";
+inline constexpr const char* kDkimNoRecordFormat = "No DKIM record found in DNS for %s.";
 inline constexpr const char* kTimeZoneFailureText = "Failed attempting to retrieve time zone information.";
 
 inline constexpr const char* kMessageBoundary = "=_NextPart_Quillet_7f3a9c2e5b1d40";
