@@ -65,6 +65,16 @@ DkimKeyFiles CreateDkimKeyFiles(const std::string& folder, const std::string& se
     return files;
 }
 
+std::shared_ptr<const DkimSigner> LoadDkimSigner(const std::string& keyFile, const std::string& selector,
+                                                 const std::string& domain)
+{
+    if (keyFile.empty())
+        return nullptr;
+    if (selector.empty())
+        throw ETransportError(kDkimNoSelectorText);
+    return std::make_shared<const DkimSigner>(DkimKey::Load(keyFile), selector, domain);
+}
+
 DkimRecordVerdict CheckDkimRecord(const DkimKey& key, std::string_view recordText)
 {
     const auto record = ParseDkimRecord(recordText);

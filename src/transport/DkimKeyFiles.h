@@ -5,6 +5,7 @@
 
 #include "DkimSigner.h"
 
+#include <memory>
 #include <string>
 
 namespace quillet {
@@ -21,6 +22,11 @@ struct DkimKeyFiles {
 // ETransportError, leaving no half-written key behind.
 DkimKeyFiles CreateDkimKeyFiles(const std::string& folder, const std::string& selector, const std::string& domain,
                                 DkimAlgorithm algorithm);
+
+// The signer of the program options' key: none when no key file is set; a key without a
+// selector or that cannot be read raises ETransportError.
+std::shared_ptr<const DkimSigner> LoadDkimSigner(const std::string& keyFile, const std::string& selector,
+                                                 const std::string& domain);
 
 enum class DkimRecordVerdict { Matches, OtherKey, OtherKeyType, Revoked, NotARecord };
 

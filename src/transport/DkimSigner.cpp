@@ -369,17 +369,17 @@ void DkimBodyHash::WriteLn(std::string_view line)
     if (plain) {
         if (emptyLines_) {
             for (; emptyLines_; --emptyLines_)
-                emit("\r\n");
+                output("\r\n");
         }
-        emit(line);
-        emit("\r\n");
+        output(line);
+        output("\r\n");
         return;
     }
     feed(line);
     feed("\r\n");
 }
 
-void DkimBodyHash::emit(std::string_view bytes)
+void DkimBodyHash::output(std::string_view bytes)
 {
     if (out_.size() + bytes.size() > kHashBlock)
         flush();
@@ -402,12 +402,12 @@ void DkimBodyHash::content(std::string_view bytes)
 {
     if (!lineHasContent_)
         for (; emptyLines_; --emptyLines_)
-            emit("\r\n");
+            output("\r\n");
     if (blankPending_)
-        emit(" ");
+        output(" ");
     blankPending_ = false;
     lineHasContent_ = true;
-    emit(bytes);
+    output(bytes);
 }
 
 void DkimBodyHash::feed(std::string_view bytes)
@@ -421,7 +421,7 @@ void DkimBodyHash::feed(std::string_view bytes)
             if (c == '\n') {
                 // The line ends: a line without content waits, as it may be one of the last.
                 if (lineHasContent_)
-                    emit("\r\n");
+                    output("\r\n");
                 else
                     ++emptyLines_;
                 lineStart_ = true;
@@ -468,7 +468,7 @@ std::string DkimBodyHash::Finish()
     }
     // A last line without its line break gets one.
     if (lineHasContent_)
-        emit("\r\n");
+        output("\r\n");
     flush();
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;

@@ -115,7 +115,7 @@ private:
     void feed(std::string_view bytes);
     // Content bytes of the present line, after the empty lines and the blank waiting before them.
     void content(std::string_view bytes);
-    void emit(std::string_view bytes);
+    void output(std::string_view bytes);
     void flush();
 
     EVP_MD_CTX* context_;

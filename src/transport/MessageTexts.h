@@ -24,6 +24,7 @@ inline constexpr const char* kDkimKeygenFailedFormat = "Cannot create the signin
 inline constexpr const char* kDkimSigningFailedFormat = "Cannot sign the message: %s";
 inline constexpr const char* kDkimNoDomainText =
     "Cannot sign the message: it has no From address to take the signing domain from, and no domain is set.";
+inline constexpr const char* kDkimNoSelectorText = "Messages cannot be signed: the signing key has no selector.";
 inline constexpr const char* kDkimCannotWriteFormat = "Cannot write \"%s\": %s";
 inline constexpr const char* kDkimFileExistsFormat = "File \"%s\" already exists";
 inline constexpr const char* kDkimNoRecordFormat = "No DKIM record found in DNS for %s.";
