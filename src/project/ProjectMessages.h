@@ -13,4 +13,16 @@ inline constexpr const char* kCannotWriteFile = "Cannot write file \"%s\". %s";
 inline constexpr const char* kDamagedFile = "The file \"%s\" is damaged: it ends before the end of its data";
 inline constexpr const char* kTooManyEntries = "Cannot save file \"%s\". The project has too many entries";
 
+// Passwords. Placeholders: what the password is for ("user@host:port"), then the reason.
+inline constexpr const char* kCannotReadPasswordFile = "Cannot read the password file \"%s\": %s";
+inline constexpr const char* kPasswordPrompt = "Password for %s: ";
+inline constexpr const char* kPasswordNotFound =
+    "No password for %s: %s. Give it with --password-file or QUILLET_PASSWORD, unlock the system keyring, "
+    "or keep it in the file (quillet secrets move PROJECT --to file).";
+inline constexpr const char* kKeyringHoldsNone = "the system keyring holds none for %s";
+inline constexpr const char* kNoKeyring = "this program was built without the system keyring";
+inline constexpr const char* kKeyringNotRunning = "the system keyring is not available (%s)";
+inline constexpr const char* kKeyringLocked = "the system keyring is locked";
+inline constexpr const char* kKeyringNoAnswer = "the system keyring did not answer within %s seconds";
+
 } // namespace quillet::messages

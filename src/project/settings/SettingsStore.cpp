@@ -23,6 +23,8 @@ constexpr const char* kSmtpGroup = "SMTP";
 constexpr const char* kRunGroup = "Run";
 constexpr const char* kColumnsGroup = "Columns";
 constexpr const char* kSendGroup = "Send";
+constexpr const char* kSigningGroup = "Signing";
+constexpr const char* kKeyringProjectsKey = "Keyring/Projects";
 // A width beyond this is a damaged value, not a column.
 constexpr int kMaxColumnWidth = 10000;
 
@@ -76,6 +78,57 @@ void SettingsStore::writeMessageSettings(const MessageSettings& message)
     setText(kOptionGroup, "CodePage", message.codePage);
     setText(kOptionGroup, "FromSender", message.fromSender ? "1" : "0");
     setText(kOptionGroup, "SkipPreflight", message.skipPreflight ? "1" : "0");
+}
+
+SigningSettings SettingsStore::readSigning() const
+{
+    SigningSettings signing;
+    signing.keyFile = text(kSigningGroup, "KeyFile", {});
+    signing.selector = text(kSigningGroup, "Selector", {});
+    signing.domain = text(kSigningGroup, "Domain", {});
+    signing.algorithm = text(kSigningGroup, "Algorithm", {});
+    return signing;
+}
+
+void SettingsStore::writeSigning(const SigningSettings& signing)
+{
+    if (readSigning() == signing)
+        return;
+    setText(kSigningGroup, "KeyFile", signing.keyFile);
+    setText(kSigningGroup, "Selector", signing.selector);
+    setText(kSigningGroup, "Domain", signing.domain);
+    setText(kSigningGroup, "Algorithm", signing.algorithm);
+}
+
+bool SettingsStore::readKeyringChoice() const
+{
+    return number(kOptionGroup, "KeyringPasswords", 0) != 0;
+}
+
+void SettingsStore::writeKeyringChoice(bool keyring)
+{
+    if (readKeyringChoice() != keyring)
+        setText(kOptionGroup, "KeyringPasswords", keyring ? "1" : "0");
+}
+
+bool SettingsStore::projectInKeyring(const QString& projectPath) const
+{
+    return settings_->value(kKeyringProjectsKey).toStringList().contains(projectPath);
+}
+
+void SettingsStore::setProjectInKeyring(const QString& projectPath, bool keyring)
+{
+    QStringList projects = settings_->value(kKeyringProjectsKey).toStringList();
+    if (projects.contains(projectPath) == keyring)
+        return;
+    if (keyring)
+        projects.append(projectPath);
+    else
+        projects.removeAll(projectPath);
+    if (projects.isEmpty())
+        settings_->remove(kKeyringProjectsKey);
+    else
+        settings_->setValue(kKeyringProjectsKey, projects);
 }
 
 SendWindowSettings SettingsStore::readSendWindow() const

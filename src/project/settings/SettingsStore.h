@@ -119,6 +119,19 @@ struct SendWindowSettings {
     bool operator==(const SendWindowSettings&) const = default;
 };
 
+// Message signing (DKIM) in the "Signing" group: KeyFile (the PEM private key; empty: messages
+// are not signed), Selector, Domain (empty: each message's From domain) and Algorithm
+// (rsa-sha256 or ed25519-sha256; the key's own kind decides, this names it for the user).
+// Written only when changed.
+struct SigningSettings {
+    QString keyFile;
+    QString selector;
+    QString domain;
+    QString algorithm;
+
+    bool operator==(const SigningSettings&) const = default;
+};
+
 // A decimal number as the settings read it: `text` converted, or `defaultValue` when it is
 // empty or not a valid integer.
 int settingsNumber(const QString& text, int defaultValue);
@@ -161,6 +174,18 @@ public:
     void removePin(const QString& host, int port);
     void writeMessageSettings(const MessageSettings& message);
     void writeSendWindow(const SendWindowSettings& send);
+
+    // "Keep passwords in the system keyring" for the default server ("KeyringPasswords" in
+    // "Option", 0 or 1, written only when it changes) and for each project: the project files
+    // whose passwords are kept there, by absolute path ("Projects" in "Keyring"), since the
+    // project file itself has no place for the choice.
+    SigningSettings readSigning() const;
+    void writeSigning(const SigningSettings& signing);
+
+    bool readKeyringChoice() const;
+    void writeKeyringChoice(bool keyring);
+    bool projectInKeyring(const QString& projectPath) const;
+    void setProjectInKeyring(const QString& projectPath, bool keyring);
 
     // The column widths of a list (group "Columns", key = the list's name), as the user last
     // left them, in column order. Empty when none are stored or the value is not a list of
