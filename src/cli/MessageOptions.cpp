@@ -12,6 +12,7 @@
 #include "mailing/TemplateFile.h"
 #include "project/CodePage.h"
 #include "project/settings/SettingsStore.h"
+#include "transport/DkimSigner.h"
 #include "transport/MailMessage.h"
 
 #include <QFile>
@@ -79,6 +80,9 @@ std::optional<int> runMessageChecks(const QCommandLineParser& parser, MailingRun
     input.recipients = &request.recipients;
     input.draft = request.draft;
     input.hasFrom = !message.From.Address.empty() || request.fromSender;
+    input.fromAddress = message.From.Address.empty() ? request.defaultServer.sendFrom : message.From.Address;
+    input.signing = message.Signer != nullptr;
+    input.signingDomain = input.signing ? message.Signer->Domain() : std::string();
     const bool checkOnly = parser.isSet("check");
     const bool preview = parser.isSet("preview") && !parser.isSet("test-to");
 

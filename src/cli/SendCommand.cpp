@@ -12,6 +12,8 @@
 #include "ProjectCommandTexts.h"
 #include "project/FileDescriptor.h"
 #include "ProjectFileAccess.h"
+#include "SecretsAccess.h"
+#include "SigningOptions.h"
 #include "Terminal.h"
 
 #include "addressbook/RecipientRows.h"
@@ -148,6 +150,7 @@ public:
         parser.addOption({"dry-run", "Connect nowhere; write every message to DIR/NNNNNN.eml.", "DIR"});
         addLargerRunOptions(parser);
         addConnectionOptions(parser);
+        addSigningOptions(parser);
         defineMessageOptions(parser);
     }
 
@@ -174,7 +177,8 @@ public:
             arguments.isEmpty() ? journalRun->projectPath : absoluteFilePath(filePath(arguments.at(0)));
         if (resumed && projectPath != journalRun->projectPath)
             throw UsageError(texts::fill(texts::kResumeDisagrees, "PROJECT", journalRun->id));
-        const Project project = openProjectFile(QFile::decodeName(QByteArray::fromStdString(projectPath)));
+        // Not const: passwords kept in the system keyring are filled into this copy for the run.
+        Project project = openProjectFile(QFile::decodeName(QByteArray::fromStdString(projectPath)));
         const std::string group = resumed && !parser.isSet("group") ? journalRun->group : groupOption(parser);
         if (resumed && group != journalRun->group)
             throw UsageError(texts::fill(texts::kResumeDisagrees, "--group", journalRun->id));
@@ -205,6 +209,7 @@ public:
         // The message: template first, then the options that win over it.
         TMailMessage message;
         message.ContentType = "text/plain";
+        message.Signer = runSigner(parser, SettingsStore().readSigning());
         MailDraft draft;
         if (parser.isSet("template"))
             InsertTemplate(TemplateStore(templatesFolder()).read(optionText(parser, "template")), draft, message.From);
@@ -260,6 +265,10 @@ public:
             request.defaultServer.userName = journalSetting("user", server.user);
             request.defaultServer.sendFrom = journalSetting("sender", server.sender);
         }
+        // Passwords kept in the system keyring, where the settings or the project chose it.
+        if (route != SendRoute::Builtin && !parser.isSet("dry-run"))
+            resolveKeyringPasswords(project, request.defaultServer,
+                                    parser.isSet("password") || parser.isSet("password-file"));
         if (resumed && route == SendRoute::Builtin) {
             request.builtinServer.port = journalRun->builtinPort;
             request.builtinServer.sendFrom = journalRun->builtinSender;

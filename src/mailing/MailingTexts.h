@@ -73,6 +73,10 @@ inline constexpr std::string_view kFindingDuplicate = "%s address(es) chosen mor
 inline constexpr std::string_view kFindingDisabled = "%s disabled recipient(s) will receive the message (%s)";
 inline constexpr std::string_view kFindingMissingAttachment = "The attachment \"%s\" cannot be read: %s";
 inline constexpr std::string_view kFindingLargeAttachment = "The attachment \"%s\" is %s MB, more than %s MB";
+inline constexpr std::string_view kFindingSigningDomain =
+    "Messages are signed for %s but come from %s: receivers do not count that signature for the sender";
+inline constexpr std::string_view kFindingUnsignedRun =
+    "%s messages are not signed (DKIM): large providers refuse or file away unsigned bulk mail";
 inline constexpr std::string_view kFindingRunSize = "%s message(s), about %s in all";
 inline constexpr std::string_view kFindingMore = "and %s more";
 

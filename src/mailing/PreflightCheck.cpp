@@ -257,6 +257,20 @@ std::vector<PreflightFinding> CheckMailing(const PreflightInput& input)
             add(FindingKind::LargeAttachment,
                 formatMessage(kFindingLargeAttachment, {path, megabytes(size), megabytes(input.attachmentLimit)}));
     }
+    if (input.signing && !input.signingDomain.empty()) {
+        const std::size_t at = input.fromAddress.rfind('@');
+        const std::string fromDomain = at == std::string::npos ? std::string() : input.fromAddress.substr(at + 1);
+        auto lowered = [](std::string text) {
+            for (char& c : text)
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<char>(c - 'A' + 'a');
+            return text;
+        };
+        if (!fromDomain.empty() && lowered(fromDomain) != lowered(input.signingDomain))
+            add(FindingKind::SigningDomain, formatMessage(kFindingSigningDomain, {input.signingDomain, fromDomain}));
+    }
+    if (!input.signing && messages > kUnsignedRunLimit)
+        add(FindingKind::UnsignedRun, formatMessage(kFindingUnsignedRun, {std::to_string(messages)}));
     const std::uint64_t perMessage = kHeaderBytesEstimate + draft.subject.size() + linesSize(draft.body) +
                                      linesSize(draft.htmlBody) + attachmentBytes / 57 * 78 + attachmentBytes % 57 * 2;
     add(FindingKind::RunSize,

@@ -8,6 +8,8 @@
 //   - recipient addresses that are not valid addresses, the same address twice (letter case
 //     ignored), disabled recipients that will receive;
 //   - attachments that are missing or larger than the stated size;
+//   - a signing domain other than the From address's domain (receivers then do not count the
+//     signature for the From), and a large run that is not signed at all;
 //   - and, for information, the number of messages and the run's total size.
 #pragma once
 
@@ -25,6 +27,9 @@ namespace quillet {
 // Attachments above this size are named: many receiving servers refuse messages above 10 to 25
 // MB, and base64 makes an attached file a third larger on the wire.
 inline constexpr std::uint64_t kLargeAttachmentBytes = 10ull * 1024 * 1024;
+// A run to more recipients than this without a signature is named: large providers refuse or
+// file away bulk mail that is not signed.
+inline constexpr std::size_t kUnsignedRunLimit = 1000;
 // How many addresses a finding names before "and N more".
 inline constexpr std::size_t kFindingExamples = 5;
 
@@ -38,6 +43,11 @@ struct PreflightInput {
     // Disabled recipients are left out of the run (they are then not a finding).
     bool skipDisabled = false;
     std::uint64_t attachmentLimit = kLargeAttachmentBytes;
+    // The message's From address, and whether messages are signed and for which domain (empty:
+    // each message's From domain).
+    std::string fromAddress{};
+    bool signing = false;
+    std::string signingDomain{};
 };
 
 enum class FindingKind {
@@ -51,6 +61,8 @@ enum class FindingKind {
     DisabledRecipient,
     MissingAttachment,
     LargeAttachment,
+    SigningDomain,
+    UnsignedRun,
     RunSize,
 };
 

@@ -104,6 +104,18 @@ TEST_F(SecretsCommandsTest, PasswordsMoveIntoTheKeyringAndBack)
     EXPECT_EQ(r.out, "") << r;
     r = inSession({"secrets", "status", project_});
     EXPECT_NE(r.out.find("account 1 a@smtp.example.org:25: file\n"), std::string::npos) << r;
+
+    // Kept in the keyring, a run where the keyring cannot be reached stops before connecting.
+    ASSERT_EQ(inSession({"secrets", "move", project_, "--to", "keyring"}).status, 0);
+    ASSERT_EQ(cli_.run({"group", "add", project_, "Club"}).status, 0);
+    ASSERT_EQ(cli_.run({"recipient", "add", project_, "--group", "Club", "--email", "zoe@example.net"}).status, 0);
+    cli_.setEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    r = cli_.run({"send", project_, "--group", "Club", "--subject", "Hi", "--route", "rotating"}, {},
+                 std::chrono::seconds(30));
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("No password for u@mail.example.org:587: the system keyring is not available"),
+              std::string::npos)
+        << r;
 }
 
 TEST_F(SecretsCommandsTest, NoKeyringIsRefusedAtOnceNamingTheAlternatives)

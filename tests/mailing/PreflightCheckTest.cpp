@@ -76,3 +76,25 @@ TEST(PreflightCheck, EveryFindingOnceOnACraftedProject)
     clean.body.assign(1, std::string(200 * 1024, 'x'));
     EXPECT_TRUE(CheckMailing(good).back().text.ends_with("about 0.2 MB in all")) << CheckMailing(good).back().text;
 }
+
+TEST(PreflightCheck, SigningForAnotherDomainAndALargeUnsignedRunAreNamed)
+{
+    Project project;
+    std::vector<std::size_t> rows;
+    for (std::size_t i = 0; i <= kUnsignedRunLimit; ++i) {
+        project.recipients.push_back(person("r" + std::to_string(i) + "@x.org", "Ann"));
+        rows.push_back(i);
+    }
+    MailDraft draft{"Hi", {"text"}, {}};
+    PreflightInput input{&project, &rows, &draft, true, true};
+    input.fromAddress = "news@Shop.example";
+    EXPECT_EQ(kinds(CheckMailing(input)), (std::vector<FindingKind>{FindingKind::UnsignedRun, FindingKind::RunSize}));
+    input.signing = true;
+    input.signingDomain = "shop.EXAMPLE";
+    EXPECT_EQ(kinds(CheckMailing(input)), std::vector<FindingKind>{FindingKind::RunSize});
+    input.signingDomain = "mailer.example";
+    const auto findings = CheckMailing(input);
+    ASSERT_EQ(kinds(findings), (std::vector<FindingKind>{FindingKind::SigningDomain, FindingKind::RunSize}));
+    EXPECT_EQ(findings[0].text, "Messages are signed for mailer.example but come from Shop.example: receivers do not "
+                                "count that signature for the sender");
+}
