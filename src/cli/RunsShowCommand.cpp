@@ -22,6 +22,8 @@ public:
     {
         const RunRecord run = ReadRunJournal(positional(parser, 1, 1).at(0).toStdString());
         if (parser.isSet("json")) {
+            // A recipient recorded as sent twice got two messages: never counted as one silently.
+            printErr(SentMoreThanOnceText(run));
             const std::string json = runJson(run, true) + "\n";
             std::fwrite(json.data(), 1, json.size(), stdout);
         } else {

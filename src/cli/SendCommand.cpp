@@ -158,8 +158,13 @@ public:
     {
         // A resumed run takes project, group, selection and message from its journal.
         std::optional<RunRecord> resumed;
-        if (parser.isSet("resume"))
-            resumed = ReadRunJournal(parser.value("resume").toStdString());
+        if (parser.isSet("resume")) {
+            const std::string id = parser.value("resume").toStdString();
+            // A session of the run still going would send everyone again: refused before anything.
+            if (const std::optional<long> pid = RunInProgress(id))
+                throw ERunInProgress(id, *pid);
+            resumed = ReadRunJournal(id);
+        }
         const RunDescription* journalRun = resumed ? &resumed->description : nullptr;
         const QStringList arguments = positional(parser, resumed ? 0 : 1, 1);
         if (!resumed && !parser.isSet("group"))

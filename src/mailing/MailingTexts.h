@@ -48,6 +48,10 @@ inline constexpr std::string_view kRunJournalExtension = ".jsonl";
 inline constexpr std::string_view kNoSuchRun = "No run \"%s\"";
 inline constexpr std::string_view kCannotWriteJournal = "Cannot write the run journal \"%s\". %s";
 inline constexpr std::string_view kNotARunJournal = "\"%s\" is not a run journal";
+// The run ID and the process that holds its journal.
+inline constexpr std::string_view kRunStillInProgress = "Run %s is still in progress (process %s)";
+// A journal that lists an address as sent more than once: how many, then the addresses.
+inline constexpr std::string_view kSentMoreThanOnce = "Warning: %s recipient(s) recorded as sent more than once: %s";
 
 // Message options.
 inline constexpr std::string_view kTestSubjectPrefix = "[Test] ";

@@ -2,6 +2,7 @@
 
 #include "JsonLine.h"
 #include "MailingTexts.h"
+#include "RunJournalReader.h"
 
 #include "project/CodePage.h"
 #include "transport/MailMessage.h"
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +48,28 @@ EMailingError journalError(std::string_view pattern, const std::filesystem::path
     return EMailingError(formatMessage(pattern, {path.string(), std::strerror(error)}));
 }
 
+// Takes the session's exclusive lock of an open journal; false when another session holds it.
+bool lockJournal(int file, const std::filesystem::path& path)
+{
+    while (::flock(file, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            return false;
+        if (errno != EINTR)
+            throw journalError(kCannotOpenFile, path, errno);
+    }
+    return true;
+}
+
+// The process of the session holding the journal, as its last "run" or "resume" line says.
+long holderOf(const std::string& id)
+{
+    try {
+        return ReadRunJournal(id).pid;
+    } catch (const EMailingError&) {
+        return 0; // the session has not written its first line yet
+    }
+}
+
 void writeOptions(JsonLineWriter& json, const RunDescription& run)
 {
     const DeliveryOptions& options = run.options;
@@ -67,6 +91,7 @@ std::string firstLine(const RunDescription& run)
     json.key("version").value(kJournalVersion);
     json.key("id").value(run.id);
     json.key("started").value(run.started);
+    json.key("pid").value(static_cast<std::int64_t>(::getpid()));
     json.key("route").value(run.route);
     json.key("project").value(utf8(run.projectPath));
     json.key("group").value(utf8(run.group));
@@ -186,6 +211,23 @@ std::string JournalTimeNow()
     return text;
 }
 
+ERunInProgress::ERunInProgress(const std::string& id, long pid)
+    : EMailingError(formatMessage(kRunStillInProgress, {id, std::to_string(pid)})), pid_(pid)
+{
+}
+
+std::optional<long> RunInProgress(const std::string& id)
+{
+    const std::filesystem::path path = RunJournalPath(id);
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid())
+        return std::nullopt;
+    // A shared lock is refused only while a session holds its exclusive one; it goes with the file.
+    if (::flock(file.get(), LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+        return std::nullopt;
+    return holderOf(id);
+}
+
 RunDescription DescribeRun(const MailingRunRequest& request, const TMailMessage& message,
                            const std::string& projectPath, const std::string& group)
 {
@@ -241,6 +283,8 @@ RunJournal RunJournal::Create(RunDescription& description)
             continue;
         if (!file.valid())
             throw journalError(kCannotCreateFile, path, errno);
+        if (!lockJournal(file.get(), path))
+            throw journalError(kCannotCreateFile, path, EWOULDBLOCK);
         RunJournal journal(description.id, path, std::move(file));
         journal.WriteLine(firstLine(description));
         journal.Flush();
@@ -255,6 +299,8 @@ RunJournal RunJournal::Resume(const std::string& id, const RunDescription& deliv
     FileDescriptor file(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
     if (!file.valid())
         throw journalError(kCannotOpenFile, path, errno);
+    if (!lockJournal(file.get(), path))
+        throw ERunInProgress(id, holderOf(id));
     RunJournal journal(id, path, std::move(file));
     // A line torn by a kill in the middle of its write is ended, so the next line stands apart.
     const off_t size = ::lseek(journal.file_.get(), 0, SEEK_END);
@@ -263,6 +309,7 @@ RunJournal RunJournal::Resume(const std::string& id, const RunDescription& deliv
         throw journalError(kCannotOpenFile, path, errno);
     JsonLineWriter json;
     json.beginObject().key("type").value("resume").key("time").value(JournalTimeNow());
+    json.key("pid").value(static_cast<std::int64_t>(::getpid()));
     writeOptions(json, delivery);
     json.endObject();
     journal.WriteLine((last == '\n' ? "" : "\n") + json.take());

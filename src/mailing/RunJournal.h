@@ -17,6 +17,11 @@
 // "n" is the position in "recipients". A "pending" line with no "outcome" after it is a message
 // whose fate is unknown.
 //
+// The first line and every "resume" line also carry "pid", the process of that session. The
+// process that writes a journal holds an exclusive flock(2) on it for the session's whole life;
+// the kernel releases it when the process ends in any way, so a killed run leaves no stale lock,
+// and a second session of a run still going is refused instead of sending everyone again.
+//
 // Durability: each line is one write(2) as it happens (a process killed at any point loses
 // nothing the kernel has taken); the file is synced at the end, before every wait of the run, and
 // whenever a second has passed since the last sync.
@@ -83,12 +88,27 @@ std::filesystem::path RunJournalPath(const std::string& id);
 // "2026-12-08T01:30:45Z" for now.
 std::string JournalTimeNow();
 
+// Another process (or another session of this one) is writing the run's journal.
+class ERunInProgress : public EMailingError {
+public:
+    ERunInProgress(const std::string& id, long pid);
+    long pid() const { return pid_; }
+
+private:
+    long pid_;
+};
+
+// The process that holds run ID's journal now (0 when its first line names none), or nothing
+// when no session of the run is going on.
+std::optional<long> RunInProgress(const std::string& id);
+
 class RunJournal : public DeliveryRecorder {
 public:
     // Creates the journal of a new run (a fresh ID is given to the description) and writes its
     // first line.
     static RunJournal Create(RunDescription& description);
-    // Opens an existing run's journal to go on with it and writes the "resume" line.
+    // Opens an existing run's journal to go on with it and writes the "resume" line; a run whose
+    // journal is held by a session still going is refused with ERunInProgress.
     static RunJournal Resume(const std::string& id, const RunDescription& delivery);
 
     RunJournal(RunJournal&&) = default;

@@ -82,6 +82,7 @@ bool applyLine(const JsonValue& line, RunRecord& record)
     const std::string& type = line["type"].text();
     if (type == "resume") {
         ++record.sessions;
+        record.pid = static_cast<long>(line["pid"].integer());
         record.ending.clear();
         record.endError.clear();
         record.ended.clear();
@@ -110,6 +111,7 @@ bool applyLine(const JsonValue& line, RunRecord& record)
     if (!status)
         return false;
     outcome.status = *status;
+    outcome.timesSent += *status == RecipientStatus::Sent ? 1 : 0;
     outcome.reply = local(line["reply"]);
     outcome.attempts = static_cast<int>(std::clamp<std::int64_t>(line["attempts"].integer(), 0, 1'000'000));
     return true;
@@ -124,6 +126,15 @@ RunCounts RunRecord::Counts() const
     for (const RecipientOutcome& outcome : recipients)
         counts.Add(outcome.status);
     return counts;
+}
+
+std::vector<const RecipientOutcome*> RunRecord::SentMoreThanOnce() const
+{
+    std::vector<const RecipientOutcome*> twice;
+    for (const RecipientOutcome& outcome : recipients)
+        if (outcome.timesSent > 1)
+            twice.push_back(&outcome);
+    return twice;
 }
 
 RunRecord ParseRunJournal(std::string_view bytes, const std::string& path)
@@ -153,6 +164,7 @@ RunRecord ParseRunJournal(std::string_view bytes, const std::string& path)
             if (line["type"].text() != "run" || line["recipients"].kind() != JsonValue::Kind::Array)
                 throw EMailingError(formatMessage(kNotARunJournal, {path}));
             record.description = readDescription(line);
+            record.pid = static_cast<long>(line["pid"].integer());
             for (const std::string& email : record.description.recipients)
                 record.recipients.push_back({email, RecipientStatus::NotTried, "", 0, ""});
             first = false;

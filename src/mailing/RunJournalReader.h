@@ -23,6 +23,8 @@ struct RecipientOutcome {
     std::string reply;
     int attempts = 0;
     std::string time;
+    // "sent" outcomes recorded for this recipient: more than one means it got several messages.
+    int timesSent = 0;
 };
 
 struct RunRecord {
@@ -33,8 +35,11 @@ struct RunRecord {
     std::string endError;
     std::string ended;
     std::size_t unreadableLines = 0;
+    long pid = 0; // the process of the last session, as its line says (0: none recorded)
 
     RunCounts Counts() const;
+    // The recipients recorded as sent more than once, in the run's order.
+    std::vector<const RecipientOutcome*> SentMoreThanOnce() const;
 };
 
 // Parses a journal's bytes; the path is named in errors.

@@ -1,5 +1,7 @@
 #include "RunRecordText.h"
 
+#include "MailingTexts.h"
+
 namespace quillet {
 
 namespace {
@@ -32,6 +34,17 @@ std::string CountsText(const RunCounts& counts)
            std::to_string(counts.total);
 }
 
+std::string SentMoreThanOnceText(const RunRecord& run)
+{
+    const std::vector<const RecipientOutcome*> twice = run.SentMoreThanOnce();
+    if (twice.empty())
+        return {};
+    std::string list;
+    for (const RecipientOutcome* r : twice)
+        list += (list.empty() ? "" : ", ") + r->email + " (" + std::to_string(r->timesSent) + " times)";
+    return formatMessage(kSentMoreThanOnce, {std::to_string(twice.size()), list}) + "\n";
+}
+
 std::string RunRecordText(const RunRecord& run)
 {
     const RunDescription& d = run.description;
@@ -39,6 +52,7 @@ std::string RunRecordText(const RunRecord& run)
                        "\nProject: " + d.projectPath + "\nGroup: " + d.group + "\nSubject: " + d.draft.subject +
                        "\nSessions: " + std::to_string(run.sessions) + "\nEnding: " + endingText(run) +
                        "\nCounts: " + CountsText(run.Counts()) + "\n";
+    text += SentMoreThanOnceText(run);
     if (run.unreadableLines)
         text += "Unreadable lines left out: " + std::to_string(run.unreadableLines) + "\n";
     // The recipients that did not get their message come first: in a long run they would be

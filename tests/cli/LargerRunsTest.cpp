@@ -270,6 +270,27 @@ TEST_F(LargerRuns, InterruptEndsWith130AndTheResumeSendsTheRestOnce)
     EXPECT_THAT(done.err, HasSubstr("every recipient was sent already"));
 }
 
+TEST_F(LargerRuns, AResumeOfARunStillGoingIsRefusedAtOnceAndNobodyGetsTwo)
+{
+    makeProject(20);
+    const std::string kept = cli.file("kept");
+    ServeProcess serve(cli, {"--capture", kept});
+    const std::string out = cli.file("out.txt");
+    const pid_t child = start(send(serve.port(), {"--rate", "10/s"}), out);
+    std::smatch match;
+    std::string printed;
+    ASSERT_TRUE(waitFor([&] {
+        printed = CliHarness::readFile(out);
+        return std::regex_search(printed, match, std::regex("Run ID: ([0-9a-f-]+)\n"));
+    }));
+    const std::string id = match[1];
+    const CliResult again = cli.run({"send", "--resume", id, "--port", std::to_string(serve.port())});
+    EXPECT_EQ(again.status, 1) << again;
+    EXPECT_THAT(again.err, HasSubstr("Run " + id + " is still in progress (process " + std::to_string(child) + ")"));
+    EXPECT_EQ(exitStatus(child), 0);
+    expectEachOnce(deliveries(kept));
+}
+
 TEST_F(LargerRuns, KilledAtRandomPointsThenResumedEveryoneGetsOneMessageApartFromTheUnknown)
 {
     makeProject(300);

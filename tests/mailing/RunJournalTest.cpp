@@ -8,6 +8,7 @@
 #include "mailing/RunJournal.h"
 #include "mailing/RunJournalReader.h"
 #include "mailing/RunPace.h"
+#include "mailing/RunRecordText.h"
 #include "mailing/RunResume.h"
 #include "mailing/SendThrottle.h"
 #include "transport/MailMessage.h"
@@ -138,6 +139,32 @@ TEST(RunJournal, RecordsEveryFateAndReadsItBackAfterAKill)
     EXPECT_THROW(ReadRunJournal("../etc/passwd"), EMailingError);
     EXPECT_THROW(ReadRunJournal("20990101-000000-0000"), EMailingError);
     EXPECT_THROW(ParseRunJournal("{\"type\":\"outcome\"}\n", "x"), EMailingError);
+}
+
+TEST(RunJournal, ASessionHoldsItsRunSoASecondCannotResumeItAndADoubleSendIsNamed)
+{
+    JournalFolder state;
+    RunDescription run = description({"a@x.org", "b@x.org"});
+    {
+        RunJournal journal = RunJournal::Create(run);
+        EXPECT_EQ(RunInProgress(run.id), std::optional<long>(::getpid()));
+        try {
+            RunJournal::Resume(run.id, run);
+            ADD_FAILURE() << "a run in progress was resumed";
+        } catch (const ERunInProgress& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "Run " + run.id + " is still in progress (process " + std::to_string(::getpid()) + ")");
+        }
+        journal.Outcome(0, "a@x.org", RecipientStatus::Sent, "250 Ok", 1);
+    }
+    EXPECT_EQ(RunInProgress(run.id), std::nullopt);
+    {
+        RunJournal again = RunJournal::Resume(run.id, run);
+        again.Outcome(0, "a@x.org", RecipientStatus::Sent, "250 Ok", 1);
+    }
+    const RunRecord record = ReadRunJournal(run.id);
+    EXPECT_THAT(RunRecordText(record),
+                ::testing::HasSubstr("Warning: 1 recipient(s) recorded as sent more than once: a@x.org (2 times)\n"));
 }
 
 TEST(RunResume, MatchesByAddressWithinTheGroupAndLeavesOutSentUnknownAndRemoved)

@@ -59,6 +59,8 @@ inline constexpr const char* kRunsCaption = "Runs";
 inline constexpr const char* kRunsColumns[] = {"Run", "Started", "Route", "Project", "Counts"};
 inline constexpr const char* kRunsButton = "Runs...";
 inline constexpr const char* kResumeButton = "Resume";
+// A run whose journal another session holds: the process's number.
+inline constexpr const char* kRunRunning = "running (process %1)";
 inline constexpr const char* kCloseButton = "Close";
 inline constexpr const char* kOpenRunQuestion = "Open the run?";
 inline constexpr const char* kResumeRunQuestion =

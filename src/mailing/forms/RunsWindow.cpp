@@ -4,6 +4,7 @@
 #include "widgets/TextBoundary.h"
 
 #include "mailing/MailingRun.h"
+#include "mailing/RunJournal.h"
 #include "mailing/RunRecordText.h"
 
 #include <QHBoxLayout>
@@ -48,7 +49,7 @@ RunsWindow::RunsWindow(QWidget* parent) : QDialog(parent)
 
     connect(RunList, &QTreeWidget::itemSelectionChanged, this, [this] { RunListSelectionChanged(); });
     connect(ResumeButton, &QPushButton::clicked, this, [this] {
-        if (OnResume && !SelectedId().empty() && !runInProgress_)
+        if (OnResume && !SelectedId().empty() && !runInProgress_ && !SelectedRunGoesOn())
             OnResume(SelectedId());
     });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -67,7 +68,12 @@ void RunsWindow::Refresh(const std::string& selectId)
             item->setText(1, QString::fromStdString(d.started));
             item->setText(2, QString::fromStdString(d.route));
             item->setText(3, toQt(d.projectPath));
-            item->setText(4, toQt(CountsText(run.Counts())));
+            QString counts = toQt(CountsText(run.Counts()));
+            if (const std::optional<long> pid = RunInProgress(id)) {
+                item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<qlonglong>(*pid)));
+                counts = QString(texts::kRunRunning).arg(*pid) + ": " + counts;
+            }
+            item->setText(4, counts);
             item->setToolTip(4, item->text(4));
         } catch (const EMailingError& error) {
             item->setText(4, toQt(error.what()));
@@ -85,7 +91,13 @@ void RunsWindow::Refresh(const std::string& selectId)
 void RunsWindow::setRunInProgress(bool running)
 {
     runInProgress_ = running;
-    ResumeButton->setEnabled(!SelectedId().empty() && !running);
+    ResumeButton->setEnabled(!SelectedId().empty() && !running && !SelectedRunGoesOn());
+}
+
+bool RunsWindow::SelectedRunGoesOn() const
+{
+    const QTreeWidgetItem* item = RunList->currentItem();
+    return item && item->data(0, Qt::UserRole).isValid();
 }
 
 std::string RunsWindow::SelectedId() const
@@ -97,13 +109,17 @@ std::string RunsWindow::SelectedId() const
 void RunsWindow::RunListSelectionChanged()
 {
     const std::string id = SelectedId();
-    ResumeButton->setEnabled(!id.empty() && !runInProgress_);
+    const bool goesOn = SelectedRunGoesOn();
+    ResumeButton->setEnabled(!id.empty() && !runInProgress_ && !goesOn);
     if (id.empty()) {
         Details->clear();
         return;
     }
     try {
-        Details->setPlainText(toQt(RunRecordText(ReadRunJournal(id))));
+        const QString running =
+            goesOn ? QString(texts::kRunRunning).arg(RunList->currentItem()->data(0, Qt::UserRole).toLongLong()) + "\n"
+                   : QString();
+        Details->setPlainText(running + toQt(RunRecordText(ReadRunJournal(id))));
     } catch (const EMailingError& error) {
         Details->setPlainText(toQt(error.what()));
     }

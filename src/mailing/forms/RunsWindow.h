@@ -1,6 +1,7 @@
 // The "Runs" window: the runs kept in the journal folder, newest first (ID, start, route,
 // project, counts); the selected run's settings and every recipient's status and reply below;
-// "Resume" hands the selected run to the owner, which sends to its recipients not yet sent.
+// "Resume" hands the selected run to the owner, which sends to its recipients not yet sent; a
+// run that a process is still sending shows as running and cannot be resumed.
 #pragma once
 
 #include <QDialog>
@@ -35,6 +36,8 @@ public:
 
 private:
     void RunListSelectionChanged();
+    // Whether the selected run is being sent by some process (this one included).
+    bool SelectedRunGoesOn() const;
     bool runInProgress_ = false;
 };
 

@@ -323,6 +323,30 @@ private slots:
         QCOMPARE(SettingsStore().readRun().retryWaitSeconds, 5);
     }
 
+    void aRunThatASessionStillSendsShowsAsRunningAndCannotBeResumed()
+    {
+        RunDescription description;
+        description.route = "default";
+        description.projectPath = main().project().path;
+        description.group = "Five";
+        description.recipients = {"a@x.org"};
+        RunJournal going = RunJournal::Create(description); // the session of another window
+        QString counts, details;
+        bool resumable = true;
+        run->ui.dialogScripts.push_back([&](QDialog& d) {
+            auto& runs = static_cast<RunsWindow&>(d);
+            counts = runs.RunList->currentItem()->text(4);
+            details = runs.Details->toPlainText();
+            resumable = runs.ResumeButton->isEnabled();
+            return int(mrOk);
+        });
+        main().mailing().ShowRunsWindow(going.Id());
+        const QString running = QString("running (process %1)").arg(::getpid());
+        QVERIFY(counts.startsWith(running + ": sent 0"));
+        QVERIFY(details.startsWith(running + "\n"));
+        QVERIFY(!resumable);
+    }
+
     void aResumeNamesTheUnknownAndTheRemovedRecipientsAndLeavesTheUnknownOutWhenAsked()
     {
         ScriptedSmtpPeer peer;
