@@ -16,6 +16,7 @@ struct RunCounts {
     std::size_t failed = 0;
     std::size_t unknown = 0;
     std::size_t skipped = 0;
+    std::size_t invalid = 0; // of the skipped: their address is no mailbox
     std::size_t notTried = 0;
 
     void Add(RecipientStatus status)

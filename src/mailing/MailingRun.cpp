@@ -1,9 +1,12 @@
 #include "MailingRun.h"
 
+#include "ConnectionShare.h"
 #include "MacroSubstitution.h"
 #include "MessageHeaders.h"
 #include "MailingTexts.h"
 #include "SmtpAccountUse.h"
+
+#include "addressbook/AddressValidity.h"
 
 #include "project/FileDescriptor.h"
 #include "server/SMTPServer.h"
@@ -71,6 +74,27 @@ void writeNewFile(const std::filesystem::path& path, const std::string& bytes)
         throw fail(error);
     if (file.close() != 0)
         throw fail(errno);
+}
+
+// Two addresses of one mailbox, letter case aside (as servers take them).
+bool sameAddress(std::string_view a, std::string_view b)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// Whether a row's text names mailboxes only (one text may name several, each is sent to).
+bool mailboxesOnly(std::string_view text)
+{
+    TEMailAddressList list;
+    list.SetAddressesText(text);
+    if (list.size() == 0)
+        return false;
+    for (const auto& item : list)
+        if (!isValidAddress(item.Address))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -151,8 +175,10 @@ std::size_t MailingRun::Run(const MailingRunRequest& request, const MailingRunHo
             request.recorder->Ended(stopped_ ? "stopped" : "completed", "");
     } catch (const std::exception& error) {
         // An attachment that cannot be read is not the server's doing; other transport errors are.
-        NoteFailure(request, !dryRun && dynamic_cast<const ETransportError*>(&error) &&
-                                 !dynamic_cast<const EFileOpenError*>(&error));
+        // A parallel run has noted where its failing lane was already (this client connected nowhere).
+        if (!report_.failed)
+            NoteFailure(request, !dryRun && dynamic_cast<const ETransportError*>(&error) &&
+                                     !dynamic_cast<const EFileOpenError*>(&error));
         CleanUpAfterFailure(request);
         if (request.recorder) {
             try {
@@ -191,7 +217,10 @@ void MailingRun::RunLane(const MailingRunRequest& request, const MailingRunHooks
                 client_.Connect();
             } else if (request.route == SendRoute::Default) {
                 ApplyDefaultServer(request.defaultServer);
-                client_.Connect();
+                if (!share_)
+                    client_.Connect();
+                else if (!OpenSharedConnection(request, hooks))
+                    return; // stopped, or nothing left for this lane
             }
         }
         onConnection_ = 0;
@@ -220,6 +249,37 @@ void MailingRun::RunLane(const MailingRunRequest& request, const MailingRunHooks
     // Step 6: close the run's connection.
     if (!dryRun && request.route != SendRoute::Rotating)
         client_.Disconnect();
+}
+
+bool MailingRun::OpenSharedConnection(const MailingRunRequest& request, const MailingRunHooks& hooks)
+{
+    const auto stopped = [&] {
+        return (hooks.stopRequested && hooks.stopRequested()) || (request.stop && request.stop->Requested());
+    };
+    for (auto wait = kRefusedConnectionFirstWait;; wait = std::min(wait * 2, kRefusedConnectionLongestWait)) {
+        share_->Opening();
+        try {
+            client_.Connect();
+            share_->Opened(true);
+            holdsShare_ = true;
+            return true;
+        } catch (const EStopped&) {
+            share_->Opened(false);
+            throw;
+        } catch (...) {
+            share_->Opened(false);
+            const ClassifiedFailure failure = ClassifyFailure(std::current_exception(), false);
+            if (failure.kind != FailureKind::Temporary || !share_->OthersHoldOne(stopped))
+                throw;
+            share_->Note(formatMessage(kFewerConnections, {client_.Host, std::to_string(client_.Port), failure.reply}));
+        }
+        // The wait ends early when the other lanes have taken every recipient.
+        for (const auto until = std::chrono::steady_clock::now() + wait; std::chrono::steady_clock::now() < until;) {
+            if (stopped() || dispenser_->Remaining() == 0)
+                return false;
+            std::this_thread::sleep_for(kWaitSlice);
+        }
+    }
 }
 
 namespace {
@@ -293,6 +353,7 @@ void MailingRun::RunParallel(const MailingRunRequest& request, const MailingRunH
         turn += skipped ? 0 : 1;
     }
     RecipientDispenser dispenser(queueOf, servers.size());
+    ConnectionShare share;
 
     std::optional<LockedRecorder> lockedRecorder;
     MailingRunRequest laneRequest = request;
@@ -314,6 +375,21 @@ void MailingRun::RunParallel(const MailingRunRequest& request, const MailingRunH
     std::atomic<bool> stop{false};
     std::exception_ptr firstError;
     std::vector<std::unique_ptr<Lane>> lanes;
+    // Every lane started is joined on every path: a failed thread start or a hook that raises
+    // on this thread closes the dispenser, so each lane ends after its message under way.
+    struct JoinLanes {
+        std::vector<std::unique_ptr<Lane>>& lanes;
+        std::atomic<bool>& stop;
+        RecipientDispenser& dispenser;
+        ~JoinLanes()
+        {
+            stop = true;
+            dispenser.Close();
+            for (auto& lane : lanes)
+                if (lane->thread.joinable())
+                    lane->thread.join();
+        }
+    } joinLanes{lanes, stop, dispenser};
     for (std::size_t s = 0; s < servers.size(); ++s)
         for (std::size_t c = 0; c < perServer; ++c) {
             auto lane = std::make_unique<Lane>();
@@ -326,6 +402,7 @@ void MailingRun::RunParallel(const MailingRunRequest& request, const MailingRunH
             MailingRun& run = *lane->run;
             run.accountIndex_ = servers[s];
             run.dispenser_ = &dispenser;
+            run.share_ = request.route == SendRoute::Default ? &share : nullptr;
             run.laneQueue_ = s;
             run.boundToServer_ = request.route == SendRoute::Rotating;
             run.pace_ = pace_;
@@ -367,6 +444,8 @@ void MailingRun::RunParallel(const MailingRunRequest& request, const MailingRunH
                 run.NoteFailure(laneRequest, false);
             }
             run.CleanUpAfterFailure(laneRequest);
+            if (run.holdsShare_)
+                share.Closed();
             std::lock_guard lock(progressMutex);
             if (error) {
                 stop = true;
@@ -393,6 +472,8 @@ void MailingRun::RunParallel(const MailingRunRequest& request, const MailingRunH
         const std::size_t sentNow = sentAll;
         lock.unlock();
         report_.sent = sentNow;
+        if (const std::optional<std::string> note = share.TakeNote(); note && hooks.notice)
+            hooks.notice(*note);
         if (progressed && hooks.messageSent)
             hooks.messageSent(sentNow, total);
         else if (!progressed && hooks.waiting)
@@ -417,7 +498,10 @@ void MailingRun::RunParallel(const MailingRunRequest& request, const MailingRunH
         counts_.failed += c.failed;
         counts_.unknown += c.unknown;
         counts_.skipped += c.skipped;
+        counts_.invalid += c.invalid;
         counts_.notTried += c.notTried;
+        const std::vector<std::string>& invalid = lane->run->report_.invalidAddresses;
+        report_.invalidAddresses.insert(report_.invalidAddresses.end(), invalid.begin(), invalid.end());
         laneStopped = laneStopped || lane->run->stopped_;
     }
     report_.sent = counts_.sent;
@@ -469,15 +553,24 @@ bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mail
         record_outcome(RecipientStatus::Skipped, "disabled", 0);
         return true;
     }
+    // A text that is no mailbox would go out as an empty or wrong RCPT TO: never sent to.
+    if (!request.testAddress && !mailboxesOnly(record.EMail.view())) {
+        record_outcome(RecipientStatus::Skipped, kInvalidAddressReason, 0);
+        ++counts_.invalid;
+        report_.invalidAddresses.push_back(email);
+        return true;
+    }
     const bool dryRun = request.dryRunFolder.has_value();
     const int attempts = std::max(1, request.delivery.attempts);
     ClassifiedFailure failure;
-    messageId_.clear(); // a new one for this recipient, kept across its retries
+    messageId_.clear();            // a new one for this recipient, kept across its retries
+    bool idleLossForgiven = false; // once per recipient
+    bool reopenAtOnce = false;
     for (int attempt = 1;; ++attempt) {
         // The pace: each server's next message waits its turn (the turn is taken under the
         // lock, so connections that share a server never start two messages on one turn).
         const int server = request.route == SendRoute::Rotating ? accountIndex_ : 0;
-        for (bool started = dryRun; !started;) {
+        for (bool started = dryRun || reopenAtOnce; !started;) {
             SendThrottle::Clock::duration wait;
             {
                 std::lock_guard lock(*paceMutex_);
@@ -494,8 +587,10 @@ bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mail
                 return false;
             }
         }
+        reopenAtOnce = false;
         dataEnded_ = false;
         connecting_ = false;
+        connectionReused_ = false;
         pendingPosition_ = position;
         pendingEmail_ = &email;
         try {
@@ -516,10 +611,22 @@ bool MailingRun::DeliverToRecipient(const MailingRunRequest& request, const Mail
             if (dataEnded_)
                 record_outcome(RecipientStatus::Unknown, kStoppedText, attempt);
             return false;
+        } catch (const EAuthenticationFailed&) {
+            // Every recipient would be refused alike: the run ends, this one stays not tried.
+            pendingEmail_ = nullptr;
+            throw;
         } catch (...) {
             pendingEmail_ = nullptr;
             failure = ClassifyFailure(std::current_exception(), dataEnded_);
             const bool lostDuringConnect = connecting_;
+            // A connection the server closed while it was idle (a time-out between messages) is
+            // opened again at once for this message; that costs no attempt and no turn of the pace.
+            if (failure.connectionLost && connectionReused_ && !dataEnded_ && !idleLossForgiven) {
+                idleLossForgiven = reopenAtOnce = true;
+                DropConnection();
+                --attempt;
+                continue;
+            }
             if (failure.kind == FailureKind::Fatal) {
                 record_outcome(RecipientStatus::Failed, failure.reply, attempt);
                 throw;
@@ -566,8 +673,10 @@ void MailingRun::EnsureConnection(const MailingRunRequest& request)
         return;
     const std::size_t limit = request.delivery.maxPerConnection;
     const bool full = limit > 0 && onConnection_ >= limit;
-    if (client_.Connected() && !full)
+    if (client_.Connected() && !full) {
+        connectionReused_ = onConnection_ > 0;
         return;
+    }
     if (full)
         DropConnection();
     connecting_ = true;
@@ -727,6 +836,9 @@ void MailingRun::PrepareMessage(const MailingRunRequest& request, std::size_t re
     if (messageId_.empty())
         messageId_ = NewMessageId(message_.From.Address.empty() ? message_.Sender.Address : message_.From.Address);
     message_.MessageId = messageId_;
+    // Sender names who sent the message for the author in From: no header when they are one.
+    if (sameAddress(message_.Sender.Address, message_.From.Address))
+        message_.Sender = {};
 }
 
 std::string MailingRun::RenderMessage(const MailingRunRequest& request, std::size_t recordIndex)

@@ -54,6 +54,7 @@
 
 namespace quillet {
 
+class ConnectionShare;
 class StopSignal;
 class TMailMessage;
 class TSMTPClient;
@@ -139,6 +140,9 @@ struct MailingRunHooks {
     std::function<bool()> stopRequested;
     // The run waits (a retry's back-off, the rate limit): called every kWaitSlice at least.
     std::function<void()> waiting;
+    // Something about the run the user should know, said once (a server that took fewer of its
+    // connections than asked); called on the run's thread.
+    std::function<void(const std::string& text)> notice;
     // The run has ended normally and disconnected (before the built-in server is switched off).
     std::function<void(std::size_t sent)> completed;
 };
@@ -177,6 +181,11 @@ public:
 
     // The most connections a run opens at once per server.
     static constexpr std::size_t kMaxConnections = 100;
+    // A lane whose connection the server refused while the run holds others tries again after
+    // this wait, each further wait twice the last up to the longest: a server's slots free up
+    // within seconds, and a lane retrying for the whole run costs one attempt a minute.
+    static constexpr std::chrono::milliseconds kRefusedConnectionFirstWait{250};
+    static constexpr std::chrono::milliseconds kRefusedConnectionLongestWait{60'000};
 
 private:
     void ApplyConnectionSettings(const MailingRunRequest& request);
@@ -185,6 +194,10 @@ private:
     void RunLane(const MailingRunRequest& request, const MailingRunHooks& hooks);
     // Steps 4 to 6 on request.connections connections per server at once (see the .cpp).
     void RunParallel(const MailingRunRequest& request, const MailingRunHooks& hooks);
+    // A lane of a parallel run opens its connection to the default server; a refusal while
+    // another lane holds one is waited out with growing waits. False: stopped, or no recipient
+    // left for this lane.
+    bool OpenSharedConnection(const MailingRunRequest& request, const MailingRunHooks& hooks);
     // Steps 1 to 6 for one recipient: route, sender, personalised texts, headers, attachments.
     void PrepareMessage(const MailingRunRequest& request, std::size_t recordIndex);
     void PrepareRoute(const MailingRunRequest& request);
@@ -225,11 +238,14 @@ private:
     // A lane of a parallel run: where its recipients come from, its queue, and whether it keeps
     // to one server of the rotation instead of advancing the account index.
     RecipientDispenser* dispenser_ = nullptr;
+    ConnectionShare* share_ = nullptr; // the default route's connections of a parallel run
+    bool holdsShare_ = false;
     std::size_t laneQueue_ = 0;
     bool boundToServer_ = false;
-    std::size_t onConnection_ = 0; // messages sent on the present connection
-    bool connecting_ = false;      // the attempt under way is opening its connection
-    bool dataEnded_ = false;       // the attempt under way has handed over its final dot
+    std::size_t onConnection_ = 0;  // messages sent on the present connection
+    bool connecting_ = false;       // the attempt under way is opening its connection
+    bool connectionReused_ = false; // the attempt under way went out on a connection used before
+    bool dataEnded_ = false;        // the attempt under way has handed over its final dot
     int accountIndexOfAttempt_ = -1;
     std::size_t pendingPosition_ = 0;
     const std::string* pendingEmail_ = nullptr;

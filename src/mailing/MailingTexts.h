@@ -40,6 +40,11 @@ inline constexpr std::string_view kRunBuiltinServer = "built-in mail server";
 inline constexpr std::string_view kRunAccount = "account %s";
 inline constexpr std::string_view kRunAccountWithUser = "account %s, user %s";
 inline constexpr std::string_view kRunFailedRecipient = "Not sent to: %s";
+// The reason recorded for a recipient whose address is no mailbox (it is never sent to).
+inline constexpr std::string_view kInvalidAddressReason = "invalid address";
+// A server that took fewer of a run's connections than asked: host, port, its refusal.
+inline constexpr std::string_view kFewerConnections =
+    "The server %s, port %s, refused some of the run's connections (%s); the run goes on with those it took.";
 inline constexpr int kDefaultSmtpPort = 25;
 inline constexpr int kDefaultBuiltinPort = 1026;
 

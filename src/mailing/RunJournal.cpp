@@ -124,6 +124,7 @@ std::string firstLine(const RunDescription& run)
     json.key("sender").value(utf8(run.builtinSender));
     json.endObject();
     writeOptions(json, run);
+    json.key("codepage").value(codePageName());
     json.key("recipients").values(utf8All(run.recipients));
     json.endObject();
     return json.take();

@@ -8,7 +8,7 @@
 // Format: UTF-8 JSON, one object per line, only ever appended to.
 //   {"type":"run","version":1,"id","started","route","project","group","subject","body":[..],
 //    "from","attachments":[..],"headers":[..],"servers":[{"host","port","user","sender",
-//    "sender_name"}],"builtin":{"port","sender"},"options":{..},"recipients":[addresses]}
+//    "sender_name"}],"builtin":{"port","sender"},"options":{..},"codepage","recipients":[addresses]}
 //        the first line: the settings and the message, never a password;
 //   {"type":"resume","time","options":{..}}             a later session of the same run;
 //   {"type":"pending","n","email","time"}                the message's data is about to end;
@@ -72,6 +72,9 @@ struct RunDescription {
     std::string builtinSender;
     DeliveryOptions options;
     std::string rate; // as typed, e.g. "10/s"; empty: no limit
+    // The code page the texts were written under (its iconv name; empty in older journals): a
+    // resumed run is sent in it.
+    std::string codePage;
 };
 
 // The journal's description of a run request about to start.

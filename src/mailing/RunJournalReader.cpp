@@ -72,6 +72,7 @@ RunDescription readDescription(const JsonValue& line)
     run.builtinPort = local(line["builtin"]["port"]);
     run.builtinSender = local(line["builtin"]["sender"]);
     readOptions(line["options"], run);
+    run.codePage = line["codepage"].text();
     return run;
 }
 
@@ -187,6 +188,20 @@ RunRecord ReadRunJournal(const std::string& id)
     std::ostringstream bytes;
     bytes << file.rdbuf();
     return ParseRunJournal(bytes.str(), path.string());
+}
+
+std::string RunJournalCodePage(const std::string& id)
+{
+    const std::filesystem::path path = RunJournalPath(id);
+    std::ifstream file(path, std::ios::binary);
+    std::string first;
+    if (!file || !std::getline(file, first))
+        throw EMailingError(formatMessage(kNoSuchRun, {id}));
+    try {
+        return JsonValue::parse(first)["codepage"].text();
+    } catch (const EJsonError&) {
+        throw EMailingError(formatMessage(kNotARunJournal, {path.string()}));
+    }
 }
 
 std::vector<std::string> ListRunIds()

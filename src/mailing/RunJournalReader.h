@@ -46,6 +46,8 @@ struct RunRecord {
 RunRecord ParseRunJournal(std::string_view bytes, const std::string& path);
 // Reads the journal of a run ID ("No run "ID"" when there is none).
 RunRecord ReadRunJournal(const std::string& id);
+// The code page run ID was made under, from its first line alone (empty when not recorded).
+std::string RunJournalCodePage(const std::string& id);
 // The IDs of the runs in the journal folder, newest first.
 std::vector<std::string> ListRunIds();
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet {
 
@@ -41,6 +42,8 @@ struct MailingRunReport {
     // one of the network or the server (not of a file or a macro).
     std::string failedRecipient;
     std::optional<RunServerPlace> server;
+    // The recipients left out because their address is no mailbox.
+    std::vector<std::string> invalidAddresses;
 };
 
 // "Server: HOST, port N", with "(default mail server)", "(account N, user U)" or

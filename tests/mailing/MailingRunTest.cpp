@@ -496,6 +496,13 @@ TEST_F(BuiltinFixture, FailureSwitchesTheServerOffAndTheNextRunWorks)
     EXPECT_EQ(received.size(), 2u);
 }
 
+TEST_F(BuiltinFixture, AConnectionTheServerClosedBetweenMessagesIsOpenedAgainAtNoAttempt)
+{
+    server.Faults.disconnectAfter = 1; // as an idle time-out between paced messages does
+    EXPECT_EQ(run.Run(builtin({0, 1, 2}, freePort())), 3u);
+    EXPECT_EQ(received.size(), 3u);
+}
+
 TEST_F(BuiltinFixture, PortInUseEndsTheRunWithTheBindError)
 {
     peer.start(); // occupies its port
@@ -584,6 +591,7 @@ TEST_F(RunFixture, ListUnsubscribeExtraHeadersHtmlAndFromSender)
     EXPECT_THAT(text, HasSubstr("\r\n\r\n<p>Dear A &amp; &lt;B&gt;</p>\r\n"));
     EXPECT_THAT(text, HasSubstr("Content-Type: multipart/alternative;"));
     EXPECT_EQ(header(text, "From"), "default@x.org");
+    EXPECT_EQ(header(text, "Sender"), "<none>"); // one mailbox: no Sender beside From
     // The From taken from the sender is the message's only.
     EXPECT_TRUE(message.From.Address.empty());
 

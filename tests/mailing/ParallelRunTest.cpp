@@ -181,6 +181,9 @@ TEST_F(ParallelRun, RefusalEndsTheRunUnderStopAndIsSkippedUnderSkip)
         accept = true;
     };
     EXPECT_THROW(run.Run(Request(3)), EProtocolReplyError);
+    ASSERT_TRUE(run.LastReport().server);
+    EXPECT_EQ(ServerPlaceText(*run.LastReport().server),
+              "Server: 127.0.0.1, port " + std::to_string(server.server.DefaultPort));
     EXPECT_EQ(outcomes.Count("rejected"), 1u);
     EXPECT_EQ(server.Received().size(), outcomes.Count("sent"));
     EXPECT_EQ(run.LastCounts().sent, outcomes.Count("sent"));
@@ -193,6 +196,27 @@ TEST_F(ParallelRun, RefusalEndsTheRunUnderStopAndIsSkippedUnderSkip)
     EXPECT_EQ(run.Run(skip), kCount - 1);
     EXPECT_EQ(outcomes.Count("rejected"), 1u);
     EXPECT_EQ(server.Received().size(), kCount - 1);
+}
+
+TEST_F(ParallelRun, AServerTakingFewerConnectionsThanAskedGetsEveryMessageOverThoseItTook)
+{
+    server.server.MaxConnections = 2;
+    std::vector<std::string> notices;
+    MailingRunHooks hooks;
+    hooks.notice = [&](const std::string& text) { notices.push_back(text); };
+    EXPECT_EQ(run.Run(Request(4), hooks), kCount);
+    EXPECT_EQ(server.Received(), All());
+    EXPECT_EQ(outcomes.duplicates, 0u);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_THAT(notices[0], ::testing::HasSubstr("refused some of the run's connections (421 "));
+}
+
+TEST_F(ParallelRun, AHookThatRaisesEndsTheRunWithItsErrorOnceEveryConnectionHasEnded)
+{
+    MailingRunHooks hooks;
+    hooks.messageSent = [](std::size_t, std::size_t) { throw std::runtime_error("from the hook"); };
+    EXPECT_THROW(run.Run(Request(3), hooks), std::runtime_error);
+    EXPECT_EQ(server.Received().size(), outcomes.Count("sent"));
 }
 
 TEST_F(ParallelRun, RotationGivesEachServerItsTurnsAndTheRateIsATotal)

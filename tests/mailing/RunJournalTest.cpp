@@ -320,6 +320,38 @@ TEST_F(RecordedRun, StopRecordsTheRefusalThenEndsTheRunWithIt)
     EXPECT_EQ(run.LastCounts().sent, 1u);
 }
 
+TEST_F(RecordedRun, AnAddressThatIsNoMailboxIsSkippedAndNeverSentTo)
+{
+    project.recipients[1].EMail.set("not an email");
+    MailingRunRequest r = request();
+    r.recipients = {0, 1};
+    EXPECT_EQ(run.Run(r), 1u);
+    EXPECT_THAT(recorder.calls, ElementsAre("pending 4 a@x.org", "4 sent 250 queued 1", "5 skipped invalid address 0",
+                                            "end completed"));
+    EXPECT_EQ(run.LastCounts().invalid, 1u);
+    EXPECT_THAT(run.LastReport().invalidAddresses, ElementsAre("not an email"));
+    ASSERT_TRUE(peer.waitClosed(1));
+    EXPECT_EQ(peer.connections().at(0).received.find("RCPT TO:<>"), std::string::npos);
+}
+
+TEST_F(RecordedRun, ARefusedLoginEndsTheRunWhateverThePolicyAndLeavesEveryoneNotTried)
+{
+    ScriptedSmtpPeer login;
+    login.offerAuth = true;
+    login.acceptedPassword = "cmlnaHQ="; // "right"
+    login.start();
+    MailingRunRequest r = request();
+    r.defaultServer.port = std::to_string(login.port());
+    r.defaultServer.userName = "u";
+    r.defaultServer.password = "wrong";
+    r.delivery.onError = OnError::Skip;
+    EXPECT_THROW(run.Run(r), EAuthenticationFailed);
+    EXPECT_THAT(recorder.calls, ElementsAre("end error Authentication failed\r\n"));
+    ASSERT_TRUE(login.waitClosed(1));
+    const std::vector<std::string> commands = login.allCommands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "AUTH LOGIN"), 1);
+}
+
 TEST(RunPace, TimeLeftFollowsThePaceButNeverBeatsTheRate)
 {
     const auto t0 = RunPace::Clock::now();
