@@ -18,6 +18,7 @@ LADDER = [
     "server",
     "addressbook",
     "mailing",
+    "feedback",
     "project/settings",
     "widgets",
     "project/forms",
@@ -27,7 +28,7 @@ LADDER = [
     "cli",
     "app",
 ]
-CORE = {"project", "transport", "server", "addressbook", "mailing"}
+CORE = {"project", "transport", "server", "addressbook", "mailing", "feedback"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
 
