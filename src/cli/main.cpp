@@ -28,7 +28,8 @@ QString overview(const std::vector<std::unique_ptr<Command>>& commands)
     text += "\nquillet COMMAND --help shows a command's options; quillet --version its version.\n"
             "--codepage auto|utf-8|windows-1252|shift_jis|gbk|big5|cp949 (before or after the command; or the\n"
             "environment variable QUILLET_CODEPAGE) chooses the code page of the project's texts: auto follows\n"
-            "the locale. A project file does not record its code page: open it under the one it was written in.\n";
+            "the locale. A project file does not record its code page: open it under the one it was written in.\n"
+            "--suppression-list FILE (any command; or QUILLET_SUPPRESSION) chooses the suppression list.\n";
     return text;
 }
 
@@ -94,6 +95,27 @@ int main(int argc, char* argv[])
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "quillet: %s\n", e.what());
         return 2;
+    }
+    // The suppression list: --suppression-list FILE (any command), else QUILLET_SUPPRESSION, else
+    // the program option; the core finds it in QUILLET_SUPPRESSION.
+    for (int i = 1; i < args.size(); ++i) {
+        QString list;
+        if (args.at(i) == "--suppression-list" && i + 1 < args.size()) {
+            list = args.at(i + 1);
+            args.remove(i, 2);
+        } else if (args.at(i).startsWith("--suppression-list=")) {
+            list = args.at(i).mid(19);
+            args.removeAt(i);
+        } else {
+            continue;
+        }
+        qputenv("QUILLET_SUPPRESSION", list.toLocal8Bit());
+        break;
+    }
+    if (qEnvironmentVariable("QUILLET_SUPPRESSION").isEmpty()) {
+        const QString option = QSettings("Orv", "Quillet").value("Option/SuppressionList").toString();
+        if (!option.isEmpty())
+            qputenv("QUILLET_SUPPRESSION", option.toLocal8Bit());
     }
     const auto commands = CommandTable::instance().createAll();
 
