@@ -2,6 +2,7 @@
 
 #include "MessageTexts.h"
 #include "MimeDecoding.h"
+#include "MimeParts.h"
 
 #include "project/CodePage.h"
 
@@ -15,106 +16,10 @@ namespace quillet {
 
 namespace {
 
-std::string lower(std::string_view text)
+std::vector<std::string> decodeBodyLines(const std::vector<std::string_view>& lines, const MimeHeaders& headers)
 {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return result;
-}
-
-std::string_view trim(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
-// Lines split at CR LF or LF.
-std::vector<std::string_view> splitLines(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        if (end == std::string_view::npos)
-            break;
-        text.remove_prefix(end + 1);
-    }
-    return lines;
-}
-
-struct HeaderBlock {
-    // Name as written, unfolded value.
-    std::vector<std::pair<std::string, std::string>> fields;
-
-    std::string value(std::string_view name) const
-    {
-        for (const auto& [n, v] : fields)
-            if (lower(n) == name)
-                return v;
-        return {};
-    }
-};
-
-// Reads header lines from lines[pos] on, up to the empty line, which is consumed.
-HeaderBlock readHeaders(const std::vector<std::string_view>& lines, std::size_t& pos)
-{
-    HeaderBlock block;
-    while (pos < lines.size() && !lines[pos].empty()) {
-        const std::string_view line = lines[pos++];
-        if ((line.front() == ' ' || line.front() == '\t') && !block.fields.empty()) {
-            block.fields.back().second += std::string(line);
-            continue;
-        }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        block.fields.emplace_back(std::string(trim(line.substr(0, colon))), std::string(line.substr(colon + 1)));
-    }
-    if (pos < lines.size())
-        ++pos; // the empty line
-    return block;
-}
-
-// A parameter of a structured header value, e.g. boundary="abc" or charset=iso-8859-1.
-std::string parameter(const std::string& headerValue, std::string_view name)
-{
-    const std::string lowered = lower(headerValue);
-    std::size_t at = 0;
-    while ((at = lowered.find(name, at)) != std::string::npos) {
-        const bool wordStart = at == 0 || lowered[at - 1] == ';' || lowered[at - 1] == ' ' || lowered[at - 1] == '\t';
-        std::size_t p = at + name.size();
-        while (p < lowered.size() && (lowered[p] == ' ' || lowered[p] == '\t'))
-            ++p;
-        if (!wordStart || p >= lowered.size() || lowered[p] != '=') {
-            at += name.size();
-            continue;
-        }
-        ++p;
-        while (p < lowered.size() && (lowered[p] == ' ' || lowered[p] == '\t'))
-            ++p;
-        if (p < headerValue.size() && headerValue[p] == '"') {
-            const std::size_t end = headerValue.find('"', p + 1);
-            return headerValue.substr(p + 1, end == std::string::npos ? std::string::npos : end - p - 1);
-        }
-        std::size_t end = p;
-        while (end < headerValue.size() && headerValue[end] != ';' && headerValue[end] != ' ' &&
-               headerValue[end] != '\t')
-            ++end;
-        return headerValue.substr(p, end - p);
-    }
-    return {};
-}
-
-std::vector<std::string> decodeBodyLines(const std::vector<std::string_view>& lines, const HeaderBlock& headers)
-{
-    const std::string encoding = lower(trim(headers.value("content-transfer-encoding")));
-    const std::string charset = parameter(headers.value("content-type"), "charset");
+    const std::string encoding = AsciiLower(TrimBlanks(headers.Value("content-transfer-encoding")));
+    const std::string charset = HeaderParameter(headers.Value("content-type"), "charset");
     std::string text;
     if (encoding == "base64") {
         std::string joined;
@@ -132,7 +37,7 @@ std::vector<std::string> decodeBodyLines(const std::vector<std::string_view>& li
         }
     }
     std::vector<std::string> result;
-    for (auto line : splitLines(text)) {
+    for (auto line : SplitMessageLines(text)) {
         if (result.size() == kMaxReceivedPreviewLines)
             break;
         result.push_back(MessageTextToUtf8(line, charset));
@@ -144,11 +49,11 @@ std::vector<std::string> decodeBodyLines(const std::vector<std::string_view>& li
 // To header.
 std::string headerRecipients(const std::string& toHeader)
 {
-    if (trim(toHeader).empty())
+    if (TrimBlanks(toHeader).empty())
         return {};
     TEMailAddressList list;
     try {
-        list.SetAddressesText(trim(toHeader));
+        list.SetAddressesText(TrimBlanks(toHeader));
     } catch (const EEMailAddressError&) {
         return {};
     }
@@ -165,11 +70,11 @@ std::string headerRecipients(const std::string& toHeader)
 // Looks into one part (lines [begin, end) after its header block) for the texts and the
 // attachments; nested multiparts are looked into up to kMaxMimeDepth.
 void readPart(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end,
-              const HeaderBlock& headers, int depth, ReceivedMessage& message, bool& bodyFound)
+              const MimeHeaders& headers, int depth, ReceivedMessage& message, bool& bodyFound)
 {
-    const std::string contentType = headers.value("content-type");
-    const std::string type = lower(trim(contentType));
-    const std::string boundary = parameter(contentType, "boundary");
+    const std::string contentType = headers.Value("content-type");
+    const std::string type = AsciiLower(TrimBlanks(contentType));
+    const std::string boundary = HeaderParameter(contentType, "boundary");
     if (type.rfind("multipart/", 0) == 0 && !boundary.empty()) {
         if (depth >= kMaxMimeDepth)
             return;
@@ -181,7 +86,7 @@ void readPart(const std::vector<std::string_view>& lines, std::size_t begin, std
             if (pos >= end || lines[pos].substr(delimiter.size()).rfind("--", 0) == 0)
                 return;
             ++pos;
-            const HeaderBlock part = readHeaders(lines, pos);
+            const MimeHeaders part = ReadHeaderBlock(lines, pos);
             pos = std::min(pos, end);
             std::size_t partEnd = pos;
             while (partEnd < end && lines[partEnd].rfind(delimiter, 0) != 0)
@@ -192,11 +97,11 @@ void readPart(const std::vector<std::string_view>& lines, std::size_t begin, std
         return;
     }
     // A message of one part is shown whatever it says of itself.
-    const std::string disposition = headers.value("content-disposition");
-    if (depth > 0 && lower(disposition).find("attachment") != std::string::npos) {
-        std::string name = parameter(disposition, "filename");
+    const std::string disposition = headers.Value("content-disposition");
+    if (depth > 0 && AsciiLower(disposition).find("attachment") != std::string::npos) {
+        std::string name = HeaderParameter(disposition, "filename");
         if (name.empty())
-            name = parameter(contentType, "name");
+            name = HeaderParameter(contentType, "name");
         message.attachments.push_back(DecodeHeaderValue(name));
         return;
     }
@@ -219,13 +124,13 @@ ReceivedMessage ParseReceivedMessage(std::string_view raw, const TEMailAddressLi
 {
     ReceivedMessage message;
     message.to = codePageToUtf8(recipients.AddressesText());
-    const std::vector<std::string_view> lines = splitLines(raw);
+    const std::vector<std::string_view> lines = SplitMessageLines(raw);
     std::size_t pos = 0;
-    const HeaderBlock headers = readHeaders(lines, pos);
+    const MimeHeaders headers = ReadHeaderBlock(lines, pos);
     for (const auto& [name, value] : headers.fields)
-        message.headers.emplace_back(codePageToUtf8(name), DecodeHeaderValue(trim(value)));
-    message.subject = DecodeHeaderValue(trim(headers.value("subject")));
-    if (std::string shown = headerRecipients(headers.value("to")); !shown.empty())
+        message.headers.emplace_back(codePageToUtf8(name), DecodeHeaderValue(TrimBlanks(value)));
+    message.subject = DecodeHeaderValue(TrimBlanks(headers.Value("subject")));
+    if (std::string shown = headerRecipients(headers.Value("to")); !shown.empty())
         message.to = std::move(shown);
     bool bodyFound = false;
     readPart(lines, pos, lines.size(), headers, 0, message, bodyFound);
