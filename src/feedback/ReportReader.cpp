@@ -73,11 +73,23 @@ std::string typedAddress(std::string_view value)
     return firstAddress(value);
 }
 
-std::string digestKey(std::string_view raw)
+// A digest of the message's lines (line ends and trailing empty lines left out), so the same
+// message kept in a Maildir file and in an mbox file has the same key.
+std::string digestKey(const std::vector<std::string_view>& lines)
 {
+    std::size_t count = lines.size();
+    while (count > 0 && lines[count - 1].empty())
+        --count;
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
+    for (std::size_t i = 0; i < count; ++i) {
+        EVP_DigestUpdate(context, lines[i].data(), lines[i].size());
+        EVP_DigestUpdate(context, "\n", 1);
+    }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
-    EVP_Digest(raw.data(), raw.size(), digest, &size, EVP_sha256(), nullptr);
+    EVP_DigestFinal_ex(context, digest, &size);
+    EVP_MD_CTX_free(context);
     static constexpr char hex[] = "0123456789abcdef";
     std::string key = "sha256:";
     for (unsigned int i = 0; i < size; ++i) {
@@ -161,7 +173,7 @@ public:
           top_(ParseMimeTree(lines_, kMaxReportDepth))
     {
         const std::string id(TrimBlanks(top_.headers.Value("message-id")));
-        message_.key = id.empty() ? digestKey(raw.substr(0, kMaxFeedbackMessageBytes)) : id;
+        message_.key = id.empty() ? digestKey(lines_) : id;
         for (const char* name : {"delivered-to", "x-original-to", "envelope-to", "to"}) {
             for (const auto& [field, value] : top_.headers.fields) {
                 if (AsciiLower(field) != name)
