@@ -57,6 +57,8 @@ public:
         env_["QUILLET_HOME"] = home_.string();
         env_["XDG_CONFIG_HOME"] = config_.string();
         env_["XDG_STATE_HOME"] = state_.string();
+        // The data folder (the suppression list) lies inside the state folder.
+        env_["XDG_DATA_HOME"] = (state_ / "share").string();
         env_["LC_ALL"] = "C.UTF-8";
     }
     ~CliHarness()
@@ -77,6 +79,7 @@ public:
         ::setenv("QUILLET_HOME", home_.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
         ::setenv("XDG_STATE_HOME", state_.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (state_ / "share").c_str(), 1);
         ::setenv("LC_ALL", "C.UTF-8", 1);
     }
     const std::filesystem::path& work() const { return work_; }
@@ -214,7 +217,8 @@ private:
             const std::string entry = *e;
             const std::string name = entry.substr(0, entry.find('='));
             if (env_.count(name) || name == "LANG" || name == "LC_CTYPE" || name == "LC_ALL" ||
-                name == "QUILLET_HOME" || name == "XDG_CONFIG_HOME" || name == "XDG_STATE_HOME")
+                name == "QUILLET_HOME" || name == "XDG_CONFIG_HOME" || name == "XDG_STATE_HOME" ||
+                name == "XDG_DATA_HOME" || name == "QUILLET_SUPPRESSION")
                 continue;
             result.push_back(entry);
         }
