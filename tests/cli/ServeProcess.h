@@ -14,15 +14,23 @@ namespace quillet::test {
 // `quillet serve --port 0 ...` in the background; its standard output is read line by line.
 class ServeProcess {
 public:
-    ServeProcess(const CliHarness& cli, std::vector<std::string> args)
+    // `command`: the command words and options before args; `errorFile`: where its standard
+    // error goes (empty: the test's).
+    ServeProcess(const CliHarness& cli, std::vector<std::string> args,
+                 std::vector<std::string> command = {"serve", "--port", "0"}, const std::string& errorFile = {})
     {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
-        args.insert(args.begin(), {QUILLET_CLI, "serve", "--port", "0"});
+        args.insert(args.begin(), command.begin(), command.end());
+        args.insert(args.begin(), QUILLET_CLI);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], 1);
+            if (!errorFile.empty()) {
+                const int err = ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                ::dup2(err, 2);
+            }
             cli.exportToChild();
             std::vector<char*> argv;
             for (std::string& a : args)
