@@ -12,6 +12,9 @@ inline constexpr int kDefaultSoftBounceLimit = 3;
 // How long a writer waits for another process (the desktop program, a scan) that holds the
 // suppression list's write lock before it gives up: far longer than any transaction of ours.
 inline constexpr std::chrono::milliseconds kSuppressionBusyTimeout{30000};
+// Messages of a scan recorded in one transaction: a commit per message would cost far more than
+// reading the message; a group of this size is a moment's work, lost only if the scan dies.
+inline constexpr std::size_t kScanMessagesPerTransaction = 200;
 // A message read from a mailbox: reports and unsubscribe mails are small, and what a reader
 // needs (headers, the report part, the returned headers) comes first. The rest is not read.
 inline constexpr std::size_t kMaxFeedbackMessageBytes = 4 * 1024 * 1024;

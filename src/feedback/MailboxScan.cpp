@@ -1,5 +1,6 @@
 #include "MailboxScan.h"
 
+#include "FeedbackLimits.h"
 #include "FeedbackTexts.h"
 
 #include "mailing/JsonLine.h"
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace quillet {
 
@@ -73,6 +75,24 @@ ScanCounts ScanMailbox(Mailbox& mailbox, SuppressionStore& store, const ScanOpti
                        const std::function<void(const ScannedItem&)>& each)
 {
     ScanCounts counts;
+    // Messages are recorded in groups of kScanMessagesPerTransaction, one transaction each; a
+    // message is marked read or moved only once its group is committed, so a scan that dies
+    // leaves every message it did not record unread.
+    std::vector<std::string> recorded;
+    std::optional<SuppressionStore::Transaction> transaction;
+    auto commit = [&] {
+        if (transaction) {
+            transaction->Commit();
+            transaction.reset();
+        }
+        for (const std::string& id : recorded) {
+            if (options.moveTo.empty())
+                mailbox.MarkRead(id);
+            else
+                mailbox.MoveTo(id, options.moveTo);
+        }
+        recorded.clear();
+    };
     for (const std::string& id : mailbox.List()) {
         const FeedbackMessage message = ReadFeedbackMessage(mailbox.Fetch(id), options.context);
         const bool readBefore = store.ReportRead(message.key);
@@ -92,18 +112,18 @@ ScanCounts ScanMailbox(Mailbox& mailbox, SuppressionStore& store, const ScanOpti
             continue;
         }
         if (!readBefore) {
-            SuppressionStore::Transaction transaction(store);
+            if (!transaction)
+                transaction.emplace(store);
             for (const FeedbackItem& item : message.items)
                 if (actsOnList(item))
                     record(store, item, message.key, options.softBounceLimit);
             store.MarkReportRead(message.key);
-            transaction.Commit();
         }
-        if (options.moveTo.empty())
-            mailbox.MarkRead(id);
-        else
-            mailbox.MoveTo(id, options.moveTo);
+        recorded.push_back(id);
+        if (recorded.size() >= kScanMessagesPerTransaction)
+            commit();
     }
+    commit();
     return counts;
 }
 

@@ -1,6 +1,6 @@
 // A scan of one mailbox: every message is read and classified, and what it reports goes into the
-// suppression list, together with the record that the report was read (one transaction a
-// message), so a second scan of the same mailbox changes nothing.
+// suppression list, together with the record that the report was read (in the same
+// transaction), so a second scan of the same mailbox changes nothing.
 //
 // Bounces, complaints and unsubscribes suppress their address; soft bounces are counted and
 // suppress it at the limit; automatic replies are ignored. A message whose recipient cannot be
