@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillet {
@@ -63,6 +64,9 @@ struct PreflightFinding {
 };
 
 std::vector<PreflightFinding> CheckMailing(const PreflightInput& input);
+// Every %WORD% of a text that the check takes for a macro (the word without its percent signs),
+// in order, repeats kept.
+std::vector<std::string> MacroNamesIn(std::string_view text);
 // True when a finding is a warning.
 bool HasWarnings(const std::vector<PreflightFinding>& findings);
 
