@@ -18,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    {"UTF-8", "CP932"},
                                    {"CP932", "UTF-8"},
                                    {"CP1252", "UTF-8"},
+                                   {"UTF-16LE", "UTF-8"},
+                                   {"ISO-2022-JP", "CP932"},
                                    {"UTF-8", "UTF-8"}}) {
         try {
             const std::string out = convertText(bytes, from, to, "fuzz");

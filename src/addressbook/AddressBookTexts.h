@@ -144,6 +144,30 @@ inline std::string csvFieldNotRepresentable(std::string_view field, std::string_
 {
     return "the " + std::string(field) + " holds characters that code page " + std::string(codePage) + " cannot hold";
 }
+// Under the import dialog's preview of the rows.
+inline constexpr std::string_view kCsvRefusedRowsMarked =
+    "The rows marked in the preview will not be imported; their problem says why.";
+inline std::string csvRowsNotHeldByCodePage(std::string_view codePage)
+{
+    return "The rows marked in the preview will not be imported: code page " + std::string(codePage) +
+           " cannot hold some of their characters. The UTF-8 code page holds them all: choose \"UTF-8 (Unicode)\" "
+           "under Program options, page Message, start the program again and import the file then.";
+}
+// A column's choice that another column holds already.
+inline std::string csvFieldTaken(std::size_t column, std::string_view header, std::string_view field)
+{
+    return "Column " + std::to_string(column + 1) + (header.empty() ? "" : " " + quoted(header)) +
+           " is already imported as " + std::string(field) + ". A field takes one column: set that column to \"" +
+           std::string(kCsvFieldNames[0]) + "\" first.";
+}
+inline std::string csvParameterCaseOffer(std::string_view pairs)
+{
+    return "Use the letter case of the templates' macros and the group's parameters (" + std::string(pairs) + ")";
+}
+inline std::string csvExported(std::size_t rows, std::string_view path)
+{
+    return std::to_string(rows) + (rows == 1 ? " recipient" : " recipients") + " written to " + quoted(path);
+}
 inline std::string csvBadEnabled(std::string_view value)
 {
     return "the enabled value " + quoted(value) + " is not True or False";

@@ -561,19 +561,23 @@ std::string recipientsCsv(const Project& project, const std::vector<std::size_t>
     return joined(pieces);
 }
 
-void writeRecipientsCsv(const Project& project, const CsvExportOptions& options, const std::string& path)
+std::size_t writeRecipientsCsv(const Project& project, const CsvExportOptions& options, const std::string& path)
 {
     ShortString255 group;
     const Selection selection = selectionOf(project, options, group);
+    std::size_t rows = 0;
+    for (std::size_t position = 0; position < selection.positions; ++position)
+        rows += selection.picks(selection.at(position)) ? 1 : 0;
     const Columns columns = guessedColumns(selection);
     if (replaceWholeFileInPieces(path, [&](const PieceWriter& write) {
             write(headerRow(columns, options.byteOrderMark));
             return streamRows(selection, columns, write);
         }))
-        return;
+        return rows;
     CsvPieces pieces;
     writeCsv(pieces, selection, options.byteOrderMark);
     replaceWholeFile(path, {pieces.header, pieces.halves[0].view(), pieces.halves[1].view()});
+    return rows;
 }
 
 } // namespace quillet

@@ -11,6 +11,7 @@
 
 #include "project/Project.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,8 +27,8 @@ struct CsvExportOptions {
 std::string recipientsCsv(const Project& project, const CsvExportOptions& options);
 // The CSV text of the recipients at these record indices, in this order.
 std::string recipientsCsv(const Project& project, const std::vector<std::size_t>& records, bool byteOrderMark);
-// Writes it to the file, replacing it only once the new file is whole; throws ProjectFileError
-// with the user's message.
-void writeRecipientsCsv(const Project& project, const CsvExportOptions& options, const std::string& path);
+// Writes it to the file, replacing it only once the new file is whole, and returns the number of
+// recipients written; throws ProjectFileError with the user's message.
+std::size_t writeRecipientsCsv(const Project& project, const CsvExportOptions& options, const std::string& path);
 
 } // namespace quillet

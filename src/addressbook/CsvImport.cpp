@@ -276,6 +276,7 @@ public:
             return false;
         row.line = reader.line();
         row.problem.clear();
+        row.codePageRefusal = false;
         row.email.clear();
         row.name.clear();
         row.surname.clear();
@@ -343,6 +344,7 @@ private:
                 target = utf8ToCodePage(field, codePage_);
             } catch (const UnrepresentableText&) {
                 row.problem = texts::csvFieldNotRepresentable(describe(column, row), codePage_);
+                row.codePageRefusal = true;
                 return;
             }
         }

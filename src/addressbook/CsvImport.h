@@ -130,7 +130,8 @@ struct CsvRow {
     std::string email, name, surname;
     bool enabled = true;
     std::string paramNames[4], paramValues[4];
-    std::string problem; // empty when the row is valid
+    std::string problem;          // empty when the row is valid
+    bool codePageRefusal = false; // the problem is a text the code page cannot hold
 };
 
 // Called every few thousand records with the bytes read and the total; false cancels.

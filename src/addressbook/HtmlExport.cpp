@@ -1,6 +1,7 @@
 #include "HtmlExport.h"
 
 #include "AddressBookTexts.h"
+#include "project/CodePage.h"
 #include "project/WholeFile.h"
 
 namespace quillet {
@@ -16,19 +17,38 @@ void line(std::string& page, std::string_view text)
 std::string cell(std::string_view value)
 {
     std::string text = "<TD WIDTH=25%>";
-    text += value;
+    text += htmlEscaped(value);
     text += "</TD>";
     return text;
 }
 
 } // namespace
 
-std::string htmlPage(std::string_view groupName, const std::vector<HtmlRecipientRow>& rows)
+std::string htmlEscaped(std::string_view text)
 {
-    const std::string quotedGroup = texts::quoted(groupName);
+    std::string escaped;
+    escaped.reserve(text.size());
+    // Byte by byte: no trail byte of the double-byte code pages lies below 0x40, so none of them
+    // is taken for one of these characters.
+    for (const char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string htmlPage(std::string_view groupName, const std::vector<HtmlRecipientRow>& rows, const char* codePage)
+{
+    const std::string quotedGroup = texts::quoted(htmlEscaped(groupName));
     std::string page;
     page.reserve(1024 + rows.size() * 200);
     line(page, "<HTML><HEAD><TITLE>Orv Software Labs. " + quotedGroup + " group list</TITLE>");
+    line(page, std::string("<meta charset=\"") + registeredCharsetName(codePage ? codePage : codePageName()) + "\">");
     line(page, "<style type=\"text/css\">");
     line(page, "a:hover {text-decoration: underline; color: red;}");
     line(page, "</style>");
@@ -57,7 +77,8 @@ std::string htmlPage(std::string_view groupName, const std::vector<HtmlRecipient
     return page;
 }
 
-std::string htmlPage(const Project& project, std::string_view groupName, const std::vector<std::size_t>& rows)
+std::string htmlPage(const Project& project, std::string_view groupName, const std::vector<std::size_t>& rows,
+                     const char* codePage)
 {
     std::vector<HtmlRecipientRow> cells;
     cells.reserve(rows.size());
@@ -65,7 +86,7 @@ std::string htmlPage(const Project& project, std::string_view groupName, const s
         const RecipientRecord& r = project.recipients.at(index);
         cells.push_back({r.EMail.str(), r.Name.str(), r.Surname.str(), std::string(r.enabled() ? kTrue : kFalse)});
     }
-    return htmlPage(groupName, cells);
+    return htmlPage(groupName, cells, codePage);
 }
 
 void writeHtmlFile(const std::string& path, std::string_view page)

@@ -71,6 +71,9 @@ inline constexpr std::string_view kUnsubscribeUrlScheme =
 
 // Pre-flight findings; "%s" placeholders in order.
 inline constexpr std::string_view kFindingUnreplaced = "%s recipient(s): %s is not replaced in the message (%s)";
+// Added to the finding above when the recipients have a parameter of that name in another letter case.
+inline constexpr std::string_view kFindingParameterCase =
+    "; their parameter \"%s\" differs only in letter case (macros match it exactly)";
 inline constexpr std::string_view kFindingEmptySubjectMacro = "%s recipient(s): %s is empty in the subject (%s)";
 inline constexpr std::string_view kFindingEmptySubject = "The subject is empty";
 inline constexpr std::string_view kFindingEmptyBody = "The message has no text";

@@ -5,6 +5,7 @@
 
 #include "addressbook/AddressValidity.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -53,6 +54,9 @@ void collectTokens(std::string_view text, std::vector<std::string>& out)
 struct Tally {
     std::size_t count = 0;
     std::string examples;
+    // Unreplaced macros: a parameter name of these recipients that differs from the macro only
+    // in letter case (the first met), since macros are matched exactly.
+    std::string caseVariant;
     void add(std::string_view address)
     {
         if (count < kFindingExamples)
@@ -122,6 +126,20 @@ const ShortString255* valueOf(std::string_view name, const RecipientRecord& r, c
     return nullptr;
 }
 
+// The name of a parameter of the recipient that equals the macro name but for ASCII letter
+// case; empty when there is none.
+std::string_view parameterInOtherCase(std::string_view name, const RecipientRecord& r)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (int i = 0; i < 4; ++i) {
+        const std::string_view parameter = r.paramName(i).view();
+        if (parameter.size() == name.size() && std::equal(parameter.begin(), parameter.end(), name.begin(),
+                                                          [&](char a, char b) { return lower(a) == lower(b); }))
+            return parameter;
+    }
+    return {};
+}
+
 bool holdsPercent(const RecipientRecord& r, const ProjectProperties& p)
 {
     for (const ShortString255* field : {&r.EMail, &r.Name, &r.Surname, &p.AutorName, &p.AutorWEB, &p.AutorEmail,
@@ -132,6 +150,13 @@ bool holdsPercent(const RecipientRecord& r, const ProjectProperties& p)
 }
 
 } // namespace
+
+std::vector<std::string> MacroNamesIn(std::string_view text)
+{
+    std::vector<std::string> names;
+    collectTokens(text, names);
+    return names;
+}
 
 bool HasWarnings(const std::vector<PreflightFinding>& findings)
 {
@@ -185,8 +210,12 @@ std::vector<PreflightFinding> CheckMailing(const PreflightInput& input)
         if (!tokens.empty()) {
             if (!holdsPercent(record, project.properties)) {
                 for (const auto& token : tokens)
-                    if (!valueOf(token, record, project.properties))
-                        unreplaced["%" + token + "%"].add(address);
+                    if (!valueOf(token, record, project.properties)) {
+                        Tally& tally = unreplaced["%" + token + "%"];
+                        tally.add(address);
+                        if (tally.caseVariant.empty())
+                            tally.caseVariant = parameterInOtherCase(token, record);
+                    }
             } else {
                 // A value that holds "%" may bring macros of its own: render to be sure.
                 found.clear();
@@ -195,8 +224,12 @@ std::vector<PreflightFinding> CheckMailing(const PreflightInput& input)
                     collectTokens(SubstituteMacros(text, recipient, project.properties), found);
                 std::unordered_set<std::string> once;
                 for (const auto& token : found)
-                    if (once.insert(token).second)
-                        unreplaced["%" + token + "%"].add(address);
+                    if (once.insert(token).second) {
+                        Tally& tally = unreplaced["%" + token + "%"];
+                        tally.add(address);
+                        if (tally.caseVariant.empty())
+                            tally.caseVariant = parameterInOtherCase(token, record);
+                    }
             }
             for (const auto& token : subjectTokens) {
                 const ShortString255* value = valueOf(token, record, project.properties);
@@ -218,7 +251,9 @@ std::vector<PreflightFinding> CheckMailing(const PreflightInput& input)
 
     for (const auto& [token, tally] : unreplaced.entries)
         add(FindingKind::UnreplacedMacro,
-            formatMessage(kFindingUnreplaced, {std::to_string(tally.count), token, tally.shown()}));
+            formatMessage(kFindingUnreplaced, {std::to_string(tally.count), token, tally.shown()}) +
+                (tally.caseVariant.empty() ? std::string()
+                                           : formatMessage(kFindingParameterCase, {tally.caseVariant})));
     for (const auto& [token, tally] : emptyInSubject.entries)
         add(FindingKind::EmptySubjectMacro,
             formatMessage(kFindingEmptySubjectMacro, {std::to_string(tally.count), token, tally.shown()}));

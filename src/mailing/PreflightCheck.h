@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillet {
@@ -75,6 +76,9 @@ struct PreflightFinding {
 };
 
 std::vector<PreflightFinding> CheckMailing(const PreflightInput& input);
+// Every %WORD% of a text that the check takes for a macro (the word without its percent signs),
+// in order, repeats kept.
+std::vector<std::string> MacroNamesIn(std::string_view text);
 // True when a finding is a warning.
 bool HasWarnings(const std::vector<PreflightFinding>& findings);
 

@@ -1,11 +1,13 @@
 #include "TemplateStore.h"
 
 #include "MailingTexts.h"
+#include "PreflightCheck.h"
 
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace quillet {
 
@@ -145,6 +147,30 @@ bool TemplateStore::remove(const std::string& name) const
     std::error_code error;
     std::filesystem::remove(htmlPathOf(name), error);
     return std::filesystem::remove(pathOf(name), error);
+}
+
+std::vector<std::string> TemplateMacroNames(const TemplateStore& store)
+{
+    std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
+    const auto collect = [&](std::string_view text) {
+        for (std::string& name : MacroNamesIn(text))
+            if (seen.insert(name).second)
+                names.push_back(std::move(name));
+    };
+    for (const TemplateRow& row : store.list()) {
+        MessageTemplate tmpl;
+        try {
+            tmpl = store.read(row.name);
+        } catch (const std::exception&) {
+            continue; // removed or unreadable since it was listed
+        }
+        collect(tmpl.subject);
+        for (const auto* lines : {&tmpl.body, &tmpl.htmlBody})
+            for (const std::string& line : *lines)
+                collect(line);
+    }
+    return names;
 }
 
 } // namespace quillet

@@ -65,4 +65,8 @@ private:
     std::filesystem::path folder_;
 };
 
+// The macro names (%WORD%) of every listed template's subject, plain and HTML body, each once,
+// in the order met; a template that cannot be read is passed over.
+std::vector<std::string> TemplateMacroNames(const TemplateStore& store);
+
 } // namespace quillet

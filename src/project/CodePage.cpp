@@ -84,12 +84,15 @@ bool convert(const Converter& converter, std::string_view input, std::string& ou
     for (;;) {
         char* out = buffer;
         std::size_t outLeft = sizeof buffer;
-        const std::size_t result = inLeft ? iconv(converter.get(), &in, &inLeft, &out, &outLeft)
-                                          : iconv(converter.get(), nullptr, nullptr, &out, &outLeft);
+        // With the input done, the encoder is flushed: a stateful one (ISO-2022-JP) writes the
+        // escape back to ASCII there.
+        const bool flushing = inLeft == 0;
+        const std::size_t result = flushing ? iconv(converter.get(), nullptr, nullptr, &out, &outLeft)
+                                            : iconv(converter.get(), &in, &inLeft, &out, &outLeft);
         const int error = errno;
         output.append(buffer, static_cast<std::size_t>(out - buffer));
         if (result != static_cast<std::size_t>(-1)) {
-            if (inLeft == 0)
+            if (flushing)
                 return true;
             continue;
         }
@@ -108,26 +111,66 @@ bool convert(const Converter& converter, std::string_view input, std::string& ou
     }
 }
 
-const Converter& toUtf8Converter(const char* codePage)
+// Whether every ASCII byte converts to itself, alone and in any sequence, so that a text of
+// ASCII bytes may skip the conversion: true of the code pages the program writes in and of the
+// common 8-bit and East Asian encodings, checked on all ASCII bytes besides; false of UTF-16, of
+// encodings that shift state with ASCII bytes (ISO-2022-JP, HZ, UTF-7: a lone escape byte passes
+// through them unchanged, so no probe tells) and of any other name, which is always converted. An
+// encoding iconv does not know counts as true: its ASCII text passes as before and anything else
+// fails with its message.
+bool keepsAscii(const Converter& converter, std::string_view encoding)
 {
-    thread_local std::string name;
-    thread_local std::unique_ptr<Converter> converter;
-    if (!converter || name != codePage) {
-        converter = std::make_unique<Converter>("UTF-8", codePage);
-        name = codePage;
-    }
-    return *converter;
+    if (!converter.valid())
+        return true;
+    std::string name(encoding);
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    static constexpr std::string_view kAsciiFamilies[] = {"UTF-8",     "UTF8",     "CP125",     "WINDOWS-125",
+                                                          "ISO-8859-", "ISO8859-", "ISO_8859-", "LATIN",
+                                                          "US-ASCII",  "ASCII",    "CP932",     "GBK",
+                                                          "CP936",     "BIG5",     "CP950",     "CP949",
+                                                          "EUC-",      "GB18030",  "GB2312",    "KOI8-",
+                                                          "UHC",       "CP437",    "CP850"};
+    bool known = false;
+    for (const std::string_view family : kAsciiFamilies)
+        known = known || name.starts_with(family);
+    if (!known)
+        return false;
+    std::string ascii;
+    for (int c = 1; c < 0x80; ++c)
+        ascii += static_cast<char>(c);
+    std::string converted;
+    return convert(converter, ascii, converted, OnBadInput::Throw, {}) && converted == ascii;
 }
 
-const Converter& fromUtf8Converter(const char* codePage)
+// One open descriptor per direction and thread, for the last encoding it was asked for.
+struct CachedConverter {
+    std::string name;
+    std::unique_ptr<Converter> converter;
+    bool keepsAscii = true;
+};
+
+const CachedConverter& cachedConverter(CachedConverter& cache, const char* to, const char* from, const char* name)
 {
-    thread_local std::string name;
-    thread_local std::unique_ptr<Converter> converter;
-    if (!converter || name != codePage) {
-        converter = std::make_unique<Converter>(codePage, "UTF-8");
-        name = codePage;
+    if (!cache.converter || cache.name != name) {
+        cache.converter = std::make_unique<Converter>(to, from);
+        cache.name = name;
+        cache.keepsAscii = keepsAscii(*cache.converter, name);
     }
-    return *converter;
+    return cache;
+}
+
+const CachedConverter& toUtf8Converter(const char* codePage)
+{
+    thread_local CachedConverter cache;
+    return cachedConverter(cache, "UTF-8", codePage, codePage);
+}
+
+const CachedConverter& fromUtf8Converter(const char* codePage)
+{
+    thread_local CachedConverter cache;
+    return cachedConverter(cache, codePage, "UTF-8", codePage);
 }
 
 } // namespace
@@ -332,7 +375,7 @@ bool looksLikeOtherCodePage(const std::vector<std::string_view>& texts)
 
 std::string convertText(std::string_view bytes, const char* from, const char* to, std::string_view what)
 {
-    if (isPlainAscii(bytes))
+    if (isPlainAscii(bytes) && toUtf8Converter(from).keepsAscii && fromUtf8Converter(to).keepsAscii)
         return std::string(bytes);
     // Two steps through UTF-8, so that a failure tells a byte the source encoding does not
     // define from a character the target cannot hold.
@@ -403,9 +446,10 @@ bool isPlainAscii(std::string_view text)
 
 std::string codePageToUtf8(std::string_view bytes, const char* codePage)
 {
-    if (isPlainAscii(bytes))
+    const CachedConverter& cached = toUtf8Converter(codePage);
+    if (cached.keepsAscii && isPlainAscii(bytes))
         return std::string(bytes);
-    const Converter& converter = toUtf8Converter(codePage);
+    const Converter& converter = *cached.converter;
     if (!converter.valid())
         throw std::runtime_error(std::string("The code page ") + codePage + " is not available");
     std::string result;
@@ -415,7 +459,7 @@ std::string codePageToUtf8(std::string_view bytes, const char* codePage)
 
 std::optional<std::string> charsetToUtf8(std::string_view bytes, const char* charset)
 {
-    const Converter& converter = toUtf8Converter(charset);
+    const Converter& converter = *toUtf8Converter(charset).converter;
     std::string result;
     if (!converter.valid() || !convert(converter, bytes, result, OnBadInput::Throw, {}))
         return std::nullopt;
@@ -428,9 +472,10 @@ std::optional<std::string> charsetToUtf8(std::string_view bytes, const char* cha
 
 std::string utf8ToCodePage(std::string_view utf8, const char* codePage)
 {
-    if (isPlainAscii(utf8))
+    const CachedConverter& cached = fromUtf8Converter(codePage);
+    if (cached.keepsAscii && isPlainAscii(utf8))
         return std::string(utf8);
-    const Converter& converter = fromUtf8Converter(codePage);
+    const Converter& converter = *cached.converter;
     if (!converter.valid())
         throw std::runtime_error(std::string("The code page ") + codePage + " is not available");
     std::string result;

@@ -1,6 +1,8 @@
-// Harvesting addresses from text: delimiters, dots, line ends, NUL bytes; the review of what was found.
+// Harvesting addresses from text: delimiters, what encloses an address, line ends, NUL bytes, the
+// file's encoding; the review of what was found.
 #include "addressbook/AddressScanner.h"
 #include "addressbook/HarvestReview.h"
+#include "project/CodePage.h"
 #include "project/ProjectFileError.h"
 
 #include <gtest/gtest.h>
@@ -14,22 +16,30 @@ using List = std::vector<std::string>;
 
 TEST(AddressScanner, SchemePrefixAndAngleBrackets)
 {
-    EXPECT_EQ(scanAddresses("<a href=\"mailto:ann@example.com\">write</a>"), List{"ann@example.com\""});
+    EXPECT_EQ(scanAddresses("<a href=\"mailto:ann@example.com\">write</a>"), List{"ann@example.com"});
     EXPECT_EQ(scanAddresses("From: Bob <bob@example.org>"), List{"bob@example.org"});
+    EXPECT_EQ(scanAddresses("<a href='mailto:cy@example.org?subject=Hi'>"), List{"cy@example.org"});
+    // An address written into a URL.
+    EXPECT_EQ(scanAddresses("https://example.net/unsubscribe?u=dee%40example.org&list=4 "
+                            "https://example.net/u/eve%40example.com/x"),
+              (List{"dee@example.org", "eve@example.com"}));
 }
 
-TEST(AddressScanner, QuotesAndOtherCharactersAreNotDelimiters)
+TEST(AddressScanner, EnclosingQuotesBracketsAndSentenceEndsAreNotPartOfTheAddress)
 {
-    EXPECT_EQ(scanAddresses("x=\"cy@ex.com\" y"), List{"\"cy@ex.com\""});
-    EXPECT_EQ(scanAddresses("(tab\tde@ex.com)"), List{"(tab\tde@ex.com)"});
+    EXPECT_EQ(scanAddresses("x=\"cy@ex.com\" y"), List{"cy@ex.com"});
+    EXPECT_EQ(scanAddresses("\"ivan@example.org kate@example.co.uk\" (bob@example.net). 'al@x.org'!"),
+              (List{"ivan@example.org", "kate@example.co.uk", "bob@example.net", "al@x.org"}));
+    // Quotes and brackets that belong to the address stay; tabs are not delimiters.
+    EXPECT_EQ(scanAddresses("\"j d\"@x.org \"jd\"@x.org a@[192.0.2.1]. (tab\tde@ex.com)"),
+              (List{"d\"@x.org", "\"jd\"@x.org", "a@[192.0.2.1]", "tab\tde@ex.com"}));
 }
 
-TEST(AddressScanner, ThirdDotEndsTheAddress)
+TEST(AddressScanner, DotsDoNotEndTheAddress)
 {
-    EXPECT_EQ(scanAddresses("j.r@mail.example.com more"), List{"j.r@mail.example"});
-    EXPECT_EQ(scanAddresses("a.b@c.d.e"), List{"a.b@c.d"});
-    // Three dots before the "@": the first part is cut off and the rest scanned again.
-    EXPECT_EQ(scanAddresses("w.x.y.z@host.org"), (List{"w.x.y", ".z@host.org"}));
+    EXPECT_EQ(scanAddresses("grace.hopper@navy.example.mil, mary.ann.lee@example.co.uk."),
+              (List{"grace.hopper@navy.example.mil", "mary.ann.lee@example.co.uk"}));
+    EXPECT_EQ(scanAddresses("w.x.y.z@host.org"), List{"w.x.y.z@host.org"});
 }
 
 TEST(AddressScanner, LineEndsAndSeparators)
@@ -62,18 +72,21 @@ TEST(AddressScanner, ReadsFilesAndReportsMissingOnes)
         std::ofstream out(path, std::ios::binary);
         out << "<p>Mail <a href=\"mailto:x@y.z\">x@y.z</a></p>\r\nsecond;line@here\r\n";
     }
-    EXPECT_EQ(scanAddressFile(path.string()), (List{"x@y.z\"", "x@y.z", "line@here"}));
+    EXPECT_EQ(scanAddressFile(path.string()), (List{"x@y.z", "x@y.z", "line@here"}));
+    // UTF-8 text gives its addresses in the code page.
+    std::ofstream(path, std::ios::binary) << "J\xC3\xBCrgen <j\xC3\xBCrgen@example.de>\n";
+    EXPECT_EQ(scanAddressFile(path.string()), List{utf8ToCodePage("j\xC3\xBCrgen@example.de")});
     std::filesystem::remove(path);
     EXPECT_THROW(scanAddressFile(path.string()), ProjectFileError);
 }
 
 TEST(HarvestReview, MarksInvalidEntriesAndRepeatsWithoutChangingTheList)
 {
-    const List found = scanAddresses("<a href=\"mailto:ann@example.com\">, someone@, bob@x.org, Bob@X.org bob@x.org");
-    ASSERT_EQ(found, (List{"ann@example.com\"", "someone@", "bob@x.org", "Bob@X.org", "bob@x.org"}));
+    const List found = scanAddresses("<a href=\"mailto:ann@example.com\\\">, someone@, bob@x.org, Bob@X.org bob@x.org");
+    ASSERT_EQ(found, (List{"ann@example.com\\", "someone@", "bob@x.org", "Bob@X.org", "bob@x.org"}));
     const HarvestReview review = reviewHarvest(found);
     ASSERT_EQ(review.marks.size(), 5u);
-    EXPECT_TRUE(review.marks[0].invalid); // the trailing quote
+    EXPECT_TRUE(review.marks[0].invalid); // the trailing backslash
     EXPECT_TRUE(review.marks[1].invalid); // nothing after the @
     EXPECT_FALSE(review.marks[2].marked());
     EXPECT_TRUE(review.marks[3].duplicate && !review.marks[3].invalid);

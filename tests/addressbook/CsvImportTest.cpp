@@ -228,6 +228,56 @@ TEST(CsvImport, GivenEncodingAndSeparatorOverrideDetection)
               "error: Unknown encoding \"NO-SUCH-ENCODING\"\n");
 }
 
+// Every encoding the import detects or is given is decoded before the text is read, the same for
+// a text of plain ASCII as for one beyond it.
+TEST(CsvImport, EachEncodingIsDecodedWhetherItsTextIsAsciiOrNot)
+{
+    auto utf16 = [](std::u16string_view text, bool bigEndian, bool mark) {
+        std::string bytes;
+        for (const char16_t unit : (mark ? u"\uFEFF" : u"") + std::u16string(text)) {
+            const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+            bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    const std::u16string ascii = u"email\tcity\r\nann@example.org\tLima\r\n";
+    const std::u16string latin = u"email\tcity\r\nann@example.org\tS\u00E3o Paulo\r\n";
+    struct Case {
+        std::string bytes;
+        std::string encoding; // given; empty: detected
+        std::string detected;
+        std::string city; // in the code page
+        const char* codePage = kCodePage;
+    };
+    const std::vector<Case> cases = {
+        {utf16(ascii, false, true), "", "UTF-16LE", "Lima"},
+        {utf16(latin, false, true), "", "UTF-16LE", "S\xE3o Paulo"},
+        {utf16(ascii, true, true), "", "UTF-16BE", "Lima"},
+        {utf16(latin, true, true), "", "UTF-16BE", "S\xE3o Paulo"},
+        {utf16(ascii, false, false), "", "UTF-16LE", "Lima"},
+        {utf16(latin, true, false), "", "UTF-16BE", "S\xE3o Paulo"},
+        {utf16(ascii, false, true), "UTF-16LE", "UTF-16LE", "Lima"},
+        {utf16(latin, false, false), "UTF-16LE", "UTF-16LE", "S\xE3o Paulo"},
+        {"email,city\nann@example.org,Lima\n", "ISO-2022-JP", "ISO-2022-JP", "Lima", "CP932"},
+        {"email,city\nann@example.org,\x1B$BEl5~\x1B(B\n", "ISO-2022-JP", "ISO-2022-JP", "\x93\x8C\x8B\x9E", "CP932"},
+        {"\xEF\xBB\xBF"
+         "email,city\nann@example.org,S\xC3\xA3o Paulo\n",
+         "", "UTF-8", "S\xE3o Paulo"},
+        {"email,city\nann@example.org,S\xE3o Paulo\n", "", kCodePage, "S\xE3o Paulo"},
+    };
+    for (const Case& c : cases) {
+        const CsvDocument document = readCsvDocument(c.bytes, {c.encoding, 0}, c.codePage);
+        EXPECT_EQ(document.encoding, c.detected);
+        Project project = membersWithOld();
+        const CsvImportSettings settings{"Members", DuplicateRule::Skip, c.codePage};
+        EXPECT_EQ(importText(c.bytes, project, settings, {}, {c.encoding, 0}),
+                  "imported 1, updated 0, duplicates skipped 0, invalid 0\n")
+            << c.encoding << " " << escaped(c.city);
+        EXPECT_EQ(dump(project, "Members"),
+                  "old@example.org|Old||1\nann@example.org|||1|1:city=" + escaped(c.city) + "\n");
+    }
+}
+
 // A large text is checked for UTF-8 in two halves: a character across the middle, whole or cut
 // short, and a run of continuation bytes there, are judged as in a small text.
 TEST(CsvImport, Utf8IsDetectedAcrossTheMiddleOfALargeText)

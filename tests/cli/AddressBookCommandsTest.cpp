@@ -37,13 +37,13 @@ TEST_F(AddressBookCommands, HarvestPrintsAndAddsToTheGroup)
     CliHarness::writeFile(text, "<a href=\"mailto:ann@ex.com\">x</a>\r\nbob@ex.org, bob@ex.org\nend\0nul@x"s);
     auto r = cli.run({"harvest", text});
     ASSERT_EQ(r.status, 0) << r;
-    EXPECT_EQ(r.out, "ann@ex.com\"\nbob@ex.org\nbob@ex.org\n");
+    EXPECT_EQ(r.out, "ann@ex.com\nbob@ex.org\nbob@ex.org\n");
 
     r = cli.run({"harvest", text, "--project", project, "--group", "Friends"});
     ASSERT_EQ(r.status, 0) << r;
     const quillet::Project p = quillet::loadProjectFile(project);
     ASSERT_EQ(p.recipients.size(), 5u);
-    EXPECT_EQ(p.recipients[2].EMail.str(), "ann@ex.com\"");
+    EXPECT_EQ(p.recipients[2].EMail.str(), "ann@ex.com");
     EXPECT_EQ(p.recipients[4].Group.str(), "Friends");
     EXPECT_TRUE(p.recipients[4].enabled());
 }

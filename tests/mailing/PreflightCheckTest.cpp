@@ -57,6 +57,13 @@ TEST(PreflightCheck, EveryFindingOnceOnACraftedProject)
     EXPECT_EQ(findings[2].text, "1 recipient(s): %NAME% is empty in the subject (b@x.org)");
     EXPECT_TRUE(HasWarnings(findings));
 
+    // A parameter whose name differs only in letter case is named.
+    MailDraft lower{"Hi", {"from %city%"}, {}};
+    input.draft = &lower;
+    EXPECT_EQ(CheckMailing(input)[0].text, "5 recipient(s): %city% is not replaced in the message (a@x.org, b@x.org, "
+                                           "not an address, A@X.org, e@x.org); their parameter \"CITY\" differs "
+                                           "only in letter case (macros match it exactly)");
+
     // Empty subject and body; disabled recipients left out are no finding.
     MailDraft empty{" ", {""}, {}};
     input.draft = &empty;

@@ -3,12 +3,15 @@
 #include "addressbook/AddressBookTexts.h"
 #include "addressbook/CsvExport.h"
 #include "addressbook/GroupOperations.h"
+#include "mailing/TemplateStore.h"
 #include "widgets/DialogButtons.h"
 #include "widgets/TextBoundary.h"
 #include "widgets/UserInterface.h"
 #include "project/CodePage.h"
+#include "project/ProgramFolder.h"
 #include "project/WholeFile.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QGridLayout>
@@ -57,6 +60,9 @@ int choiceOf(const CsvColumn& column)
             return int(i);
     return 0;
 }
+
+// A refused row's cells in the preview.
+const QColor kRefusedRowColour(255, 222, 222);
 
 // Code-page text of a preview cell.
 QTableWidgetItem* cell(const std::string& text)
@@ -164,6 +170,13 @@ ImportRecipientsDialog::ImportRecipientsDialog(UserInterface& ui, const Project&
     StatusLabel = new QLabel;
     StatusLabel->setObjectName("StatusLabel");
     StatusLabel->setWordWrap(true);
+    NoteLabel = new QLabel;
+    NoteLabel->setObjectName("NoteLabel");
+    NoteLabel->setWordWrap(true);
+    NameCaseCheck = new QCheckBox;
+    NameCaseCheck->setObjectName("NameCaseCheck");
+    NameCaseCheck->setChecked(true);
+    NameCaseCheck->setVisible(false);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel("File"), 0, 0);
@@ -189,8 +202,10 @@ ImportRecipientsDialog::ImportRecipientsDialog(UserInterface& ui, const Project&
     layout->addLayout(grid);
     layout->addWidget(new QLabel("Columns"));
     layout->addWidget(ColumnsTable);
+    layout->addWidget(NameCaseCheck);
     layout->addWidget(new QLabel("The first rows as they will be imported"));
     layout->addWidget(PreviewTable);
+    layout->addWidget(NoteLabel);
     layout->addWidget(StatusLabel);
     layout->addLayout(buttons.row);
     resize(720, 600);
@@ -199,14 +214,28 @@ ImportRecipientsDialog::ImportRecipientsDialog(UserInterface& ui, const Project&
     connect(FileNameEdit, &QLineEdit::editingFinished, this, &ImportRecipientsDialog::loadFile);
     connect(SeparatorComboBox, &QComboBox::currentIndexChanged, this, &ImportRecipientsDialog::loadFile);
     connect(EncodingComboBox, &QComboBox::currentIndexChanged, this, &ImportRecipientsDialog::loadFile);
+    connect(NameCaseCheck, &QCheckBox::toggled, this, [this] {
+        applyNameCase();
+        if (document_)
+            refreshPreview();
+    });
+    connect(GroupComboBox, &QComboBox::currentIndexChanged, this, [this] {
+        if (filling_ || !document_)
+            return;
+        offerNameCase();
+        refreshPreview();
+    });
 }
 
 void ImportRecipientsDialog::prepareToShow(const std::string& group)
 {
+    macroNames_ = TemplateMacroNames(TemplateStore(templatesFolder()));
+    filling_ = true;
     GroupComboBox->clear();
     for (const GroupEntry& entry : project_.groups)
         GroupComboBox->addItem(toQt(entry.name));
     GroupComboBox->setEditText(toQt(group));
+    filling_ = false;
     loadFile();
 }
 
@@ -240,6 +269,9 @@ void ImportRecipientsDialog::OpenFileBtnClick()
 void ImportRecipientsDialog::loadFile()
 {
     document_.reset();
+    caseOffers_.clear();
+    NameCaseCheck->setVisible(false);
+    NoteLabel->clear();
     filling_ = true;
     ColumnsTable->setRowCount(0);
     PreviewTable->clear();
@@ -260,6 +292,8 @@ void ImportRecipientsDialog::loadFile()
         return;
     }
     mapping_ = automaticCsvMapping(*document_, codePageName());
+    dropRepeatedCsvFields(mapping_);
+    offerNameCase();
 
     filling_ = true;
     const std::vector<ColumnChoice> choices = columnChoices();
@@ -279,35 +313,77 @@ void ImportRecipientsDialog::loadFile()
                                            : qt(texts::csvParameterSlotName(choice.slot,
                                                                             choice.field == CsvField::ParameterValue)));
         combo->setCurrentIndex(choiceOf(mapping_.columns[std::size_t(c)]));
-        connect(combo, &QComboBox::currentIndexChanged, this, &ImportRecipientsDialog::ColumnComboChange);
+        connect(combo, &QComboBox::currentIndexChanged, this, [this, c] { ColumnComboChange(c); });
         ColumnsTable->setCellWidget(c, 2, combo);
     }
     filling_ = false;
     refreshPreview();
 }
 
-void ImportRecipientsDialog::ColumnComboChange()
+void ImportRecipientsDialog::ColumnComboChange(int c)
 {
     if (filling_ || !document_)
         return;
-    const std::vector<ColumnChoice> choices = columnChoices();
-    for (int c = 0; c < int(mapping_.columns.size()); ++c) {
-        const ColumnChoice& choice = choices[std::size_t(columnCombo(c)->currentIndex())];
-        CsvColumn& column = mapping_.columns[std::size_t(c)];
-        column.field = choice.field;
-        column.slot = choice.slot;
-        if (choice.field == CsvField::Parameter && column.parameterName.empty())
-            column.parameterName = document_->hasHeader && !document_->header[std::size_t(c)].empty()
-                                       ? utf8ToCodePageForMessage(document_->header[std::size_t(c)])
-                                       : "COLUMN" + std::to_string(c + 1);
+    QComboBox* combo = columnCombo(c);
+    const ColumnChoice choice = columnChoices()[std::size_t(combo->currentIndex())];
+    const std::size_t index = std::size_t(c);
+    CsvColumn wanted = mapping_.columns[index];
+    wanted.field = choice.field;
+    wanted.slot = choice.slot;
+    if (choice.field == CsvField::Parameter && wanted.parameterName.empty())
+        wanted.parameterName = document_->hasHeader && !document_->header[index].empty()
+                                   ? utf8ToCodePageForMessage(document_->header[index])
+                                   : "COLUMN" + std::to_string(c + 1);
+    // A field takes one column: the choice is refused while another column holds it.
+    if (const std::optional<std::size_t> other = csvColumnHoldingField(mapping_, index, wanted)) {
+        filling_ = true;
+        combo->setCurrentIndex(choiceOf(mapping_.columns[index]));
+        filling_ = false;
+        std::string field = combo->itemText(choiceOf(wanted)).toStdString();
+        if (wanted.field == CsvField::Parameter)
+            field = texts::csvParameterField(codePageToUtf8(wanted.parameterName));
+        const std::string header = document_->hasHeader ? document_->header[*other] : std::string();
+        ui_.messageBox(this, qt(texts::csvFieldTaken(*other, header, field)), qt(texts::kImportRecipientsCaption),
+                       MessageIcon::Information, MessageButtons::Ok);
+        return;
     }
+    mapping_.columns[index] = wanted;
+    applyNameCase();
     refreshPreview();
+}
+
+void ImportRecipientsDialog::offerNameCase()
+{
+    // Names offered for another group go back to the header's letter case first.
+    for (const CsvNameCase& offer : caseOffers_)
+        if (mapping_.columns[offer.column].field == CsvField::Parameter &&
+            mapping_.columns[offer.column].parameterName == offer.to)
+            mapping_.columns[offer.column].parameterName = offer.from;
+    caseOffers_ = csvParameterCaseOffers(mapping_, csvKnownParameterNames(project_, settings().group, macroNames_));
+    std::string pairs;
+    for (const CsvNameCase& offer : caseOffers_)
+        pairs += (pairs.empty() ? "" : ", ") + texts::quoted(offer.from) + " as " + texts::quoted(offer.to);
+    NameCaseCheck->setText(toQt(texts::csvParameterCaseOffer(pairs)));
+    NameCaseCheck->setVisible(!caseOffers_.empty());
+    applyNameCase();
+}
+
+void ImportRecipientsDialog::applyNameCase()
+{
+    const bool known = NameCaseCheck->isChecked();
+    for (const CsvNameCase& offer : caseOffers_) {
+        CsvColumn& column = mapping_.columns[offer.column];
+        if (column.field == CsvField::Parameter &&
+            (column.parameterName == offer.from || column.parameterName == offer.to))
+            column.parameterName = known ? offer.to : offer.from;
+    }
 }
 
 void ImportRecipientsDialog::refreshPreview()
 {
     PreviewTable->clear();
     PreviewTable->setRowCount(0);
+    NoteLabel->clear();
     try {
         resolveCsvMapping(mapping_, *document_);
     } catch (const CsvImportError& error) {
@@ -333,8 +409,19 @@ void ImportRecipientsDialog::refreshPreview()
             if (!row.paramNames[slot].empty() || !row.paramValues[slot].empty())
                 PreviewTable->setItem(r, 5 + slot, cell(row.paramNames[slot] + "=" + row.paramValues[slot]));
         PreviewTable->setItem(r, 9, cell(row.problem));
+        if (row.problem.empty())
+            continue;
+        // A row the import will refuse: every cell tinted, the reason on hover, a sign on its line.
+        for (int column = 0; column < PreviewTable->columnCount(); ++column) {
+            if (!PreviewTable->item(r, column))
+                PreviewTable->setItem(r, column, cell({}));
+            PreviewTable->item(r, column)->setBackground(kRefusedRowColour);
+            PreviewTable->item(r, column)->setToolTip(toQt(row.problem));
+        }
+        PreviewTable->item(r, 0)->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     }
     PreviewTable->resizeColumnsToContents();
+    NoteLabel->setText(toQt(csvRefusedRowsNote(rows, settings().codePage)));
     showProblem({});
 }
 
@@ -410,12 +497,15 @@ bool exportRecipients(UserInterface& ui, const Project& project, QWidget* parent
     const QString file = ui.saveFileName(parent, options);
     if (file.isEmpty())
         return false;
+    std::size_t rows = 0;
     try {
-        writeRecipientsCsv(project, {group, true}, QFile::encodeName(file).toStdString());
+        rows = writeRecipientsCsv(project, {group, true}, QFile::encodeName(file).toStdString());
     } catch (const std::exception& error) {
         ui.messageBox(parent, toQt(error.what()), qt(texts::kErrorCaption), MessageIcon::Stop, MessageButtons::Ok);
         return false;
     }
+    ui.messageBox(parent, qt(texts::csvExported(rows, file.toStdString())), qt(texts::kExportRecipientsCaption),
+                  MessageIcon::Information, MessageButtons::Ok);
     return true;
 }
 

@@ -1,12 +1,15 @@
 // "Import recipients": the CSV file, how it is read (separator, encoding), what each of its
-// columns becomes (one combo box per column), a preview of the first rows as they will be
-// imported, the rule for duplicates and the target group (an existing one, or a new name).
+// columns becomes (one combo box per column; a field takes one column), a preview of the first
+// rows as they will be imported (refused rows marked, with their reason), the rule for
+// duplicates and the target group (an existing one, or a new name). Parameter names that the
+// templates' macros or the group's parameters write in another letter case are offered in theirs.
 //
 // The dialog only reads the file and shows what would happen; importRecipients() below runs the
 // import itself once the dialog is accepted.
 #pragma once
 
 #include "addressbook/CsvImport.h"
+#include "addressbook/CsvMappingChoices.h"
 
 #include <QDialog>
 
@@ -14,6 +17,7 @@
 #include <optional>
 #include <string>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -29,7 +33,8 @@ class ImportRecipientsDialog : public QDialog {
 public:
     ImportRecipientsDialog(UserInterface& ui, const Project& project, QWidget* parent = nullptr);
 
-    // Called before every showing: the groups refilled, the given one chosen.
+    // Called before every showing: the groups refilled, the given one chosen, the templates'
+    // macro names read.
     void prepareToShow(const std::string& group);
     // Reads the file named in FileNameEdit with the chosen separator and encoding, maps its
     // columns by their headers and fills the column combo boxes and the preview.
@@ -48,6 +53,8 @@ public:
     QTableWidget* PreviewTable = nullptr;    // the first rows as they will be imported
     QComboBox* DuplicatesComboBox = nullptr; // skip, update, keep
     QComboBox* GroupComboBox = nullptr;      // editable: a name no group has makes a new group
+    QLabel* NoteLabel = nullptr;             // what the marked preview rows mean (import still possible)
+    QCheckBox* NameCaseCheck = nullptr;      // shown when parameter names are offered another letter case
     QLabel* StatusLabel = nullptr;           // what is wrong with the file or the mapping
     QPushButton* ImportButton = nullptr;     // "Import" (OK)
     QPushButton* CancelButton = nullptr;
@@ -60,7 +67,9 @@ public:
 
 private:
     void OpenFileBtnClick();
-    void ColumnComboChange();
+    void ColumnComboChange(int column);
+    void offerNameCase();
+    void applyNameCase();
     void refreshPreview();
     void showProblem(const QString& text);
 
@@ -69,6 +78,8 @@ private:
     std::optional<CsvDocument> document_;
     CsvMapping mapping_;
     bool filling_ = false;
+    std::vector<std::string> macroNames_; // of the templates, read at each showing
+    std::vector<CsvNameCase> caseOffers_;
 };
 
 // The whole import from the desktop: the dialog, then reading every row with a progress window
@@ -82,8 +93,8 @@ std::optional<std::size_t> importRecipients(UserInterface& ui, Project& project,
                                             const std::function<void(std::size_t)>& applied = {});
 
 // "Export recipients": the recipients of the group (or of every group) written as CSV to a
-// file the user chooses. False when the user cancelled or the file could not be written (its
-// message is shown).
+// file the user chooses; a message then says where and how many. False when the user cancelled
+// or the file could not be written (its message is shown).
 bool exportRecipients(UserInterface& ui, const Project& project, QWidget* parent,
                       const std::optional<std::string>& group);
 

@@ -161,7 +161,7 @@ private slots:
         QCOMPARE(firstChoice, 0);
         QCOMPARE(buttonStates, (QList<bool>{false, true, true, false, false}));
         QVERIFY(animationHidden);
-        QCOMPARE(found, (QStringList{"one@a.com\"", "one@a.com", "two@b.com", "three@c.com"}));
+        QCOMPARE(found, (QStringList{"one@a.com", "one@a.com", "two@b.com", "three@c.com"}));
         QCOMPARE(w.ui.prompts.back().caption, QString("Edit e-mail"));
         QCOMPARE(w.ui.prompts.back().text, QString("Edit selected e-mail"));
         QCOMPARE(chosenGroup, QString("Work"));
@@ -228,7 +228,7 @@ private slots:
         {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write("x=\"ann@x.org\" someone@ bob@x.org Bob@x.org\n");
+            out.write("x=\"ann@x..org\" someone@ bob@x.org Bob@x.org\n");
         }
         auto chooseFile = [&](QDialog& d) {
             static_cast<TFindEMailForm&>(d).FileNameEdit->setText(file);

@@ -1,11 +1,16 @@
-// Importing and exporting recipients from the desktop: the dialog's column choices and preview,
-// the import into a new group with its report saved as text, Cancel during the reading, and the
-// export written as CSV.
+// Importing and exporting recipients from the desktop: the dialog's column choices and preview
+// (refused rows marked, a field on one column, the known letter case of parameter names), the
+// import into a new group with its report saved as text, Cancel during the reading, and the
+// export written as CSV with word of where and how many.
 #include "AddressBookWindow.h"
 
 #include "addressbook/forms/ImportRecipientsDialog.h"
+#include "mailing/TemplateStore.h"
+#include "project/CodePage.h"
+#include "project/ProgramFolder.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QMenuBar>
 #include <QComboBox>
 #include <QLabel>
@@ -136,6 +141,47 @@ private slots:
         QVERIFY(!dialog.ImportButton->isEnabled());
     }
 
+    void refusedRowsAreMarkedAFieldTakesOneColumnAndKnownLetterCaseIsOffered()
+    {
+        if (std::string_view(codePageName()) != "CP1252")
+            QSKIP("needs the windows-1252 code page");
+        FreshProgram program;
+        TemplateStore(templatesFolder()).save({"Hello", "Hi from %CITY%", "", {"Dear %NAME%"}});
+        const QString csv = writeFile(program, "people.csv",
+                                      "email,name,city,zip\nann@example.org,Ann,Lima,1000\n"
+                                      "bob@example.org,Bo\xC5\x9B,Lodz,2000\n");
+        ScriptedUserInterface ui;
+        Project project = clubProject();
+        project.recipients[0].ParamName1.set("ZIP");
+        ImportRecipientsDialog dialog(ui, project);
+        dialog.prepareToShow("Club");
+        dialog.FileNameEdit->setText(csv);
+        dialog.loadFile();
+
+        // The template's macro and the group's parameter give their letter case, unless declined.
+        QVERIFY(dialog.NameCaseCheck->isVisibleTo(&dialog) && dialog.NameCaseCheck->isChecked());
+        QCOMPARE(cellText(dialog.PreviewTable, 0, 5), QString("CITY=Lima"));
+        QCOMPARE(cellText(dialog.PreviewTable, 0, 6), QString("ZIP=1000"));
+        dialog.NameCaseCheck->setChecked(false);
+        QCOMPARE(cellText(dialog.PreviewTable, 0, 5), QString("city=Lima"));
+        dialog.NameCaseCheck->setChecked(true);
+
+        // The row the code page cannot hold is marked with its reason; the note suggests UTF-8.
+        const QTableWidgetItem* refused = dialog.PreviewTable->item(1, 2);
+        QVERIFY(refused->background() != dialog.PreviewTable->item(0, 2)->background());
+        QCOMPARE(refused->toolTip(), QString("the name holds characters that code page CP1252 cannot hold"));
+        QVERIFY(!dialog.PreviewTable->item(1, 0)->icon().isNull());
+        QVERIFY(dialog.PreviewTable->item(0, 0)->icon().isNull());
+        QVERIFY(dialog.NoteLabel->text().contains("choose \"UTF-8 (Unicode)\""));
+        QVERIFY(dialog.ImportButton->isEnabled());
+
+        // A second column for the e-mail address is refused.
+        dialog.columnCombo(1)->setCurrentText("E-mail");
+        QCOMPARE(dialog.columnCombo(1)->currentText(), QString("Name"));
+        QCOMPARE(ui.prompts.back().text, QString("Column 1 \"email\" is already imported as E-mail. A field takes one "
+                                                 "column: set that column to \"Not imported\" first."));
+    }
+
     void cancelWhileReadingChangesNothing()
     {
         FreshProgram program;
@@ -178,7 +224,8 @@ private slots:
         const QString out = program.path("out.csv");
         ui.fileAnswers.push_back(out);
         QVERIFY(exportRecipients(ui, project, nullptr, std::string("Club")));
-        QCOMPARE(ui.prompts.back().caption, QString("Export recipients of group \"Club\""));
+        QCOMPARE(ui.prompts.at(ui.prompts.size() - 2).caption, QString("Export recipients of group \"Club\""));
+        QCOMPARE(ui.prompts.back().text, "1 recipient written to \"" + out + "\"");
         QCOMPARE(fileBytes(out), QByteArray("\xEF\xBB\xBF"
                                             "email,name,surname,enabled,group\r\n"
                                             "old@example.org,\"Ann, \"\"A\"\"\",,True,Club\r\n"));
