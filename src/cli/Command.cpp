@@ -35,6 +35,24 @@ int Command::portOption(const QCommandLineParser& parser, const QString& option,
     return port;
 }
 
+namespace {
+std::string& codePageOptionText()
+{
+    static std::string choice;
+    return choice;
+}
+} // namespace
+
+const std::string& codePageOption()
+{
+    return codePageOptionText();
+}
+
+void setCodePageOption(std::string choice)
+{
+    codePageOptionText() = std::move(choice);
+}
+
 CommandTable& CommandTable::instance()
 {
     static CommandTable table;

@@ -57,6 +57,11 @@ private:
     QString description_;
 };
 
+// The --codepage choice of this command line, as typed (empty when none was given): a command
+// that finds a code page recorded (a resumed run) must not quietly override it.
+const std::string& codePageOption();
+void setCodePageOption(std::string choice);
+
 using CommandFactory = std::function<std::unique_ptr<Command>()>;
 
 // The table of commands, filled before main() runs.

@@ -94,18 +94,29 @@ void applyLargerRunOptions(const QCommandLineParser& parser, MailingRunRequest& 
         throw UsageError(texts::kResendUnknownNeedsResume);
 }
 
-int reportRunEnding(const MailingRun& run, const std::string& runId, bool interrupted, std::size_t leftOut)
+int reportRunEnding(const RunCounts& counts, const std::string& runId, bool interrupted, LeftOut leftOut,
+                    const std::vector<std::string>& invalid)
 {
-    const RunCounts& counts = run.LastCounts();
-    printOut(std::string(kMailSendingComplete) + "\n");
     if (interrupted) {
         printOut(texts::fill(texts::kStopped, std::to_string(counts.sent), std::to_string(counts.total)) + "\n");
         return kExitInterrupted;
     }
-    if (counts.Failures() > 0 || leftOut > 0) {
-        printErr(texts::fill(texts::kRunSummary, CountsText(counts), runId) + "\n");
+    if (counts.Failures() > 0 || counts.invalid > 0 || leftOut.any()) {
+        std::string summary = CountsText(counts);
+        if (leftOut.unknown)
+            summary += texts::fill(texts::kLeftOutUnknown, std::to_string(leftOut.unknown));
+        if (leftOut.removed)
+            summary += texts::fill(texts::kLeftOutRemoved, std::to_string(leftOut.removed));
+        if (!invalid.empty()) {
+            std::string names;
+            for (const std::string& address : invalid)
+                names += (names.empty() ? "" : ", ") + address;
+            summary += texts::fill(texts::kLeftOutInvalid, names);
+        }
+        printErr(texts::fill(texts::kRunSummary, summary, runId) + "\n");
         return kExitRecipientsFailed;
     }
+    printOut(std::string(kMailSendingComplete) + "\n");
     return 0;
 }
 

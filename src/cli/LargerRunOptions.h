@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 
 #include <string>
+#include <vector>
 
 namespace quillet::cli {
 
@@ -23,9 +24,18 @@ void addLargerRunOptions(QCommandLineParser& parser);
 void applyLargerRunOptions(const QCommandLineParser& parser, MailingRunRequest& request,
                            const RunDescription* journal = nullptr);
 
-// Prints how the run ended and returns the exit status: 0 when every chosen recipient was
-// sent, 3 when some were recorded as failed (with a summary and the run ID), 130 after SIGINT
-// ("Stopped: N of M sent"). leftOut: recipients a resumed run left out (removed, unknown).
-int reportRunEnding(const MailingRun& run, const std::string& runId, bool interrupted, std::size_t leftOut = 0);
+// The recipients of the run being resumed that this session leaves out.
+struct LeftOut {
+    std::size_t unknown = 0; // their outcome is unknown (not sent again without --resend-unknown)
+    std::size_t removed = 0; // no longer in the group
+    bool any() const { return unknown + removed > 0; }
+};
+
+// Prints how the run ended and returns the exit status: "Mail sending complete!" and 0 only when
+// every chosen recipient was sent; 130 after SIGINT ("Stopped: N of M sent"); 3 when some were
+// recorded as failed or left out, or their address is no mailbox (invalid, named in the summary
+// with the run ID).
+int reportRunEnding(const RunCounts& counts, const std::string& runId, bool interrupted, LeftOut leftOut = {},
+                    const std::vector<std::string>& invalid = {});
 
 } // namespace quillet::cli

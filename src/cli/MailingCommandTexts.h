@@ -41,6 +41,9 @@ inline constexpr const char* kResendUnknownNeedsResume = "--resend-unknown needs
 inline constexpr const char* kResumeDisagrees = "%1 does not agree with run %2";
 inline constexpr const char* kResumeRemoved = "No longer in the group, not sent: %1";
 inline constexpr const char* kResumeUnknown = "Outcome unknown, left out (see --resend-unknown): %1";
+inline constexpr const char* kLeftOutUnknown = ", %1 left out, outcome unknown";
+inline constexpr const char* kLeftOutRemoved = ", %1 left out, no longer in the group";
+inline constexpr const char* kLeftOutInvalid = "; not a valid address, not sent to: %1";
 inline constexpr const char* kResumeNothingLeft = "Run %1: every recipient was sent already";
 
 } // namespace quillet::cli::texts

@@ -25,6 +25,7 @@
 #include "mailing/RunResume.h"
 #include "mailing/TemplateInsertion.h"
 #include "mailing/TemplateStore.h"
+#include "project/CodePage.h"
 #include "project/ProgramFolder.h"
 #include "project/settings/SettingsStore.h"
 #include "server/MessageCapture.h"
@@ -163,6 +164,8 @@ public:
             // A session of the run still going would send everyone again: refused before anything.
             if (const std::optional<long> pid = RunInProgress(id))
                 throw ERunInProgress(id, *pid);
+            // The journal's texts are in the code page of the run: read and sent in that one.
+            adoptCodePageOfRun(id);
             resumed = ReadRunJournal(id);
         }
         const RunDescription* journalRun = resumed ? &resumed->description : nullptr;
@@ -192,7 +195,7 @@ public:
         MailingRunRequest request;
         request.route = route;
         request.project = &project;
-        std::size_t leftOut = 0;
+        LeftOut leftOut;
         if (resumed) {
             if (parser.isSet("recipient") &&
                 addressesOf(project, chooseRecipients(parser, project, group)) != journalRun->recipients)
@@ -203,7 +206,7 @@ public:
                 printErr(texts::fill(texts::kResumeRemoved, address) + "\n");
             for (const std::string& address : plan.unknown)
                 printErr(texts::fill(texts::kResumeUnknown, address) + "\n");
-            leftOut = plan.removed.size() + plan.unknown.size();
+            leftOut = {plan.unknown.size(), plan.removed.size()};
             request.recipients = plan.rows;
             request.positions = plan.positions;
         } else {
@@ -227,9 +230,8 @@ public:
         applyMessageOptions(parser, draft, request);
         if (resumed) {
             // The journal's message; options given again must describe the same one.
-            for (const char* option : {"template", "subject", "body-file", "from", "attach"})
-                if (parser.isSet(option) && !sameMessage(draft, message, *journalRun))
-                    throw UsageError(texts::fill(texts::kResumeDisagrees, "--" + std::string(option), journalRun->id));
+            if (const char* option = messageDisagreement(parser, draft, message, request.fromSender, *journalRun))
+                throw UsageError(texts::fill(texts::kResumeDisagrees, "--" + std::string(option), journalRun->id));
             draft = journalRun->draft;
             message.From.SetText(journalRun->from);
             request.fromSender = journalRun->fromSender;
@@ -237,11 +239,11 @@ public:
                 message.ExtraHeaders.AddLine(line);
         }
         if (resumed && request.recipients.empty()) {
+            if (leftOut.any())
+                return reportRunEnding(RunCounts{}, journalRun->id, false, leftOut);
             printErr(texts::fill(texts::kResumeNothingLeft, journalRun->id) + "\n");
-            return leftOut ? kExitRecipientsFailed : 0;
+            return 0;
         }
-        for (const std::string& attachment : draft.attachments)
-            checkReadable(attachment);
         request.draft = &draft;
 
         // The default server as the settings hold it, with this run's overrides.
@@ -249,10 +251,12 @@ public:
         auto setting = [&](const char* option, const QString& stored) {
             return parser.isSet(option) ? optionText(parser, option) : toCodePage(stored);
         };
+        // The sender address the settings offer until one is set is no one's: no Sender is made of it.
+        const QString storedSender = settings.from == settings_defaults::kFrom ? QString() : settings.from;
         // A port typed here must be one; the stored setting keeps its own rule (25 when not a number).
         const std::string port = portOverride ? std::to_string(portOverride) : toCodePage(settings.port);
         request.defaultServer = {setting("server", settings.server), port, setting("user", settings.userName),
-                                 toCodePage(settings.password), setting("sender", settings.from)};
+                                 toCodePage(settings.password), setting("sender", storedSender)};
         if (const std::optional<std::string> password = runPassword(parser))
             request.defaultServer.password = *password;
         else if (parser.isSet("user") && request.defaultServer.password.empty() && route != SendRoute::Builtin &&
@@ -312,10 +316,14 @@ public:
         MailingRun run(client, message, &server);
         if (const std::optional<int> status = runMessageChecks(parser, request, message, run))
             return *status;
+        for (const std::string& attachment : draft.attachments)
+            checkReadable(attachment);
 
-        // Every run that connects somewhere keeps a journal (one without a server never starts).
+        // Every run that connects somewhere keeps a journal (one without a server never starts);
+        // a test message to one address is no run of the recipients.
         std::optional<RunJournal> journal;
-        if (!request.dryRunFolder && (route == SendRoute::Builtin || !request.defaultServer.host.empty())) {
+        if (!request.dryRunFolder && !request.testAddress &&
+            (route == SendRoute::Builtin || !request.defaultServer.host.empty())) {
             if (resumed) {
                 RunDescription delivery;
                 delivery.options = request.delivery;
@@ -344,6 +352,7 @@ public:
             progressShown = true;
         };
         hooks.stopRequested = [&interrupt] { return interrupt.stopRequested(); };
+        hooks.notice = [&](const std::string& text) { printErr((progressShown ? "\n" : "") + text + "\n"); };
         request.stop = &interrupt.signal();
         try {
             run.Run(request, hooks);
@@ -360,7 +369,8 @@ public:
         }
         if (progressShown)
             std::fputc('\n', stderr);
-        return reportRunEnding(run, journal ? journal->Id() : std::string(), interrupt.stopRequested(), leftOut);
+        return reportRunEnding(run.LastCounts(), journal ? journal->Id() : std::string(), interrupt.stopRequested(),
+                               leftOut, run.LastReport().invalidAddresses);
     }
 
 private:
@@ -377,11 +387,49 @@ private:
         return addresses;
     }
 
-    // Whether the message the options describe is the journal's.
-    static bool sameMessage(const MailDraft& draft, const TMailMessage& message, const RunDescription& journal)
+    // The first message option given again that describes another message than the journal's,
+    // or nullptr when all agree. A template fills what the options given beside it leave.
+    static const char* messageDisagreement(const QCommandLineParser& parser, const MailDraft& draft,
+                                           const TMailMessage& message, bool fromSender, const RunDescription& journal)
     {
-        return draft.subject == journal.draft.subject && draft.body == journal.draft.body &&
-               draft.attachments == journal.draft.attachments && message.From.Text() == journal.from;
+        const MailDraft& kept = journal.draft;
+        const bool subject = draft.subject != kept.subject, body = draft.body != kept.body,
+                   html = draft.htmlBody != kept.htmlBody, from = message.From.Text() != journal.from;
+        const std::pair<const char*, bool> options[] = {
+            {"subject", subject},
+            {"body-file", body},
+            {"html-file", html},
+            {"from", from},
+            {"attach", draft.attachments != kept.attachments},
+            {"header", draft.headers != kept.headers},
+            {"unsubscribe-url", draft.unsubscribeUrl != kept.unsubscribeUrl},
+            {"unsubscribe-mailto", draft.unsubscribeMailto != kept.unsubscribeMailto},
+            {"from-sender", fromSender != journal.fromSender},
+        };
+        for (const auto& [option, differs] : options)
+            if (parser.isSet(option) && differs)
+                return option;
+        const bool templateDiffers = (subject && !parser.isSet("subject")) || (body && !parser.isSet("body-file")) ||
+                                     (html && !parser.isSet("html-file")) || (from && !parser.isSet("from"));
+        return parser.isSet("template") && templateDiffers ? "template" : nullptr;
+    }
+
+    // A resumed run is read and sent in the code page it was made under; a --codepage given
+    // with it must name that one.
+    static void adoptCodePageOfRun(const std::string& id)
+    {
+        const std::string journal = RunJournalCodePage(id);
+        if (journal.empty() || journal == codePageName())
+            return;
+        if (!codePageOption().empty())
+            throw UsageError(texts::fill(texts::kResumeDisagrees, "--codepage", id));
+        for (const char* choice : kCodePageChoices) {
+            const char* name = codePageOfChoice(choice);
+            if (name && journal == name) {
+                selectCodePage(choice);
+                return;
+            }
+        }
     }
 
     // The group's rows in the list's order; with --recipient only the rows with those e-mails.

@@ -85,6 +85,7 @@ int main(int argc, char* argv[])
             break;
         }
     }
+    quillet::cli::setCodePageOption(codePage.toStdString());
     if (codePage.isEmpty())
         codePage = qEnvironmentVariable("QUILLET_CODEPAGE");
     if (codePage.isEmpty())

@@ -68,14 +68,21 @@ std::string jsonMember(const std::string& json, const std::string& name)
 
 class LargerRuns : public ::testing::Test {
 protected:
-    // A project with `count` recipients r0000@x.org ... in the group "Big".
-    void makeProject(int count)
+    // A project with `count` recipients r0000@x.org ... in the group "Big", and the texts of
+    // `more` as further recipients.
+    void makeProject(int count, const std::vector<std::string>& more = {})
     {
         quillet::Project project;
         project.groups.push_back({"Big", ""});
         for (int i = 0; i < count; ++i) {
             quillet::RecipientRecord r;
             r.EMail.set(address(i));
+            r.Group.set("Big");
+            project.recipients.push_back(r);
+        }
+        for (const std::string& text : more) {
+            quillet::RecipientRecord r;
+            r.EMail.set(text);
             r.Group.set("Big");
             project.recipients.push_back(r);
         }
@@ -162,6 +169,7 @@ TEST_F(LargerRuns, RejectedRecipientsAreRecordedWithTheirRepliesAndTheRunGoesOn)
     ServeProcess serve(cli, {"--capture", kept, "--reject-rcpt", "^r0(100|500|999)@"});
     const CliResult r = cli.run(send(serve.port(), {"--on-error", "skip"}));
     ASSERT_EQ(r.status, 3) << r;
+    EXPECT_EQ(r.out, ""); // not complete: three were refused
     const std::string id = runId(r);
     EXPECT_THAT(r.err, HasSubstr("sent 997, rejected 3, failed 0, unknown 0, skipped 0, not tried 0 of 1000. "
                                  "See: quillet runs show " +
@@ -230,7 +238,7 @@ TEST_F(LargerRuns, InterruptDuringAWaitOnASilentServerEndsAtOnce)
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - interrupted);
     RecordProperty("ms_from_sigint_to_exit", int(took.count()));
     EXPECT_LT(took, 2000ms);
-    EXPECT_THAT(CliHarness::readFile(out), HasSubstr("Mail sending complete!\nStopped: 0 of 3 sent\n"));
+    EXPECT_THAT(CliHarness::readFile(out), HasSubstr("Stopped: 0 of 3 sent\n"));
     ::close(silent);
 }
 
@@ -247,7 +255,7 @@ TEST_F(LargerRuns, InterruptEndsWith130AndTheResumeSendsTheRestOnce)
     const std::string printed = CliHarness::readFile(out);
     const std::size_t sent = fileCount(kept);
     EXPECT_LT(sent, 300u);
-    EXPECT_THAT(printed, HasSubstr("Mail sending complete!\nStopped: " + std::to_string(sent) + " of 300 sent\n"));
+    EXPECT_THAT(printed, HasSubstr("Stopped: " + std::to_string(sent) + " of 300 sent\n"));
 
     std::smatch match;
     ASSERT_TRUE(std::regex_search(printed, match, std::regex("Run ID: ([0-9a-f-]+)")));
@@ -291,6 +299,65 @@ TEST_F(LargerRuns, AResumeOfARunStillGoingIsRefusedAtOnceAndNobodyGetsTwo)
     expectEachOnce(deliveries(kept));
 }
 
+TEST_F(LargerRuns, AResumeKeepsTheCodePageOfTheRunAndNamesTheOriginalOptionThatDiffers)
+{
+    makeProject(3);
+    ServeProcess refusing(cli, {"--reject-rcpt", "^r0001@"});
+    const CliResult first = cli.run([&] {
+        std::vector<std::string> args = send(refusing.port(), {"--subject", "Grüße", "--header", "X-Tag: one"});
+        args.insert(args.begin(), {"--codepage", "utf-8"});
+        return args;
+    }());
+    ASSERT_EQ(first.status, 1) << first;
+    const std::string id = runId(first);
+    for (const auto& [option, value] : std::vector<std::pair<std::string, std::string>>{
+             {"--header", "X-Tag: two"}, {"--html-file", cli.file("none.html")}, {"--codepage", "windows-1252"}}) {
+        if (option == "--html-file")
+            CliHarness::writeFile(value, "<p>other</p>");
+        const CliResult differs = cli.run({"send", "--resume", id, option, value});
+        EXPECT_EQ(differs.status, 2) << differs;
+        EXPECT_THAT(differs.err, HasSubstr(option + " does not agree with run " + id));
+    }
+    const CliResult fromSender = cli.run({"send", "--resume", id, "--header", "X-Tag: one", "--from-sender"});
+    EXPECT_EQ(fromSender.status, 2) << fromSender;
+    EXPECT_THAT(fromSender.err, HasSubstr("--from-sender does not agree"));
+
+    const std::string kept = cli.file("kept");
+    ServeProcess taking(cli, {"--capture", kept});
+    const CliResult resumed = cli.run({"send", "--resume", id, "--port", std::to_string(taking.port())});
+    ASSERT_EQ(resumed.status, 0) << resumed;
+    ASSERT_EQ(fileCount(kept), 2u);
+    const std::string message = CliHarness::readFile(kept + "/000001.eml");
+    EXPECT_THAT(message, HasSubstr("Subject: =?UTF-8?B?R3LDvMOfZQ==?=\r\n")); // "Grüße" in UTF-8
+    EXPECT_THAT(message, HasSubstr("\r\nX-Tag: one\r\n"));
+}
+
+TEST_F(LargerRuns, InvalidAddressesMissingAttachmentsAndTestSendsAreNoSurprise)
+{
+    makeProject(2, {"not an email"});
+    // The check lists a missing attachment with its other findings.
+    const CliResult check = cli.run(
+        {"send", projectFile, "--group", "Big", "--subject", "Hi", "--check", "--attach", cli.file("missing.pdf")});
+    EXPECT_EQ(check.status, 1) << check;
+    EXPECT_THAT(check.out, HasSubstr("missing.pdf\" cannot be read"));
+    EXPECT_THAT(check.out, HasSubstr("with an address that is not valid (not an email)"));
+
+    const std::string kept = cli.file("kept");
+    ServeProcess serve(cli, {"--capture", kept});
+    // A test message is no run: no journal.
+    const CliResult test = cli.run(send(serve.port(), {"--test-to", "me@x.org", "--preview", "2"}));
+    ASSERT_EQ(test.status, 0) << test;
+    EXPECT_EQ(runId(test), "");
+    EXPECT_EQ(cli.run({"runs", "list"}).out, "");
+
+    // The text that is no mailbox is never sent to; the run goes on and ends with it named.
+    const CliResult r = cli.run(send(serve.port()));
+    EXPECT_EQ(r.status, 3) << r;
+    EXPECT_EQ(r.out, "");
+    EXPECT_THAT(r.err, HasSubstr("skipped 1, not tried 0 of 3; not a valid address, not sent to: not an email. See:"));
+    EXPECT_EQ(fileCount(kept), 3u); // the test message and the two mailboxes
+}
+
 TEST_F(LargerRuns, KilledAtRandomPointsThenResumedEveryoneGetsOneMessageApartFromTheUnknown)
 {
     makeProject(300);
@@ -327,6 +394,8 @@ TEST_F(LargerRuns, KilledAtRandomPointsThenResumedEveryoneGetsOneMessageApartFro
     EXPECT_LE(unknown, kills); // at most one message under way per connection
     EXPECT_EQ(std::stoi(jsonMember(show.out, "sent")) + unknown, 300) << show.out;
     EXPECT_EQ(last.status, unknown ? 3 : 0) << last;
+    if (unknown)
+        EXPECT_THAT(last.err, HasSubstr(", " + std::to_string(unknown) + " left out, outcome unknown. See:"));
 
     // Nobody got two messages; whoever got none is among the unknown ones.
     std::set<std::string> unknownAddresses;

@@ -24,6 +24,7 @@
 #include "mailing/MessageHeaders.h"
 #include "mailing/PreflightCheck.h"
 #include "mailing/TemplateInsertion.h"
+#include "project/CodePage.h"
 #include "project/Project.h"
 #include "project/settings/SettingsStore.h"
 #include "project/forms/TPropertiesForm.h"
@@ -321,7 +322,9 @@ MailingRunRequest MailingController::runRequest(SendRoute route, const MailDraft
     request.defaultServer.port = fromQt(settings.PortEdit->text());
     request.defaultServer.userName = fromQt(settings.UserNameEdit->text());
     request.defaultServer.password = fromQt(settings.PasswordEdit->text());
-    request.defaultServer.sendFrom = fromQt(settings.SendFromEdit->text());
+    // The sender address offered until the user sets one is no one's: no Sender is made of it.
+    const QString sender = settings.SendFromEdit->text();
+    request.defaultServer.sendFrom = sender == settings_defaults::kFrom ? std::string() : fromQt(sender);
     request.builtinServer.port = fromQt(settings.BuildInPortEdit->text());
     request.builtinServer.sendFrom = fromQt(settings.BuildInFromEdit->text());
     request.fromSender = SettingsStore().readMessageSettings().fromSender;
@@ -637,6 +640,12 @@ void MailingController::ResumeRun(const std::string& id)
     if (d.projectPath != project.path) {
         ui.messageBox(runs_, QString(texts::kResumeOtherProject).arg(toQt(d.projectPath)), texts::kErrorCaption,
                       MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    // The journal's texts are those of the code page the run was made under.
+    if (!d.codePage.empty() && d.codePage != codePageName()) {
+        ui.messageBox(runs_, QString(texts::kResumeOtherCodePage).arg(QString::fromStdString(d.codePage)),
+                      texts::kErrorCaption, MessageIcon::Information, MessageButtons::Ok);
         return;
     }
     const std::vector<std::size_t> groupRows = sortedRecipientRows(project, d.group);

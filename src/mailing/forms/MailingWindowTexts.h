@@ -65,6 +65,9 @@ inline constexpr const char* kCloseButton = "Close";
 inline constexpr const char* kOpenRunQuestion = "Open the run?";
 inline constexpr const char* kResumeRunQuestion =
     "Resume the run now, sending to the recipients not yet sent? (No: open the run)";
+inline constexpr const char* kResumeOtherCodePage =
+    "This run was made under the code page %1. Choose it in Program options and start the program again to "
+    "resume the run.";
 inline constexpr const char* kResumeOtherProject = "This run belongs to the project \"%1\". Open it first.";
 inline constexpr const char* kNothingToResume = "Every recipient of this run was sent already.";
 inline constexpr const char* kResumeRemoved = "No longer in the group, not sent (%1):";
