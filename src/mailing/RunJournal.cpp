@@ -328,6 +328,14 @@ void RunJournal::WriteLine(std::string line)
         Flush();
 }
 
+void RunJournal::Close()
+{
+    if (!file_.valid())
+        return;
+    Flush();
+    file_.reset();
+}
+
 void RunJournal::Flush()
 {
     if (!unsynced_)

@@ -126,6 +126,9 @@ public:
                  int attempts) override;
     void Ended(std::string_view ending, std::string_view error) override;
     void Flush() override;
+    // Writes out what is pending and closes the journal, which ends this session's hold on the
+    // run: the run can be resumed (or shown as ended) by this process as well as by another.
+    void Close();
 
 private:
     RunJournal(std::string id, std::filesystem::path path, FileDescriptor file);

@@ -206,15 +206,35 @@ std::string RunJournalCodePage(const std::string& id)
 
 std::vector<std::string> ListRunIds()
 {
-    std::vector<std::string> ids;
+    // Newest first: by the start second an ID begins with, and runs started in the same second
+    // (whose IDs differ only in their random ending) by their journal's last write.
+    struct Found {
+        std::string id;
+        std::filesystem::file_time_type written;
+    };
+    std::vector<Found> found;
     std::error_code error;
     const std::filesystem::path folder = RunJournalFolder();
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const std::filesystem::path& path = it->path();
-        if (path.extension() == kRunJournalExtension && it->is_regular_file(error))
-            ids.push_back(path.stem().string());
+        if (path.extension() == kRunJournalExtension && it->is_regular_file(error)) {
+            std::error_code timeError;
+            found.push_back({path.stem().string(), it->last_write_time(timeError)});
+        }
     }
-    std::sort(ids.rbegin(), ids.rend());
+    constexpr std::size_t kStartLength = 15; // YYYYMMDD-HHMMSS
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        const int started = a.id.compare(0, kStartLength, b.id, 0, kStartLength);
+        if (started != 0)
+            return started > 0;
+        if (a.written != b.written)
+            return a.written > b.written;
+        return a.id > b.id;
+    });
+    std::vector<std::string> ids;
+    ids.reserve(found.size());
+    for (Found& f : found)
+        ids.push_back(std::move(f.id));
     return ids;
 }
 

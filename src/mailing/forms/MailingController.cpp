@@ -498,7 +498,7 @@ void MailingController::SendButtonClick()
     RunDescription description = DescribeRun(request, SendMailForm->MsgSend, project.path, group);
     RunJournal journal = RunJournal::Create(description);
     request.recorder = &journal;
-    RunWithStatus(request, journal.Id());
+    RunWithStatus(request, journal);
 }
 
 void MailingController::ApplyConnectionSettings(MailingRunRequest& request) const
@@ -510,8 +510,9 @@ void MailingController::ApplyConnectionSettings(MailingRunRequest& request) cons
     request.connection.trust.caFile = QFile::encodeName(settings_.trustedCertificatesFile()).toStdString();
 }
 
-void MailingController::RunWithStatus(MailingRunRequest& request, const std::string& runId)
+void MailingController::RunWithStatus(MailingRunRequest& request, RunJournal& journal)
 {
+    const std::string runId = journal.Id();
     UserInterface& ui = main_.ui();
     ApplyConnectionSettings(request);
     // Stop (and closing the send window) ends even a network wait of the run.
@@ -598,6 +599,10 @@ void MailingController::RunWithStatus(MailingRunRequest& request, const std::str
             main_.showException(error, toQt(RunFailureText(SendMailForm->MailingRun.LastReport())));
         }
     }
+    // The session lets go of the run's journal before the run is shown or resumed, so neither
+    // finds it still in progress.
+    journal.Close();
+    request.recorder = nullptr;
     // The run asked for in the closing box, once the run is over (Resume offered again).
     if (openRun)
         ShowRunsWindow(runId);
@@ -700,7 +705,7 @@ void MailingController::ResumeRun(const std::string& id)
     request.rate = ParseSendRate(d.rate).value_or(SendRate{});
     RunJournal journal = RunJournal::Resume(id, d);
     request.recorder = &journal;
-    RunWithStatus(request, id);
+    RunWithStatus(request, journal);
     runs_->Refresh(id);
 }
 

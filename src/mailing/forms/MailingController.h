@@ -23,6 +23,7 @@ class AddressBookController;
 class ECertificateRejected;
 class Shell;
 class RunsWindow;
+class RunJournal;
 class SmtpAccountsPage;
 struct MailingRunRequest;
 class TMessagePreviewForm;
@@ -105,7 +106,7 @@ private:
     // Runs the request with the status window, its journal and the closing box; afterwards the
     // Runs window shows the run when the user asked for it.
     // The run also gets the connection settings and a stop signal for Stop.
-    void RunWithStatus(MailingRunRequest& request, const std::string& runId);
+    void RunWithStatus(MailingRunRequest& request, RunJournal& journal);
     void ApplyConnectionSettings(MailingRunRequest& request) const;
     // The run was refused a server's certificate: its text, and (when the server sent one) the
     // offer to trust this certificate for this host and port from now on, stored as a pin.
