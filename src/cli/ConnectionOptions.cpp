@@ -1,4 +1,5 @@
 #include "ConnectionOptions.h"
+#include "Terminal.h"
 
 #include "Command.h"
 #include "MailingCommandTexts.h"
@@ -31,31 +32,6 @@ constexpr const char* kBadPin = "--tls-pin must be a SHA-256 fingerprint (64 hex
 constexpr const char* kCannotReadPasswordFile = "Cannot read the password file \"%1\": %2";
 constexpr const char* kPasswordEnvironment = "QUILLET_PASSWORD";
 constexpr const char* kPasswordPrompt = "Password for %1: ";
-
-// Turns echo off on the terminal for as long as it lives.
-class NoEcho {
-public:
-    explicit NoEcho(int fd) : fd_(fd)
-    {
-        if (::tcgetattr(fd_, &saved_) != 0)
-            return;
-        termios quiet = saved_;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        active_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
-    }
-    ~NoEcho()
-    {
-        if (active_)
-            ::tcsetattr(fd_, TCSAFLUSH, &saved_);
-    }
-    NoEcho(const NoEcho&) = delete;
-    NoEcho& operator=(const NoEcho&) = delete;
-
-private:
-    int fd_;
-    termios saved_{};
-    bool active_ = false;
-};
 
 // The most seconds --timeout takes: more would overflow the milliseconds of a wait.
 constexpr int kMaxTimeoutSeconds = 2'000'000;

@@ -14,31 +14,6 @@ namespace quillet::cli {
 
 namespace {
 
-// Turns echo off on the terminal for as long as it lives.
-class NoEcho {
-public:
-    explicit NoEcho(int fd) : fd_(fd)
-    {
-        if (::tcgetattr(fd_, &saved_) != 0)
-            return;
-        termios quiet = saved_;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        active_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
-    }
-    ~NoEcho()
-    {
-        if (active_)
-            ::tcsetattr(fd_, TCSAFLUSH, &saved_);
-    }
-    NoEcho(const NoEcho&) = delete;
-    NoEcho& operator=(const NoEcho&) = delete;
-
-private:
-    int fd_;
-    termios saved_{};
-    bool active_ = false;
-};
-
 std::optional<std::string> promptOnTerminal(const std::string& prompt)
 {
     printErr(prompt);

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include <termios.h>
+
 namespace quillet::cli {
 
 // Converts an argument typed by the user into code-page bytes; throws std::runtime_error
@@ -26,5 +28,30 @@ std::string terminalEncoding();
 
 // True when standard error is a terminal (progress lines are shown only then).
 bool stderrIsTerminal();
+
+// Turns echo off on the terminal for as long as it lives.
+class NoEcho {
+public:
+    explicit NoEcho(int fd) : fd_(fd)
+    {
+        if (::tcgetattr(fd_, &saved_) != 0)
+            return;
+        termios quiet = saved_;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        active_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+    }
+    ~NoEcho()
+    {
+        if (active_)
+            ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+    }
+    NoEcho(const NoEcho&) = delete;
+    NoEcho& operator=(const NoEcho&) = delete;
+
+private:
+    int fd_;
+    termios saved_{};
+    bool active_ = false;
+};
 
 } // namespace quillet::cli
